@@ -1,0 +1,319 @@
+// Start-up, settings, closing, refresh, page switching and the help commands.
+#include "FMain.h"
+
+#include "FVerDlg.h"
+#include "store/AppSettings.h"
+#include "store/Database.h"
+#include "store/Folders.h"
+#include "store/Sql.h"
+#include "widgets/MessageBox.h"
+#include "widgets/Shell.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QTreeView>
+#include <QTreeWidget>
+
+namespace {
+
+const QStringList &templateItems()
+{
+    static const QStringList items = {
+        QStringLiteral("ファイルから"),
+        QStringLiteral("署名"),
+        QStringLiteral("日付 - yyyy年mm月dd日"),
+        QStringLiteral("日付 - 年号yy年mm月dd日"),
+        QStringLiteral("日付 - mm月dd日"),
+        QStringLiteral("曜日 - (月)"),
+        QStringLiteral("曜日 - 月曜日"),
+        QStringLiteral("時間 - hh時mm分"),
+        QStringLiteral("メンバー名"),
+        QStringLiteral("カウンタ１の値 - 999,999"),
+        QStringLiteral("カウンタ２の値 - 999,999"),
+        QStringLiteral("日付１の値 - yyyy年mm月dd日"),
+        QStringLiteral("日付２の値 - yyyy年mm月dd日"),
+        QStringLiteral("url"),
+    };
+    return items;
+}
+
+QString vendorRoot()
+{
+    return QStringLiteral("http://") + QStringLiteral(TSUBAME_VENDOR_HOST) + QLatin1Char('/');
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    createLayout();
+    FormCreate();
+}
+
+TMainForm::~TMainForm() = default;
+
+TMainForm::Version TMainForm::programVersion()
+{
+    return {TSUBAME_VERSION_MAJOR, TSUBAME_VERSION_MINOR, TSUBAME_VERSION_PATCH, TSUBAME_BUILD_NUMBER};
+}
+
+QString TMainForm::versionText()
+{
+    const Version v = programVersion();
+    return QString::asprintf("%.2d%.2d%.2d", v.major, v.minor, v.release);
+}
+
+void TMainForm::FormCreate()
+{
+    DocDir = Folders::docDir();
+    QDir().mkpath(DocDir);
+    DataDir = Folders::dataDir();
+
+    MagSortColumn = 0;
+    MemberSortColumn = 0;
+    CurMagIdx = -1;
+    CustomCondSql.clear();
+    SendingCount = 0;
+    ColumnMap.fill(-1);
+
+    // A new machine has no store yet: make the folder and an empty store. A file that is
+    // there but is not a store is left alone and the program ends.
+    QDir().mkpath(DataDir);
+    if (!Store::open(Folders::storeFile(DataDir))) {
+        MessageBox::warning(this, QStringLiteral("Application Error! DB Open Error"));
+        return;
+    }
+
+    SendTotal = 0;
+    SentCount = 0;
+
+    RichEdit1->clear();
+    RichEdit1->setCurrentFont(RichEdit1->font());
+    Edit1->clear();
+
+    PageControl1->setCurrentWidget(TabSheet2);
+    ComboBox1->addItems(templateItems());
+    ComboBox1->setCurrentIndex(0);
+
+    QDir().mkdir(DataDir + QStringLiteral("sign"));
+    QDir().mkdir(DataDir + QStringLiteral("where"));
+
+    markInstalledUpdates();
+    LoadWindowSettings();
+
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
+    m_startedOk = true;
+}
+
+void TMainForm::markInstalledUpdates()
+{
+    try {
+        Transaction t;
+        Statement s;
+        s.exec(QStringLiteral("update CommonTBL set int1 = 1 where key1 = 1000 and str1 <= ") + Sql::q(versionText()));
+        t.commit();
+    } catch (const StoreError &) {
+        // the guard has rolled back; start-up goes on without a word
+    }
+}
+
+void TMainForm::LoadWindowSettings()
+{
+    const auto s = AppSettings::open();
+    QRect g = geometry();
+    if (s->contains(QStringLiteral("Width")))
+        g.setWidth(s->value(QStringLiteral("Width")).toInt());
+    if (s->contains(QStringLiteral("height")))
+        g.setHeight(s->value(QStringLiteral("height")).toInt());
+    if (s->contains(QStringLiteral("left")))
+        g.moveLeft(s->value(QStringLiteral("left")).toInt());
+    if (s->contains(QStringLiteral("top")))
+        g.moveTop(s->value(QStringLiteral("top")).toInt());
+    if (g != geometry()) {
+        resize(g.size());
+        if (s->contains(QStringLiteral("left")) || s->contains(QStringLiteral("top")))
+            move(g.topLeft());
+    }
+
+    ColumnSize = s->value(QStringLiteral("ColumnSize"), 40).toInt();
+    ApplyColumnSize();
+
+    if (s->contains(QStringLiteral("List1Width0"))) {
+        const int w = s->value(QStringLiteral("List1Width0")).toInt();
+        Splitter1->setSizes({w, qMax(1, width() - w)});
+    }
+    for (int i = 0; i < 2; ++i) {
+        const QString name = QStringLiteral("List1Width%1").arg(i + 1);
+        if (s->contains(name))
+            ListView1->setColumnWidth(i, s->value(name).toInt());
+    }
+
+    BuildMemberColumns();
+
+    for (int i = 0; i < ListView4->columnCount(); ++i) {
+        const QString name = QStringLiteral("List4Width%1").arg(i + 1);
+        if (s->contains(name))
+            ListView4->setColumnWidth(i, s->value(name).toInt());
+    }
+}
+
+void TMainForm::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown && m_startedOk) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TMainForm::FormShow()
+{
+    LoadMagazineList();
+}
+
+bool TMainForm::FormCloseQuery()
+{
+    if (SendingCount > 0) {
+        const auto answer = MessageBox::confirm(this, QStringLiteral("送信中のメールがあります。中断して終了しますか？"),
+                                                MessageBox::Buttons::YesNo);
+        if (answer != MessageBox::Answer::Yes)
+            return false;
+    }
+    return true;
+}
+
+void TMainForm::countWaitingUpdates()
+{
+    try {
+        Statement s;
+        const qint64 waiting =
+            s.scalar(QStringLiteral("select count(*) from CommonTBL where key1 = 1000 and int1 = 0"));
+        if (waiting > 0)
+            MessageBox::info(this, QString::number(waiting)
+                                       + QStringLiteral("個のアップデートファイルがあります\r\nマイドキュメント\\ツバメ便 "
+                                                        "フォルダを確認してください\r\n"));
+    } catch (const StoreError &e) {
+        MessageBox::error(this, e.text());
+    }
+}
+
+void TMainForm::saveMemberColumnWidths()
+{
+    const auto s = AppSettings::open();
+    const int n = ListView2->header()->count();
+    for (int i = 0; i < n; ++i)
+        s->setValue(QStringLiteral("List2Width%1").arg(i + 1), ListView2->header()->sectionSize(i));
+}
+
+void TMainForm::saveWindowSettings()
+{
+    const auto s = AppSettings::open();
+    const QRect g = geometry();
+    s->setValue(QStringLiteral("Width"), g.width());
+    s->setValue(QStringLiteral("height"), g.height());
+    s->setValue(QStringLiteral("left"), g.left());
+    s->setValue(QStringLiteral("top"), g.top());
+    s->setValue(QStringLiteral("List1Width0"), Splitter1->sizes().value(0));
+    s->setValue(QStringLiteral("List1Width1"), ListView1->columnWidth(0));
+    s->setValue(QStringLiteral("List1Width2"), ListView1->columnWidth(1));
+    saveMemberColumnWidths();
+    for (int i = 0; i < ListView4->columnCount(); ++i)
+        s->setValue(QStringLiteral("List4Width%1").arg(i + 1), ListView4->columnWidth(i));
+}
+
+void TMainForm::FormClose()
+{
+    countWaitingUpdates();
+    saveWindowSettings();
+    Store::close();
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    if (!m_startedOk || m_closing) {
+        event->accept();
+        return;
+    }
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    m_closing = true;
+    FormClose();
+    event->accept();
+}
+
+void TMainForm::X2Click()
+{
+    close();
+}
+
+void TMainForm::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    if (m_startedOk)
+        ApplyColumnSize();
+}
+
+bool TMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ListView2 && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+            yu1Click();
+            return true;
+        }
+        if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier) {
+            A1Click();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::N45Click()
+{
+    LoadMemberRows(CurMagIdx);
+}
+
+void TMainForm::PageControl1Change(int index)
+{
+    if (PageControl1->widget(index) == TabSheet5)
+        H1Click();
+}
+
+void TMainForm::MailSent(int count)
+{
+    SentCount += count;
+}
+
+void TMainForm::Contents1Click()
+{
+    Shell::open(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/help.html")));
+}
+
+void TMainForm::N37Click()
+{
+    Shell::open(QUrl(vendorRoot() + QStringLiteral("tsubame/update.php")));
+}
+
+void TMainForm::S6Click()
+{
+    Shell::open(QUrl(vendorRoot()));
+}
+
+void TMainForm::V1Click()
+{
+    TVerDlg dlg(this);
+    dlg.exec();
+}

@@ -1,0 +1,162 @@
+#pragma once
+// The main window: it owns the shared state and routes each command to the unit or dialog
+// that does the work. Handlers of one concern live in a file of their own (FMain*.cpp).
+#include "store/MainState.h"
+
+#include <QMainWindow>
+
+#include <functional>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QComboBox;
+class QMenu;
+class QPushButton;
+class QPlainTextEdit;
+class QSplitter;
+class QTabWidget;
+class QTextEdit;
+class QToolButton;
+class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class TMainForm : public QMainWindow, public MainState
+{
+    Q_OBJECT
+
+public:
+    explicit TMainForm(QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    // False when the store could not be opened; the program then ends.
+    bool startedOk() const { return m_startedOk; }
+
+    // Program version as major, minor, release, build.
+    struct Version {
+        int major, minor, release, build;
+    };
+    static Version programVersion();
+    // "%.2d%.2d%.2d" of the version, as the update rows compare it (2.0.6 -> "020006").
+    static QString versionText();
+
+    // Operations other parts call.
+    void LoadWindowSettings();
+    void LoadMagazineList();
+    void ShowMagazine(int magIdx);
+    int FindMagazineRow() const;
+    void BuildMemberColumns();
+    void LoadMemberRows(int magIdx);
+    void ApplyColumnSize();
+    void LoadHistoryList();
+
+    // Controls, under their names.
+    QTreeWidget *ListView1 = nullptr;  // magazines
+    QTreeView *ListView2 = nullptr;    // members
+    QTreeWidget *ListView4 = nullptr;  // history
+    QTabWidget *PageControl1 = nullptr;
+    QWidget *TabSheet1 = nullptr;
+    QWidget *TabSheet2 = nullptr;
+    QWidget *TabSheet4 = nullptr;
+    QWidget *TabSheet5 = nullptr;
+    QSplitter *Splitter1 = nullptr;    // magazine pane | pages
+    QSplitter *Splitter3 = nullptr;    // history list | preview
+    QLabel *MagNamePanel = nullptr;    // name of the selected magazine, beside the toolbar
+    QLineEdit *Edit1 = nullptr;        // subject
+    QComboBox *ComboBox1 = nullptr;    // templates
+    QPushButton *Button3 = nullptr;    // "挿入"
+    QLabel *Panel3 = nullptr;          // ruler
+    QTextEdit *RichEdit1 = nullptr;    // body
+    QPlainTextEdit *Memo2 = nullptr;   // history preview
+    QLabel *StatusPanels[4] = {};      // status bar panels 80, 80, 300, 50 pixels
+    QMenu *PopupMenu1 = nullptr;       // member-list context menu
+
+    // Finds a menu action by its handler name and tag (tests and the toolbar use it).
+    QAction *action(const QString &handler, int tag = 0) const;
+
+public Q_SLOTS:
+    // ファイル
+    void A2Click();
+    void E2Click();
+    void D2Click();
+    void N34Click();
+    void F1Click();
+    void N42Click();
+    void I1Click();
+    void M3Click();
+    void X1Click();
+    void N39Click();
+    void B1Click();
+    void N46Click();
+    void K1Click();
+    void C1Click();
+    void X2Click();
+    // メンバー管理
+    void A1Click();
+    void E3Click();
+    void yu1Click();
+    void C4Click();
+    void A4Click(int tag);
+    void N15Click(int tag);
+    void N16Click(int tag);
+    void OFF11Click(int tag);
+    void S2Click();
+    void U2Click();
+    void Find1Click();
+    void O1Click();
+    void N45Click();
+    // 履歴
+    void H1Click();
+    void M1Click(int tag);
+    void E4Click();
+    void D4Click();
+    // ヘルプ
+    void Contents1Click();
+    void N37Click();
+    void S6Click();
+    void V1Click();
+
+    // List and page events.
+    void ListView1SelectItem();
+    void ListView1ColumnClick(int column);
+    void ListView2ColumnClick(int column);
+    void PageControl1Change(int index);
+    // WM_MAILSENT: a worker reports mails sent.
+    void MailSent(int count);
+    // WM_USER+400: text dropped on the member list, handled after the drop returned.
+    void DroppedTextReady();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    void FormClose();
+    void markInstalledUpdates();
+    void saveWindowSettings();
+    void saveMemberColumnWidths();
+    void countWaitingUpdates();
+
+    // Layout (FMainLayout.cpp)
+    void createLayout();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    QWidget *createMemberPage();
+    QWidget *createComposerPage();
+    QWidget *createSendPage();
+    QWidget *createHistoryPage();
+    QAction *addCommand(QMenu *menu, const QString &caption, const QString &handler, int tag,
+                        const std::function<void()> &slot);
+
+    bool m_startedOk = false;
+    bool m_shown = false;
+    bool m_closing = false;
+    QList<QAction *> m_commands;
+};

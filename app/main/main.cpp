@@ -1,0 +1,28 @@
+#include "app/FMain.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QGuiApplication>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    // Without a display the toolkit would abort; say so plainly instead.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fputs("ツバメ便: 画面(ディスプレイ)がありません。デスクトップで起動するか DISPLAY を設定してください。\n", stderr);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("ツバメ便"));
+    QFont font(QStringLiteral("IPAPGothic"));
+    font.setPointSize(10);
+    QApplication::setFont(font);
+
+    TMainForm form;
+    if (!form.startedOk())
+        return 1;
+    form.show();
+    return app.exec();
+}

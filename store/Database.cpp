@@ -1,0 +1,309 @@
+#include "store/Database.h"
+
+#include "store/Schema.h"
+#include "store/SqlDialect.h"
+
+#include <QFileInfo>
+#include <QMutex>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QThread>
+
+#include <atomic>
+#include <sqlite3.h>
+
+namespace {
+
+QMutex g_pathLock;
+QString g_path;
+
+// mid(text, start[, length]): 1-based, counted in characters.
+void midFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const QString s = QString::fromUtf8(text, sqlite3_value_bytes(argv[0]));
+    const qsizetype start = qMax<qsizetype>(1, sqlite3_value_int64(argv[1]));
+    const qsizetype length = argc > 2 ? qMax<qsizetype>(0, sqlite3_value_int64(argv[2])) : s.size();
+    const QByteArray out = s.mid(start - 1, length).toUtf8();
+    sqlite3_result_text(ctx, out.constData(), int(out.size()), SQLITE_TRANSIENT);
+}
+
+void registerFunctions(QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return;
+    sqlite3 *h = *static_cast<sqlite3 *const *>(handle.data());
+    if (!h)
+        return;
+    for (int args : {2, 3})
+        sqlite3_create_function_v2(h, "mid", args, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, midFunction, nullptr,
+                                   nullptr, nullptr);
+}
+
+void configure(QSqlDatabase &db)
+{
+    QSqlQuery q(db);
+    // Several threads share the file: wait on a lock rather than fail.
+    q.exec(QStringLiteral("pragma busy_timeout = 15000"));
+    q.exec(QStringLiteral("pragma journal_mode = wal"));
+    q.exec(QStringLiteral("pragma synchronous = normal"));
+    registerFunctions(db);
+}
+
+QString connectionName()
+{
+    return QStringLiteral("tsubame-%1").arg(reinterpret_cast<quintptr>(QThread::currentThread()), 0, 16);
+}
+
+// Removes a thread's connection when the thread ends, so no connection outlives its thread.
+struct ThreadConnection {
+    QString name;
+    ~ThreadConnection() { drop(); }
+    void drop()
+    {
+        if (name.isEmpty())
+            return;
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            if (db.isValid())
+                db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        name.clear();
+    }
+};
+thread_local ThreadConnection t_connection;
+
+QSqlDatabase openConnection(const QString &file, QString *error)
+{
+    const QString name = connectionName();
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase::removeDatabase(name);
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(file);
+    if (!db.open()) {
+        if (error)
+            *error = db.lastError().text();
+        return db;
+    }
+    t_connection.name = name;
+    return db;
+}
+
+} // namespace
+
+namespace Store {
+
+bool open(const QString &path, QString *error)
+{
+    QString why;
+    const bool existed = QFileInfo::exists(path);
+    {
+        QSqlDatabase db = openConnection(path, &why);
+        if (db.isOpen()) {
+            if (!existed) {
+                try {
+                    Schema::create(db);
+                } catch (const std::exception &e) {
+                    why = QString::fromStdString(e.what());
+                }
+            } else if (!Schema::matches(db, &why)) {
+                // leave a foreign file exactly as it was: nothing has been written to it yet
+            } else {
+                why.clear();
+            }
+            if (why.isEmpty()) {
+                configure(db);
+                try {
+                    Schema::ensureIndexes(db);
+                } catch (const std::exception &) {
+                    // a read-only store still works without the extra indexes
+                }
+            }
+        } else if (why.isEmpty()) {
+            why = QStringLiteral("cannot open %1").arg(path);
+        }
+    }
+    if (!why.isEmpty()) {
+        t_connection.drop();
+        if (error)
+            *error = why;
+        return false;
+    }
+    QMutexLocker lock(&g_pathLock);
+    g_path = path;
+    return true;
+}
+
+bool isOpen()
+{
+    QMutexLocker lock(&g_pathLock);
+    return !g_path.isEmpty();
+}
+
+QString path()
+{
+    QMutexLocker lock(&g_pathLock);
+    return g_path;
+}
+
+QSqlDatabase connection()
+{
+    if (!t_connection.name.isEmpty())
+        return QSqlDatabase::database(t_connection.name, false);
+    const QString file = path();
+    if (file.isEmpty())
+        throw StoreError(QStringLiteral("store is not open"));
+    QString error;
+    QSqlDatabase db = openConnection(file, &error);
+    if (!db.isOpen())
+        throw StoreError(error);
+    configure(db);
+    return db;
+}
+
+void releaseThreadConnection()
+{
+    t_connection.drop();
+}
+
+void close()
+{
+    t_connection.drop();
+    QMutexLocker lock(&g_pathLock);
+    g_path.clear();
+}
+
+} // namespace Store
+
+// ---------------------------------------------------------------------------------------------
+
+Statement::Statement() : Statement(Store::connection()) {}
+
+Statement::Statement(const QSqlDatabase &db) : m_query(db)
+{
+    m_query.setForwardOnly(true);
+}
+
+int Statement::exec(const QString &sql)
+{
+    if (!m_query.exec(SqlDialect::translate(sql)))
+        throw StoreError(m_query.lastError().text());
+    const int changed = m_query.numRowsAffected();
+    m_query.finish();
+    return changed;
+}
+
+void Statement::open(const QString &sql)
+{
+    if (!m_query.exec(SqlDialect::translate(sql)))
+        throw StoreError(m_query.lastError().text());
+}
+
+bool Statement::next()
+{
+    return m_query.next();
+}
+
+void Statement::close()
+{
+    m_query.finish();
+}
+
+int Statement::fieldCount() const
+{
+    return m_query.record().count();
+}
+
+bool Statement::isNull(int column) const
+{
+    return m_query.isNull(column);
+}
+
+bool Statement::isNull(const QString &name) const
+{
+    return m_query.isNull(name);
+}
+
+QVariant Statement::value(int column) const
+{
+    return m_query.value(column);
+}
+
+QVariant Statement::value(const QString &name) const
+{
+    return m_query.value(name);
+}
+
+QString Statement::text(int column) const
+{
+    return m_query.value(column).toString();
+}
+
+QString Statement::text(const QString &name) const
+{
+    return m_query.value(name).toString();
+}
+
+qint64 Statement::integer(int column) const
+{
+    return m_query.value(column).toLongLong();
+}
+
+qint64 Statement::integer(const QString &name) const
+{
+    return m_query.value(name).toLongLong();
+}
+
+qint64 Statement::scalar(const QString &sql)
+{
+    open(sql);
+    const qint64 v = next() ? integer(0) : 0;
+    close();
+    return v;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Transaction::Transaction() : Transaction(Store::connection()) {}
+
+Transaction::Transaction(const QSqlDatabase &db) : m_db(db)
+{
+    // Take the write lock at once: a deferred transaction that reads first and writes later
+    // can fail on a lock held by another thread's connection instead of waiting for it.
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("begin immediate")))
+        throw StoreError(q.lastError().text());
+    m_active = true;
+}
+
+Transaction::~Transaction()
+{
+    rollback();
+}
+
+void Transaction::commit()
+{
+    if (!m_active)
+        return;
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("commit")))
+        throw StoreError(q.lastError().text());
+    m_active = false;
+}
+
+void Transaction::rollback()
+{
+    if (!m_active)
+        return;
+    QSqlQuery q(m_db);
+    q.exec(QStringLiteral("rollback"));
+    m_active = false;
+}

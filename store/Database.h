@@ -1,0 +1,92 @@
+#pragma once
+// The store: one SQLite file, one connection per thread, statements in the program's own
+// dialect (translated on the way in), and a transaction guard.
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+
+#include <stdexcept>
+
+// A statement that failed; what() and text() carry the engine's own message.
+class StoreError : public std::runtime_error
+{
+public:
+    explicit StoreError(const QString &text)
+        : std::runtime_error(text.toStdString()), m_text(text)
+    {
+    }
+    QString text() const { return m_text; }
+
+private:
+    QString m_text;
+};
+
+namespace Store {
+
+// Opens the store file for this process. A missing file is created with the five tables;
+// an existing file that is not this program's store is left untouched and false returned.
+bool open(const QString &path, QString *error = nullptr);
+bool isOpen();
+QString path();
+
+// This thread's connection, opened on first use with the same file and settings.
+QSqlDatabase connection();
+// Closes this thread's connection; worker threads call it when they end.
+void releaseThreadConnection();
+// Closes this thread's connection and forgets the file (shutdown).
+void close();
+
+} // namespace Store
+
+// A statement object on this thread's connection. Failures throw StoreError.
+class Statement
+{
+public:
+    Statement();
+    explicit Statement(const QSqlDatabase &db);
+
+    // Runs a statement that returns no rows; returns the number of rows it changed.
+    int exec(const QString &sql);
+    // Opens a query; step through it with next().
+    void open(const QString &sql);
+    bool next();
+    void close();
+
+    int fieldCount() const;
+    bool isNull(int column) const;
+    bool isNull(const QString &name) const;
+    QVariant value(int column) const;
+    QVariant value(const QString &name) const;
+    // NULL text reads as "", NULL integer as 0.
+    QString text(int column) const;
+    QString text(const QString &name) const;
+    qint64 integer(int column) const;
+    qint64 integer(const QString &name) const;
+
+    // Convenience: the first column of the first row as an integer (0 when none or NULL).
+    qint64 scalar(const QString &sql);
+
+    QSqlQuery &query() { return m_query; }
+
+private:
+    QSqlQuery m_query;
+};
+
+// Begins a transaction on this thread's connection; rolls back unless commit() was called.
+class Transaction
+{
+public:
+    Transaction();
+    explicit Transaction(const QSqlDatabase &db);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    void commit();
+    void rollback();
+
+private:
+    QSqlDatabase m_db;
+    bool m_active = false;
+};

@@ -1,0 +1,100 @@
+#include "store/Schema.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace Schema {
+
+const QList<Table> &tables()
+{
+    static const QList<Table> all = {
+        {"Magzine",
+         {"MagIdx", "MagName", "Owner", "Adrs", "Atena", "Sign", "Flg1Name", "Flg2Name", "Flg3Name", "Count1Name",
+          "Count2Name", "UserDate1Name", "UserDate2Name", "UseUserName"}},
+        {"MagUser",
+         {"MagIdx", "UserIdx", "UserName", "UserAdrs", "url", "Flg1", "Flg2", "Flg3", "Sleep", "Count1", "Count2",
+          "UserDate1", "UserDate2", "AddDate"}},
+        {"MagInfo", {"MagIdx", "MagCnt", "AddDate", "SendCnt", "Condition", "Title", "Body", "UpdateSQL"}},
+        {"MagHist", {"MagIdx", "MagCnt", "MagUser", "SendComplete"}},
+        {"CommonTBL", {"key1", "key2", "int1", "int2", "int3", "str1", "str2", "str3"}},
+    };
+    return all;
+}
+
+namespace {
+
+const char *const kCreate[] = {
+    "create table Magzine (MagIdx integer, MagName text, Owner text, Adrs text, Atena text, Sign text,"
+    " Flg1Name text, Flg2Name text, Flg3Name text, Count1Name text, Count2Name text,"
+    " UserDate1Name text, UserDate2Name text, UseUserName integer default 0)",
+    "create table MagUser (MagIdx integer, UserIdx integer, UserName text, UserAdrs text, url text,"
+    " Flg1 integer default 0, Flg2 integer default 0, Flg3 integer default 0, Sleep integer default 0,"
+    " Count1 integer default 0, Count2 integer default 0, UserDate1 text, UserDate2 text, AddDate text)",
+    "create table MagInfo (MagIdx integer, MagCnt integer, AddDate text, SendCnt integer, Condition text,"
+    " Title text, Body text, UpdateSQL text)",
+    "create table MagHist (MagIdx integer, MagCnt integer, MagUser integer, SendComplete integer default 0)",
+    "create table CommonTBL (key1 integer, key2 integer, int1 integer, int2 integer, int3 integer,"
+    " str1 text, str2 text, str3 text)",
+    // An insert that leaves UserIdx out gets a value above every UserIdx of the whole table.
+    "create trigger MagUserAssignIdx after insert on MagUser when new.UserIdx is null begin"
+    " update MagUser set UserIdx = (select ifnull(max(UserIdx), 0) + 1 from MagUser) where rowid = new.rowid;"
+    " end",
+};
+
+const char *const kIndexes[] = {
+    "create index if not exists MagUserIdx on MagUser (UserIdx)",
+    "create index if not exists MagUserMagIdx on MagUser (MagIdx, UserIdx)",
+    "create index if not exists MagUserAdrs on MagUser (MagIdx, UserAdrs)",
+    "create index if not exists MagHistIssue on MagHist (MagIdx, MagCnt)",
+    "create index if not exists MagInfoCnt on MagInfo (MagCnt)",
+    "create index if not exists CommonKey on CommonTBL (key1, key2)",
+};
+
+void run(QSqlDatabase &db, const char *sql)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QString::fromLatin1(sql)))
+        throw std::runtime_error(q.lastError().text().toStdString());
+}
+
+} // namespace
+
+void create(QSqlDatabase &db)
+{
+    for (const char *sql : kCreate)
+        run(db, sql);
+    ensureIndexes(db);
+}
+
+void ensureIndexes(QSqlDatabase &db)
+{
+    for (const char *sql : kIndexes)
+        run(db, sql);
+}
+
+bool matches(QSqlDatabase &db, QString *why)
+{
+    for (const Table &t : tables()) {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("pragma table_info(%1)").arg(QLatin1String(t.name)))) {
+            *why = q.lastError().text();
+            return false;
+        }
+        QStringList found;
+        while (q.next())
+            found << q.value(1).toString();
+        if (found.size() != t.columns.size()) {
+            *why = QStringLiteral("table %1 missing or not as expected").arg(QLatin1String(t.name));
+            return false;
+        }
+        for (int i = 0; i < found.size(); ++i) {
+            if (found[i].compare(t.columns[i], Qt::CaseInsensitive) != 0) {
+                *why = QStringLiteral("table %1: column %2 is %3").arg(QLatin1String(t.name)).arg(i + 1).arg(found[i]);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace Schema

@@ -1,0 +1,69 @@
+#include "TestEnv.h"
+
+#include "store/Database.h"
+#include "store/Folders.h"
+#include "widgets/FileDialog.h"
+#include "widgets/MessageBox.h"
+#include "widgets/Shell.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTest>
+
+TestEnv::TestEnv()
+{
+    const QString h = m_dir.path();
+    qputenv("HOME", h.toUtf8());
+    qputenv("XDG_DATA_HOME", (h + "/.local/share").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (h + "/.config").toUtf8());
+    qputenv("XDG_CACHE_HOME", (h + "/.cache").toUtf8());
+    qputenv("XDG_DOCUMENTS_DIR", (h + "/Documents").toUtf8());
+    qputenv("XDG_RUNTIME_DIR", (h + "/.runtime").toUtf8());
+    QDir().mkpath(h + "/.runtime");
+    QFile::setPermissions(h + "/.runtime", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QDir().mkpath(h + "/Documents");
+    QDir().mkpath(h + "/.config");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, h + "/.config");
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, h + "/.config");
+    MessageBox::setTestMode(true);
+    FileDialog::setTestMode(true);
+    Shell::setTestMode(true);
+}
+
+TestEnv::~TestEnv()
+{
+    Store::close();
+    MessageBox::setTestMode(true);
+    FileDialog::setTestMode(true);
+    Shell::setTestMode(true);
+}
+
+QString TestEnv::dataDir() const
+{
+    return Folders::dataDir();
+}
+
+QString TestEnv::docDir() const
+{
+    return Folders::docDir();
+}
+
+QString TestEnv::settingsFile() const
+{
+    return home() + "/.config/Brindlow/Quillpost2.conf";
+}
+
+void TestEnv::openStore()
+{
+    QDir().mkpath(dataDir());
+    QString error;
+    if (!Store::open(Folders::storeFile(dataDir()), &error))
+        qFatal("cannot open test store: %s", qPrintable(error));
+}
+
+void TestEnv::closeStore()
+{
+    Store::close();
+}
