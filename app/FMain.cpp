@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -299,7 +300,14 @@ void TMainForm::MailSent(int count)
 
 void TMainForm::Contents1Click()
 {
-    Shell::open(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/help.html")));
+    // The help page travels inside the program; the browser needs it as a file.
+    const QString path = DataDir + QStringLiteral("help.html");
+    QFile page(QStringLiteral(":/help/help.html"));
+    QFile out(path);
+    if (page.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        out.write(page.readAll());
+    out.close();
+    Shell::open(QUrl::fromLocalFile(path));
 }
 
 void TMainForm::N37Click()

@@ -1,0 +1,236 @@
+// The main window started headless on a private HOME: first start, settings, closing.
+#include "app/FMain.h"
+#include "app/FVerDlg.h"
+#include "fakes/TestEnv.h"
+#include "store/Database.h"
+#include "store/Folders.h"
+#include "widgets/MessageBox.h"
+#include "widgets/Shell.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSettings>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QtTest>
+
+class TestMainForm : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnv> env;
+
+    static QStringList menuCaptions(QMenu *menu)
+    {
+        QStringList out;
+        for (QAction *a : menu->actions())
+            out << (a->isSeparator() ? QStringLiteral("-") : a->text() + (a->isVisible() ? "" : " (hidden)"));
+        return out;
+    }
+    QByteArray readFile(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private Q_SLOTS:
+    void init() { env = std::make_unique<TestEnv>(); }
+    void cleanup() { env.reset(); }
+
+    void firstStartCreatesFoldersAndStore()
+    {
+        QVERIFY(!QDir(env->dataDir()).exists());
+        {
+            TMainForm form;
+            QVERIFY(form.startedOk());
+            form.show();
+            QCOMPARE(form.windowTitle(), QString("ツバメ便"));
+            QCOMPARE(form.CurMagIdx, -1);
+            QCOMPARE(form.ColumnSize, 40);
+            QVERIFY(QFile::exists(Folders::storeFile(env->dataDir())));
+            QVERIFY(QDir(env->dataDir() + "sign").exists());
+            QVERIFY(QDir(env->dataDir() + "where").exists());
+            QVERIFY(QDir(env->home() + "/Documents/ツバメ便").exists());
+            QCOMPARE(form.PageControl1->count(), 4);
+            QStringList tabs;
+            for (int i = 0; i < 4; ++i)
+                tabs << form.PageControl1->tabText(i);
+            QCOMPARE(tabs, (QStringList{"メンバー管理", "メール", "メール送信", "履歴"}));
+            QCOMPARE(form.PageControl1->currentWidget(), form.TabSheet2);
+            QCOMPARE(form.Splitter1->sizes().value(0), 177);
+            form.close();
+        }
+        QVERIFY(MessageBox::takeShown().isEmpty());
+    }
+
+    void menusHoldEveryCommandInOrder()
+    {
+        TMainForm form;
+        const auto menus = form.menuBar()->actions();
+        QCOMPARE(menus.size(), 4);
+        QCOMPARE(menus[0]->text(), QString("ファイル(&F)"));
+        QCOMPARE(menuCaptions(menus[0]->menu()),
+                 (QStringList{"マガジン追加(&A)...", "マガジン修正(&E)...", "マガジン削除(&D)", "-", "新規メール(&N)",
+                              "添付ファイルの挿入(&F) (hidden)", "-", "エラーログの表示(&L)", "インポート(&I)...",
+                              "インポートログの表示(&M)", "エクスポート(&O)...", "-", "ユーザの削除・一括処理(&R)...",
+                              "バックアップ(&B)...", "バックアップからの復元(&Y)...", "メール取込み(&T) (hidden)", "-",
+                              "表示桁数設定(&K)...", "接続情報(&C)", "-", "終了(&X)"}));
+        QCOMPARE(menuCaptions(menus[2]->menu()),
+                 (QStringList{"履歴の表示(&H) (hidden)", "メールの内容の表示(&M)... (hidden)", "送信者の表示(&S)...",
+                              "編集(&E)", "-", "履歴の削除(&D)..."}));
+        QCOMPARE(menuCaptions(menus[3]->menu()),
+                 (QStringList{"目次(&I)", "-", "ツバメ便の最新情報(&N)", "ブリンドロウのホームページ(&S)", "-",
+                              "バージョン(&V)..."}));
+        QCOMPARE(form.action("N45Click")->shortcut(), QKeySequence(Qt::Key_F5));
+        QCOMPARE(form.action("popup_A4Click", 2)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F2));
+        QCOMPARE(form.action("popup_A4Click", 13)->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F3));
+        QCOMPARE(form.action("popup_N15Click", 2)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F7));
+        QCOMPARE(form.action("popup_N16Click", 1)->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F6));
+        QCOMPARE(menuCaptions(form.PopupMenu1),
+                 (QStringList{"メンバー追加(&A)", "メンバー修正(&E)", "メンバー削除(&D)", "-", "フラグON(&N)",
+                              "フラグOFF(&F)", "カウンタ設定(&C)", "日付設定(&H)", "-", "休止・再開(&S)"}));
+    }
+
+    void closeWritesSettingsAndRestartRestoresThem()
+    {
+        {
+            TMainForm form;
+            form.show();
+            form.resize(800, 640);
+            form.move(30, 40);
+            form.Splitter1->setSizes({210, 590});
+            form.ListView1->setColumnWidth(0, 123);
+            form.ListView4->setColumnWidth(2, 77);
+            QVERIFY(form.close());
+        }
+        QSettings s(env->settingsFile(), QSettings::NativeFormat);
+        for (const char *name : {"Width", "height", "left", "top", "List1Width0", "List1Width1", "List1Width2",
+                                 "List4Width1", "List4Width5"})
+            QVERIFY2(s.contains(name), name);
+        QCOMPARE(s.value("Width").toInt(), 800);
+        QCOMPARE(s.value("height").toInt(), 640);
+        QCOMPARE(s.value("List1Width1").toInt(), 123);
+        QCOMPARE(s.value("List4Width3").toInt(), 77);
+        QVERIFY(!s.contains("width"));
+        {
+            TMainForm form;
+            form.show();
+            QCOMPARE(form.width(), 800);
+            QCOMPARE(form.height(), 640);
+            QCOMPARE(form.Splitter1->sizes().value(0), s.value("List1Width0").toInt());
+            QCOMPARE(form.ListView1->columnWidth(0), 123);
+            QCOMPARE(form.ListView4->columnWidth(2), 77);
+        }
+    }
+
+    void storeThatIsNotOursEndsTheStart()
+    {
+        QDir().mkpath(env->dataDir());
+        const QString path = Folders::storeFile(env->dataDir());
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray("not a store ").repeated(500));
+        }
+        const QByteArray before = readFile(path);
+        {
+            TMainForm form;
+            QVERIFY(!form.startedOk());
+            form.close();
+        }
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].kind, MessageBox::Kind::Warning);
+        QCOMPARE(shown[0].text, QString("Application Error! DB Open Error"));
+        QCOMPARE(readFile(path), before);
+        QVERIFY(!QFile::exists(env->settingsFile()));
+    }
+
+    void installedUpdatesAreMarkedAndWaitingOnesCounted()
+    {
+        env->openStore();
+        Statement s;
+        s.exec("insert into CommonTBL values(1000, 1, 0, 0, 0, '020005', 'a.exe', '')");
+        s.exec("insert into CommonTBL values(1000, 2, 0, 0, 0, '020006', 'b.exe', '')");
+        s.exec("insert into CommonTBL values(1000, 3, 0, 0, 0, '020007', 'c.exe', '')");
+        env->closeStore();
+        QCOMPARE(TMainForm::versionText(), QString("020006"));
+        {
+            TMainForm form;
+            form.show();
+            Statement q;
+            q.open("select key2, int1 from CommonTBL where key1 = 1000 order by key2");
+            QList<int> marks;
+            while (q.next())
+                marks << int(q.integer(1));
+            q.close();
+            QCOMPARE(marks, (QList<int>{1, 1, 0}));
+            form.close();
+        }
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].kind, MessageBox::Kind::Info);
+        QCOMPARE(shown[0].text,
+                 QString("1個のアップデートファイルがあります\r\nマイドキュメント\\ツバメ便 フォルダを確認してください\r\n"));
+    }
+
+    void closeQuestionWhileSending()
+    {
+        TMainForm form;
+        form.show();
+        form.SendingCount = 1;
+        MessageBox::queueAnswer(MessageBox::Answer::No);
+        QVERIFY(!form.close());
+        QVERIFY(form.isVisible());
+        QVERIFY(!QFile::exists(env->settingsFile()));
+        MessageBox::queueAnswer(MessageBox::Answer::Yes);
+        form.SendingCount = 1;
+        QVERIFY(form.close());
+        form.SendingCount = 0;
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[0].text, QString("送信中のメールがあります。中断して終了しますか？"));
+        QVERIFY(QFile::exists(env->settingsFile()));
+    }
+
+    void historyPageWithoutMagazineWarns()
+    {
+        TMainForm form;
+        form.show();
+        form.PageControl1->setCurrentWidget(form.TabSheet5);
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QString("マガジン名を選択してください。"));
+    }
+
+    void helpAndWebPagesOpenThroughTheShell()
+    {
+        TMainForm form;
+        form.action("Contents1Click")->trigger();
+        form.action("N37Click")->trigger();
+        form.action("S6Click")->trigger();
+        const auto opened = Shell::takeOpened();
+        QCOMPARE(opened.size(), 3);
+        QVERIFY(opened[0].isLocalFile());
+        QVERIFY(opened[0].toLocalFile().endsWith("/help.html"));
+        QVERIFY(QFile::exists(opened[0].toLocalFile()));
+        QCOMPARE(opened[1].path(), QString("/tsubame/update.php"));
+        QCOMPARE(opened[2].path(), QString("/"));
+    }
+
+    void versionLine()
+    {
+        QCOMPARE(TVerDlg::versionLine(2, 0, 6, 451), QString("Ver 2.0.6 (451)"));
+        TVerDlg dlg;
+        QCOMPARE(dlg.windowTitle(), QString("バージョン"));
+        QVERIFY(dlg.Label2->text().startsWith("Ver 2.0.6 ("));
+    }
+};
+
+QTEST_MAIN(TestMainForm)
+#include "tst_app_mainform.moc"
