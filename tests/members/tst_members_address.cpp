@@ -1,0 +1,82 @@
+// Address helpers: the validity check, the single-byte test and reading dropped text.
+#include "members/UAddress.h"
+
+#include <QtTest>
+
+class TestMembersAddress : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void valid_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("plain") << "taro@example.jp" << true;
+        QTest::newRow("upper case") << "TARO@EXAMPLE.CO.JP" << true;
+        QTest::newRow("digits and hyphen in domain") << "a.b@mail-1.example2.com" << true;
+        QTest::newRow("name and angle brackets") << "山田 太郎 <taro@example.jp>" << true;
+        QTest::newRow("domain without dot") << "taro@localhost" << false;
+        QTest::newRow("nothing before @") << "@example.jp" << false;
+        QTest::newRow("no @") << "taro.example.jp" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("tld with digits only") << "taro@example.123" << false;
+        QTest::newRow("full-width domain") << "taro@ｅｘａｍｐｌｅ．ｊｐ" << false;
+        // The expression alone lets a hiragana local part through; the single-byte test refuses it.
+        QTest::newRow("hiragana local part") << "たろう@example.jp" << true;
+    }
+    void valid()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QCOMPARE(IsValidAddress(text), valid);
+    }
+
+    void singleByte_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("single");
+        QTest::newRow("ascii") << "taro@example.jp" << true;
+        QTest::newRow("half-width katakana") << "ﾀﾛｳ@example.jp" << true;
+        QTest::newRow("hiragana") << "たろう@example.jp" << false;
+        QTest::newRow("full-width at") << "taro＠example.jp" << false;
+        QTest::newRow("circled digit") << "①@example.jp" << false;
+        QTest::newRow("emoji") << QString::fromUtf8("taro\xF0\x9F\x98\x80@example.jp") << false;
+        QTest::newRow("wave dash") << "taro〜@example.jp" << false;
+    }
+    void singleByte()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, single);
+        QCOMPARE(IsSingleByteText(text), single);
+    }
+
+    void parse_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("bare address") << "taro@example.jp" << "" << "taro@example.jp";
+        QTest::newRow("name and brackets") << "山田 太郎 <taro@example.jp>" << "" << "taro@example.jp";
+        QTest::newRow("mailto link") << "mailto:taro@example.jp" << "" << "taro@example.jp";
+        QTest::newRow("square brackets") << "[taro@example.jp]" << "" << "taro@example.jp";
+        QTest::newRow("name and blank join the address") << "Taro taro@example.jp" << "" << "Taro taro@example.jp";
+        QTest::newRow("ends at last letter") << "taro@example.jp." << "" << "taro@example.jp";
+        QTest::newRow("upper case") << "TARO@EXAMPLE.JP" << "" << "TARO@EXAMPLE.JP";
+        QTest::newRow("just a name") << "山田 太郎" << "山田 太郎" << "";
+        QTest::newRow("domain ending in digits") << "a@b.123" << "a@b.123" << "";
+        QTest::newRow("empty") << "" << "" << "";
+    }
+    void parse()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, name);
+        QFETCH(QString, address);
+        const AddressText r = ParseAddressText(text);
+        QCOMPARE(r.name, name);
+        QCOMPARE(r.address, address);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMembersAddress)
+#include "tst_members_address.moc"
