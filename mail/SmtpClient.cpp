@@ -1,0 +1,319 @@
+#include "mail/SmtpClient.h"
+
+#include <QSysInfo>
+
+#include <cctype>
+
+namespace {
+
+// Command arguments go into a line-based protocol: a line break in one would start a
+// command of its own.
+bool safeArgument(const QString &text)
+{
+    for (const QChar c : text)
+        if (c == u'\r' || c == u'\n' || c == u'\0')
+            return false;
+    return true;
+}
+
+QByteArray heloArgument(const QString &configured)
+{
+    QString name = configured.isEmpty() ? QSysInfo::machineHostName() : configured;
+    QByteArray out;
+    for (const QChar c : name)
+        if (c.isLetterOrNumber() && c.unicode() < 0x80)
+            out += char(c.unicode());
+        else if (c == u'.' || c == u'-')
+            out += char(c.unicode());
+    return out.isEmpty() ? QByteArrayLiteral("localhost") : out;
+}
+
+} // namespace
+
+QString SmtpClient::Reply::text() const
+{
+    QStringList parts;
+    for (const QByteArray &l : lines)
+        parts += QString::fromUtf8(l);
+    return parts.join(u' ');
+}
+
+SmtpClient::SmtpClient(MailSocket &socket) : m_socket(socket) {}
+
+bool SmtpClient::hasCapability(const QByteArray &name) const
+{
+    for (const QByteArray &c : m_capabilities)
+        if (c.trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+bool SmtpClient::offersAuthLogin() const
+{
+    // "AUTH LOGIN PLAIN" (RFC 4954) or the older "AUTH=LOGIN" some servers still send.
+    for (const QByteArray &c : m_capabilities) {
+        const QByteArray upper = c.trimmed().toUpper();
+        if (!upper.startsWith("AUTH") || upper.size() < 5 || (upper.at(4) != ' ' && upper.at(4) != '='))
+            continue;
+        const QByteArrayList words = upper.mid(5).simplified().split(' ');
+        if (words.contains("LOGIN"))
+            return true;
+    }
+    return false;
+}
+
+QByteArray SmtpClient::dataBlock(const QByteArray &message)
+{
+    QByteArray out;
+    out.reserve(message.size() + message.size() / 32 + 8);
+    qsizetype start = 0;
+    const qsizetype n = message.size();
+    while (start < n) {
+        qsizetype nl = message.indexOf('\n', start);
+        qsizetype end = nl < 0 ? n : nl;
+        qsizetype textEnd = end;
+        if (textEnd > start && message.at(textEnd - 1) == '\r')
+            --textEnd;
+        if (message.at(start) == '.')
+            out += '.';
+        out.append(message.constData() + start, textEnd - start);
+        out += "\r\n";
+        start = nl < 0 ? n : nl + 1;
+    }
+    out += ".\r\n";
+    return out;
+}
+
+bool SmtpClient::send(const QByteArray &bytes)
+{
+    if (m_log)
+        m_log(bytes);
+    return m_socket.write(bytes, m_options.replyTimeoutMs);
+}
+
+bool SmtpClient::readReply(Reply *reply)
+{
+    // RFC 5321 section 4.2.1: "250-" continues a reply, "250 " (or a bare code) ends it.
+    reply->code = 0;
+    reply->lines.clear();
+    QByteArray block;
+    for (;;) {
+        QByteArray line;
+        if (!m_socket.readLine(&line, m_options.replyTimeoutMs))
+            return false;
+        block += line + "\r\n";
+        reply->lines += line;
+        const bool digits = line.size() >= 3 && std::isdigit(uchar(line.at(0))) && std::isdigit(uchar(line.at(1)))
+                            && std::isdigit(uchar(line.at(2)));
+        if (!digits) {
+            if (m_log)
+                m_log(block);
+            reply->code = 0;
+            return true;  // not SMTP: the caller sees a code that fits nothing
+        }
+        const int code = line.left(3).toInt();
+        if (reply->lines.size() > 1 && code != reply->code) {
+            if (m_log)
+                m_log(block);
+            reply->code = 0;
+            return true;
+        }
+        reply->code = code;
+        if (line.size() == 3 || line.at(3) != '-')
+            break;
+    }
+    if (m_log)
+        m_log(block);
+    return true;
+}
+
+bool SmtpClient::command(const QByteArray &line, Reply *reply)
+{
+    return send(line + "\r\n") && readReply(reply);
+}
+
+bool SmtpClient::failReply(const Reply &reply)
+{
+    m_error = reply.text();
+    if (m_error.isEmpty())
+        m_error = QStringLiteral("サーバの応答が不正です");
+    return false;
+}
+
+bool SmtpClient::failTransport()
+{
+    m_error = m_socket.errorString();
+    // After a lost answer the dialogue is out of step: close, so later mails fail at once
+    // instead of each waiting for its own time-out.
+    m_socket.close();
+    return false;
+}
+
+bool SmtpClient::expect(const QByteArray &line, std::initializer_list<int> codes, Reply *reply)
+{
+    Reply local;
+    Reply &r = reply ? *reply : local;
+    if (!command(line, &r))
+        return failTransport();
+    for (int c : codes)
+        if (r.code == c)
+            return true;
+    return failReply(r);
+}
+
+bool SmtpClient::hello()
+{
+    const QByteArray name = heloArgument(m_options.heloName);
+    Reply r;
+    if (!command("EHLO " + name, &r))
+        return failTransport();
+    if (r.code == 250) {
+        m_capabilities.clear();
+        for (qsizetype i = 1; i < r.lines.size(); ++i)
+            m_capabilities += r.lines.at(i).mid(4);
+        return true;
+    }
+    // RFC 5321 section 3.2: a server that does not know EHLO still knows HELO.
+    m_capabilities.clear();
+    return expect("HELO " + name, {250});
+}
+
+bool SmtpClient::connectToServer()
+{
+    m_error.clear();
+    m_capabilities.clear();
+    m_firstMessageDone = false;
+    m_authenticated = false;
+    if (!m_socket.connectToHost(m_options.host, m_options.port, m_options.connectTimeoutMs)) {
+        m_error = m_socket.errorString();
+        return false;
+    }
+    Reply greeting;
+    if (!readReply(&greeting))
+        return failTransport();
+    if (greeting.code != 220) {
+        failReply(greeting);
+        m_socket.close();
+        return false;
+    }
+    if (!hello()) {
+        m_socket.close();
+        return false;
+    }
+    return true;
+}
+
+bool SmtpClient::startTls()
+{
+    if (!hasCapability("STARTTLS"))
+        return true;  // not offered: the mail goes out as it is
+    Reply r;
+    if (!command("STARTTLS", &r))
+        return failTransport();
+    if (r.code != 220) {
+        m_error = QStringLiteral("Start SSL negotiation command failed.");
+        m_socket.close();
+        return false;
+    }
+    if (!m_socket.startTls(m_options.connectTimeoutMs)) {
+        m_error = QStringLiteral("SSL is not available on this server.");
+        m_socket.close();
+        return false;
+    }
+    // RFC 3207 section 4.2: forget what was learnt in clear text and ask again.
+    m_capabilities.clear();
+    return hello();
+}
+
+bool SmtpClient::authenticate()
+{
+    if (m_authenticated || m_options.user.isEmpty() || !offersAuthLogin())
+        return true;
+    if (!safeArgument(m_options.user) || !safeArgument(m_options.password)) {
+        m_error = QStringLiteral("ユーザ名またはパスワードに改行が含まれています");
+        return false;
+    }
+    if (!expect("AUTH LOGIN", {334}) || !expect(m_options.user.toUtf8().toBase64(), {334})
+        || !expect(m_options.password.toUtf8().toBase64(), {235}))
+        return false;
+    m_authenticated = true;
+    return true;
+}
+
+void SmtpClient::resetAfterFailure()
+{
+    if (!m_socket.isConnected())
+        return;
+    Reply r;
+    if (!command("RSET", &r))
+        m_socket.close();
+}
+
+bool SmtpClient::sendMail(const QString &from, const QStringList &recipients, const QByteArray &message)
+{
+    m_error.clear();
+    if (recipients.isEmpty()) {
+        m_error = QStringLiteral("宛先がありません");
+        return false;
+    }
+    bool safe = safeArgument(from);
+    for (const QString &r : recipients)
+        safe = safe && safeArgument(r);
+    if (!safe) {
+        m_error = QStringLiteral("アドレスに改行が含まれています");
+        return false;
+    }
+    if (!m_socket.isConnected()) {
+        m_error = MailSocketText::notConnected();
+        return false;
+    }
+    if (!m_firstMessageDone) {
+        m_firstMessageDone = true;
+        if (m_options.startTls && !startTls())
+            return false;
+    }
+    if (!authenticate())
+        return false;
+
+    // One transaction; a refused step is followed by RSET so the next mail starts clean.
+    Reply r;
+    auto step = [&](const QByteArray &line, std::initializer_list<int> codes) {
+        if (!command(line, &r))
+            return failTransport();
+        for (int c : codes)
+            if (r.code == c)
+                return true;
+        failReply(r);
+        resetAfterFailure();
+        return false;
+    };
+    if (!step("RSET", {250}) || !step("MAIL FROM: <" + from.toUtf8() + ">", {250}))
+        return false;
+    for (const QString &to : recipients)
+        if (!step("RCPT TO:<" + to.toUtf8() + ">", {250, 251}))
+            return false;
+    if (!step("DATA", {354}))
+        return false;
+    if (!send(dataBlock(message)) || !readReply(&r))
+        return failTransport();
+    if (r.code != 250) {
+        failReply(r);
+        resetAfterFailure();
+        return false;
+    }
+    return true;
+}
+
+void SmtpClient::quit()
+{
+    if (m_socket.isConnected()) {
+        Reply r;
+        command("QUIT", &r);  // 221 expected; the connection ends either way
+    }
+    m_socket.close();
+}
+
+void SmtpClient::close()
+{
+    m_socket.close();
+}

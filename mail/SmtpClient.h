@@ -1,0 +1,78 @@
+#pragma once
+// An SMTP client session (RFC 5321) over a MailSocket: greeting and EHLO (HELO when EHLO is
+// refused), STARTTLS (RFC 3207) and AUTH LOGIN at the first message, then one transaction
+// per mail: RSET, MAIL FROM, RCPT TO for each recipient, DATA, the dot-stuffed message, ".".
+#include "mail/MailSocket.h"
+
+#include <QByteArrayList>
+#include <QStringList>
+
+struct SmtpOptions {
+    QString host;
+    quint16 port = 25;
+    QString user;      // empty: no authentication
+    QString password;
+    bool startTls = false;  // upgrade with STARTTLS when the server offers it
+    int connectTimeoutMs = 30000;
+    int replyTimeoutMs = 60000;
+    QString heloName;  // empty: this machine's host name
+};
+
+class SmtpClient
+{
+public:
+    explicit SmtpClient(MailSocket &socket);
+
+    void setOptions(const SmtpOptions &options) { m_options = options; }
+    const SmtpOptions &options() const { return m_options; }
+
+    // Every block sent and every complete reply, as it goes over the wire.
+    void setTrafficLog(std::function<void(const QByteArray &)> log) { m_log = std::move(log); }
+
+    // Connects, reads the 220 greeting and introduces itself.
+    bool connectToServer();
+    // Sends one message to the given envelope recipients. A recipient the server refuses
+    // fails the whole message. The first message of a connection first runs the TLS and
+    // authentication steps; a failed authentication is tried again with the next message.
+    bool sendMail(const QString &from, const QStringList &recipients, const QByteArray &message);
+    // QUIT and close; errors do not matter any more at this point.
+    void quit();
+    void close();
+
+    bool isConnected() const { return m_socket.isConnected(); }
+    QString errorString() const { return m_error; }
+    // The EHLO answer's lines after the first (empty after HELO).
+    QByteArrayList capabilities() const { return m_capabilities; }
+    bool hasCapability(const QByteArray &name) const;
+    bool offersAuthLogin() const;
+
+    // The message text as it goes after DATA: lines end in CR LF, a line that starts with
+    // "." gets a second one (RFC 5321 section 4.5.2), and the final "." line follows.
+    static QByteArray dataBlock(const QByteArray &message);
+
+private:
+    struct Reply {
+        int code = 0;
+        QByteArrayList lines;
+        QString text() const;
+    };
+
+    bool command(const QByteArray &line, Reply *reply);
+    bool send(const QByteArray &bytes);
+    bool readReply(Reply *reply);
+    bool expect(const QByteArray &line, std::initializer_list<int> codes, Reply *reply = nullptr);
+    bool hello();
+    bool startTls();
+    bool authenticate();
+    bool failReply(const Reply &reply);
+    bool failTransport();
+    void resetAfterFailure();
+
+    MailSocket &m_socket;
+    SmtpOptions m_options;
+    std::function<void(const QByteArray &)> m_log;
+    QByteArrayList m_capabilities;
+    QString m_error;
+    bool m_firstMessageDone = false;
+    bool m_authenticated = false;
+};

@@ -1,0 +1,53 @@
+#pragma once
+// A scripted stand-in for the mail transport. The test queues what the server says, chunk
+// by chunk as it would arrive, and afterwards reads every byte the client wrote. A chunk
+// may hold several lines (or a part of one); startTls() writes "[TLS]" into the output so
+// the test sees where the upgrade happened, and drops whatever was received but not read.
+#include "mail/MailSocket.h"
+
+#include <QList>
+
+class FakeMailSocket : public MailSocket
+{
+public:
+    // The server's next chunk of bytes.
+    FakeMailSocket &serverSends(const QByteArray &chunk);
+    // After the chunks queued so far the server closes the connection.
+    FakeMailSocket &serverCloses();
+    // The next connect fails with this text.
+    void refuseConnect(const QString &why) { m_refuse = why; }
+    // The TLS handshake fails.
+    void failTls() { m_tlsFails = true; }
+
+    bool connectToHost(const QString &host, quint16 port, int timeoutMs) override;
+    bool readLine(QByteArray *line, int timeoutMs) override;
+    bool write(const QByteArray &bytes, int timeoutMs) override;
+    bool startTls(int timeoutMs) override;
+    void close() override;
+    bool isConnected() const override { return m_connected; }
+    QString errorString() const override { return m_error; }
+
+    QByteArray written;          // everything the client sent, with "[TLS]" markers
+    QString host;                // of the last connect
+    quint16 port = 0;
+    int connectTimeoutMs = -1;   // as passed by the client
+    int readTimeoutMs = -1;      // of the last readLine
+    int connects = 0;
+    int closes = 0;
+    bool timedOut = false;       // a read waited for a reply that never came
+    bool tls = false;
+    // Chunks not consumed yet (a test can check the client read no further).
+    int pendingChunks() const { return int(m_chunks.size()); }
+
+private:
+    struct Chunk {
+        QByteArray bytes;
+        bool close = false;
+    };
+    QList<Chunk> m_chunks;
+    QByteArray m_buffer;
+    QString m_error;
+    QString m_refuse;
+    bool m_connected = false;
+    bool m_tlsFails = false;
+};

@@ -1,0 +1,85 @@
+#pragma once
+// Real mail servers on loopback for integration tests and benchmarks, each started by the
+// test in a private temporary folder and stopped with it:
+//  - SmtpTestServer: aiosmtpd (smtp_server.py) with STARTTLS and AUTH LOGIN, saving what
+//    it accepts;
+//  - Pop3TestServer: dovecot with a private configuration and one passwd-file user.
+// ReadMail() reads a saved message with Python's email package (mail_read.py).
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+class SmtpTestServer
+{
+public:
+    struct Options {
+        bool tls = true;
+        bool auth = true;
+        bool authRequired = false;
+        QString user = QStringLiteral("user@example.jp");
+        QString password = QStringLiteral("pass'word");
+        QStringList reject;  // refuse RCPT for addresses containing any of these
+    };
+    struct Received {
+        QString path;         // the saved message
+        QString from;         // envelope
+        QStringList to;       // envelope
+        bool tls = false;
+        QString authUser;     // empty when not authenticated
+    };
+
+    SmtpTestServer() = default;
+    ~SmtpTestServer();
+    bool start(const Options &options);
+    bool start() { return start(Options()); }
+    void stop();
+    quint16 port() const { return m_port; }
+    // Messages received so far, in order.
+    QList<Received> received() const;
+    // Waits until at least n messages are there.
+    bool waitFor(int n, int timeoutMs = 10000) const;
+    QString error() const { return m_error; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_error;
+};
+
+class Pop3TestServer
+{
+public:
+    ~Pop3TestServer();
+    bool start(const QString &user, const QString &password);
+    void stop();
+    quint16 port() const { return m_port; }
+    QString log() const;
+    QString error() const { return m_error; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_error;
+};
+
+// A TCP server on loopback that accepts connections and never says a word.
+class SilentServer
+{
+public:
+    SilentServer();
+    ~SilentServer();
+    quint16 port() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// The message at path as Python's email package reads it (see mail_read.py).
+QJsonObject ReadMail(const QString &path);
+// A free TCP port on 127.0.0.1.
+quint16 FreeLoopbackPort();

@@ -1,0 +1,349 @@
+// The SMTP session against a scripted server: the exact bytes it writes, and how it copes
+// with refusals, missing features, dropped connections and silence.
+#include "fakes/FakeMailSocket.h"
+#include "mail/SmtpClient.h"
+
+#include <QtTest>
+
+namespace {
+
+const QByteArray kGreeting = "220 mail.example.jp ESMTP\r\n";
+const QByteArray kEhloTlsAuth = "250-mail.example.jp\r\n250-PIPELINING\r\n250-STARTTLS\r\n250 AUTH PLAIN LOGIN\r\n";
+const QByteArray kEhloAuth = "250-mail.example.jp\r\n250-SIZE 1000000\r\n250 AUTH LOGIN\r\n";
+const QByteArray kEhloPlain = "250-mail.example.jp\r\n250 8BITMIME\r\n";
+const QByteArray kMessage = "Subject: test\r\n\r\nline one\r\n.hidden dot\r\n";
+
+SmtpOptions options(const QString &user = {}, bool tls = false)
+{
+    SmtpOptions o;
+    o.host = QStringLiteral("mail.example.jp");
+    o.port = 587;
+    o.user = user;
+    o.password = user.isEmpty() ? QString() : QStringLiteral("pa'ss");
+    o.startTls = tls;
+    o.heloName = QStringLiteral("client.local");
+    o.connectTimeoutMs = 1500;
+    o.replyTimeoutMs = 2500;
+    return o;
+}
+
+// The server's answers to one clean transaction of one recipient.
+void acceptOneMail(FakeMailSocket &s)
+{
+    s.serverSends("250 2.0.0 Ok\r\n").serverSends("250 2.1.0 Ok\r\n").serverSends("250 2.1.5 Ok\r\n");
+    s.serverSends("354 End data with <CR><LF>.<CR><LF>\r\n").serverSends("250 2.0.0 Ok: queued\r\n");
+}
+
+const QByteArray kTransaction = "RSET\r\n"
+                                "MAIL FROM: <owner@example.jp>\r\n"
+                                "RCPT TO:<taro@example.com>\r\n"
+                                "DATA\r\n"
+                                "Subject: test\r\n\r\nline one\r\n..hidden dot\r\n.\r\n";
+
+} // namespace
+
+class TestMailSmtp : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void starttlsThenAuthThenMail()
+    {
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends(kEhloTlsAuth);
+        // Bytes sent in clear right after the 220 must not be read as the TLS answer.
+        s.serverSends("220 2.0.0 Ready to start TLS\r\n250 injected\r\n");
+        s.serverSends("250-mail.example.jp\r\n250 AUTH LOGIN\r\n");
+        s.serverSends("334 VXNlcm5hbWU6\r\n").serverSends("334 UGFzc3dvcmQ6\r\n").serverSends("235 2.7.0 Authentication successful\r\n");
+        acceptOneMail(s);
+        s.serverSends("221 Bye\r\n");
+
+        SmtpClient c(s);
+        c.setOptions(options(QStringLiteral("user@example.jp"), true));
+        QList<QByteArray> traffic;
+        c.setTrafficLog([&](const QByteArray &b) { traffic += b; });
+        QVERIFY2(c.connectToServer(), qPrintable(c.errorString()));
+        QCOMPARE(s.host, QStringLiteral("mail.example.jp"));
+        QCOMPARE(s.port, quint16(587));
+        QCOMPARE(s.connectTimeoutMs, 1500);
+        QVERIFY2(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage), qPrintable(c.errorString()));
+        QCOMPARE(s.readTimeoutMs, 2500);
+        c.quit();
+        QCOMPARE(s.written, QByteArray("EHLO client.local\r\n"
+                                       "STARTTLS\r\n"
+                                       "[TLS]"
+                                       "EHLO client.local\r\n"
+                                       "AUTH LOGIN\r\n"
+                                       "dXNlckBleGFtcGxlLmpw\r\n"
+                                       "cGEnc3M=\r\n")
+                                + kTransaction + "QUIT\r\n");
+        QCOMPARE(c.capabilities(), QByteArrayList{"AUTH LOGIN"});
+        QCOMPARE(s.pendingChunks(), 0);
+        QVERIFY(!s.isConnected());
+        // A multi-line reply is one block of the traffic log.
+        QCOMPARE(traffic.at(2), kEhloTlsAuth);
+    }
+
+    void authOnlyOnceAndTlsOnlyAtFirstMail()
+    {
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends(kEhloTlsAuth);
+        s.serverSends("220 go ahead\r\n").serverSends(kEhloAuth);
+        s.serverSends("334 VXNlcm5hbWU6\r\n334 UGFzc3dvcmQ6\r\n").serverSends("235 ok\r\n");
+        acceptOneMail(s);
+        acceptOneMail(s);
+        SmtpClient c(s);
+        c.setOptions(options(QStringLiteral("u"), true));
+        QVERIFY(c.connectToServer());
+        QVERIFY(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+        const qsizetype afterFirst = s.written.size();
+        QVERIFY(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+        QCOMPARE(s.written.mid(afterFirst), kTransaction);
+        QCOMPARE(s.written.count("STARTTLS"), 1);
+        QCOMPARE(s.written.count("AUTH LOGIN"), 1);
+    }
+
+    void heloWhenEhloRefused()
+    {
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends("502 5.5.2 Error: command not recognized\r\n").serverSends("250 hi\r\n");
+        acceptOneMail(s);
+        SmtpClient c(s);
+        c.setOptions(options(QStringLiteral("user"), true));
+        QVERIFY(c.connectToServer());
+        QVERIFY(c.capabilities().isEmpty());
+        // No STARTTLS and no AUTH offered: the mail goes out as it is, without a word.
+        QVERIFY(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+        QCOMPARE(s.written, "EHLO client.local\r\nHELO client.local\r\n" + kTransaction);
+    }
+
+    void optionalStepsLeftOut_data()
+    {
+        QTest::addColumn<QByteArray>("ehlo");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<bool>("tls");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("tls asked, not offered") << kEhloAuth << "u" << true << QByteArray("AUTH LOGIN\r\ndQ==\r\ncGEnc3M=\r\n");
+        QTest::newRow("login not offered") << QByteArray("250-x\r\n250 AUTH PLAIN CRAM-MD5\r\n") << "u" << false << QByteArray();
+        QTest::newRow("no user name") << kEhloAuth << "" << false << QByteArray();
+        QTest::newRow("tls off, offered") << kEhloTlsAuth << "" << false << QByteArray();
+        QTest::newRow("old AUTH=LOGIN form") << QByteArray("250-x\r\n250 AUTH=LOGIN\r\n") << "u" << false
+                                             << QByteArray("AUTH LOGIN\r\ndQ==\r\ncGEnc3M=\r\n");
+    }
+    void optionalStepsLeftOut()
+    {
+        QFETCH(QByteArray, ehlo);
+        QFETCH(QString, user);
+        QFETCH(bool, tls);
+        QFETCH(QByteArray, expected);
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends(ehlo);
+        if (!expected.isEmpty())
+            s.serverSends("334 a\r\n").serverSends("334 b\r\n").serverSends("235 ok\r\n");
+        acceptOneMail(s);
+        SmtpClient c(s);
+        c.setOptions(options(user, tls));
+        QVERIFY(c.connectToServer());
+        QVERIFY2(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage), qPrintable(c.errorString()));
+        QCOMPARE(s.written, "EHLO client.local\r\n" + expected + kTransaction);
+        QVERIFY(!s.tls);
+    }
+
+    void rejectedRecipientFailsTheBatch()
+    {
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends(kEhloPlain);
+        s.serverSends("250 ok\r\n").serverSends("250 ok\r\n").serverSends("250 ok\r\n");
+        s.serverSends("550 5.1.1 <bad@example.com>: Recipient address rejected\r\n").serverSends("250 reset\r\n");
+        acceptOneMail(s);
+        SmtpClient c(s);
+        c.setOptions(options());
+        QVERIFY(c.connectToServer());
+        QVERIFY(!c.sendMail("owner@example.jp", {"a@example.com", "bad@example.com", "c@example.com"}, kMessage));
+        QCOMPARE(c.errorString(), QStringLiteral("550 5.1.1 <bad@example.com>: Recipient address rejected"));
+        QCOMPARE(s.written, QByteArray("EHLO client.local\r\nRSET\r\nMAIL FROM: <owner@example.jp>\r\n"
+                                       "RCPT TO:<a@example.com>\r\nRCPT TO:<bad@example.com>\r\nRSET\r\n"));
+        // The connection is still good for the next mail.
+        QVERIFY(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+    }
+
+    void refusalsAtEachStep_data()
+    {
+        QTest::addColumn<int>("okReplies");  // replies before the refusal: RSET, MAIL, RCPT, DATA
+        QTest::addColumn<QByteArray>("refusal");
+        QTest::newRow("MAIL 4xx") << 1 << QByteArray("451 4.3.0 try later\r\n");
+        QTest::newRow("DATA 5xx") << 3 << QByteArray("554 5.5.1 no valid recipients\r\n");
+        QTest::newRow("end of data") << 4 << QByteArray("552 5.3.4 message too big\r\n");
+    }
+    void refusalsAtEachStep()
+    {
+        QFETCH(int, okReplies);
+        QFETCH(QByteArray, refusal);
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends(kEhloPlain);
+        for (int i = 0; i < okReplies; ++i)
+            s.serverSends(i == 3 ? "354 go\r\n" : "250 ok\r\n");
+        s.serverSends(refusal).serverSends("250 reset\r\n");
+        SmtpClient c(s);
+        c.setOptions(options());
+        QVERIFY(c.connectToServer());
+        QVERIFY(!c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+        QCOMPARE(c.errorString().toUtf8() + "\r\n", refusal);
+        QVERIFY(s.written.endsWith("RSET\r\n"));
+        QVERIFY(c.isConnected());
+        QCOMPARE(s.pendingChunks(), 0);
+    }
+
+    void dropInTheMiddleOfData()
+    {
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends(kEhloPlain);
+        s.serverSends("250 ok\r\n250 ok\r\n").serverSends("250 ok\r\n").serverSends("354 go\r\n").serverCloses();
+        SmtpClient c(s);
+        c.setOptions(options());
+        QVERIFY(c.connectToServer());
+        QVERIFY(!c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+        QCOMPARE(c.errorString(), MailSocketText::closedByPeer());
+        // Every later mail fails at once, without writing anything.
+        const QByteArray before = s.written;
+        QVERIFY(!c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+        QCOMPARE(c.errorString(), MailSocketText::notConnected());
+        QCOMPARE(s.written, before);
+    }
+
+    void replyThatNeverComes()
+    {
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends(kEhloPlain).serverSends("250 ok\r\n");
+        SmtpClient c(s);
+        c.setOptions(options());
+        QVERIFY(c.connectToServer());
+        QVERIFY(!c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+        QVERIFY(s.timedOut);
+        QCOMPARE(c.errorString(), MailSocketText::readTimedOut());
+        QVERIFY(!c.isConnected());
+    }
+
+    void connectFailures_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("busy greeting") << QByteArray("421 4.3.2 too busy\r\n") << "421 4.3.2 too busy";
+        QTest::newRow("multi-line greeting refused") << QByteArray("554-no\r\n554 not you\r\n") << "554-no 554 not you";
+        QTest::newRow("no greeting") << QByteArray() << MailSocketText::readTimedOut();
+        QTest::newRow("closed at once") << QByteArray("close") << MailSocketText::closedByPeer();
+    }
+    void connectFailures()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, error);
+        FakeMailSocket s;
+        if (script == "close")
+            s.serverCloses();
+        else if (!script.isEmpty())
+            s.serverSends(script);
+        SmtpClient c(s);
+        c.setOptions(options());
+        QVERIFY(!c.connectToServer());
+        QCOMPARE(c.errorString(), error);
+        QVERIFY(!s.isConnected());
+    }
+
+    void refusedConnect()
+    {
+        FakeMailSocket s;
+        s.refuseConnect(QStringLiteral("Connection refused"));
+        SmtpClient c(s);
+        c.setOptions(options());
+        QVERIFY(!c.connectToServer());
+        QCOMPARE(c.errorString(), QStringLiteral("Connection refused"));
+    }
+
+    void greetingInPieces()
+    {
+        FakeMailSocket s;
+        s.serverSends("220 mail.exa").serverSends("mple.jp ESMTP\r\n250-x\r").serverSends("\n250 SIZE 10\r\n");
+        SmtpClient c(s);
+        c.setOptions(options());
+        QVERIFY(c.connectToServer());
+        QCOMPARE(c.capabilities(), QByteArrayList{"SIZE 10"});
+    }
+
+    void tlsFailures_data()
+    {
+        QTest::addColumn<bool>("refuse");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("STARTTLS refused") << true << "Start SSL negotiation command failed.";
+        QTest::newRow("handshake fails") << false << "SSL is not available on this server.";
+    }
+    void tlsFailures()
+    {
+        QFETCH(bool, refuse);
+        QFETCH(QString, error);
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends(kEhloTlsAuth);
+        s.serverSends(refuse ? "454 4.7.0 TLS not available\r\n" : "220 go ahead\r\n");
+        if (!refuse)
+            s.failTls();
+        SmtpClient c(s);
+        c.setOptions(options(QStringLiteral("u"), true));
+        QVERIFY(c.connectToServer());
+        QVERIFY(!c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+        QCOMPARE(c.errorString(), error);
+        QVERIFY(!s.isConnected());
+        QVERIFY(!s.written.contains("AUTH"));
+        QVERIFY(!s.written.contains("MAIL FROM"));
+    }
+
+    void failedAuthIsTriedAgainWithTheNextMail()
+    {
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends(kEhloAuth);
+        s.serverSends("334 a\r\n").serverSends("334 b\r\n").serverSends("535 5.7.8 Authentication failed\r\n");
+        s.serverSends("334 a\r\n").serverSends("334 b\r\n").serverSends("235 ok\r\n");
+        acceptOneMail(s);
+        SmtpClient c(s);
+        c.setOptions(options(QStringLiteral("u")));
+        QVERIFY(c.connectToServer());
+        QVERIFY(!c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+        QCOMPARE(c.errorString(), QStringLiteral("535 5.7.8 Authentication failed"));
+        QVERIFY(!s.written.contains("MAIL FROM"));
+        QVERIFY(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+        QCOMPARE(s.written.count("AUTH LOGIN\r\n"), 2);
+    }
+
+    void lineBreaksInAddressesAreRefused()
+    {
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends(kEhloPlain);
+        SmtpClient c(s);
+        c.setOptions(options());
+        QVERIFY(c.connectToServer());
+        const QByteArray before = s.written;
+        QVERIFY(!c.sendMail("owner@example.jp", {"a@example.com>\r\nRCPT TO:<evil@example.com"}, kMessage));
+        QVERIFY(!c.sendMail("owner@example.jp\nX", {"a@example.com"}, kMessage));
+        QCOMPARE(s.written, before);
+    }
+
+    void dotStuffing_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("data");
+        QTest::newRow("plain") << QByteArray("a\r\nb\r\n") << QByteArray("a\r\nb\r\n.\r\n");
+        QTest::newRow("no final break") << QByteArray("a\r\nb") << QByteArray("a\r\nb\r\n.\r\n");
+        QTest::newRow("leading dots") << QByteArray(".\r\n..x\r\n") << QByteArray("..\r\n...x\r\n.\r\n");
+        QTest::newRow("dot after bare LF") << QByteArray("a\n.b\n") << QByteArray("a\r\n..b\r\n.\r\n");
+        QTest::newRow("dot inside a line") << QByteArray("a.b\r\n") << QByteArray("a.b\r\n.\r\n");
+        QTest::newRow("first line is a dot") << QByteArray(".") << QByteArray("..\r\n.\r\n");
+        QTest::newRow("empty") << QByteArray() << QByteArray(".\r\n");
+    }
+    void dotStuffing()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, data);
+        QCOMPARE(SmtpClient::dataBlock(message), data);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMailSmtp)
+#include "tst_mail_smtp.moc"

@@ -1,0 +1,152 @@
+// The SMTP session over real sockets against aiosmtpd on loopback: STARTTLS, AUTH LOGIN,
+// refusals, and servers that are not there or never answer.
+#include "fakes/MailServers.h"
+#include "mail/MailSocket.h"
+#include "mail/SmtpClient.h"
+
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QtTest>
+
+namespace {
+const QByteArray kMessage = "From: owner@example.jp\r\nTo: taro@example.com\r\nSubject: hello\r\n\r\nline\r\n.dot\r\n";
+
+SmtpOptions optionsFor(quint16 port, const QString &user = {}, const QString &password = {}, bool tls = false)
+{
+    SmtpOptions o;
+    o.host = QStringLiteral("127.0.0.1");
+    o.port = port;
+    o.user = user;
+    o.password = password;
+    o.startTls = tls;
+    o.connectTimeoutMs = 5000;
+    o.replyTimeoutMs = 10000;
+    return o;
+}
+} // namespace
+
+class TestMailSmtpLoopback : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void starttlsAndAuthLogin()
+    {
+        SmtpTestServer server;
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        auto socket = makeTcpMailSocket();
+        SmtpClient c(*socket);
+        c.setOptions(optionsFor(server.port(), QStringLiteral("user@example.jp"), QStringLiteral("pass'word"), true));
+        QVERIFY2(c.connectToServer(), qPrintable(c.errorString()));
+        QVERIFY(c.hasCapability("STARTTLS"));
+        QVERIFY2(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage), qPrintable(c.errorString()));
+        QVERIFY2(c.sendMail("owner@example.jp", {"hanako@example.com"}, kMessage), qPrintable(c.errorString()));
+        c.quit();
+        QVERIFY(server.waitFor(2));
+        const auto got = server.received();
+        QCOMPARE(got.size(), 2);
+        QCOMPARE(got[0].from, QStringLiteral("owner@example.jp"));
+        QCOMPARE(got[0].to, QStringList{"taro@example.com"});
+        QVERIFY(got[0].tls);
+        QCOMPARE(got[0].authUser, QStringLiteral("user@example.jp"));
+        QCOMPARE(got[1].to, QStringList{"hanako@example.com"});
+        QFile f(got[0].path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        // Dot-stuffing is undone by the server: the text arrives as written.
+        QVERIFY(f.readAll().endsWith("\r\nline\r\n.dot\r\n"));
+    }
+
+    void wrongPasswordFailsTheMail()
+    {
+        SmtpTestServer server;
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        auto socket = makeTcpMailSocket();
+        SmtpClient c(*socket);
+        c.setOptions(optionsFor(server.port(), QStringLiteral("user@example.jp"), QStringLiteral("wrong"), true));
+        QVERIFY(c.connectToServer());
+        QVERIFY(!c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+        QVERIFY2(c.errorString().startsWith(QStringLiteral("535")), qPrintable(c.errorString()));
+        c.quit();
+        QVERIFY(server.received().isEmpty());
+    }
+
+    void tlsAskedButNotOffered()
+    {
+        SmtpTestServer::Options o;
+        o.tls = false;
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        auto socket = makeTcpMailSocket();
+        SmtpClient c(*socket);
+        c.setOptions(optionsFor(server.port(), o.user, o.password, true));
+        QVERIFY(c.connectToServer());
+        QVERIFY(!c.hasCapability("STARTTLS"));
+        QVERIFY2(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage), qPrintable(c.errorString()));
+        c.quit();
+        QVERIFY(server.waitFor(1));
+        QVERIFY(!server.received().at(0).tls);
+        QCOMPARE(server.received().at(0).authUser, o.user);
+    }
+
+    void rejectedRecipientFailsTheBatch()
+    {
+        SmtpTestServer::Options o;
+        o.reject = {QStringLiteral("bad")};
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        auto socket = makeTcpMailSocket();
+        SmtpClient c(*socket);
+        c.setOptions(optionsFor(server.port()));
+        QVERIFY(c.connectToServer());
+        QVERIFY(!c.sendMail("owner@example.jp", {"a@example.com", "bad@example.com", "c@example.com"}, kMessage));
+        QCOMPARE(c.errorString(), QStringLiteral("550 5.1.1 <bad@example.com>: Recipient address rejected"));
+        QVERIFY(c.sendMail("owner@example.jp", {"a@example.com", "c@example.com"}, kMessage));
+        c.quit();
+        QVERIFY(server.waitFor(1));
+        QCOMPARE(server.received().size(), 1);
+        QCOMPARE(server.received().at(0).to, (QStringList{"a@example.com", "c@example.com"}));
+    }
+
+    void serverThatNeverAnswers()
+    {
+        SilentServer silent;
+        auto socket = makeTcpMailSocket();
+        SmtpClient c(*socket);
+        SmtpOptions o = optionsFor(silent.port());
+        o.replyTimeoutMs = 800;
+        c.setOptions(o);
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!c.connectToServer());
+        QCOMPARE(c.errorString(), MailSocketText::readTimedOut());
+        QVERIFY(t.elapsed() >= 700);
+        QVERIFY(t.elapsed() < 5000);
+    }
+
+    void nobodyListening()
+    {
+        auto socket = makeTcpMailSocket();
+        SmtpClient c(*socket);
+        c.setOptions(optionsFor(FreeLoopbackPort()));
+        QVERIFY(!c.connectToServer());
+        QVERIFY(!c.errorString().isEmpty());
+    }
+
+    void cancelStopsAWaitOnASilentServer()
+    {
+        SilentServer silent;
+        auto socket = makeTcpMailSocket();
+        std::atomic<bool> cancel{true};
+        socket->setCancelFlag(&cancel);
+        SmtpClient c(*socket);
+        c.setOptions(optionsFor(silent.port()));
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!c.connectToServer());
+        QCOMPARE(c.errorString(), MailSocketText::cancelled());
+        QVERIFY(t.elapsed() < 2000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMailSmtpLoopback)
+#include "tst_mail_smtp_loopback.moc"
