@@ -4,6 +4,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -239,40 +240,47 @@ QByteArray Base64Encode(const QByteArray &bytes)
 QByteArray MimeHeaderEncode(const QByteArray &sjis)
 {
     QByteArray out;
-    QByteArray run; // pending Japanese characters, CP932
+    QByteArray run;   // pending Japanese characters, CP932
+    QByteArray plain; // pending plain text, already made safe
+    const auto flushRun = [&] {
+        if (!run.isEmpty())
+            appendEncodedWord(out, SjisToJis(run));
+        run.clear();
+    };
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
     const auto *p = reinterpret_cast<const uchar *>(sjis.constData());
     const qsizetype n = sjis.size();
     for (qsizetype i = 0; i < n;) {
         const uchar b = p[i];
-        if (isKana(b)) {
-            run += char(b);
-            ++i;
+        const qsizetype len = isKana(b) ? 1 : (isLead(b) && i + 1 < n && isTrail(p[i + 1])) ? 2 : 0;
+        if (len > 0) {
+            if (!plain.isEmpty()) {
+                // RFC 2047 6.2: blanks between two encoded words vanish when read, so blanks
+                // between two Japanese runs travel inside one word ("山田 太郎" keeps its space).
+                if (!run.isEmpty() && std::all_of(plain.cbegin(), plain.cend(), isBlank)) {
+                    run += plain;
+                } else {
+                    flushRun();
+                    out += plain;
+                }
+                plain.clear();
+            }
+            run.append(sjis.constData() + i, len);
+            i += len;
             continue;
-        }
-        if (isLead(b) && i + 1 < n && isTrail(p[i + 1])) {
-            run += char(b);
-            run += char(p[i + 1]);
-            i += 2;
-            continue;
-        }
-        if (!run.isEmpty()) {
-            appendEncodedWord(out, SjisToJis(run));
-            run.clear();
         }
         // RFC 5322 2.2: a header field may not hold a bare CR or LF; other controls are
         // invisible at best. 8-bit bytes that are not CP932 characters cannot be sent.
-        if (b < 0x20 && b != '\t')
-            out += ' ';
-        else if (b == 0x7F)
-            out += ' ';
+        if ((b < 0x20 && b != '\t') || b == 0x7F)
+            plain += ' ';
         else if (b >= 0x80)
-            out += '?';
+            plain += '?';
         else
-            out += char(b);
+            plain += char(b);
         ++i;
     }
-    if (!run.isEmpty())
-        appendEncodedWord(out, SjisToJis(run));
+    flushRun();
+    out += plain;
     return out;
 }
 

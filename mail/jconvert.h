@@ -27,7 +27,8 @@ QByteArray Base64Encode(const QByteArray &bytes);
 
 // A display name (From/To) made 7-bit: every maximal run of Japanese characters becomes one
 // encoded word "=?ISO-2022-JP?B?...?=" (never split, never folded), plain runs stay as they
-// are. CR, LF and other control characters in a plain run become spaces, so a name can never
+// are. Blanks between two Japanese runs go inside the word, since a reader drops blanks
+// between encoded words. CR, LF and other control characters in a plain run become spaces, so a name can never
 // start a header line of its own.
 QByteArray MimeHeaderEncode(const QByteArray &sjis);
 
