@@ -1,0 +1,166 @@
+#include "issue/FComposer.h"
+
+#include "issue/FColSetDlg.h"
+#include "issue/UComposeText.h"
+#include "issue/UTemplates.h"
+#include "issue/UTextFile.h"
+#include "store/MainState.h"
+#include "widgets/FileDialog.h"
+#include "widgets/MessageBox.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextEdit>
+
+TComposer::TComposer(MainState &state, const Widgets &w, QWidget *window)
+    : QObject(window), m_state(state), m_w(w), m_window(window)
+{
+    // A narrow margin keeps the ruler's columns over the body's columns.
+    m_w.RichEdit1->document()->setDocumentMargin(2);
+    m_w.RichEdit1->setLineWrapMode(QTextEdit::WidgetWidth);
+    connect(m_w.Button3, &QPushButton::clicked, this, &TComposer::Button3Click);
+    connect(m_w.RichEdit1, &QTextEdit::textChanged, this, &TComposer::RichEdit1Change);
+    RichEdit1Change();
+}
+
+QString TComposer::subject() const
+{
+    return m_w.Edit1->text();
+}
+
+QString TComposer::body() const
+{
+    return ComposeText::WithCrLf(m_w.RichEdit1->toPlainText());
+}
+
+void TComposer::setMail(const QString &subject, const QString &body)
+{
+    m_w.Edit1->setText(subject);
+    QString plain = body;
+    plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    m_w.RichEdit1->setPlainText(plain);
+}
+
+int TComposer::insertAtCaret(const QString &text, bool moveCaret)
+{
+    QString plain = text;
+    plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    plain.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QTextEdit *edit = m_w.RichEdit1;
+    QTextCursor caret = edit->textCursor();
+    const int p = caret.selectionStart();
+    if (edit->document()->isEmpty()) {
+        edit->setPlainText(plain);
+        return 0;
+    }
+    // The body is written back as a whole: the text goes in at p, a selection stays.
+    QString all = edit->toPlainText();
+    all.insert(qMin<qsizetype>(p, all.size()), plain);
+    edit->setPlainText(all);
+    QTextCursor c = edit->textCursor();
+    c.setPosition(moveCaret ? p + int(plain.size()) : p);
+    edit->setTextCursor(c);
+    return p;
+}
+
+void TComposer::Button3Click()
+{
+    const QString item = m_w.ComboBox1->currentText();
+    const int index = Templates::itemOf(item);
+    if (index == Templates::Signature) {
+        InsertSignature();
+        return;
+    }
+    if (index == Templates::FromFile) {
+        InsertTextFile();
+        return;
+    }
+    const QString text = Templates::Text(index, clock());
+    const bool wasEmpty = m_w.RichEdit1->document()->isEmpty();
+    insertAtCaret(text, true);
+    if (wasEmpty) {
+        QTextCursor c = m_w.RichEdit1->textCursor();
+        c.setPosition(int(text.size()));
+        m_w.RichEdit1->setTextCursor(c);
+    }
+    m_w.RichEdit1->setFocus();
+}
+
+void TComposer::insertFile(const QString &path)
+{
+    QStringList lines;
+    QString error;
+    if (!TextFile::readLines(path, &lines, &error)) {
+        MessageBox::error(m_window, error);
+        return;
+    }
+    insertAtCaret(TextFile::joinCrLf(lines), false);
+}
+
+void TComposer::InsertTextFile()
+{
+    const QString path = FileDialog::open(m_window, QString(), QString(),
+                                          QStringLiteral("テキストファイル(*.txt);;ファイル(*.*)"));
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return;
+    insertFile(path);
+}
+
+void TComposer::InsertSignature()
+{
+    if (m_state.CurMagIdx == -1) {
+        MessageBox::warning(m_window, QStringLiteral("マガジン名を選択してください。"));
+        return;
+    }
+    if (m_state.MagSign.isEmpty())
+        return;
+    const QString path = m_state.DataDir + QStringLiteral("sign/") + m_state.MagSign;
+    if (!QFileInfo(path).isFile())
+        return;
+    insertFile(path);
+}
+
+void TComposer::RichEdit1Change()
+{
+    if (m_w.StatusPanel)
+        m_w.StatusPanel->setText(QStringLiteral("%1 文字").arg(ComposeText::ByteCount(m_w.RichEdit1->toPlainText())));
+}
+
+void TComposer::N34Click()
+{
+    m_w.Edit1->clear();
+    m_w.RichEdit1->clear();
+}
+
+void TComposer::ApplyColumnSize()
+{
+    QTextEdit *edit = m_w.RichEdit1;
+    m_w.Panel3->setText(ComposeText::Ruler(m_state.ColumnSize));
+    // Ruler characters start where the body's text starts.
+    const int textLeft = edit->frameWidth() + int(edit->document()->documentMargin());
+    m_w.Panel3->setContentsMargins(textLeft, 0, 0, 0);
+
+    const int w = QFontMetrics(edit->font()).horizontalAdvance(QLatin1Char('A'));
+    const int wanted = w + w * 2 * qMax(0, m_state.ColumnSize);
+    const int available = m_w.Panel2->contentsRect().width();
+    // The body's client area is the viewport; the frame and the scroll bar come on top.
+    const int chrome = 2 * edit->frameWidth() + edit->verticalScrollBar()->sizeHint().width();
+    const int width = available < wanted + chrome ? available : wanted + chrome;
+    edit->setMinimumWidth(0);
+    edit->setMaximumWidth(qMax(1, width));
+}
+
+bool TComposer::K1Click()
+{
+    TColSetDlg dlg(m_window);
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    m_state.ColumnSize = dlg.value();
+    ApplyColumnSize();
+    return true;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// A list of members in a read-only text area: the targets of a send condition, or the
+// recipients of a past issue.
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class QTextEdit;
+
+class THistDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    enum class Mode { Targets, Recipients };
+    explicit THistDlg(QWidget *parent = nullptr);
+
+    Mode ListMode = Mode::Targets;
+    int ListMagIdx = -1;
+    int ListMagCnt = 0;
+    QString ListWhere;
+
+    // Fills the list; a failing statement throws StoreError and the caller shows it.
+    void FormShow();
+    // The listed lines, for tests.
+    QStringList lines() const;
+
+    QLabel *Label1;
+    QLabel *Label2;
+    QLabel *Label3;
+    QLabel *Label4;
+    QTextEdit *RichEdit1;
+    QPushButton *Button1;
+
+private:
+    void addLine(const QString &name, const QString &address);
+};

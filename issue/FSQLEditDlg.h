@@ -1,0 +1,54 @@
+#pragma once
+// The condition editor: a free condition written with the magazine's own field names.
+#include <QDialog>
+
+#include <array>
+
+class QComboBox;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+
+class TSQLEditDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TSQLEditDlg(const QString &dataDir, QWidget *parent = nullptr);
+
+    std::array<QString, 7> FieldNames;
+    // On entry the text to show; after OK the translated clause.
+    QString ConditionSql;
+    // The condition as written, line breaks CR LF.
+    QString conditionText() const;
+
+    void FormShow();
+    void ComboBox1Change();
+    void Button1Click();
+    void Button5Click();
+    void Button2Click();
+    void Button3Click();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+
+    QComboBox *ComboBox1;
+    QComboBox *ComboBox2;
+    QComboBox *ComboBox3;
+    QComboBox *ComboBox4;
+    QPushButton *Button1;
+    QPushButton *Button2;
+    QPushButton *Button3;
+    QPushButton *Button4;
+    QPushButton *Button5;
+    QPlainTextEdit *Memo1;
+    QToolButton *SpeedButton1;
+    QToolButton *SpeedButton2;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void insertAtCaret(const QString &text);
+    QString m_dataDir;
+    bool m_shown = false;
+};

@@ -1,0 +1,347 @@
+#include "issue/FSendPage.h"
+
+#include "issue/FHistDlg.h"
+#include "issue/FSQLEditDlg.h"
+#include "issue/RadioGroup.h"
+#include "issue/UIssue.h"
+#include "store/MainState.h"
+#include "widgets/Command.h"
+#include "widgets/MessageBox.h"
+#include "widgets/WaitCursor.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <climits>
+#include <optional>
+
+namespace {
+
+const QString wholeDateFormat = QStringLiteral("yyyy'年'M'月'd'日'");
+const QString monthDayFormat = QStringLiteral("M'月'd'日'");
+
+} // namespace
+
+TSendPage::TSendPage(MainState &state, QWidget *parent) : QWidget(parent), m_state(state)
+{
+    auto *layout = new QVBoxLayout(this);
+
+    RadioGroup3 = new TRadioGroup(QStringLiteral("送信条件"), 2, this);
+    RadioGroup3->setObjectName(QStringLiteral("RadioGroup3"));
+    RadioGroup3->setItems(SendCondition::Items());
+    RadioGroup3->setItemIndex(0);
+    layout->addWidget(RadioGroup3);
+
+    RadioGroup1 = new TRadioGroup(QStringLiteral("フラグの選択"), 3, this);
+    RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
+    layout->addWidget(RadioGroup1);
+
+    auto *inputs = new QGridLayout;
+    Label7 = new QLabel(QStringLiteral("指定日"), this);
+    Label7->setObjectName(QStringLiteral("Label7"));
+    DateTimePicker1 = new QDateEdit(QDate::currentDate(), this);
+    DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
+    DateTimePicker1->setCalendarPopup(true);
+    DateTimePicker1->setDisplayFormat(wholeDateFormat);
+    RadioButton1 = new QRadioButton(QStringLiteral("年月日"), this);
+    RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
+    RadioButton2 = new QRadioButton(QStringLiteral("月日"), this);
+    RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
+    auto *dateParts = new QButtonGroup(this);
+    dateParts->addButton(RadioButton1, 1);
+    dateParts->addButton(RadioButton2, 2);
+    RadioButton1->setChecked(true);
+    Label6 = new QLabel(QStringLiteral("発行番号"), this);
+    Label6->setObjectName(QStringLiteral("Label6"));
+    NumberSpin1 = new QSpinBox(this);
+    NumberSpin1->setObjectName(QStringLiteral("NumberSpin1"));
+    NumberSpin1->setRange(INT_MIN, INT_MAX);
+    NumberSpin1->setSingleStep(1);
+    NumberSpin1->setMinimumWidth(100);
+    Button2 = new QPushButton(QStringLiteral("詳細設定..."), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    inputs->addWidget(Label7, 0, 0);
+    inputs->addWidget(DateTimePicker1, 0, 1);
+    inputs->addWidget(RadioButton1, 0, 2);
+    inputs->addWidget(RadioButton2, 0, 3);
+    inputs->addWidget(Label6, 1, 0);
+    inputs->addWidget(NumberSpin1, 1, 1);
+    inputs->addWidget(Button2, 2, 0, 1, 2, Qt::AlignLeft);
+    inputs->setColumnStretch(4, 1);
+    layout->addLayout(inputs);
+
+    auto *after = new QGroupBox(this);
+    after->setObjectName(QStringLiteral("GroupBox1"));
+    auto *afterLayout = new QGridLayout(after);
+    Label2 = new QLabel(QStringLiteral("送信後フラグを更新"), after);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    QFont bold = Label2->font();
+    bold.setBold(true);
+    Label2->setFont(bold);
+    afterLayout->addWidget(Label2, 0, 0, 1, 3);
+    const char16_t *design[7] = {u"フラグ１をON", u"フラグ２をON", u"フラグ３をON", u"カウンタ１を加算",
+                                 u"カウンタ２を加算", u"日付１を今日の日付", u"日付２を今日の日付"};
+    // flags on the first row, counters on the second, dates on the third
+    const int rowOf[7] = {1, 1, 1, 2, 2, 3, 3};
+    const int colOf[7] = {0, 1, 2, 0, 1, 0, 1};
+    for (size_t i = 0; i < 7; ++i) {
+        CheckBoxes[i] = new QCheckBox(QString::fromUtf16(design[i]), after);
+        CheckBoxes[i]->setObjectName(QStringLiteral("CheckBox%1").arg(i + 1));
+        afterLayout->addWidget(CheckBoxes[i], rowOf[i], colOf[i]);
+    }
+    layout->addWidget(after);
+
+    auto *buttons = new QHBoxLayout;
+    Button4 = new QPushButton(QStringLiteral("対象者表示..."), this);
+    Button4->setObjectName(QStringLiteral("Button4"));
+    Button1 = new QPushButton(QStringLiteral("メール送信"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    buttons->addStretch();
+    buttons->addWidget(Button4);
+    buttons->addWidget(Button1);
+    layout->addLayout(buttons);
+    layout->addStretch();
+
+    connect(RadioGroup3, &TRadioGroup::clicked, this, &TSendPage::RadioGroup3Click);
+    connect(dateParts, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+        if (on)
+            RadioButton1Click(id);
+    });
+    connect(Button1, &QPushButton::clicked, this, &TSendPage::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TSendPage::Button2Click);
+    connect(Button4, &QPushButton::clicked, this, &TSendPage::Button4Click);
+
+    RadioGroup3Click(0);
+}
+
+std::array<QString, 7> TSendPage::AfterSendCaptions(const std::array<QString, 7> &n)
+{
+    const QString on = QStringLiteral("をON");
+    const QString add = QStringLiteral("を加算");
+    const QString today = QStringLiteral("を今日の日付");
+    return {n[0] + on, n[1] + on, n[2] + on, n[3] + add, n[4] + add, n[5] + today, n[6] + today};
+}
+
+void TSendPage::SetAfterSendCaptions(const std::array<QString, 7> &captions)
+{
+    for (size_t i = 0; i < 7; ++i) {
+        CheckBoxes[i]->setText(captions[i]);
+        CheckBoxes[i]->setToolTip(captions[i]);
+    }
+}
+
+SendInputs TSendPage::inputs() const
+{
+    SendInputs in;
+    in.condition = RadioGroup3->itemIndex();
+    in.magIdx = m_state.CurMagIdx;
+    in.fieldItem = RadioGroup1->itemIndex();
+    in.date = DateTimePicker1->date();
+    in.wholeDate = RadioButton1->isChecked();
+    in.value = NumberSpin1->value();
+    in.fieldNames = m_state.MagFieldNames;
+    in.customSql = m_state.CustomCondSql;
+    in.customText = m_state.CustomCondText;
+    return in;
+}
+
+std::array<bool, 7> TSendPage::afterSendUpdates() const
+{
+    std::array<bool, 7> out{};
+    for (size_t i = 0; i < 7; ++i)
+        out[i] = CheckBoxes[i]->isChecked();
+    return out;
+}
+
+SendConditionText TSendPage::BuildSendCondition() const
+{
+    return ::BuildSendCondition(inputs());
+}
+
+bool TSendPage::CheckSendSettings(bool withText)
+{
+    SendCheckInputs in;
+    in.smtpHost = m_hooks.smtpHost ? m_hooks.smtpHost() : QString();
+    in.magIdx = m_state.CurMagIdx;
+    in.withText = withText;
+    in.subject = m_hooks.subject ? m_hooks.subject() : QString();
+    in.body = m_hooks.body ? m_hooks.body() : QString();
+    in.condition = RadioGroup3->itemIndex();
+    in.fieldItem = RadioGroup1->itemIndex();
+    in.customSql = m_state.CustomCondSql;
+    const SendCheck r = ::CheckSendSettings(in);
+    if (r.ok)
+        return true;
+    MessageBox::warning(window(), r.message);
+    using Focus = SendCheck::Focus;
+    switch (r.focus) {
+    case Focus::Subject:
+    case Focus::Body:
+        if (m_hooks.showComposer)
+            m_hooks.showComposer(r.focus == Focus::Subject);
+        break;
+    case Focus::FieldGroup:
+    case Focus::ConditionEditor:
+        if (m_hooks.showPage)
+            m_hooks.showPage();
+        if (r.focus == Focus::FieldGroup) {
+            if (auto *b = RadioGroup1->button(0))
+                b->setFocus();
+            else
+                RadioGroup1->setFocus();
+        } else {
+            Button2->setFocus();
+        }
+        break;
+    case Focus::None: break;
+    }
+    return false;
+}
+
+void TSendPage::RadioGroup3Click(int index)
+{
+    if (m_state.CurMagIdx == -1 && index != 0) {
+        RadioGroup3->setItemIndex(0);
+        index = 0;
+        MessageBox::warning(window(), QStringLiteral("マガジン名を選択してください。"));
+    }
+    using namespace SendCondition;
+    const auto &n = m_state.MagFieldNames;
+    bool group = false, date = false, number = false, wholeShown = false, monthDayShown = false, editor = false;
+    switch (index) {
+    case AddedSince:
+    case AddedBefore:
+        date = true;
+        wholeShown = true;
+        RadioButton1->setChecked(true);
+        break;
+    case FlagOn:
+    case FlagOff:
+        group = true;
+        RadioGroup1->setTitle(QStringLiteral("フラグの選択"));
+        RadioGroup1->setItems({n[0], n[1], n[2]});
+        break;
+    case SentIssue:
+    case NotSentIssue:
+        number = true;
+        Label6->setText(QStringLiteral("発行番号"));
+        break;
+    case CountAtLeast:
+    case CountAtMost:
+    case CountEquals:
+        group = true;
+        RadioGroup1->setTitle(QStringLiteral("カウンタの選択"));
+        RadioGroup1->setItems({n[3], n[4]});
+        number = true;
+        Label6->setText(QStringLiteral("カウンタ値"));
+        break;
+    case DateSince:
+    case DateBefore:
+        group = true;
+        RadioGroup1->setTitle(QStringLiteral("日付の選択"));
+        RadioGroup1->setItems({n[5], n[6]});
+        date = true;
+        RadioButton1->setChecked(true);
+        break;
+    case DateOn:
+        group = true;
+        RadioGroup1->setTitle(QStringLiteral("日付の選択"));
+        RadioGroup1->setItems({n[5], n[6]});
+        date = true;
+        wholeShown = true;
+        monthDayShown = true;
+        break;
+    case Custom: editor = true; break;
+    default: break;
+    }
+    RadioGroup1->setVisible(group);
+    Label7->setVisible(date);
+    DateTimePicker1->setVisible(date);
+    Label6->setVisible(number);
+    NumberSpin1->setVisible(number);
+    RadioButton1->setVisible(wholeShown);
+    RadioButton2->setVisible(monthDayShown);
+    Button2->setVisible(editor);
+}
+
+void TSendPage::RadioButton1Click(int tag)
+{
+    DateTimePicker1->setDisplayFormat(tag == 1 ? wholeDateFormat : monthDayFormat);
+}
+
+void TSendPage::Button4Click()
+{
+    if (m_state.CurMagIdx == -1) {
+        MessageBox::warning(window(), QStringLiteral("マガジン名を選択してください。"));
+        return;
+    }
+    if (!CheckSendSettings(false))
+        return;
+    const SendConditionText cond = BuildSendCondition();
+    THistDlg dlg(window());
+    dlg.ListMode = THistDlg::Mode::Targets;
+    dlg.ListMagIdx = m_state.CurMagIdx;
+    dlg.ListWhere = cond.where;
+    bool filled = false;
+    Command::run(window(), [&] {
+        WaitCursor wait;
+        dlg.FormShow();
+        filled = true;
+    });
+    if (filled)
+        dlg.exec();
+}
+
+void TSendPage::Button2Click()
+{
+    TSQLEditDlg dlg(m_state.DataDir, window());
+    dlg.FieldNames = m_state.MagFieldNames;
+    dlg.ConditionSql = m_state.CustomCondText;
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    m_state.CustomCondSql = dlg.ConditionSql;
+    m_state.CustomCondText = dlg.conditionText();
+}
+
+bool TSendPage::DispatchIssue()
+{
+    IssueDraft draft;
+    draft.inputs = inputs();
+    draft.title = m_hooks.subject ? m_hooks.subject() : QString();
+    draft.body = m_hooks.body ? m_hooks.body() : QString();
+    draft.updates = afterSendUpdates();
+    draft.now = clock();
+    int magCnt = 0;
+    Command::run(window(), [&] {
+        std::optional<WaitCursor> wait(std::in_place);
+        magCnt = ::DispatchIssue(m_state, draft, [&](int magIdx, int cnt) {
+            wait.reset();
+            if (m_hooks.issueCreated)
+                m_hooks.issueCreated(magIdx, cnt);
+        });
+    });
+    if (magCnt > 0 && m_hooks.progressChanged)
+        m_hooks.progressChanged();
+    return magCnt > 0;
+}
+
+void TSendPage::Button1Click()
+{
+    if (!CheckSendSettings(true))
+        return;
+    const SendConditionText cond = BuildSendCondition();
+    if (MessageBox::confirm(window(), cond.text + QStringLiteral("\r\n上記の条件でメールを送信します。よろしいですか？"),
+                            MessageBox::Buttons::YesNoCancel)
+        != MessageBox::Answer::Yes)
+        return;
+    DispatchIssue();
+}

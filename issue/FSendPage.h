@@ -1,0 +1,83 @@
+#pragma once
+// The send tab: which members receive the issue (send condition and its inputs), what is
+// updated after the delivery, and the commands that list the targets and send.
+#include "issue/USendCondition.h"
+
+#include <QDateTime>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+struct MainState;
+class QCheckBox;
+class QDateEdit;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class TRadioGroup;
+
+class TSendPage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // What the page needs from the main window.
+    struct Hooks {
+        std::function<QString()> smtpHost;
+        std::function<QString()> subject;
+        std::function<QString()> body;
+        // Bring the mail tab to front with the focus on the subject (true) or the body.
+        std::function<void(bool subject)> showComposer;
+        // Bring this page to front.
+        std::function<void()> showPage;
+        // The issue is committed: reload the member rows and start the delivery.
+        std::function<void(int magIdx, int magCnt)> issueCreated;
+        // The progress total changed: repaint the status bar.
+        std::function<void()> progressChanged;
+    };
+
+    TSendPage(MainState &state, QWidget *parent = nullptr);
+    void setHooks(const Hooks &hooks) { m_hooks = hooks; }
+
+    // Captions (and hints) of CheckBox1..CheckBox7, set when a magazine is selected.
+    void SetAfterSendCaptions(const std::array<QString, 7> &captions);
+    // The captions for a magazine's field names: "をON", "を加算", "を今日の日付".
+    static std::array<QString, 7> AfterSendCaptions(const std::array<QString, 7> &fieldNames);
+
+    // The current inputs as plain values.
+    SendInputs inputs() const;
+    std::array<bool, 7> afterSendUpdates() const;
+
+    bool CheckSendSettings(bool withText);
+    SendConditionText BuildSendCondition() const;
+    bool DispatchIssue();
+
+    void RadioGroup3Click(int index);
+    void RadioButton1Click(int tag);
+    void Button1Click();
+    void Button2Click();
+    void Button4Click();
+
+    // The clock of issue creation (tests fix it).
+    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+
+    TRadioGroup *RadioGroup3;
+    TRadioGroup *RadioGroup1;
+    QLabel *Label7;
+    QDateEdit *DateTimePicker1;
+    QRadioButton *RadioButton1;
+    QRadioButton *RadioButton2;
+    QLabel *Label6;
+    QSpinBox *NumberSpin1;
+    QPushButton *Button2;
+    QPushButton *Button4;
+    QPushButton *Button1;
+    QLabel *Label2;
+    std::array<QCheckBox *, 7> CheckBoxes{};
+
+private:
+    MainState &m_state;
+    Hooks m_hooks;
+};

@@ -1,0 +1,162 @@
+#include "issue/FSignDlg.h"
+
+#include "issue/UTextFile.h"
+#include "widgets/FileDialog.h"
+#include "widgets/MessageBox.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+TSignDlg::TSignDlg(const QString &dataDir, QWidget *parent) : QDialog(parent), m_dataDir(dataDir)
+{
+    setObjectName(QStringLiteral("SignDlg"));
+    setWindowTitle(QStringLiteral("署名"));
+    resize(480, 320);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto *bands = new QHBoxLayout;
+    bands->setContentsMargins(2, 2, 2, 2);
+    MenuBar1 = new QMenuBar(this);
+    MenuBar1->setObjectName(QStringLiteral("MenuBar1"));
+    QMenu *menu = MenuBar1->addMenu(QStringLiteral("操作(&S)"));
+    QAction *open = menu->addAction(QStringLiteral("開く(&O)"));
+    open->setObjectName(QStringLiteral("Open1"));
+    QAction *saveAs = menu->addAction(QStringLiteral("名前を付けて保存(&A)"));
+    saveAs->setObjectName(QStringLiteral("SaveAs1"));
+    QAction *save = menu->addAction(QStringLiteral("上書き保存(&S)"));
+    save->setObjectName(QStringLiteral("Save1"));
+    menu->addSeparator();
+    QAction *close = menu->addAction(QStringLiteral("閉じる(&X)"));
+    close->setObjectName(QStringLiteral("Close1"));
+    bands->addWidget(MenuBar1);
+
+    const auto tool = [this, bands](const char *name, const QString &hint, QStyle::StandardPixmap icon) {
+        auto *b = new QToolButton(this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setToolTip(hint);
+        b->setIcon(style()->standardIcon(icon));
+        b->setAutoRaise(true);
+        bands->addWidget(b);
+        return b;
+    };
+    ToolButton1 = tool("ToolButton1", QStringLiteral("ファイルを開く"), QStyle::SP_DialogOpenButton);
+    ToolButton2 = tool("ToolButton2", QStringLiteral("上書き保存"), QStyle::SP_DialogSaveButton);
+    ToolButton3 = tool("ToolButton3", QStringLiteral("閉じる"), QStyle::SP_DialogCloseButton);
+    FileNameBand = new QLabel(this);
+    FileNameBand->setObjectName(QStringLiteral("FileNameBand"));
+    FileNameBand->setContentsMargins(8, 0, 0, 0);
+    bands->addWidget(FileNameBand, 1);
+    layout->addLayout(bands);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    layout->addWidget(Memo1, 1);
+
+    connect(open, &QAction::triggered, this, &TSignDlg::Open1Click);
+    connect(saveAs, &QAction::triggered, this, &TSignDlg::SaveAs1Click);
+    connect(save, &QAction::triggered, this, &TSignDlg::Save1Click);
+    connect(close, &QAction::triggered, this, &TSignDlg::Close1Click);
+    connect(ToolButton1, &QToolButton::clicked, this, &TSignDlg::Open1Click);
+    connect(ToolButton2, &QToolButton::clicked, this, &TSignDlg::Save1Click);
+    connect(ToolButton3, &QToolButton::clicked, this, &TSignDlg::Close1Click);
+}
+
+QString TSignDlg::signFolder() const
+{
+    return m_dataDir + QStringLiteral("sign");
+}
+
+void TSignDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TSignDlg::FormShow()
+{
+    Memo1->clear();
+    FileNameBand->clear();
+    if (SignFileName.isEmpty())
+        return;
+    QStringList lines;
+    QString error;
+    if (!TextFile::readLines(signFolder() + QLatin1Char('/') + SignFileName, &lines, &error)) {
+        MessageBox::error(this, error);
+        return;
+    }
+    Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+    FileNameBand->setText(SignFileName);
+}
+
+void TSignDlg::Open1Click()
+{
+    const QString chosen = FileDialog::open(this, QString(), signFolder(), QStringLiteral("テキストファイル(*.txt)"));
+    if (chosen.isEmpty())
+        return;
+    // Signatures live in the sign folder whatever folder the dialog was in.
+    const QString name = QFileInfo(chosen).fileName();
+    QStringList lines;
+    QString error;
+    if (!TextFile::readLines(signFolder() + QLatin1Char('/') + name, &lines, &error)) {
+        MessageBox::error(this, error);
+        return;
+    }
+    Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+    SignFileName = name;
+    FileNameBand->setText(name);
+}
+
+bool TSignDlg::writeTo(const QString &name)
+{
+    QDir().mkpath(signFolder());
+    QString error;
+    if (!TextFile::writeLines(signFolder() + QLatin1Char('/') + name, TextFile::splitLines(Memo1->toPlainText()),
+                              &error)) {
+        MessageBox::error(this, error);
+        return false;
+    }
+    return true;
+}
+
+void TSignDlg::SaveAs1Click()
+{
+    const QString chosen = FileDialog::save(this, QString(), signFolder(), QStringLiteral("テキストファイル(*.txt)"));
+    if (chosen.isEmpty())
+        return;
+    const QString name = QFileInfo(TextFile::withDefaultSuffix(chosen, QStringLiteral("txt"))).fileName();
+    const QString target = signFolder() + QLatin1Char('/') + name;
+    // The dialog asked about the file it showed; ask again when the file written is another.
+    if (QFileInfo::exists(target) && QFileInfo(target).absoluteFilePath() != QFileInfo(chosen).absoluteFilePath()
+        && MessageBox::confirm(this, QStringLiteral("%1 は既に存在します。\r\n上書きしますか？").arg(name),
+                               MessageBox::Buttons::YesNo)
+               != MessageBox::Answer::Yes)
+        return;
+    if (!writeTo(name))
+        return;
+    SignFileName = name;
+    FileNameBand->setText(name);
+}
+
+void TSignDlg::Save1Click()
+{
+    if (SignFileName.isEmpty()) {
+        SaveAs1Click();
+        return;
+    }
+    writeTo(SignFileName);
+}
+
+void TSignDlg::Close1Click()
+{
+    reject();
+}

@@ -1,0 +1,40 @@
+#pragma once
+// The signature editor: plain text files in the data folder's "sign" subfolder.
+#include <QDialog>
+
+class QLabel;
+class QMenuBar;
+class QPlainTextEdit;
+class QToolButton;
+
+class TSignDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TSignDlg(const QString &dataDir, QWidget *parent = nullptr);
+
+    // The signature being edited, without folder; empty for a new one.
+    QString SignFileName;
+
+    void FormShow();
+    void Open1Click();
+    void SaveAs1Click();
+    void Save1Click();
+    void Close1Click();
+
+    QMenuBar *MenuBar1;
+    QToolButton *ToolButton1;
+    QToolButton *ToolButton2;
+    QToolButton *ToolButton3;
+    QLabel *FileNameBand; // third band of the tool bar: the file's name
+    QPlainTextEdit *Memo1;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QString signFolder() const;
+    bool writeTo(const QString &name);
+    QString m_dataDir;
+};

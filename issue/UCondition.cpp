@@ -1,0 +1,187 @@
+#include "issue/UCondition.h"
+
+#include "store/Database.h"
+#include "store/Sql.h"
+
+#include <QRegularExpression>
+
+namespace Condition {
+
+QString wrongText()
+{
+    return QStringLiteral("条件式が間違っています。");
+}
+
+QString StructureProblem(const QString &clause)
+{
+    int depth = 0;
+    const qsizetype n = clause.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = clause[i];
+        const QChar next = i + 1 < n ? clause[i + 1] : QChar();
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('[')) {
+            // A quoted stretch hides its brackets from the statement too; skip it whole.
+            const QChar close = c == QLatin1Char('[') ? QLatin1Char(']') : c;
+            qsizetype j = i + 1;
+            for (;;) {
+                if (j >= n)
+                    return QStringLiteral("引用符が閉じられていません。");
+                if (clause[j] == close) {
+                    if (close != QLatin1Char(']') && j + 1 < n && clause[j + 1] == close) {
+                        j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                ++j;
+            }
+            i = j;
+        } else if ((c == QLatin1Char('-') && next == QLatin1Char('-'))
+                   || (c == QLatin1Char('/') && next == QLatin1Char('*'))) {
+            return QStringLiteral("条件式に注釈は書けません。");
+        } else if (c == QLatin1Char(';')) {
+            return QStringLiteral("条件式は一つの式で書いてください。");
+        } else if (c == QLatin1Char('(')) {
+            ++depth;
+        } else if (c == QLatin1Char(')')) {
+            if (--depth < 0)
+                return QStringLiteral("括弧の対応が正しくありません。");
+        }
+    }
+    if (depth != 0)
+        return QStringLiteral("括弧の対応が正しくありません。");
+    return {};
+}
+
+} // namespace Condition
+
+namespace {
+
+const char *const kColumns[5] = {"U.Flg1", "U.Flg2", "U.Flg3", "U.Count1", "U.Count2"};
+
+struct DatePart {
+    const char16_t *mark;    // written after the field name
+    const char16_t *display; // what TranslateToDisplay gives back for the form
+    const char *form;        // %1 is the column
+};
+const DatePart kDateParts[5] = {
+    {u"(年月日)", u"年月日", "%1"},
+    {u"(月日)", u"(月日)", "mid(%1,5,4)"},
+    {u"(年)", u"(年)", "mid(%1,1,4)"},
+    {u"(月)", u"(月)", "mid(%1,5,2)"},
+    {u"(日)", u"(日)", "mid(%1,7,2)"},
+};
+
+void replaceAll(QString &s, const QString &from, const QString &to, Qt::CaseSensitivity cs = Qt::CaseSensitive)
+{
+    if (!from.isEmpty() && s.contains(from, cs))
+        s.replace(from, to, cs);
+}
+
+QString dateColumn(int date)
+{
+    return date == 0 ? QStringLiteral("U.UserDate1") : QStringLiteral("U.UserDate2");
+}
+
+} // namespace
+
+QString TranslateToSql(const QString &text, const std::array<QString, 7> &names)
+{
+    QString s = text;
+    for (int i = 0; i < 5; ++i)
+        replaceAll(s, names[size_t(i)], QString::fromLatin1(kColumns[i]));
+    for (int d = 0; d < 2; ++d) {
+        const QString &name = names[size_t(5 + d)];
+        if (name.isEmpty())
+            continue;
+        for (const DatePart &p : kDateParts)
+            replaceAll(s, name + QString::fromUtf16(p.mark), QString::fromLatin1(p.form).arg(dateColumn(d)));
+    }
+    // ON and OFF only as words of their own: "U.Count1" and a name like "Monday" keep
+    // their letters.
+    static const QRegularExpression on(QStringLiteral("(?<![A-Za-z0-9_.])ON(?![A-Za-z0-9_])"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression off(QStringLiteral("(?<![A-Za-z0-9_.])OFF(?![A-Za-z0-9_])"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    s.replace(on, QStringLiteral("1"));
+    s.replace(off, QStringLiteral("0"));
+    return s;
+}
+
+QString TranslateToDisplay(const QString &error, const std::array<QString, 7> &names)
+{
+    QString s = error;
+    for (int i = 0; i < 5; ++i)
+        replaceAll(s, QString::fromLatin1(kColumns[i]), names[size_t(i)]);
+    for (int d = 0; d < 2; ++d) {
+        const QString column = dateColumn(d);
+        const QString &name = names[size_t(5 + d)];
+        if (s.contains(column, Qt::CaseInsensitive))
+            s.replace(column, name + QString::fromUtf16(kDateParts[0].display));
+        for (int k = 1; k < 5; ++k)
+            replaceAll(s, QString::fromLatin1(kDateParts[k].form).arg(column),
+                       name + QString::fromUtf16(kDateParts[k].display), Qt::CaseInsensitive);
+    }
+    return s;
+}
+
+bool CheckCondition(const QString &clause, const std::array<QString, 7> &names, QString *message)
+{
+    if (clause.isEmpty())
+        return true;
+    const QString problem = Condition::StructureProblem(clause);
+    if (!problem.isEmpty()) {
+        if (message)
+            *message = Condition::wrongText() + QStringLiteral("\r\n") + problem;
+        return false;
+    }
+    try {
+        Statement s;
+        s.open(Sql::lines({QStringLiteral("select * from MagUser U where "), clause}));
+        s.close();
+        return true;
+    } catch (const StoreError &e) {
+        if (message)
+            *message = Condition::wrongText() + QStringLiteral("\r\n") + TranslateToDisplay(e.text(), names);
+        return false;
+    }
+}
+
+QStringList ConditionOperators(int field)
+{
+    if (field < 0 || field > 6)
+        return {};
+    if (field < 3)
+        return {QStringLiteral("="), QStringLiteral("<>")};
+    return {QStringLiteral("="), QStringLiteral(">"), QStringLiteral(">="),
+            QStringLiteral("<"), QStringLiteral("<="), QStringLiteral("<>")};
+}
+
+QStringList ConditionValues(int field)
+{
+    if (field < 0 || field > 6)
+        return {};
+    if (field < 3)
+        return {QStringLiteral("OFF"), QStringLiteral("ON")};
+    if (field < 5)
+        return {QStringLiteral("数字")};
+    return {QStringLiteral("年月日"), QStringLiteral("月日"), QStringLiteral("年"), QStringLiteral("月"),
+            QStringLiteral("日")};
+}
+
+QString ConditionPiece(int field, const std::array<QString, 7> &names, const QString &op, int valueItem,
+                       const QString &valueText, const QDate &today)
+{
+    if (field < 0 || field > 6)
+        return {};
+    const QString &name = names[size_t(field)];
+    const QString sp = QStringLiteral(" ");
+    if (field < 3)
+        return name + sp + op + sp + valueText;
+    if (field < 5)
+        return name + sp + op + sp + QString::number(qMax(0, valueItem));
+    static const char *const formats[5] = {"yyyyMMdd", "MMdd", "yyyy", "MM", "dd"};
+    const int k = qBound(0, valueItem, 4);
+    return name + QString::fromUtf16(kDateParts[k].mark) + sp + op + QStringLiteral(" '")
+         + today.toString(QString::fromLatin1(formats[k])) + QStringLiteral("'");
+}

@@ -1,0 +1,100 @@
+#include "issue/UIssue.h"
+
+#include "issue/UCondition.h"
+#include "store/Database.h"
+#include "store/MainState.h"
+#include "store/Sql.h"
+
+QString BuildUpdateSql(const std::array<bool, 7> &checked, const QDate &today)
+{
+    const QString day = QLatin1Char('"') + today.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('"');
+    const QString pieces[7] = {
+        QStringLiteral("flg1 = 1"),
+        QStringLiteral("flg2 = 1"),
+        QStringLiteral("flg3 = 1"),
+        QStringLiteral("Count1 = Count1 + 1"),
+        QStringLiteral("Count2 = Count2 + 1"),
+        QStringLiteral("UserDate1 = ") + day,
+        QStringLiteral("UserDate2 = ") + day,
+    };
+    QString out;
+    for (size_t i = 0; i < 7; ++i) {
+        if (!checked[i])
+            continue;
+        out += (out.isEmpty() ? QStringLiteral("set ") : QStringLiteral(",")) + pieces[i];
+    }
+    return out;
+}
+
+QString IssueDateText(const QDateTime &when)
+{
+    return when.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+}
+
+int CreateIssue(const IssueRecord &issue)
+{
+    Statement s;
+    const int magCnt = int(s.scalar(QStringLiteral("select max(MagCnt) from MagInfo"))) + 1;
+    const QString mag = QString::number(issue.magIdx);
+    const QString cnt = QString::number(magCnt);
+    try {
+        Transaction t;
+        s.exec(Sql::lines({
+            QStringLiteral("insert into MagInfo (MagIdx,MagCnt,AddDate,SendCnt,Condition,Title,Body,UpdateSQL) values("),
+            mag + QStringLiteral(","),
+            cnt + QStringLiteral(","),
+            Sql::q(IssueDateText(issue.created)) + QStringLiteral(","),
+            QString::number(issue.targetCount) + QStringLiteral(","),
+            Sql::q(issue.condition) + QStringLiteral(","),
+            Sql::q(issue.title) + QStringLiteral(","),
+            Sql::q(Sql::escapeBody(issue.body)) + QStringLiteral(","),
+            Sql::q(issue.updateSql),
+            QStringLiteral(")"),
+        }));
+        s.exec(Sql::lines({
+            QStringLiteral("insert into maghist"),
+            QStringLiteral("select ") + mag + QStringLiteral(" as MagIdx,"),
+            cnt + QStringLiteral(" As MagCnt, U.UserIdx As MagUser from maguser U"),
+            issue.where,
+        }));
+        t.commit();
+    } catch (const StoreError &) {
+        // the guard has rolled both inserts back; the number stays unused
+        return 0;
+    }
+    return magCnt;
+}
+
+int DispatchIssue(MainState &state, const IssueDraft &draft,
+                  const std::function<void(int magIdx, int magCnt)> &afterCreate)
+{
+    const SendConditionText cond = BuildSendCondition(draft.inputs);
+    if (draft.inputs.condition == SendCondition::Custom && !draft.inputs.customSql.isEmpty()) {
+        const QString problem = Condition::StructureProblem(draft.inputs.customSql);
+        if (!problem.isEmpty())
+            throw StoreError(Condition::wrongText() + QStringLiteral("\r\n") + problem);
+    }
+    const int targets = CountTargets(cond.where);
+
+    IssueRecord issue;
+    issue.magIdx = draft.inputs.magIdx;
+    issue.where = cond.where;
+    issue.condition = cond.text;
+    issue.targetCount = targets;
+    issue.title = draft.title;
+    issue.body = draft.body;
+    issue.updateSql = BuildUpdateSql(draft.updates, draft.now.date());
+    issue.created = draft.now;
+    const int magCnt = CreateIssue(issue);
+    if (magCnt == 0)
+        return 0;
+    if (afterCreate)
+        afterCreate(issue.magIdx, magCnt);
+
+    if (state.SentCount == state.SendTotal) {
+        state.SentCount = 0;
+        state.SendTotal = 0;
+    }
+    state.SendTotal += targets;
+    return magCnt;
+}

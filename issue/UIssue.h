@@ -1,0 +1,51 @@
+#pragma once
+// Recording an issue: the after-send update text, the issue row and its recipient rows in
+// one transaction, and the dispatch that counts, records and hands over to the delivery.
+#include "issue/USendCondition.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+#include <functional>
+
+struct MainState;
+
+// The set-clause applied to the recipients after a completed delivery, from the seven
+// after-send check boxes (flags ON, counters plus one, dates to today); "" when none.
+QString BuildUpdateSql(const std::array<bool, 7> &checked, const QDate &today);
+
+// The issue date as stored: yyyy/mm/dd hh:nn:ss on the 24-hour clock.
+QString IssueDateText(const QDateTime &when);
+
+struct IssueRecord {
+    int magIdx = -1;
+    QString where;        // selection clause after "from maguser U"
+    QString condition;    // condition text
+    int targetCount = 0;
+    QString title;
+    QString body;         // as composed; escaped here for storage
+    QString updateSql;
+    QDateTime created;
+};
+
+// Writes the issue and its recipient rows in one transaction and returns the new issue
+// number, or 0 when the transaction failed (it is rolled back). A failing read of the
+// highest issue number comes before the transaction and throws StoreError.
+int CreateIssue(const IssueRecord &issue);
+
+// Everything one send needs, as plain values.
+struct IssueDraft {
+    SendInputs inputs;
+    QString title;
+    QString body;
+    std::array<bool, 7> updates{};
+    QDateTime now;
+};
+
+// Counts the targets, records the issue and raises the progress total; afterCreate runs
+// once the issue is committed (reload the members, start the delivery). Returns the new
+// issue number, 0 when nothing was written. Count failures throw StoreError; a free
+// condition that would leave its parentheses throws before anything is counted.
+int DispatchIssue(MainState &state, const IssueDraft &draft,
+                  const std::function<void(int magIdx, int magCnt)> &afterCreate);

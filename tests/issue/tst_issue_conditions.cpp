@@ -1,0 +1,446 @@
+// Send conditions, the free condition and issue recording against a real store.
+#include "fakes/TestEnv.h"
+#include "issue/UCondition.h"
+#include "issue/UIssue.h"
+#include "issue/USendCondition.h"
+#include "store/Database.h"
+#include "store/MainState.h"
+#include "store/Sql.h"
+
+#include <QtTest>
+
+#include <set>
+
+using IdSet = std::set<int>;
+Q_DECLARE_METATYPE(IdSet)
+
+class TestIssueConditions : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnv> env;
+
+    static std::array<QString, 7> names()
+    {
+        return {QStringLiteral("購読"), QStringLiteral("特典"), QStringLiteral("旗3"), QStringLiteral("ポイント"),
+                QStringLiteral("回数"), QStringLiteral("誕生日"), QStringLiteral("記念日")};
+    }
+
+    static void member(int mag, int idx, int sleep, const char *addDate, int flg1, int flg2, int count1,
+                       const char *date1)
+    {
+        Statement().exec(QStringLiteral("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,Flg1,Flg2,Flg3,Sleep,"
+                                        "Count1,Count2,UserDate1,UserDate2,AddDate) values(%1,%2,'m%2','m%2@example.jp',"
+                                        "%3,%4,0,%5,%6,0,'%7','','%8')")
+                             .arg(mag)
+                             .arg(idx)
+                             .arg(flg1)
+                             .arg(flg2)
+                             .arg(sleep)
+                             .arg(count1)
+                             .arg(QString::fromLatin1(date1), QString::fromLatin1(addDate)));
+    }
+
+    static void recipient(int mag, int cnt, int user)
+    {
+        Statement().exec(QStringLiteral("insert into MagHist (MagIdx,MagCnt,MagUser) values(%1,%2,%3)")
+                             .arg(mag)
+                             .arg(cnt)
+                             .arg(user));
+    }
+
+    // Magazine 1: members 1, 2, 4 active, 3 suspended; magazine 2: member 5 who matches
+    // almost everything. Issue 7 (magazine 1) reached 1, 3 and 4; issue 8 (magazine 2) 5.
+    static void fill()
+    {
+        member(1, 1, 0, "20240110", 1, 0, 5, "20240115");
+        member(1, 2, 0, "20240115", 0, 1, 10, "20230115");
+        member(1, 3, 1, "20240101", 1, 0, 10, "20240115");
+        member(1, 4, 0, "20240120", 1, 0, 3, "20240116");
+        member(2, 5, 0, "20240115", 1, 1, 10, "20240115");
+        recipient(1, 7, 1);
+        recipient(1, 7, 3);
+        recipient(1, 7, 4);
+        recipient(2, 8, 5);
+    }
+
+    static IdSet selected(const QString &where)
+    {
+        IdSet ids;
+        Statement s;
+        s.open(QStringLiteral("select U.UserIdx from maguser U ") + where);
+        while (s.next())
+            ids.insert(int(s.integer(0)));
+        return ids;
+    }
+
+    static SendInputs inputs(int condition)
+    {
+        SendInputs in;
+        in.condition = condition;
+        in.magIdx = 1;
+        in.fieldItem = 0;
+        in.date = QDate(2024, 1, 15);
+        in.wholeDate = true;
+        in.value = 7;
+        in.fieldNames = names();
+        return in;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        env->openStore();
+        fill();
+    }
+    void cleanup() { env.reset(); }
+
+    void conditions_data()
+    {
+        QTest::addColumn<int>("condition");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<bool>("wholeDate");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<IdSet>("ids");
+        const QString base = QStringLiteral(" where U.Sleep = 0 and U.MagIdx = 1");
+        QTest::newRow("0 all") << 0 << 7 << true << "無条件" << base << IdSet{1, 2, 4};
+        QTest::newRow("1 added since") << 1 << 7 << true << "2024/01/15以降に追加されたメンバー"
+                                       << base + " and U.AddDate >= \"20240115\"" << IdSet{2, 4};
+        QTest::newRow("2 added before") << 2 << 7 << true << "2024/01/15以前からのメンバー"
+                                        << base + " and U.AddDate <= \"20240115\"" << IdSet{1, 2};
+        QTest::newRow("3 flag on") << 3 << 7 << true << "購読がONのメンバー" << base + " and U.Flg1 = 1" << IdSet{1, 4};
+        QTest::newRow("4 flag off") << 4 << 7 << true << "購読がOFFのメンバー" << base + " and U.Flg1 = 0" << IdSet{2};
+        QTest::newRow("5 sent issue") << 5 << 7 << true << "発行番号=7でメールを送信したメンバー"
+                                      << ",MagHist H where U.Sleep = 0 and U.MagIdx = 1 and H.MagCnt = 7 and U.UserIdx = H.MagUser"
+                                      << IdSet{1, 4};
+        QTest::newRow("6 not sent issue") << 6 << 7 << true << "発行番号=7でメールを送信していないメンバー" << QString()
+                                          << IdSet{2};
+        QTest::newRow("5 no such issue") << 5 << 99 << true << "発行番号=99でメールを送信したメンバー"
+                                         << ",MagHist H where U.Sleep = 0 and U.MagIdx = 1 and H.MagCnt = 99 and U.UserIdx = H.MagUser"
+                                         << IdSet{};
+        QTest::newRow("6 no such issue") << 6 << 99 << true << "発行番号=99でメールを送信していないメンバー" << QString()
+                                         << IdSet{1, 2, 4};
+        QTest::newRow("7 at least") << 7 << 5 << true << "ポイントが5以上のメンバー" << base + " and U.Count1 >= 5"
+                                    << IdSet{1, 2};
+        QTest::newRow("8 at most") << 8 << 5 << true << "ポイントが5以下のメンバー" << base + " and U.Count1 <= 5"
+                                   << IdSet{1, 4};
+        QTest::newRow("9 equals") << 9 << 5 << true << "ポイントが5のメンバー" << base + " and U.Count1 = 5" << IdSet{1};
+        QTest::newRow("10 date since") << 10 << 7 << true << "誕生日が2024/01/15以降のメンバー"
+                                       << base + " and U.UserDate1 >= \"20240115\"" << IdSet{1, 4};
+        QTest::newRow("11 date before") << 11 << 7 << true << "誕生日が2024/01/15以前のメンバー"
+                                        << base + " and U.UserDate1 <= \"20240115\"" << IdSet{1, 2};
+        QTest::newRow("12 date on") << 12 << 7 << true << "誕生日が2024/01/15のメンバー"
+                                    << base + " and U.UserDate1 = \"20240115\"" << IdSet{1};
+        QTest::newRow("12 month and day") << 12 << 7 << false << "誕生日が01/15のメンバー"
+                                          << base + " and Mid(U.UserDate1 ,5,4) = \"0115\"" << IdSet{1, 2};
+        QTest::newRow("13 no free condition") << 13 << 7 << true << "無条件" << base << IdSet{1, 2, 4};
+    }
+    void conditions()
+    {
+        QFETCH(int, condition);
+        QFETCH(int, value);
+        QFETCH(bool, wholeDate);
+        QFETCH(QString, text);
+        QFETCH(QString, where);
+        QFETCH(IdSet, ids);
+        SendInputs in = inputs(condition);
+        in.value = value;
+        in.wholeDate = wholeDate;
+        const SendConditionText c = BuildSendCondition(in);
+        QCOMPARE(c.text, text);
+        if (!where.isEmpty())
+            QCOMPARE(c.where, where);
+        QCOMPARE(selected(c.where), ids);
+        QCOMPARE(CountTargets(c.where), int(ids.size()));
+        // the same clause after the list dialog's select
+        Statement s;
+        s.open(Sql::lines({"select U.UserName,U.UserAdrs from MagUser U", c.where, "and U.MagIdx = 1"}));
+        int rows = 0;
+        while (s.next())
+            ++rows;
+        QCOMPARE(rows, int(ids.size()));
+    }
+
+    void countStatementHasTwoSpaces()
+    {
+        SendInputs in = inputs(0);
+        in.magIdx = 3;
+        QCOMPARE(TargetCountStatement(BuildSendCondition(in).where),
+                 QStringLiteral("select count(*) from maguser U  where U.Sleep = 0 and U.MagIdx = 3"));
+    }
+
+    void notSentSelectsEachMemberOnce()
+    {
+        // issue 9 reached member 1 twice over (rows of another kind of duplicate)
+        recipient(1, 9, 1);
+        recipient(1, 9, 1);
+        SendInputs in = inputs(6);
+        in.value = 9;
+        Statement s;
+        s.open(QStringLiteral("select U.UserIdx from maguser U ") + BuildSendCondition(in).where);
+        QList<int> got;
+        while (s.next())
+            got << int(s.integer(0));
+        std::sort(got.begin(), got.end());
+        QCOMPARE(got, (QList<int>{2, 4}));
+    }
+
+    void freeConditionOrStaysInMagazine()
+    {
+        SendInputs in = inputs(13);
+        in.customText = QStringLiteral("ポイント = 10 OR 特典 = ON");
+        in.customSql = TranslateToSql(in.customText, names());
+        QCOMPARE(in.customSql, QStringLiteral("U.Count1 = 10 OR U.Flg2 = 1"));
+        const SendConditionText c = BuildSendCondition(in);
+        QCOMPARE(c.text, in.customText);
+        QCOMPARE(c.where, QStringLiteral(" where (U.Count1 = 10 OR U.Flg2 = 1) and U.Sleep = 0 and U.MagIdx = 1"));
+        // member 3 (suspended) and member 5 (other magazine) match both parts but stay out
+        QCOMPARE(selected(c.where), (IdSet{2}));
+    }
+
+    void translation_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("flags on") << "購読 = ON AND 特典 <> on" << "U.Flg1 = 1 AND U.Flg2 <> 1";
+        QTest::newRow("flag off") << "旗3 = Off" << "U.Flg3 = 0";
+        QTest::newRow("month and day") << "誕生日(月日) = '0115'" << "mid(U.UserDate1,5,4) = '0115'";
+        QTest::newRow("whole date") << "記念日(年月日) >= '20240101'" << "U.UserDate2 >= '20240101'";
+        QTest::newRow("year month day parts") << "誕生日(年) = '2024' OR 誕生日(月) = '01' OR 誕生日(日) = '15'"
+                                              << "mid(U.UserDate1,1,4) = '2024' OR mid(U.UserDate1,5,2) = '01' OR "
+                                                 "mid(U.UserDate1,7,2) = '15'";
+        // a counter column keeps its letters: "Count" holds "on"
+        QTest::newRow("counter") << "ポイント = 0 \r\n AND 回数 > 2" << "U.Count1 = 0 \r\n AND U.Count2 > 2";
+    }
+    void translation()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, sql);
+        QCOMPARE(TranslateToSql(text, names()), sql);
+        QString message;
+        QVERIFY2(CheckCondition(TranslateToSql(text, names()), names(), &message), qPrintable(message));
+    }
+
+    void displayGivesNamesBack()
+    {
+        const QString shown = TranslateToDisplay(QStringLiteral("no such column: U.Flg2 near U.UserDate1 and U.Count1"),
+                                                 names());
+        QCOMPARE(shown, QStringLiteral("no such column: 特典 near 誕生日年月日 and ポイント"));
+        QCOMPARE(TranslateToDisplay(QStringLiteral("x mid(U.UserDate2,5,4)"), names()),
+                 QStringLiteral("x mid(記念日年月日,5,4)"));
+        QCOMPARE(TranslateToDisplay(QStringLiteral("x MID(U.USERDATE2,5,4)"), names()), QStringLiteral("x 記念日(月日)"));
+    }
+
+    void checkReportsEngineErrorInUserTerms()
+    {
+        QString message;
+        QVERIFY(!CheckCondition(TranslateToSql(QStringLiteral("購読 = = 1"), names()), names(), &message));
+        QVERIFY(message.startsWith(QStringLiteral("条件式が間違っています。\r\n")));
+        QVERIFY2(message.contains(QStringLiteral("購読")) || message.contains(QStringLiteral("syntax")), qPrintable(message));
+        QVERIFY(CheckCondition(QString(), names(), &message));
+    }
+
+    void escapingConditionRefused_data()
+    {
+        QTest::addColumn<QString>("clause");
+        QTest::newRow("close and reopen") << "U.Flg1 = 1) or (1 = 1";
+        QTest::newRow("close early") << "1 = 1) or U.MagIdx <> 0 or (1 = 1";
+        QTest::newRow("second statement") << "U.Flg1 = 1; delete from MagUser";
+        QTest::newRow("comment hides rest") << "1 = 1) or 1 = 1 --";
+        QTest::newRow("block comment") << "1 = 1 /* x";
+        QTest::newRow("open only") << "(U.Flg1 = 1";
+        QTest::newRow("unterminated text") << "U.UserName = 'a";
+    }
+    void escapingConditionRefused()
+    {
+        QFETCH(QString, clause);
+        const qint64 members = Statement().scalar(QStringLiteral("select count(*) from MagUser"));
+        QString message;
+        QVERIFY(!CheckCondition(clause, names(), &message));
+        QVERIFY(message.startsWith(QStringLiteral("条件式が間違っています。")));
+
+        // even when such a clause is handed to the send directly, nothing is counted or written
+        MainState state;
+        IssueDraft draft;
+        draft.inputs = inputs(13);
+        draft.inputs.customSql = clause;
+        draft.inputs.customText = clause;
+        draft.title = QStringLiteral("t");
+        draft.body = QStringLiteral("b");
+        draft.now = QDateTime(QDate(2024, 1, 15), QTime(10, 0));
+        SendCheckInputs check;
+        check.smtpHost = QStringLiteral("localhost");
+        check.magIdx = 1;
+        check.condition = 13;
+        check.customSql = clause;
+        const SendCheck result = CheckSendSettings(check);
+        QVERIFY(!result.ok);
+        QVERIFY(result.message.startsWith(QStringLiteral("条件式が間違っています。")));
+        bool started = false;
+        QVERIFY_THROWS_EXCEPTION(StoreError, DispatchIssue(state, draft, [&](int, int) { started = true; }));
+        QVERIFY(!started);
+        QCOMPARE(Statement().scalar(QStringLiteral("select count(*) from MagInfo")), 0);
+        QCOMPARE(Statement().scalar(QStringLiteral("select count(*) from MagUser")), members);
+    }
+
+    void bracketsInsideTextAreFine()
+    {
+        QString message;
+        QVERIFY2(CheckCondition(QStringLiteral("U.UserName = ')' or U.UserName = '(x'"), names(), &message),
+                 qPrintable(message));
+        QVERIFY(Condition::StructureProblem(QStringLiteral("(U.Flg1 = 1) and (U.Count1 in (select 1))")).isEmpty());
+    }
+
+    void pieces()
+    {
+        const QDate day(2024, 1, 15);
+        QCOMPARE(ConditionPiece(5, names(), "=", 1, "月日", day), QStringLiteral("誕生日(月日) = '0115'"));
+        QCOMPARE(ConditionPiece(6, names(), ">=", 0, "年月日", day), QStringLiteral("記念日(年月日) >= '20240115'"));
+        QCOMPARE(ConditionPiece(5, names(), "<", 2, "年", day), QStringLiteral("誕生日(年) < '2024'"));
+        QCOMPARE(ConditionPiece(5, names(), "<>", 4, "日", day), QStringLiteral("誕生日(日) <> '15'"));
+        QCOMPARE(ConditionPiece(0, names(), "<>", 1, "ON", day), QStringLiteral("購読 <> ON"));
+        QCOMPARE(ConditionPiece(3, names(), ">", 0, "数字", day), QStringLiteral("ポイント > 0"));
+        QCOMPARE(ConditionOperators(1).size(), 2);
+        QCOMPARE(ConditionValues(6), (QStringList{"年月日", "月日", "年", "月", "日"}));
+    }
+
+    void checks_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("mag");
+        QTest::addColumn<bool>("withText");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<int>("condition");
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no server") << "" << -1 << true << "" << "" << 0 << -1 << "SMTPサーバが設定されていません。";
+        QTest::newRow("no magazine") << "h" << -1 << true << "" << "" << 0 << -1 << "マガジン名を選択してください。";
+        QTest::newRow("no subject") << "h" << 1 << true << "" << "b" << 0 << -1 << "件名が未入力です。";
+        QTest::newRow("no body") << "h" << 1 << true << "s" << "" << 0 << -1 << "本文が未入力です。";
+        QTest::newRow("list ignores text") << "h" << 1 << false << "" << "" << 0 << -1 << "";
+        QTest::newRow("flag needed") << "h" << 1 << true << "s" << "b" << 3 << -1 << "フラグが選択されていません。";
+        QTest::newRow("counter needed") << "h" << 1 << false << "" << "" << 9 << -1 << "フラグが選択されていません。";
+        QTest::newRow("date needed") << "h" << 1 << false << "" << "" << 12 << -1 << "フラグが選択されていません。";
+        QTest::newRow("issue needs none") << "h" << 1 << false << "" << "" << 5 << -1 << "";
+        QTest::newRow("flag chosen") << "h" << 1 << true << "s" << "b" << 4 << 2 << "";
+    }
+    void checks()
+    {
+        QFETCH(QString, host);
+        QFETCH(int, mag);
+        QFETCH(bool, withText);
+        QFETCH(QString, subject);
+        QFETCH(QString, body);
+        QFETCH(int, condition);
+        QFETCH(int, field);
+        QFETCH(QString, message);
+        const SendCheck r = CheckSendSettings({host, mag, withText, subject, body, condition, field, QString()});
+        QCOMPARE(r.ok, message.isEmpty());
+        QCOMPARE(r.message, message);
+    }
+
+    void updateSql_data()
+    {
+        QTest::addColumn<QList<int>>("boxes");
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("none") << QList<int>{} << "";
+        QTest::newRow("2 4 6") << QList<int>{1, 3, 5} << "set flg2 = 1,Count1 = Count1 + 1,UserDate1 = \"20240115\"";
+        QTest::newRow("7 only") << QList<int>{6} << "set UserDate2 = \"20240115\"";
+        QTest::newRow("all") << QList<int>{0, 1, 2, 3, 4, 5, 6}
+                             << "set flg1 = 1,flg2 = 1,flg3 = 1,Count1 = Count1 + 1,Count2 = Count2 + 1,"
+                                "UserDate1 = \"20240115\",UserDate2 = \"20240115\"";
+    }
+    void updateSql()
+    {
+        QFETCH(QList<int>, boxes);
+        QFETCH(QString, sql);
+        std::array<bool, 7> checked{};
+        for (int b : boxes)
+            checked[size_t(b)] = true;
+        QCOMPARE(BuildUpdateSql(checked, QDate(2024, 1, 15)), sql);
+        if (!sql.isEmpty()) // the worker's statement accepts it
+            Statement().exec("update MagUser " + sql + "\r\nwhere MagIdx = 1\r\nand UserIdx in (select MagUser from "
+                                                       "MagHist where MagIdx=1\r\nand MagCnt = 7)");
+    }
+
+    void createIssueRecordsRowsAndEscapes()
+    {
+        IssueRecord issue;
+        issue.magIdx = 1;
+        issue.where = BuildSendCondition(inputs(3)).where;
+        issue.condition = QStringLiteral("購読がONのメンバー");
+        issue.targetCount = 2;
+        issue.title = QStringLiteral("It's \"news\"");
+        issue.body = QStringLiteral("Don't say \"hi\"\r\n\\~ stays");
+        issue.updateSql = QStringLiteral("set flg2 = 1");
+        issue.created = QDateTime(QDate(2024, 1, 5), QTime(9, 5, 7));
+        // issue 7 and 8 exist only as recipient rows; the number comes from MagInfo
+        QCOMPARE(CreateIssue(issue), 1);
+        QCOMPARE(CreateIssue(issue), 2);
+
+        Statement s;
+        s.open(QStringLiteral("select * from MagInfo where MagCnt = 1"));
+        QVERIFY(s.next());
+        QCOMPARE(s.integer("MagIdx"), 1);
+        QCOMPARE(s.text("AddDate"), QStringLiteral("2024/01/05 09:05:07"));
+        QCOMPARE(s.integer("SendCnt"), 2);
+        QCOMPARE(s.text("Condition"), issue.condition);
+        QCOMPARE(s.text("Title"), issue.title);
+        QCOMPARE(s.text("Body"), QStringLiteral("Don\\~t say \\^hi\\^\r\n\\~ stays"));
+        QCOMPARE(s.text("UpdateSQL"), issue.updateSql);
+        s.close();
+        QCOMPARE(Statement().scalar("select count(*) from MagHist where MagCnt = 1 and MagIdx = 1"), 2);
+        QCOMPARE(Statement().scalar("select count(*) from MagHist where MagCnt = 1 and MagUser in (1,4)"), 2);
+        QCOMPARE(Statement().scalar("select count(*) from MagHist where MagCnt = 1 and SendComplete = 0"), 2);
+    }
+
+    void createIssueFailureWritesNothing()
+    {
+        IssueRecord issue;
+        issue.magIdx = 1;
+        issue.where = QStringLiteral(" where no_such_column = 1");
+        issue.title = QStringLiteral("t");
+        issue.created = QDateTime::currentDateTime();
+        QCOMPARE(CreateIssue(issue), 0);
+        QCOMPARE(Statement().scalar("select count(*) from MagInfo"), 0);
+        QCOMPARE(Statement().scalar("select count(*) from MagHist"), 4);
+    }
+
+    void dispatchCountsAndRaisesTotal()
+    {
+        MainState state;
+        state.SendTotal = 10;
+        state.SentCount = 10; // the last delivery has finished: start from zero
+        IssueDraft draft;
+        draft.inputs = inputs(0);
+        draft.title = QStringLiteral("t");
+        draft.body = QStringLiteral("b");
+        draft.updates[0] = true;
+        draft.now = QDateTime(QDate(2024, 2, 3), QTime(4, 5, 6));
+        QList<QPair<int, int>> started;
+        const auto start = [&](int mag, int cnt) { started.append({mag, cnt}); };
+        QCOMPARE(DispatchIssue(state, draft, start), 1);
+        QCOMPARE(state.SendTotal, 3);
+        QCOMPARE(state.SentCount, 0);
+        QCOMPARE(started, (QList<QPair<int, int>>{{1, 1}}));
+        QCOMPARE(Statement().scalar("select SendCnt from MagInfo where MagCnt = 1"), 3);
+
+        // still running: the next count goes on top; a condition that selects nobody is recorded too
+        state.SentCount = 1;
+        draft.inputs = inputs(5);
+        draft.inputs.value = 99;
+        QCOMPARE(DispatchIssue(state, draft, start), 2);
+        QCOMPARE(state.SendTotal, 3);
+        QCOMPARE(state.SentCount, 1);
+        QCOMPARE(Statement().scalar("select SendCnt from MagInfo where MagCnt = 2"), 0);
+        QCOMPARE(Statement().scalar("select count(*) from MagHist where MagCnt = 2"), 0);
+        QCOMPARE(started.size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIssueConditions)
+#include "tst_issue_conditions.moc"
