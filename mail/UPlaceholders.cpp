@@ -16,21 +16,30 @@ constexpr std::array<const char *, 6> Placeholders = {
 };
 
 constexpr bool isLead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-constexpr bool isTrail(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
 
-// Position of needle in CP932 text at a character boundary, from `from` (itself a boundary).
-// A "[" may be the trail byte of a double-byte character (ー is 81 5B), so the text is walked
-// character by character rather than searched byte by byte.
+// True when pos starts a character of the CP932 text. Bytes that can lead a double-byte
+// character pair up from the last byte before them that cannot; an odd count before pos means
+// pos is a trail byte (ー is 81 5B: its trail byte is "[").
+bool atBoundary(const unsigned char *p, qsizetype pos)
+{
+    qsizetype leads = 0;
+    for (qsizetype i = pos - 1; i >= 0 && isLead(p[i]); --i)
+        ++leads;
+    return leads % 2 == 0;
+}
+
+// Position of needle in CP932 text from `from`, never inside a double-byte character.
 qsizetype findSjis(const QByteArray &text, const char *needle, qsizetype needleLen, qsizetype from)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(text.constData());
-    const qsizetype n = text.size();
-    const auto first = static_cast<unsigned char>(needle[0]);
-    for (qsizetype i = from; i + needleLen <= n;) {
-        const unsigned char b = p[i];
-        if (b == first && std::memcmp(p + i, needle, size_t(needleLen)) == 0)
-            return i;
-        i += (isLead(b) && i + 1 < n && isTrail(p[i + 1])) ? 2 : 1;
+    const char *base = text.constData();
+    const char *end = base + text.size();
+    for (const char *at = base + from; end - at >= needleLen; ++at) {
+        at = static_cast<const char *>(std::memchr(at, needle[0], size_t(end - at - needleLen + 1)));
+        if (!at)
+            return -1;
+        if (std::memcmp(at, needle, size_t(needleLen)) == 0
+            && atBoundary(reinterpret_cast<const unsigned char *>(base), at - base))
+            return at - base;
     }
     return -1;
 }

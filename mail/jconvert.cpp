@@ -83,97 +83,103 @@ quint16 ibmEquivalent(uchar c1, uchar c2)
     return sjis ? arithmeticJis(uchar(sjis >> 8), uchar(sjis & 0xFF)) : Geta;
 }
 
-// Walks CP932 text character by character: single(byte) for a single-byte character,
-// wide(jisCode) for one that travels as JIS X 0208. With normaliseLines, CR LF, a lone CR and
-// a lone LF all come out as single('\r'), single('\n'), and the text ends with one.
-template <typename Single, typename Wide>
-inline void walkSjis(const QByteArray &text, bool normaliseLines, Single &&single, Wide &&wide)
+// One character of CP932 text: a single byte (code < 0x80) or a JIS X 0208 code (wide).
+struct Char
 {
-    const auto *p = reinterpret_cast<const uchar *>(text.constData());
-    const qsizetype n = text.size();
-    bool atLineStart = true;
-    for (qsizetype i = 0; i < n;) {
-        const uchar b = p[i];
-        atLineStart = false;
-        if (b < 0x80) {
-            if (normaliseLines && (b == '\r' || b == '\n')) {
-                i += (b == '\r' && i + 1 < n && p[i + 1] == '\n') ? 2 : 1;
-                single('\r');
-                single('\n');
-                atLineStart = true;
-                continue;
-            }
-            single(b == 0x1B || b == 0x0E || b == 0x0F ? uchar('?') : b);
-            ++i;
-        } else if (isKana(b)) {
-            quint16 code = KanaJis[b - 0xA1];
-            ++i;
-            if (i < n && (p[i] == 0xDE || p[i] == 0xDF)) {
-                const bool voiced = p[i] == 0xDE;
-                if (b == 0xB3 && voiced) {
-                    code = 0x2574; // ｳﾞ -> ヴ
-                    ++i;
-                } else if (b >= 0xB6 && b <= 0xC4 && voiced) {
-                    code += 1;
-                    ++i;
-                } else if (b >= 0xCA && b <= 0xCE) {
-                    code += voiced ? 1 : 2;
-                    ++i;
-                }
-            }
-            wide(code);
-        } else if (isLead(b) && i + 1 < n && isTrail(p[i + 1])) {
-            const uchar t = p[i + 1];
-            i += 2;
-            if (b >= 0xF0 && b <= 0xF9)
-                wide(Geta);
-            else if (b >= 0xFA)
-                wide(ibmEquivalent(b, t));
-            else
-                wide(arithmeticJis(b, t));
-        } else {
-            single('?');
-            ++i;
-        }
+    quint16 code;
+    bool wide;
+    int length; // bytes of the text it takes
+};
+
+// The character at p[i] (i < n).
+Q_ALWAYS_INLINE Char charAt(const uchar *p, qsizetype i, qsizetype n)
+{
+    const uchar b = p[i];
+    if (b < 0x80) // ESC, SO and SI would change the decoder's state
+        return {b == 0x1B || b == 0x0E || b == 0x0F ? quint16('?') : quint16(b), false, 1};
+    if (isLead(b) && i + 1 < n && isTrail(p[i + 1])) {
+        const uchar t = p[i + 1];
+        if (b < 0xF0)
+            return {arithmeticJis(b, t), true, 2};
+        return {b >= 0xFA ? ibmEquivalent(b, t) : Geta, true, 2};
     }
-    if (normaliseLines && n > 0 && !atLineStart) {
-        single('\r');
-        single('\n');
+    if (!isKana(b))
+        return {quint16('?'), false, 1};
+    quint16 code = KanaJis[b - 0xA1];
+    if (i + 1 < n && (p[i + 1] == 0xDE || p[i + 1] == 0xDF)) {
+        const bool voiced = p[i + 1] == 0xDE;
+        if (b == 0xB3 && voiced)
+            return {0x2574, true, 2}; // ｳﾞ -> ヴ
+        if (b >= 0xB6 && b <= 0xC4 && voiced)
+            return {quint16(code + 1), true, 2};
+        if (b >= 0xCA && b <= 0xCE)
+            return {quint16(code + (voiced ? 1 : 2)), true, 2};
     }
+    return {code, true, 1};
 }
 
-// ISO-2022-JP with the given return escape, appended to out.
+// ISO-2022-JP with the given return escape, appended to out. With normaliseLines, CR LF, a
+// lone CR and a lone LF all become CR LF, and the text ends with one.
 void appendJis(QByteArray &out, const QByteArray &sjis, bool normaliseLines, const char *back)
 {
-    // Worst case per input byte: an escape and two bytes, or a line break of two.
+    const auto *p = reinterpret_cast<const uchar *>(sjis.constData());
+    const qsizetype n = sjis.size();
+    // Worst case per input byte: an escape and two bytes (half-width katakana), or a lone LF
+    // after Japanese (escape, CR, LF).
     const qsizetype start = out.size();
-    out.resize(start + sjis.size() * 5 + 8);
-    char *d = out.data() + start;
+    out.resize(start + n * 5 + 8);
+    char *const begin = out.data() + start;
+    char *d = begin; // kept in a local so the compiler need not reload it after each store
     bool jis = false;
-    walkSjis(
-        sjis, normaliseLines,
-        [&](uchar b) {
+    for (qsizetype i = 0; i < n;) {
+        const uchar b = p[i];
+        if (b < 0x80 && b != 0x1B && b != 0x0E && b != 0x0F) {
             if (jis) {
                 memcpy(d, back, 3);
                 d += 3;
                 jis = false;
             }
-            *d++ = char(b);
-        },
-        [&](quint16 code) {
-            if (!jis) {
-                memcpy(d, EscJis, 3);
-                d += 3;
-                jis = true;
+            if (normaliseLines && (b == '\r' || b == '\n')) {
+                i += (b == '\r' && i + 1 < n && p[i + 1] == '\n') ? 2 : 1;
+                *d++ = '\r';
+                *d++ = '\n';
+                continue;
             }
+            *d++ = char(b);
+            ++i;
+            continue;
+        }
+        if (jis && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b < 0xF0)) && i + 1 < n && isTrail(p[i + 1])) {
+            // The common case inside Japanese text: a double-byte character, set unchanged.
+            const quint16 code = arithmeticJis(b, p[i + 1]);
             *d++ = char(code >> 8);
             *d++ = char(code & 0xFF);
-        });
+            i += 2;
+            continue;
+        }
+        const Char c = charAt(p, i, n);
+        i += c.length;
+        if (c.wide != jis) {
+            memcpy(d, c.wide ? EscJis : back, 3);
+            d += 3;
+            jis = c.wide;
+        }
+        if (c.wide) {
+            *d++ = char(c.code >> 8);
+            *d++ = char(c.code & 0xFF);
+        } else {
+            *d++ = char(c.code);
+        }
+    }
     if (jis) {
         memcpy(d, back, 3);
         d += 3;
     }
-    out.resize(d - out.constData());
+    if (normaliseLines && d > begin && d[-1] != '\n') {
+        *d++ = '\r';
+        *d++ = '\n';
+    }
+    out.resize(start + (d - begin));
 }
 
 constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -306,9 +312,12 @@ QByteArray MimeSubjectEncode(const QByteArray &sjis)
 {
     std::vector<SubjectChar> chars;
     chars.reserve(size_t(sjis.size()));
-    walkSjis(
-        sjis, false, [&](uchar b) { chars.push_back({b, false}); },
-        [&](quint16 code) { chars.push_back({code, true}); });
+    const auto *p = reinterpret_cast<const uchar *>(sjis.constData());
+    for (qsizetype i = 0; i < sjis.size();) {
+        const Char c = charAt(p, i, sjis.size());
+        chars.push_back({c.code, c.wide});
+        i += c.length;
+    }
 
     // Words are separated by blanks; a word needs encoding when it holds Japanese or a
     // control character, or looks like an encoded word itself (RFC 2047 5).
