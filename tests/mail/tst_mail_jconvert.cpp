@@ -323,6 +323,9 @@ private Q_SLOTS:
         QTest::newRow("Japanese glued to letters") << QString("abc日本") << word("abc日本");
         QTest::newRow("ESC ( B back to ASCII") << QString("日本") << QByteArray("=?ISO-2022-JP?B?GyRCRnxLXBsoQg==?=");
         QTest::newRow("looks like an encoded word") << QString("=?x?= hi") << (word("=?x?=") + " hi");
+        // A line break never reaches the header as such: the word holding it is encoded.
+        QTest::newRow("line break encoded") << QString("Hi\r\nBcc: x@example.jp")
+                                            << ("=?ISO-2022-JP?B?" + Base64Encode("Hi\r\nBcc:") + "?= x@example.jp");
     }
     void subject()
     {
