@@ -55,7 +55,7 @@ QString Text(int item, const QDateTime &now)
 {
     const QDate d = now.date();
     const QTime t = now.time();
-    const auto monthDay = [&d] {
+    const auto monthDay = [&d]() -> QString {
         return QString::number(d.month()) + QStringLiteral("月") + QString::number(d.day()) + QStringLiteral("日");
     };
     switch (item) {
