@@ -1,0 +1,41 @@
+#pragma once
+// Display settings of the member list: which fields are shown and in which order.
+#include "members/UMemberOrder.h"
+
+#include <QDialog>
+
+class QListWidget;
+class QPushButton;
+
+class TDispOptDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    TDispOptDlg(int magIdx, const std::array<QString, 7> &fieldNames, QWidget *parent = nullptr);
+
+    QListWidget *CheckListBox1 = nullptr;
+    QPushButton *Button3 = nullptr;  // 上へ
+    QPushButton *Button4 = nullptr;  // 下へ
+    QPushButton *Button1 = nullptr;  // OK
+    QPushButton *Button2 = nullptr;  // キャンセル
+
+    // The entries as the list holds them now.
+    QList<MemberOrder::Entry> entries() const;
+
+public Q_SLOTS:
+    void FormShow();
+    void Button3Click();
+    void Button4Click();
+    void Button1Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void moveSelected(int delta);
+
+    int m_magIdx;
+    QStringList m_captions;
+    bool m_shown = false;
+};

@@ -1,0 +1,62 @@
+#pragma once
+// The magazine dialog: adds a magazine (Edit1 empty when it opens) or edits the one whose
+// name Edit1 holds.
+#include "members/UMemberRecord.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class TMagzineDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TMagzineDlg(const QString &dataDir, QWidget *parent = nullptr);
+
+    int MagIdx = -1;
+    bool EditMode = false;
+
+    QLineEdit *Edit1 = nullptr;   // マガジン名
+    QLineEdit *Edit4 = nullptr;   // メール宛名
+    QCheckBox *CheckBox1 = nullptr;  // 個別に送信
+    QLineEdit *Edit2 = nullptr;   // 発行者名
+    QLineEdit *Edit3 = nullptr;   // メールアドレス
+    QComboBox *ComboBox1 = nullptr;  // signature file
+    QLabel *Label4 = nullptr;     // the signature link
+    QLineEdit *Edit5 = nullptr, *Edit6 = nullptr, *Edit7 = nullptr;   // flag names
+    QLineEdit *Edit8 = nullptr, *Edit9 = nullptr;                      // counter names
+    QLineEdit *Edit10 = nullptr, *Edit11 = nullptr;                    // date names
+    QPushButton *Button1 = nullptr;  // OK
+    QPushButton *Button2 = nullptr;  // キャンセル
+
+    // The values as the fields hold them.
+    MagazineRecord record() const;
+
+    // The signature editor, once it exists: shown with the chosen file name ("" when none).
+    using SignatureEditor = std::function<void(QWidget *parent, const QString &fileName)>;
+    static void setSignatureEditor(SignatureEditor editor);
+
+public Q_SLOTS:
+    // Fills the fields; runs once when the dialog is first shown.
+    void FormShow();
+    void Button1Click();
+    void Label4Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void fillSignatures();
+    void chooseSignature(const QString &fileName);
+    QString chosenSignature() const;
+
+    QString m_dataDir;
+    bool m_shown = false;
+};

@@ -1,0 +1,77 @@
+#include "store/RowCursor.h"
+
+#include "store/Database.h"
+#include "store/SqlDialect.h"
+
+#include <QSqlDriver>
+
+#include <sqlite3.h>
+
+namespace {
+
+sqlite3 *handleOf(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        throw StoreError(QStringLiteral("store is not open"));
+    sqlite3 *h = *static_cast<sqlite3 *const *>(handle.data());
+    if (!h)
+        throw StoreError(QStringLiteral("store is not open"));
+    return h;
+}
+
+} // namespace
+
+RowCursor::RowCursor(const QString &sql) : m_db(handleOf(Store::connection()))
+{
+    const QString translated = SqlDialect::translate(sql);
+    const int rc = sqlite3_prepare16_v2(m_db, translated.utf16(), int(translated.size() * sizeof(char16_t)),
+                                        &m_stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString why = QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        throw StoreError(why);
+    }
+}
+
+RowCursor::~RowCursor()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+bool RowCursor::next()
+{
+    if (!m_stmt)
+        return false;
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    throw StoreError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+}
+
+int RowCursor::columnCount() const
+{
+    return m_stmt ? sqlite3_column_count(m_stmt) : 0;
+}
+
+bool RowCursor::isNull(int column) const
+{
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+qint64 RowCursor::integer(int column) const
+{
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+QStringView RowCursor::text(int column) const
+{
+    const void *p = sqlite3_column_text16(m_stmt, column);
+    if (!p)
+        return {};
+    const int bytes = sqlite3_column_bytes16(m_stmt, column);
+    return QStringView(static_cast<const char16_t *>(p), bytes / qsizetype(sizeof(char16_t)));
+}

@@ -1,0 +1,441 @@
+// The magazine, member and display-settings dialogs against a private store: checks in
+// their order, duplicates, identifiers, ranges, and awkward text stored unchanged.
+#include "fakes/TestEnv.h"
+#include "members/FDispOptDlg.h"
+#include "members/FMagzineDlg.h"
+#include "members/FUserDlg.h"
+#include "members/UMemberOrder.h"
+#include "store/Database.h"
+#include "store/Folders.h"
+#include "widgets/MessageBox.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QtTest>
+
+#include <climits>
+
+class TestMembersDialogs : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnv> env;
+
+    static QString warnings()
+    {
+        QStringList out;
+        for (const auto &s : MessageBox::takeShown())
+            out << s.text;
+        return out.join('|');
+    }
+    static qint64 scalar(const QString &sql) { return Statement().scalar(sql); }
+    static QString text(const QString &sql)
+    {
+        Statement s;
+        s.open(sql);
+        return s.next() ? (s.isNull(0) ? QString("<null>") : s.text(0)) : QString("<none>");
+    }
+    // Adds a magazine through the dialog with its defaults.
+    static int addMagazine(const QString &name, const QString &owner = "発行者", const QString &adrs = "a@b.jp")
+    {
+        TMagzineDlg dlg(Folders_dataDir());
+        dlg.FormShow();
+        dlg.Edit1->setText(name);
+        dlg.Edit2->setText(owner);
+        dlg.Edit3->setText(adrs);
+        dlg.Button1Click();
+        return dlg.result() == QDialog::Accepted ? dlg.MagIdx : -1;
+    }
+    static QString Folders_dataDir();
+    static int addMember(int magIdx, const QString &address, const QString &name = QString())
+    {
+        TUserDlg dlg;
+        dlg.MagIdx = magIdx;
+        dlg.FormShow();
+        dlg.Edit1->setText(name);
+        dlg.Edit2->setText(address);
+        dlg.Button1Click();
+        return dlg.result() == QDialog::Accepted ? dlg.UserIdx : -1;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        env->openStore();
+        MessageBox::takeShown();
+    }
+    void cleanup() { env.reset(); }
+
+    void magazineChecksInOrder_data()
+    {
+        QTest::addColumn<int>("emptied");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("name") << 1 << "マガジン名が未入力です。";
+        QTest::newRow("owner") << 2 << "発行者名が未入力です。";
+        QTest::newRow("address") << 3 << "メールアドレスが未入力です。";
+        QTest::newRow("flag 1") << 5 << "フラグ１名称が未入力です。";
+        QTest::newRow("flag 2") << 6 << "フラグ２名称が未入力です。";
+        QTest::newRow("flag 3") << 7 << "フラグ３名称が未入力です。";
+        QTest::newRow("counter 1") << 8 << "数字１名称が未入力です。";
+        QTest::newRow("counter 2 full-width") << 9 << "数字２名称が未入力です。";
+        QTest::newRow("date 1") << 10 << "日付１名称が未入力です。";
+        QTest::newRow("date 2") << 11 << "日付２名称が未入力です。";
+    }
+    void magazineChecksInOrder()
+    {
+        QFETCH(int, emptied);
+        QFETCH(QString, message);
+        TMagzineDlg dlg(env->dataDir());
+        dlg.show();
+        dlg.Edit1->setText("週刊");
+        dlg.Edit2->setText("発行者");
+        dlg.Edit3->setText("a@b.jp");
+        // Everything after the emptied field is empty too: only the first failing check speaks.
+        QLineEdit *edits[] = {dlg.Edit1, dlg.Edit2, dlg.Edit3, dlg.Edit4, dlg.Edit5, dlg.Edit6,
+                              dlg.Edit7, dlg.Edit8, dlg.Edit9, dlg.Edit10, dlg.Edit11};
+        for (int i = emptied; i <= 11; ++i)
+            if (i != 4)
+                edits[i - 1]->clear();
+        dlg.Button1Click();
+        QCOMPARE(warnings(), message);
+        QVERIFY(dlg.isVisible());
+        QTRY_COMPARE(QApplication::focusWidget(), edits[emptied - 1]);
+        QCOMPARE(scalar("select count(*) from Magzine"), 0);
+    }
+
+    void magazineAddDefaults()
+    {
+        TMagzineDlg dlg(env->dataDir());
+        dlg.FormShow();
+        QVERIFY(!dlg.EditMode);
+        QCOMPARE(dlg.Edit9->text(), QString("数字2"));
+        QCOMPARE(dlg.ComboBox1->currentText(), QString());
+        QCOMPARE(addMagazine("週刊ツバメ"), 1);
+        QCOMPARE(addMagazine("月刊ツバメ"), 2);
+        QCOMPARE(text("select Count2Name from Magzine where MagIdx = 1"), QString("数字2"));
+        QCOMPARE(text("select Sign from Magzine where MagIdx = 1"), QString("<null>"));
+        QCOMPARE(scalar("select UseUserName from Magzine where MagIdx = 1"), 0);
+        QCOMPARE(MemberOrder::load(2).value_or(""), MemberOrder::defaultText());
+        QVERIFY(warnings().isEmpty());
+    }
+
+    void magazineDuplicateNameRefusedOnAddOnly()
+    {
+        QCOMPARE(addMagazine("週刊"), 1);
+        QCOMPARE(addMagazine("月刊"), 2);
+        QCOMPARE(addMagazine("週刊"), -1);
+        QCOMPARE(warnings(), QString("同じ名前のマガジン名がすでに存在します。"));
+        QCOMPARE(scalar("select count(*) from Magzine"), 2);
+        // Renaming to an existing name in edit mode goes through.
+        TMagzineDlg dlg(env->dataDir());
+        dlg.Edit1->setText("月刊");
+        dlg.FormShow();
+        QVERIFY(dlg.EditMode);
+        QCOMPARE(dlg.MagIdx, 2);
+        dlg.Edit1->setText("週刊");
+        dlg.Button1Click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(scalar("select count(*) from Magzine where MagName = '週刊'"), 2);
+    }
+
+    void magazineAwkwardTextStoredUnchanged_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("single quote") << "O'Reilly's";
+        QTest::newRow("double quote") << "The \"Best\" 便";
+        QTest::newRow("both and semicolon") << "a'; drop table MagUser; --\"";
+        QTest::newRow("circled, wave, emoji") << "①〜😀 ツバメ";
+        QTest::newRow("column name") << "MagName";
+    }
+    void magazineAwkwardTextStoredUnchanged()
+    {
+        QFETCH(QString, name);
+        QCOMPARE(addMagazine("先にある"), 1);
+        QCOMPARE(addMagazine(name, name, name), 2);
+        QCOMPARE(text("select MagName from Magzine where MagIdx = 2"), name);
+        QCOMPARE(text("select Owner from Magzine where MagIdx = 2"), name);
+        // The duplicate check and the edit-mode lookup find exactly this magazine.
+        QCOMPARE(addMagazine(name), -1);
+        TMagzineDlg dlg(env->dataDir());
+        dlg.Edit1->setText(name);
+        dlg.FormShow();
+        QCOMPARE(dlg.MagIdx, 2);
+        QCOMPARE(dlg.Edit2->text(), name);
+        dlg.Edit5->setText(name);
+        dlg.Button1Click();
+        QCOMPARE(text("select Flg1Name from Magzine where MagIdx = 2"), name);
+        QCOMPARE(text("select MagName from Magzine where MagIdx = 1"), QString("先にある"));
+        QCOMPARE(scalar("select count(*) from Magzine"), 2);
+    }
+
+    void magazineMissingSignatureSavesNull()
+    {
+        QDir().mkpath(env->dataDir() + "sign");
+        QFile f(env->dataDir() + "sign/a.txt");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        QCOMPARE(addMagazine("週刊"), 1);
+        Statement().exec("update Magzine set Sign = 'gone.txt' where MagIdx = 1");
+        TMagzineDlg dlg(env->dataDir());
+        dlg.Edit1->setText("週刊");
+        dlg.FormShow();
+        QCOMPARE(dlg.ComboBox1->currentText(), QString());
+        QVERIFY(dlg.ComboBox1->findText("a.txt") > 0);
+        dlg.Button1Click();
+        QCOMPARE(text("select Sign from Magzine where MagIdx = 1"), QString("<null>"));
+        // Choosing a file stores its name.
+        TMagzineDlg again(env->dataDir());
+        again.Edit1->setText("週刊");
+        again.FormShow();
+        again.ComboBox1->setCurrentIndex(again.ComboBox1->findText("a.txt"));
+        again.Button1Click();
+        QCOMPARE(text("select Sign from Magzine where MagIdx = 1"), QString("a.txt"));
+    }
+
+    void memberAddressChecks_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty") << "" << "メールアドレスが未入力です。";
+        QTest::newRow("no domain dot") << "taro@localhost" << "メールアドレスが間違っています。確認してください。";
+        QTest::newRow("full-width domain") << "taro@ｅｘａｍｐｌｅ．ｊｐ" << "メールアドレスが間違っています。確認してください。";
+        QTest::newRow("hiragana local part") << "たろう@example.jp" << "メールアドレスが間違っています。確認してください。";
+        QTest::newRow("emoji") << "taro😀@example.jp" << "メールアドレスが間違っています。確認してください。";
+    }
+    void memberAddressChecks()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, message);
+        TUserDlg dlg;
+        dlg.MagIdx = 1;
+        dlg.show();
+        dlg.Edit1->setText("太郎");
+        dlg.Edit2->setText(address);
+        dlg.Button1Click();
+        QCOMPARE(warnings(), message);
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.Edit1->text(), QString("太郎"));
+        QCOMPARE(scalar("select count(*) from MagUser"), 0);
+    }
+
+    void memberUserIdxPerMagazine()
+    {
+        QCOMPARE(addMember(1, "a@x.jp"), 1);
+        QCOMPARE(addMember(1, "b@x.jp"), 2);
+        QCOMPARE(addMember(2, "c@x.jp"), 1);
+        Statement().exec("delete from MagUser where MagIdx = 1 and UserIdx = 1");
+        Statement().exec("update MagUser set UserIdx = 9 where MagIdx = 1 and UserIdx = 2");
+        QCOMPARE(addMember(1, "d@x.jp"), 10);
+        QCOMPARE(addMember(2, "e@x.jp"), 2);
+        QCOMPARE(text("select AddDate from MagUser where MagIdx = 1 and UserIdx = 10"),
+                 QDate::currentDate().toString("yyyyMMdd"));
+    }
+
+    void memberDuplicateAddressAsks()
+    {
+        QCOMPARE(addMember(1, "a@x.jp"), 1);
+        QCOMPARE(addMember(2, "a@x.jp"), 1);  // another magazine is not looked at
+        QVERIFY(warnings().isEmpty());
+
+        TUserDlg dlg;
+        dlg.MagIdx = 1;
+        dlg.show();
+        dlg.Edit1->setText("二人目");
+        dlg.Edit2->setText("a@x.jp");
+        MessageBox::queueAnswer(MessageBox::Answer::No);
+        dlg.Button1Click();
+        QCOMPARE(warnings(), QString("同じメールアドレスが登録されています。追加しますか？"));
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.Edit1->text(), QString("二人目"));
+        QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 1"), 1);
+        MessageBox::queueAnswer(MessageBox::Answer::Cancel);
+        dlg.Button1Click();
+        QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 1"), 1);
+        MessageBox::queueAnswer(MessageBox::Answer::Yes);
+        dlg.Button1Click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(dlg.UserIdx, 2);
+        QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 1"), 2);
+    }
+
+    void memberAwkwardTextStoredUnchanged()
+    {
+        const QString name = "O'Brien \"ボブ\" ①〜😀; delete from MagUser";
+        const QString url = "http://x.jp/?a='1'&b=\"2\"";
+        TUserDlg dlg;
+        dlg.MagIdx = 3;
+        dlg.FormShow();
+        dlg.Edit1->setText(name);
+        dlg.Edit2->setText("o'brien@x.jp");
+        dlg.Edit3->setText(url);
+        dlg.CheckBox1->setChecked(true);
+        dlg.CheckBox3->setChecked(true);
+        dlg.NumberSpin1->setValue(1234567);
+        dlg.DateTimePicker1->setDate(QDate(2024, 2, 29));
+        dlg.Button1Click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(dlg.SleepValue(), 1);
+        const auto m = MemberSql::load(3, dlg.UserIdx);
+        QVERIFY(m);
+        QCOMPARE(m->name, name);
+        QCOMPARE(m->address, QString("o'brien@x.jp"));
+        QCOMPARE(m->url, url);
+        QVERIFY(m->sleep);
+        QCOMPARE(m->flags, (std::array<bool, 3>{false, true, false}));
+        QCOMPARE(m->counts[0], 1234567);
+        QCOMPARE(m->date1.value_or(""), QString("20240229"));
+        QCOMPARE(m->date2.value_or(""), QDate::currentDate().toString("yyyyMMdd"));
+
+        // Read back into the dialog and saved again without a change: nothing moves.
+        TUserDlg edit;
+        edit.MagIdx = 3;
+        edit.UserIdx = dlg.UserIdx;
+        edit.FormShow();
+        QCOMPARE(edit.Edit1->text(), name);
+        QCOMPARE(edit.DateTimePicker1->date(), QDate(2024, 2, 29));
+        edit.Button1Click();
+        QCOMPARE(edit.result(), int(QDialog::Accepted));
+        const auto again = MemberSql::load(3, dlg.UserIdx);
+        QCOMPARE(again->name, name);
+        QCOMPARE(again->addDate, m->addDate);
+        QCOMPARE(scalar("select count(*) from MagUser"), 1);
+    }
+
+    void memberCountersClamped_data()
+    {
+        QTest::addColumn<qint64>("stored");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("negative") << qint64(-5) << 0;
+        QTest::newRow("above int range") << qint64(5000000000) << INT_MAX;
+        QTest::newRow("in range") << qint64(42) << 42;
+    }
+    void memberCountersClamped()
+    {
+        QFETCH(qint64, stored);
+        QFETCH(int, shown);
+        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserAdrs,Count1,Count2) values(1,1,'a@x.jp',"
+                         + QString::number(stored) + ",0)");
+        TUserDlg dlg;
+        dlg.MagIdx = 1;
+        dlg.UserIdx = 1;
+        dlg.FormShow();
+        QCOMPARE(dlg.NumberSpin1->value(), shown);
+        dlg.Button1Click();
+        QCOMPARE(scalar("select Count1 from MagUser where UserIdx = 1"), qint64(shown));
+    }
+
+    void memberBadStoredDateKept_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("null") << QString() << " ";
+        QTest::newRow("empty") << "" << " ";
+        QTest::newRow("slashes") << "2024/01/05" << "2024/01/05";
+        QTest::newRow("no such day") << "20240231" << "20240231";
+        QTest::newRow("japanese") << "令和六年" << "令和六年";
+    }
+    void memberBadStoredDateKept()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        const QString value = stored.isNull() ? QString("NULL") : QString("'" + stored + "'");
+        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserAdrs,UserDate1,UserDate2) values(1,1,'a@x.jp',"
+                         + value + ",'20240105')");
+        TUserDlg dlg;
+        dlg.MagIdx = 1;
+        dlg.UserIdx = 1;
+        dlg.show();
+        QCOMPARE(dlg.DateTimePicker1->text(), shown);
+        QCOMPARE(dlg.DateTimePicker2->date(), QDate(2024, 1, 5));
+        dlg.Button1Click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(text("select UserDate1 from MagUser where UserIdx = 1"), stored.isNull() ? "<null>" : stored);
+        // Picking a day replaces the stored text.
+        TUserDlg again;
+        again.MagIdx = 1;
+        again.UserIdx = 1;
+        again.show();
+        again.DateTimePicker1->setDate(QDate(2025, 7, 1));
+        again.Button1Click();
+        QCOMPARE(text("select UserDate1 from MagUser where UserIdx = 1"), QString("20250701"));
+    }
+
+    void memberPaste_data()
+    {
+        QTest::addColumn<QString>("clip");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("url");
+        QTest::newRow("http url") << "http://x.jp/a@b.jp" << "元の名前" << "old@x.jp" << "http://x.jp/a@b.jp";
+        QTest::newRow("https goes to the parser") << "https://x.jp/" << "https://x.jp/" << "old@x.jp" << "";
+        QTest::newRow("address in brackets") << "山田 <y@x.jp>" << "元の名前" << "y@x.jp" << "";
+    }
+    void memberPaste()
+    {
+        QFETCH(QString, clip);
+        QFETCH(QString, name);
+        QFETCH(QString, address);
+        QFETCH(QString, url);
+        TUserDlg dlg;
+        dlg.Edit1->setText("元の名前");
+        dlg.Edit2->setText("old@x.jp");
+        QApplication::clipboard()->setText(clip);
+        dlg.Paste1Click();
+        QCOMPARE(dlg.Edit1->text(), name);
+        QCOMPARE(dlg.Edit2->text(), address);
+        QCOMPARE(dlg.Edit3->text(), url);
+    }
+
+    void dispOptReadsAndWrites()
+    {
+        const std::array<QString, 7> names{"会員", "会員", "フラグ３", "数字１", "数字2", "日付１", "日付２"};
+        TDispOptDlg fresh(5, names);
+        fresh.FormShow();
+        QCOMPARE(fresh.CheckListBox1->count(), 11);
+        for (int i = 0; i < 11; ++i)
+            QCOMPARE(fresh.CheckListBox1->item(i)->checkState(), Qt::Checked);
+
+        MemberOrder::save(5, "A:1,M:1,S:1,");
+        TDispOptDlg dlg(5, names);
+        dlg.FormShow();
+        QCOMPARE(dlg.CheckListBox1->item(0)->text(), QString("メールアドレス"));
+        QCOMPARE(dlg.CheckListBox1->item(2)->text(), QString("登録日"));
+        QCOMPARE(dlg.CheckListBox1->item(3)->checkState(), Qt::Unchecked);
+        // Move "登録日" to the top and back down one; its check mark goes with it.
+        dlg.CheckListBox1->setCurrentRow(2);
+        dlg.Button3Click();
+        dlg.Button3Click();
+        dlg.Button3Click();  // already first: stays
+        QCOMPARE(dlg.CheckListBox1->item(0)->text(), QString("登録日"));
+        QCOMPARE(dlg.CheckListBox1->item(0)->checkState(), Qt::Checked);
+        dlg.CheckListBox1->setCurrentRow(10);
+        dlg.Button4Click();  // already last: stays
+        QCOMPARE(dlg.CheckListBox1->currentRow(), 10);
+        dlg.CheckListBox1->item(4)->setCheckState(Qt::Checked);  // one of the two "会員"
+        dlg.Button1Click();
+        QCOMPARE(MemberOrder::load(5).value_or(""), QString("S:1,A:1,M:1,F1:0,F1:1,F3:0,C1:0,C2:0,D1:0,D2:0,U:0,"));
+
+        // Cancel writes nothing.
+        TDispOptDlg cancelled(5, names);
+        cancelled.FormShow();
+        cancelled.CheckListBox1->item(0)->setCheckState(Qt::Unchecked);
+        cancelled.reject();
+        QCOMPARE(MemberOrder::load(5).value_or(""), QString("S:1,A:1,M:1,F1:0,F1:1,F3:0,C1:0,C2:0,D1:0,D2:0,U:0,"));
+    }
+};
+
+QString TestMembersDialogs::Folders_dataDir()
+{
+    return Folders::dataDir();
+}
+
+QTEST_MAIN(TestMembersDialogs)
+#include "tst_members_dialogs.moc"
