@@ -123,14 +123,6 @@ TSendPage::TSendPage(MainState &state, QWidget *parent) : QWidget(parent), m_sta
     RadioGroup3Click(0);
 }
 
-std::array<QString, 7> TSendPage::AfterSendCaptions(const std::array<QString, 7> &n)
-{
-    const QString on = QStringLiteral("をON");
-    const QString add = QStringLiteral("を加算");
-    const QString today = QStringLiteral("を今日の日付");
-    return {n[0] + on, n[1] + on, n[2] + on, n[3] + add, n[4] + add, n[5] + today, n[6] + today};
-}
-
 void TSendPage::SetAfterSendCaptions(const std::array<QString, 7> &captions)
 {
     for (size_t i = 0; i < 7; ++i) {

@@ -41,10 +41,9 @@ public:
     TSendPage(MainState &state, QWidget *parent = nullptr);
     void setHooks(const Hooks &hooks) { m_hooks = hooks; }
 
-    // Captions (and hints) of CheckBox1..CheckBox7, set when a magazine is selected.
+    // Captions (and hints) of CheckBox1..CheckBox7, set when a magazine is selected
+    // (AfterSendCaptions of members/UMemberRecord.h makes them from the field names).
     void SetAfterSendCaptions(const std::array<QString, 7> &captions);
-    // The captions for a magazine's field names: "をON", "を加算", "を今日の日付".
-    static std::array<QString, 7> AfterSendCaptions(const std::array<QString, 7> &fieldNames);
 
     // The current inputs as plain values.
     SendInputs inputs() const;

@@ -5,6 +5,7 @@
 #include "issue/FSendPage.h"
 #include "issue/FSignDlg.h"
 #include "issue/RadioGroup.h"
+#include "members/UMemberRecord.h"
 #include "store/Codec.h"
 #include "store/Database.h"
 #include "store/MainState.h"
@@ -287,7 +288,7 @@ private Q_SLOTS:
         QVERIFY(page.Button2->isVisible());
         QVERIFY(page.NumberSpin1->isHidden());
 
-        page.SetAfterSendCaptions(TSendPage::AfterSendCaptions(names()));
+        page.SetAfterSendCaptions(AfterSendCaptions(names()));
         QCOMPARE(page.CheckBoxes[6]->text(), QStringLiteral("記念日を今日の日付"));
         QCOMPARE(page.CheckBoxes[6]->toolTip(), QStringLiteral("記念日を今日の日付"));
         QCOMPARE(page.CheckBoxes[3]->text(), QStringLiteral("ポイントを加算"));
