@@ -28,52 +28,45 @@ QString cleanAddress(const QString &text)
 
 constexpr qsizetype kFoldAt = 78;
 
-bool foldPoint(char c)
+bool blank(char c)
 {
-    return c == ' ' || c == '\t' || c == ',';
+    return c == ' ' || c == '\t';
 }
 
-// Folds one physical line (no CR LF inside).
+// Folds one physical line (no CR LF inside). The line is cut into pieces, each starting at
+// a run of blanks or right after a comma, and the pieces are packed greedily into lines of
+// at most 78 characters. A fold goes before a piece only when that piece then fits on its
+// own line: a fold in front of an unbreakable long word would shorten nothing.
 QByteArray foldLine(const QByteArray &line)
 {
-    QByteArray out;
-    QByteArray rest = line;
+    if (line.size() <= kFoldAt)
+        return line;
     // Never fold inside the field name: the first place is after "Name:".
-    qsizetype minPos = rest.indexOf(':');
-    minPos = minPos < 0 ? 0 : minPos + 1;
-    while (rest.size() > kFoldAt) {
-        // Where to cut: before a space or tab (it starts the continuation), after a comma
-        // (a space is added). The last such place that keeps this line within the limit,
-        // else the first one past it.
-        qsizetype cut = -1;
-        for (qsizetype i = qMin(kFoldAt, rest.size() - 1); i >= minPos; --i) {
-            if (!foldPoint(rest.at(i)))
-                continue;
-            const qsizetype end = rest.at(i) == ',' ? i + 1 : i;
-            if (end <= kFoldAt && end > 0) {
-                cut = i;
-                break;
-            }
-        }
-        if (cut < 0)
-            for (qsizetype i = kFoldAt; i < rest.size(); ++i)
-                if (foldPoint(rest.at(i)) && i >= minPos) {
-                    cut = i;
-                    break;
-                }
-        if (cut < 0)
-            break;
-        const bool comma = rest.at(cut) == ',';
-        const qsizetype end = comma ? cut + 1 : cut;
-        // A cut that leaves nothing but white space behind would fold for nothing.
-        const QByteArray tail = rest.mid(end);
-        if (tail.trimmed().isEmpty() || rest.left(end).trimmed().isEmpty())
-            break;
-        out += rest.left(end) + "\r\n";
-        rest = comma ? " " + tail : tail;
-        minPos = 1;
+    const qsizetype colon = line.indexOf(':');
+    QList<qsizetype> starts{0};
+    for (qsizetype i = qMax<qsizetype>(1, colon + 1); i < line.size(); ++i) {
+        const bool atBlank = blank(line.at(i)) && !blank(line.at(i - 1));
+        const bool afterComma = line.at(i - 1) == ',' && !blank(line.at(i));
+        if ((atBlank || afterComma) && i > starts.last())
+            starts += i;
     }
-    return out + rest;
+    QByteArray out = line.left(starts.size() > 1 ? starts.at(1) : line.size());
+    qsizetype width = out.size();
+    for (qsizetype k = 1; k < starts.size(); ++k) {
+        const qsizetype end = k + 1 < starts.size() ? starts.at(k + 1) : line.size();
+        const QByteArray piece = line.mid(starts.at(k), end - starts.at(k));
+        const bool needsBlank = !blank(piece.at(0));  // after a comma the fold adds its own
+        const qsizetype own = piece.size() + (needsBlank ? 1 : 0);
+        if (width + piece.size() > kFoldAt && own <= kFoldAt && !piece.trimmed().isEmpty()) {
+            out += needsBlank ? QByteArray("\r\n ") : QByteArray("\r\n");
+            out += piece;
+            width = own;
+        } else {
+            out += piece;
+            width += piece.size();
+        }
+    }
+    return out;
 }
 
 const char *const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
