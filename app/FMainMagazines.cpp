@@ -1,11 +1,212 @@
-// Magazine list and magazine commands (not built yet: these do nothing).
+// Magazine list and magazine commands.
 #include "FMain.h"
 
-void TMainForm::LoadMagazineList() {}
-void TMainForm::ShowMagazine(int) {}
-int TMainForm::FindMagazineRow() const { return -1; }
-void TMainForm::A2Click() {}
-void TMainForm::E2Click() {}
-void TMainForm::D2Click() {}
-void TMainForm::ListView1SelectItem() {}
-void TMainForm::ListView1ColumnClick(int) {}
+#include "members/FMagzineDlg.h"
+#include "members/MemberListModel.h"
+#include "members/UMemberRecord.h"
+#include "members/USjisKey.h"
+#include "store/Database.h"
+#include "widgets/Command.h"
+#include "widgets/MessageBox.h"
+#include "widgets/WaitCursor.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QTreeView>
+#include <QTreeWidget>
+
+namespace {
+
+constexpr int kCurrentMarkRole = Qt::UserRole + 1;
+
+// A magazine row; rows compare by the Shift-JIS rule on the sorted column's text, with
+// each text's key made once and kept until the text changes.
+class MagazineItem : public QTreeWidgetItem
+{
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+
+    bool operator<(const QTreeWidgetItem &other) const override
+    {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        const auto *o = dynamic_cast<const MagazineItem *>(&other);
+        if (!o)
+            return QTreeWidgetItem::operator<(other);
+        return key(column) < o->key(column);
+    }
+
+private:
+    const std::u16string &key(int column) const
+    {
+        const QString t = text(column);
+        if (m_keyColumn != column || m_keyText != t) {
+            m_keyColumn = column;
+            m_keyText = t;
+            m_key = SjisKey::make(t);
+        }
+        return m_key;
+    }
+    mutable int m_keyColumn = -1;
+    mutable QString m_keyText;
+    mutable std::u16string m_key;
+};
+
+void setMark(QTreeWidgetItem *item, bool current)
+{
+    const QStyle *style = item->treeWidget() ? item->treeWidget()->style() : nullptr;
+    if (style)
+        item->setIcon(0, style->standardIcon(current ? QStyle::SP_ArrowRight : QStyle::SP_FileIcon));
+    item->setData(0, kCurrentMarkRole, current);
+}
+
+} // namespace
+
+void TMainForm::LoadMagazineList()
+{
+    WaitCursor wait;
+    Command::run(this, [this] {
+        Statement list;
+        list.open(MagazineSql::list());
+        ListView1->clear();
+        Statement count;
+        while (list.next()) {
+            if (list.isNull(0))
+                continue;
+            const int magIdx = int(list.integer(0));
+            auto *item = new MagazineItem(ListView1);
+            item->setData(0, Qt::UserRole, magIdx);
+            item->setText(0, list.text(1));
+            item->setText(1, QString::number(count.scalar(MemberSql::count(magIdx))));
+            setMark(item, false);
+        }
+        list.close();
+    });
+}
+
+void TMainForm::ShowMagazine(int magIdx)
+{
+    WaitCursor wait;
+    Command::run(this, [this, magIdx] {
+        const auto m = MagazineSql::load(magIdx);
+        if (!m)
+            return;
+        MagFieldNames = m->fieldNames;
+        // The send page's after-send boxes CheckBox1..CheckBox7, wherever that page puts them.
+        const auto captions = AfterSendCaptions(MagFieldNames);
+        for (int i = 0; i < 7; ++i) {
+            if (auto *box = TabSheet4->findChild<QCheckBox *>(QStringLiteral("CheckBox%1").arg(i + 1))) {
+                box->setText(captions[size_t(i)]);
+                box->setToolTip(captions[size_t(i)]);
+            }
+        }
+        MagSign = m->sign;
+    });
+}
+
+int TMainForm::FindMagazineRow() const
+{
+    if (CurMagIdx == -1)
+        return -1;
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
+        if (ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == CurMagIdx)
+            return i;
+    return -1;
+}
+
+void TMainForm::A2Click()
+{
+    {
+        TMagzineDlg dlg(DataDir, this);
+        dlg.exec();
+    }
+    CurMagIdx = -1;
+    MagNamePanel->clear();
+    LoadMagazineList();
+}
+
+void TMainForm::E2Click()
+{
+    const auto selected = ListView1->selectedItems();
+    if (selected.isEmpty())
+        return;
+    QTreeWidgetItem *item = selected.first();
+    TMagzineDlg dlg(DataDir, this);
+    dlg.Edit1->setText(item->text(0));
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    item->setText(0, dlg.Edit1->text());
+    if (item->data(0, Qt::UserRole).toInt() == CurMagIdx)
+        MagNamePanel->setText(dlg.Edit1->text());
+    ShowMagazine(CurMagIdx);
+    BuildMemberColumns();
+}
+
+void TMainForm::D2Click()
+{
+    if (CurMagIdx == -1)
+        return;
+    const int r = FindMagazineRow();
+    const QString caption = r >= 0 ? ListView1->topLevelItem(r)->text(0) : QString();
+    if (MessageBox::confirm(this, QStringLiteral("「%1」を削除します。よろしいですか？").arg(caption),
+                            MessageBox::Buttons::YesNoCancel)
+        != MessageBox::Answer::Yes)
+        return;
+    WaitCursor wait;
+    const int magIdx = CurMagIdx;
+    const bool deleted = Command::run(this, [magIdx] {
+        Statement s;
+        s.exec(MagazineSql::remove(magIdx));
+        s.exec(MagazineSql::removeMembers(magIdx));
+    });
+    if (!deleted)
+        return;
+    if (r >= 0)
+        delete ListView1->takeTopLevelItem(r);
+    // No magazine is current any more: member and send commands must not act on the
+    // deleted one, so its name, columns and rows go too.
+    CurMagIdx = -1;
+    MagNamePanel->clear();
+    MagSign.clear();
+    BuildMemberColumns();
+    LoadMemberRows(-1);
+    ListView4->clear();
+}
+
+void TMainForm::ListView1SelectItem()
+{
+    const auto selected = ListView1->selectedItems();
+    if (selected.isEmpty())
+        return;
+    saveMemberColumnWidths();
+    QTreeWidgetItem *item = selected.first();
+    const int magIdx = item->data(0, Qt::UserRole).toInt();
+    if (magIdx == CurMagIdx)
+        return;
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
+        setMark(ListView1->topLevelItem(i), false);
+    setMark(item, true);
+    CurMagIdx = magIdx;
+    MagNamePanel->setText(item->text(0));
+    ShowMagazine(magIdx);
+    BuildMemberColumns();
+    LoadMemberRows(magIdx);
+    ListView4->clear();
+}
+
+void TMainForm::ListView1ColumnClick(int column)
+{
+    QHeaderView *header = ListView1->header();
+    const QVariant arrow = header->property("arrowColumn");
+    const bool showedAscending =
+        arrow.isValid() && arrow.toInt() == column && !header->property("arrowDescending").toBool();
+    SortDescending = showedAscending;
+    MagSortColumn = column;
+    header->setProperty("arrowColumn", column);
+    header->setProperty("arrowDescending", SortDescending);
+    header->setSortIndicatorShown(true);
+    ListView1->sortItems(column, SortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}

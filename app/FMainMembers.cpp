@@ -1,12 +1,236 @@
-// Member list and member commands (not built yet: these do nothing).
+// Member list and member commands.
 #include "FMain.h"
 
-void TMainForm::BuildMemberColumns() {}
-void TMainForm::LoadMemberRows(int) {}
-void TMainForm::ListView2ColumnClick(int) {}
-void TMainForm::O1Click() {}
-void TMainForm::A1Click() {}
-void TMainForm::E3Click() {}
-void TMainForm::yu1Click() {}
-void TMainForm::S2Click() {}
-void TMainForm::DroppedTextReady() {}
+#include "members/FDispOptDlg.h"
+#include "members/FUserDlg.h"
+#include "members/MemberListModel.h"
+#include "members/UAddress.h"
+#include "members/UMemberOrder.h"
+#include "store/AppSettings.h"
+#include "store/Database.h"
+#include "widgets/Command.h"
+#include "widgets/MessageBox.h"
+#include "widgets/WaitCursor.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStyle>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace {
+
+// The member list's model, made on first use.
+TMemberListModel *memberModel(QTreeView *view)
+{
+    if (auto *m = qobject_cast<TMemberListModel *>(view->model()))
+        return m;
+    auto *m = new TMemberListModel(view);
+    m->setSleepIcon(view->style()->standardIcon(QStyle::SP_BrowserStop));
+    view->setModel(m);
+    return m;
+}
+
+// Selected member rows, top to bottom.
+QList<int> selectedRows(QTreeView *view)
+{
+    QList<int> rows;
+    if (!view->selectionModel())
+        return rows;
+    for (const QModelIndex &i : view->selectionModel()->selectedRows())
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+QString noMagazineMessage()
+{
+    return QStringLiteral("マガジン名を選択してください。");
+}
+
+} // namespace
+
+void TMainForm::BuildMemberColumns()
+{
+    TMemberListModel *model = memberModel(ListView2);
+    ColumnMap.fill(-1);
+    QHeaderView *header = ListView2->header();
+    header->setSortIndicatorShown(false);
+    header->setProperty("arrowColumn", QVariant());
+    const auto setting = MemberOrder::load(CurMagIdx);
+    if (!setting) {
+        model->setColumns({}, {});
+        return;
+    }
+    const QList<int> fields = MemberOrder::shownColumns(*setting, int(ColumnMap.size()));
+    const QStringList all =
+        MemberOrder::captions(CurMagIdx == -1 ? MemberOrder::placeholderFieldNames() : MagFieldNames);
+    QStringList captions;
+    for (int k = 0; k < fields.size(); ++k) {
+        ColumnMap[size_t(k)] = fields[k];
+        captions << all[fields[k]];
+    }
+    model->setColumns(fields, captions);
+    const auto s = AppSettings::open();
+    for (int n = 1; n <= fields.size(); ++n) {
+        const QString name = QStringLiteral("List2Width%1").arg(n);
+        if (s->contains(name))
+            header->resizeSection(n - 1, s->value(name).toInt());
+    }
+}
+
+void TMainForm::LoadMemberRows(int magIdx)
+{
+    TMemberListModel *model = memberModel(ListView2);
+    WaitCursor wait;
+    Command::run(this, [model, magIdx] { model->load(magIdx); });
+}
+
+void TMainForm::ListView2ColumnClick(int column)
+{
+    if (CurMagIdx == -1)
+        return;
+    QHeaderView *header = ListView2->header();
+    const QVariant arrow = header->property("arrowColumn");
+    const bool showedAscending =
+        arrow.isValid() && arrow.toInt() == column && !header->property("arrowDescending").toBool();
+    SortDescending = showedAscending;
+    MemberSortColumn = column;
+    header->setProperty("arrowColumn", column);
+    header->setProperty("arrowDescending", SortDescending);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(column, SortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    WaitCursor wait;
+    memberModel(ListView2)->sortRows(column, SortDescending);
+}
+
+void TMainForm::O1Click()
+{
+    if (CurMagIdx == -1) {
+        MessageBox::warning(this, noMagazineMessage());
+        return;
+    }
+    TDispOptDlg dlg(CurMagIdx, MagFieldNames, this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    BuildMemberColumns();
+    LoadMemberRows(CurMagIdx);
+}
+
+void TMainForm::A1Click()
+{
+    if (CurMagIdx == -1) {
+        MessageBox::warning(this, noMagazineMessage());
+        return;
+    }
+    TUserDlg dlg(this);
+    dlg.MagIdx = CurMagIdx;
+    dlg.UserIdx = -1;
+    dlg.setFieldNames(MagFieldNames, true);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    TMemberListModel *model = memberModel(ListView2);
+    model->appendRow(dlg.UserIdx, dlg.SleepValue() == 1, MemberCells::cells(dlg.record(), model->fields()));
+    const int r = FindMagazineRow();
+    if (r >= 0)
+        ListView1->topLevelItem(r)->setText(1, QString::number(model->rowCount()));
+}
+
+void TMainForm::E3Click()
+{
+    if (CurMagIdx == -1)
+        return;
+    const QList<int> rows = selectedRows(ListView2);
+    if (rows.isEmpty())
+        return;
+    TMemberListModel *model = memberModel(ListView2);
+    const int row = rows.first();
+    TUserDlg dlg(this);
+    dlg.MagIdx = CurMagIdx;
+    dlg.UserIdx = model->userIdx(row);
+    dlg.setFieldNames(MagFieldNames, true);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    const MemberRecord m = dlg.record();
+    model->setRow(row, m.sleep, MemberCells::cells(m, model->fields()));
+}
+
+void TMainForm::yu1Click()
+{
+    if (CurMagIdx == -1)
+        return;
+    const QList<int> rows = selectedRows(ListView2);
+    if (rows.isEmpty())
+        return;
+    TMemberListModel *model = memberModel(ListView2);
+    QString question;
+    if (rows.size() > 1) {
+        question = QStringLiteral("選択された複数のメンバーを削除します。よろしいですか？");
+    } else {
+        QString name = model->cell(rows.first(), 0);
+        if (name.isEmpty())
+            name = model->cell(rows.first(), 1);
+        question = QStringLiteral("「%1」を削除します。よろしいですか？").arg(name);
+    }
+    if (MessageBox::confirm(this, question, MessageBox::Buttons::YesNoCancel) != MessageBox::Answer::Yes)
+        return;
+    WaitCursor wait;
+    const int magIdx = CurMagIdx;
+    Command::run(this, [&] {
+        Statement s;
+        for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+            s.exec(MemberSql::remove(magIdx, model->userIdx(*it)));
+            model->removeRow(*it);
+        }
+    });
+    const int r = FindMagazineRow();
+    if (r >= 0)
+        ListView1->topLevelItem(r)->setText(1, QString::number(model->rowCount()));
+}
+
+void TMainForm::S2Click()
+{
+    if (CurMagIdx == -1)
+        return;
+    const QList<int> rows = selectedRows(ListView2);
+    if (rows.isEmpty())
+        return;
+    TMemberListModel *model = memberModel(ListView2);
+    WaitCursor wait;
+    const int magIdx = CurMagIdx;
+    Command::run(this, [&] {
+        Statement s;
+        for (int row : rows) {
+            const bool sleep = !model->sleep(row);
+            s.exec(MemberSql::setSleep(magIdx, model->userIdx(row), sleep));
+            model->setSleep(row, sleep);
+        }
+    });
+}
+
+void TMainForm::DroppedTextReady()
+{
+    const AddressText parsed = ParseAddressText(DroppedText);
+    if (parsed.name.isEmpty() && parsed.address.isEmpty())
+        return;
+    activateWindow();
+    raise();
+    TUserDlg dlg(this);
+    dlg.MagIdx = CurMagIdx;
+    dlg.UserIdx = -1;
+    dlg.setFieldNames(MagFieldNames, false);
+    dlg.Edit1->setText(parsed.name);
+    dlg.Edit2->setText(parsed.address);
+    dlg.Edit3->clear();
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    LoadMemberRows(CurMagIdx);
+    const int r = FindMagazineRow();
+    if (r >= 0)
+        ListView1->topLevelItem(r)->setText(1, QString::number(memberModel(ListView2)->rowCount()));
+}

@@ -1,0 +1,374 @@
+// The magazine and member commands of the main window, driven headless as a user would:
+// dialogs are filled and confirmed from inside their own exec(), and the store is checked
+// against what the lists show.
+#include "app/FMain.h"
+#include "fakes/TestEnv.h"
+#include "members/FDispOptDlg.h"
+#include "members/FMagzineDlg.h"
+#include "members/FUserDlg.h"
+#include "members/MemberListModel.h"
+#include "members/UMemberOrder.h"
+#include "store/Database.h"
+#include "widgets/MessageBox.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSettings>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <functional>
+
+class TestAppMembers : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnv> env;
+
+    // Runs `fill` on the modal dialog of type T once it is open.
+    template <typename T>
+    static void whenOpen(std::function<void(T *)> fill)
+    {
+        QTimer::singleShot(0, [fill] {
+            auto *dlg = qobject_cast<T *>(QApplication::activeModalWidget());
+            if (!dlg) {
+                qWarning("expected dialog is not open");
+                if (QApplication::activeModalWidget())
+                    QApplication::activeModalWidget()->close();
+                return;
+            }
+            fill(dlg);
+            if (dlg->isVisible())
+                dlg->reject();
+        });
+    }
+    static TMemberListModel *model(TMainForm &form) { return qobject_cast<TMemberListModel *>(form.ListView2->model()); }
+    static QStringList headers(TMainForm &form)
+    {
+        QStringList out;
+        auto *m = form.ListView2->model();
+        for (int c = 0; m && c < m->columnCount(); ++c)
+            out << m->headerData(c, Qt::Horizontal).toString();
+        return out;
+    }
+    static QStringList column(TMainForm &form, int c)
+    {
+        QStringList out;
+        for (int r = 0; r < model(form)->rowCount(); ++r)
+            out << model(form)->cell(r, c);
+        return out;
+    }
+    static void addMagazine(TMainForm &form, const QString &name)
+    {
+        whenOpen<TMagzineDlg>([name](TMagzineDlg *d) {
+            d->Edit1->setText(name);
+            d->Edit2->setText("発行者");
+            d->Edit3->setText("owner@example.jp");
+            d->Button1Click();
+        });
+        form.A2Click();
+    }
+    static void addMember(TMainForm &form, const QString &name, const QString &address, bool sleep = false)
+    {
+        whenOpen<TUserDlg>([=](TUserDlg *d) {
+            d->Edit1->setText(name);
+            d->Edit2->setText(address);
+            d->CheckBox1->setChecked(sleep);
+            d->Button1Click();
+        });
+        form.A1Click();
+    }
+    static void select(TMainForm &form, int magRow) { form.ListView1->setCurrentItem(form.ListView1->topLevelItem(magRow)); }
+    static void selectMembers(TMainForm &form, const QList<int> &rows)
+    {
+        auto *sel = form.ListView2->selectionModel();
+        sel->clearSelection();
+        for (int r : rows)
+            sel->select(model(form)->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    // Every row on screen is the stored member, cell for cell, and nothing else is stored.
+    static void verifyStoreMatchesScreen(TMainForm &form)
+    {
+        TMemberListModel *m = model(form);
+        QCOMPARE(Statement().scalar("select count(*) from MagUser where MagIdx = " + QString::number(form.CurMagIdx)),
+                 qint64(m->rowCount()));
+        for (int r = 0; r < m->rowCount(); ++r) {
+            const auto stored = MemberSql::load(form.CurMagIdx, m->userIdx(r));
+            QVERIFY(stored);
+            QCOMPARE(m->sleep(r), stored->sleep);
+            QCOMPARE(MemberCells::cells(*stored, m->fields()), [&] {
+                QStringList cells;
+                for (int c = 0; c < m->columnCount(); ++c)
+                    cells << m->cell(r, c);
+                return cells;
+            }());
+        }
+        const int magRow = form.FindMagazineRow();
+        QVERIFY(magRow >= 0);
+        QCOMPARE(form.ListView1->topLevelItem(magRow)->text(1), QString::number(m->rowCount()));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        MessageBox::takeShown();
+    }
+    void cleanup() { env.reset(); }
+
+    void newUserWalkthrough()
+    {
+        TMainForm form;
+        form.show();
+        QCOMPARE(form.ListView1->topLevelItemCount(), 0);
+        QVERIFY(headers(form).isEmpty());
+
+        // A magazine with the defaults; afterwards none is current.
+        addMagazine(form, "週刊 \"ツバメ\" 便①");
+        QCOMPARE(form.ListView1->topLevelItemCount(), 1);
+        QCOMPARE(form.ListView1->topLevelItem(0)->text(0), QString("週刊 \"ツバメ\" 便①"));
+        QCOMPARE(form.ListView1->topLevelItem(0)->text(1), QString("0"));
+        QCOMPARE(form.CurMagIdx, -1);
+        form.A1Click();
+        QCOMPARE(MessageBox::takeShown().value(0).text, QString("マガジン名を選択してください。"));
+
+        select(form, 0);
+        QCOMPARE(form.CurMagIdx, 1);
+        QCOMPARE(form.MagNamePanel->text(), QString("週刊 \"ツバメ\" 便①"));
+        QCOMPARE(form.MagFieldNames[4], QString("数字2"));
+        QCOMPARE(headers(form), (QStringList{"メンバー名", "メールアドレス"}));
+        QCOMPARE(form.ColumnMap[0], 0);
+        QCOMPARE(form.ColumnMap[1], 1);
+        QCOMPARE(form.ColumnMap[2], -1);
+
+        addMember(form, "山田 太郎", "taro@example.jp");
+        addMember(form, "o'brien 😀", "bob@example.jp", true);
+        addMember(form, "Alice", "alice@example.jp");
+        QCOMPARE(model(form)->rowCount(), 3);
+        QCOMPARE(column(form, 0), (QStringList{"山田 太郎", "o'brien 😀", "Alice"}));
+        QVERIFY(model(form)->sleep(1));
+        QCOMPARE(form.ListView1->topLevelItem(0)->text(1), QString("3"));
+        verifyStoreMatchesScreen(form);
+
+        // Display settings: the sign-up date first, the address hidden.
+        whenOpen<TDispOptDlg>([](TDispOptDlg *d) {
+            QListWidget *list = d->CheckListBox1;
+            list->item(10)->setCheckState(Qt::Checked);
+            list->item(1)->setCheckState(Qt::Unchecked);
+            list->setCurrentRow(10);
+            for (int i = 0; i < 10; ++i)
+                d->Button3Click();
+            d->Button1Click();
+        });
+        form.O1Click();
+        QCOMPARE(headers(form), (QStringList{"登録日", "メンバー名"}));
+        const QString today = QDate::currentDate().toString("yyyy/MM/dd");
+        QCOMPARE(column(form, 0), (QStringList{today, today, today}));
+        verifyStoreMatchesScreen(form);
+
+        // Sort by name: ascending, then descending.
+        form.ListView2ColumnClick(1);
+        QCOMPARE(column(form, 1), (QStringList{"Alice", "o'brien 😀", "山田 太郎"}));
+        QCOMPARE(form.ListView2->header()->sortIndicatorSection(), 1);
+        QCOMPARE(form.ListView2->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+        form.ListView2ColumnClick(1);
+        QCOMPARE(column(form, 1), (QStringList{"山田 太郎", "o'brien 😀", "Alice"}));
+        QCOMPARE(form.ListView2->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+        form.ListView2ColumnClick(0);
+        QCOMPARE(form.ListView2->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+        form.ListView2ColumnClick(1);
+
+        // Suspend a selection of one active and one suspended member: both switch.
+        selectMembers(form, {0, 1});
+        form.S2Click();
+        QVERIFY(model(form)->sleep(0));
+        QVERIFY(!model(form)->sleep(1));
+        verifyStoreMatchesScreen(form);
+
+        // Delete two members: asked once, rows go from the bottom up.
+        selectMembers(form, {1, 2});
+        MessageBox::queueAnswer(MessageBox::Answer::Yes);
+        form.yu1Click();
+        QCOMPARE(MessageBox::takeShown().value(0).text, QString("選択された複数のメンバーを削除します。よろしいですか？"));
+        QCOMPARE(column(form, 1), (QStringList{"Alice"}));
+        verifyStoreMatchesScreen(form);
+
+        // One member: asked by name; No keeps it.
+        selectMembers(form, {0});
+        MessageBox::queueAnswer(MessageBox::Answer::No);
+        form.yu1Click();
+        QCOMPARE(MessageBox::takeShown().value(0).text, QString("「%1」を削除します。よろしいですか？").arg(today));
+        QCOMPARE(model(form)->rowCount(), 1);
+        verifyStoreMatchesScreen(form);
+
+        // Refresh brings the store's order back; the arrow stays.
+        form.N45Click();
+        QCOMPARE(model(form)->rowCount(), 1);
+        QVERIFY(form.ListView2->header()->isSortIndicatorShown());
+    }
+
+    void editMemberUpdatesRow()
+    {
+        TMainForm form;
+        form.show();
+        addMagazine(form, "A");
+        select(form, 0);
+        MemberOrder::save(1, "M:1,A:1,U:1,C1:1,");
+        form.BuildMemberColumns();
+        whenOpen<TUserDlg>([](TUserDlg *d) {
+            d->Edit1->setText("花子");
+            d->Edit2->setText("hanako@example.jp");
+            d->Edit3->setText("http://example.jp/");
+            d->NumberSpin1->setValue(1234567);
+            d->Button1Click();
+        });
+        form.A1Click();
+        QCOMPARE(column(form, 3), (QStringList{"1,234,567"}));
+        selectMembers(form, {0});
+        whenOpen<TUserDlg>([](TUserDlg *d) {
+            QCOMPARE(d->Edit3->text(), QString("http://example.jp/"));
+            QCOMPARE(d->CheckBox2->toolTip(), QString("フラグ１"));
+            d->Edit3->clear();
+            d->CheckBox1->setChecked(true);
+            d->Button1Click();
+        });
+        form.E3Click();
+        QCOMPARE(column(form, 2), (QStringList{""}));
+        QVERIFY(model(form)->sleep(0));
+        verifyStoreMatchesScreen(form);
+    }
+
+    void magazineListCountsSortAndDelete()
+    {
+        TMainForm form;
+        form.show();
+        addMagazine(form, "b");
+        addMagazine(form, "A");
+        addMagazine(form, "c");
+        Statement s;
+        for (int i = 1; i <= 10; ++i)
+            s.exec(QString("insert into MagUser (MagIdx,UserIdx,UserAdrs) values(1,%1,'x@y.jp')").arg(i));
+        for (int i = 1; i <= 9; ++i)
+            s.exec(QString("insert into MagUser (MagIdx,UserIdx,UserAdrs) values(2,%1,'x@y.jp')").arg(i));
+        form.LoadMagazineList();
+        auto texts = [&](int c) {
+            QStringList out;
+            for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i)
+                out << form.ListView1->topLevelItem(i)->text(c);
+            return out;
+        };
+        QCOMPARE(texts(1), (QStringList{"10", "9", "0"}));
+        form.ListView1ColumnClick(1);
+        QCOMPARE(texts(1), (QStringList{"0", "10", "9"}));
+        form.ListView1ColumnClick(0);
+        QCOMPARE(texts(0), (QStringList{"A", "b", "c"}));
+        form.ListView1ColumnClick(0);
+        QCOMPARE(texts(0), (QStringList{"c", "b", "A"}));
+
+        // Select "b" (MagIdx 1), then delete it.
+        select(form, 1);
+        QCOMPARE(form.CurMagIdx, 1);
+        QCOMPARE(model(form)->rowCount(), 10);
+        Statement().exec("insert into MagInfo (MagIdx,MagCnt,Title) values(1,1,'kept')");
+        MessageBox::queueAnswer(MessageBox::Answer::Cancel);
+        form.D2Click();
+        QCOMPARE(MessageBox::takeShown().value(0).text, QString("「b」を削除します。よろしいですか？"));
+        QCOMPARE(form.ListView1->topLevelItemCount(), 3);
+        MessageBox::queueAnswer(MessageBox::Answer::Yes);
+        form.D2Click();
+        MessageBox::takeShown();
+        QCOMPARE(texts(0), (QStringList{"c", "A"}));
+        QCOMPARE(Statement().scalar("select count(*) from Magzine where MagIdx = 1"), 0);
+        QCOMPARE(Statement().scalar("select count(*) from MagUser where MagIdx = 1"), 0);
+        QCOMPARE(Statement().scalar("select count(*) from MagInfo where MagIdx = 1"), 1);
+        QVERIFY(MemberOrder::load(1));
+        QCOMPARE(form.CurMagIdx, -1);
+        QCOMPARE(model(form)->rowCount(), 0);
+        form.A1Click();
+        QCOMPARE(MessageBox::takeShown().value(0).text, QString("マガジン名を選択してください。"));
+    }
+
+    void editMagazineRenamesAndRelabels()
+    {
+        TMainForm form;
+        // The send page's after-send boxes, wherever that page keeps them.
+        for (int i = 1; i <= 7; ++i)
+            (new QCheckBox(form.TabSheet4))->setObjectName(QString("CheckBox%1").arg(i));
+        form.show();
+        addMagazine(form, "旧名");
+        select(form, 0);
+        auto *box7 = form.TabSheet4->findChild<QCheckBox *>("CheckBox7");
+        QCOMPARE(box7->text(), QString("日付２を今日の日付"));
+        QCOMPARE(box7->toolTip(), QString("日付２を今日の日付"));
+        QCOMPARE(form.TabSheet4->findChild<QCheckBox *>("CheckBox1")->text(), QString("フラグ１をON"));
+        QCOMPARE(form.TabSheet4->findChild<QCheckBox *>("CheckBox5")->text(), QString("数字2を加算"));
+        whenOpen<TMagzineDlg>([](TMagzineDlg *d) {
+            QCOMPARE(d->Edit1->text(), QString("旧名"));
+            d->Edit1->setText("新名");
+            d->Edit5->setText("会員");
+            d->Button1Click();
+        });
+        form.E2Click();
+        QCOMPARE(form.ListView1->topLevelItem(0)->text(0), QString("新名"));
+        QCOMPARE(form.MagFieldNames[0], QString("会員"));
+        QCOMPARE(form.TabSheet4->findChild<QCheckBox *>("CheckBox1")->text(), QString("会員をON"));
+    }
+
+    void columnWidthsSharedBetweenMagazines()
+    {
+        TMainForm form;
+        form.show();
+        addMagazine(form, "A");
+        addMagazine(form, "B");
+        select(form, 0);
+        form.ListView2->header()->resizeSection(0, 211);
+        form.ListView2->header()->resizeSection(1, 123);
+        select(form, 1);
+        QCOMPARE(form.ListView2->header()->sectionSize(0), 211);
+        QCOMPARE(form.ListView2->header()->sectionSize(1), 123);
+        QSettings settings("Brindlow", "Quillpost2");
+        QCOMPARE(settings.value("List2Width1").toInt(), 211);
+    }
+
+    void refreshWithoutMagazineEmpties()
+    {
+        TMainForm form;
+        form.show();
+        addMagazine(form, "A");
+        select(form, 0);
+        addMember(form, "x", "x@example.jp");
+        addMagazine(form, "B");  // no magazine current now; the rows stay until refresh
+        QCOMPARE(model(form)->rowCount(), 1);
+        form.N45Click();
+        QCOMPARE(model(form)->rowCount(), 0);
+    }
+
+    void droppedText()
+    {
+        TMainForm form;
+        form.show();
+        addMagazine(form, "A");
+        select(form, 0);
+        form.DroppedText = "";
+        form.DroppedTextReady();  // nothing to read: no dialog
+        form.DroppedText = "山田 <yamada@example.jp>";
+        whenOpen<TUserDlg>([](TUserDlg *d) {
+            QCOMPARE(d->Edit1->text(), QString());
+            QCOMPARE(d->Edit2->text(), QString("yamada@example.jp"));
+            QVERIFY(d->CheckBox2->toolTip().isEmpty());
+            d->Button1Click();
+        });
+        form.DroppedTextReady();
+        QCOMPARE(column(form, 1), (QStringList{"yamada@example.jp"}));
+        verifyStoreMatchesScreen(form);
+    }
+};
+
+QTEST_MAIN(TestAppMembers)
+#include "tst_app_members.moc"
