@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -245,32 +246,23 @@ QByteArray Base64Encode(const QByteArray &bytes)
 
 QByteArray MimeHeaderEncode(const QByteArray &sjis)
 {
-    QByteArray out;
-    QByteArray run;   // pending Japanese characters, CP932
-    QByteArray plain; // pending plain text, already made safe
-    const auto flushRun = [&] {
-        if (!run.isEmpty())
-            appendEncodedWord(out, SjisToJis(run));
-        run.clear();
+    // Alternating runs: Japanese characters (CP932 as they are) and plain text (made safe).
+    struct Run
+    {
+        QByteArray bytes;
+        bool japanese;
     };
-    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    std::vector<Run> runs;
     const auto *p = reinterpret_cast<const uchar *>(sjis.constData());
     const qsizetype n = sjis.size();
     for (qsizetype i = 0; i < n;) {
         const uchar b = p[i];
         const qsizetype len = isKana(b) ? 1 : (isLead(b) && i + 1 < n && isTrail(p[i + 1])) ? 2 : 0;
-        if (len > 0) {
-            if (!plain.isEmpty()) {
-                // RFC 2047 6.2: blanks between two encoded words vanish when read, so blanks
-                // between two Japanese runs travel inside one word ("山田 太郎" keeps its space).
-                if (!run.isEmpty() && std::all_of(plain.cbegin(), plain.cend(), isBlank)) {
-                    run += plain;
-                } else {
-                    flushRun();
-                    out += plain;
-                }
-                plain.clear();
-            }
+        const bool japanese = len > 0;
+        if (runs.empty() || runs.back().japanese != japanese)
+            runs.push_back({QByteArray(), japanese});
+        QByteArray &run = runs.back().bytes;
+        if (japanese) {
             run.append(sjis.constData() + i, len);
             i += len;
             continue;
@@ -278,15 +270,43 @@ QByteArray MimeHeaderEncode(const QByteArray &sjis)
         // RFC 5322 2.2: a header field may not hold a bare CR or LF; other controls are
         // invisible at best. 8-bit bytes that are not CP932 characters cannot be sent.
         if ((b < 0x20 && b != '\t') || b == 0x7F)
-            plain += ' ';
+            run += ' ';
         else if (b >= 0x80)
-            plain += '?';
+            run += '?';
         else
-            plain += char(b);
+            run += char(b);
         ++i;
     }
-    flushRun();
-    out += plain;
+    if (runs.size() == 1 && !runs.front().japanese)
+        return runs.front().bytes; // no Japanese: the caller quotes it as a whole if need be
+
+    // Plain text that travels inside the encoded word next to it:
+    //  - blanks between two Japanese runs, which a reader drops between two encoded words
+    //    (RFC 2047 6.2), so "山田 太郎" keeps its space;
+    //  - text holding RFC 5322 specials, which outside a word would change what a From or To
+    //    field means (a comma starts another address, parentheses a comment, ...); a name with
+    //    an encoded word cannot be quoted instead (RFC 2047 5).
+    const auto encodeInside = [&](size_t i) {
+        const QByteArray &t = runs[i].bytes;
+        const bool between = i > 0 && i + 1 < runs.size();
+        if (between && std::all_of(t.cbegin(), t.cend(), [](char c) { return c == ' ' || c == '\t'; }))
+            return true;
+        return std::any_of(t.cbegin(), t.cend(), [](char c) { return c != 0 && std::strchr("()<>[]:;@\\,\"", c); });
+    };
+    QByteArray out;
+    QByteArray word; // CP932 of the encoded word being gathered
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (runs[i].japanese || encodeInside(i)) {
+            word += runs[i].bytes;
+            continue;
+        }
+        if (!word.isEmpty())
+            appendEncodedWord(out, SjisToJis(word));
+        word.clear();
+        out += runs[i].bytes;
+    }
+    if (!word.isEmpty())
+        appendEncodedWord(out, SjisToJis(word));
     return out;
 }
 

@@ -27,9 +27,11 @@ QByteArray Base64Encode(const QByteArray &bytes);
 
 // A display name (From/To) made 7-bit: every maximal run of Japanese characters becomes one
 // encoded word "=?ISO-2022-JP?B?...?=" (never split, never folded), plain runs stay as they
-// are. Blanks between two Japanese runs go inside the word, since a reader drops blanks
-// between encoded words. CR, LF and other control characters in a plain run become spaces, so a name can never
-// start a header line of its own.
+// are, with two exceptions that travel inside the neighbouring word: blanks between two
+// Japanese runs (a reader drops blanks between encoded words) and plain text holding one of
+// ( ) < > [ ] : ; @ \ , " (outside a word they would split or hide part of the address field).
+// CR, LF and other control characters in a plain run become spaces, so a name can never start
+// a header line of its own. A text without Japanese comes back unchanged (apart from those).
 QByteArray MimeHeaderEncode(const QByteArray &sjis);
 
 // The body of a mail: lines end in CR LF (a final line break is not doubled, an empty body

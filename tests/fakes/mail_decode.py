@@ -15,6 +15,7 @@ double-byte set, an encoded word over 75 characters, an unknown escape)."""
 import base64
 import email
 import email.header
+import email.utils
 import json
 import re
 import sys
@@ -107,6 +108,8 @@ def header(msg, name):
         # Each word must stand alone: whole characters, back in ASCII at its end.
         payload = base64.b64decode(word[16:-2])
         jis_to_euc(payload, name + ' word')
+    if name in ('From', 'To') and len(email.utils.getaddresses([str(raw)])) != 1:
+        violations.append('%s: not one address: %r' % (name, email.utils.getaddresses([str(raw)])))
     joined = b''
     for part, charset in email.header.decode_header(str(raw)):
         joined += part if isinstance(part, bytes) else part.encode('ascii')

@@ -261,6 +261,16 @@ private Q_SLOTS:
                                                       + Base64Encode(SjisToJis(cp("太郎"))) + "?=");
         QTest::newRow("half-width kana in the run") << cp("ｶﾞｲﾄﾞ")
                                                     << ("=?ISO-2022-JP?B?" + Base64Encode(hex("1B2442 252C 2524 2549 1B284A")) + "?=");
+        const auto word = [](const char *text) -> QByteArray {
+            return "=?ISO-2022-JP?B?" + Base64Encode(SjisToJis(cp(QString::fromUtf8(text)))) + "?=";
+        };
+        // Specials next to Japanese go inside the word: a comma would start another address,
+        // parentheses a comment.
+        QTest::newRow("parentheses") << cp("山田商事(株)") << word("山田商事(株)");
+        QTest::newRow("comma") << cp("営業部, 山田 様") << word("営業部, 山田 様");
+        QTest::newRow("specials apart") << cp("Tokyo <HQ> 山田") << word("Tokyo <HQ> 山田");
+        QTest::newRow("dot stays plain") << cp("Dr. 山田") << ("Dr. " + word("山田"));
+        QTest::newRow("ascii specials unchanged") << QByteArray("Eve, \"Bob\"") << QByteArray("Eve, \"Bob\"");
         QTest::newRow("CR LF cannot start a header") << QByteArray("Eve\r\nBcc: x@example.jp") << QByteArray("Eve  Bcc: x@example.jp");
         QTest::newRow("invalid byte") << hex("41 80 42") << QByteArray("A?B");
     }
@@ -401,6 +411,8 @@ private Q_SLOTS:
         QTest::newRow("symbols and vendor characters") << QString("①②③ Ⅰ Ⅱ ㈱ № ∵ ¬ 髙 纊 ～〜 ‖ − ¢ £")
                                                        << QString("髙橋") << QString("①番")
                                                        << QString("￢∵≒≡∫∮√⊥∠∟⊿ ¥ \\ ~ 〒\t\ttab");
+        QTest::newRow("specials in names") << QString("件名") << QString("ツバメ便(編集部)") << QString("営業部, 山田 様")
+                                           << QString("x");
         QTest::newRow("escape-like ascii after Japanese") << QString("日本~\\") << "x" << "y"
                                                           << QString("日本\\100 ~ 本");
     }
