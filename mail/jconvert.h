@@ -19,7 +19,8 @@
 // The whole text converted to ISO-2022-JP: JIS X 0208 after ESC $ B, back to the single-byte
 // set with ESC ( J before every CR, LF and ASCII byte and at the end. Half-width katakana are
 // widened (ｶﾞ -> ガ, ﾊﾟ -> パ, ｳﾞ -> ヴ; a mark that cannot merge becomes ゛ or ゜).
-// ASCII-only text comes back unchanged.
+// ASCII-only text comes back unchanged. (After ESC ( J a strict reader shows 0x5C and 0x7E as
+// ¥ and ‾, which is how a CP932 user sees 0x5C anyway.)
 QByteArray SjisToJis(const QByteArray &sjis);
 
 // Plain Base64, standard alphabet, "=" padding, no line breaks.
