@@ -21,6 +21,8 @@ class QToolButton;
 class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TComposer;
+class TSendPage;
 
 class TMainForm : public QMainWindow, public MainState
 {
@@ -71,6 +73,8 @@ public:
     QPlainTextEdit *Memo2 = nullptr;   // history preview
     QLabel *StatusPanels[4] = {};      // status bar panels 80, 80, 300, 50 pixels
     QMenu *PopupMenu1 = nullptr;       // member-list context menu
+    TComposer *Composer = nullptr;     // the mail tab's behaviour
+    TSendPage *SendPage = nullptr;     // TabSheet4: send conditions and the send command
 
     // Finds a menu action by its handler name and tag (tests and the toolbar use it).
     QAction *action(const QString &handler, int tag = 0) const;
@@ -151,6 +155,7 @@ private:
     QWidget *createMemberPage();
     QWidget *createComposerPage();
     QWidget *createSendPage();
+    void setupIssuePages(); // FMainCompose.cpp
     QWidget *createHistoryPage();
     QAction *addCommand(QMenu *menu, const QString &caption, const QString &handler, int tag,
                         const std::function<void()> &slot);

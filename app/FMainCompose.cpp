@@ -1,7 +1,96 @@
-// Composer and send page (not built yet: these do nothing).
+// The mail tab and the send tab: their behaviour lives in issue/ (TComposer, TSendPage);
+// the main window hands them its widgets and what they need of it.
 #include "FMain.h"
 
-void TMainForm::N34Click() {}
-void TMainForm::ApplyColumnSize() {}
-void TMainForm::K1Click() {}
+#include "issue/FComposer.h"
+#include "issue/FSendPage.h"
+#include "issue/FSignDlg.h"
+#include "mail/ConnInfo.h"
+#include "mail/UMailThread.h"
+#include "members/UAddress.h"
+#include "members/FMagzineDlg.h"
+#include "store/Database.h"
+#include "widgets/MessageBox.h"
+
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTextEdit>
+
+namespace {
+
+// Starts the delivery worker of a committed issue; it frees itself when it ends.
+void StartMailThread(TMainForm *w, int magIdx, int magCnt)
+{
+    TMailThread::Settings settings;
+    settings.isValidAddress = IsValidAddress;
+    settings.DocDir = w->DocDir;
+    auto *t = new TMailThread(magIdx, magCnt, *w, settings);
+    QObject::connect(t, &QThread::finished, t, &QObject::deleteLater);
+    QObject::connect(t, &TMailThread::MailSent, w, &TMainForm::MailSent, Qt::BlockingQueuedConnection);
+    QObject::connect(t, &TMailThread::RepaintStatus, w, [w] { w->statusBar()->update(); }, Qt::BlockingQueuedConnection);
+    QObject::connect(
+        t, &TMailThread::ConnectionError, w, [w](const QString &text) { MessageBox::error(w, text); },
+        Qt::BlockingQueuedConnection);
+    t->Start();
+}
+
+} // namespace
+
+void TMainForm::setupIssuePages()
+{
+    Composer = new TComposer(*this,
+                             {Edit1, ComboBox1, Button3, Panel3, RichEdit1,
+                              TabSheet2->findChild<QWidget *>(QStringLiteral("Panel2")), StatusPanels[0]},
+                             this);
+    TSendPage::Hooks hooks;
+    hooks.smtpHost = [] {
+        try {
+            return LoadConnInfo().SmtpHost;
+        } catch (const StoreError &) {
+            return QString();
+        }
+    };
+    hooks.subject = [this] { return Composer->subject(); };
+    hooks.body = [this] { return Composer->body(); };
+    hooks.showComposer = [this](bool subject) {
+        PageControl1->setCurrentWidget(TabSheet2);
+        if (subject)
+            Edit1->setFocus();
+        else
+            RichEdit1->setFocus();
+    };
+    hooks.showPage = [this] { PageControl1->setCurrentWidget(TabSheet4); };
+    hooks.issueCreated = [this](int magIdx, int magCnt) {
+        LoadMemberRows(magIdx);
+        StartMailThread(this, magIdx, magCnt);
+    };
+    hooks.progressChanged = [this] { statusBar()->update(); };
+    SendPage->setHooks(hooks);
+
+    // The magazine dialog's signature link opens the signature editor on its chosen file.
+    TMagzineDlg::setSignatureEditor([this](QWidget *parent, const QString &fileName) {
+        TSignDlg dlg(DataDir, parent);
+        dlg.SignFileName = fileName;
+        dlg.exec();
+    });
+}
+
+void TMainForm::N34Click()
+{
+    Composer->N34Click();
+}
+
+void TMainForm::ApplyColumnSize()
+{
+    if (Composer)
+        Composer->ApplyColumnSize();
+}
+
+void TMainForm::K1Click()
+{
+    Composer->K1Click();
+}
+
+// Attachments are not offered; the command stays hidden.
 void TMainForm::F1Click() {}

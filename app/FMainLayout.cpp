@@ -1,6 +1,8 @@
 // The main window's widgets, menus, toolbar and status bar.
 #include "FMain.h"
 
+#include "issue/FSendPage.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -298,15 +300,20 @@ QWidget *TMainForm::createComposerPage()
     RichEdit1->setFont(fixed);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     panelLayout->addWidget(Panel3, 0, Qt::AlignLeft);
-    panelLayout->addWidget(RichEdit1, 1, Qt::AlignLeft);
+    // The body keeps to the left; ApplyColumnSize caps its width, the stretch takes the rest.
+    auto *bodyRow = new QHBoxLayout;
+    bodyRow->setSpacing(0);
+    bodyRow->addWidget(RichEdit1, 1);
+    bodyRow->addStretch(0);
+    panelLayout->addLayout(bodyRow, 1);
     layout->addWidget(panel2, 1);
     return page;
 }
 
 QWidget *TMainForm::createSendPage()
 {
-    // The send conditions and after-send choices are built with issue preparation.
-    return new QWidget;
+    SendPage = new TSendPage(*this);
+    return SendPage;
 }
 
 QWidget *TMainForm::createHistoryPage()
@@ -373,4 +380,5 @@ void TMainForm::createLayout()
     Splitter1->setSizes({177, 731 - 177});
     setCentralWidget(Splitter1);
     createStatusBar();
+    setupIssuePages();
 }
