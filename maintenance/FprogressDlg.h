@@ -1,0 +1,30 @@
+#pragma once
+// The progress window of long member work (import, removal by list): a caption, a bar
+// and "しばらくお待ちください". It stays on top, does not block and has no buttons.
+#include <QDialog>
+
+class QLabel;
+class QProgressBar;
+
+class TProgressDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TProgressDlg(QWidget *parent = nullptr);
+
+    // Sets the bar's position. The window is repainted, and waiting paint and timer
+    // events of the other windows are handled, only when the drawn bar changes, so a
+    // hundred thousand steps cost a few hundred repaints rather than one each.
+    void setPosition(int position);
+    // How often the drawn bar changed (the benchmark reports it).
+    int repaints() const { return m_repaints; }
+
+    QLabel *Label1 = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    QLabel *Label2 = nullptr;
+
+private:
+    int m_shown = -1;
+    int m_repaints = 0;
+};

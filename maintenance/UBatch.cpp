@@ -1,0 +1,58 @@
+#include "maintenance/UBatch.h"
+
+#include "store/Database.h"
+#include "store/SqlDialect.h"
+
+#include <QSqlError>
+
+namespace {
+
+constexpr int kGroupRows = 5000;
+constexpr qint64 kGroupMillis = 200;
+
+} // namespace
+
+PreparedStatement::PreparedStatement(const QString &sql) : m_query(Store::connection())
+{
+    m_query.setForwardOnly(true);
+    if (!m_query.prepare(SqlDialect::translate(sql)))
+        throw StoreError(m_query.lastError().text());
+}
+
+void PreparedStatement::exec()
+{
+    if (!m_query.exec())
+        throw StoreError(m_query.lastError().text());
+}
+
+TransactionGroups::TransactionGroups() = default;
+
+TransactionGroups::~TransactionGroups() = default;
+
+void TransactionGroups::beginRow()
+{
+    if (m_group)
+        return;
+    m_group = std::make_unique<Transaction>();
+    m_rows = 0;
+    m_clock.start();
+}
+
+void TransactionGroups::endRow()
+{
+    if (++m_rows >= kGroupRows || m_clock.elapsed() >= kGroupMillis)
+        commit();
+}
+
+void TransactionGroups::commit()
+{
+    if (!m_group)
+        return;
+    std::unique_ptr<Transaction> group = std::move(m_group);
+    group->commit();
+}
+
+QVariant TextValue(const QString &text)
+{
+    return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+}

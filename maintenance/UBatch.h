@@ -1,0 +1,55 @@
+#pragma once
+// What the commands that write many rows share: a statement prepared once and run with
+// its values bound (so no text read from a file becomes part of a statement), and
+// transactions that group many single-row statements.
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+#include <QElapsedTimer>
+
+#include <memory>
+
+class Transaction;
+
+class PreparedStatement
+{
+public:
+    // The text goes through the dialect translation like every statement; failures throw
+    // StoreError with the engine's text.
+    explicit PreparedStatement(const QString &sql);
+    void bind(int index, const QVariant &value) { m_query.bindValue(index, value); }
+    void exec();
+    // After exec() of a query: the next row, and a value of it.
+    bool next() { return m_query.next(); }
+    QVariant value(int column) const { return m_query.value(column); }
+    void finish() { m_query.finish(); }
+    int rowsAffected() const { return m_query.numRowsAffected(); }
+
+private:
+    QSqlQuery m_query;
+};
+
+// Commits every few thousand rows or few hundred milliseconds: one commit per row costs
+// ten times the work, and a short group keeps the write lock brief for a delivery that
+// finishes meanwhile. A statement that fails undoes only itself, so commit() after a
+// failure keeps what the rows before it did.
+class TransactionGroups
+{
+public:
+    TransactionGroups();
+    ~TransactionGroups();
+    // Call before each row's statements: begins a group when none is open.
+    void beginRow();
+    // Call after each row: commits when the group is full.
+    void endRow();
+    // Commits what is open.
+    void commit();
+
+private:
+    std::unique_ptr<Transaction> m_group;
+    int m_rows = 0;
+    QElapsedTimer m_clock;
+};
+
+// An empty text as an empty value, never as NULL.
+QVariant TextValue(const QString &text);

@@ -1,0 +1,564 @@
+// Import, export, removal by list, backup and restore against a real store file.
+#include "fakes/TestEnv.h"
+#include "maintenance/UBackup.h"
+#include "maintenance/UExport.h"
+#include "maintenance/UImport.h"
+#include "maintenance/URemoveList.h"
+#include "maintenance/UTextLines.h"
+#include "store/Codec.h"
+#include "store/Database.h"
+#include "store/Sql.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QDate kToday(2024, 6, 1);
+
+// Every column of every member of a magazine, one text per row, in UserIdx order.
+QStringList members(int magIdx)
+{
+    Statement s;
+    s.open("select UserIdx, UserName, UserAdrs, url, Flg1, Flg2, Flg3, Sleep, Count1, Count2, UserDate1, UserDate2, "
+           "AddDate, typeof(UserName), typeof(url) from MagUser where MagIdx = "
+           + QString::number(magIdx) + " order by UserIdx");
+    QStringList rows;
+    while (s.next()) {
+        QStringList cells;
+        for (int i = 0; i < 15; ++i)
+            cells << (s.isNull(i) ? QStringLiteral("<null>") : s.text(i));
+        rows << cells.join('|');
+    }
+    return rows;
+}
+
+// The same without UserIdx, for comparing members across magazines.
+QStringList memberValues(int magIdx)
+{
+    QStringList rows = members(magIdx);
+    for (QString &r : rows)
+        r = r.section('|', 1);
+    return rows;
+}
+
+// Every row of every table, as the store holds them.
+QStringList dump()
+{
+    QStringList out;
+    for (const char *t : {"Magzine", "CommonTBL", "MagInfo", "MagHist", "MagUser"}) {
+        Statement s;
+        s.open(QStringLiteral("select * from %1 order by 1, 2").arg(t));
+        while (s.next()) {
+            QStringList cells;
+            for (int i = 0; i < s.fieldCount(); ++i)
+                cells << (s.isNull(i) ? QStringLiteral("<null>")
+                                      : QString::fromLatin1(s.value(i).metaType().name()) + ':' + s.text(i));
+            out << QLatin1String(t) + ' ' + cells.join('|');
+        }
+    }
+    return out;
+}
+
+void addMagazine(int idx, const QString &name)
+{
+    Statement().exec("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena,Sign,Flg1Name,Flg2Name,Flg3Name,Count1Name,"
+                     "Count2Name,UserDate1Name,UserDate2Name,UseUserName) values("
+                     + QString::number(idx) + "," + Sql::q(name)
+                     + ",'発行者','owner@example.jp','様',NULL,'フラグ１','フラグ２','フラグ３','数字１','数字2','日付１','日付２',0)");
+}
+
+void addMember(int magIdx, int userIdx, const QString &name, const QString &adrs)
+{
+    Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
+                     "UserDate1,UserDate2,AddDate) values("
+                     + QString::number(magIdx) + "," + QString::number(userIdx) + "," + Sql::q(name) + ","
+                     + Sql::q(adrs) + ",'',0,0,0,0,0,0,'20240101','20240101','20240101')");
+}
+
+struct Run {
+    ImportOutcome outcome;
+    QString log;
+    QList<int> progress;
+};
+
+Run import(int magIdx, const QByteArray &bytes, const ImportSettings &settings)
+{
+    Run run;
+    QByteArray data = bytes;
+    QBuffer in(&data);
+    in.open(QIODevice::ReadOnly);
+    TextLineReader reader(in);
+    QByteArray logBytes;
+    QBuffer log(&logBytes);
+    log.open(QIODevice::WriteOnly);
+    run.outcome = MemberImport(magIdx, settings, kToday).run(reader, &log, [&](int n) { run.progress << n; });
+    run.log = Codec::fromCp932(logBytes);
+    return run;
+}
+
+ImportSettings allColumns(bool heading = true, bool replace = true)
+{
+    ImportSettings s;
+    s.order = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    s.heading = heading;
+    s.replace = replace;
+    return s;
+}
+
+QByteArray cp932Lines(const QStringList &lines)
+{
+    return Codec::toCp932(lines.join("\r\n") + "\r\n");
+}
+
+} // namespace
+
+class TestExchange : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnv> env;
+
+private Q_SLOTS:
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        env->openStore();
+        addMagazine(1, "マガジン");
+        addMagazine(2, "Other");
+    }
+    void cleanup() { env.reset(); }
+
+    // ---- import ---------------------------------------------------------------------
+
+    void importInsertsWithDefaults()
+    {
+        ImportSettings s;
+        s.order = {0, 1};
+        s.heading = false;
+        const Run run = import(1, cp932Lines({"山田 太郎,taro@example.jp", "花子,hanako@example.jp"}), s);
+        QVERIFY(!run.outcome.stopped);
+        QCOMPARE(run.outcome.inserted, 2);
+        QCOMPARE(members(1),
+                 QStringList({"1|山田 太郎|taro@example.jp|<null>|0|0|0|0|0|0|20240601|20240601|20240601|text|null",
+                              "2|花子|hanako@example.jp|<null>|0|0|0|0|0|0|20240601|20240601|20240601|text|null"}));
+    }
+
+    void importAssignsUserIdxAboveWholeTable()
+    {
+        addMember(2, 40, "other", "o@example.jp");
+        ImportSettings s;
+        s.order = {1};
+        s.heading = false;
+        import(1, cp932Lines({"a@example.jp"}), s);
+        QCOMPARE(members(1).value(0).section('|', 0, 0), QStringLiteral("41"));
+    }
+
+    void importValueRules()
+    {
+        const Run run = import(1,
+                               cp932Lines({"\"h\",\"h\"", // heading
+                                           "\"Yamada, Taro\",t@example.jp,http://x.jp/,1,ON,,\"1,234\",-3,2008/3/5,2008/02/30,"
+                                           "20070115"}),
+                               allColumns());
+        QCOMPARE(run.outcome.inserted, 1);
+        QCOMPARE(members(1), QStringList({"1|Yamada, Taro|t@example.jp|http://x.jp/|1|0|0|0|1234|-3|20080305|20080230|"
+                                          "20070115|text|text"}));
+    }
+
+    void importShortLines()
+    {
+        // a line ending before the address column is inserted without an address
+        ImportSettings s;
+        s.order = {0, 1, 6};
+        s.heading = false;
+        const Run run = import(1, cp932Lines({"only name", "n2,b@example.jp"}), s);
+        QCOMPARE(run.outcome.inserted, 2);
+        QCOMPARE(run.outcome.rejected, 0);
+        QCOMPARE(members(1).value(0).section('|', 1, 3), QStringLiteral("only name|<null>|<null>"));
+        QCOMPARE(members(1).value(1).section('|', 8, 8), QStringLiteral("0"));
+    }
+
+    void importLogsBadAddresses()
+    {
+        const Run run = import(1,
+                               cp932Lines({"\"メンバー名\",\"メールアドレス\"", "a,a@example.jp", "b,ｂ@example.jp", "",
+                                           "c,c@localhost", "d,d@example.jp"}),
+                               [] {
+                                   ImportSettings s;
+                                   s.order = {0, 1};
+                                   s.heading = false;
+                                   return s;
+                               }());
+        QCOMPARE(run.outcome.inserted, 2);
+        QCOMPARE(run.outcome.rejected, 3);
+        QCOMPARE(run.outcome.lines, 6);
+        QCOMPARE(run.progress, QList<int>({1, 2, 3, 4, 5, 6}));
+        QCOMPARE(run.log, QStringLiteral("line 1  メールアドレス\r\nline 3  ｂ@example.jp\r\nline 5  c@localhost\r\n"));
+    }
+
+    void importDuplicates_data()
+    {
+        QTest::addColumn<bool>("replace");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("replace") << true
+                                 << QStringList{"5|second|dup@example.jp", "6|new|new@example.jp"};
+        QTest::newRow("add") << false
+                             << QStringList{"5|old|dup@example.jp", "6|first|dup@example.jp", "7|second|dup@example.jp",
+                                            "8|new|new@example.jp"};
+    }
+    void importDuplicates()
+    {
+        QFETCH(bool, replace);
+        QFETCH(QStringList, expected);
+        addMember(1, 5, "old", "dup@example.jp");
+        ImportSettings s;
+        s.order = {0, 1};
+        s.heading = false;
+        s.replace = replace;
+        // the second line updates the member the first line matched (or added)
+        import(1, cp932Lines({"first,dup@example.jp", "second,dup@example.jp", "new,new@example.jp"}), s);
+        QStringList got = members(1);
+        for (QString &r : got)
+            r = r.section('|', 0, 2);
+        QCOMPARE(got, expected);
+    }
+
+    void importUpdateKeepsColumnsNotImported()
+    {
+        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Count1,UserDate1,AddDate) "
+                         "values(1,3,'old','k@example.jp','http://keep/',1,9,'20200101','20200101')");
+        ImportSettings s;
+        s.order = {1, 0};
+        s.heading = false;
+        import(1, cp932Lines({"k@example.jp,renamed"}), s);
+        QCOMPARE(members(1).value(0).section('|', 0, 10), QStringLiteral("3|renamed|k@example.jp|http://keep/|1|0|0|0|9|0|20200101"));
+    }
+
+    // Nothing in a field can change what a statement does.
+    void importHostileFieldsAreValues()
+    {
+        ImportSettings s;
+        s.order = {0, 1, 2};
+        s.heading = false;
+        import(1,
+               cp932Lines({"\"x\"\", Flg1 = \"\"1\",a@example.jp,'); delete from MagUser; --",
+                           "Robert\"); drop table MagUser;--,b@example.jp,\"u\"\"rl\""}),
+               s);
+        QStringList got = members(1);
+        for (QString &r : got)
+            r = r.section('|', 1, 4);
+        QCOMPARE(got, QStringList({"x\", Flg1 = \"1|a@example.jp|'); delete from MagUser; --|0",
+                                   "Robert\"); drop table MagUser;--|b@example.jp|u\"rl|0"}));
+    }
+
+    // A counter that holds a digit but is no number stops the import at its line; the
+    // lines before it stay imported and nothing after it is read.
+    void importStopsAtBadCounterKeepingEarlierLines()
+    {
+        ImportSettings s;
+        s.order = {0, 1, 6};
+        s.heading = false;
+        QStringList lines;
+        for (int i = 1; i <= 7000; ++i) // more than one transaction group
+            lines << QStringLiteral("m%1,m%1@example.jp,%1").arg(i);
+        lines << "bad,bad@example.jp,12件" << "after,after@example.jp,1";
+        const Run run = import(1, cp932Lines(lines), s);
+        QVERIFY(run.outcome.stopped);
+        QCOMPARE(run.outcome.errorLine, 7001);
+        QVERIFY2(run.outcome.error.contains("12件"), qPrintable(run.outcome.error));
+        QCOMPARE(Statement().scalar("select count(*) from MagUser where MagIdx = 1"), 7000);
+        QCOMPARE(Statement().scalar("select count(*) from MagUser where UserAdrs = 'after@example.jp'"), 0);
+    }
+
+    void importUtf8WithBom()
+    {
+        ImportSettings s;
+        s.order = {0, 1};
+        s.heading = false;
+        import(1, QByteArray("\xEF\xBB\xBF") + QString("絵文字😀,e@example.jp\r\n").toUtf8(), s);
+        QCOMPARE(members(1).value(0).section('|', 1, 2), QStringLiteral("絵文字😀|e@example.jp"));
+    }
+
+    // ---- export and the round trip ----------------------------------------------------
+
+    void exportFormat()
+    {
+        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
+                         "UserDate1,UserDate2,AddDate) values(1,1,'山田, \"太郎\"','t@example.jp',NULL,1,0,1,1,1234567,-2,"
+                         "'20080305','','20240101')");
+        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,Count1) values(1,2,NULL,'n@example.jp',NULL)");
+        QTemporaryDir dir;
+        QFile file(dir.filePath("out.csv"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const ExportOutcome out = ExportMembers(1, {"F1", "F2", "F3", "C1", "C2", "D1", "D2"}, file);
+        file.close();
+        QVERIFY(out.ok);
+        QCOMPARE(out.members, 2);
+        QVERIFY(!out.utf8);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QCOMPARE(Codec::fromCp932(bytes),
+                 QStringLiteral("\"メンバー名\",\"メールアドレス\",\"url\",\"F1\",\"F2\",\"F3\",\"C1\",\"C2\",\"D1\",\"D2\",\"登録日\"\r\n"
+                                "\"山田, \"\"太郎\"\"\",\"t@example.jp\",\"\",1,0,1,1234567,-2,\"20080305\",\"\",\"20240101\"\r\n"
+                                "\"\",\"n@example.jp\",\"\",0,0,0,,0,\"\",\"\",\"\"\r\n"));
+        // and an independent decoder reads the bytes as the same text
+        QProcess iconv;
+        iconv.start("iconv", {"-f", "CP932", "-t", "UTF-8"});
+        iconv.write(bytes);
+        iconv.closeWriteChannel();
+        QVERIFY(iconv.waitForFinished());
+        QVERIFY(QString::fromUtf8(iconv.readAllStandardOutput()).contains("\"山田, \"\"太郎\"\"\""));
+    }
+
+    void exportImportRoundTrip_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("utf8");
+        QTest::newRow("comma") << "Yamada, Taro" << "http://a.jp/?a=1,2" << false;
+        QTest::newRow("double quotes") << "say \"hi\", \"" << "\"" << false;
+        QTest::newRow("japanese") << "山田 太郎①" << "ｶﾀｶﾅ" << false;
+        QTest::newRow("wave dash") << "〜から～まで" << "" << true;
+        QTest::newRow("single quote") << "O'Reilly" << "'" << false;
+        QTest::newRow("blanks around") << "  spaced  " << " " << false;
+        QTest::newRow("emoji") << "😀" << "" << true;
+    }
+    void exportImportRoundTrip()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, url);
+        QFETCH(bool, utf8);
+        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
+                         "UserDate1,UserDate2,AddDate) values(1,1," + Sql::q(name) + ",'r@example.jp'," + Sql::q(url)
+                         + ",1,0,1,0,2147483647,-2147483648,'20080305','20231231','20240101')");
+        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
+                         "UserDate1,UserDate2,AddDate) values(1,2,'plain','p@example.jp','',0,1,0,0,0,7,'20000101','20000102','20000103')");
+        QTemporaryDir dir;
+        QFile file(dir.filePath("round.csv"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const ExportOutcome out = ExportMembers(1, {"a", "b", "c", "d", "e", "f", "g"}, file);
+        file.close();
+        QVERIFY(out.ok);
+        QCOMPARE(out.utf8, utf8);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const Run run = import(2, file.readAll(), allColumns());
+        QCOMPARE(run.outcome.inserted, 2);
+        QCOMPARE(run.log, QString());
+        QCOMPARE(memberValues(2), memberValues(1));
+    }
+
+    // ---- removal by list --------------------------------------------------------------
+
+    void removeByList()
+    {
+        addMember(1, 1, "a", "a@example.jp");
+        addMember(1, 2, "b", "b@example.jp");
+        addMember(1, 3, "c", "c\"q@example.jp");
+        addMember(1, 4, "d", " d@example.jp");
+        addMember(2, 1, "other magazine", "a@example.jp");
+        QByteArray bytes = cp932Lines({"a@example.jp", "", "nobody@example.jp", "c\"q@example.jp", "d@example.jp"});
+        QBuffer in(&bytes);
+        in.open(QIODevice::ReadOnly);
+        TextLineReader reader(in);
+        QList<int> progress;
+        const RemoveOutcome out = RemoveListedMembers(1, reader, [&](int n) { progress << n; });
+        QVERIFY(!out.stopped);
+        QCOMPARE(out.lines, 5);
+        QCOMPARE(out.removed, 2);
+        QCOMPARE(progress, QList<int>({1, 2, 3, 4, 5}));
+        QStringList left = members(1);
+        for (QString &r : left)
+            r = r.section('|', 1, 2);
+        // lines are used exactly as read: " d@example.jp" is not "d@example.jp"
+        QCOMPARE(left, QStringList({"b|b@example.jp", "d| d@example.jp"}));
+        QCOMPARE(members(2).size(), 1);
+    }
+
+    // ---- backup and restore -----------------------------------------------------------
+
+    void backupFormat()
+    {
+        addMember(1, 1, "O'Reilly", "o@example.jp");
+        Statement().exec("insert into CommonTBL values(100,1,25,0,0,'smtp.example.jp',NULL,'')");
+        QTemporaryDir dir;
+        QFile file(dir.filePath("b.bak"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(WriteBackup(file).ok);
+        file.close();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = Codec::fromCp932(file.readAll()).split("\r\n");
+        QCOMPARE(lines.value(0), QStringLiteral("delete from Magzine;"));
+        QCOMPARE(lines.value(1), QStringLiteral("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena,Sign,Flg1Name,Flg2Name,"
+                                                "Flg3Name,Count1Name,Count2Name,UserDate1Name,UserDate2Name,UseUserName) "
+                                                "values(1,'マガジン','発行者','owner@example.jp','様',NULL,'フラグ１','フラグ２',"
+                                                "'フラグ３','数字１','数字2','日付１','日付２',0);"));
+        QVERIFY(lines.contains("delete from CommonTBL;"));
+        QVERIFY(lines.contains("insert into CommonTBL (key1,key2,int1,int2,int3,str1,str2,str3) "
+                               "values(100,1,25,0,0,'smtp.example.jp',NULL,'');"));
+        QVERIFY(lines.contains("delete from MagInfo;"));
+        QVERIFY(lines.contains("delete from MagHist;"));
+        QVERIFY(lines.contains("delete from Maguser;"));
+        QVERIFY(lines.contains("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
+                               "UserDate1,UserDate2,AddDate) values(1,1,'O''Reilly','o@example.jp','',0,0,0,0,0,0,"
+                               "'20240101','20240101','20240101');"));
+        QCOMPARE(lines.last(), QString()); // the file ends with CR LF
+    }
+
+    void backupRestoresExactly()
+    {
+        addMember(1, 1, "O'Reilly \"Bob\"", "o@example.jp");
+        addMember(1, 2, "山田①ｶﾅ", "y@example.jp");
+        Statement().exec("insert into MagInfo values(1,1,'2024/06/01 10:00:00',2," + Sql::q("条件:\r\n  フラグ１がON;\r\nかつ;\n") + ",'件名;'," + Sql::q(Sql::escapeBody("本文 'a' \"b\"\r\n;\r\n")) + ",'')");
+        Statement().exec("insert into MagHist (MagIdx,MagCnt,MagUser,SendComplete) values(1,1,1,1)");
+        Statement().exec("insert into MagHist (MagIdx,MagCnt,MagUser) values(1,1,2)");
+        Statement().exec("insert into CommonTBL values(100,1,25,0,1,'smtp.example.jp','user','pass;')");
+        Statement().exec("insert into CommonTBL values(1000,1,0,NULL,NULL,'020100',NULL,NULL)");
+        const QStringList before = dump();
+
+        QTemporaryDir dir;
+        QFile file(dir.filePath("b.bak"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const BackupOutcome written = WriteBackup(file);
+        QVERIFY(written.ok);
+        QVERIFY(!written.utf8);
+        file.close();
+
+        // the store changes after the backup; the restore brings back exactly the backup
+        Statement().exec("delete from MagUser where UserIdx = 2");
+        addMember(2, 9, "later", "later@example.jp");
+        Statement().exec("update Magzine set MagName = 'renamed'");
+        Statement().exec("insert into MagInfo values(2,2,'2024/06/02 10:00:00',0,'','','','')");
+
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        TextLineReader reader(file);
+        const RestoreOutcome restored = RestoreBackup(reader);
+        QVERIFY2(restored.ok, qPrintable(restored.error + " / " + restored.buffer));
+        QCOMPARE(dump(), before);
+    }
+
+    void backupOfTextWithoutCp932CodeIsUtf8()
+    {
+        addMember(1, 1, "絵文字😀 and ～ and 〜", "e@example.jp");
+        const QStringList before = dump();
+        QTemporaryDir dir;
+        QFile file(dir.filePath("b.bak"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const BackupOutcome written = WriteBackup(file);
+        QVERIFY(written.ok);
+        QVERIFY(written.utf8);
+        file.close();
+        Statement().exec("delete from MagUser");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        TextLineReader reader(file);
+        QVERIFY(RestoreBackup(reader).ok);
+        QCOMPARE(dump(), before);
+    }
+
+    void restoreRefusesForeignStatements_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("refused");
+        const QString ok = "delete from Maguser;\r\ninsert into MagUser (MagIdx,UserIdx,UserName) values(1,77,'x');\r\n";
+        QTest::newRow("drop table") << ok + "drop table MagUser;\r\n" << "drop table MagUser;";
+        QTest::newRow("update") << ok + "update MagUser set Flg1 = 1;\r\n" << "update MagUser set Flg1 = 1;";
+        QTest::newRow("attach") << "attach database '/tmp/x.db' as x;\r\n" + ok << "attach database '/tmp/x.db' as x;";
+        QTest::newRow("pragma") << ok + "pragma writable_schema = 1;\r\n" << "pragma writable_schema = 1;";
+        QTest::newRow("other table") << ok + "delete from sqlite_master;\r\n" << "delete from sqlite_master;";
+        QTest::newRow("delete with where") << ok + "delete from MagUser where 1;\r\n" << "delete from MagUser where 1;";
+        QTest::newRow("insert select") << ok + "insert into MagUser (MagIdx) select MagIdx from Magzine;\r\n"
+                                       << "insert into MagUser (MagIdx) select MagIdx from Magzine;";
+        QTest::newRow("expression value") << ok + "insert into MagUser (MagIdx,UserName) values(1,(select 1));\r\n"
+                                          << "insert into MagUser (MagIdx,UserName) values(1,(select 1));";
+        QTest::newRow("double-quoted value") << ok + "insert into MagUser (MagIdx,UserName) values(1,\"x\");\r\n"
+                                             << "insert into MagUser (MagIdx,UserName) values(1,\"x\");";
+        QTest::newRow("two statements on a line") << ok + "delete from Magzine; delete from MagInfo;\r\n"
+                                                  << "delete from Magzine; delete from MagInfo;";
+        QTest::newRow("unknown column") << ok + "insert into MagUser (MagIdx,Nope) values(1,2);\r\n"
+                                        << "insert into MagUser (MagIdx,Nope) values(1,2);";
+        QTest::newRow("cut short") << ok + "insert into MagUser (MagIdx,UserName) values(1,'never\r\nended"
+                                   << "insert into MagUser (MagIdx,UserName) values(1,'never\r\nended";
+        QTest::newRow("no backup at all") << "just some text\r\nwithout statements\r\n"
+                                          << "just some text\r\nwithout statements\r\n";
+        QTest::newRow("value line ending in ; cut by hand")
+            << "insert into MagUser (MagIdx,UserName) values(1,'a;\r\nb');\r\ninsert into MagUser (MagIdx,UserName) values(1,'c\r\n;\r\nd\r\n"
+            << "insert into MagUser (MagIdx,UserName) values(1,'c\r\n;\r\nd\r\n";
+    }
+    void restoreRefusesForeignStatements()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, refused);
+        addMember(1, 1, "kept", "kept@example.jp");
+        const QStringList before = dump();
+        QByteArray bytes = Codec::toCp932(script);
+        QBuffer in(&bytes);
+        in.open(QIODevice::ReadOnly);
+        TextLineReader reader(in);
+        const RestoreOutcome out = RestoreBackup(reader);
+        QVERIFY(!out.ok);
+        QCOMPARE(out.buffer.trimmed(), refused.trimmed());
+        QCOMPARE(dump(), before);
+    }
+
+    void restoreRollsBackOnEngineError()
+    {
+        addMember(1, 1, "kept", "kept@example.jp");
+        const QStringList before = dump();
+        // the second insert names a column twice, which the engine rejects
+        QByteArray bytes = Codec::toCp932("delete from Maguser;\r\ninsert into MagUser (MagIdx,UserIdx) values(1,2);\r\n"
+                                          "insert into MagUser (MagIdx,UserIdx,UserIdx) values(1,3,4);\r\n");
+        QBuffer in(&bytes);
+        in.open(QIODevice::ReadOnly);
+        TextLineReader reader(in);
+        const RestoreOutcome out = RestoreBackup(reader);
+        QVERIFY(!out.ok);
+        QCOMPARE(dump(), before);
+    }
+
+    void restoreLeavesEmptyLinesHarmless()
+    {
+        QByteArray bytes = Codec::toCp932("\r\n\r\ndelete from Maguser;\r\n\r\n\r\ninsert into MagUser (MagIdx,UserIdx,UserName) "
+                                          "values(1,5,'a\r\n\r\nb');\r\n\r\n");
+        addMember(1, 1, "gone", "g@example.jp");
+        QBuffer in(&bytes);
+        in.open(QIODevice::ReadOnly);
+        TextLineReader reader(in);
+        const RestoreOutcome out = RestoreBackup(reader);
+        QVERIFY2(out.ok, qPrintable(out.error));
+        QCOMPARE(out.statements, 2);
+        QCOMPARE(Statement().scalar("select count(*) from MagUser"), 1);
+        Statement s;
+        s.open("select UserName from MagUser");
+        QVERIFY(s.next());
+        QCOMPARE(s.text(0), QStringLiteral("a\r\n\r\nb"));
+    }
+
+    void isBackupStatement_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("delete") << "delete from Maguser;" << true;
+        QTest::newRow("delete any case") << "\r\nDELETE FROM magzine;" << true;
+        QTest::newRow("insert") << "insert into CommonTBL (key1,key2,str1) values(100,-1,'a''b');" << true;
+        QTest::newRow("insert real") << "insert into CommonTBL (key1,int1) values(1,2.5e3);" << true;
+        QTest::newRow("null") << "insert into CommonTBL (key1,str1) values(1,NULL);" << true;
+        QTest::newRow("count mismatch") << "insert into CommonTBL (key1,str1) values(1);" << false;
+        QTest::newRow("no semicolon") << "delete from Maguser" << false;
+        QTest::newRow("comment") << "delete from Maguser; -- x" << false;
+        QTest::newRow("function value") << "insert into CommonTBL (key1) values(abs(1));" << false;
+        QTest::newRow("no column list") << "insert into CommonTBL values(1,2,3,4,5,'a','b','c');" << false;
+    }
+    void isBackupStatement()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        QCOMPARE(IsBackupStatement(text), ok);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExchange)
+#include "tst_maintenance_exchange.moc"
