@@ -1,6 +1,8 @@
 // Magazine list and magazine commands.
 #include "FMain.h"
 
+#include "issue/FSendPage.h"
+
 #include "members/FMagzineDlg.h"
 #include "members/MemberListModel.h"
 #include "members/UMemberRecord.h"
@@ -10,7 +12,6 @@
 #include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"
 
-#include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -95,14 +96,7 @@ void TMainForm::ShowMagazine(int magIdx)
         if (!m)
             return;
         MagFieldNames = m->fieldNames;
-        // The send page's after-send boxes CheckBox1..CheckBox7, wherever that page puts them.
-        const auto captions = AfterSendCaptions(MagFieldNames);
-        for (int i = 0; i < 7; ++i) {
-            if (auto *box = TabSheet4->findChild<QCheckBox *>(QStringLiteral("CheckBox%1").arg(i + 1))) {
-                box->setText(captions[size_t(i)]);
-                box->setToolTip(captions[size_t(i)]);
-            }
-        }
+        SendPage->SetAfterSendCaptions(AfterSendCaptions(MagFieldNames));
         MagSign = m->sign;
     });
 }
