@@ -125,6 +125,7 @@ public Q_SLOTS:
     void ListView1SelectItem();
     void ListView1ColumnClick(int column);
     void ListView2ColumnClick(int column);
+    void ListView4SelectItem();
     void PageControl1Change(int index);
     // WM_MAILSENT: a worker reports mails sent.
     void MailSent(int count);

@@ -1,7 +1,174 @@
-// Bulk field updates (not built yet: these do nothing).
+// Bulk changes of member flags, counters and dates: for the selected members (the visible
+// cells are patched in place) or for every member of the magazine (the list is reloaded).
 #include "FMain.h"
 
-void TMainForm::A4Click(int) {}
-void TMainForm::N15Click(int) {}
-void TMainForm::N16Click(int) {}
-void TMainForm::OFF11Click(int) {}
+#include "maintenance/FCountDlg.h"
+#include "maintenance/FDateDlg.h"
+#include "maintenance/UBulkUpdate.h"
+#include "members/MemberListModel.h"
+#include "members/UMemberTable.h"
+#include "widgets/Command.h"
+#include "widgets/MessageBox.h"
+#include "widgets/WaitCursor.h"
+
+#include <QItemSelectionModel>
+#include <QTreeView>
+
+#include <algorithm>
+
+namespace {
+
+// The selected member rows from top to bottom, and their members.
+struct MemberSelection {
+    TMemberListModel *model = nullptr;
+    QList<int> rows;
+    QList<int> userIdx;
+};
+
+MemberSelection selectedMembers(QTreeView *view)
+{
+    MemberSelection sel;
+    sel.model = qobject_cast<TMemberListModel *>(view->model());
+    if (!sel.model || !view->selectionModel())
+        return sel;
+    const QModelIndexList picked = view->selectionModel()->selectedRows();
+    sel.rows.reserve(picked.size());
+    for (const QModelIndex &i : picked)
+        sel.rows << i.row();
+    std::sort(sel.rows.begin(), sel.rows.end());
+    sel.userIdx.reserve(sel.rows.size());
+    for (int row : sel.rows)
+        sel.userIdx << sel.model->userIdx(row);
+    return sel;
+}
+
+// The first column of the list that shows the field, or -1 when it is not shown.
+int firstColumnOf(const std::array<int, 32> &columnMap, int field)
+{
+    const auto it = std::find(columnMap.begin(), columnMap.end(), field);
+    return it == columnMap.end() ? -1 : int(it - columnMap.begin());
+}
+
+// Writes one text into the field's cell of every selected row, when the field is shown.
+void patchCells(const MemberSelection &sel, int column, const QString &text)
+{
+    if (column < 0)
+        return;
+    for (int row : sel.rows)
+        sel.model->setCell(row, column, text);
+}
+
+QString noMagazineMessage()
+{
+    return QStringLiteral("マガジン名を選択してください。");
+}
+
+} // namespace
+
+void TMainForm::A4Click(int tag)
+{
+    if (CurMagIdx == -1) {
+        MessageBox::warning(this, noMagazineMessage());
+        return;
+    }
+    if (!BulkUpdate::isFlagTag(tag))
+        return;
+    const MemberSelection sel = selectedMembers(ListView2);
+    if (sel.rows.isEmpty())
+        return;
+    const int magIdx = CurMagIdx;
+    Command::run(this, [&] {
+        WaitCursor wait;
+        BulkUpdate::updateSelected(BulkUpdate::flagSetLine(tag), magIdx, sel.userIdx);
+        patchCells(sel, firstColumnOf(ColumnMap, BulkUpdate::flagField(tag)),
+                   MemberCells::flag(BulkUpdate::flagTagSetsOn(tag)));
+    });
+}
+
+void TMainForm::N15Click(int tag)
+{
+    if (CurMagIdx == -1 || (tag != 1 && tag != 2))
+        return;
+    const MemberSelection sel = selectedMembers(ListView2);
+    if (sel.rows.isEmpty())
+        return;
+    TCountDlg dlg(this);
+    dlg.setFieldName(MagFieldNames[size_t(tag == 1 ? 3 : 4)]);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    const int mode = dlg.mode();
+    const qint64 value = dlg.value();
+    const int magIdx = CurMagIdx;
+    Command::run(this, [&] {
+        WaitCursor wait;
+        BulkUpdate::updateSelected(BulkUpdate::counterSetLine(tag, mode, value), magIdx, sel.userIdx);
+        const int column = firstColumnOf(ColumnMap, BulkUpdate::counterField(tag));
+        if (column < 0)
+            return;
+        if (mode == BulkUpdate::SetValue) {
+            patchCells(sel, column, MemberCells::count(value));
+            return;
+        }
+        // After adding or subtracting, show what the store now holds: the cell may have
+        // been out of date (a delivery counts its recipients up when it completes).
+        const QHash<int, qint64> now = BulkUpdate::storedCounters(tag, magIdx, sel.userIdx);
+        for (qsizetype i = 0; i < sel.rows.size(); ++i) {
+            const auto it = now.constFind(sel.userIdx[i]);
+            if (it != now.constEnd())
+                sel.model->setCell(sel.rows[i], column, MemberCells::count(it.value()));
+        }
+    });
+}
+
+void TMainForm::N16Click(int tag)
+{
+    if (CurMagIdx == -1 || (tag != 1 && tag != 2))
+        return;
+    const MemberSelection sel = selectedMembers(ListView2);
+    if (sel.rows.isEmpty())
+        return;
+    TDateDlg dlg(this);
+    dlg.setFieldName(MagFieldNames[size_t(tag == 1 ? 5 : 6)]);
+    dlg.setDate(QDate::currentDate());
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    const QDate day = dlg.date();
+    const int magIdx = CurMagIdx;
+    Command::run(this, [&] {
+        WaitCursor wait;
+        BulkUpdate::updateSelected(BulkUpdate::dateSetLine(tag, day), magIdx, sel.userIdx);
+        patchCells(sel, firstColumnOf(ColumnMap, BulkUpdate::dateField(tag)),
+                   MemberCells::date(day.toString(QStringLiteral("yyyyMMdd"))));
+    });
+}
+
+void TMainForm::OFF11Click(int tag)
+{
+    if (CurMagIdx == -1) {
+        MessageBox::warning(this, noMagazineMessage());
+        return;
+    }
+    const auto target = BulkUpdate::resetTarget(tag);
+    if (!target)
+        return;
+    const QString fieldName = MagFieldNames[size_t(target->nameIndex)];
+    QDate day;
+    if (target->needsDate) {
+        TDateDlg dlg(this);
+        dlg.setFieldName(fieldName);
+        dlg.setDate(QDate::currentDate());
+        if (dlg.exec() != QDialog::Accepted)
+            return;
+        day = dlg.date();
+    }
+    if (MessageBox::confirm(this, BulkUpdate::resetQuestion(fieldName), MessageBox::Buttons::YesNoCancel)
+        != MessageBox::Answer::Yes)
+        return;
+    const int magIdx = CurMagIdx;
+    const bool done = Command::run(this, [&] {
+        WaitCursor wait;
+        BulkUpdate::resetAll(*target, BulkUpdate::resetValue(*target, day), magIdx);
+    });
+    if (done)
+        LoadMemberRows(magIdx);
+}

@@ -1,12 +1,55 @@
-// Issue history (not built yet: these do nothing).
+// The history tab: the magazine's issues, the preview, loading a past issue into the
+// composer, its recipients and the deletion up to a day.
 #include "FMain.h"
 
+#include "issue/FHistDlg.h"
+#include "issue/UHistory.h"
+#include "maintenance/FDateDlg.h"
+#include "widgets/Command.h"
 #include "widgets/MessageBox.h"
+#include "widgets/WaitCursor.h"
 
-void TMainForm::LoadHistoryList() {}
-void TMainForm::M1Click(int) {}
-void TMainForm::E4Click() {}
-void TMainForm::D4Click() {}
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+namespace {
+
+// Bringing the history tab to front loads the list, and loading brings the tab to front:
+// one load at a time is enough.
+bool g_loadingHistory = false;
+
+QString asPlainLines(const QString &body)
+{
+    QString plain = body;
+    plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return plain;
+}
+
+// The issue number of the selected history row, or 0 when none is selected.
+int selectedIssue(QTreeWidget *list)
+{
+    const auto items = list->selectedItems();
+    return items.isEmpty() ? 0 : items.first()->data(0, Qt::UserRole).toInt();
+}
+
+// The two warnings that guard the commands on one issue.
+bool issueChosen(QWidget *parent, int curMagIdx, int magCnt)
+{
+    if (curMagIdx == -1) {
+        MessageBox::warning(parent, QStringLiteral("マガジン名を選択してください。"));
+        return false;
+    }
+    if (magCnt == 0) {
+        MessageBox::warning(parent, QStringLiteral("表示する履歴を選択してください。"));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 void TMainForm::H1Click()
 {
@@ -15,4 +58,104 @@ void TMainForm::H1Click()
         return;
     }
     LoadHistoryList();
+}
+
+void TMainForm::LoadHistoryList()
+{
+    if (g_loadingHistory)
+        return;
+    g_loadingHistory = true;
+    const int magIdx = CurMagIdx;
+    {
+        WaitCursor wait;
+        ListView4->clear();
+        Memo2->clear();
+        Command::run(this, [this, magIdx] {
+            const QList<History::Row> rows = History::load(magIdx);
+            QList<QTreeWidgetItem *> items;
+            items.reserve(rows.size());
+            for (const History::Row &r : rows) {
+                auto *item = new QTreeWidgetItem;
+                item->setText(0, r.title);
+                item->setText(1, QString::number(r.magCnt));
+                item->setText(2, r.addDate);
+                item->setText(3, QString::number(r.sendCnt));
+                item->setText(4, r.condition);
+                item->setData(0, Qt::UserRole, r.magCnt);
+                items << item;
+            }
+            ListView4->addTopLevelItems(items);
+        });
+        PageControl1->setCurrentWidget(TabSheet5);
+        ListView4->viewport()->update();
+    }
+    g_loadingHistory = false;
+}
+
+void TMainForm::ListView4SelectItem()
+{
+    const int magCnt = selectedIssue(ListView4);
+    if (CurMagIdx == -1 || magCnt == 0)
+        return;
+    const int magIdx = CurMagIdx;
+    Command::run(this, [this, magIdx, magCnt] {
+        if (const auto issue = History::readIssue(magIdx, magCnt))
+            Memo2->setPlainText(asPlainLines(issue->body));
+    });
+}
+
+void TMainForm::E4Click()
+{
+    const int magCnt = selectedIssue(ListView4);
+    if (!issueChosen(this, CurMagIdx, magCnt))
+        return;
+    const int magIdx = CurMagIdx;
+    Command::run(this, [this, magIdx, magCnt] {
+        const auto issue = History::readIssue(magIdx, magCnt);
+        if (!issue)
+            return;
+        Edit1->setText(issue->title);
+        RichEdit1->setPlainText(asPlainLines(issue->body));
+        PageControl1->setCurrentWidget(TabSheet2);
+    });
+}
+
+void TMainForm::M1Click(int)
+{
+    const int magCnt = selectedIssue(ListView4);
+    if (!issueChosen(this, CurMagIdx, magCnt))
+        return;
+    THistDlg dlg(this);
+    dlg.ListMode = THistDlg::Mode::Recipients;
+    dlg.ListMagIdx = CurMagIdx;
+    dlg.ListMagCnt = magCnt;
+    {
+        WaitCursor wait;
+        if (!Command::run(this, [&dlg] { dlg.FormShow(); }))
+            return;
+    }
+    dlg.exec();
+}
+
+void TMainForm::D4Click()
+{
+    if (CurMagIdx == -1)
+        return;
+    TDateDlg dlg(this);
+    dlg.setFieldName(QStringLiteral("削除日付"));
+    dlg.setDate(QDate::currentDate());
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    const QDate day = dlg.date();
+    if (MessageBox::confirm(this, History::deleteQuestion(day), MessageBox::Buttons::OkCancel)
+        != MessageBox::Answer::Ok)
+        return;
+    const int magIdx = CurMagIdx;
+    const bool done = Command::run(this, [magIdx, day] {
+        WaitCursor wait;
+        History::deleteUpTo(magIdx, day);
+    });
+    // Show what is left rather than issues that no longer exist.
+    if (done && PageControl1->currentWidget() == TabSheet5)
+        LoadHistoryList();
 }

@@ -330,6 +330,8 @@ QWidget *TMainForm::createHistoryPage()
     ListView4->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView4->setHeaderLabels({QStringLiteral("件名"), QStringLiteral("発行番号"), QStringLiteral("発行日"),
                                 QStringLiteral("発行数"), QStringLiteral("条件")});
+    ListView4->setSelectionBehavior(QAbstractItemView::SelectRows);
+    connect(ListView4, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView4SelectItem);
     Memo2 = new QPlainTextEdit(Splitter3);
     Memo2->setObjectName(QStringLiteral("Memo2"));
     QPalette pal = Memo2->palette();

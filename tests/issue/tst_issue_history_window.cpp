@@ -1,0 +1,252 @@
+// The history tab as a user meets it: two issues sent, listed newest first, previewed,
+// loaded back into the composer, their recipients listed, and deleted up to a day.
+#include "app/FMain.h"
+#include "fakes/ModalDialog.h"
+#include "fakes/TestEnv.h"
+#include "issue/FHistDlg.h"
+#include "issue/UIssue.h"
+#include "maintenance/FDateDlg.h"
+#include "store/Database.h"
+#include "store/Sql.h"
+#include "widgets/MessageBox.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QTreeWidget>
+#include <QtTest>
+
+class TestHistoryWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<TMainForm> form;
+
+    static void exec(const QString &sql) { Statement().exec(sql); }
+    static qint64 scalar(const QString &sql) { return Statement().scalar(sql); }
+    static QString shownTexts()
+    {
+        QStringList out;
+        for (const auto &s : MessageBox::takeShown())
+            out << s.text;
+        return out.join('|');
+    }
+
+    static void addMagazine(int magIdx, const QString &name)
+    {
+        exec(QString("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena,Flg1Name,Flg2Name,Flg3Name,Count1Name,"
+                     "Count2Name,UserDate1Name,UserDate2Name,UseUserName) values (%1,%2,'発行者','pub@example.jp',"
+                     "'様','フラグ１','フラグ２','フラグ３','カウンタ１','カウンタ２','日付１','日付２',0)")
+                 .arg(magIdx)
+                 .arg(Sql::q(name)));
+    }
+    static void addMember(int magIdx, int userIdx, const QString &name, const QString &address)
+    {
+        exec(QString("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,AddDate) values (%1,%2,%3,%4,'20240101')")
+                 .arg(magIdx)
+                 .arg(userIdx)
+                 .arg(Sql::q(name), Sql::q(address)));
+    }
+    // Sends an issue to every member of the magazine the way the send command records it.
+    static int send(int magIdx, const QDateTime &when, const QString &title, const QString &body,
+                    const QString &condition = "無条件")
+    {
+        IssueRecord issue;
+        issue.magIdx = magIdx;
+        issue.where = QString(" where U.Sleep = 0 and U.MagIdx = %1").arg(magIdx);
+        issue.condition = condition;
+        issue.targetCount = int(scalar("select count(*) from maguser U " + issue.where));
+        issue.title = title;
+        issue.body = body;
+        issue.created = when;
+        return CreateIssue(issue);
+    }
+
+    void openOn(int magIdx)
+    {
+        form = std::make_unique<TMainForm>();
+        form->show();
+        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
+            if (form->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == magIdx)
+                form->ListView1->setCurrentItem(form->ListView1->topLevelItem(i));
+        QCOMPARE(form->CurMagIdx, magIdx);
+    }
+    QStringList column(int c) const
+    {
+        QStringList out;
+        for (int i = 0; i < form->ListView4->topLevelItemCount(); ++i)
+            out << form->ListView4->topLevelItem(i)->text(c);
+        return out;
+    }
+    void selectHistoryRow(int row) { form->ListView4->setCurrentItem(form->ListView4->topLevelItem(row)); }
+
+private Q_SLOTS:
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        env->openStore();
+        addMagazine(1, "週刊ツバメ");
+        addMagazine(2, "別マガジン");
+        addMember(1, 1, "山田太郎", "taro@example.jp");
+        addMember(1, 2, "佐藤花子", "hanako@example.jp");
+        addMember(2, 1, "別の人", "other@example.jp");
+        MessageBox::takeShown();
+    }
+    void cleanup()
+    {
+        if (form)
+            form->close();
+        form.reset();
+        env.reset();
+    }
+
+    void twoIssuesListedPreviewedAndLoaded()
+    {
+        QCOMPARE(send(1, QDateTime(QDate(2024, 1, 10), QTime(9, 0)), "一月号", "It's \"new\"\r\n二行目"), 1);
+        QCOMPARE(send(2, QDateTime(QDate(2024, 1, 20), QTime(9, 0)), "別号", "x"), 2);
+        QCOMPARE(send(1, QDateTime(QDate(2024, 2, 10), QTime(9, 0)), "二月号", "二月の本文",
+                      "フラグ１が\r\nONの\r\nメンバー"),
+                 3);
+        openOn(1);
+        form->Edit1->setText("書きかけ");
+        form->PageControl1->setCurrentWidget(form->TabSheet5); // bringing the tab to front loads it
+        QCOMPARE(form->ListView4->topLevelItemCount(), 2);
+        QCOMPARE(column(0), (QStringList{"二月号", "一月号"}));
+        QCOMPARE(column(1), (QStringList{"3", "1"}));
+        QCOMPARE(column(2), (QStringList{"2024/02/10 09:00:00", "2024/01/10 09:00:00"}));
+        QCOMPARE(column(3), (QStringList{"2", "2"}));
+        QCOMPARE(column(4), (QStringList{"フラグ１が ONの メンバー", "無条件"}));
+        QCOMPARE(form->ListView4->topLevelItem(1)->data(0, Qt::UserRole).toInt(), 1);
+
+        selectHistoryRow(1);
+        QCOMPARE(form->Memo2->toPlainText(), QString("It's \"new\"\n二行目"));
+
+        form->E4Click();
+        QCOMPARE(form->PageControl1->currentWidget(), form->TabSheet2);
+        QCOMPARE(form->Edit1->text(), QString("一月号"));
+        QCOMPARE(form->RichEdit1->toPlainText(), QString("It's \"new\"\n二行目"));
+        QCOMPARE(shownTexts(), QString());
+    }
+
+    void recipientsListed()
+    {
+        send(1, QDateTime(QDate(2024, 3, 1), QTime(12, 0)), "三月号", "本文");
+        addMember(1, 3, "後から入会", "late@example.jp"); // joined after the issue
+        openOn(1);
+        form->H1Click();
+        QCOMPARE(form->PageControl1->currentWidget(), form->TabSheet5);
+        selectHistoryRow(0);
+        QStringList lines;
+        QString date, title;
+        ModalDialog::whenShown<THistDlg>([&](THistDlg *d) {
+            lines = d->lines();
+            date = d->Label3->text();
+            title = d->Label4->text();
+            d->Button1->click();
+        });
+        form->action("M1Click", 1)->trigger();
+        lines.sort();
+        QCOMPARE(lines, (QStringList{"佐藤花子 <hanako@example.jp>", "山田太郎 <taro@example.jp>"}));
+        QCOMPARE(date, QString("2024/03/01 12:00:00"));
+        QCOMPARE(title, QString("三月号"));
+
+        // a member deleted since the issue is no longer listed
+        exec("delete from MagUser where MagIdx = 1 and UserIdx = 1");
+        ModalDialog::whenShown<THistDlg>([&](THistDlg *d) {
+            lines = d->lines();
+            d->Button1->click();
+        });
+        form->M1Click(1);
+        QCOMPARE(lines, (QStringList{"佐藤花子 <hanako@example.jp>"}));
+    }
+
+    void commandsOnOneIssueNeedMagazineAndRow()
+    {
+        send(1, QDateTime(QDate(2024, 3, 1), QTime(12, 0)), "三月号", "本文");
+        form = std::make_unique<TMainForm>();
+        form->show();
+        form->E4Click();
+        form->M1Click(1);
+        form->H1Click();
+        QCOMPARE(shownTexts(), QString("マガジン名を選択してください。|マガジン名を選択してください。|"
+                                       "マガジン名を選択してください。"));
+        form.reset();
+        openOn(1);
+        form->H1Click();
+        form->ListView4->clearSelection();
+        form->E4Click();
+        form->M1Click(1);
+        QCOMPARE(shownTexts(), QString("表示する履歴を選択してください。|表示する履歴を選択してください。"));
+        // selecting another magazine empties the list
+        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
+            if (form->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == 2)
+                form->ListView1->setCurrentItem(form->ListView1->topLevelItem(i));
+        QCOMPARE(form->ListView4->topLevelItemCount(), 0);
+    }
+
+    // Deleting up to today takes today's issues of this magazine only, though the other
+    // magazine's issues carry the same dates; the list shows what is left.
+    void deleteUpToToday()
+    {
+        const QDate today = QDate::currentDate();
+        send(1, QDateTime(today, QTime(0, 0, 0)), "今朝", "a");
+        send(2, QDateTime(today, QTime(0, 0, 0)), "別・今朝", "b");
+        send(1, QDateTime(today, QTime(23, 59, 59)), "今夜", "c");
+        send(2, QDateTime(today, QTime(23, 59, 59)), "別・今夜", "d");
+        send(1, QDateTime(today.addDays(1), QTime(0, 0, 0)), "明日", "e");
+        openOn(1);
+        form->H1Click();
+        QCOMPARE(form->ListView4->topLevelItemCount(), 3);
+
+        bool asked = false;
+        ModalDialog::whenShown<TDateDlg>([&](TDateDlg *d) {
+            asked = true;
+            QCOMPARE(d->Label1->text(), QString("削除日付"));
+            QCOMPARE(d->date(), today);
+            d->Button2->click();
+        });
+        form->D4Click();
+        QVERIFY(asked);
+        QCOMPARE(shownTexts(), QString()); // cancelled at the date: no question
+
+        ModalDialog::whenShown<TDateDlg>([](TDateDlg *d) { d->Button1->click(); });
+        MessageBox::queueAnswer(MessageBox::Answer::Cancel);
+        form->D4Click();
+        QCOMPARE(shownTexts(), today.toString("yyyy/MM/dd") + "以前の履歴データを削除します。よろしいですか？");
+        QCOMPARE(scalar("select count(*) from MagInfo"), qint64(5));
+
+        ModalDialog::whenShown<TDateDlg>([](TDateDlg *d) { d->Button1->click(); });
+        MessageBox::queueAnswer(MessageBox::Answer::Ok);
+        form->action("D4Click")->trigger();
+        QCOMPARE(scalar("select count(*) from MagInfo where MagIdx = 1"), qint64(1));
+        QCOMPARE(scalar("select count(*) from MagHist where MagIdx = 1"), qint64(2));
+        QCOMPARE(scalar("select count(*) from MagInfo where MagIdx = 2"), qint64(2));
+        QCOMPARE(scalar("select count(*) from MagHist where MagIdx = 2"), qint64(2));
+        QCOMPARE(column(0), QStringList{"明日"});
+    }
+
+    void deleteWithoutMagazineDoesNothing()
+    {
+        form = std::make_unique<TMainForm>();
+        form->show();
+        bool asked = false;
+        ModalDialog::whenShown<TDateDlg>(
+            [&](TDateDlg *d) {
+                asked = true;
+                d->Button2->click();
+            },
+            300);
+        form->D4Click();
+        QTest::qWait(400);
+        QVERIFY(!asked);
+        QCOMPARE(shownTexts(), QString());
+    }
+};
+
+QTEST_MAIN(TestHistoryWindow)
+#include "tst_issue_history_window.moc"

@@ -1,0 +1,223 @@
+// Bulk changes of member flags, counters and dates: statement text and what the store holds.
+#include "fakes/TestEnv.h"
+#include "maintenance/UBulkUpdate.h"
+#include "store/Database.h"
+#include "store/Sql.h"
+
+#include <QSqlError>
+#include <QtTest>
+
+using namespace BulkUpdate;
+
+class TestBulkUpdate : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnv> env;
+
+    // Members 1..n of a magazine, counters 1000 + UserIdx, every flag OFF, dates empty.
+    static void addMembers(int magIdx, int count, int firstIdx = 1)
+    {
+        Transaction t;
+        QSqlQuery q(Store::connection());
+        q.prepare("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
+                  "UserDate1,UserDate2,AddDate) values (?,?,?,?,0,0,0,0,?,?,'','','20240101')");
+        for (int i = firstIdx; i < firstIdx + count; ++i) {
+            q.addBindValue(magIdx);
+            q.addBindValue(i);
+            q.addBindValue(QString("member%1").arg(i));
+            q.addBindValue(QString("m%1@example.jp").arg(i));
+            q.addBindValue(1000 + i);
+            q.addBindValue(2000 + i);
+            QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+        }
+        t.commit();
+    }
+    static qint64 field(int magIdx, int userIdx, const QString &column)
+    {
+        Statement s;
+        return s.scalar(QString("select %1 from MagUser where MagIdx = %2 and UserIdx = %3")
+                            .arg(column).arg(magIdx).arg(userIdx));
+    }
+    static QString textField(int magIdx, int userIdx, const QString &column)
+    {
+        Statement s;
+        s.open(QString("select %1 from MagUser where MagIdx = %2 and UserIdx = %3").arg(column).arg(magIdx).arg(userIdx));
+        return s.next() ? s.text(0) : QString("<none>");
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        env->openStore();
+    }
+    void cleanup() { env.reset(); }
+
+    void selectionListKeepsListOrder()
+    {
+        QCOMPARE(selectionList({12}), QString("(12)"));
+        QCOMPARE(selectionList({12, 15, 20}), QString("(12,15,20)"));
+        QCOMPARE(selectionList({20, 3}), QString("(20,3)"));
+    }
+
+    void setLines_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("flag 1 on") << flagSetLine(1) << "set Flg1 = 1";
+        QTest::newRow("flag 3 on") << flagSetLine(3) << "set Flg3 = 1";
+        QTest::newRow("flag 2 off") << flagSetLine(12) << "set Flg2 = 0";
+        QTest::newRow("flag 3 off") << flagSetLine(13) << "set Flg3 = 0";
+        QTest::newRow("counter set") << counterSetLine(1, SetValue, 1234567) << "set Count1 = 1234567";
+        QTest::newRow("counter add") << counterSetLine(2, AddValue, 5) << "set Count2 = Count2 + 5";
+        QTest::newRow("counter subtract") << counterSetLine(1, SubtractValue, 7) << "set Count1 = Count1 - 7";
+        QTest::newRow("date") << dateSetLine(2, QDate(2008, 3, 5)) << "set UserDate2 = \"20080305\"";
+    }
+    void setLines()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, expected);
+        QCOMPARE(line, expected);
+    }
+
+    void selectedUpdateIsFourLines()
+    {
+        QCOMPARE(selectedUpdate(flagSetLine(1), 3, "(12)"),
+                 QString("update MagUser\r\nset Flg1 = 1\r\nwhere MagIdx = 3\r\nand (UserIdx in (12))"));
+        QCOMPARE(selectedUpdates(flagSetLine(1), 3, {12, 15}),
+                 QStringList{"update MagUser\r\nset Flg1 = 1\r\nwhere MagIdx = 3\r\nand (UserIdx in (12,15))"});
+    }
+
+    // Each command changes only the selected members of its own magazine, although the
+    // other magazine has members with the same UserIdx.
+    void selectionChangesOnlyItsMembers_data()
+    {
+        QTest::addColumn<QString>("setLine");
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("before2");
+        QTest::addColumn<QString>("after2");
+        QTest::addColumn<QString>("after4");
+        QTest::newRow("flag on") << flagSetLine(2) << "Flg2" << "0" << "1" << "1";
+        QTest::newRow("counter set") << counterSetLine(1, SetValue, 42) << "Count1" << "1002" << "42" << "42";
+        QTest::newRow("counter add") << counterSetLine(1, AddValue, 5) << "Count1" << "1002" << "1007" << "1009";
+        QTest::newRow("subtract below zero") << counterSetLine(2, SubtractValue, 5000) << "Count2" << "2002"
+                                             << "-2998" << "-2996";
+        QTest::newRow("date") << dateSetLine(1, QDate(2008, 3, 5)) << "UserDate1" << "" << "20080305" << "20080305";
+    }
+    void selectionChangesOnlyItsMembers()
+    {
+        QFETCH(QString, setLine);
+        QFETCH(QString, column);
+        QFETCH(QString, before2);
+        QFETCH(QString, after2);
+        QFETCH(QString, after4);
+        addMembers(1, 5);
+        addMembers(2, 5);
+        QCOMPARE(updateSelected(setLine, 1, {4, 2}), 2);
+        QCOMPARE(textField(1, 2, column), after2);
+        QCOMPARE(textField(1, 4, column), after4);
+        for (int other : {1, 3, 5})
+            QCOMPARE(textField(1, other, column), textField(2, other, column));
+        QCOMPARE(textField(2, 2, column), before2);
+    }
+
+    void emptySelectionRunsNothing()
+    {
+        addMembers(1, 3);
+        QCOMPARE(updateSelected(flagSetLine(1), 1, {}), 0);
+        QCOMPARE(field(1, 1, "Flg1"), 0);
+    }
+
+    // A hundred thousand selected members change in one command, however long the list.
+    void hundredThousandMembersInOneCommand()
+    {
+        const int n = 100000;
+        addMembers(1, n);
+        addMembers(2, 10);
+        QList<int> all;
+        for (int i = n; i >= 1; --i)
+            all << i;
+        QVERIFY(selectedUpdates(flagSetLine(3), 1, all).size() > 1);
+        QCOMPARE(updateSelected(counterSetLine(1, AddValue, 5), 1, all), n);
+        Statement s;
+        QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 1 and Count1 = 1005 + UserIdx"), qint64(n));
+        QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 2 and Count1 = 1000 + UserIdx"), qint64(10));
+        const QHash<int, qint64> counters = storedCounters(1, 1, all);
+        QCOMPARE(counters.size(), n);
+        QCOMPARE(counters.value(n), qint64(1005 + n));
+    }
+
+    // The chunks are one change: a refusal half-way leaves every member as it was.
+    void refusedChunkLeavesEveryMemberUnchanged()
+    {
+        const int n = 3 * kSelectionChunk;
+        addMembers(1, n);
+        Statement s;
+        s.exec(QString("create temp trigger RefuseOne before update on MagUser when new.UserIdx = %1 "
+                       "begin select raise(abort, 'refused'); end")
+                   .arg(2 * kSelectionChunk + 10));
+        QList<int> all;
+        for (int i = 1; i <= n; ++i)
+            all << i;
+        QVERIFY_THROWS_EXCEPTION(StoreError, updateSelected(flagSetLine(1), 1, all));
+        QCOMPARE(s.scalar("select count(*) from MagUser where Flg1 <> 0"), qint64(0));
+    }
+
+    void resetTargets_data()
+    {
+        QTest::addColumn<int>("tag");
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<int>("nameIndex");
+        QTest::addColumn<bool>("needsDate");
+        QTest::addColumn<QString>("statement");
+        QTest::newRow("flag 1") << 1 << "Flg1" << 0 << false << "update MagUser Set Flg1 = 0\r\nwhere MagIdx = 4";
+        QTest::newRow("flag 3") << 3 << "Flg3" << 2 << false << "update MagUser Set Flg3 = 0\r\nwhere MagIdx = 4";
+        QTest::newRow("counter 1") << 4 << "Count1" << 3 << false << "update MagUser Set Count1 = 0\r\nwhere MagIdx = 4";
+        QTest::newRow("counter 2") << 5 << "Count2" << 4 << false << "update MagUser Set Count2 = 0\r\nwhere MagIdx = 4";
+        QTest::newRow("date 1") << 6 << "UserDate1" << 5 << true
+                                << "update MagUser Set UserDate1 = \"20240229\"\r\nwhere MagIdx = 4";
+        QTest::newRow("date 2") << 7 << "UserDate2" << 6 << true
+                                << "update MagUser Set UserDate2 = \"20240229\"\r\nwhere MagIdx = 4";
+    }
+    void resetTargets()
+    {
+        QFETCH(int, tag);
+        QFETCH(QString, column);
+        QFETCH(int, nameIndex);
+        QFETCH(bool, needsDate);
+        QFETCH(QString, statement);
+        const auto t = resetTarget(tag);
+        QVERIFY(t);
+        QCOMPARE(t->column, column);
+        QCOMPARE(t->nameIndex, nameIndex);
+        QCOMPARE(t->needsDate, needsDate);
+        QCOMPARE(resetStatement(*t, resetValue(*t, QDate(2024, 2, 29)), 4), statement);
+        QVERIFY(!resetTarget(8));
+        QVERIFY(!resetTarget(0));
+    }
+
+    void resetChangesTheWholeMagazineOnly()
+    {
+        addMembers(1, 4);
+        addMembers(2, 4);
+        const auto t = resetTarget(6);
+        QCOMPARE(resetAll(*t, resetValue(*t, QDate(2024, 2, 29)), 2), 4);
+        Statement s;
+        QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 2 and UserDate1 = '20240229'"), qint64(4));
+        QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 1 and UserDate1 = ''"), qint64(4));
+        const auto c = resetTarget(5);
+        resetAll(*c, resetValue(*c, QDate()), 1);
+        QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 1 and Count2 = 0"), qint64(4));
+        QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 2 and Count2 = 0"), qint64(0));
+    }
+
+    void resetQuestionNamesTheField()
+    {
+        QCOMPARE(resetQuestion("購読回数"), QString("メンバーすべてのフィールド「購読回数」を変更します。よろしいですか？"));
+    }
+};
+
+QTEST_MAIN(TestBulkUpdate)
+#include "tst_maintenance_bulk.moc"
