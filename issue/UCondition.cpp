@@ -137,7 +137,9 @@ bool CheckCondition(const QString &clause, const std::array<QString, 7> &names, 
     }
     try {
         Statement s;
-        s.open(Sql::lines({QStringLiteral("select * from MagUser U where "), clause}));
+        // Tested the way a send uses it, inside parentheses, so that what passes here
+        // (a trailing "order by", a "union") cannot fail only when the issue is sent.
+        s.open(Sql::lines({QStringLiteral("select * from MagUser U where "), QStringLiteral("(") + clause + QStringLiteral(")")}));
         s.close();
         return true;
     } catch (const StoreError &e) {
