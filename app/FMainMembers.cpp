@@ -218,6 +218,12 @@ void TMainForm::DroppedTextReady()
     const AddressText parsed = ParseAddressText(DroppedText);
     if (parsed.name.isEmpty() && parsed.address.isEmpty())
         return;
+    // The drop target asks for a magazine first; should one be gone meanwhile, no member
+    // may be written without one.
+    if (CurMagIdx == -1) {
+        MessageBox::warning(this, noMagazineMessage());
+        return;
+    }
     activateWindow();
     raise();
     TUserDlg dlg(this);

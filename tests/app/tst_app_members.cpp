@@ -297,9 +297,11 @@ private Q_SLOTS:
     void editMagazineRenamesAndRelabels()
     {
         TMainForm form;
-        // The send page's after-send boxes, wherever that page keeps them.
-        for (int i = 1; i <= 7; ++i)
-            (new QCheckBox(form.TabSheet4))->setObjectName(QString("CheckBox%1").arg(i));
+        // The send page's after-send boxes, wherever that page keeps them (stand-ins while
+        // the page has none).
+        if (!form.TabSheet4->findChild<QCheckBox *>("CheckBox1"))
+            for (int i = 1; i <= 7; ++i)
+                (new QCheckBox(form.TabSheet4))->setObjectName(QString("CheckBox%1").arg(i));
         form.show();
         addMagazine(form, "旧名");
         select(form, 0);
