@@ -6,6 +6,7 @@
 #include "store/Database.h"
 #include "store/Folders.h"
 #include "store/Sql.h"
+#include "update/UGetVersion.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Shell.h"
 
@@ -61,7 +62,10 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
     FormCreate();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm()
+{
+    stopUpdateCheck();
+}
 
 TMainForm::Version TMainForm::programVersion()
 {
@@ -180,6 +184,7 @@ void TMainForm::showEvent(QShowEvent *event)
 void TMainForm::FormShow()
 {
     LoadMagazineList();
+    m_getVersion = TGetVersion::launch(versionText(), this);
 }
 
 bool TMainForm::FormCloseQuery()
@@ -234,9 +239,29 @@ void TMainForm::saveWindowSettings()
 
 void TMainForm::FormClose()
 {
+    // A download in flight is abandoned at once rather than waited for.
+    if (m_getVersion)
+        m_getVersion->requestStop();
     countWaitingUpdates();
     saveWindowSettings();
+    stopUpdateCheck();
     Store::close();
+}
+
+void TMainForm::stopUpdateCheck()
+{
+    if (!m_getVersion)
+        return;
+    TGetVersion *worker = m_getVersion;
+    // A stop aborts the request in flight; the thread ends within moments.
+    if (worker->stop(3000)) {
+        delete worker;
+    } else {
+        // Still busy (a file system that does not answer): let it end with the process.
+        // It touches the store no more, and a running thread must not be destroyed.
+        worker->setParent(nullptr);
+        m_getVersion = nullptr;
+    }
 }
 
 void TMainForm::closeEvent(QCloseEvent *event)

@@ -4,6 +4,7 @@
 #include "store/MainState.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 
@@ -21,6 +22,7 @@ class QToolButton;
 class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TGetVersion;
 class TComposer;
 class TSendPage;
 
@@ -147,6 +149,7 @@ private:
     void saveWindowSettings();
     void saveMemberColumnWidths();
     void countWaitingUpdates();
+    void stopUpdateCheck();
 
     // Layout (FMainLayout.cpp)
     void createLayout();
@@ -165,4 +168,6 @@ private:
     bool m_shown = false;
     bool m_closing = false;
     QList<QAction *> m_commands;
+    // The background update check while it runs; it deletes itself when it ends.
+    QPointer<TGetVersion> m_getVersion;
 };

@@ -2,6 +2,7 @@
 
 #include "store/Database.h"
 #include "store/Folders.h"
+#include "update/UGetVersion.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Shell.h"
@@ -30,6 +31,9 @@ TestEnv::TestEnv()
     MessageBox::setTestMode(true);
     FileDialog::setTestMode(true);
     Shell::setTestMode(true);
+    // No test talks to the real vendor: a main window shown in a test checks for updates
+    // against a closed loopback port unless the test points it at a server of its own.
+    TGetVersion::setVendorBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:1/")));
 }
 
 TestEnv::~TestEnv()

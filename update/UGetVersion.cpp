@@ -1,0 +1,310 @@
+#include "update/UGetVersion.h"
+
+#include "store/Database.h"
+#include "store/Sql.h"
+#include "update/UVersionList.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QMutex>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSaveFile>
+#include <QSqlDriver>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <memory>
+#include <sqlite3.h>
+
+namespace {
+
+const QString kListPath = QStringLiteral("/tsubame/softver.php");
+const QString kDownloadPath = QStringLiteral("/tsubame/Download/");
+
+// Whole-request limits on top of the per-request silence limit: a server that trickles a
+// byte now and then must not keep the worker for ever.
+constexpr int kListDeadlineMs = 60 * 1000;
+constexpr int kFileDeadlineMs = 30 * 60 * 1000;
+// How often a request in flight looks for a stop request.
+constexpr int kStopPollMs = 50;
+// Longest wait for another connection's write lock (the store's own connections wait 15 s).
+constexpr int kBusyWaitMs = 15000;
+constexpr int kBusySleepMs = 10;
+constexpr qint64 kReadBuffer = 64 * 1024;
+
+QMutex g_baseLock;
+QUrl g_baseUrl;
+
+QUrl defaultBaseUrl()
+{
+    return QUrl(QStringLiteral("http://") + QStringLiteral(TSUBAME_VENDOR_HOST) + QLatin1Char('/'));
+}
+
+} // namespace
+
+TGetVersion::TGetVersion(const QString &programVersion, QObject *parent)
+    : QThread(parent), m_programVersion(programVersion), m_baseUrl(vendorBaseUrl())
+{
+    setObjectName(QStringLiteral("TGetVersion"));
+}
+
+TGetVersion::~TGetVersion()
+{
+    // Destroying a running thread would end the process; a stop takes effect within moments.
+    requestStop();
+    wait();
+}
+
+TGetVersion *TGetVersion::launch(const QString &programVersion, QObject *parent)
+{
+    auto *worker = new TGetVersion(programVersion, parent);
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start(QThread::LowPriority);
+    return worker;
+}
+
+void TGetVersion::setVendorBaseUrl(const QUrl &url)
+{
+    QMutexLocker lock(&g_baseLock);
+    g_baseUrl = url;
+}
+
+QUrl TGetVersion::vendorBaseUrl()
+{
+    QMutexLocker lock(&g_baseLock);
+    return g_baseUrl.isValid() ? g_baseUrl : defaultBaseUrl();
+}
+
+QString TGetVersion::updateFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
+        + QStringLiteral("/ツバメ便 アップデートファイル");
+}
+
+void TGetVersion::requestStop()
+{
+    m_stop.store(true);
+}
+
+bool TGetVersion::stop(int graceMs)
+{
+    requestStop();
+    return wait(QDeadlineTimer(graceMs));
+}
+
+// While the worker waits for another connection's write lock it keeps looking for a stop
+// request, so closing the program never waits behind a lock.
+int TGetVersion::busyHandler(void *self, int count)
+{
+    const auto *worker = static_cast<const TGetVersion *>(self);
+    if (worker->stopRequested() || count * kBusySleepMs >= kBusyWaitMs)
+        return 0;
+    sqlite3_sleep(kBusySleepMs);
+    return 1;
+}
+
+void TGetVersion::run()
+{
+    if (!Store::isOpen() || m_stop)
+        return;
+    {
+        QNetworkAccessManager net;
+        net.setProxy(QNetworkProxy::NoProxy);
+        try {
+            QSqlDatabase db = Store::connection();
+            const QVariant handle = db.driver()->handle();
+            if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+                if (sqlite3 *h = *static_cast<sqlite3 *const *>(handle.data()))
+                    sqlite3_busy_handler(h, &TGetVersion::busyHandler, this);
+            }
+            check(db, net);
+        } catch (const std::exception &) {
+            // a store that cannot be read or written: the check simply ends
+        }
+    }
+    Store::releaseThreadConnection();
+}
+
+void TGetVersion::check(QSqlDatabase &db, QNetworkAccessManager &net)
+{
+    QByteArray body;
+    {
+        QBuffer sink(&body);
+        sink.open(QIODevice::WriteOnly);
+        if (get(net, kListPath, m_listLimit, kListDeadlineMs, &sink) != Fetch::Ok)
+            return;
+    }
+    if (m_stop)
+        return;
+    recordNewVersions(db, VersionList::decode(body));
+    if (m_stop)
+        return;
+    downloadPending(db, net);
+}
+
+void TGetVersion::recordNewVersions(QSqlDatabase &db, const QString &listText)
+{
+    const QList<VersionList::Line> lines = VersionList::parse(listText);
+    if (lines.isEmpty())
+        return;
+
+    // The last row is read inside the write transaction, so its number cannot be taken by
+    // another writer between reading it and inserting after it.
+    Transaction t(db);
+    Statement s(db);
+    s.open(QStringLiteral("select key2,str1,str2 from CommonTBL where key1 = 1000 order by key2 desc"));
+    qint64 next = 0;
+    QString last;
+    if (s.next()) {
+        next = s.integer(0) + 1;
+        last = s.text(1);
+    }
+    s.close();
+
+    for (const VersionList::Line &line : lines) {
+        // Only six-digit version texts: anything else (an empty field, "2.0.9") would compare
+        // above every real version and hide the later ones for good.
+        if (!VersionList::isVersionText(line.version) || line.version <= last)
+            continue;
+        s.exec(QStringLiteral("insert into CommonTBL values(1000,") + QString::number(next) + QStringLiteral(",0,0,0,")
+               + Sql::q(line.version) + QLatin1Char(',') + Sql::q(line.note) + QLatin1Char(',')
+               + Sql::q(line.fileName) + QLatin1Char(')'));
+        ++next;
+    }
+    t.commit();
+}
+
+void TGetVersion::downloadPending(QSqlDatabase &db, QNetworkAccessManager &net)
+{
+    // The names are read first: no read stays open on the store while files download.
+    QStringList names;
+    {
+        Statement s(db);
+        s.open(Sql::lines({QStringLiteral("select str3 from CommonTBL where key1 = 1000 and int1 = 0"),
+                           QStringLiteral("and str1 > ") + Sql::q(m_programVersion)}));
+        while (s.next())
+            names << s.text(0);
+        s.close();
+    }
+    if (names.isEmpty())
+        return;
+
+    const QString folder = updateFolder();
+    if (!QDir().mkpath(folder))
+        return;
+    for (const QString &name : names) {
+        if (m_stop)
+            return;
+        // A name that could leave the folder is never written; the other rows still count.
+        if (!VersionList::isSafeFileName(name))
+            continue;
+        const QFileInfo target(folder + QLatin1Char('/') + name);
+        if (target.exists() || target.isSymLink())
+            continue;
+        if (download(net, name, folder) != Fetch::Ok)
+            return;
+    }
+}
+
+TGetVersion::Fetch TGetVersion::download(QNetworkAccessManager &net, const QString &fileName, const QString &folder)
+{
+    // Written beside the target and renamed when complete: a cut-off download never leaves
+    // a partial file that would pass for a fetched one at the next start.
+    QSaveFile file(folder + QLatin1Char('/') + fileName);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly))
+        return Fetch::Failed;
+    const Fetch result = get(net, kDownloadPath + fileName, m_fileLimit, kFileDeadlineMs, &file);
+    if (m_stop) {
+        file.cancelWriting();
+        return Fetch::Stopped;
+    }
+    // An empty body is no update file either.
+    if (result != Fetch::Ok || file.pos() == 0) {
+        file.cancelWriting();
+        return Fetch::Failed;
+    }
+    return file.commit() ? Fetch::Ok : Fetch::Failed;
+}
+
+QUrl TGetVersion::urlFor(const QString &path) const
+{
+    QUrl url = m_baseUrl;
+    url.setPath(path); // decoded mode: a "?", "#" or "%" in a file name stays part of the path
+    url.setQuery(QString());
+    url.setFragment(QString());
+    return url;
+}
+
+TGetVersion::Fetch TGetVersion::get(QNetworkAccessManager &net, const QString &path, qint64 limit, int deadlineMs,
+                                    QIODevice *sink)
+{
+    if (m_stop)
+        return Fetch::Stopped;
+
+    QNetworkRequest request(urlFor(path));
+    request.setTransferTimeout(m_transferTimeoutMs);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+
+    bool failed = false;
+    qint64 received = 0;
+    std::unique_ptr<QNetworkReply> reply(net.get(request));
+    // Received bytes wait in a small buffer until drained here: a server that sends without
+    // end then waits for us instead of keeping the network thread busy.
+    reply->setReadBufferSize(kReadBuffer);
+    QEventLoop loop;
+
+    const auto fail = [&] {
+        failed = true;
+        reply->abort();
+    };
+    const auto drain = [&] {
+        if (failed)
+            return;
+        const QByteArray chunk = reply->readAll();
+        received += chunk.size();
+        if (received > limit || sink->write(chunk) != chunk.size())
+            fail();
+    };
+    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
+        // Refuse an error page or an announced oversize body before receiving it.
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if ((status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
+            || (length.isValid() && length.toLongLong() > limit))
+            fail();
+    });
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, drain);
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+
+    QTimer stopPoll;
+    stopPoll.setInterval(kStopPollMs);
+    QObject::connect(&stopPoll, &QTimer::timeout, &loop, [&] {
+        if (m_stop)
+            reply->abort();
+    });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, fail);
+
+    if (!reply->isFinished()) {
+        stopPoll.start();
+        deadline.start(deadlineMs);
+        loop.exec();
+    }
+    stopPoll.stop();
+    deadline.stop();
+
+    if (m_stop)
+        return Fetch::Stopped;
+    drain();
+    if (failed || reply->error() != QNetworkReply::NoError)
+        return Fetch::Failed;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return status >= 200 && status <= 299 ? Fetch::Ok : Fetch::Failed;
+}
