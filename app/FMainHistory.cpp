@@ -2,6 +2,7 @@
 // composer, its recipients and the deletion up to a day.
 #include "FMain.h"
 
+#include "issue/FComposer.h"
 #include "issue/FHistDlg.h"
 #include "issue/UHistory.h"
 #include "maintenance/FDateDlg.h"
@@ -114,8 +115,12 @@ void TMainForm::E4Click()
         const auto issue = History::readIssue(magIdx, magCnt);
         if (!issue)
             return;
-        Edit1->setText(issue->title);
-        RichEdit1->setPlainText(asPlainLines(issue->body));
+        if (Composer) {
+            Composer->setMail(issue->title, issue->body);
+        } else {
+            Edit1->setText(issue->title);
+            RichEdit1->setPlainText(asPlainLines(issue->body));
+        }
         PageControl1->setCurrentWidget(TabSheet2);
     });
 }

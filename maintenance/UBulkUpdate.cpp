@@ -4,6 +4,8 @@
 #include "store/Database.h"
 #include "store/Sql.h"
 
+#include <QSet>
+
 
 namespace BulkUpdate {
 
@@ -121,16 +123,21 @@ QHash<int, qint64> storedCounters(int counter, int magIdx, const QList<int> &use
     QHash<int, qint64> out;
     out.reserve(userIdx.size());
     Statement s;
-    const QString column = QStringLiteral("Count%1").arg(counter);
-    for (const QList<int> &part : chunks(userIdx)) {
-        s.open(Sql::lines({
-            QStringLiteral("select UserIdx,") + column + QStringLiteral(" from MagUser"),
-            QStringLiteral("where MagIdx = ") + QString::number(magIdx),
-            QStringLiteral("and (UserIdx in ") + selectionList(part) + QStringLiteral(")"),
-        }));
+    const QString select = QStringLiteral("select UserIdx,Count%1 from MagUser").arg(counter);
+    const QString where = QStringLiteral("where MagIdx = ") + QString::number(magIdx);
+    if (userIdx.size() <= kSelectionChunk) {
+        s.open(Sql::lines({select, where, QStringLiteral("and (UserIdx in ") + selectionList(userIdx) + QStringLiteral(")")}));
         while (s.next())
             out.insert(int(s.integer(0)), s.integer(1));
-        s.close();
+        return out;
+    }
+    // A long selection: one pass over the magazine costs less than many lists.
+    QSet<int> wanted(userIdx.cbegin(), userIdx.cend());
+    s.open(Sql::lines({select, where}));
+    while (s.next()) {
+        const int idx = int(s.integer(0));
+        if (wanted.contains(idx))
+            out.insert(idx, s.integer(1));
     }
     return out;
 }

@@ -37,7 +37,7 @@ QString selectionList(const QList<int> &userIdx);
 QString selectedUpdate(const QString &setLine, int magIdx, const QString &selection);
 
 // A selection is written this many members per statement; longer selections are split.
-inline constexpr int kSelectionChunk = 500;
+inline constexpr int kSelectionChunk = 2000;
 
 // The statements that change the given members: one for a selection of up to
 // kSelectionChunk members, otherwise one per chunk of that size, in the given order.
