@@ -230,6 +230,19 @@ private Q_SLOTS:
         QCOMPARE(column(0), QStringList{"明日"});
     }
 
+    void columnWidthsKeptBetweenRuns()
+    {
+        form = std::make_unique<TMainForm>();
+        form->show();
+        form->ListView4->setColumnWidth(0, 211);
+        form->ListView4->setColumnWidth(4, 333);
+        form->close();
+        form = std::make_unique<TMainForm>();
+        QCOMPARE(form->ListView4->columnWidth(0), 211);
+        QCOMPARE(form->ListView4->columnWidth(4), 333);
+        QCOMPARE(form->ListView4->columnCount(), 5);
+    }
+
     void deleteWithoutMagazineDoesNothing()
     {
         form = std::make_unique<TMainForm>();
