@@ -22,6 +22,7 @@ class QToolButton;
 class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TFindDlg;
 class TGetVersion;
 class TComposer;
 class TSendPage;
@@ -75,6 +76,7 @@ public:
     QPlainTextEdit *Memo2 = nullptr;   // history preview
     QLabel *StatusPanels[4] = {};      // status bar panels 80, 80, 300, 50 pixels
     QMenu *PopupMenu1 = nullptr;       // member-list context menu
+    TFindDlg *FindDialog1 = nullptr;   // address search, made on first use
     TComposer *Composer = nullptr;     // the mail tab's behaviour
     TSendPage *SendPage = nullptr;     // TabSheet4: send conditions and the send command
 
@@ -133,6 +135,10 @@ public Q_SLOTS:
     void MailSent(int count);
     // WM_USER+400: text dropped on the member list, handled after the drop returned.
     void DroppedTextReady();
+    // Text dropped on the member list: kept in DroppedText, then DroppedTextReady is queued.
+    void OleDropTarget1Drop(const QString &text);
+    // The address search box asks for its text.
+    void FindDialog1Find();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -157,6 +163,7 @@ private:
     void createToolBar();
     void createStatusBar();
     QWidget *createMemberPage();
+    void installMemberDropTarget(); // FMainExchange.cpp
     QWidget *createComposerPage();
     QWidget *createSendPage();
     void setupIssuePages(); // FMainCompose.cpp

@@ -1,13 +1,421 @@
-// Member exchange and address operations (not built yet: these do nothing).
+// Member exchange and address operations: CSV import and export, removal by list, backup
+// and restore, the address check and search, home pages, the logs and the member list's
+// drop target.
 #include "FMain.h"
 
-void TMainForm::N42Click() {}
-void TMainForm::I1Click() {}
-void TMainForm::M3Click() {}
-void TMainForm::X1Click() {}
-void TMainForm::N39Click() {}
-void TMainForm::B1Click() {}
-void TMainForm::N46Click() {}
-void TMainForm::C4Click() {}
-void TMainForm::U2Click() {}
-void TMainForm::Find1Click() {}
+#include "maintenance/FFindDlg.h"
+#include "maintenance/FImportDlg.h"
+#include "maintenance/FprogressDlg.h"
+#include "maintenance/UBackup.h"
+#include "maintenance/UExport.h"
+#include "maintenance/UImport.h"
+#include "maintenance/URemoveList.h"
+#include "maintenance/UTextLines.h"
+#include "members/MemberListModel.h"
+#include "members/UAddress.h"
+#include "members/UMemberOrder.h"
+#include "store/AppSettings.h"
+#include "store/Database.h"
+#include "store/Sql.h"
+#include "widgets/Command.h"
+#include "widgets/FileDialog.h"
+#include "widgets/MessageBox.h"
+#include "widgets/Shell.h"
+#include "widgets/TextDropTarget.h"
+#include "widgets/WaitCursor.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QItemSelection>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace {
+
+const QString kSelectMagazine = QStringLiteral("マガジン名を選択してください。");
+const QString kFileBusy =
+    QStringLiteral("選択されたファイルは他のアプリケーションで開かれている可能性があります。処理を中断します。");
+
+// The first column of the member list that shows the address, or -1.
+int addressColumn(const MainState &state)
+{
+    for (int k = 0; k < int(state.ColumnMap.size()); ++k)
+        if (state.ColumnMap[k] == MemberOrder::Address)
+            return k;
+    return -1;
+}
+
+QString cannotOpen(const QString &file)
+{
+    return QStringLiteral("ファイル ") + file + QStringLiteral("　が開けません");
+}
+
+// A save dialog has no default extension of its own: add it to a name typed without one.
+QString withSuffix(const QString &file, const QString &suffix)
+{
+    if (file.isEmpty() || !QFileInfo(file).suffix().isEmpty())
+        return file;
+    return file + QLatin1Char('.') + suffix;
+}
+
+} // namespace
+
+// The member list after many members changed: its rows and the magazine's count.
+static void reloadMembers(TMainForm &form, int magIdx)
+{
+    form.LoadMemberRows(magIdx);
+    const int row = form.FindMagazineRow();
+    if (row >= 0 && row < form.ListView1->topLevelItemCount())
+        form.ListView1->topLevelItem(row)->setText(1, QString::number(form.ListView2->model()
+                                                                          ? form.ListView2->model()->rowCount()
+                                                                          : 0));
+}
+
+void TMainForm::installMemberDropTarget()
+{
+    auto *target = new TextDropTarget(ListView2->viewport());
+    connect(target, &TextDropTarget::dropped, this, &TMainForm::OleDropTarget1Drop);
+}
+
+void TMainForm::OleDropTarget1Drop(const QString &text)
+{
+    if (CurMagIdx == -1) {
+        MessageBox::warning(this, kSelectMagazine);
+        return;
+    }
+    QString t = text.left(text.indexOf(QChar(0)) >= 0 ? text.indexOf(QChar(0)) : text.size());
+    qsizetype b = 0;
+    qsizetype e = t.size();
+    while (b < e && t[b].unicode() <= 0x20)
+        ++b;
+    while (e > b && t[e - 1].unicode() <= 0x20)
+        --e;
+    DroppedText = t.mid(b, e - b);
+    // the member dialog opens after the drag-and-drop has returned to its source
+    QMetaObject::invokeMethod(this, &TMainForm::DroppedTextReady, Qt::QueuedConnection);
+}
+
+// ---- address check and search -----------------------------------------------------------
+
+void TMainForm::C4Click()
+{
+    if (CurMagIdx == -1) {
+        MessageBox::warning(this, kSelectMagazine);
+        return;
+    }
+    const int column = addressColumn(*this);
+    if (column < 0) {
+        MessageBox::warning(this, QStringLiteral("チェックを行なう前に表示設定でアドレスを表示してください。"));
+        return;
+    }
+    PageControl1->setCurrentWidget(TabSheet1);
+    ListView2->clearSelection();
+    QAbstractItemModel *model = ListView2->model();
+    const int rows = model ? model->rowCount() : 0;
+    for (int r = 0; r < rows; ++r) {
+        const QModelIndex cell = model->index(r, column);
+        if (!IsValidAddress(cell.data(Qt::DisplayRole).toString())) {
+            ListView2->selectionModel()->setCurrentIndex(cell, QItemSelectionModel::ClearAndSelect
+                                                                   | QItemSelectionModel::Rows);
+            ListView2->scrollTo(cell, QAbstractItemView::EnsureVisible);
+            MessageBox::warning(this, QStringLiteral("エラーが見つかりました。"));
+            return;
+        }
+    }
+    MessageBox::warning(this, QStringLiteral("チェックは正常に終了しました。"));
+}
+
+void TMainForm::Find1Click()
+{
+    if (CurMagIdx == -1) {
+        MessageBox::warning(this, kSelectMagazine);
+        return;
+    }
+    if (addressColumn(*this) < 0)
+        return;
+    if (!FindDialog1) {
+        FindDialog1 = new TFindDlg(this);
+        connect(FindDialog1, &TFindDlg::find, this, &TMainForm::FindDialog1Find);
+    }
+    FindDialog1->setFindText(QString());
+    FindDialog1->show();
+    FindDialog1->raise();
+    FindDialog1->activateWindow();
+}
+
+void TMainForm::FindDialog1Find()
+{
+    PageControl1->setCurrentWidget(TabSheet1);
+    ListView2->clearSelection();
+    const QString text = FindDialog1 ? FindDialog1->findText() : QString();
+    const int column = addressColumn(*this);
+    QAbstractItemModel *model = ListView2->model();
+    QItemSelection found;
+    int first = -1;
+    if (!text.isEmpty() && column >= 0 && model) {
+        const int rows = model->rowCount();
+        const int last = model->columnCount() - 1;
+        int runStart = -1;
+        for (int r = 0; r <= rows; ++r) {
+            const bool match = r < rows && model->index(r, column).data(Qt::DisplayRole).toString().contains(text);
+            if (match && runStart < 0)
+                runStart = r;
+            if (!match && runStart >= 0) {
+                found.select(model->index(runStart, 0), model->index(r - 1, last));
+                runStart = -1;
+            }
+            if (match && first < 0)
+                first = r;
+        }
+    }
+    if (first < 0) {
+        MessageBox::info(this, QStringLiteral("指定されたアドレスは見つかりませんでした。"));
+        return;
+    }
+    ListView2->selectionModel()->select(found, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ListView2->selectionModel()->setCurrentIndex(model->index(first, column), QItemSelectionModel::NoUpdate);
+    ListView2->scrollTo(model->index(first, column), QAbstractItemView::EnsureVisible);
+    ListView2->setFocus();
+    FindDialog1->close();
+}
+
+// ---- home pages ---------------------------------------------------------------------
+
+void TMainForm::U2Click()
+{
+    QModelIndexList rows = ListView2->selectionModel() ? ListView2->selectionModel()->selectedRows() : QModelIndexList();
+    if (rows.isEmpty())
+        return;
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() > b.row(); });
+    QStringList ids;
+    for (const QModelIndex &row : rows)
+        ids << QString::number(row.data(TMemberListModel::UserIdxRole).toLongLong());
+    Command::run(this, [&] {
+        WaitCursor wait;
+        Statement s;
+        s.open(Sql::lines({QStringLiteral("select * from MagUser"), QStringLiteral("where MagIdx = ") + QString::number(CurMagIdx),
+                           QStringLiteral("and UserIdx in (") + ids.join(QLatin1Char(',')) + QLatin1Char(')')}));
+        while (s.next()) {
+            const QString url = s.text(QStringLiteral("url")).trimmed();
+            if (!url.isEmpty())
+                Shell::open(QUrl::fromUserInput(url));
+        }
+    });
+}
+
+// ---- logs -----------------------------------------------------------------------------
+
+void TMainForm::M3Click()
+{
+    const QString log = DocDir + QStringLiteral("/ImportError.log");
+    if (QFileInfo::exists(log))
+        Shell::open(QUrl::fromLocalFile(log));
+}
+
+void TMainForm::N42Click()
+{
+    // Each delivery writes its own log named by date and time; show the newest, or the
+    // folder when there is none yet.
+    const QString folder = DocDir + QStringLiteral("/エラーログ");
+    QDir dir(folder);
+    const QStringList logs = dir.entryList({QStringLiteral("*エラー.txt")}, QDir::Files, QDir::Name);
+    if (!logs.isEmpty()) {
+        Shell::open(QUrl::fromLocalFile(dir.filePath(logs.last())));
+        return;
+    }
+    QDir().mkpath(folder);
+    Shell::open(QUrl::fromLocalFile(folder));
+}
+
+// ---- CSV import and export ------------------------------------------------------------
+
+void TMainForm::I1Click()
+{
+    if (CurMagIdx == -1) {
+        MessageBox::warning(this, kSelectMagazine);
+        return;
+    }
+    const int magIdx = CurMagIdx;
+    const QString fileName =
+        FileDialog::open(this, QStringLiteral("インポート"), DocDir, QStringLiteral("CSVファイル(*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    TImportDlg dlg(MagFieldNames, this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    const ImportSettings settings = dlg.settings();
+    if (MessageBox::confirm(this, QStringLiteral("インポートを開始します。よろしいですか？"), MessageBox::Buttons::OkCancel)
+        != MessageBox::Answer::Ok)
+        return;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        MessageBox::warning(this, kFileBusy);
+        return;
+    }
+    const qint64 lines = CountTextLines(file);
+
+    TProgressDlg progress(this);
+    progress.Label1->setText(QStringLiteral("インポート中"));
+    progress.ProgressBar1->setMaximum(int(qMin<qint64>(lines, INT_MAX)));
+    progress.setPosition(0);
+    progress.show();
+
+    QDir().mkpath(DocDir);
+    QFile log(DocDir + QStringLiteral("/ImportError.log"));
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        progress.close();
+        MessageBox::error(this, cannotOpen(log.fileName()));
+        return;
+    }
+    ImportOutcome outcome;
+    {
+        WaitCursor wait;
+        TextLineReader reader(file);
+        outcome = MemberImport(magIdx, settings, QDate::currentDate())
+                      .run(reader, &log, [&](int line) { progress.setPosition(line); });
+        file.close();
+        log.close();
+        // what the store now holds, also after an import that stopped part-way
+        Command::run(this, [&] { reloadMembers(*this, magIdx); });
+    }
+    progress.close();
+    if (outcome.stopped)
+        MessageBox::error(this, outcome.error);
+    if (outcome.rejected > 0)
+        MessageBox::warning(this, QStringLiteral("無効なメールアドレスが %1 件見つかりました。これらの行はインポートされていません。\r\n"
+                                                 "インポートログ（ImportError.log）を確認してください。")
+                                      .arg(outcome.rejected));
+}
+
+void TMainForm::X1Click()
+{
+    if (CurMagIdx == -1) {
+        MessageBox::warning(this, kSelectMagazine);
+        return;
+    }
+    const QString fileName = withSuffix(
+        FileDialog::save(this, QStringLiteral("エクスポート"), DocDir, QStringLiteral("CSVファイル(*.csv)")),
+        QStringLiteral("csv"));
+    if (fileName.isEmpty())
+        return;
+    WaitCursor wait;
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        MessageBox::error(this, cannotOpen(fileName));
+        return;
+    }
+    const ExportOutcome outcome = ExportMembers(CurMagIdx, MagFieldNames, file);
+    file.close();
+    if (!outcome.ok)
+        MessageBox::error(this, outcome.error);
+}
+
+// ---- removal by list ------------------------------------------------------------------
+
+void TMainForm::N39Click()
+{
+    if (CurMagIdx == -1) {
+        MessageBox::warning(this, kSelectMagazine);
+        return;
+    }
+    const int magIdx = CurMagIdx;
+    const QString fileName = FileDialog::open(this, QStringLiteral("ユーザの削除・一括処理"), DocDir,
+                                              QStringLiteral("テキストファイル(*.txt)"));
+    if (fileName.isEmpty())
+        return;
+    if (MessageBox::confirm(this, QStringLiteral("ファイルに書き込まれたユーザを削除します。よろしいですか？"))
+        != MessageBox::Answer::Yes)
+        return;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        MessageBox::warning(this, kFileBusy);
+        return;
+    }
+    const qint64 lines = CountTextLines(file);
+    TProgressDlg progress(this);
+    progress.Label1->setText(QStringLiteral("削除中"));
+    progress.ProgressBar1->setMaximum(int(qMin<qint64>(lines, INT_MAX)));
+    progress.setPosition(0);
+    progress.show();
+    RemoveOutcome outcome;
+    {
+        WaitCursor wait;
+        TextLineReader reader(file);
+        outcome = RemoveListedMembers(magIdx, reader, [&](int line) { progress.setPosition(line); });
+        file.close();
+        Command::run(this, [&] { reloadMembers(*this, magIdx); });
+    }
+    progress.close();
+    if (outcome.stopped)
+        MessageBox::error(this, outcome.error);
+}
+
+// ---- backup and restore ---------------------------------------------------------------
+
+void TMainForm::B1Click()
+{
+    const QString fileName = withSuffix(
+        FileDialog::save(this, QStringLiteral("バックアップ"), DocDir, QStringLiteral("bakファイル(*.bak)")),
+        QStringLiteral("bak"));
+    if (fileName.isEmpty())
+        return;
+    BackupOutcome outcome;
+    {
+        WaitCursor wait;
+        QFile file(fileName);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            outcome.error = cannotOpen(fileName) + QStringLiteral("\r\n") + file.errorString();
+        } else {
+            outcome = WriteBackup(file);
+            file.close();
+            // a backup that stopped part-way must never be restored as if it were whole
+            if (!outcome.ok)
+                file.remove();
+        }
+    }
+    if (!outcome.ok) {
+        MessageBox::error(this, outcome.error);
+        return;
+    }
+    AppSettings::writeString(QStringLiteral("UserBackupDate"), QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
+}
+
+void TMainForm::N46Click()
+{
+    const QString fileName = FileDialog::open(this, QStringLiteral("バックアップからの復元"), DocDir,
+                                              QStringLiteral("BAKファイル(*.bak)"));
+    if (fileName.isEmpty())
+        return;
+    if (MessageBox::confirm(this, QStringLiteral("現在のデータをバックアップデータで書き換えます。よろしいですか？"),
+                            MessageBox::Buttons::YesNo)
+        != MessageBox::Answer::Yes)
+        return;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        MessageBox::error(this, cannotOpen(fileName) + QStringLiteral("\r\n") + file.errorString());
+        return;
+    }
+    RestoreOutcome outcome;
+    {
+        WaitCursor wait;
+        TextLineReader reader(file);
+        outcome = RestoreBackup(reader);
+        file.close();
+    }
+    if (!outcome.ok) {
+        // a file that is no backup at all can be long: show its beginning
+        QString buffer = outcome.buffer;
+        if (buffer.size() > 2000)
+            buffer = buffer.left(2000) + QStringLiteral("…");
+        MessageBox::error(this, QStringLiteral("エラー ") + buffer);
+        return;
+    }
+    MessageBox::info(this, QStringLiteral("ツバメ便を再起動してください"));
+}

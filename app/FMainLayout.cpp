@@ -238,6 +238,7 @@ QWidget *TMainForm::createMemberPage()
     ListView2->header()->setSectionsClickable(true);
     ListView2->header()->setStretchLastSection(false);
     ListView2->installEventFilter(this);
+    installMemberDropTarget();
     connect(ListView2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(ListView2->viewport()->mapToGlobal(pos)); });
     connect(ListView2->header(), &QHeaderView::sectionClicked, this, &TMainForm::ListView2ColumnClick);

@@ -29,13 +29,14 @@ TransactionGroups::TransactionGroups() = default;
 
 TransactionGroups::~TransactionGroups() = default;
 
-void TransactionGroups::beginRow()
+bool TransactionGroups::beginRow()
 {
     if (m_group)
-        return;
+        return false;
     m_group = std::make_unique<Transaction>();
     m_rows = 0;
     m_clock.start();
+    return true;
 }
 
 void TransactionGroups::endRow()

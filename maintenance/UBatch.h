@@ -38,8 +38,9 @@ class TransactionGroups
 public:
     TransactionGroups();
     ~TransactionGroups();
-    // Call before each row's statements: begins a group when none is open.
-    void beginRow();
+    // Call before each row's statements: begins a group when none is open, and then
+    // returns true.
+    bool beginRow();
     // Call after each row: commits when the group is full.
     void endRow();
     // Commits what is open.

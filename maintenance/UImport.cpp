@@ -52,8 +52,12 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
 
     TransactionGroups groups;
     try {
+        // UserIdx is given here rather than left to the store: the same value the store would
+        // assign (above every UserIdx of the table), without its after-insert update.
         PreparedStatement insert(QStringLiteral("insert into MagUser (MagIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Count1,Count2,"
-                                       "UserDate1,UserDate2,AddDate,Sleep) values(?,?,?,?,?,?,?,?,?,?,?,?,0)"));
+                                                "UserDate1,UserDate2,AddDate,Sleep,UserIdx) values(?,?,?,?,?,?,?,?,?,?,?,?,0,?)"));
+        PreparedStatement maxUserIdx(QStringLiteral("select max(UserIdx) from MagUser"));
+        qint64 nextUserIdx = -1; // read once per transaction group, inside it
         std::unique_ptr<PreparedStatement> lookup;
         if (m_settings.replace && m_column[1] >= 0)
             lookup = std::make_unique<PreparedStatement>(
@@ -67,7 +71,11 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
                 progress(out.lines);
             if (line.isEmpty())
                 continue;
-            groups.beginRow();
+            if (groups.beginRow()) {
+                maxUserIdx.exec();
+                nextUserIdx = (maxUserIdx.next() ? maxUserIdx.value(0).toLongLong() : 0) + 1;
+                maxUserIdx.finish();
+            }
 
             const QStringList fields = SplitCsvLine(line);
             int present = 0;
@@ -154,7 +162,9 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
                         v = m_today;
                     insert.bind(code + 1, v);
                 }
+                insert.bind(12, nextUserIdx);
                 insert.exec();
+                ++nextUserIdx;
                 ++out.inserted;
             }
 

@@ -1,0 +1,511 @@
+// The exchange and address commands run in the main window, headless, through the file
+// dialog and message box seams: what the store holds afterwards, what the list shows.
+#include "app/FMain.h"
+#include "fakes/ModalDialog.h"
+#include "fakes/TestEnv.h"
+#include "maintenance/FFindDlg.h"
+#include "maintenance/FImportDlg.h"
+#include "members/FUserDlg.h"
+#include "members/MemberListModel.h"
+#include "members/UMemberOrder.h"
+#include "store/AppSettings.h"
+#include "store/Codec.h"
+#include "store/Database.h"
+#include "store/Sql.h"
+#include "widgets/FileDialog.h"
+#include "widgets/MessageBox.h"
+#include "widgets/Shell.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+
+void exec(const QString &sql)
+{
+    Statement().exec(sql);
+}
+qint64 scalar(const QString &sql)
+{
+    return Statement().scalar(sql);
+}
+
+void addMagazine(int magIdx, const QString &name)
+{
+    exec(QString("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena,Flg1Name,Flg2Name,Flg3Name,Count1Name,"
+                 "Count2Name,UserDate1Name,UserDate2Name,UseUserName) values (%1,%2,'発行者','pub@example.jp',"
+                 "'様','既読','会員','特典','購読回数','ポイント','最終購読日','誕生日',0)")
+             .arg(magIdx)
+             .arg(Sql::q(name)));
+}
+
+void addMember(int magIdx, int userIdx, const QString &name, const QString &adrs, const QString &url = QString())
+{
+    exec(QString("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
+                 "UserDate1,UserDate2,AddDate) values (%1,%2,%3,%4,%5,1,0,1,0,1234,-5,'20240102','20240103','20240104')")
+             .arg(magIdx)
+             .arg(userIdx)
+             .arg(Sql::q(name), Sql::q(adrs), Sql::q(url)));
+}
+
+QStringList memberValues(int magIdx)
+{
+    Statement s;
+    s.open("select UserName, UserAdrs, url, Flg1, Flg2, Flg3, Sleep, Count1, Count2, UserDate1, UserDate2, AddDate "
+           "from MagUser where MagIdx = "
+           + QString::number(magIdx) + " order by UserIdx");
+    QStringList rows;
+    while (s.next()) {
+        QStringList cells;
+        for (int i = 0; i < 12; ++i)
+            cells << (s.isNull(i) ? QStringLiteral("<null>") : s.text(i));
+        rows << cells.join('|');
+    }
+    return rows;
+}
+
+QStringList dump()
+{
+    QStringList out;
+    for (const char *t : {"Magzine", "CommonTBL", "MagInfo", "MagHist", "MagUser"}) {
+        Statement s;
+        s.open(QStringLiteral("select * from %1 order by 1, 2").arg(t));
+        while (s.next()) {
+            QStringList cells;
+            for (int i = 0; i < s.fieldCount(); ++i)
+                cells << (s.isNull(i) ? QStringLiteral("<null>") : s.text(i));
+            out << QLatin1String(t) + ' ' + cells.join('|');
+        }
+    }
+    return out;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestExchangeWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnv> env;
+    std::unique_ptr<TMainForm> form;
+
+    TMemberListModel *model() const { return qobject_cast<TMemberListModel *>(form->ListView2->model()); }
+    QString count(int magIdx) const
+    {
+        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
+            if (form->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == magIdx)
+                return form->ListView1->topLevelItem(i)->text(1);
+        return QString();
+    }
+    QList<int> selectedRows() const
+    {
+        QList<int> rows;
+        for (const QModelIndex &i : form->ListView2->selectionModel()->selectedRows())
+            rows << i.row();
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+    static QString shown()
+    {
+        QStringList out;
+        for (const auto &s : MessageBox::takeShown())
+            out << s.text;
+        return out.join('|');
+    }
+    void openWindow(int magIdx = 1)
+    {
+        form = std::make_unique<TMainForm>();
+        form->show();
+        if (magIdx < 0)
+            return;
+        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
+            if (form->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == magIdx)
+                form->ListView1->setCurrentItem(form->ListView1->topLevelItem(i));
+        QCOMPARE(form->CurMagIdx, magIdx);
+    }
+    static void acceptImportDialog(std::function<void(TImportDlg *)> adjust = {})
+    {
+        ModalDialog::whenShown<TImportDlg>([adjust](TImportDlg *d) {
+            if (adjust)
+                adjust(d);
+            d->Button1->click();
+        });
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        env->openStore();
+        addMagazine(1, "週刊ツバメ");
+        addMagazine(2, "別マガジン");
+        MemberOrder::save(1, MemberOrder::defaultText());
+        MemberOrder::save(2, MemberOrder::defaultText());
+        MessageBox::takeShown();
+    }
+    void cleanup()
+    {
+        if (form)
+            form->close();
+        form.reset();
+        env.reset();
+    }
+
+    void commandsNeedAMagazine_data()
+    {
+        QTest::addColumn<QString>("handler");
+        for (const char *h : {"C4Click", "Find1Click", "I1Click", "X1Click", "N39Click"})
+            QTest::newRow(h) << h;
+    }
+    void commandsNeedAMagazine()
+    {
+        QFETCH(QString, handler);
+        openWindow(-1);
+        FileDialog::queueFileName(env->home() + "/x.csv");
+        form->action(handler)->trigger();
+        QCOMPARE(shown(), QStringLiteral("マガジン名を選択してください。"));
+    }
+
+    // ---- address check and search -------------------------------------------------
+
+    void addressCheckStopsAtFirstBadRow()
+    {
+        addMember(1, 1, "a", "a@example.jp");
+        addMember(1, 2, "b", "  spaced@example.jp");
+        addMember(1, 3, "c", "c@localhost");
+        addMember(1, 4, "d", "d@example.jp");
+        addMember(1, 5, "e", "no-at-sign");
+        openWindow();
+        form->C4Click();
+        QCOMPARE(shown(), QStringLiteral("エラーが見つかりました。"));
+        QCOMPARE(selectedRows(), QList<int>({2}));
+        QCOMPARE(form->PageControl1->currentWidget(), form->TabSheet1);
+    }
+
+    void addressCheckPasses()
+    {
+        addMember(1, 1, "a", "a@example.jp");
+        addMember(1, 2, "b", "B@EXAMPLE.CO.JP");
+        openWindow();
+        form->C4Click();
+        QCOMPARE(shown(), QStringLiteral("チェックは正常に終了しました。"));
+        QVERIFY(selectedRows().isEmpty());
+    }
+
+    void addressCheckNeedsTheAddressColumn()
+    {
+        MemberOrder::save(1, "M:1,A:0,U:0,F1:0,F2:0,F3:0,C1:0,C2:0,D1:0,D2:0,S:0,");
+        addMember(1, 1, "a", "bad");
+        openWindow();
+        form->C4Click();
+        QCOMPARE(shown(), QStringLiteral("チェックを行なう前に表示設定でアドレスを表示してください。"));
+    }
+
+    void searchSelectsEveryMatchAndCloses()
+    {
+        addMember(1, 1, "a", "taro@example.jp");
+        addMember(1, 2, "b", "hanako@other.jp");
+        addMember(1, 3, "c", "jiro@example.jp");
+        openWindow();
+        form->Find1Click();
+        QVERIFY(form->FindDialog1 && form->FindDialog1->isVisible());
+        QVERIFY(!form->FindDialog1->isModal());
+        form->FindDialog1->Edit1->setText("example");
+        form->FindDialog1->Button1->click();
+        QCOMPARE(shown(), QString());
+        QCOMPARE(selectedRows(), QList<int>({0, 2}));
+        QVERIFY(!form->FindDialog1->isVisible());
+    }
+
+    void searchIsCaseSensitive()
+    {
+        addMember(1, 1, "a", "taro@example.jp");
+        openWindow();
+        form->Find1Click();
+        form->FindDialog1->Edit1->setText("EXAMPLE");
+        form->FindDialog1->Button1->click();
+        QCOMPARE(shown(), QStringLiteral("指定されたアドレスは見つかりませんでした。"));
+        QVERIFY(form->FindDialog1->isVisible());
+        QVERIFY(selectedRows().isEmpty());
+        // an empty text matches nothing
+        form->FindDialog1->Edit1->clear();
+        form->FindDialog1->Button1->click();
+        QCOMPARE(shown(), QStringLiteral("指定されたアドレスは見つかりませんでした。"));
+    }
+
+    // ---- home pages, logs, drop ------------------------------------------------------
+
+    void homePagesOfSelectedMembers()
+    {
+        addMember(1, 1, "a", "a@example.jp", "http://a.example.jp/");
+        addMember(1, 2, "b", "b@example.jp", "");
+        addMember(1, 3, "c", "c@example.jp", "http://c.example.jp/");
+        openWindow();
+        Shell::takeOpened();
+        QItemSelectionModel *sel = form->ListView2->selectionModel();
+        for (int r = 0; r < 3; ++r)
+            sel->select(model()->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        form->U2Click();
+        const QList<QUrl> opened = Shell::takeOpened();
+        QCOMPARE(opened.size(), 2);
+        QVERIFY(opened.contains(QUrl("http://a.example.jp/")));
+        QVERIFY(opened.contains(QUrl("http://c.example.jp/")));
+    }
+
+    void logViewers()
+    {
+        openWindow();
+        Shell::takeOpened();
+        const QString doc = env->docDir();
+        form->M3Click(); // no import log yet: nothing happens
+        QVERIFY(Shell::takeOpened().isEmpty());
+        writeFile(doc + "/ImportError.log", "line 1  x\r\n");
+        form->M3Click();
+        QCOMPARE(Shell::takeOpened(), QList<QUrl>({QUrl::fromLocalFile(doc + "/ImportError.log")}));
+
+        form->N42Click(); // no delivery log yet: the folder
+        QCOMPARE(Shell::takeOpened(), QList<QUrl>({QUrl::fromLocalFile(doc + "/エラーログ")}));
+        writeFile(doc + "/エラーログ/2024-05-01 10-00-00エラー.txt", "x");
+        writeFile(doc + "/エラーログ/2024-06-01 09-30-00エラー.txt", "y");
+        writeFile(doc + "/エラーログ/2024-01-01 00-00-00エラー.txt", "z");
+        form->N42Click();
+        QCOMPARE(Shell::takeOpened(),
+                 QList<QUrl>({QUrl::fromLocalFile(doc + "/エラーログ/2024-06-01 09-30-00エラー.txt")}));
+    }
+
+    void dropOpensMemberDialogWithAddress()
+    {
+        openWindow();
+        QMimeData mime;
+        mime.setText(QStringLiteral("  \t山田 <taro@example.jp>\r\n") + QChar(0) + "junk");
+        QWidget *viewport = form->ListView2->viewport();
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::LinkAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::LinkAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QString name, address;
+        bool shownDialog = false;
+        ModalDialog::whenShown<TUserDlg>([&](TUserDlg *d) {
+            shownDialog = true;
+            name = d->Edit1->text();
+            address = d->Edit2->text();
+            d->Button2->click();
+        });
+        QApplication::sendEvent(viewport, &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(drop.dropAction(), Qt::LinkAction);
+        QCOMPARE(form->DroppedText, QStringLiteral("山田 <taro@example.jp>"));
+        QVERIFY(!shownDialog); // not while the drop is still being delivered
+        QTRY_VERIFY(shownDialog);
+        QCOMPARE(name, QString());
+        QCOMPARE(address, QStringLiteral("taro@example.jp"));
+    }
+
+    void dropWithoutMagazineWarns()
+    {
+        openWindow(-1);
+        form->OleDropTarget1Drop("a@example.jp");
+        QCOMPARE(shown(), QStringLiteral("マガジン名を選択してください。"));
+    }
+
+    // ---- import and export through the window -------------------------------------
+
+    void importThroughWindow()
+    {
+        addMember(1, 1, "古い名前", "dup@example.jp");
+        openWindow();
+        const QString csv = env->home() + "/in.csv";
+        writeFile(csv, Codec::toCp932("\"メンバー名\",\"メールアドレス\"\r\n新しい名前,dup@example.jp\r\n"
+                                      "追加,new@example.jp\r\n全角,ｚ@example.jp\r\n"));
+        FileDialog::queueFileName(csv);
+        acceptImportDialog();
+        MessageBox::queueAnswer(MessageBox::Answer::Ok);
+        form->I1Click();
+        const QString messages = shown();
+        QVERIFY2(messages.startsWith("インポートを開始します。よろしいですか？|"), qPrintable(messages));
+        QVERIFY2(messages.contains("ImportError.log"), qPrintable(messages));
+        QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 1"), 2);
+        QCOMPARE(memberValues(1).value(0).section('|', 0, 1), QStringLiteral("新しい名前|dup@example.jp"));
+        QCOMPARE(model()->rowCount(), 2);
+        QCOMPARE(count(1), QStringLiteral("2"));
+        QCOMPARE(Codec::fromCp932(readFile(env->docDir() + "/ImportError.log")),
+                 QStringLiteral("line 3  ｚ@example.jp\r\n"));
+    }
+
+    void importCancelledChangesNothing()
+    {
+        openWindow();
+        const QString csv = env->home() + "/in.csv";
+        writeFile(csv, "a,a@example.jp\r\n");
+        FileDialog::queueFileName(csv);
+        acceptImportDialog();
+        MessageBox::queueAnswer(MessageBox::Answer::Cancel);
+        form->I1Click();
+        QCOMPARE(shown(), QStringLiteral("インポートを開始します。よろしいですか？"));
+        QCOMPARE(scalar("select count(*) from MagUser"), 0);
+        QVERIFY(!QFile::exists(env->docDir() + "/ImportError.log"));
+    }
+
+    void importStoppedPartWayShowsWhatTheStoreHolds()
+    {
+        openWindow();
+        const QString csv = env->home() + "/in.csv";
+        // the seventh column is the first counter
+        writeFile(csv, Codec::toCp932("h\r\na,a@example.jp,,0,0,0,1\r\nb,b@example.jp,,0,0,0,2\r\n"
+                                      "c,c@example.jp,,0,0,0,12件\r\nd,d@example.jp,,0,0,0,4\r\n"));
+        FileDialog::queueFileName(csv);
+        acceptImportDialog();
+        MessageBox::queueAnswer(MessageBox::Answer::Ok);
+        form->I1Click();
+        const auto boxes = MessageBox::takeShown();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.at(1).kind, MessageBox::Kind::Error);
+        QVERIFY(boxes.at(1).text.contains("12件"));
+        QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 1"), 2);
+        QCOMPARE(model()->rowCount(), 2);
+        QCOMPARE(count(1), QStringLiteral("2"));
+    }
+
+    void exportThenImportGivesIdenticalMembers()
+    {
+        addMember(1, 1, "山田, \"太郎\"", "taro@example.jp", "http://x.jp/?a=1,2");
+        addMember(1, 2, "①〜'\"", "hana@example.jp", "");
+        addMember(1, 3, "  ,  ", "jiro@example.jp", "\"");
+        openWindow();
+        const QString csv = env->home() + "/members"; // typed without the extension
+        FileDialog::queueFileName(csv);
+        form->X1Click();
+        QCOMPARE(shown(), QString());
+        QVERIFY(QFile::exists(csv + ".csv"));
+
+        // into the other magazine, the dialog left at its defaults
+        form->ListView1->setCurrentItem(form->ListView1->topLevelItem(1));
+        QCOMPARE(form->CurMagIdx, 2);
+        FileDialog::queueFileName(csv + ".csv");
+        acceptImportDialog();
+        MessageBox::queueAnswer(MessageBox::Answer::Ok);
+        form->I1Click();
+        QCOMPARE(shown(), QStringLiteral("インポートを開始します。よろしいですか？"));
+        QCOMPARE(memberValues(2), memberValues(1));
+        QCOMPARE(model()->rowCount(), 3);
+        QCOMPARE(count(2), QStringLiteral("3"));
+    }
+
+    void exportToUncreatableFile()
+    {
+        openWindow();
+        FileDialog::queueFileName(env->home() + "/no/such/folder/x.csv");
+        form->X1Click();
+        QCOMPARE(shown(), QStringLiteral("ファイル ") + env->home() + "/no/such/folder/x.csv" + QStringLiteral("　が開けません"));
+    }
+
+    // ---- removal by list -----------------------------------------------------------
+
+    void removeByListThroughWindow()
+    {
+        for (int i = 1; i <= 5; ++i)
+            addMember(1, i, QString("m%1").arg(i), QString("m%1@example.jp").arg(i));
+        addMember(2, 1, "other", "m1@example.jp");
+        openWindow();
+        const QString list = env->home() + "/list.txt";
+        writeFile(list, "m1@example.jp\r\n\r\nnobody@example.jp\r\nm4@example.jp\r\n");
+        FileDialog::queueFileName(list);
+        MessageBox::queueAnswer(MessageBox::Answer::Yes);
+        form->N39Click();
+        QCOMPARE(shown(), QStringLiteral("ファイルに書き込まれたユーザを削除します。よろしいですか？"));
+        QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 1"), 3);
+        QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 2"), 1);
+        QCOMPARE(model()->rowCount(), 3);
+        QCOMPARE(count(1), QStringLiteral("3"));
+
+        FileDialog::queueFileName(list);
+        MessageBox::queueAnswer(MessageBox::Answer::No);
+        exec("insert into MagUser (MagIdx,UserIdx,UserAdrs) values(1,9,'m1@example.jp')");
+        form->N39Click();
+        shown();
+        QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 1"), 4);
+    }
+
+    // ---- backup and restore ----------------------------------------------------------
+
+    void backupAndRestoreThroughWindow()
+    {
+        addMember(1, 1, "O'Reilly", "o@example.jp");
+        exec("insert into MagInfo values(1,1,'2024/06/01 10:00:00',1," + Sql::q("フラグ１がON;\r\nかつ\r\n登録日が今日;") +
+             ",'件名','本文','')");
+        exec("insert into MagHist (MagIdx,MagCnt,MagUser) values(1,1,1)");
+        const QStringList before = dump();
+        openWindow();
+        const QString bak = env->home() + "/store";
+        FileDialog::queueFileName(bak);
+        form->B1Click();
+        QCOMPARE(shown(), QString());
+        QVERIFY(QFile::exists(bak + ".bak"));
+        QCOMPARE(AppSettings::readString("UserBackupDate"), QDate::currentDate().toString("yyyyMMdd"));
+
+        exec("delete from MagUser");
+        exec("update MagInfo set Condition = 'changed'");
+        FileDialog::queueFileName(bak + ".bak");
+        MessageBox::queueAnswer(MessageBox::Answer::Yes);
+        form->N46Click();
+        QCOMPARE(shown(), QStringLiteral("現在のデータをバックアップデータで書き換えます。よろしいですか？|ツバメ便を再起動してください"));
+        QCOMPARE(dump(), before);
+    }
+
+    void restoreOfHostileFileChangesNothing()
+    {
+        addMember(1, 1, "kept", "k@example.jp");
+        const QStringList before = dump();
+        openWindow();
+        const QString bak = env->home() + "/hostile.bak";
+        writeFile(bak, "delete from Maguser;\r\ndelete from Magzine;\r\nattach database 'x.db' as x;\r\n");
+        FileDialog::queueFileName(bak);
+        MessageBox::queueAnswer(MessageBox::Answer::Yes);
+        form->N46Click();
+        const auto boxes = MessageBox::takeShown();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.at(1).kind, MessageBox::Kind::Error);
+        QCOMPARE(boxes.at(1).text, QStringLiteral("エラー attach database 'x.db' as x;"));
+        QCOMPARE(dump(), before);
+        QVERIFY(!QFile::exists(env->home() + "/x.db"));
+    }
+
+    void restoreAnsweredNoChangesNothing()
+    {
+        addMember(1, 1, "kept", "k@example.jp");
+        const QStringList before = dump();
+        openWindow();
+        const QString bak = env->home() + "/b.bak";
+        writeFile(bak, "delete from Maguser;\r\n");
+        FileDialog::queueFileName(bak);
+        MessageBox::queueAnswer(MessageBox::Answer::No);
+        form->N46Click();
+        shown();
+        QCOMPARE(dump(), before);
+    }
+};
+
+QTEST_MAIN(TestExchangeWindow)
+#include "tst_maintenance_exchange_window.moc"
