@@ -2,6 +2,7 @@
 #include "FMain.h"
 
 #include "FVerDlg.h"
+#include "issue/UTemplates.h"
 #include "store/AppSettings.h"
 #include "store/Database.h"
 #include "store/Folders.h"
@@ -26,27 +27,6 @@
 #include <QTreeWidget>
 
 namespace {
-
-const QStringList &templateItems()
-{
-    static const QStringList items = {
-        QStringLiteral("ファイルから"),
-        QStringLiteral("署名"),
-        QStringLiteral("日付 - yyyy年mm月dd日"),
-        QStringLiteral("日付 - 年号yy年mm月dd日"),
-        QStringLiteral("日付 - mm月dd日"),
-        QStringLiteral("曜日 - (月)"),
-        QStringLiteral("曜日 - 月曜日"),
-        QStringLiteral("時間 - hh時mm分"),
-        QStringLiteral("メンバー名"),
-        QStringLiteral("カウンタ１の値 - 999,999"),
-        QStringLiteral("カウンタ２の値 - 999,999"),
-        QStringLiteral("日付１の値 - yyyy年mm月dd日"),
-        QStringLiteral("日付２の値 - yyyy年mm月dd日"),
-        QStringLiteral("url"),
-    };
-    return items;
-}
 
 QString vendorRoot()
 {
@@ -107,7 +87,7 @@ void TMainForm::FormCreate()
     Edit1->clear();
 
     PageControl1->setCurrentWidget(TabSheet2);
-    ComboBox1->addItems(templateItems());
+    ComboBox1->addItems(Templates::Items());
     ComboBox1->setCurrentIndex(0);
 
     QDir().mkdir(DataDir + QStringLiteral("sign"));

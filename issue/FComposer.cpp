@@ -23,6 +23,11 @@ TComposer::TComposer(MainState &state, const Widgets &w, QWidget *window)
     // A narrow margin keeps the ruler's columns over the body's columns.
     m_w.RichEdit1->document()->setDocumentMargin(2);
     m_w.RichEdit1->setLineWrapMode(QTextEdit::WidgetWidth);
+    // A long ruler is cut off at the panel's edge; it must not widen the window.
+    m_w.Panel3->setMinimumWidth(1);
+    // The ruler shows as much as fits; its full text must not widen the window or push
+    // the magazine pane aside.
+    m_w.Panel3->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     connect(m_w.Button3, &QPushButton::clicked, this, &TComposer::Button3Click);
     connect(m_w.RichEdit1, &QTextEdit::textChanged, this, &TComposer::RichEdit1Change);
     RichEdit1Change();

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -33,7 +34,16 @@ const QString monthDayFormat = QStringLiteral("M'月'd'日'");
 
 TSendPage::TSendPage(MainState &state, QWidget *parent) : QWidget(parent), m_state(state)
 {
-    auto *layout = new QVBoxLayout(this);
+    // The page scrolls rather than forcing its width on the window and the magazine pane.
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("ScrollBox1"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    outer->addWidget(scroll);
+    auto *content = new QWidget(scroll);
+    auto *layout = new QVBoxLayout(content);
 
     RadioGroup3 = new TRadioGroup(QStringLiteral("送信条件"), 2, this);
     RadioGroup3->setObjectName(QStringLiteral("RadioGroup3"));
@@ -110,6 +120,7 @@ TSendPage::TSendPage(MainState &state, QWidget *parent) : QWidget(parent), m_sta
     buttons->addWidget(Button1);
     layout->addLayout(buttons);
     layout->addStretch();
+    scroll->setWidget(content);
 
     connect(RadioGroup3, &TRadioGroup::clicked, this, &TSendPage::RadioGroup3Click);
     connect(dateParts, &QButtonGroup::idToggled, this, [this](int id, bool on) {
