@@ -95,6 +95,7 @@ void TMainForm::FormCreate()
 
     markInstalledUpdates();
     LoadWindowSettings();
+    RefreshConnInfo();
 
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
     m_startedOk = true;
@@ -219,6 +220,7 @@ void TMainForm::saveWindowSettings()
 
 void TMainForm::FormClose()
 {
+    StopDeliveries();
     // A download in flight is abandoned at once rather than waited for.
     if (m_getVersion)
         m_getVersion->requestStop();

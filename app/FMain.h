@@ -1,6 +1,7 @@
 #pragma once
 // The main window: it owns the shared state and routes each command to the unit or dialog
 // that does the work. Handlers of one concern live in a file of their own (FMain*.cpp).
+#include "mail/ConnInfo.h"
 #include "store/MainState.h"
 
 #include <QMainWindow>
@@ -55,6 +56,9 @@ public:
     void LoadMemberRows(int magIdx);
     void ApplyColumnSize();
     void LoadHistoryList();
+    // LoadConnInfo of the main window: the mail-server settings rows into Conn.
+    void RefreshConnInfo();
+    ConnInfo Conn;  // the main window's copy of the mail-server settings
 
     // Controls, under their names.
     QTreeWidget *ListView1 = nullptr;  // magazines
@@ -155,6 +159,7 @@ private:
     void saveWindowSettings();
     void saveMemberColumnWidths();
     void countWaitingUpdates();
+    void StopDeliveries();  // FMainDelivery.cpp: asks running deliveries to stop, waits for them
     void stopUpdateCheck();
 
     // Layout (FMainLayout.cpp)

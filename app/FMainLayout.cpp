@@ -1,6 +1,8 @@
 // The main window's widgets, menus, toolbar and status bar.
 #include "FMain.h"
 
+#include "mail/ui/SendProgressPanel.h"
+
 #include "issue/FSendPage.h"
 
 #include <QAction>
@@ -214,7 +216,7 @@ void TMainForm::createStatusBar()
 {
     const int widths[4] = {80, 80, 300, 50};
     for (int i = 0; i < 4; ++i) {
-        StatusPanels[i] = new QLabel(this);
+        StatusPanels[i] = i == 2 ? new TSendProgressPanel(*this, this) : new QLabel(this);
         StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i + 1));
         StatusPanels[i]->setFixedWidth(widths[i]);
         statusBar()->addWidget(StatusPanels[i]);

@@ -1,0 +1,402 @@
+#include "mail/ui/FConnDlg.h"
+
+#include "mail/MailFormat.h"
+#include "mail/Pop3Client.h"
+#include "mail/SmtpClient.h"
+#include "mail/jconvert.h"
+#include "store/Database.h"
+#include "store/Sql.h"
+#include "widgets/MessageBox.h"
+#include "widgets/WaitCursor.h"
+
+#include <QCheckBox>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QThread>
+#include <QVBoxLayout>
+
+namespace {
+
+QLineEdit *edit(QWidget *parent, const char *name, bool password = false)
+{
+    auto *e = new QLineEdit(parent);
+    e->setObjectName(QLatin1String(name));
+    // Host names, accounts and addresses are typed in single-byte characters.
+    e->setAttribute(Qt::WA_InputMethodEnabled, false);
+    if (password)
+        e->setEchoMode(QLineEdit::Password);
+    return e;
+}
+
+QLabel *label(QWidget *parent, const char *name, const QString &text)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+QSpinBox *port(QWidget *parent, const char *name)
+{
+    auto *s = new QSpinBox(parent);
+    s->setObjectName(QLatin1String(name));
+    s->setRange(1, 65535);
+    s->setSingleStep(1);  // Page Up / Page Down step by ten
+    s->setAttribute(Qt::WA_InputMethodEnabled, false);
+    return s;
+}
+
+QString portText(const QSpinBox *s)
+{
+    return QString::asprintf("%.0f", double(s->value()));
+}
+
+// Runs network work on a thread of its own while this one keeps painting the window; user
+// input waits until it is done, as it would for a dialog that blocks.
+bool runAside(const std::function<bool()> &work)
+{
+    bool result = false;
+    QThread *thread = QThread::create([&] { result = work(); });
+    QEventLoop loop;
+    QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    thread->wait();
+    delete thread;
+    return result;
+}
+
+} // namespace
+
+TConnDlg::TConnDlg(const ConnInfo &info, QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("ConnDlg"));
+    setWindowTitle(QStringLiteral("接続情報"));
+
+    Label4 = label(this, "Label4", QStringLiteral("SMTPサーバ"));
+    Edit4 = edit(this, "Edit4");
+    Label7 = label(this, "Label7", QStringLiteral("ポート"));
+    NumberSpin2 = port(this, "NumberSpin2");
+    CheckBox2 = new QCheckBox(QStringLiteral("SMTPサーバは認証が必要"), this);
+    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
+    CheckBox3 = new QCheckBox(QStringLiteral("SSLを使用"), this);
+    CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
+    Label8 = label(this, "Label8", QStringLiteral("ユーザ名"));
+    Edit5 = edit(this, "Edit5");
+    Label9 = label(this, "Label9", QStringLiteral("パスワード"));
+    Edit6 = edit(this, "Edit6", true);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("POP before SMTP"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    Label1 = label(this, "Label1", QStringLiteral("POPサーバ"));
+    Edit1 = edit(this, "Edit1");
+    Label6 = label(this, "Label6", QStringLiteral("ポート"));
+    NumberSpin1 = port(this, "NumberSpin1");
+    Label2 = label(this, "Label2", QStringLiteral("ユーザ名"));
+    Edit2 = edit(this, "Edit2");
+    Label3 = label(this, "Label3", QStringLiteral("パスワード"));
+    Edit3 = edit(this, "Edit3", true);
+
+    Label10 = label(this, "Label10", QStringLiteral("テスト用アドレス"));
+    Edit7 = edit(this, "Edit7");
+    Button3 = new QPushButton(QStringLiteral("テスト"), this);
+    Button3->setObjectName(QStringLiteral("Button3"));
+    Button3->setAutoDefault(false);
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setDefault(true);
+    Button2 = new QPushButton(QStringLiteral("キャンセル"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setAutoDefault(false);
+
+    auto *smtp = new QGroupBox(QStringLiteral("SMTP"), this);
+    auto *sg = new QGridLayout(smtp);
+    sg->addWidget(Label4, 0, 0);
+    sg->addWidget(Edit4, 0, 1);
+    sg->addWidget(Label7, 0, 2);
+    sg->addWidget(NumberSpin2, 0, 3);
+    sg->addWidget(CheckBox2, 1, 0, 1, 2);
+    sg->addWidget(CheckBox3, 1, 2, 1, 2);
+    sg->addWidget(Label8, 2, 0);
+    sg->addWidget(Edit5, 2, 1, 1, 3);
+    sg->addWidget(Label9, 3, 0);
+    sg->addWidget(Edit6, 3, 1, 1, 3);
+
+    auto *pop = new QGroupBox(QStringLiteral("POP3"), this);
+    auto *pg = new QGridLayout(pop);
+    pg->addWidget(CheckBox1, 0, 0, 1, 4);
+    pg->addWidget(Label1, 1, 0);
+    pg->addWidget(Edit1, 1, 1);
+    pg->addWidget(Label6, 1, 2);
+    pg->addWidget(NumberSpin1, 1, 3);
+    pg->addWidget(Label2, 2, 0);
+    pg->addWidget(Edit2, 2, 1, 1, 3);
+    pg->addWidget(Label3, 3, 0);
+    pg->addWidget(Edit3, 3, 1, 1, 3);
+
+    auto *test = new QHBoxLayout;
+    test->addWidget(Label10);
+    test->addWidget(Edit7, 1);
+    test->addWidget(Button3);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(smtp);
+    layout->addWidget(pop);
+    layout->addLayout(test);
+    layout->addWidget(Memo1, 1);
+    layout->addLayout(buttons);
+    resize(460, 560);
+
+    Edit4->setText(info.SmtpHost);
+    NumberSpin2->setValue(info.SmtpPort);
+    CheckBox2->setChecked(info.SmtpAuth);
+    CheckBox3->setChecked(info.UseSsl);
+    Edit5->setText(info.SmtpUser);
+    Edit6->setText(info.SmtpPassword);
+    CheckBox1->setChecked(info.PopBeforeSmtp);
+    Edit1->setText(info.PopHost);
+    NumberSpin1->setValue(info.PopPort);
+    Edit2->setText(info.PopUser);
+    Edit3->setText(info.PopPassword);
+
+    connect(CheckBox1, &QCheckBox::clicked, this, &TConnDlg::CheckBox1Click);
+    connect(CheckBox2, &QCheckBox::clicked, this, &TConnDlg::CheckBox2Click);
+    connect(Button1, &QPushButton::clicked, this, &TConnDlg::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Button3, &QPushButton::clicked, this, &TConnDlg::Button3Click);
+}
+
+void TConnDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TConnDlg::FormShow()
+{
+    m_shown = true;
+    try {
+        Statement s;
+        s.open(QStringLiteral("select * from CommonTBL where key1 = 100"));
+        while (s.next()) {
+            const qint64 key2 = s.integer(QStringLiteral("key2"));
+            if (key2 == 1) {
+                SmtpRowExists = true;
+                Edit4->setText(s.text(QStringLiteral("str1")));
+                Edit5->setText(s.text(QStringLiteral("str2")));
+                Edit6->setText(s.text(QStringLiteral("str3")));
+                NumberSpin2->setValue(int(s.integer(QStringLiteral("int1"))));
+                CheckBox2->setChecked(s.integer(QStringLiteral("int2")) != 0);
+                CheckBox3->setChecked(s.integer(QStringLiteral("int3")) != 0);
+            } else if (key2 == 2) {
+                PopRowExists = true;
+                Edit1->setText(s.text(QStringLiteral("str1")));
+                Edit2->setText(s.text(QStringLiteral("str2")));
+                Edit3->setText(s.text(QStringLiteral("str3")));
+                NumberSpin1->setValue(int(s.integer(QStringLiteral("int1"))));
+                CheckBox1->setChecked(s.integer(QStringLiteral("int2")) != 0);
+            }
+        }
+    } catch (const StoreError &e) {
+        MessageBox::error(this, e.text());
+    }
+    CheckBox1Click();
+    CheckBox2Click();
+    ProtocolLog.clear();
+    Edit7->clear();
+    Memo1->clear();
+}
+
+void TConnDlg::CheckBox1Click()
+{
+    const bool on = CheckBox1->isChecked();
+    for (QWidget *w : {static_cast<QWidget *>(Edit1), static_cast<QWidget *>(Edit2), static_cast<QWidget *>(Edit3),
+                       static_cast<QWidget *>(NumberSpin1), static_cast<QWidget *>(Label1), static_cast<QWidget *>(Label2),
+                       static_cast<QWidget *>(Label3), static_cast<QWidget *>(Label6)})
+        w->setEnabled(on);
+}
+
+void TConnDlg::CheckBox2Click()
+{
+    const bool on = CheckBox2->isChecked();
+    for (QWidget *w : {static_cast<QWidget *>(Label8), static_cast<QWidget *>(Label9), static_cast<QWidget *>(Edit5),
+                       static_cast<QWidget *>(Edit6), static_cast<QWidget *>(CheckBox3)})
+        w->setEnabled(on);
+}
+
+void TConnDlg::Button1Click()
+{
+    auto refuse = [this](QWidget *field, const QString &text) {
+        MessageBox::warning(this, text);
+        field->setFocus();
+    };
+    if (CheckBox1->isChecked()) {
+        if (Edit2->text().isEmpty())
+            return refuse(Edit2, QStringLiteral("ユーザ名を入力してください"));
+        if (Edit3->text().isEmpty())
+            return refuse(Edit3, QStringLiteral("パスワードを入力してください"));
+        if (Edit1->text().isEmpty())
+            return refuse(Edit1, QStringLiteral("POPサーバを入力してください"));
+    }
+    if (CheckBox2->isChecked()) {
+        if (Edit5->text().isEmpty())
+            return refuse(Edit5, QStringLiteral("ユーザ名を入力してください"));
+        if (Edit6->text().isEmpty())
+            return refuse(Edit6, QStringLiteral("パスワードを入力してください"));
+    }
+
+    {
+        WaitCursor wait;
+        try {
+            Transaction t;
+            Statement s;
+            const QString auth = CheckBox2->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+            const QString ssl = CheckBox3->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+            if (SmtpRowExists)
+                s.exec(Sql::lines({QStringLiteral("update CommonTBL set"), QStringLiteral("int1=") + portText(NumberSpin2) + u',',
+                                   QStringLiteral("int2=") + auth + u',', QStringLiteral("int3=") + ssl + u',',
+                                   QStringLiteral("str1=") + Sql::q(Edit4->text()) + u',',
+                                   QStringLiteral("str2=") + Sql::q(Edit5->text()) + u',',
+                                   QStringLiteral("str3=") + Sql::q(Edit6->text()),
+                                   QStringLiteral("where key1=100 and key2=1")}));
+            else
+                s.exec(Sql::lines({QStringLiteral("insert into CommonTBL values("), QStringLiteral("100,1,"),
+                                   portText(NumberSpin2) + u',', auth + u',', ssl + u',', Sql::q(Edit4->text()) + u',',
+                                   Sql::q(Edit5->text()) + u',', Sql::q(Edit6->text()) + u')'}));
+            QStringList pop;
+            if (PopRowExists) {
+                pop += QStringLiteral("update CommonTBL set");
+                if (CheckBox1->isChecked())
+                    pop << QStringLiteral("int1=") + portText(NumberSpin1) + u',' << QStringLiteral("int2=1,")
+                        << QStringLiteral("str1=") + Sql::q(Edit1->text()) + u','
+                        << QStringLiteral("str2=") + Sql::q(Edit2->text()) + u','
+                        << QStringLiteral("str3=") + Sql::q(Edit3->text());
+                else
+                    pop += QStringLiteral("int1=0,int2=0,str1=NULL,str2=NULL,str3=NULL");
+                pop += QStringLiteral("where key1=100 and key2=2");
+            } else {
+                pop << QStringLiteral("insert into CommonTBL values(") << QStringLiteral("100,2,");
+                if (CheckBox1->isChecked())
+                    pop << portText(NumberSpin1) + u',' << QStringLiteral("1,0,") << Sql::q(Edit1->text()) + u','
+                        << Sql::q(Edit2->text()) + u',' << Sql::q(Edit3->text()) + u')';
+                else
+                    pop += QStringLiteral("0,0,0,NULL,NULL,NULL)");
+            }
+            s.exec(Sql::lines(pop));
+            t.commit();
+        } catch (const StoreError &) {
+            // Rolled back; the main window reloads the rows as they are.
+        }
+    }
+    accept();
+}
+
+void TConnDlg::Button3Click()
+{
+    if (Edit4->text().isEmpty()) {
+        MessageBox::warning(this, QStringLiteral("SMTPサーバをセットしてください"));
+        Edit4->setFocus();
+        return;
+    }
+    if (Edit7->text().isEmpty()) {
+        MessageBox::warning(this, QStringLiteral("メールアドレスをセットしてください"));
+        Edit7->setFocus();
+        return;
+    }
+    const MailSocketFactory factory = SocketFactory ? SocketFactory : MailSocketFactory(makeTcpMailSocket);
+
+    if (CheckBox1->isChecked()) {
+        if (NumberSpin1->cleanText().isEmpty()) {
+            MessageBox::warning(this, QStringLiteral("POPポートをセットしてください"));
+            NumberSpin1->setFocus();
+            return;
+        }
+        Pop3Options p;
+        p.host = Edit1->text();
+        p.port = quint16(NumberSpin1->value());
+        p.user = Edit2->text();
+        p.password = Edit3->text();
+        p.connectTimeoutMs = TimeoutMs;
+        p.replyTimeoutMs = TimeoutMs;
+        QString why;
+        bool ok;
+        {
+            WaitCursor wait;
+            ok = runAside([&] { return Pop3LoginLogout(*factory(), p, &why); });
+        }
+        if (!ok) {
+            MessageBox::warning(this, QStringLiteral("POPサーバの接続に失敗しました ") + why);
+            return;
+        }
+    }
+
+    bool sent = false;
+    QString error;
+    {
+        WaitCursor wait;
+        Memo1->clear();
+        ProtocolLog.clear();
+        repaint();
+
+        const QString address = Edit7->text();
+        const MailFormat format(QString(), address, QString(), QStringLiteral("ツバメ便送信テスト"));
+        const QByteArray message = format.individual(
+            address, EncodeBodyText(QStringLiteral("テストメールを送信しました")), QDateTime::currentDateTime());
+
+        SmtpOptions o;
+        o.host = Edit4->text();
+        o.port = quint16(NumberSpin2->value());
+        o.connectTimeoutMs = TimeoutMs;
+        o.replyTimeoutMs = TimeoutMs;
+        if (CheckBox2->isChecked()) {
+            o.user = Edit5->text();
+            o.password = Edit6->text();
+            o.startTls = CheckBox3->isChecked();
+        }
+        QStringList log;
+        sent = runAside([&] {
+            auto socket = factory();
+            SmtpClient smtp(*socket);
+            smtp.setOptions(o);
+            smtp.setTrafficLog([&log](const QByteArray &block) {
+                QString text = QString::fromUtf8(block);
+                text.remove(QStringLiteral("\r\n"));
+                if (!text.isEmpty())
+                    log += text;
+            });
+            const bool ok = smtp.connectToServer() && smtp.sendMail(format.sender(), {address.trimmed()}, message);
+            if (ok)
+                smtp.quit();
+            else
+                smtp.close();
+            error = smtp.errorString();
+            return ok;
+        });
+        ProtocolLog = log;
+        Memo1->setPlainText(ProtocolLog.join(u'\n'));
+    }
+    if (sent)
+        MessageBox::info(this, QStringLiteral("メールを送信しました。確認してください"));
+    else
+        MessageBox::warning(this, QStringLiteral("送信テストに失敗しました ") + error);
+}

@@ -1,0 +1,325 @@
+// 接続情報: filling from the rows, enabling rules, validation, saving in one transaction,
+// and the test mail with its protocol log against aiosmtpd and scripted servers.
+#include "fakes/FakeMailSocket.h"
+#include "fakes/MailServers.h"
+#include "fakes/TestEnv.h"
+#include "mail/ui/FConnDlg.h"
+#include "store/Database.h"
+#include "widgets/MessageBox.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QtTest>
+
+namespace {
+
+QStringList rows()
+{
+    QStringList out;
+    Statement s;
+    s.open("select key1,key2,int1,int2,int3,str1,str2,str3 from CommonTBL order by key1,key2");
+    while (s.next()) {
+        QStringList r;
+        for (int i = 0; i < 8; ++i)
+            r += s.isNull(i) ? QStringLiteral("NULL") : s.value(i).toString();
+        out += r.join(u'|');
+    }
+    return out;
+}
+
+void check(QCheckBox *box, bool on)
+{
+    box->setChecked(on);
+}
+
+} // namespace
+
+class TestMailConnDlg : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestEnv> env;
+
+    std::unique_ptr<TConnDlg> open()
+    {
+        auto dlg = std::make_unique<TConnDlg>(ConnInfo());
+        dlg->FormShow();
+        return dlg;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        env->openStore();
+    }
+    void cleanup() { env.reset(); }
+
+    void firstConfirmationInsertsBothRows()
+    {
+        auto dlg = open();
+        QVERIFY(!dlg->SmtpRowExists);
+        QVERIFY(!dlg->PopRowExists);
+        QCOMPARE(dlg->NumberSpin2->value(), 1);  // never below 1
+        dlg->Edit4->setText("smtp.example.jp");
+        dlg->NumberSpin2->setValue(587);
+        check(dlg->CheckBox2, true);
+        dlg->CheckBox2Click();
+        dlg->Edit5->setText("taro");
+        dlg->Edit6->setText("pa'ss\"word");
+        dlg->Button1Click();
+        QCOMPARE(dlg->result(), int(QDialog::Accepted));
+        QCOMPARE(rows(), (QStringList{"100|1|587|1|0|smtp.example.jp|taro|pa'ss\"word", "100|2|0|0|0|NULL|NULL|NULL"}));
+        QVERIFY(MessageBox::takeShown().isEmpty());
+
+        auto again = open();
+        QVERIFY(again->SmtpRowExists);
+        QVERIFY(again->PopRowExists);
+        QCOMPARE(again->Edit6->text(), QStringLiteral("pa'ss\"word"));
+        QCOMPARE(again->NumberSpin2->value(), 587);
+        QVERIFY(again->CheckBox2->isChecked());
+        QCOMPARE(LoadConnInfo().SmtpPassword, QStringLiteral("pa'ss\"word"));
+    }
+
+    void popRowOnThenOff()
+    {
+        auto dlg = open();
+        dlg->Edit4->setText("smtp.example.jp");
+        check(dlg->CheckBox1, true);
+        dlg->CheckBox1Click();
+        dlg->Edit1->setText("pop.example.jp");
+        dlg->NumberSpin1->setValue(110);
+        dlg->Edit2->setText("hanako");
+        dlg->Edit3->setText("it's");
+        dlg->Button1Click();
+        QCOMPARE(rows().at(1), QStringLiteral("100|2|110|1|0|pop.example.jp|hanako|it's"));
+        const ConnInfo info = LoadConnInfo();
+        QVERIFY(info.PopBeforeSmtp);
+        QCOMPARE(info.PopPort, 110);
+
+        auto again = open();
+        QVERIFY(again->Edit1->isEnabled());
+        check(again->CheckBox1, false);
+        again->CheckBox1Click();
+        again->Button1Click();
+        QCOMPARE(rows(), (QStringList{"100|1|1|0|0|smtp.example.jp||", "100|2|0|0|0|NULL|NULL|NULL"}));
+    }
+
+    void enablingRules()
+    {
+        {
+            Statement s;
+            s.exec("insert into CommonTBL values(100,1,25,0,1,'smtp.example.jp','u','p')");
+        }
+        auto dlg = open();
+        // Authentication off, SSL kept: shown checked but disabled, and saved as it is.
+        QVERIFY(dlg->CheckBox3->isChecked());
+        QVERIFY(!dlg->CheckBox3->isEnabled());
+        QVERIFY(!dlg->Edit5->isEnabled());
+        QVERIFY(!dlg->Label9->isEnabled());
+        QVERIFY(!dlg->Edit1->isEnabled());
+        QVERIFY(!dlg->NumberSpin1->isEnabled());
+        QVERIFY(!dlg->Label6->isEnabled());
+        check(dlg->CheckBox2, true);
+        dlg->CheckBox2Click();
+        QVERIFY(dlg->CheckBox3->isEnabled());
+        QVERIFY(dlg->Edit6->isEnabled());
+        check(dlg->CheckBox2, false);
+        dlg->CheckBox2Click();
+        dlg->Button1Click();
+        QCOMPARE(rows().first(), QStringLiteral("100|1|25|0|1|smtp.example.jp|u|p"));
+        QVERIFY(dlg->Edit7->text().isEmpty());
+        QCOMPARE(dlg->Edit6->echoMode(), QLineEdit::Password);
+        QVERIFY(!dlg->Edit4->testAttribute(Qt::WA_InputMethodEnabled));
+    }
+
+    void validation_data()
+    {
+        QTest::addColumn<bool>("pop");
+        QTest::addColumn<bool>("auth");
+        QTest::addColumn<QStringList>("filled");  // edits given a value
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("pop user") << true << false << QStringList{"Edit1", "Edit3"} << "ユーザ名を入力してください" << "Edit2";
+        QTest::newRow("pop password") << true << false << QStringList{"Edit1", "Edit2"} << "パスワードを入力してください" << "Edit3";
+        QTest::newRow("pop server") << true << false << QStringList{"Edit2", "Edit3"} << "POPサーバを入力してください" << "Edit1";
+        QTest::newRow("smtp user") << false << true << QStringList{"Edit6"} << "ユーザ名を入力してください" << "Edit5";
+        QTest::newRow("smtp password") << false << true << QStringList{"Edit5"} << "パスワードを入力してください" << "Edit6";
+        QTest::newRow("pop checked first") << true << true << QStringList{"Edit2", "Edit3"} << "POPサーバを入力してください" << "Edit1";
+    }
+    void validation()
+    {
+        QFETCH(bool, pop);
+        QFETCH(bool, auth);
+        QFETCH(QStringList, filled);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        auto dlg = open();
+        dlg->show();
+        check(dlg->CheckBox1, pop);
+        check(dlg->CheckBox2, auth);
+        dlg->CheckBox1Click();
+        dlg->CheckBox2Click();
+        for (const QString &name : filled)
+            dlg->findChild<QLineEdit *>(name)->setText("x");
+        dlg->Button1Click();
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().kind, MessageBox::Kind::Warning);
+        QCOMPARE(shown.first().text, message);
+        QCOMPARE(dlg->focusWidget()->objectName(), focus);
+        QVERIFY(dlg->isVisible());
+        QVERIFY(rows().isEmpty());
+    }
+
+    void testMailOverStartTlsThenWithoutAuth()
+    {
+        SmtpTestServer server;
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        auto dlg = open();
+        dlg->Edit4->setText("127.0.0.1");
+        dlg->NumberSpin2->setValue(server.port());
+        check(dlg->CheckBox2, true);
+        check(dlg->CheckBox3, true);
+        dlg->Edit5->setText("user@example.jp");
+        dlg->Edit6->setText("pass'word");
+        dlg->Edit7->setText("tester@example.jp");
+        dlg->Button3Click();
+        QCOMPARE(MessageBox::takeShown().first().text, QStringLiteral("メールを送信しました。確認してください"));
+        const QStringList log = dlg->ProtocolLog;
+        QCOMPARE(dlg->Memo1->toPlainText(), log.join(u'\n'));
+        QVERIFY(log.first().startsWith("220 "));
+        QVERIFY(log.contains("STARTTLS"));
+        QVERIFY(log.contains("AUTH LOGIN"));
+        QVERIFY(log.contains(QString::fromLatin1(QByteArray("user@example.jp").toBase64())));
+        QVERIFY(log.contains("QUIT"));
+        QVERIFY(!log.join(QString()).contains(u'\r'));
+        QVERIFY(server.waitFor(1));
+        const auto got = server.received();
+        QVERIFY(got.first().tls);
+        QCOMPARE(got.first().authUser, QStringLiteral("user@example.jp"));
+        QCOMPARE(got.first().from, QStringLiteral("tester@example.jp"));
+        QCOMPARE(got.first().to, QStringList{"tester@example.jp"});
+        const QJsonObject mail = ReadMail(got.first().path);
+        QCOMPARE(mail["subject"].toString(), QStringLiteral("ツバメ便送信テスト"));
+        QCOMPARE(mail["body"].toString(), QStringLiteral("テストメールを送信しました\r\n"));
+        QCOMPARE(mail["from_name"].toString(), QStringLiteral("tester@example.jp"));
+        QCOMPARE(mail["raw"].toObject()["To"].toString(), QStringLiteral("tester@example.jp"));
+        QVERIFY(rows().isEmpty());  // the test does not save anything
+
+        check(dlg->CheckBox2, false);
+        dlg->Button3Click();
+        QCOMPARE(MessageBox::takeShown().first().text, QStringLiteral("メールを送信しました。確認してください"));
+        QVERIFY(!dlg->ProtocolLog.contains("AUTH LOGIN"));
+        QVERIFY(!dlg->ProtocolLog.contains("STARTTLS"));
+        QVERIFY(server.waitFor(2));
+        QVERIFY(!server.received().at(1).tls);
+    }
+
+    void testMailRefusals_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("no server") << "" << "a@example.jp" << "SMTPサーバをセットしてください" << "Edit4";
+        QTest::newRow("no address") << "smtp.example.jp" << "" << "メールアドレスをセットしてください" << "Edit7";
+    }
+    void testMailRefusals()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, address);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        auto dlg = open();
+        int connects = 0;
+        dlg->SocketFactory = [&connects] {
+            ++connects;
+            return std::unique_ptr<MailSocket>(new FakeMailSocket);
+        };
+        dlg->Edit4->setText(server);
+        dlg->Edit7->setText(address);
+        dlg->Button3Click();
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().text, message);
+        QCOMPARE(dlg->focusWidget()->objectName(), focus);
+        QCOMPARE(connects, 0);
+    }
+
+    void testMailFailures_data()
+    {
+        QTest::addColumn<bool>("pop");
+        QTest::addColumn<QList<QByteArray>>("script");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("log");
+        QTest::newRow("pop refused")
+            << true << QList<QByteArray>{"+OK hi\r\n", "-ERR no\r\n", "+OK\r\n", "-ERR [AUTH] Authentication failed.\r\n"}
+            << "POPサーバの接続に失敗しました -ERR [AUTH] Authentication failed." << QStringList();
+        QTest::newRow("starttls refused")
+            << false << QList<QByteArray>{"220 hi\r\n", "250-x\r\n250 STARTTLS\r\n", "454 TLS not available\r\n"}
+            << "送信テストに失敗しました Start SSL negotiation command failed."
+            << QStringList{"220 hi", "EHLO " , "250-x250 STARTTLS", "STARTTLS", "454 TLS not available"};
+        QTest::newRow("recipient refused")
+            << false << QList<QByteArray>{"220 hi\r\n", "250 x\r\n", "250 ok\r\n", "250 ok\r\n", "550 no such user\r\n", "250 ok\r\n"}
+            << "送信テストに失敗しました 550 no such user"
+            << QStringList{"220 hi", "EHLO ", "250 x", "RSET", "250 ok", "MAIL FROM: <a@example.jp>", "250 ok",
+                           "RCPT TO:<a@example.jp>", "550 no such user", "RSET", "250 ok"};
+    }
+    void testMailFailures()
+    {
+        QFETCH(bool, pop);
+        QFETCH(QList<QByteArray>, script);
+        QFETCH(QString, message);
+        QFETCH(QStringList, log);
+        auto dlg = open();
+        dlg->SocketFactory = [script] {
+            auto s = std::make_unique<FakeMailSocket>();
+            for (const QByteArray &c : script)
+                s->serverSends(c);
+            return std::unique_ptr<MailSocket>(std::move(s));
+        };
+        dlg->Edit4->setText("smtp.example.jp");
+        check(dlg->CheckBox1, pop);
+        dlg->Edit1->setText("pop.example.jp");
+        check(dlg->CheckBox2, true);
+        check(dlg->CheckBox3, true);
+        dlg->Edit5->setText("u");
+        dlg->Edit7->setText("a@example.jp");
+        dlg->Button3Click();
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().kind, MessageBox::Kind::Warning);
+        QCOMPARE(shown.first().text, message);
+        QStringList got = dlg->ProtocolLog;
+        for (QString &l : got)
+            if (l.startsWith("EHLO "))
+                l = "EHLO ";
+        QCOMPARE(got, log);
+        QCOMPARE(dlg->Memo1->toPlainText(), dlg->ProtocolLog.join(u'\n'));
+    }
+
+    void silentServerTimesOut()
+    {
+        SilentServer silent;
+        auto dlg = open();
+        dlg->TimeoutMs = 1000;
+        dlg->Edit4->setText("127.0.0.1");
+        dlg->NumberSpin2->setValue(silent.port());
+        dlg->Edit7->setText("a@example.jp");
+        QElapsedTimer t;
+        t.start();
+        dlg->Button3Click();
+        QVERIFY(t.elapsed() >= 900);
+        QCOMPARE(MessageBox::takeShown().first().text,
+                 QStringLiteral("送信テストに失敗しました ") + MailSocketText::readTimedOut());
+    }
+};
+
+QTEST_MAIN(TestMailConnDlg)
+#include "tst_mail_conndlg.moc"
