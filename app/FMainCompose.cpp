@@ -5,11 +5,9 @@
 #include "issue/FComposer.h"
 #include "issue/FSendPage.h"
 #include "issue/FSignDlg.h"
-#include "mail/ConnInfo.h"
 #include "mail/UMailThread.h"
 #include "members/UAddress.h"
 #include "members/FMagzineDlg.h"
-#include "store/Database.h"
 #include "widgets/MessageBox.h"
 
 #include <QLineEdit>
@@ -44,13 +42,7 @@ void TMainForm::setupIssuePages()
                               TabSheet2->findChild<QWidget *>(QStringLiteral("Panel2")), StatusPanels[0]},
                              this);
     TSendPage::Hooks hooks;
-    hooks.smtpHost = [] {
-        try {
-            return LoadConnInfo().SmtpHost;
-        } catch (const StoreError &) {
-            return QString();
-        }
-    };
+    hooks.smtpHost = [this] { return Conn.SmtpHost; };
     hooks.subject = [this] { return Composer->subject(); };
     hooks.body = [this] { return Composer->body(); };
     hooks.showComposer = [this](bool subject) {

@@ -9,6 +9,7 @@
 #include "issue/FSignDlg.h"
 #include "issue/RadioGroup.h"
 #include "mail/UMailThread.h"
+#include "mail/ui/FConnDlg.h"
 #include "members/FMagzineDlg.h"
 #include "members/FUserDlg.h"
 #include "store/Codec.h"
@@ -66,10 +67,15 @@ private Q_SLOTS:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
 
-        // the mail server, as the connection dialog stores it
-        Statement().exec("insert into CommonTBL values(100,1," + QString::number(server.port())
-                         + ",0,0,'127.0.0.1','','')");
-        Statement().exec("insert into CommonTBL values(100,2,0,0,0,NULL,NULL,NULL)");
+        // the mail server, entered in the connection dialog
+        const quint16 port = server.port();
+        ModalDialog::whenShown<TConnDlg>([port](TConnDlg *d) {
+            d->Edit4->setText(QStringLiteral("127.0.0.1"));
+            d->NumberSpin2->setValue(port);
+            d->Button1Click();
+        });
+        form.C1Click();
+        QCOMPARE(form.Conn.SmtpHost, QStringLiteral("127.0.0.1"));
 
         // a signature for the magazine to use
         QFile sig(form.DataDir + "sign/tsubame.txt");
