@@ -167,6 +167,35 @@ private Q_SLOTS:
         QVERIFY(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
     }
 
+    void pipelinedEnvelope()
+    {
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends("250-x\r\n250 PIPELINING\r\n");
+        s.serverSends("250 ok\r\n250 ok\r\n250 ok\r\n").serverSends("250 ok\r\n");
+        s.serverSends("354 go\r\n").serverSends("250 queued\r\n");
+        s.serverSends("250 ok\r\n250 ok\r\n550 no\r\n").serverSends("250 ok\r\n").serverSends("250 reset\r\n");
+        SmtpClient c(s);
+        c.setOptions(options());
+        QList<QByteArray> traffic;
+        c.setTrafficLog([&](const QByteArray &b) { traffic += b; });
+        QVERIFY(c.connectToServer());
+        QVERIFY(c.sendMail("owner@example.jp", {"a@example.com", "b@example.com"}, "x\r\n"));
+        QCOMPARE(s.written, QByteArray("EHLO client.local\r\n"
+                                       "RSET\r\nMAIL FROM: <owner@example.jp>\r\nRCPT TO:<a@example.com>\r\n"
+                                       "RCPT TO:<b@example.com>\r\n"
+                                       "DATA\r\nx\r\n.\r\n"));
+        QCOMPARE(traffic.at(3), QByteArray("RSET\r\nMAIL FROM: <owner@example.jp>\r\nRCPT TO:<a@example.com>\r\n"
+                                           "RCPT TO:<b@example.com>\r\n"));
+        // A refused recipient: every answer is read, no DATA, RSET, and the session stays in step.
+        const qsizetype before = s.written.size();
+        QVERIFY(!c.sendMail("owner@example.jp", {"a@example.com", "bad@example.com"}, "x\r\n"));
+        QCOMPARE(c.errorString(), QStringLiteral("550 no"));
+        QVERIFY(s.written.mid(before).endsWith("RCPT TO:<bad@example.com>\r\nRSET\r\n"));
+        QVERIFY(!s.written.mid(before).contains("DATA"));
+        QCOMPARE(s.pendingChunks(), 0);
+        QVERIFY(c.isConnected());
+    }
+
     void refusalsAtEachStep_data()
     {
         QTest::addColumn<int>("okReplies");  // replies before the refusal: RSET, MAIL, RCPT, DATA
