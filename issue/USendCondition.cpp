@@ -109,13 +109,14 @@ SendConditionText BuildSendCondition(const SendInputs &in)
     case SentIssue:
         return {QStringLiteral("発行番号=") + v + QStringLiteral("でメールを送信したメンバー"),
                 QStringLiteral(",MagHist H where U.Sleep = 0 and U.MagIdx = ") + N + QStringLiteral(" and H.MagCnt = ") + v
-                    + QStringLiteral(" and U.UserIdx = H.MagUser")};
+                    + QStringLiteral(" and U.UserIdx = H.MagUser and H.MagIdx = U.MagIdx")};
     case NotSentIssue:
         // A sub-select keeps the clause directly after "from maguser U" and selects each
-        // member once, however many rows the issue has.
+        // member once, however many rows the issue has. UserIdx repeats across magazines,
+        // so a recipient row only counts for a member of its own magazine.
         return {QStringLiteral("発行番号=") + v + QStringLiteral("でメールを送信していないメンバー"),
                 base + QStringLiteral(" and not exists (select * from MagHist H where H.MagCnt = ") + v
-                    + QStringLiteral(" and H.MagUser = U.UserIdx)")};
+                    + QStringLiteral(" and H.MagUser = U.UserIdx and H.MagIdx = U.MagIdx)")};
     case CountAtLeast:
         return {f.name + QStringLiteral("が") + v + QStringLiteral("以上のメンバー"),
                 base + QStringLiteral(" and U.") + f.column + QStringLiteral(" >= ") + v};

@@ -50,8 +50,8 @@ private:
                              .arg(user));
     }
 
-    // Magazine 1: members 1, 2, 4 active, 3 suspended; magazine 2: member 5 who matches
-    // almost everything. Issue 7 (magazine 1) reached 1, 3 and 4; issue 8 (magazine 2) 5.
+    // Magazine 1: members 1, 2, 4 active, 3 suspended; magazine 2: members 5 and 2; 5 matches
+    // almost everything. Issue 7 (magazine 1) reached 1, 3 and 4; issue 8 (magazine 2) 5 and 2.
     static void fill()
     {
         member(1, 1, 0, "20240110", 1, 0, 5, "20240115");
@@ -63,6 +63,9 @@ private:
         recipient(1, 7, 3);
         recipient(1, 7, 4);
         recipient(2, 8, 5);
+        // magazine 2's own member 2 got issue 8: never magazine 1's member 2
+        member(2, 2, 0, "20240115", 1, 1, 10, "20240115");
+        recipient(2, 8, 2);
     }
 
     static IdSet selected(const QString &where)
@@ -114,15 +117,21 @@ private Q_SLOTS:
         QTest::newRow("3 flag on") << 3 << 7 << true << "購読がONのメンバー" << base + " and U.Flg1 = 1" << IdSet{1, 4};
         QTest::newRow("4 flag off") << 4 << 7 << true << "購読がOFFのメンバー" << base + " and U.Flg1 = 0" << IdSet{2};
         QTest::newRow("5 sent issue") << 5 << 7 << true << "発行番号=7でメールを送信したメンバー"
-                                      << ",MagHist H where U.Sleep = 0 and U.MagIdx = 1 and H.MagCnt = 7 and U.UserIdx = H.MagUser"
+                                      << ",MagHist H where U.Sleep = 0 and U.MagIdx = 1 and H.MagCnt = 7 and U.UserIdx = H.MagUser and H.MagIdx = U.MagIdx"
                                       << IdSet{1, 4};
         QTest::newRow("6 not sent issue") << 6 << 7 << true << "発行番号=7でメールを送信していないメンバー" << QString()
                                           << IdSet{2};
         QTest::newRow("5 no such issue") << 5 << 99 << true << "発行番号=99でメールを送信したメンバー"
-                                         << ",MagHist H where U.Sleep = 0 and U.MagIdx = 1 and H.MagCnt = 99 and U.UserIdx = H.MagUser"
+                                         << ",MagHist H where U.Sleep = 0 and U.MagIdx = 1 and H.MagCnt = 99 and U.UserIdx = H.MagUser and H.MagIdx = U.MagIdx"
                                          << IdSet{};
         QTest::newRow("6 no such issue") << 6 << 99 << true << "発行番号=99でメールを送信していないメンバー" << QString()
                                          << IdSet{1, 2, 4};
+        QTest::newRow("5 another magazine's issue")
+            << 5 << 8 << true << "発行番号=8でメールを送信したメンバー"
+            << ",MagHist H where U.Sleep = 0 and U.MagIdx = 1 and H.MagCnt = 8 and U.UserIdx = H.MagUser and H.MagIdx = U.MagIdx"
+            << IdSet{};
+        QTest::newRow("6 another magazine's issue") << 6 << 8 << true << "発行番号=8でメールを送信していないメンバー"
+                                                     << QString() << IdSet{1, 2, 4};
         QTest::newRow("7 at least") << 7 << 5 << true << "ポイントが5以上のメンバー" << base + " and U.Count1 >= 5"
                                     << IdSet{1, 2};
         QTest::newRow("8 at most") << 8 << 5 << true << "ポイントが5以下のメンバー" << base + " and U.Count1 <= 5"
@@ -413,7 +422,7 @@ private Q_SLOTS:
         issue.created = QDateTime::currentDateTime();
         QCOMPARE(CreateIssue(issue), 0);
         QCOMPARE(Statement().scalar("select count(*) from MagInfo"), 0);
-        QCOMPARE(Statement().scalar("select count(*) from MagHist"), 4);
+        QCOMPARE(Statement().scalar("select count(*) from MagHist"), 5);
     }
 
     void dispatchCountsAndRaisesTotal()
