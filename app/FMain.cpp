@@ -289,6 +289,20 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+QString TMainForm::noMagazineMessage()
+{
+    return QStringLiteral("マガジン名を選択してください。");
+}
+
+void TMainForm::ShowMemberCount()
+{
+    const int row = FindMagazineRow();
+    if (row < 0 || row >= ListView1->topLevelItemCount())
+        return;
+    const int count = ListView2->model() ? ListView2->model()->rowCount() : 0;
+    ListView1->topLevelItem(row)->setText(1, QString::number(count));
+}
+
 void TMainForm::N45Click()
 {
     LoadMemberRows(CurMagIdx);

@@ -56,6 +56,10 @@ public:
     void LoadMemberRows(int magIdx);
     void ApplyColumnSize();
     void LoadHistoryList();
+    // The current magazine's member count in the magazine list, from the member list.
+    void ShowMemberCount();
+    // The warning every command gives when no magazine is selected.
+    static QString noMagazineMessage();
     // LoadConnInfo of the main window: the mail-server settings rows into Conn.
     void RefreshConnInfo();
     ConnInfo Conn;  // the main window's copy of the mail-server settings

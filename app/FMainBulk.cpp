@@ -63,11 +63,6 @@ void patchCells(const MemberSelection &sel, int column, const QString &text)
         sel.model->setCell(row, column, text);
 }
 
-QString noMagazineMessage()
-{
-    return QStringLiteral("マガジン名を選択してください。");
-}
-
 } // namespace
 
 void TMainForm::A4Click(int tag)

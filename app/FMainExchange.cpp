@@ -39,7 +39,6 @@
 
 namespace {
 
-const QString kSelectMagazine = QStringLiteral("マガジン名を選択してください。");
 const QString kFileBusy =
     QStringLiteral("選択されたファイルは他のアプリケーションで開かれている可能性があります。処理を中断します。");
 
@@ -71,11 +70,7 @@ QString withSuffix(const QString &file, const QString &suffix)
 static void reloadMembers(TMainForm &form, int magIdx)
 {
     form.LoadMemberRows(magIdx);
-    const int row = form.FindMagazineRow();
-    if (row >= 0 && row < form.ListView1->topLevelItemCount())
-        form.ListView1->topLevelItem(row)->setText(1, QString::number(form.ListView2->model()
-                                                                          ? form.ListView2->model()->rowCount()
-                                                                          : 0));
+    form.ShowMemberCount();
 }
 
 void TMainForm::installMemberDropTarget()
@@ -87,7 +82,7 @@ void TMainForm::installMemberDropTarget()
 void TMainForm::OleDropTarget1Drop(const QString &text)
 {
     if (CurMagIdx == -1) {
-        MessageBox::warning(this, kSelectMagazine);
+        MessageBox::warning(this, noMagazineMessage());
         return;
     }
     QString t = text.left(text.indexOf(QChar(0)) >= 0 ? text.indexOf(QChar(0)) : text.size());
@@ -107,7 +102,7 @@ void TMainForm::OleDropTarget1Drop(const QString &text)
 void TMainForm::C4Click()
 {
     if (CurMagIdx == -1) {
-        MessageBox::warning(this, kSelectMagazine);
+        MessageBox::warning(this, noMagazineMessage());
         return;
     }
     const int column = addressColumn(*this);
@@ -135,7 +130,7 @@ void TMainForm::C4Click()
 void TMainForm::Find1Click()
 {
     if (CurMagIdx == -1) {
-        MessageBox::warning(this, kSelectMagazine);
+        MessageBox::warning(this, noMagazineMessage());
         return;
     }
     if (addressColumn(*this) < 0)
@@ -239,7 +234,7 @@ void TMainForm::N42Click()
 void TMainForm::I1Click()
 {
     if (CurMagIdx == -1) {
-        MessageBox::warning(this, kSelectMagazine);
+        MessageBox::warning(this, noMagazineMessage());
         return;
     }
     const int magIdx = CurMagIdx;
@@ -262,10 +257,7 @@ void TMainForm::I1Click()
     const qint64 lines = CountTextLines(file);
 
     TProgressDlg progress(this);
-    progress.Label1->setText(QStringLiteral("インポート中"));
-    progress.ProgressBar1->setMaximum(int(qMin<qint64>(lines, INT_MAX)));
-    progress.setPosition(0);
-    progress.show();
+    progress.start(QStringLiteral("インポート中"), lines);
 
     QDir().mkpath(DocDir);
     QFile log(DocDir + QStringLiteral("/ImportError.log"));
@@ -297,7 +289,7 @@ void TMainForm::I1Click()
 void TMainForm::X1Click()
 {
     if (CurMagIdx == -1) {
-        MessageBox::warning(this, kSelectMagazine);
+        MessageBox::warning(this, noMagazineMessage());
         return;
     }
     const QString fileName = withSuffix(
@@ -322,7 +314,7 @@ void TMainForm::X1Click()
 void TMainForm::N39Click()
 {
     if (CurMagIdx == -1) {
-        MessageBox::warning(this, kSelectMagazine);
+        MessageBox::warning(this, noMagazineMessage());
         return;
     }
     const int magIdx = CurMagIdx;
@@ -340,10 +332,7 @@ void TMainForm::N39Click()
     }
     const qint64 lines = CountTextLines(file);
     TProgressDlg progress(this);
-    progress.Label1->setText(QStringLiteral("削除中"));
-    progress.ProgressBar1->setMaximum(int(qMin<qint64>(lines, INT_MAX)));
-    progress.setPosition(0);
-    progress.show();
+    progress.start(QStringLiteral("削除中"), lines);
     RemoveOutcome outcome;
     {
         WaitCursor wait;

@@ -40,7 +40,7 @@ int selectedIssue(QTreeWidget *list)
 bool issueChosen(QWidget *parent, int curMagIdx, int magCnt)
 {
     if (curMagIdx == -1) {
-        MessageBox::warning(parent, QStringLiteral("マガジン名を選択してください。"));
+        MessageBox::warning(parent, TMainForm::noMagazineMessage());
         return false;
     }
     if (magCnt == 0) {
@@ -55,7 +55,7 @@ bool issueChosen(QWidget *parent, int curMagIdx, int magCnt)
 void TMainForm::H1Click()
 {
     if (CurMagIdx == -1) {
-        MessageBox::warning(this, QStringLiteral("マガジン名を選択してください。"));
+        MessageBox::warning(this, noMagazineMessage());
         return;
     }
     LoadHistoryList();

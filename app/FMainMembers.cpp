@@ -48,11 +48,6 @@ QList<int> selectedRows(QTreeView *view)
     return rows;
 }
 
-QString noMagazineMessage()
-{
-    return QStringLiteral("マガジン名を選択してください。");
-}
-
 } // namespace
 
 void TMainForm::BuildMemberColumns()
@@ -136,9 +131,7 @@ void TMainForm::A1Click()
         return;
     TMemberListModel *model = memberModel(ListView2);
     model->appendRow(dlg.UserIdx, dlg.SleepValue() == 1, MemberCells::cells(dlg.record(), model->fields()));
-    const int r = FindMagazineRow();
-    if (r >= 0)
-        ListView1->topLevelItem(r)->setText(1, QString::number(model->rowCount()));
+    ShowMemberCount();
 }
 
 void TMainForm::E3Click()
@@ -188,9 +181,7 @@ void TMainForm::yu1Click()
             model->removeRow(*it);
         }
     });
-    const int r = FindMagazineRow();
-    if (r >= 0)
-        ListView1->topLevelItem(r)->setText(1, QString::number(model->rowCount()));
+    ShowMemberCount();
 }
 
 void TMainForm::S2Click()
@@ -236,7 +227,5 @@ void TMainForm::DroppedTextReady()
     if (dlg.exec() != QDialog::Accepted)
         return;
     LoadMemberRows(CurMagIdx);
-    const int r = FindMagazineRow();
-    if (r >= 0)
-        ListView1->topLevelItem(r)->setText(1, QString::number(memberModel(ListView2)->rowCount()));
+    ShowMemberCount();
 }

@@ -1,5 +1,7 @@
 #include "maintenance/FprogressDlg.h"
 
+#include <climits>
+
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -26,6 +28,14 @@ TProgressDlg::TProgressDlg(QWidget *parent)
     layout->addWidget(Label1);
     layout->addWidget(ProgressBar1);
     layout->addWidget(Label2);
+}
+
+void TProgressDlg::start(const QString &caption, qint64 steps)
+{
+    Label1->setText(caption);
+    ProgressBar1->setMaximum(int(qMin<qint64>(steps, INT_MAX)));
+    setPosition(0);
+    show();
 }
 
 void TProgressDlg::setPosition(int position)

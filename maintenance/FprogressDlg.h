@@ -19,6 +19,8 @@ public:
     // most about 30 times a second), so a hundred thousand steps cost a few dozen
     // repaints rather than one each.
     void setPosition(int position);
+    // Shows the window with its caption line and a bar running from 0 to `steps`.
+    void start(const QString &caption, qint64 steps);
     // How often the drawn bar changed (the benchmark reports it).
     int repaints() const { return m_repaints; }
 
