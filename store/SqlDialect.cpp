@@ -1,5 +1,7 @@
 #include "store/SqlDialect.h"
 
+#include "store/Sql.h"
+
 #include <QStringList>
 
 #include <vector>
@@ -40,13 +42,6 @@ QString readQuoted(const QString &s, qsizetype &i, QChar quote)
     return inner; // unterminated: keep what there is and let the engine report it
 }
 
-QString singleQuoted(const QString &inner)
-{
-    QString out = inner;
-    out.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1Char('\'') + out + QLatin1Char('\'');
-}
-
 std::vector<Token> tokenize(const QString &s)
 {
     std::vector<Token> out;
@@ -60,7 +55,7 @@ std::vector<Token> tokenize(const QString &s)
             out.push_back({Kind::Space, s.mid(i, j - i)});
             i = j;
         } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
-            out.push_back({Kind::Text, singleQuoted(readQuoted(s, i, c))});
+            out.push_back({Kind::Text, Sql::q(readQuoted(s, i, c))});
         } else if (c == QLatin1Char('-') && i + 1 < s.size() && s[i + 1] == QLatin1Char('-')) {
             // a line comment runs to the end of its line; keep it as it is
             qsizetype j = i;
