@@ -17,7 +17,7 @@
 // the others are new members (a lookup that finds nothing, then an insert).
 #include "fakes/TestEnv.h"
 #include "maintenance/FprogressDlg.h"
-#include "maintenance/UBatch.h"
+#include "store/Batch.h"
 #include "maintenance/UCsv.h"
 #include "maintenance/UImport.h"
 #include "maintenance/URemoveList.h"

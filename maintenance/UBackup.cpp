@@ -1,6 +1,6 @@
 #include "maintenance/UBackup.h"
 
-#include "maintenance/UBatch.h"
+#include "store/Batch.h"
 #include "maintenance/UTextLines.h"
 #include "maintenance/UTextOut.h"
 #include "store/Database.h"

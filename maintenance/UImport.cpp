@@ -1,6 +1,6 @@
 #include "maintenance/UImport.h"
 
-#include "maintenance/UBatch.h"
+#include "store/Batch.h"
 #include "maintenance/UCsv.h"
 #include "maintenance/UTextLines.h"
 #include "store/Codec.h"

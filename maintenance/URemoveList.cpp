@@ -1,6 +1,6 @@
 #include "maintenance/URemoveList.h"
 
-#include "maintenance/UBatch.h"
+#include "store/Batch.h"
 #include "maintenance/UTextLines.h"
 #include "store/Database.h"
 

@@ -209,7 +209,12 @@ void Statement::open(const QString &sql)
 
 bool Statement::next()
 {
-    return m_query.next();
+    if (m_query.next())
+        return true;
+    // A step that fails (a damaged page, an I/O error) must not read as the end of the rows.
+    if (m_query.lastError().isValid())
+        throw StoreError(m_query.lastError().text());
+    return false;
 }
 
 void Statement::close()

@@ -1,4 +1,4 @@
-#include "maintenance/UBatch.h"
+#include "store/Batch.h"
 
 #include "store/Database.h"
 #include "store/SqlDialect.h"
@@ -23,6 +23,15 @@ void PreparedStatement::exec()
 {
     if (!m_query.exec())
         throw StoreError(m_query.lastError().text());
+}
+
+bool PreparedStatement::next()
+{
+    if (m_query.next())
+        return true;
+    if (m_query.lastError().isValid())
+        throw StoreError(m_query.lastError().text());
+    return false;
 }
 
 TransactionGroups::TransactionGroups() = default;

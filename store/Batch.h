@@ -1,5 +1,5 @@
 #pragma once
-// What the commands that write many rows share: a statement prepared once and run with
+// What the commands that read or write many rows share: a statement prepared once and run with
 // its values bound (so no text read from a file becomes part of a statement), and
 // transactions that group many single-row statements.
 #include <QSqlQuery>
@@ -20,7 +20,8 @@ public:
     void bind(int index, const QVariant &value) { m_query.bindValue(index, value); }
     void exec();
     // After exec() of a query: the next row, and a value of it.
-    bool next() { return m_query.next(); }
+    // A step that fails throws StoreError rather than reading as the end of the rows.
+    bool next();
     QVariant value(int column) const { return m_query.value(column); }
     void finish() { m_query.finish(); }
     int rowsAffected() const { return m_query.numRowsAffected(); }
