@@ -4,10 +4,22 @@
 
 #include <QRegularExpression>
 
+namespace {
+
+// The limits of a path's local part and of a whole address (RFC 5321 4.5.3.1).
+constexpr qsizetype kMaxLocalPart = 64;
+constexpr qsizetype kMaxAddress = 254;
+
+} // namespace
+
 bool IsValidAddress(const QString &text)
 {
-    static const QRegularExpression re(QStringLiteral("(.+)@([a-z0-9-]+\\.)+([a-z]+)"),
-                                       QRegularExpression::CaseInsensitiveOption);
+    // ASCII classes written out rather than a case-insensitive match: under Unicode case
+    // folding the Kelvin sign would pass for "k" and the long s for "s".
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(
+        QStringLiteral("[A-Za-z0-9!#$%&'*+/=?^_`{|}~.-]+@([A-Za-z0-9-]+\\.)+[A-Za-z]+")));
+    if (text.size() > kMaxAddress || text.indexOf(QLatin1Char('@')) > kMaxLocalPart)
+        return false;
     return re.match(text).hasMatch();
 }
 

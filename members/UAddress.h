@@ -1,12 +1,17 @@
 #pragma once
-// Reading and checking mail addresses typed, pasted or dropped by the user. Plain text in,
-// plain values out: the member dialog, the member list's drop target and the delivery
-// worker all use these.
+// Reading and checking mail addresses typed, pasted, dropped or imported by the user. Plain
+// text in, plain values out: the member dialog, the import, the address check, the member
+// list's drop target and the delivery worker all use these.
 #include <QString>
 
-// True when something shaped like an address (local part, "@", dot-separated domain
-// labels ending in letters) appears anywhere in the text, in either case. The match is
-// not anchored, so "Name <a@b.jp>" passes.
+// True when the whole text is one plain address and nothing else: a local part of ASCII
+// letters, digits, dots and the other characters an unquoted local part may hold
+// (! # $ % & ' * + - / = ? ^ _ ` { | } ~), one "@", and a domain of dot-separated labels
+// (letters, digits, "-") that ends in a label of letters, in either case. No blank, comma,
+// angle bracket, quote or control character anywhere, so the text can go into a mail
+// envelope or header as it is without adding a recipient or a parameter. Dots may repeat
+// or end the local part (older Japanese mobile addresses do); quoted local parts and
+// address literals are not taken. At most 64 characters before the "@" and 254 in all.
 bool IsValidAddress(const QString &text);
 
 // True when every character of the text is a single byte in code page 932; a full-width
