@@ -129,6 +129,7 @@ void TMainForm::E2Click()
         return;
     QTreeWidgetItem *item = selected.first();
     TMagzineDlg dlg(DataDir, this);
+    dlg.MagIdx = item->data(0, Qt::UserRole).toInt();
     dlg.Edit1->setText(item->text(0));
     if (dlg.exec() != QDialog::Accepted)
         return;

@@ -1,6 +1,7 @@
 #include "members/FMagzineDlg.h"
 
 #include "members/UMemberOrder.h"
+#include "members/USignName.h"
 #include "store/Database.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
@@ -131,8 +132,11 @@ void TMagzineDlg::fillSignatures()
     ComboBox1->clear();
     // The first entry is "no signature", so a chosen one can be taken back.
     ComboBox1->addItem(QString());
-    const QDir dir(m_dataDir + QStringLiteral("sign"));
-    ComboBox1->addItems(dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name));
+    const QDir dir(SignatureFolder(m_dataDir));
+    // A file whose name could not be given back as a signature name is not offered.
+    for (const QString &name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name))
+        if (IsSignatureName(name))
+            ComboBox1->addItem(name);
 }
 
 void TMagzineDlg::chooseSignature(const QString &fileName)
@@ -158,7 +162,7 @@ void TMagzineDlg::FormShow()
 {
     m_shown = true;
     fillSignatures();
-    EditMode = !Edit1->text().isEmpty();
+    EditMode = MagIdx != -1;
     if (!EditMode) {
         Edit2->clear();
         Edit3->clear();
@@ -171,11 +175,12 @@ void TMagzineDlg::FormShow()
         chooseSignature(QString());
         return;
     }
+    // Found by its index, not by its name: two magazines may share a name.
     Command::run(this, [this] {
-        const auto m = MagazineSql::loadByName(Edit1->text());
+        const auto m = MagazineSql::load(MagIdx);
         if (!m)
             return;
-        MagIdx = m->magIdx;
+        Edit1->setText(m->name);
         Edit2->setText(m->owner);
         Edit3->setText(m->adrs);
         Edit4->setText(m->atena);
@@ -242,17 +247,18 @@ void TMagzineDlg::Button1Click()
     bool duplicate = false;
     const bool saved = Command::run(this, [this, &duplicate] {
         MagazineRecord m = record();
-        Statement s;
-        if (EditMode) {
-            s.exec(MagazineSql::update(m));
-            return;
-        }
-        if (s.scalar(MagazineSql::countByName(m.name)) > 0) {
+        // Another magazine of the same name would make the two indistinguishable in every
+        // list, whether it comes from an add or a rename.
+        if (MagazineSql::countByName(m.name, EditMode ? MagIdx : -1) > 0) {
             duplicate = true;
             return;
         }
-        m.magIdx = int(s.scalar(MagazineSql::maxIdx()) + 1);
-        s.exec(MagazineSql::insert(m));
+        if (EditMode) {
+            MagazineSql::update(m);
+            return;
+        }
+        m.magIdx = int(Statement().scalar(MagazineSql::maxIdx()) + 1);
+        MagazineSql::insert(m);
         MagIdx = m.magIdx;
         MemberOrder::save(m.magIdx, MemberOrder::defaultText());
     });

@@ -1,6 +1,6 @@
 #pragma once
-// The magazine dialog: adds a magazine (Edit1 empty when it opens) or edits the one whose
-// name Edit1 holds.
+// The magazine dialog: adds a magazine (MagIdx -1 when it opens) or edits the magazine
+// MagIdx. A name that another magazine has already is refused either way.
 #include "members/UMemberRecord.h"
 
 #include <QDialog>
@@ -20,6 +20,8 @@ class TMagzineDlg : public QDialog
 public:
     explicit TMagzineDlg(const QString &dataDir, QWidget *parent = nullptr);
 
+    // Set by the caller before the dialog opens: the magazine to edit, or -1 to add one;
+    // after an add, the new magazine's.
     int MagIdx = -1;
     bool EditMode = false;
 

@@ -96,9 +96,13 @@ TUserDlg::TUserDlg(QWidget *parent) : QDialog(parent)
     Edit3 = new QLineEdit(this);
     Edit3->setObjectName(QStringLiteral("Edit3"));
     Edit3->setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoPredictiveText);
-    // Text dropped anywhere on the dialog, fields included, is read as a name or address.
-    for (QLineEdit *e : {Edit1, Edit2, Edit3})
+    for (QLineEdit *e : {Edit1, Edit2, Edit3}) {
+        // Text dropped anywhere on the dialog, fields included, is read as a name or address.
         e->setAcceptDrops(false);
+        // An imported value may be longer than a line edit takes by default; opening and
+        // saving the member must not cut it.
+        e->setMaxLength(INT_MAX);
+    }
 
     CheckBox2 = new QCheckBox(QStringLiteral("フラグ１"), this);
     CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
@@ -329,10 +333,10 @@ void TUserDlg::Button1Click()
         MemberRecord m = record();
         Statement s;
         if (UserIdx != -1) {
-            s.exec(MemberSql::update(m));
+            MemberSql::update(m);
             return;
         }
-        if (s.scalar(MemberSql::duplicateAddressCount(MagIdx, m.address)) > 0
+        if (MemberSql::countAddress(MagIdx, m.address) > 0
             && MessageBox::confirm(this, QStringLiteral("同じメールアドレスが登録されています。追加しますか？"),
                                    MessageBox::Buttons::YesNoCancel)
                    != MessageBox::Answer::Yes) {
@@ -341,7 +345,7 @@ void TUserDlg::Button1Click()
         }
         m.addDate = yyyymmdd(QDate::currentDate());
         m.userIdx = int(s.scalar(MemberSql::maxUserIdx(MagIdx)) + 1);
-        s.exec(MemberSql::insert(m));
+        MemberSql::insert(m);
         UserIdx = m.userIdx;
         m_addDate = m.addDate;
     });

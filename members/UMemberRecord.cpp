@@ -1,5 +1,6 @@
 #include "members/UMemberRecord.h"
 
+#include "store/Batch.h"
 #include "store/Database.h"
 #include "store/Sql.h"
 
@@ -10,15 +11,24 @@ QString num(qint64 v)
     return QString::number(v);
 }
 
-QString bit(bool on)
+int bit(bool on)
 {
-    return on ? QStringLiteral("1") : QStringLiteral("0");
+    return on ? 1 : 0;
 }
 
-// A date the member dialog writes: NULL stays NULL, a text is quoted.
-QString dateValue(const std::optional<QString> &d)
+// A date the member dialog writes: NULL stays NULL.
+QVariant dateValue(const std::optional<QString> &d)
 {
-    return d ? Sql::q(*d) : QStringLiteral("NULL");
+    return d ? TextValue(*d) : QVariant();
+}
+
+// Binds values in order and runs the statement.
+void run(PreparedStatement &s, std::initializer_list<QVariant> values)
+{
+    int i = 0;
+    for (const QVariant &v : values)
+        s.bind(i++, v);
+    s.exec();
 }
 
 } // namespace
@@ -38,10 +48,11 @@ QString select(int magIdx, int userIdx)
                        QStringLiteral("UserIdx = ") + num(userIdx)});
 }
 
-QString duplicateAddressCount(int magIdx, const QString &address)
+qint64 countAddress(int magIdx, const QString &address)
 {
-    return QStringLiteral("select count(*) from MagUser where UserAdrs = ") + Sql::q(address)
-         + QStringLiteral(" and MagIdx = ") + num(magIdx);
+    PreparedStatement s(QStringLiteral("select count(*) from MagUser where UserAdrs = ? and MagIdx = ?"));
+    run(s, {TextValue(address), magIdx});
+    return s.next() ? s.value(0).toLongLong() : 0;
 }
 
 QString maxUserIdx(int magIdx)
@@ -49,40 +60,24 @@ QString maxUserIdx(int magIdx)
     return QStringLiteral("select max(UserIdx) from MagUser where MagIdx = ") + num(magIdx);
 }
 
-QString insert(const MemberRecord &m)
+void insert(const MemberRecord &m)
 {
-    const QString comma = QStringLiteral(",");
-    return Sql::lines({
-        QStringLiteral("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Sleep,flg1,flg2,flg3,Count1,"
-                       "Count2,UserDate1,UserDate2,AddDate)"),
-        QStringLiteral("values("),
-        num(m.magIdx) + comma + num(m.userIdx) + comma + Sql::q(m.name) + comma + Sql::q(m.address) + comma
-            + Sql::q(m.url) + comma + bit(m.sleep) + comma,
-        bit(m.flags[0]) + comma + bit(m.flags[1]) + comma + bit(m.flags[2]) + comma,
-        num(m.counts[0]) + comma + num(m.counts[1]) + comma + dateValue(m.date1) + comma + dateValue(m.date2)
-            + comma,
-        Sql::q(m.addDate) + QStringLiteral(")"),
-    });
+    PreparedStatement s(QStringLiteral("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Sleep,flg1,flg2,"
+                                       "flg3,Count1,Count2,UserDate1,UserDate2,AddDate)"
+                                       " values(?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+    run(s, {m.magIdx, m.userIdx, TextValue(m.name), TextValue(m.address), TextValue(m.url), bit(m.sleep),
+            bit(m.flags[0]), bit(m.flags[1]), bit(m.flags[2]), m.counts[0], m.counts[1], dateValue(m.date1),
+            dateValue(m.date2), TextValue(m.addDate)});
 }
 
-QString update(const MemberRecord &m)
+void update(const MemberRecord &m)
 {
-    return Sql::lines({
-        QStringLiteral("update MagUser set"),
-        QStringLiteral("UserName = ") + Sql::q(m.name) + QStringLiteral(","),
-        QStringLiteral("UserAdrs = ") + Sql::q(m.address) + QStringLiteral(","),
-        QStringLiteral("url = ") + Sql::q(m.url) + QStringLiteral(","),
-        QStringLiteral("Sleep = ") + bit(m.sleep) + QStringLiteral(","),
-        QStringLiteral("flg1 = ") + bit(m.flags[0]) + QStringLiteral(","),
-        QStringLiteral("flg2 = ") + bit(m.flags[1]) + QStringLiteral(","),
-        QStringLiteral("flg3 = ") + bit(m.flags[2]) + QStringLiteral(","),
-        QStringLiteral("Count1 = ") + num(m.counts[0]) + QStringLiteral(","),
-        QStringLiteral("Count2 = ") + num(m.counts[1]) + QStringLiteral(","),
-        QStringLiteral("UserDate1 = ") + dateValue(m.date1) + QStringLiteral(","),
-        QStringLiteral("UserDate2 = ") + dateValue(m.date2),
-        QStringLiteral("where MagIdx = ") + num(m.magIdx) + QStringLiteral(" and "),
-        QStringLiteral("UserIdx = ") + num(m.userIdx),
-    });
+    PreparedStatement s(QStringLiteral("update MagUser set UserName = ?, UserAdrs = ?, url = ?, Sleep = ?,"
+                                       " flg1 = ?, flg2 = ?, flg3 = ?, Count1 = ?, Count2 = ?,"
+                                       " UserDate1 = ?, UserDate2 = ? where MagIdx = ? and UserIdx = ?"));
+    run(s, {TextValue(m.name), TextValue(m.address), TextValue(m.url), bit(m.sleep), bit(m.flags[0]),
+            bit(m.flags[1]), bit(m.flags[2]), m.counts[0], m.counts[1], dateValue(m.date1), dateValue(m.date2),
+            m.magIdx, m.userIdx});
 }
 
 QString remove(int magIdx, int userIdx)
@@ -145,15 +140,12 @@ QString select(int magIdx)
                        QStringLiteral("where magidx = ") + num(magIdx)});
 }
 
-QString selectByName(const QString &name)
+qint64 countByName(const QString &name, int exceptMagIdx)
 {
-    return Sql::lines({QStringLiteral("select * from magzine where"), QStringLiteral("MagName = ") + Sql::dq(name)});
-}
-
-QString countByName(const QString &name)
-{
-    return Sql::lines(
-        {QStringLiteral("select count(*) as cnt from magzine where"), QStringLiteral("MagName = ") + Sql::dq(name)});
+    PreparedStatement s(QStringLiteral("select count(*) as cnt from magzine where MagName = ?"
+                                       " and (MagIdx is null or MagIdx <> ?)"));
+    run(s, {TextValue(name), exceptMagIdx});
+    return s.next() ? s.value(0).toLongLong() : 0;
 }
 
 QString maxIdx()
@@ -161,40 +153,36 @@ QString maxIdx()
     return QStringLiteral("select max(MagIdx) from Magzine");
 }
 
-QString insert(const MagazineRecord &m)
+namespace {
+
+// Sign is NULL when no signature is chosen.
+QVariant signValue(const QString &sign)
 {
-    const QString c = QStringLiteral(",");
-    QStringList lines{
-        QStringLiteral("insert into magzine (MagIdx,MagName,Owner,Adrs,Atena,Sign,Flg1Name,Flg2Name,Flg3Name,"),
-        QStringLiteral("count1Name,Count2Name,USerDate1Name,UserDate2Name,UseUserName)"),
-        QStringLiteral("values(") + num(m.magIdx) + c + Sql::q(m.name) + c,
-        Sql::q(m.owner) + c,
-        Sql::q(m.adrs) + c,
-        Sql::q(m.atena) + c,
-        m.sign.isEmpty() ? QStringLiteral("NULL,") : Sql::q(m.sign) + c,
-    };
-    for (const QString &n : m.fieldNames)
-        lines << Sql::q(n) + c;
-    lines << (m.useUserName ? QStringLiteral("1)") : QStringLiteral("0)"));
-    return Sql::lines(lines);
+    return sign.isEmpty() ? QVariant() : QVariant(sign);
 }
 
-QString update(const MagazineRecord &m)
+} // namespace
+
+void insert(const MagazineRecord &m)
 {
-    const char *const names[7] = {"Flg1Name", "Flg2Name", "Flg3Name", "Count1Name", "Count2Name", "UserDate1Name",
-                                  "UserDate2Name"};
-    QStringList lines{
-        QStringLiteral("update magzine set MagName = ") + Sql::q(m.name),
-        QStringLiteral(",Owner = ") + Sql::q(m.owner),
-        QStringLiteral(",Adrs = ") + Sql::q(m.adrs),
-        QStringLiteral(",Atena = ") + Sql::q(m.atena),
-        m.sign.isEmpty() ? QStringLiteral(",Sign=NULL") : QStringLiteral(",Sign=") + Sql::q(m.sign),
-    };
-    for (int i = 0; i < 7; ++i)
-        lines << QStringLiteral(",") + QLatin1String(names[i]) + QStringLiteral(" = ") + Sql::q(m.fieldNames[i]);
-    lines << (m.useUserName ? QStringLiteral(",UseUserName = 1") : QStringLiteral(",UseUserName = 0"));
-    lines << QStringLiteral("where MagIdx = ") + num(m.magIdx);
-    return Sql::lines(lines);
+    PreparedStatement s(QStringLiteral("insert into magzine (MagIdx,MagName,Owner,Adrs,Atena,Sign,Flg1Name,Flg2Name,"
+                                       "Flg3Name,count1Name,Count2Name,USerDate1Name,UserDate2Name,UseUserName)"
+                                       " values(?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+    const std::array<QString, 7> &f = m.fieldNames;
+    run(s, {m.magIdx, TextValue(m.name), TextValue(m.owner), TextValue(m.adrs), TextValue(m.atena),
+            signValue(m.sign), TextValue(f[0]), TextValue(f[1]), TextValue(f[2]), TextValue(f[3]), TextValue(f[4]),
+            TextValue(f[5]), TextValue(f[6]), bit(m.useUserName)});
+}
+
+void update(const MagazineRecord &m)
+{
+    PreparedStatement s(QStringLiteral("update magzine set MagName = ?, Owner = ?, Adrs = ?, Atena = ?, Sign = ?,"
+                                       " Flg1Name = ?, Flg2Name = ?, Flg3Name = ?, Count1Name = ?, Count2Name = ?,"
+                                       " UserDate1Name = ?, UserDate2Name = ?, UseUserName = ? where MagIdx = ?"));
+    const std::array<QString, 7> &f = m.fieldNames;
+    run(s, {TextValue(m.name), TextValue(m.owner), TextValue(m.adrs), TextValue(m.atena), signValue(m.sign),
+            TextValue(f[0]), TextValue(f[1]), TextValue(f[2]), TextValue(f[3]), TextValue(f[4]), TextValue(f[5]),
+            TextValue(f[6]), bit(m.useUserName), m.magIdx});
 }
 
 QString remove(int magIdx)
@@ -240,17 +228,6 @@ std::optional<MagazineRecord> load(int magIdx)
 {
     Statement s;
     s.open(select(magIdx));
-    if (!s.next())
-        return std::nullopt;
-    MagazineRecord m = read(s);
-    s.close();
-    return m;
-}
-
-std::optional<MagazineRecord> loadByName(const QString &name)
-{
-    Statement s;
-    s.open(selectByName(name));
     if (!s.next())
         return std::nullopt;
     MagazineRecord m = read(s);

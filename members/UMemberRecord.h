@@ -1,7 +1,8 @@
 #pragma once
 // A member and a magazine as plain values, and the statements that read and write them.
-// Every text value goes into a statement through the one quoting helper, so nothing a
-// user types can change what a statement does.
+// Text values are bound to the statements, never pasted into them, so any text a row can
+// hold (quotes, NUL and other control characters included) is stored and read back exactly
+// and cannot change what a statement does. Failures throw StoreError.
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -39,10 +40,13 @@ namespace MemberSql {
 
 QString list(int magIdx);
 QString select(int magIdx, int userIdx);
-QString duplicateAddressCount(int magIdx, const QString &address);
+// The members of the magazine with exactly this address.
+qint64 countAddress(int magIdx, const QString &address);
 QString maxUserIdx(int magIdx);
-QString insert(const MemberRecord &m);
-QString update(const MemberRecord &m);
+// Writes a new member row; every column comes from the record.
+void insert(const MemberRecord &m);
+// Rewrites the member (MagIdx, UserIdx) from the record; AddDate is left as stored.
+void update(const MemberRecord &m);
 QString remove(int magIdx, int userIdx);
 QString setSleep(int magIdx, int userIdx, bool sleep);
 QString count(int magIdx);
@@ -56,11 +60,13 @@ namespace MagazineSql {
 
 QString list();
 QString select(int magIdx);
-QString selectByName(const QString &name);
-QString countByName(const QString &name);
+// The magazines named exactly this, other than exceptMagIdx (-1 to count them all).
+qint64 countByName(const QString &name, int exceptMagIdx = -1);
 QString maxIdx();
-QString insert(const MagazineRecord &m);
-QString update(const MagazineRecord &m);
+// Writes a new magazine row; an empty sign is stored as NULL.
+void insert(const MagazineRecord &m);
+// Rewrites the magazine m.magIdx from the record.
+void update(const MagazineRecord &m);
 QString remove(int magIdx);
 QString removeMembers(int magIdx);
 
@@ -68,7 +74,6 @@ QString removeMembers(int magIdx);
 std::array<QString, 7> defaultFieldNames();
 
 std::optional<MagazineRecord> load(int magIdx);
-std::optional<MagazineRecord> loadByName(const QString &name);
 
 } // namespace MagazineSql
 

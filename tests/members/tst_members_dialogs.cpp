@@ -5,6 +5,7 @@
 #include "members/FMagzineDlg.h"
 #include "members/FUserDlg.h"
 #include "members/UMemberOrder.h"
+#include "store/Batch.h"
 #include "store/Database.h"
 #include "store/Folders.h"
 #include "widgets/MessageBox.h"
@@ -127,23 +128,61 @@ private Q_SLOTS:
         QVERIFY(warnings().isEmpty());
     }
 
-    void magazineDuplicateNameRefusedOnAddOnly()
+    void magazineDuplicateNameRefused()
     {
-        QCOMPARE(addMagazine("週刊"), 1);
-        QCOMPARE(addMagazine("月刊"), 2);
-        QCOMPARE(addMagazine("週刊"), -1);
+        QCOMPARE(addMagazine("A"), 1);
+        QCOMPARE(addMagazine("B"), 2);
+        QCOMPARE(addMagazine("B"), -1);
         QCOMPARE(warnings(), QString("同じ名前のマガジン名がすでに存在します。"));
         QCOMPARE(scalar("select count(*) from Magzine"), 2);
-        // Renaming to an existing name in edit mode goes through.
+
+        // Renaming A to B is refused the same way, and nothing changes.
         TMagzineDlg dlg(env->dataDir());
-        dlg.Edit1->setText("月刊");
-        dlg.FormShow();
+        dlg.MagIdx = 1;
+        dlg.show();
         QVERIFY(dlg.EditMode);
-        QCOMPARE(dlg.MagIdx, 2);
-        dlg.Edit1->setText("週刊");
+        QCOMPARE(dlg.Edit1->text(), QString("A"));
+        dlg.Edit1->setText("B");
+        dlg.Edit2->setText("変えた");
+        dlg.Button1Click();
+        QCOMPARE(warnings(), QString("同じ名前のマガジン名がすでに存在します。"));
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(text("select MagName || '/' || Owner from Magzine where MagIdx = 1"), QString("A/発行者"));
+        QCOMPARE(text("select MagName || '/' || Owner from Magzine where MagIdx = 2"), QString("B/発行者"));
+
+        // A fresh name renames A's own row; keeping its own name is no duplicate either.
+        dlg.Edit1->setText("C");
         dlg.Button1Click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QCOMPARE(scalar("select count(*) from Magzine where MagName = '週刊'"), 2);
+        QCOMPARE(text("select MagName || '/' || Owner from Magzine where MagIdx = 1"), QString("C/変えた"));
+        QCOMPARE(text("select MagName || '/' || Owner from Magzine where MagIdx = 2"), QString("B/発行者"));
+        TMagzineDlg same(env->dataDir());
+        same.MagIdx = 2;
+        same.FormShow();
+        same.Button1Click();
+        QCOMPARE(same.result(), int(QDialog::Accepted));
+        QVERIFY(warnings().isEmpty());
+    }
+
+    void magazineEditFindsItsOwnRow()
+    {
+        // Two magazines of one name (a store written before renames were checked): the
+        // dialog edits the one it was opened for.
+        QCOMPARE(addMagazine("週刊"), 1);
+        QCOMPARE(addMagazine("月刊", "二番目", "b@c.jp"), 2);
+        Statement().exec("update Magzine set MagName = '週刊' where MagIdx = 2");
+        TMagzineDlg dlg(env->dataDir());
+        dlg.MagIdx = 2;
+        dlg.Edit1->setText("週刊");
+        dlg.FormShow();
+        QCOMPARE(dlg.MagIdx, 2);
+        QCOMPARE(dlg.Edit2->text(), QString("二番目"));
+        dlg.Edit1->setText("月刊");
+        dlg.Edit4->setText("読者各位");
+        dlg.Button1Click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(text("select MagName || '/' || Atena from Magzine where MagIdx = 2"), QString("月刊/読者各位"));
+        QCOMPARE(text("select MagName || '/' || Atena from Magzine where MagIdx = 1"), QString("週刊/"));
     }
 
     void magazineAwkwardTextStoredUnchanged_data()
@@ -162,11 +201,12 @@ private Q_SLOTS:
         QCOMPARE(addMagazine(name, name, name), 2);
         QCOMPARE(text("select MagName from Magzine where MagIdx = 2"), name);
         QCOMPARE(text("select Owner from Magzine where MagIdx = 2"), name);
-        // The duplicate check and the edit-mode lookup find exactly this magazine.
+        // The duplicate check finds exactly this magazine.
         QCOMPARE(addMagazine(name), -1);
         TMagzineDlg dlg(env->dataDir());
-        dlg.Edit1->setText(name);
+        dlg.MagIdx = 2;
         dlg.FormShow();
+        QCOMPARE(dlg.Edit1->text(), name);
         QCOMPARE(dlg.MagIdx, 2);
         QCOMPARE(dlg.Edit2->text(), name);
         dlg.Edit5->setText(name);
@@ -185,7 +225,7 @@ private Q_SLOTS:
         QCOMPARE(addMagazine("週刊"), 1);
         Statement().exec("update Magzine set Sign = 'gone.txt' where MagIdx = 1");
         TMagzineDlg dlg(env->dataDir());
-        dlg.Edit1->setText("週刊");
+        dlg.MagIdx = 1;
         dlg.FormShow();
         QCOMPARE(dlg.ComboBox1->currentText(), QString());
         QVERIFY(dlg.ComboBox1->findText("a.txt") > 0);
@@ -193,7 +233,7 @@ private Q_SLOTS:
         QCOMPARE(text("select Sign from Magzine where MagIdx = 1"), QString("<null>"));
         // Choosing a file stores its name.
         TMagzineDlg again(env->dataDir());
-        again.Edit1->setText("週刊");
+        again.MagIdx = 1;
         again.FormShow();
         again.ComboBox1->setCurrentIndex(again.ComboBox1->findText("a.txt"));
         again.Button1Click();
@@ -307,6 +347,58 @@ private Q_SLOTS:
         QCOMPARE(again->name, name);
         QCOMPARE(again->addDate, m->addDate);
         QCOMPARE(scalar("select count(*) from MagUser"), 1);
+    }
+
+    void memberRowTextSavedExactly_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("NUL") << QString("山田") + QChar(0) + "太郎";
+        QTest::newRow("NUL only") << QString(QChar(0));
+        QTest::newRow("controls") << "a\x01\x1b[31m\t\x7f\x0b\x0cz";
+        QTest::newRow("CR LF and lone CR") << "一\r\n二\r三\n";
+        QTest::newRow("quotes") << "'\"'; delete from MagUser; --\"";
+        QTest::newRow("line separators") << QString::fromUtf8("a\u2028b\u2029c\u0085d");
+        QTest::newRow("longer than a line edit's default") << QString(40000, QChar(0x3042));
+    }
+    void memberRowTextSavedExactly()
+    {
+        // Whatever an import or a restore can put into a member row, an edit that changes
+        // nothing stores back unchanged.
+        QFETCH(QString, value);
+        PreparedStatement insert("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,UserDate1,AddDate)"
+                                 " values(1,1,?,'a@x.jp',?,?,?)");
+        for (int i = 0; i < 4; ++i)
+            insert.bind(i, value);
+        insert.exec();
+        TUserDlg dlg;
+        dlg.MagIdx = 1;
+        dlg.UserIdx = 1;
+        dlg.show();
+        QCOMPARE(dlg.Edit1->text(), value);
+        dlg.Button1Click();
+        QCOMPARE(warnings(), QString());
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        const auto m = MemberSql::load(1, 1);
+        QVERIFY(m);
+        QCOMPARE(m->name, value);
+        QCOMPARE(m->url, value);
+        QCOMPARE(m->date1.value_or("<null>"), value);
+        QCOMPARE(m->addDate, value);
+        QCOMPARE(dlg.AddDate(), value);
+
+        // A new member with such text is stored exactly too.
+        TUserDlg add;
+        add.MagIdx = 1;
+        add.FormShow();
+        add.Edit1->setText(value);
+        add.Edit2->setText("b@x.jp");
+        add.Edit3->setText(value);
+        add.Button1Click();
+        QCOMPARE(add.result(), int(QDialog::Accepted));
+        const auto added = MemberSql::load(1, add.UserIdx);
+        QVERIFY(added);
+        QCOMPARE(added->name, value);
+        QCOMPARE(added->url, value);
     }
 
     void memberCountersClamped_data()
