@@ -4,6 +4,7 @@
 #include "issue/UComposeText.h"
 #include "issue/UTemplates.h"
 #include "issue/UTextFile.h"
+#include "members/USignName.h"
 #include "store/MainState.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
@@ -122,10 +123,10 @@ void TComposer::InsertSignature()
         MessageBox::warning(m_window, QStringLiteral("マガジン名を選択してください。"));
         return;
     }
-    if (m_state.MagSign.isEmpty())
-        return;
-    const QString path = m_state.DataDir + QStringLiteral("sign/") + m_state.MagSign;
-    if (!QFileInfo(path).isFile())
+    // A Sign value that is not a bare file name (a restored backup may hold any text) names
+    // no signature: nothing is read.
+    const QString path = SignaturePath(m_state.DataDir, m_state.MagSign);
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         return;
     insertFile(path);
 }

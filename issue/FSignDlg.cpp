@@ -1,6 +1,7 @@
 #include "issue/FSignDlg.h"
 
 #include "issue/UTextFile.h"
+#include "members/USignName.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
 
@@ -73,7 +74,15 @@ TSignDlg::TSignDlg(const QString &dataDir, QWidget *parent) : QDialog(parent), m
 
 QString TSignDlg::signFolder() const
 {
-    return m_dataDir + QStringLiteral("sign");
+    return SignatureFolder(m_dataDir);
+}
+
+QString TSignDlg::fileOf(const QString &name)
+{
+    const QString path = SignaturePath(m_dataDir, name);
+    if (path.isEmpty())
+        MessageBox::error(this, QStringLiteral("署名のファイル名が正しくありません。署名フォルダ内のファイル名を指定してください。"));
+    return path;
 }
 
 void TSignDlg::showEvent(QShowEvent *event)
@@ -86,11 +95,16 @@ void TSignDlg::FormShow()
 {
     Memo1->clear();
     FileNameBand->clear();
-    if (SignFileName.isEmpty())
+    // A name that is no bare file name names no signature: nothing is read, and saving
+    // asks for a name.
+    const QString path = SignaturePath(m_dataDir, SignFileName);
+    if (path.isEmpty()) {
+        SignFileName.clear();
         return;
+    }
     QStringList lines;
     QString error;
-    if (!TextFile::readLines(signFolder() + QLatin1Char('/') + SignFileName, &lines, &error)) {
+    if (!TextFile::readLines(path, &lines, &error)) {
         MessageBox::error(this, error);
         return;
     }
@@ -105,9 +119,12 @@ void TSignDlg::Open1Click()
         return;
     // Signatures live in the sign folder whatever folder the dialog was in.
     const QString name = QFileInfo(chosen).fileName();
+    const QString path = fileOf(name);
+    if (path.isEmpty())
+        return;
     QStringList lines;
     QString error;
-    if (!TextFile::readLines(signFolder() + QLatin1Char('/') + name, &lines, &error)) {
+    if (!TextFile::readLines(path, &lines, &error)) {
         MessageBox::error(this, error);
         return;
     }
@@ -118,10 +135,12 @@ void TSignDlg::Open1Click()
 
 bool TSignDlg::writeTo(const QString &name)
 {
+    const QString path = fileOf(name);
+    if (path.isEmpty())
+        return false;
     QDir().mkpath(signFolder());
     QString error;
-    if (!TextFile::writeLines(signFolder() + QLatin1Char('/') + name, TextFile::splitLines(Memo1->toPlainText()),
-                              &error)) {
+    if (!TextFile::writeLines(path, TextFile::splitLines(Memo1->toPlainText()), &error)) {
         MessageBox::error(this, error);
         return false;
     }
@@ -134,7 +153,9 @@ void TSignDlg::SaveAs1Click()
     if (chosen.isEmpty())
         return;
     const QString name = QFileInfo(TextFile::withDefaultSuffix(chosen, QStringLiteral("txt"))).fileName();
-    const QString target = signFolder() + QLatin1Char('/') + name;
+    const QString target = fileOf(name);
+    if (target.isEmpty())
+        return;
     // The dialog asked about the file it showed; ask again when the file written is another.
     if (QFileInfo::exists(target) && QFileInfo(target).absoluteFilePath() != QFileInfo(chosen).absoluteFilePath()
         && MessageBox::confirm(this, QStringLiteral("%1 は既に存在します。\r\n上書きしますか？").arg(name),

@@ -35,6 +35,8 @@ protected:
 
 private:
     QString signFolder() const;
+    // The file of a signature name; for a name that is no bare file name, an error box and "".
+    QString fileOf(const QString &name);
     bool writeTo(const QString &name);
     QString m_dataDir;
 };
