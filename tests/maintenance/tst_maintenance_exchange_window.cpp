@@ -200,7 +200,8 @@ private Q_SLOTS:
         openWindow();
         form->C4Click();
         QCOMPARE(shown(), QStringLiteral("エラーが見つかりました。"));
-        QCOMPARE(selectedRows(), QList<int>({2}));
+        // Blanks make no address: the second row is the first that fails.
+        QCOMPARE(selectedRows(), QList<int>({1}));
         QCOMPARE(form->PageControl1->currentWidget(), form->TabSheet1);
     }
 
