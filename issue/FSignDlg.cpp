@@ -81,7 +81,8 @@ QString TSignDlg::fileOf(const QString &name)
 {
     const QString path = SignaturePath(m_dataDir, name);
     if (path.isEmpty())
-        MessageBox::error(this, QStringLiteral("署名のファイル名が正しくありません。署名フォルダ内のファイル名を指定してください。"));
+        MessageBox::error(this, QStringLiteral("署名のファイル名が正しくありません。"
+                                               "署名フォルダ内のファイル名を指定してください。"));
     return path;
 }
 
