@@ -28,7 +28,7 @@ void StartMailThread(TMainForm *w, int magIdx, int magCnt)
     QObject::connect(t, &TMailThread::MailSent, w, &TMainForm::MailSent, Qt::BlockingQueuedConnection);
     QObject::connect(t, &TMailThread::RepaintStatus, w, [w] { w->statusBar()->update(); }, Qt::BlockingQueuedConnection);
     QObject::connect(
-        t, &TMailThread::ConnectionError, w, [w](const QString &text) { MessageBox::error(w, text); },
+        t, &TMailThread::ErrorBox, w, [w](const QString &text) { MessageBox::error(w, text); },
         Qt::BlockingQueuedConnection);
     t->Start();
 }

@@ -31,13 +31,18 @@ QString IssueDateText(const QDateTime &when)
     return when.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
 }
 
+QString IssueNotRecordedText()
+{
+    return QStringLiteral("発行を記録できなかったため、メールは送信していません。");
+}
+
 int CreateIssue(const IssueRecord &issue)
 {
-    Statement s;
-    const int magCnt = int(s.scalar(QStringLiteral("select max(MagCnt) from MagInfo"))) + 1;
-    const QString mag = QString::number(issue.magIdx);
-    const QString cnt = QString::number(magCnt);
     try {
+        Statement s;
+        const int magCnt = int(s.scalar(QStringLiteral("select max(MagCnt) from MagInfo"))) + 1;
+        const QString mag = QString::number(issue.magIdx);
+        const QString cnt = QString::number(magCnt);
         Transaction t;
         s.exec(Sql::lines({
             QStringLiteral("insert into MagInfo (MagIdx,MagCnt,AddDate,SendCnt,Condition,Title,Body,UpdateSQL) values("),
@@ -58,11 +63,12 @@ int CreateIssue(const IssueRecord &issue)
             issue.where,
         }));
         t.commit();
-    } catch (const StoreError &) {
-        // the guard has rolled both inserts back; the number stays unused
-        return 0;
+        return magCnt;
+    } catch (const StoreError &e) {
+        // The guard has rolled both inserts back and the number stays unused. A locked,
+        // read-only or full store must not look like a send that simply never starts.
+        throw StoreError(IssueNotRecordedText() + QStringLiteral("\r\n") + e.text());
     }
-    return magCnt;
 }
 
 int DispatchIssue(MainState &state, const IssueDraft &draft,

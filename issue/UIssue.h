@@ -30,9 +30,10 @@ struct IssueRecord {
 };
 
 // Writes the issue and its recipient rows in one transaction and returns the new issue
-// number, or 0 when the transaction failed (it is rolled back). A failing read of the
-// highest issue number comes before the transaction and throws StoreError.
+// number. When the store refuses (locked, read-only, full) nothing is left behind and
+// StoreError is thrown: IssueNotRecordedText() on the first line, the store's reason after.
 int CreateIssue(const IssueRecord &issue);
+QString IssueNotRecordedText();
 
 // Everything one send needs, as plain values.
 struct IssueDraft {
@@ -45,7 +46,8 @@ struct IssueDraft {
 
 // Counts the targets, records the issue and raises the progress total; afterCreate runs
 // once the issue is committed (reload the members, start the delivery). Returns the new
-// issue number, 0 when nothing was written. Count failures throw StoreError; a free
-// condition that would leave its parentheses throws before anything is counted.
+// issue number. Count and record failures throw StoreError (nothing written, afterCreate
+// not run); a free condition that would leave its parentheses throws before anything is
+// counted.
 int DispatchIssue(MainState &state, const IssueDraft &draft,
                   const std::function<void(int magIdx, int magCnt)> &afterCreate);

@@ -10,6 +10,7 @@ QString readTimedOut() { return QStringLiteral("サーバからの応答があ�
 QString closedByPeer() { return QStringLiteral("サーバが接続を切断しました"); }
 QString notConnected() { return QStringLiteral("サーバに接続していません"); }
 QString cancelled() { return QStringLiteral("アプリケーションの終了による中断"); }
+QString replyTooLong() { return QStringLiteral("サーバの応答が長すぎます"); }
 } // namespace MailSocketText
 
 namespace {
@@ -58,9 +59,11 @@ public:
                 return true;
             }
             if (m_buffer.size() > kMaxLine)
-                return fail(QStringLiteral("サーバの応答が長すぎます"));
+                return fail(MailSocketText::replyTooLong());
             if (m_socket.bytesAvailable() > 0) {
-                m_buffer += m_socket.readAll();
+                // Never more than one line's worth at a time: a server that floods us is
+                // refused with a bounded buffer, not read into memory first.
+                m_buffer += m_socket.read(kMaxLine + 2 - m_buffer.size());
                 continue;
             }
             if (m_socket.state() != QAbstractSocket::ConnectedState)

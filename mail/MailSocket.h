@@ -53,4 +53,5 @@ QString readTimedOut();
 QString closedByPeer();
 QString notConnected();
 QString cancelled();
+QString replyTooLong();
 } // namespace MailSocketText

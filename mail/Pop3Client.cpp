@@ -1,6 +1,13 @@
 #include "mail/Pop3Client.h"
 
+#include "mail/LogLine.h"
+
+#include <QDeadlineTimer>
+
 namespace {
+
+constexpr int kMaxListLines = 512;
+constexpr qsizetype kMaxListBytes = 64 * 1024;
 
 class Pop3Dialogue
 {
@@ -18,7 +25,7 @@ public:
         if (line)
             *line = l;
         if (!l.startsWith("+OK")) {
-            error = l.isEmpty() ? QStringLiteral("サーバの応答が不正です") : QString::fromUtf8(l);
+            error = l.isEmpty() ? QStringLiteral("サーバの応答が不正です") : LogLine::oneLine(QString::fromUtf8(l));
             return false;
         }
         return true;
@@ -45,13 +52,25 @@ public:
         }
         if (!l.startsWith("+OK"))
             return true;
-        for (;;) {
-            if (!m_socket.readLine(&l, m_options.replyTimeoutMs)) {
+        // Like an SMTP reply, the list has one deadline and a bound in lines and bytes.
+        const QDeadlineTimer deadline(m_options.replyTimeoutMs);
+        qsizetype bytes = 0;
+        for (int lines = 0;; ++lines) {
+            if (deadline.hasExpired()) {
+                error = MailSocketText::readTimedOut();
+                return false;
+            }
+            if (!m_socket.readLine(&l, int(qMax<qint64>(1, deadline.remainingTime())))) {
                 error = m_socket.errorString();
                 return false;
             }
             if (l == ".")
                 return true;
+            bytes += l.size() + 2;
+            if (lines >= kMaxListLines || bytes > kMaxListBytes) {
+                error = MailSocketText::replyTooLong();
+                return false;
+            }
         }
     }
 

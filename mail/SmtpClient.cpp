@@ -1,5 +1,8 @@
 #include "mail/SmtpClient.h"
 
+#include "mail/LogLine.h"
+
+#include <QDeadlineTimer>
 #include <QSysInfo>
 
 #include <cctype>
@@ -32,10 +35,55 @@ QByteArray heloArgument(const QString &configured)
 
 QString SmtpClient::Reply::text() const
 {
+    // Shown in boxes and logs: a control character inside a line stays visible and inert.
     QStringList parts;
     for (const QByteArray &l : lines)
-        parts += QString::fromUtf8(l);
+        parts += LogLine::oneLine(QString::fromUtf8(l));
     return parts.join(u' ');
+}
+
+namespace {
+
+// RFC 5322 section 3.2.3 atext.
+bool isAtext(char16_t c)
+{
+    if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9'))
+        return true;
+    return QStringView(u"!#$%&'*+-/=?^_`{|}~").contains(QChar(c));
+}
+
+bool isLetDig(char16_t c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+}
+
+} // namespace
+
+bool SmtpClient::isPlainAddress(const QString &address)
+{
+    // RFC 5321 section 4.5.3.1: local part up to 64 octets, a path up to 256 with its brackets.
+    constexpr qsizetype kMaxLocal = 64;
+    constexpr qsizetype kMaxAddress = 254;
+    constexpr qsizetype kMaxLabel = 63;
+    const qsizetype at = address.indexOf(u'@');
+    if (at <= 0 || at > kMaxLocal || address.size() > kMaxAddress || address.indexOf(u'@', at + 1) >= 0)
+        return false;
+    for (qsizetype i = 0; i < at; ++i)
+        if (address.at(i) != u'.' && !isAtext(address.at(i).unicode()))
+            return false;
+    // RFC 5321 section 4.1.2: Domain = sub-domain *("." sub-domain), each Let-dig [Ldh-str].
+    const QStringView domain = QStringView(address).mid(at + 1);
+    if (domain.isEmpty())
+        return false;
+    for (const QStringView label : domain.split(u'.')) {
+        if (label.isEmpty() || label.size() > kMaxLabel || !isLetDig(label.front().unicode())
+            || !isLetDig(label.back().unicode()))
+            return false;
+        for (const QChar c : label)
+            if (!isLetDig(c.unicode()) && c != u'-')
+                return false;
+    }
+    return true;
 }
 
 SmtpClient::SmtpClient(MailSocket &socket) : m_socket(socket) {}
@@ -88,19 +136,35 @@ bool SmtpClient::send(const QByteArray &bytes)
 {
     if (m_log)
         m_log(bytes);
-    return m_socket.write(bytes, m_options.replyTimeoutMs);
+    if (m_socket.write(bytes, m_options.replyTimeoutMs))
+        return true;
+    m_replyError = m_socket.errorString();
+    return false;
 }
 
 bool SmtpClient::readReply(Reply *reply)
 {
     // RFC 5321 section 4.2.1: "250-" continues a reply, "250 " (or a bare code) ends it.
+    // The whole reply shares one deadline and is bounded in lines and bytes, so a server
+    // that never ends its reply, or trickles it, costs neither memory nor time without end.
     reply->code = 0;
     reply->lines.clear();
+    const QDeadlineTimer deadline(m_options.replyTimeoutMs);
     QByteArray block;
     for (;;) {
-        QByteArray line;
-        if (!m_socket.readLine(&line, m_options.replyTimeoutMs))
+        if (deadline.hasExpired()) {
+            m_replyError = MailSocketText::readTimedOut();
             return false;
+        }
+        QByteArray line;
+        if (!m_socket.readLine(&line, int(qMax<qint64>(1, deadline.remainingTime())))) {
+            m_replyError = m_socket.errorString();
+            return false;
+        }
+        if (reply->lines.size() >= kMaxReplyLines || block.size() + line.size() + 2 > kMaxReplyBytes) {
+            m_replyError = MailSocketText::replyTooLong();
+            return false;
+        }
         block += line + "\r\n";
         reply->lines += line;
         const bool digits = line.size() >= 3 && std::isdigit(uchar(line.at(0))) && std::isdigit(uchar(line.at(1)))
@@ -142,7 +206,7 @@ bool SmtpClient::failReply(const Reply &reply)
 
 bool SmtpClient::failTransport()
 {
-    m_error = m_socket.errorString();
+    m_error = m_replyError;
     // After a lost answer the dialogue is out of step: close, so later mails fail at once
     // instead of each waiting for its own time-out.
     m_socket.close();
@@ -256,12 +320,13 @@ bool SmtpClient::sendMail(const QString &from, const QStringList &recipients, co
         m_error = QStringLiteral("宛先がありません");
         return false;
     }
-    bool safe = safeArgument(from);
-    for (const QString &r : recipients)
-        safe = safe && safeArgument(r);
-    if (!safe) {
-        m_error = QStringLiteral("アドレスに改行が含まれています");
-        return false;
+    // An argument is one address or nothing is sent: "<a@b.jp> NOTIFY=..." would add
+    // parameters to the envelope, "a@b.jp>,<c@d.jp" a second recipient.
+    for (const QString &address : QStringList{from} + recipients) {
+        if (!isPlainAddress(address)) {
+            m_error = QStringLiteral("メールアドレスが正しくありません: ") + LogLine::oneLine(address);
+            return false;
+        }
     }
     if (!m_socket.isConnected()) {
         m_error = MailSocketText::notConnected();

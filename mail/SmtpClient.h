@@ -14,6 +14,8 @@ struct SmtpOptions {
     QString password;
     bool startTls = false;  // upgrade with STARTTLS when the server offers it
     int connectTimeoutMs = 30000;
+    // The longest wait for one whole reply, however many lines it has: a server that
+    // trickles a line now and then is given up like a silent one.
     int replyTimeoutMs = 60000;
     QString heloName;  // empty: this machine's host name
 };
@@ -46,6 +48,17 @@ public:
     bool hasCapability(const QByteArray &name) const;
     bool offersAuthLogin() const;
 
+    // One Mailbox of RFC 5321 section 4.1.2 and nothing else: a dot-atom-like local part, "@",
+    // a host name of letters, digits and hyphens, ASCII only, within the length limits of
+    // section 4.5.3.1. Anything that could add to the envelope (angle brackets, spaces,
+    // commas, parameters, line breaks) fails. Dots may stand anywhere in the local part,
+    // as in the older mobile-phone addresses that are still delivered.
+    static bool isPlainAddress(const QString &address);
+
+    // Bounds of one reply: more lines or bytes than any server needs fail it.
+    static constexpr int kMaxReplyLines = 512;
+    static constexpr qsizetype kMaxReplyBytes = 64 * 1024;
+
     // The message text as it goes after DATA: lines end in CR LF, a line that starts with
     // "." gets a second one (RFC 5321 section 4.5.2), and the final "." line follows.
     static QByteArray dataBlock(const QByteArray &message);
@@ -73,6 +86,7 @@ private:
     std::function<void(const QByteArray &)> m_log;
     QByteArrayList m_capabilities;
     QString m_error;
+    QString m_replyError;  // why the last send or reply failed on the transport
     bool m_firstMessageDone = false;
     bool m_authenticated = false;
 };

@@ -1,5 +1,6 @@
 #include "mail/UMailThread.h"
 
+#include "mail/LogLine.h"
 #include "mail/MailFormat.h"
 #include "mail/SmtpClient.h"
 #include "mail/UPlaceholders.h"
@@ -28,6 +29,14 @@ QString num(qint64 v)
 
 // Lines of the stopped delivery's error log and of its completion.
 const QString kStopped = QStringLiteral("アプリケーションの終了による中断");
+const QString kReadFailedLine = QStringLiteral("データベースの読み込みエラーによる中断 ");
+const QString kCompletionFailedLine = QStringLiteral("送信済みの記録に失敗 ");
+
+// Error boxes of store failures; the store's own reason follows on the next line.
+const QString kNotStarted = QStringLiteral("データベースを読めないため、配信できませんでした。");
+const QString kReadFailed = QStringLiteral("データベースを読めないため、配信を途中で止めました。"
+                                           "読めなかったメンバーは未送信のままです。");
+const QString kCompletionFailed = QStringLiteral("メールは送信しましたが、送信済みの記録に失敗しました。");
 
 // Quits the SMTP session on every way out of a delivery.
 struct SessionGuard {
@@ -95,7 +104,7 @@ QString TMailThread::WriteErrorLog(const QString &DocDir, const QStringList &lin
         return {};
     QByteArray bytes;
     for (const QString &line : lines)
-        bytes += Codec::toCp932(line) + "\r\n";
+        bytes += Codec::toCp932(LogLine::oneLine(line)) + "\r\n";
     const QString path = folder + u'/' + ErrorLogName(when);
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
@@ -107,8 +116,10 @@ void TMailThread::run()
 {
     try {
         deliver();
-    } catch (const StoreError &) {
-        // A failed read ends the delivery like the early exits: nothing is marked complete.
+    } catch (const StoreError &e) {
+        // A read that failed before any mail went out: nothing is sent or marked complete,
+        // and the user learns why instead of seeing a delivery that never starts.
+        Q_EMIT ErrorBox(kNotStarted + QStringLiteral("\r\n") + e.text());
     }
     wrapUp();
 }
@@ -143,7 +154,7 @@ void TMailThread::deliver()
     connect.cancel = &m_stop;
     QString failure;
     if (!ConnectServers(smtp, connect, &failure)) {
-        Q_EMIT ConnectionError(failure);
+        Q_EMIT ErrorBox(failure);
         return;
     }
     SessionGuard session{smtp};
@@ -178,6 +189,19 @@ void TMailThread::deliver()
     QStringList batch;
     QList<qint64> reached;
     bool interrupted = false;
+    // A recipient row that cannot be read ends the loop like a stop: the members reached
+    // so far are completed, the others keep SendComplete 0 and the user is told.
+    bool readFailed = false;
+    QString readFailure;
+    const auto nextRecipient = [&] {
+        try {
+            return recipients.next();
+        } catch (const StoreError &e) {
+            readFailed = true;
+            readFailure = e.text();
+            return false;
+        }
+    };
     auto sendBatch = [&]() {
         return smtp.sendMail(format.sender(), batch, format.batch(sameBody, QDateTime::currentDateTime()));
     };
@@ -192,6 +216,11 @@ void TMailThread::deliver()
         reached += recipients.integer(7);
         if (!m_settings.isValidAddress(UserAdrs))
             continue;
+        // An address the SMTP session would refuse fails on its own, not with its batch.
+        if (!SmtpClient::isPlainAddress(UserAdrs)) {
+            errors += UserAdrs;
+            continue;
+        }
         if (mode == Mode::Batch) {
             batch += UserAdrs;
             if (++pending >= kBatchSize) {
@@ -221,8 +250,12 @@ void TMailThread::deliver()
         } else {
             errors += UserAdrs;
         }
-    } while (recipients.next());
+    } while (nextRecipient());
     recipients.close();
+    if (readFailed) {
+        errors += kReadFailedLine + readFailure;
+        interrupted = true;
+    }
 
     if (!batch.isEmpty()) {
         if (sendBatch()) {
@@ -235,13 +268,24 @@ void TMailThread::deliver()
     }
     smtp.quit();
 
-    complete(UpdateSQL, interrupted, reached);
+    QString completionFailure;
+    const bool completed = complete(UpdateSQL, interrupted, reached, &completionFailure);
+    if (!completed)
+        errors += kCompletionFailedLine + completionFailure;
     report(pending);
     if (!errors.isEmpty())
         WriteErrorLog(m_settings.DocDir, errors, QDateTime::currentDateTime());
+
+    QStringList box;
+    if (readFailed)
+        box << kReadFailed << readFailure;
+    if (!completed)
+        box << kCompletionFailed << completionFailure;
+    if (!box.isEmpty())
+        Q_EMIT ErrorBox(box.join(QStringLiteral("\r\n")));
 }
 
-void TMailThread::complete(const QString &UpdateSQL, bool interrupted, const QList<qint64> &reached)
+bool TMailThread::complete(const QString &UpdateSQL, bool interrupted, const QList<qint64> &reached, QString *failure)
 {
     const QString idx = num(m_magIdx);
     const QString cnt = num(m_magCnt);
@@ -270,9 +314,13 @@ void TMailThread::complete(const QString &UpdateSQL, bool interrupted, const QLi
                                QStringLiteral("and MagCnt = ") + cnt
                                    + (interrupted ? QStringLiteral(" and SendComplete = 1)") : QStringLiteral(")"))}));
         t.commit();
-    } catch (const StoreError &) {
-        // Rolled back by the guard: the mails are out, the issue just is not marked complete.
+    } catch (const StoreError &e) {
+        // Rolled back by the guard: the mails are out but the issue is not marked complete,
+        // which the user must hear of (a resend would reach everyone a second time).
+        *failure = e.text();
+        return false;
     }
+    return true;
 }
 
 void TMailThread::wrapUp()

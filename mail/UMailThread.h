@@ -47,7 +47,9 @@ public:
     // The error log's file name for a given moment: "yyyy-mm-dd hh-nn-ss" + "エラー.txt".
     static QString ErrorLogName(const QDateTime &when);
     // Writes the lines (each followed by CR LF, code page 932) into DocDir + "/エラーログ",
-    // making the folder when needed. Returns the file's path, or empty when writing failed.
+    // making the folder when needed; a line break or other control character inside a line
+    // is written as a visible escape, so every entry stays one line. Returns the file's path,
+    // or empty when writing failed.
     static QString WriteErrorLog(const QString &DocDir, const QStringList &lines, const QDateTime &when);
 
     // Addresses in a batch mail, and mails between two progress reports.
@@ -59,8 +61,9 @@ Q_SIGNALS:
     void MailSent(int count);
     // The status bar should be drawn again now.
     void RepaintStatus();
-    // A connection could not be made; the text is the whole message of the error box.
-    void ConnectionError(const QString &text);
+    // An error box to show, the text being its whole message: a connection that could not
+    // be made, a store that could not be read, a completion that could not be written.
+    void ErrorBox(const QString &text);
 
 protected:
     void run() override;
@@ -70,7 +73,9 @@ private:
 
     void deliver();
     void report(int &pending);
-    void complete(const QString &UpdateSQL, bool interrupted, const QList<qint64> &reached);
+    // Marks the issue complete and applies its after-send update; false with the store's
+    // reason when that could not be written (it is rolled back).
+    bool complete(const QString &UpdateSQL, bool interrupted, const QList<qint64> &reached, QString *failure);
     void wrapUp();
 
     const int m_magIdx;

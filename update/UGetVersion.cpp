@@ -14,8 +14,10 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSaveFile>
+#include <QSet>
 #include <QSqlDriver>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QTimer>
 
 #include <memory>
@@ -51,6 +53,10 @@ TGetVersion::TGetVersion(const QString &programVersion, QObject *parent)
     : QThread(parent), m_programVersion(programVersion), m_baseUrl(vendorBaseUrl())
 {
     setObjectName(QStringLiteral("TGetVersion"));
+    m_freeSpace = [](const QString &folder) {
+        QStorageInfo disk(folder);
+        return disk.isValid() && disk.isReady() ? disk.bytesAvailable() : qint64(-1);
+    };
 }
 
 TGetVersion::~TGetVersion()
@@ -159,22 +165,40 @@ void TGetVersion::recordNewVersions(QSqlDatabase &db, const QString &listText)
     Statement s(db);
     s.open(QStringLiteral("select key2,str1,str2 from CommonTBL where key1 = 1000 order by key2 desc"));
     qint64 next = 0;
+    bool first = true;
+    bool lastFound = false;
     QString last;
-    if (s.next()) {
-        next = s.integer(0) + 1;
-        last = s.text(1);
+    QSet<QString> recorded;
+    while (s.next()) {
+        const QString version = s.text(1);
+        if (first)
+            next = s.integer(0) + 1;
+        first = false;
+        recorded.insert(version);
+        // The last version that counts is the newest row a real release could have written:
+        // a recorded "999999" must not hide every later version for good.
+        if (!lastFound && VersionList::isPlausibleStep(version, m_programVersion)) {
+            last = version;
+            lastFound = true;
+        }
     }
     s.close();
 
+    int taken = 0;
     for (const VersionList::Line &line : lines) {
+        if (taken >= m_rowLimit)
+            break;
         // Only six-digit version texts: anything else (an empty field, "2.0.9") would compare
-        // above every real version and hide the later ones for good.
-        if (!VersionList::isVersionText(line.version) || line.version <= last)
+        // above every real version and hide the later ones for good. A version already
+        // recorded (an implausible one stays above the last) is not recorded twice.
+        if (!VersionList::isVersionText(line.version) || line.version <= last || recorded.contains(line.version))
             continue;
         s.exec(QStringLiteral("insert into CommonTBL values(1000,") + QString::number(next) + QStringLiteral(",0,0,0,")
                + Sql::q(line.version) + QLatin1Char(',') + Sql::q(line.note) + QLatin1Char(',')
                + Sql::q(line.fileName) + QLatin1Char(')'));
+        recorded.insert(line.version);
         ++next;
+        ++taken;
     }
     t.commit();
 }
@@ -182,23 +206,29 @@ void TGetVersion::recordNewVersions(QSqlDatabase &db, const QString &listText)
 void TGetVersion::downloadPending(QSqlDatabase &db, QNetworkAccessManager &net)
 {
     // The names are read first: no read stays open on the store while files download.
+    // Versions a real release could have are fetched before implausible ones, so those
+    // never use up this check's allowance ahead of a real update.
     QStringList names;
+    QStringList implausible;
     {
         Statement s(db);
-        s.open(Sql::lines({QStringLiteral("select str3 from CommonTBL where key1 = 1000 and int1 = 0"),
+        s.open(Sql::lines({QStringLiteral("select str3,str1 from CommonTBL where key1 = 1000 and int1 = 0"),
                            QStringLiteral("and str1 > ") + Sql::q(m_programVersion)}));
         while (s.next())
-            names << s.text(0);
+            (VersionList::isPlausibleStep(s.text(1), m_programVersion) ? names : implausible) << s.text(0);
         s.close();
     }
+    names += implausible;
     if (names.isEmpty())
         return;
 
     const QString folder = updateFolder();
     if (!QDir().mkpath(folder))
         return;
+    int files = 0;
+    qint64 bytes = 0;
     for (const QString &name : names) {
-        if (m_stop)
+        if (m_stop || files >= m_fileCountLimit)
             return;
         // A name that could leave the folder is never written; the other rows still count.
         if (!VersionList::isSafeFileName(name))
@@ -206,12 +236,24 @@ void TGetVersion::downloadPending(QSqlDatabase &db, QNetworkAccessManager &net)
         const QFileInfo target(folder + QLatin1Char('/') + name);
         if (target.exists() || target.isSymLink())
             continue;
-        if (download(net, name, folder) != Fetch::Ok)
+        // Each file may use what is left of this check's allowance and of the disk above the
+        // margin; a longer body fails the download and leaves nothing behind.
+        const qint64 free = m_freeSpace ? m_freeSpace(folder) : qint64(-1);
+        if (free < 0)
             return;
+        const qint64 limit = qMin(qMin(m_fileLimit, m_totalLimit - bytes), free - m_freeSpaceMargin);
+        if (limit <= 0)
+            return;
+        qint64 written = 0;
+        if (download(net, name, folder, limit, &written) != Fetch::Ok)
+            return;
+        ++files;
+        bytes += written;
     }
 }
 
-TGetVersion::Fetch TGetVersion::download(QNetworkAccessManager &net, const QString &fileName, const QString &folder)
+TGetVersion::Fetch TGetVersion::download(QNetworkAccessManager &net, const QString &fileName, const QString &folder,
+                                         qint64 limit, qint64 *written)
 {
     // Written beside the target and renamed when complete: a cut-off download never leaves
     // a partial file that would pass for a fetched one at the next start.
@@ -219,7 +261,7 @@ TGetVersion::Fetch TGetVersion::download(QNetworkAccessManager &net, const QStri
     file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly))
         return Fetch::Failed;
-    const Fetch result = get(net, kDownloadPath + fileName, m_fileLimit, kFileDeadlineMs, &file);
+    const Fetch result = get(net, kDownloadPath + fileName, limit, kFileDeadlineMs, &file);
     if (m_stop) {
         file.cancelWriting();
         return Fetch::Stopped;
@@ -229,6 +271,7 @@ TGetVersion::Fetch TGetVersion::download(QNetworkAccessManager &net, const QStri
         file.cancelWriting();
         return Fetch::Failed;
     }
+    *written = file.pos();
     return file.commit() ? Fetch::Ok : Fetch::Failed;
 }
 

@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <functional>
 
 class QNetworkAccessManager;
 class QIODevice;
@@ -40,6 +41,22 @@ public:
     void setListLimit(qint64 bytes) { m_listLimit = bytes; }
     void setFileLimit(qint64 bytes) { m_fileLimit = bytes; }
 
+    // What one check may take from a list that could be hostile: rows recorded from the
+    // list, files downloaded, and bytes downloaded in all. Whatever is left over waits for
+    // the next start. Downloads also leave at least the margin free on the folder's disk.
+    void setRowLimit(int rows) { m_rowLimit = rows; }
+    void setFileCountLimit(int files) { m_fileCountLimit = files; }
+    void setTotalLimit(qint64 bytes) { m_totalLimit = bytes; }
+    void setFreeSpaceMargin(qint64 bytes) { m_freeSpaceMargin = bytes; }
+    // How the free space of the update folder's disk is read (tests stand in for the disk).
+    using FreeSpaceProbe = std::function<qint64(const QString &folder)>;
+    void setFreeSpaceProbe(FreeSpaceProbe probe) { m_freeSpace = std::move(probe); }
+
+    static constexpr int kRowLimit = 100;
+    static constexpr int kFileCountLimit = 5;
+    static constexpr qint64 kTotalLimit = qint64(256) * 1024 * 1024;
+    static constexpr qint64 kFreeSpaceMargin = qint64(512) * 1024 * 1024;
+
     // Asks the worker to end soon: a request in flight is aborted, a half-received file is
     // thrown away and the store is not touched again. Safe from any thread.
     void requestStop();
@@ -56,7 +73,8 @@ private:
     void check(QSqlDatabase &db, QNetworkAccessManager &net);
     void recordNewVersions(QSqlDatabase &db, const QString &listText);
     void downloadPending(QSqlDatabase &db, QNetworkAccessManager &net);
-    Fetch download(QNetworkAccessManager &net, const QString &fileName, const QString &folder);
+    Fetch download(QNetworkAccessManager &net, const QString &fileName, const QString &folder, qint64 limit,
+                   qint64 *written);
     Fetch get(QNetworkAccessManager &net, const QString &path, qint64 limit, int deadlineMs, QIODevice *sink);
     QUrl urlFor(const QString &path) const;
 
@@ -67,5 +85,10 @@ private:
     int m_transferTimeoutMs = 15000;
     qint64 m_listLimit = 1024 * 1024;
     qint64 m_fileLimit = qint64(512) * 1024 * 1024;
+    int m_rowLimit = kRowLimit;
+    int m_fileCountLimit = kFileCountLimit;
+    qint64 m_totalLimit = kTotalLimit;
+    qint64 m_freeSpaceMargin = kFreeSpaceMargin;
+    FreeSpaceProbe m_freeSpace;
     std::atomic_bool m_stop{false};
 };

@@ -65,6 +65,15 @@ QString versionText(int major, int minor, int release)
     return QString::asprintf("%.2d%.2d%.2d", major, minor, release);
 }
 
+bool isPlausibleStep(const QString &version, const QString &running)
+{
+    if (!isVersionText(version))
+        return false;
+    if (!isVersionText(running))
+        return true;
+    return QStringView(version).left(2).toInt() <= QStringView(running).left(2).toInt() + 1;
+}
+
 bool isSafeFileName(const QString &name)
 {
     if (name.isEmpty() || name == QLatin1String(".") || name.contains(QLatin1String("..")))

@@ -29,6 +29,13 @@ QList<Line> parse(const QString &body);
 bool isVersionText(const QString &text);
 QString versionText(int major, int minor, int release);
 
+// Whether a listed version can follow the running one: its major number is at most one
+// above the running major number (a program does not skip a whole major version). A
+// version such as "999999" is not: it may be recorded, but it must not stand as the last
+// version recorded, which would hide every real one that comes after it. When the running
+// version is not a version text, every version text is plausible.
+bool isPlausibleStep(const QString &version, const QString &running);
+
 // A name the update folder can hold as a plain file of its own: refused are the empty name,
 // "." and "..", anything with "/", "\" or "..", control characters and names too long
 // for the file system. Such a name could point outside the folder.

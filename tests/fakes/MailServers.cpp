@@ -30,6 +30,34 @@ void stopProcess(QProcess &p)
     }
 }
 
+// Starts one of the Python servers in fakes/ and waits for its "READY <port>" line.
+bool startPythonServer(QProcess &process, const QStringList &args, quint16 *port, QString *error)
+{
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral("/usr/bin/python3"), args);
+    if (!process.waitForStarted(10000)) {
+        *error = process.errorString();
+        return false;
+    }
+    const QDeadlineTimer deadline(30000);
+    while (!deadline.hasExpired()) {
+        if (process.canReadLine()) {
+            const QByteArray line = process.readLine().trimmed();
+            if (line.startsWith("READY ")) {
+                *port = quint16(line.mid(6).toUInt());
+                return true;
+            }
+            continue;
+        }
+        if (process.state() == QProcess::NotRunning)
+            break;
+        process.waitForReadyRead(200);
+    }
+    *error = args.value(0) + QStringLiteral(" did not start");
+    stopProcess(process);
+    return false;
+}
+
 } // namespace
 
 quint16 FreeLoopbackPort()
@@ -56,30 +84,7 @@ bool SmtpTestServer::start(const Options &o)
         args += QStringLiteral("--auth-required");
     for (const QString &r : o.reject)
         args << QStringLiteral("--reject") << r;
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("/usr/bin/python3"), args);
-    if (!m_process.waitForStarted(10000)) {
-        m_error = m_process.errorString();
-        return false;
-    }
-    const QDeadlineTimer deadline(30000);
-    QByteArray line;
-    while (!deadline.hasExpired()) {
-        if (m_process.canReadLine()) {
-            line = m_process.readLine().trimmed();
-            if (line.startsWith("READY ")) {
-                m_port = quint16(line.mid(6).toUInt());
-                return true;
-            }
-            continue;
-        }
-        if (m_process.state() == QProcess::NotRunning)
-            break;
-        m_process.waitForReadyRead(200);
-    }
-    m_error = QStringLiteral("aiosmtpd did not start");
-    stopProcess(m_process);
-    return false;
+    return startPythonServer(m_process, args, &m_port, &m_error);
 }
 
 void SmtpTestServer::stop()
@@ -213,6 +218,33 @@ QString Pop3TestServer::log() const
 {
     QFile f(m_dir.filePath(QStringLiteral("dovecot.log")));
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+HostileSmtpServer::~HostileSmtpServer()
+{
+    stop();
+}
+
+bool HostileSmtpServer::startEndless(qint64 maxBytes)
+{
+    return startPythonServer(m_process,
+                             {fakesDir() + QStringLiteral("/smtp_hostile.py"), QStringLiteral("--mode"),
+                              QStringLiteral("endless"), QStringLiteral("--max-bytes"), QString::number(maxBytes)},
+                             &m_port, &m_error);
+}
+
+bool HostileSmtpServer::startTrickle(double intervalSeconds, int lines)
+{
+    return startPythonServer(m_process,
+                             {fakesDir() + QStringLiteral("/smtp_hostile.py"), QStringLiteral("--mode"),
+                              QStringLiteral("trickle"), QStringLiteral("--interval"), QString::number(intervalSeconds),
+                              QStringLiteral("--lines"), QString::number(lines)},
+                             &m_port, &m_error);
+}
+
+void HostileSmtpServer::stop()
+{
+    stopProcess(m_process);
 }
 
 struct SilentServer::Impl {

@@ -3,7 +3,8 @@
 // test in a private temporary folder and stopped with it:
 //  - SmtpTestServer: aiosmtpd (smtp_server.py) with STARTTLS and AUTH LOGIN, saving what
 //    it accepts;
-//  - Pop3TestServer: dovecot with a private configuration and one passwd-file user.
+//  - Pop3TestServer: dovecot with a private configuration and one passwd-file user;
+//  - HostileSmtpServer: a server whose EHLO answer never ends or trickles.
 // ReadMail() reads a saved message with Python's email package (mail_read.py).
 #include <QJsonObject>
 #include <QList>
@@ -61,6 +62,25 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_error;
+};
+
+// An SMTP server that misbehaves on purpose (smtp_hostile.py): it greets, and answers EHLO
+// either with "250-" lines without end (up to maxBytes) or with one line per interval.
+class HostileSmtpServer
+{
+public:
+    ~HostileSmtpServer();
+    bool startEndless(qint64 maxBytes = qint64(256) * 1024 * 1024);
+    // After `lines` lines the reply ends with "250 done".
+    bool startTrickle(double intervalSeconds, int lines);
+    void stop();
+    quint16 port() const { return m_port; }
+    QString error() const { return m_error; }
+
+private:
     QProcess m_process;
     quint16 m_port = 0;
     QString m_error;

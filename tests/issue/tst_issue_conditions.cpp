@@ -420,7 +420,7 @@ private Q_SLOTS:
         issue.where = QStringLiteral(" where no_such_column = 1");
         issue.title = QStringLiteral("t");
         issue.created = QDateTime::currentDateTime();
-        QCOMPARE(CreateIssue(issue), 0);
+        QVERIFY_THROWS_EXCEPTION(StoreError, CreateIssue(issue));
         QCOMPARE(Statement().scalar("select count(*) from MagInfo"), 0);
         QCOMPARE(Statement().scalar("select count(*) from MagHist"), 5);
     }

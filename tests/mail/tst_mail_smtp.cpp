@@ -261,6 +261,9 @@ private Q_SLOTS:
         QTest::newRow("multi-line greeting refused") << QByteArray("554-no\r\n554 not you\r\n") << "554-no 554 not you";
         QTest::newRow("no greeting") << QByteArray() << MailSocketText::readTimedOut();
         QTest::newRow("closed at once") << QByteArray("close") << MailSocketText::closedByPeer();
+        // What a server says goes into boxes and logs: its control characters stay inert.
+        QTest::newRow("line breaks inside the reply") << QByteArray("554 no\rforged\x01 line\r\n")
+                                                      << "554 no\\rforged\\x01 line";
     }
     void connectFailures()
     {
@@ -352,6 +355,123 @@ private Q_SLOTS:
         QVERIFY(!c.sendMail("owner@example.jp", {"a@example.com>\r\nRCPT TO:<evil@example.com"}, kMessage));
         QVERIFY(!c.sendMail("owner@example.jp\nX", {"a@example.com"}, kMessage));
         QCOMPARE(s.written, before);
+    }
+
+    // The envelope takes one plain address per argument and nothing else: whatever could
+    // add a parameter, a second recipient or a command of its own is refused before a byte
+    // of that mail is written, with and without pipelining.
+    void envelopeArguments_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("plain");
+        QTest::newRow("plain") << "taro@example.com" << true;
+        QTest::newRow("tag and subdomains") << "a+tag_1@mail.sub.example.co.jp" << true;
+        QTest::newRow("apostrophe") << "o'brien@example.jp" << true;
+        QTest::newRow("old mobile dots") << "taro..x.@docomo.ne.jp" << true;
+        QTest::newRow("one-label host") << "root@localhost" << true;
+        QTest::newRow("DSN parameters") << "m2@example.jp> NOTIFY=SUCCESS ORCPT=rfc822;x@example.net" << false;
+        QTest::newRow("second recipient") << "a@example.jp>,<b@example.net" << false;
+        QTest::newRow("CR LF and a command") << "a@example.com>\r\nRCPT TO:<evil@example.com" << false;
+        QTest::newRow("bare LF") << "a@example.com\nX" << false;
+        QTest::newRow("NUL") << QStringLiteral("a@example.com") + QChar(0) + "x" << false;
+        QTest::newRow("space inside") << "a b@example.jp" << false;
+        QTest::newRow("leading space") << " a@example.jp" << false;
+        QTest::newRow("trailing space") << "a@example.jp " << false;
+        QTest::newRow("in angle brackets") << "<a@example.jp>" << false;
+        QTest::newRow("comma list") << "a@example.jp,b@example.jp" << false;
+        QTest::newRow("two at signs") << "a@b@example.jp" << false;
+        QTest::newRow("quoted local part") << "\"a b\"@example.jp" << false;
+        QTest::newRow("full-width letters") << "太郎@example.jp" << false;
+        QTest::newRow("semicolon") << "a;b@example.jp" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("no local part") << "@example.jp" << false;
+        QTest::newRow("no domain") << "a@" << false;
+        QTest::newRow("empty label") << "a@example..jp" << false;
+        QTest::newRow("label starts with hyphen") << "a@-example.jp" << false;
+        QTest::newRow("address literal") << "a@[127.0.0.1]" << false;
+        QTest::newRow("local part over 64") << QString(65, u'a') + "@example.jp" << false;
+    }
+    void envelopeArguments()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, plain);
+        QCOMPARE(SmtpClient::isPlainAddress(address), plain);
+        for (const QByteArray &ehlo : {kEhloPlain, QByteArray("250-x\r\n250 PIPELINING\r\n")}) {
+            for (const bool asSender : {false, true}) {
+                FakeMailSocket s;
+                s.serverSends(kGreeting).serverSends(ehlo);
+                if (plain)
+                    acceptOneMail(s);
+                SmtpClient c(s);
+                c.setOptions(options());
+                QVERIFY(c.connectToServer());
+                const QByteArray before = s.written;
+                const QString from = asSender ? address : QStringLiteral("owner@example.jp");
+                const QString to = asSender ? QStringLiteral("taro@example.com") : address;
+                QCOMPARE(c.sendMail(from, {to}, kMessage), plain);
+                if (plain) {
+                    QVERIFY(s.written.contains(QByteArray("MAIL FROM: <" + from.toUtf8() + ">\r\nRCPT TO:<" + to.toUtf8() + ">\r\n")));
+                } else {
+                    QCOMPARE(s.written, before);
+                    QVERIFY(c.errorString().startsWith(QStringLiteral("メールアドレスが正しくありません: ")));
+                    QVERIFY(!c.errorString().contains(u'\r') && !c.errorString().contains(u'\n'));
+                }
+            }
+        }
+    }
+
+    // A reply is bounded in lines and in bytes: a server that never ends one fails the
+    // connection with a text, instead of filling the memory until its time-out.
+    void replyBounds_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<bool>("ended");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("512 lines are still a reply") << QByteArray("250-SIZE 1000\r\n") << 511 << true << QString();
+        QTest::newRow("lines without end") << QByteArray("250-x\r\n") << 5000 << false << MailSocketText::replyTooLong();
+        QTest::newRow("too many lines, then an end") << QByteArray("250-x\r\n") << 600 << true
+                                                     << MailSocketText::replyTooLong();
+        QTest::newRow("long lines over 64 KiB") << "250-" + QByteArray(1000, 'x') + "\r\n" << 200 << false
+                                                << MailSocketText::replyTooLong();
+    }
+    void replyBounds()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(int, lines);
+        QFETCH(bool, ended);
+        QFETCH(QString, error);
+        FakeMailSocket s;
+        s.serverSends(kGreeting);
+        for (int i = 0; i < lines; i += 100)
+            s.serverSends(line.repeated(qMin(100, lines - i)));
+        if (ended)
+            s.serverSends("250 HELP\r\n");
+        SmtpClient c(s);
+        c.setOptions(options());
+        QCOMPARE(c.connectToServer(), error.isEmpty());
+        QCOMPARE(c.errorString(), error);
+        if (!error.isEmpty()) {
+            QVERIFY(!s.isConnected());
+            QVERIFY(s.pendingChunks() > 0);  // it stopped reading at the bound
+        } else {
+            QCOMPARE(c.capabilities().size(), lines);
+        }
+    }
+
+    void endlessAnswerToMailFailsTheMail()
+    {
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends(kEhloPlain).serverSends("250 2.0.0 Ok\r\n");
+        for (int i = 0; i < 50; ++i)
+            s.serverSends(QByteArray("250-queued\r\n").repeated(100));
+        SmtpClient c(s);
+        c.setOptions(options());
+        QVERIFY(c.connectToServer());
+        QVERIFY(!c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+        QCOMPARE(c.errorString(), MailSocketText::replyTooLong());
+        QVERIFY(!c.isConnected());
+        QVERIFY(!s.written.contains("RCPT"));
     }
 
     void dotStuffing_data()

@@ -5,10 +5,23 @@
 #include "mail/SmtpClient.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonObject>
 #include <QtTest>
 
 namespace {
+// The resident memory of this process, from /proc.
+qint64 residentBytes()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
 const QByteArray kMessage = "From: owner@example.jp\r\nTo: taro@example.com\r\nSubject: hello\r\n\r\nline\r\n.dot\r\n";
 
 SmtpOptions optionsFor(quint16 port, const QString &user = {}, const QString &password = {}, bool tls = false)
@@ -121,6 +134,47 @@ private Q_SLOTS:
         QCOMPARE(c.errorString(), MailSocketText::readTimedOut());
         QVERIFY(t.elapsed() >= 700);
         QVERIFY(t.elapsed() < 5000);
+    }
+
+    // A server whose EHLO answer never ends: the session gives up at the reply's bound, at
+    // once and without the memory growing, long before the reply's deadline.
+    void endlessReplyIsCutAtItsBound()
+    {
+        HostileSmtpServer hostile;
+        QVERIFY2(hostile.startEndless(), qPrintable(hostile.error()));
+        auto socket = makeTcpMailSocket();
+        SmtpClient c(*socket);
+        SmtpOptions o = optionsFor(hostile.port());
+        o.replyTimeoutMs = 20000;
+        c.setOptions(o);
+        const qint64 before = residentBytes();
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!c.connectToServer());
+        QCOMPARE(c.errorString(), MailSocketText::replyTooLong());
+        QVERIFY2(t.elapsed() < 10000, qPrintable(QString::number(t.elapsed())));
+        const qint64 grown = residentBytes() - before;
+        QVERIFY2(grown < 32 * 1024 * 1024, qPrintable(QString::number(grown)));
+        QVERIFY(!c.isConnected());
+    }
+
+    // A server that trickles its answer, one line a second, each well within the wait for
+    // a line: the whole reply's deadline ends it with the silent server's text.
+    void trickledReplyEndsAtTheDeadline()
+    {
+        HostileSmtpServer hostile;
+        QVERIFY2(hostile.startTrickle(1.0, 10), qPrintable(hostile.error()));
+        auto socket = makeTcpMailSocket();
+        SmtpClient c(*socket);
+        SmtpOptions o = optionsFor(hostile.port());
+        o.replyTimeoutMs = 2500;
+        c.setOptions(o);
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!c.connectToServer());
+        QCOMPARE(c.errorString(), MailSocketText::readTimedOut());
+        QVERIFY2(t.elapsed() >= 2400 && t.elapsed() < 6000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(!c.isConnected());
     }
 
     void nobodyListening()

@@ -1,5 +1,6 @@
 // The delivery worker end to end: a real store, aiosmtpd (STARTTLS, AUTH LOGIN) and dovecot
 // on loopback, the mails read back with Python's email package.
+#include "fakes/DamagedStore.h"
 #include "fakes/FakeMailSocket.h"
 #include "fakes/MailServers.h"
 #include "fakes/TestEnv.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
@@ -34,7 +36,7 @@ public:
                 onReport(n);
         }, Qt::BlockingQueuedConnection);
         connect(t, &TMailThread::RepaintStatus, this, [this] { ++repaints; }, Qt::BlockingQueuedConnection);
-        connect(t, &TMailThread::ConnectionError, this, [this](const QString &s) { boxes += s; },
+        connect(t, &TMailThread::ErrorBox, this, [this](const QString &s) { boxes += s; },
                 Qt::BlockingQueuedConnection);
     }
 };
@@ -396,22 +398,32 @@ private Q_SLOTS:
 
     void smtpConnectionFailures_data()
     {
-        QTest::addColumn<int>("how");  // 0 no rows, 1 nobody listening, 2 silent server
+        // 0 no rows, 1 nobody listening, 2 silent server, 3 endless EHLO answer, 4 trickled one
+        QTest::addColumn<int>("how");
         QTest::addColumn<QString>("box");
         QTest::newRow("no settings rows") << 0 << "SMTPの接続エラー サーバ名が設定されていません";
         QTest::newRow("nobody listening") << 1 << "SMTPの接続エラー Connection refused";
         QTest::newRow("no greeting") << 2 << "SMTPの接続エラー " + MailSocketText::readTimedOut();
+        QTest::newRow("endless EHLO answer") << 3 << "SMTPの接続エラー " + MailSocketText::replyTooLong();
+        QTest::newRow("EHLO answer trickled") << 4 << "SMTPの接続エラー " + MailSocketText::readTimedOut();
     }
     void smtpConnectionFailures()
     {
         QFETCH(int, how);
         QFETCH(QString, box);
         SilentServer silent;
+        HostileSmtpServer hostile;
+        if (how == 3)
+            QVERIFY2(hostile.startEndless(), qPrintable(hostile.error()));
+        if (how == 4)
+            QVERIFY2(hostile.startTrickle(0.3, 10), qPrintable(hostile.error()));
         setUpIssue(Magazine(), {"taro@example.com"});
         if (how == 1)
             setServers(FreeLoopbackPort(), false, false, {}, {});
         else if (how == 2)
             setServers(silent.port(), false, false, {}, {});
+        else if (how >= 3)
+            setServers(hostile.port(), false, false, {}, {});
         TMailThread::Settings st = settings();
         st.connect.replyTimeoutMs = 700;
         Window w;
@@ -419,6 +431,168 @@ private Q_SLOTS:
         QCOMPARE(w.boxes, QStringList{box});
         QCOMPARE(completeFlags(), (QList<int>{0}));
         QVERIFY(errorLogs().isEmpty());
+    }
+
+    // Addresses that would add to the envelope or forge log lines: not one byte of them
+    // reaches the server, the good members of the same batch still get their mail, and each
+    // one is a single line of the error log.
+    void hostileAddressesFailAloneOnOneLogLine_data()
+    {
+        QTest::addColumn<int>("UseUserName");
+        QTest::addColumn<QList<int>>("envelopes");
+        QTest::newRow("individual") << 1 << QList<int>{1, 1};
+        QTest::newRow("batch") << 0 << QList<int>{2};
+    }
+    void hostileAddressesFailAloneOnOneLogLine()
+    {
+        QFETCH(int, UseUserName);
+        QFETCH(QList<int>, envelopes);
+        SmtpTestServer::Options o;
+        o.tls = false;
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        Magazine m;
+        m.UseUserName = UseUserName;
+        setUpIssue(m, {"taro@example.com", "m2@example.jp> NOTIFY=SUCCESS ORCPT=rfc822;x@example.net",
+                       "a@example.jp>,<b@example.net", "c@example.jp\r\nforged@example.net", "hanako@example.com"});
+        setServers(server.port(), false, false, {}, {});
+        // A check as loose as any a store may hold addresses from: the session must hold.
+        TMailThread::Settings st = settings();
+        st.isValidAddress = [](const QString &a) { return a.contains(u'@'); };
+        Window w;
+        deliver(w, st);
+        QVERIFY(server.waitFor(envelopes.size()));
+        QTest::qWait(200);
+        const auto got = server.received();
+        QList<int> sizes;
+        QStringList everyone;
+        for (const auto &r : got) {
+            sizes += int(r.to.size());
+            everyone += r.to;
+        }
+        QCOMPARE(sizes, envelopes);
+        everyone.sort();
+        QCOMPARE(everyone, (QStringList{"hanako@example.com", "taro@example.com"}));
+        QCOMPARE(errorLogLines(), (QStringList{"m2@example.jp> NOTIFY=SUCCESS ORCPT=rfc822;x@example.net",
+                                               "a@example.jp>,<b@example.net",
+                                               "c@example.jp\\r\\nforged@example.net"}));
+        QCOMPARE(completeFlags(), QList<int>(5, 1));
+    }
+
+    void errorLogLinesStayOneLine()
+    {
+        const QString path = TMailThread::WriteErrorLog(env->docDir(),
+                                                        {QStringLiteral("a@example.jp\r\nforged"),
+                                                         QStringLiteral("550 no\rmore\n"), QStringLiteral("tab\there")},
+                                                        QDateTime::currentDateTime());
+        QVERIFY(!path.isEmpty());
+        QCOMPARE(errorLogLines(), (QStringList{"a@example.jp\\r\\nforged", "550 no\\rmore\\n", "tab\\x09here"}));
+    }
+
+    // The after-send record cannot be written once every mail has gone out: the user hears
+    // of it in a box with the store's reason, and the error log says so too.
+    void completionFailureIsReported()
+    {
+        SmtpTestServer::Options o;
+        o.tls = false;
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        setUpIssue(Magazine(), {"taro@example.com", "hanako@example.com"});
+        setServers(server.port(), false, false, {}, {});
+        QSqlQuery q(Store::connection());
+        QVERIFY(q.exec("create trigger refuse_completion before update on MagHist "
+                       "begin select raise(abort, 'database or disk is full'); end"));
+        Window w;
+        deliver(w);
+        QVERIFY(server.waitFor(2));
+        QCOMPARE(w.reports, (QList<int>{2}));
+        QCOMPARE(w.boxes.size(), 1);
+        QVERIFY2(w.boxes.first().startsWith(QStringLiteral("メールは送信しましたが、送信済みの記録に失敗しました。\r\n")),
+                 qPrintable(w.boxes.first()));
+        QVERIFY(w.boxes.first().contains(QStringLiteral("database or disk is full")));
+        QCOMPARE(errorLogLines().size(), 1);
+        QVERIFY(errorLogLines().first().startsWith(QStringLiteral("送信済みの記録に失敗 ")));
+        QCOMPARE(completeFlags(), (QList<int>{0, 0}));
+        QCOMPARE(updatedMembers(), 0);
+    }
+
+    // A damaged page in the member table: the delivery stops at the row it cannot read, says
+    // so in a box and in the error log, and marks as sent (and updates) only the members it
+    // reached.
+    void damagedMemberTableStopsTheDeliveryAndSaysSo_data()
+    {
+        QTest::addColumn<QString>("UpdateSQL");
+        QTest::newRow("no after-send update") << QString();
+        QTest::newRow("with an after-send update") << Magazine().UpdateSQL;
+    }
+    void damagedMemberTableStopsTheDeliveryAndSaysSo()
+    {
+        QFETCH(QString, UpdateSQL);
+        SmtpTestServer::Options o;
+        o.tls = false;
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        Magazine m;
+        m.UseUserName = 0;
+        m.UpdateSQL = UpdateSQL;
+        QStringList addresses;
+        for (int i = 0; i < 3000; ++i)
+            addresses += QStringLiteral("member%1@example.com").arg(i, 4, 10, QLatin1Char('0'));
+        setUpIssue(m, addresses);
+        setServers(server.port(), false, false, {}, {});
+        const QString path = Store::path();
+        env->closeStore();
+        QVERIFY(DamageMemberTable(path));
+        env->openStore();
+
+        Window w;
+        deliver(w);
+        QTest::qWait(300);
+        QSet<QString> received;
+        for (const auto &r : server.received())
+            for (const QString &to : r.to)
+                received.insert(to);
+        QVERIFY2(!received.isEmpty(), "the rows before the damaged page are sent");
+        QVERIFY(received.size() < addresses.size());
+
+        QCOMPARE(w.boxes.size(), 1);
+        const QString box = w.boxes.first();
+        QVERIFY2(box.startsWith(QStringLiteral("データベースを読めないため、配信を途中で止めました。")), qPrintable(box));
+        QVERIFY2(box.contains(QStringLiteral("malformed")), qPrintable(box));
+        const QStringList log = errorLogLines();
+        QVERIFY(log.size() >= 1);
+        QVERIFY2(log.first().startsWith(QStringLiteral("データベースの読み込みエラーによる中断 ")), qPrintable(log.first()));
+
+        // Marked as sent: exactly the members whose mail went out.
+        QSet<QString> marked;
+        Statement s;
+        s.open("select MagUser from MagHist where MagIdx = 3 and MagCnt = 7 and SendComplete = 1");
+        while (s.next())
+            marked.insert(addresses.at(int(s.integer(0)) - 100));
+        s.close();
+        QCOMPARE(marked, received);
+        QVERIFY(Statement().scalar("select count(*) from MagHist where SendComplete = 0") > 0);
+    }
+
+    // The recipients cannot be read at all: nothing is sent, and the user is told why.
+    void unreadableRecipientsAreReported()
+    {
+        SmtpTestServer::Options o;
+        o.tls = false;
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        setUpIssue(Magazine(), {"taro@example.com"});
+        setServers(server.port(), false, false, {}, {});
+        Statement().exec("alter table MagHist rename to MagHistGone");
+        Window w;
+        deliver(w);
+        QCOMPARE(w.boxes.size(), 1);
+        QVERIFY2(w.boxes.first().startsWith(QStringLiteral("データベースを読めないため、配信できませんでした。\r\n")),
+                 qPrintable(w.boxes.first()));
+        QVERIFY(w.boxes.first().contains(QStringLiteral("MagHist")));
+        QTest::qWait(200);
+        QVERIFY(server.received().isEmpty());
+        QVERIFY(w.reports.isEmpty());
     }
 
     void earlyExitsWithoutAWord_data()

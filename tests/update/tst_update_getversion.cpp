@@ -40,13 +40,16 @@ private:
     std::unique_ptr<FakeHttpServer> server;
 
     // One run of the worker, as one start of the program would do it.
-    void runCheck(int transferTimeoutMs = 15000, qint64 fileLimit = -1)
+    void runCheck(int transferTimeoutMs = 15000, qint64 fileLimit = -1,
+                  const std::function<void(TGetVersion &)> &configure = {})
     {
         TGetVersion worker(QStringLiteral("020006"));
         worker.setBaseUrl(server->baseUrl());
         worker.setTransferTimeout(transferTimeoutMs);
         if (fileLimit >= 0)
             worker.setFileLimit(fileLimit);
+        if (configure)
+            configure(worker);
         worker.start();
         QVERIFY2(worker.wait(30000), "the worker did not end");
     }
@@ -393,6 +396,98 @@ private Q_SLOTS:
                                       "2|0|0|0|020008|c|Tsubame208.exe"}));
         QCOMPARE(folderEntries(), (QStringList{"Tsubame208.exe", "ツバメ便 2.0.7.zip"}));
         QCOMPARE(readFile(TGetVersion::updateFolder() + "/ツバメ便 2.0.7.zip"), QByteArray("file 207"));
+    }
+
+    // A hostile list of 3,000 versions with big files: one check records at most the row
+    // allowance and downloads at most the file allowance; the rest waits for later starts.
+    void hugeListIsTakenWithinTheAllowances()
+    {
+        QByteArray list;
+        for (int i = 0; i < 3000; ++i)
+            list += QString::asprintf("%06d\tv\tf%04d.bin\r\n", 20007 + i, i).toLatin1();
+        server->setReply(kList, FakeHttpServer::body(list));
+        const QByteArray big(5 * 1024 * 1024, 'u');
+        for (int i = 0; i < 20; ++i)
+            server->setReply(dl(QString::asprintf("f%04d.bin", i)), FakeHttpServer::body(big));
+        runCheck(15000, -1, [](TGetVersion &w) {
+            w.setFreeSpaceProbe([](const QString &) { return qint64(100) * 1024 * 1024 * 1024; });
+        });
+
+        QCOMPARE(rows().size(), TGetVersion::kRowLimit);
+        QCOMPARE(rows().last(), QStringLiteral("99|0|0|0|020106|v|f0099.bin"));
+        QCOMPARE(server->requests().size(), 1 + TGetVersion::kFileCountLimit);
+        QCOMPARE(folderEntries(), (QStringList{"f0000.bin", "f0001.bin", "f0002.bin", "f0003.bin", "f0004.bin"}));
+        QVERIFY(qint64(TGetVersion::kFileCountLimit) * big.size() <= TGetVersion::kTotalLimit);
+    }
+
+    // Downloads stop before the check's byte allowance or the disk's free-space margin would
+    // be passed; the file that would pass it leaves nothing behind.
+    void downloadsStopAtTheByteAllowanceAndTheMargin_data()
+    {
+        QTest::addColumn<int>("how");  // 0 byte allowance, 1 free-space margin, 2 no room at all
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<int>("fileRequests");
+        QTest::newRow("byte allowance") << 0 << QStringList{"f0.bin", "f1.bin"} << 3;
+        QTest::newRow("free-space margin") << 1 << QStringList{"f0.bin", "f1.bin"} << 3;
+        QTest::newRow("disk already at the margin") << 2 << QStringList{} << 0;
+    }
+    void downloadsStopAtTheByteAllowanceAndTheMargin()
+    {
+        QFETCH(int, how);
+        QFETCH(QStringList, files);
+        QFETCH(int, fileRequests);
+        constexpr qint64 kMiB = 1024 * 1024;
+        QByteArray list;
+        for (int i = 0; i < 5; ++i) {
+            list += QString::asprintf("%06d\tv\tf%d.bin\n", 20007 + i, i).toLatin1();
+            server->setReply(dl(QString::asprintf("f%d.bin", i)), FakeHttpServer::body(QByteArray(kMiB, 'u')));
+        }
+        server->setReply(kList, FakeHttpServer::body(list));
+        // The disk of the update folder as the worker sees it: 3.5 MiB free before the
+        // downloads, less whatever they have written.
+        const auto used = [] {
+            qint64 n = 0;
+            for (const QFileInfo &f : QDir(TGetVersion::updateFolder()).entryInfoList(QDir::Files | QDir::Hidden))
+                n += f.size();
+            return n;
+        };
+        runCheck(15000, -1, [&](TGetVersion &w) {
+            if (how == 0) {
+                w.setTotalLimit(kMiB * 5 / 2);
+                w.setFreeSpaceProbe([](const QString &) { return qint64(100) * 1024 * 1024 * 1024; });
+            } else {
+                w.setFreeSpaceMargin(kMiB);
+                const qint64 free = how == 1 ? kMiB * 7 / 2 : kMiB;
+                w.setFreeSpaceProbe([=](const QString &) { return free - used(); });
+            }
+        });
+        QCOMPARE(rows().size(), 5);
+        QCOMPARE(server->requests().size(), 1 + fileRequests);
+        QCOMPARE(folderEntries(), files);
+    }
+
+    // "999999" is recorded once, but a real version listed later is still recorded and
+    // fetched, and real versions are fetched before it.
+    void implausibleVersionDoesNotMaskLaterOnes()
+    {
+        server->setReply(kList, FakeHttpServer::body("999999\tx\tf999\n"));
+        server->setReply(dl("f999"), FakeHttpServer::body("999"));
+        runCheck();
+        QCOMPARE(rows(), QStringList{"0|0|0|0|999999|x|f999"});
+        QCOMPARE(folderEntries(), QStringList{"f999"});
+
+        QVERIFY(QFile::remove(TGetVersion::updateFolder() + "/f999"));
+        server->setReply(kList, FakeHttpServer::body("999999\tx\tf999\n020007\tb\tf7\n"));
+        server->setReply(dl("f7"), FakeHttpServer::body("7"));
+        runCheck(15000, -1, [](TGetVersion &w) { w.setFileCountLimit(1); });
+        QCOMPARE(rows(), (QStringList{"0|0|0|0|999999|x|f999", "1|0|0|0|020007|b|f7"}));
+        QCOMPARE(folderEntries(), QStringList{"f7"});
+
+        server->setReply(kList, FakeHttpServer::body("999999\tx\tf999\n020007\tb\tf7\n020008\tc\tf8\n"));
+        server->setReply(dl("f8"), FakeHttpServer::body("8"));
+        runCheck();
+        QCOMPARE(rows(), (QStringList{"0|0|0|0|999999|x|f999", "1|0|0|0|020007|b|f7", "2|0|0|0|020008|c|f8"}));
+        QCOMPARE(folderEntries(), (QStringList{"f7", "f8", "f999"}));
     }
 
     void launchedWorkerDeletesItself()

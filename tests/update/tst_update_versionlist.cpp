@@ -112,6 +112,29 @@ private Q_SLOTS:
         QFETCH(bool, ok);
         QCOMPARE(VersionList::isSafeFileName(name), ok);
     }
+
+    void plausibleStep_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("running");
+        QTest::addColumn<bool>("plausible");
+        QTest::newRow("next release") << "020007" << "020006" << true;
+        QTest::newRow("next minor") << "021500" << "020006" << true;
+        QTest::newRow("next major") << "030000" << "020006" << true;
+        QTest::newRow("last of the next major") << "039999" << "020006" << true;
+        QTest::newRow("older") << "010000" << "020006" << true;
+        QTest::newRow("two majors on") << "040000" << "020006" << false;
+        QTest::newRow("all nines") << "999999" << "020006" << false;
+        QTest::newRow("not a version") << "2.0.9" << "020006" << false;
+        QTest::newRow("running version unknown") << "999999" << "" << true;
+    }
+    void plausibleStep()
+    {
+        QFETCH(QString, version);
+        QFETCH(QString, running);
+        QFETCH(bool, plausible);
+        QCOMPARE(VersionList::isPlausibleStep(version, running), plausible);
+    }
 };
 
 QTEST_APPLESS_MAIN(TestVersionList)
