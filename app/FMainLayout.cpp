@@ -144,9 +144,9 @@ void TMainForm::createMenus()
                         const std::function<void()> &slot) {
         QAction *a = addCommand(m, caption, QStringLiteral("popup_") + handler, tag, slot);
         if (!key.isEmpty()) {
+            // The member list takes these actions on when it is made (createMemberPage).
             a->setShortcut(key);
-            a->setShortcutContext(Qt::WindowShortcut);
-            addAction(a); // shortcuts work while the menu is closed
+            a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         }
         return a;
     };
@@ -240,6 +240,12 @@ QWidget *TMainForm::createMemberPage()
     ListView2->header()->setSectionsClickable(true);
     ListView2->header()->setStretchLastSection(false);
     ListView2->installEventFilter(this);
+    // The context menu's shortcuts act on the selected members, so they work while the member
+    // list has the focus and the menu is closed, and nowhere else: typed in the mail, Ctrl+F1
+    // must not change a member on a page that is not even shown.
+    for (QAction *a : std::as_const(m_commands))
+        if (a->objectName().startsWith(QStringLiteral("popup_")) && !a->shortcut().isEmpty())
+            ListView2->addAction(a);
     installMemberDropTarget();
     connect(ListView2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(ListView2->viewport()->mapToGlobal(pos)); });
