@@ -1,6 +1,7 @@
 // The main window's widgets, menus, toolbar and status bar.
 #include "FMain.h"
 
+#include "ListWidths.h"
 #include "mail/ui/SendProgressPanel.h"
 
 #include "issue/FSendPage.h"
@@ -25,6 +26,17 @@
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+namespace {
+
+// First-start widths; LoadWindowSettings puts stored ones over them.
+void fitColumns(QTreeView *view, const QStringList &samples)
+{
+    for (int c = 0; c < samples.size(); ++c)
+        view->setColumnWidth(c, ListWidths::fitColumn(view, c, samples[c]));
+}
+
+} // namespace
 
 QAction *TMainForm::addCommand(QMenu *menu, const QString &caption, const QString &handler, int tag,
                                const std::function<void()> &slot)
@@ -340,6 +352,7 @@ QWidget *TMainForm::createHistoryPage()
     ListView4->setHeaderLabels({QStringLiteral("件名"), QStringLiteral("発行番号"), QStringLiteral("発行日"),
                                 QStringLiteral("発行数"), QStringLiteral("条件")});
     ListView4->setSelectionBehavior(QAbstractItemView::SelectRows);
+    fitColumns(ListView4, ListWidths::historySamples());
     connect(ListView4, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView4SelectItem);
     Memo2 = new QPlainTextEdit(Splitter3);
     Memo2->setObjectName(QStringLiteral("Memo2"));
@@ -367,6 +380,7 @@ void TMainForm::createLayout()
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setHeaderLabels({QStringLiteral("マガジン名"), QStringLiteral("参加人数")});
     ListView1->header()->setSectionsClickable(true);
+    fitColumns(ListView1, ListWidths::magazineSamples());
     connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView1SelectItem);
     connect(ListView1->header(), &QHeaderView::sectionClicked, this, &TMainForm::ListView1ColumnClick);
     connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { E2Click(); });
