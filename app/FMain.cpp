@@ -74,8 +74,9 @@ void TMainForm::FormCreate()
     // A new machine has no store yet: make the folder and an empty store. A file that is
     // there but is not a store is left alone and the program ends.
     QDir().mkpath(DataDir);
-    if (!Store::open(Folders::storeFile(DataDir))) {
-        MessageBox::warning(this, QStringLiteral("Application Error! DB Open Error"));
+    QString why;
+    if (!Store::open(Folders::storeFile(DataDir), &why)) {
+        MessageBox::warning(this, dbOpenErrorText(why));
         return;
     }
 
@@ -88,7 +89,8 @@ void TMainForm::FormCreate()
 
     PageControl1->setCurrentWidget(TabSheet2);
     ComboBox1->addItems(Templates::Items());
-    ComboBox1->setCurrentIndex(0);
+    // No template is chosen until the user picks one: "挿入" then inserts nothing.
+    ComboBox1->setCurrentIndex(-1);
 
     QDir().mkdir(DataDir + QStringLiteral("sign"));
     QDir().mkdir(DataDir + QStringLiteral("where"));
@@ -291,6 +293,12 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+QString TMainForm::dbOpenErrorText(const QString &reason)
+{
+    const QString text = QStringLiteral("Application Error! DB Open Error");
+    return reason.isEmpty() ? text : text + QStringLiteral("\n\n") + reason;
 }
 
 QString TMainForm::noMagazineMessage()
