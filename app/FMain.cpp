@@ -74,8 +74,9 @@ void TMainForm::FormCreate()
     // A new machine has no store yet: make the folder and an empty store. A file that is
     // there but is not a store is left alone and the program ends.
     QDir().mkpath(DataDir);
-    if (!Store::open(Folders::storeFile(DataDir))) {
-        MessageBox::warning(this, QStringLiteral("Application Error! DB Open Error"));
+    QString why;
+    if (!Store::open(Folders::storeFile(DataDir), &why)) {
+        MessageBox::warning(this, dbOpenErrorText(why));
         return;
     }
 
@@ -88,7 +89,8 @@ void TMainForm::FormCreate()
 
     PageControl1->setCurrentWidget(TabSheet2);
     ComboBox1->addItems(Templates::Items());
-    ComboBox1->setCurrentIndex(0);
+    // No template is chosen until the user picks one: "挿入" then inserts nothing.
+    ComboBox1->setCurrentIndex(-1);
 
     QDir().mkdir(DataDir + QStringLiteral("sign"));
     QDir().mkdir(DataDir + QStringLiteral("where"));
@@ -116,20 +118,23 @@ void TMainForm::markInstalledUpdates()
 void TMainForm::LoadWindowSettings()
 {
     const auto s = AppSettings::open();
-    QRect g = geometry();
+    // "left" and "top" are where the frame goes, "Width" and "height" the inside size, exactly
+    // as the close writes them: the same thing both ways, so a window manager's frame does not
+    // shift the window at every start.
+    QSize size = this->size();
     if (s->contains(QStringLiteral("Width")))
-        g.setWidth(s->value(QStringLiteral("Width")).toInt());
+        size.setWidth(s->value(QStringLiteral("Width")).toInt());
     if (s->contains(QStringLiteral("height")))
-        g.setHeight(s->value(QStringLiteral("height")).toInt());
+        size.setHeight(s->value(QStringLiteral("height")).toInt());
+    if (size != this->size())
+        resize(size);
+    QPoint at = pos();
     if (s->contains(QStringLiteral("left")))
-        g.moveLeft(s->value(QStringLiteral("left")).toInt());
+        at.setX(s->value(QStringLiteral("left")).toInt());
     if (s->contains(QStringLiteral("top")))
-        g.moveTop(s->value(QStringLiteral("top")).toInt());
-    if (g != geometry()) {
-        resize(g.size());
-        if (s->contains(QStringLiteral("left")) || s->contains(QStringLiteral("top")))
-            move(g.topLeft());
-    }
+        at.setY(s->value(QStringLiteral("top")).toInt());
+    if (s->contains(QStringLiteral("left")) || s->contains(QStringLiteral("top")))
+        move(at);
 
     ColumnSize = s->value(QStringLiteral("ColumnSize"), 40).toInt();
     ApplyColumnSize();
@@ -205,11 +210,12 @@ void TMainForm::saveMemberColumnWidths()
 void TMainForm::saveWindowSettings()
 {
     const auto s = AppSettings::open();
-    const QRect g = geometry();
-    s->setValue(QStringLiteral("Width"), g.width());
-    s->setValue(QStringLiteral("height"), g.height());
-    s->setValue(QStringLiteral("left"), g.left());
-    s->setValue(QStringLiteral("top"), g.top());
+    // The frame's position (what move() takes at the next start) and the inside size (what
+    // resize() takes); see LoadWindowSettings.
+    s->setValue(QStringLiteral("Width"), width());
+    s->setValue(QStringLiteral("height"), height());
+    s->setValue(QStringLiteral("left"), pos().x());
+    s->setValue(QStringLiteral("top"), pos().y());
     s->setValue(QStringLiteral("List1Width0"), Splitter1->sizes().value(0));
     s->setValue(QStringLiteral("List1Width1"), ListView1->columnWidth(0));
     s->setValue(QStringLiteral("List1Width2"), ListView1->columnWidth(1));
@@ -287,6 +293,12 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+QString TMainForm::dbOpenErrorText(const QString &reason)
+{
+    const QString text = QStringLiteral("Application Error! DB Open Error");
+    return reason.isEmpty() ? text : text + QStringLiteral("\n\n") + reason;
 }
 
 QString TMainForm::noMagazineMessage()

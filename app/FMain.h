@@ -58,6 +58,8 @@ public:
     void LoadHistoryList();
     // The current magazine's member count in the magazine list, from the member list.
     void ShowMemberCount();
+    // The warning when the store cannot be opened, with the reason below the fixed first line.
+    static QString dbOpenErrorText(const QString &reason);
     // The warning every command gives when no magazine is selected.
     static QString noMagazineMessage();
     // LoadConnInfo of the main window: the mail-server settings rows into Conn.

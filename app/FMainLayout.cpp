@@ -1,6 +1,7 @@
 // The main window's widgets, menus, toolbar and status bar.
 #include "FMain.h"
 
+#include "ListWidths.h"
 #include "mail/ui/SendProgressPanel.h"
 
 #include "issue/FSendPage.h"
@@ -25,6 +26,17 @@
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+namespace {
+
+// First-start widths; LoadWindowSettings puts stored ones over them.
+void fitColumns(QTreeView *view, const QStringList &samples)
+{
+    for (int c = 0; c < samples.size(); ++c)
+        view->setColumnWidth(c, ListWidths::fitColumn(view, c, samples[c]));
+}
+
+} // namespace
 
 QAction *TMainForm::addCommand(QMenu *menu, const QString &caption, const QString &handler, int tag,
                                const std::function<void()> &slot)
@@ -144,9 +156,9 @@ void TMainForm::createMenus()
                         const std::function<void()> &slot) {
         QAction *a = addCommand(m, caption, QStringLiteral("popup_") + handler, tag, slot);
         if (!key.isEmpty()) {
+            // The member list takes these actions on when it is made (createMemberPage).
             a->setShortcut(key);
-            a->setShortcutContext(Qt::WindowShortcut);
-            addAction(a); // shortcuts work while the menu is closed
+            a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         }
         return a;
     };
@@ -240,6 +252,12 @@ QWidget *TMainForm::createMemberPage()
     ListView2->header()->setSectionsClickable(true);
     ListView2->header()->setStretchLastSection(false);
     ListView2->installEventFilter(this);
+    // The context menu's shortcuts act on the selected members, so they work while the member
+    // list has the focus and the menu is closed, and nowhere else: typed in the mail, Ctrl+F1
+    // must not change a member on a page that is not even shown.
+    for (QAction *a : std::as_const(m_commands))
+        if (a->objectName().startsWith(QStringLiteral("popup_")) && !a->shortcut().isEmpty())
+            ListView2->addAction(a);
     installMemberDropTarget();
     connect(ListView2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(ListView2->viewport()->mapToGlobal(pos)); });
@@ -334,6 +352,7 @@ QWidget *TMainForm::createHistoryPage()
     ListView4->setHeaderLabels({QStringLiteral("件名"), QStringLiteral("発行番号"), QStringLiteral("発行日"),
                                 QStringLiteral("発行数"), QStringLiteral("条件")});
     ListView4->setSelectionBehavior(QAbstractItemView::SelectRows);
+    fitColumns(ListView4, ListWidths::historySamples());
     connect(ListView4, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView4SelectItem);
     Memo2 = new QPlainTextEdit(Splitter3);
     Memo2->setObjectName(QStringLiteral("Memo2"));
@@ -361,6 +380,7 @@ void TMainForm::createLayout()
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setHeaderLabels({QStringLiteral("マガジン名"), QStringLiteral("参加人数")});
     ListView1->header()->setSectionsClickable(true);
+    fitColumns(ListView1, ListWidths::magazineSamples());
     connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView1SelectItem);
     connect(ListView1->header(), &QHeaderView::sectionClicked, this, &TMainForm::ListView1ColumnClick);
     connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { E2Click(); });

@@ -1,6 +1,7 @@
 // Member list and member commands.
 #include "FMain.h"
 
+#include "ListWidths.h"
 #include "members/FDispOptDlg.h"
 #include "members/FUserDlg.h"
 #include "members/MemberListModel.h"
@@ -74,8 +75,9 @@ void TMainForm::BuildMemberColumns()
     const auto s = AppSettings::open();
     for (int n = 1; n <= fields.size(); ++n) {
         const QString name = QStringLiteral("List2Width%1").arg(n);
-        if (s->contains(name))
-            header->resizeSection(n - 1, s->value(name).toInt());
+        header->resizeSection(n - 1, s->contains(name) ? s->value(name).toInt()
+                                                        : ListWidths::fitColumn(ListView2, n - 1,
+                                                                                ListWidths::memberSample(fields[n - 1])));
     }
 }
 

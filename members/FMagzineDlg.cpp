@@ -34,6 +34,13 @@ QLineEdit *lineEdit(QWidget *parent, const char *name, int maxLength, bool japan
     return e;
 }
 
+// The width at which `edit` shows `sample` whole, frame and margins included.
+int fieldWidthFor(const QLineEdit *edit, const QString &sample)
+{
+    const QMargins m = edit->textMargins();
+    return edit->fontMetrics().horizontalAdvance(sample) + m.left() + m.right() + 24;
+}
+
 } // namespace
 
 void TMagzineDlg::setSignatureEditor(SignatureEditor editor)
@@ -76,7 +83,12 @@ TMagzineDlg::TMagzineDlg(const QString &dataDir, QWidget *parent) : QDialog(pare
     connect(Button1, &QPushButton::clicked, this, &TMagzineDlg::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 
+    // Wide enough for a usual sender address, so that it does not scroll inside its field; the
+    // other fields of the form grow with it.
+    Edit3->setMinimumWidth(fieldWidthFor(Edit3, QStringLiteral("tsubame-news@mail.example.co.jp")));
+
     auto *form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->addRow(QStringLiteral("マガジン名"), Edit1);
     form->addRow(QStringLiteral("メール宛名"), Edit4);
     form->addRow(QString(), CheckBox1);

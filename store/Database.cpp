@@ -2,7 +2,10 @@
 
 #include "store/Schema.h"
 #include "store/SqlDialect.h"
+#include "store/WalLeftovers.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QSqlDriver>
@@ -12,6 +15,7 @@
 
 #include <atomic>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 
@@ -97,6 +101,20 @@ QSqlDatabase openConnection(const QString &file, QString *error)
     return db;
 }
 
+// Why the store could not be opened: the engine's words, and before them what is wrong with
+// the folder when that is the cause the engine does not name.
+QString openFailure(const QString &path, const QString &engineText)
+{
+    const QString folder = QDir::toNativeSeparators(QFileInfo(path).absolutePath());
+    QString hint;
+    if (!QFileInfo(folder).isDir())
+        hint = QStringLiteral("データフォルダがありません: ") + folder;
+    else if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        hint = QStringLiteral("データフォルダに書き込めません: ") + folder;
+    const QString what = QDir::toNativeSeparators(path) + QStringLiteral(": ") + engineText;
+    return hint.isEmpty() ? what : hint + QLatin1Char('\n') + what;
+}
+
 } // namespace
 
 namespace Store {
@@ -105,6 +123,10 @@ bool open(const QString &path, QString *error)
 {
     QString why;
     const bool existed = QFileInfo::exists(path);
+    // Only before this process has a connection: the check for other users of the store
+    // cannot see this process's own.
+    if (existed && !isOpen())
+        WalLeftovers::repair(path);
     {
         QSqlDatabase db = openConnection(path, &why);
         if (db.isOpen()) {
@@ -134,7 +156,7 @@ bool open(const QString &path, QString *error)
     if (!why.isEmpty()) {
         t_connection.drop();
         if (error)
-            *error = why;
+            *error = openFailure(path, why);
         return false;
     }
     QMutexLocker lock(&g_pathLock);

@@ -1,4 +1,5 @@
 #include "app/FMain.h"
+#include "app/QtTranslations.h"
 
 #include <QApplication>
 #include <QFont>
@@ -16,6 +17,7 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("ツバメ便"));
+    QtTranslations::install(app);
     QFont font(QStringLiteral("IPAPGothic"));
     font.setPointSize(10);
     QApplication::setFont(font);

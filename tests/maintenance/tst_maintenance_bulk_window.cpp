@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
@@ -341,7 +342,10 @@ private Q_SLOTS:
         openOn("M:1,A:1,F1:1,C1:1,D1:1,U:0,F2:0,F3:0,C2:0,D2:0,S:0,");
         QApplication::setActiveWindow(form.get());
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        // The shortcuts belong to the member list: its page is in front and it has the focus.
+        form->PageControl1->setCurrentWidget(form->TabSheet1);
         form->ListView2->setFocus();
+        QCOMPARE(QApplication::focusWidget(), form->ListView2);
         select({6});
         QTest::keyClick(form->ListView2, Qt::Key_F3, Qt::ControlModifier);
         QCOMPARE(text("select Flg3 from MagUser where MagIdx = 1 and UserIdx = 6"), QString("1"));
