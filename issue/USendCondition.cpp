@@ -115,7 +115,7 @@ SendConditionText BuildSendCondition(const SendInputs &in)
         // member once, however many rows the issue has. UserIdx repeats across magazines,
         // so a recipient row only counts for a member of its own magazine.
         return {QStringLiteral("発行番号=") + v + QStringLiteral("でメールを送信していないメンバー"),
-                base + QStringLiteral(" and not exists (select * from MagHist H where H.MagCnt = ") + v
+                base + QStringLiteral(" and not exists (select 1 from MagHist H where H.MagCnt = ") + v
                     + QStringLiteral(" and H.MagUser = U.UserIdx and H.MagIdx = U.MagIdx)")};
     case CountAtLeast:
         return {f.name + QStringLiteral("が") + v + QStringLiteral("以上のメンバー"),
