@@ -208,6 +208,10 @@ void TSQLEditDlg::SpeedButton1Click()
         return;
     }
     Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+    // A file is anybody's text: say at once when it is not a condition that can be sent.
+    QString message;
+    if (!CheckCondition(TranslateToSql(conditionText(), FieldNames), FieldNames, &message))
+        MessageBox::warning(this, message);
 }
 
 void TSQLEditDlg::SpeedButton2Click()

@@ -4,6 +4,7 @@
 #include "issue/FSQLEditDlg.h"
 #include "issue/RadioGroup.h"
 #include "issue/UIssue.h"
+#include "issue/UUnmappable.h"
 #include "store/MainState.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
@@ -337,9 +338,32 @@ bool TSendPage::DispatchIssue()
     return magCnt > 0;
 }
 
+bool TSendPage::ConfirmUnmappable()
+{
+    MailTexts texts;
+    texts.subject = m_hooks.subject ? m_hooks.subject() : QString();
+    texts.body = m_hooks.body ? m_hooks.body() : QString();
+    if (!Command::run(window(), [&] { ReadMagazineTexts(m_state.CurMagIdx, &texts); }))
+        return false;
+    int total = 0;
+    const QList<UnmappableChar> found = FindUnmappable(texts, 10, &total);
+    if (found.isEmpty())
+        return true;
+    if (MessageBox::confirm(window(), UnmappableQuestion(found, total), MessageBox::Buttons::YesNo)
+        == MessageBox::Answer::Yes)
+        return true;
+    // back to where the first one can be changed
+    const QString &field = found.first().field;
+    if (m_hooks.showComposer && (field == QStringLiteral("件名") || field == QStringLiteral("本文")))
+        m_hooks.showComposer(field == QStringLiteral("件名"));
+    return false;
+}
+
 void TSendPage::Button1Click()
 {
     if (!CheckSendSettings(true))
+        return;
+    if (!ConfirmUnmappable())
         return;
     const SendConditionText cond = BuildSendCondition();
     if (MessageBox::confirm(window(), cond.text + QStringLiteral("\r\n上記の条件でメールを送信します。よろしいですか？"),

@@ -50,6 +50,9 @@ public:
     std::array<bool, 7> afterSendUpdates() const;
 
     bool CheckSendSettings(bool withText);
+    // Characters of the subject, body, sender name or salutation that have no CP932 code:
+    // names them and asks whether to send anyway. True to go on.
+    bool ConfirmUnmappable();
     SendConditionText BuildSendCondition() const;
     bool DispatchIssue();
 

@@ -2,6 +2,7 @@
 
 #include "store/Database.h"
 #include "store/Sql.h"
+#include "store/SqlTokens.h"
 
 #include <QRegularExpression>
 
@@ -12,45 +13,59 @@ QString wrongText()
     return QStringLiteral("条件式が間違っています。");
 }
 
-QString StructureProblem(const QString &clause)
+namespace {
+
+QString problemOf(const SqlTokens::Token &t, int &depth)
 {
-    int depth = 0;
-    const qsizetype n = clause.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = clause[i];
-        const QChar next = i + 1 < n ? clause[i + 1] : QChar();
-        if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('[')) {
-            // A quoted stretch hides its brackets from the statement too; skip it whole.
-            const QChar close = c == QLatin1Char('[') ? QLatin1Char(']') : c;
-            qsizetype j = i + 1;
-            for (;;) {
-                if (j >= n)
-                    return QStringLiteral("引用符が閉じられていません。");
-                if (clause[j] == close) {
-                    if (close != QLatin1Char(']') && j + 1 < n && clause[j + 1] == close) {
-                        j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++j;
-            }
-            i = j;
-        } else if ((c == QLatin1Char('-') && next == QLatin1Char('-'))
-                   || (c == QLatin1Char('/') && next == QLatin1Char('*'))) {
-            return QStringLiteral("条件式に注釈は書けません。");
-        } else if (c == QLatin1Char(';')) {
-            return QStringLiteral("条件式は一つの式で書いてください。");
-        } else if (c == QLatin1Char('(')) {
-            ++depth;
-        } else if (c == QLatin1Char(')')) {
-            if (--depth < 0)
-                return QStringLiteral("括弧の対応が正しくありません。");
-        }
+    using SqlTokens::Kind;
+    for (const QChar c : t.text) {
+        // the engine stops reading at a NUL, so the rest of the statement would be lost
+        if (c.unicode() < 0x20 && c != u'\t' && c != u'\r' && c != u'\n')
+            return QStringLiteral("条件式に制御文字は使えません。");
     }
-    if (depth != 0)
+    switch (t.kind) {
+    case Kind::Space: return {};
+    case Kind::Comment: return QStringLiteral("条件式に注釈は書けません。");
+    case Kind::Name: return QStringLiteral("条件式に [ ] や ` は使えません。");
+    case Kind::Text: return t.closed ? QString() : QStringLiteral("引用符が閉じられていません。");
+    case Kind::Word:
+        // "$name(...)" is one parameter to the engine, parentheses included
+        return t.text.contains(u'$') ? QStringLiteral("条件式に「$」は使えません。") : QString();
+    case Kind::Punct: break;
+    }
+    const QChar c = t.text.at(0);
+    if (c == u']')
+        return QStringLiteral("条件式に [ ] や ` は使えません。");
+    if (c == u';')
+        return QStringLiteral("条件式は一つの式で書いてください。");
+    if (c == u'?' || c == u':' || c == u'@' || c == u'#')
+        return QStringLiteral("条件式に「%1」は使えません。").arg(c);
+    if (c == u'(')
+        ++depth;
+    else if (c == u')' && --depth < 0)
         return QStringLiteral("括弧の対応が正しくありません。");
     return {};
+}
+
+} // namespace
+
+FreeClause ReadFreeClause(const QString &clause)
+{
+    const std::vector<SqlTokens::Token> tokens = SqlTokens::read(clause);
+    int depth = 0;
+    for (const SqlTokens::Token &t : tokens) {
+        const QString problem = problemOf(t, depth);
+        if (!problem.isEmpty())
+            return {QString(), problem};
+    }
+    if (depth != 0)
+        return {QString(), QStringLiteral("括弧の対応が正しくありません。")};
+    return {SqlTokens::render(tokens), QString()};
+}
+
+QString StructureProblem(const QString &clause)
+{
+    return ReadFreeClause(clause).problem;
 }
 
 } // namespace Condition
@@ -129,17 +144,17 @@ bool CheckCondition(const QString &clause, const std::array<QString, 7> &names, 
 {
     if (clause.isEmpty())
         return true;
-    const QString problem = Condition::StructureProblem(clause);
-    if (!problem.isEmpty()) {
+    const Condition::FreeClause free = Condition::ReadFreeClause(clause);
+    if (!free.problem.isEmpty()) {
         if (message)
-            *message = Condition::wrongText() + QStringLiteral("\r\n") + problem;
+            *message = Condition::wrongText() + QStringLiteral("\r\n") + free.problem;
         return false;
     }
     try {
         Statement s;
         // Tested the way a send uses it, inside parentheses, so that what passes here
         // (a trailing "order by", a "union") cannot fail only when the issue is sent.
-        s.open(Sql::lines({QStringLiteral("select * from MagUser U where "), QStringLiteral("(") + clause + QStringLiteral(")")}));
+        s.open(Sql::lines({QStringLiteral("select * from MagUser U where "), QStringLiteral("(") + free.sql + QStringLiteral(")")}));
         s.close();
         return true;
     } catch (const StoreError &e) {

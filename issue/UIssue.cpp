@@ -75,11 +75,8 @@ int DispatchIssue(MainState &state, const IssueDraft &draft,
                   const std::function<void(int magIdx, int magCnt)> &afterCreate)
 {
     const SendConditionText cond = BuildSendCondition(draft.inputs);
-    if (draft.inputs.condition == SendCondition::Custom && !draft.inputs.customSql.isEmpty()) {
-        const QString problem = Condition::StructureProblem(draft.inputs.customSql);
-        if (!problem.isEmpty())
-            throw StoreError(Condition::wrongText() + QStringLiteral("\r\n") + problem);
-    }
+    if (!cond.problem.isEmpty())
+        throw StoreError(Condition::wrongText() + QStringLiteral("\r\n") + cond.problem);
     const int targets = CountTargets(cond.where);
 
     IssueRecord issue;

@@ -115,7 +115,7 @@ SendConditionText BuildSendCondition(const SendInputs &in)
         // member once, however many rows the issue has. UserIdx repeats across magazines,
         // so a recipient row only counts for a member of its own magazine.
         return {QStringLiteral("発行番号=") + v + QStringLiteral("でメールを送信していないメンバー"),
-                base + QStringLiteral(" and not exists (select * from MagHist H where H.MagCnt = ") + v
+                base + QStringLiteral(" and not exists (select 1 from MagHist H where H.MagCnt = ") + v
                     + QStringLiteral(" and H.MagUser = U.UserIdx and H.MagIdx = U.MagIdx)")};
     case CountAtLeast:
         return {f.name + QStringLiteral("が") + v + QStringLiteral("以上のメンバー"),
@@ -139,9 +139,14 @@ SendConditionText BuildSendCondition(const SendInputs &in)
         return {f.name + QStringLiteral("が") + d + QStringLiteral("のメンバー"),
                 base + QStringLiteral(" and Mid(U.") + f.column + QStringLiteral(" ,5,4) = ") + quoted(c)};
     case Custom:
-        if (!in.customSql.isEmpty())
-            return {in.customText, QStringLiteral(" where (") + in.customSql + QStringLiteral(")")
+        if (!in.customSql.isEmpty()) {
+            // The clause that runs is the one the check read, token for token.
+            const Condition::FreeClause free = Condition::ReadFreeClause(in.customSql);
+            if (!free.problem.isEmpty())
+                return {in.customText, QStringLiteral(" where 0 = 1 and U.MagIdx = ") + N, free.problem};
+            return {in.customText, QStringLiteral(" where (") + free.sql + QStringLiteral(")")
                                        + QStringLiteral(" and U.Sleep = 0") + QStringLiteral(" and U.MagIdx = ") + N};
+        }
         break;
     default: break;
     }

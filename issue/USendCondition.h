@@ -52,8 +52,11 @@ struct SendInputs {
 };
 
 struct SendConditionText {
-    QString text;   // shown, stored with the issue, listed in the history
-    QString where;  // follows "from maguser U"
+    QString text;    // shown, stored with the issue, listed in the history
+    QString where;   // follows "from maguser U"
+    // A free condition that cannot be read plainly: why (after Condition::wrongText()). The
+    // clause then selects nobody; a send must stop on it before counting.
+    QString problem{};
 };
 
 SendConditionText BuildSendCondition(const SendInputs &in);

@@ -45,7 +45,9 @@ const char *const kIndexes[] = {
     "create index if not exists MagUserIdx on MagUser (UserIdx)",
     "create index if not exists MagUserMagIdx on MagUser (MagIdx, UserIdx)",
     "create index if not exists MagUserAdrs on MagUser (MagIdx, UserAdrs)",
-    "create index if not exists MagHistIssue on MagHist (MagIdx, MagCnt)",
+    // Finds one member's row of an issue directly: "not sent issue n" looks up every member,
+    // and with (MagIdx, MagCnt) alone each look-up read all of the issue's rows.
+    "create index if not exists MagHistRecipient on MagHist (MagIdx, MagCnt, MagUser)",
     "create index if not exists MagInfoCnt on MagInfo (MagCnt)",
     "create index if not exists CommonKey on CommonTBL (key1, key2)",
 };

@@ -1,6 +1,6 @@
 #include "store/SqlDialect.h"
 
-#include "store/Sql.h"
+#include "store/SqlTokens.h"
 
 #include <QStringList>
 
@@ -9,77 +9,12 @@
 namespace SqlDialect {
 namespace {
 
-enum class Kind { Space, Word, Text, Punct };
-
-struct Token {
-    Kind kind;
-    QString text;
-};
-
-bool isWordChar(QChar c)
-{
-    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('.') || c == QLatin1Char('$')
-        || c == QLatin1Char('[') || c == QLatin1Char(']');
-}
-
-// Reads a quoted stretch starting at i (the opening quote); a doubled quote stays inside.
-QString readQuoted(const QString &s, qsizetype &i, QChar quote)
-{
-    QString inner;
-    ++i;
-    while (i < s.size()) {
-        if (s[i] == quote) {
-            if (i + 1 < s.size() && s[i + 1] == quote) {
-                inner += quote;
-                i += 2;
-                continue;
-            }
-            ++i;
-            return inner;
-        }
-        inner += s[i++];
-    }
-    return inner; // unterminated: keep what there is and let the engine report it
-}
-
-std::vector<Token> tokenize(const QString &s)
-{
-    std::vector<Token> out;
-    qsizetype i = 0;
-    while (i < s.size()) {
-        const QChar c = s[i];
-        if (c.isSpace()) {
-            qsizetype j = i;
-            while (j < s.size() && s[j].isSpace())
-                ++j;
-            out.push_back({Kind::Space, s.mid(i, j - i)});
-            i = j;
-        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
-            out.push_back({Kind::Text, Sql::q(readQuoted(s, i, c))});
-        } else if (c == QLatin1Char('-') && i + 1 < s.size() && s[i + 1] == QLatin1Char('-')) {
-            // a line comment runs to the end of its line; keep it as it is
-            qsizetype j = i;
-            while (j < s.size() && s[j] != QLatin1Char('\n'))
-                ++j;
-            out.push_back({Kind::Space, s.mid(i, j - i)});
-            i = j;
-        } else if (isWordChar(c)) {
-            qsizetype j = i;
-            while (j < s.size() && isWordChar(s[j]))
-                ++j;
-            out.push_back({Kind::Word, s.mid(i, j - i)});
-            i = j;
-        } else {
-            out.push_back({Kind::Punct, QString(c)});
-            ++i;
-        }
-    }
-    return out;
-}
+using SqlTokens::Kind;
+using SqlTokens::Token;
 
 bool is(const Token &t, const char *word)
 {
-    return t.kind == Kind::Word && t.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+    return SqlTokens::isWord(t, word);
 }
 
 // Indexes of the non-space tokens, so the patterns below can look at words in order.
@@ -87,7 +22,7 @@ std::vector<size_t> significant(const std::vector<Token> &toks)
 {
     std::vector<size_t> idx;
     for (size_t i = 0; i < toks.size(); ++i)
-        if (toks[i].kind != Kind::Space)
+        if (toks[i].kind != Kind::Space && toks[i].kind != Kind::Comment)
             idx.push_back(i);
     return idx;
 }
@@ -133,14 +68,14 @@ void nameInsertSelectColumns(std::vector<Token> &toks)
     bool ended = false;
     for (size_t k = 4; k < sig.size(); ++k) {
         const Token &t = toks[sig[k]];
-        if (t.kind == Kind::Punct && t.text == QLatin1String("("))
+        if (SqlTokens::isPunct(t, '('))
             ++depth;
-        else if (t.kind == Kind::Punct && t.text == QLatin1String(")"))
+        else if (SqlTokens::isPunct(t, ')'))
             --depth;
         else if (depth == 0 && is(t, "from")) {
             ended = true;
             break;
-        } else if (depth == 0 && t.kind == Kind::Punct && t.text == QLatin1String(",")) {
+        } else if (depth == 0 && SqlTokens::isPunct(t, ',')) {
             items.emplace_back();
             continue;
         }
@@ -167,14 +102,10 @@ void nameInsertSelectColumns(std::vector<Token> &toks)
 
 QString translate(const QString &statement)
 {
-    auto toks = tokenize(statement);
+    auto toks = SqlTokens::read(statement);
     aliasWithAs(toks);
     nameInsertSelectColumns(toks);
-    QString out;
-    out.reserve(statement.size() + 16);
-    for (const Token &t : toks)
-        out += t.text;
-    return out;
+    return SqlTokens::render(toks);
 }
 
 } // namespace SqlDialect

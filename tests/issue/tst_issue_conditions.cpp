@@ -6,7 +6,9 @@
 #include "store/Database.h"
 #include "store/MainState.h"
 #include "store/Sql.h"
+#include "store/SqlDialect.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <set>
@@ -197,6 +199,30 @@ private Q_SLOTS:
         QCOMPARE(got, (QList<int>{2, 4}));
     }
 
+    // "Not sent issue n" finds each member's recipient row through the index, for the count,
+    // the targets list and the recipient insert alike, so the time grows with the members
+    // rather than with members times recipients.
+    void notSentLooksEachMemberUp()
+    {
+        const QString where = BuildSendCondition(inputs(SendCondition::NotSentIssue)).where;
+        const QStringList statements = {
+            TargetCountStatement(where),
+            Sql::lines({"select U.UserName,U.UserAdrs from MagUser U", where, "and U.MagIdx = 1"}),
+            Sql::lines({"insert into maghist", "select 1 as MagIdx,", "9 As MagCnt, U.UserIdx As MagUser from maguser U",
+                        where}),
+        };
+        static const QRegularExpression lookup(
+            QStringLiteral("SEARCH H USING (COVERING )?INDEX \\w+ \\(MagIdx=\\? AND MagCnt=\\? AND MagUser=\\?\\)"));
+        for (const QString &sql : statements) {
+            Statement s;
+            s.open(QStringLiteral("explain query plan ") + SqlDialect::translate(sql));
+            QStringList plan;
+            while (s.next())
+                plan << s.text(3);
+            QVERIFY2(plan.join(u'\n').contains(lookup), qPrintable(plan.join(u'\n')));
+        }
+    }
+
     void freeConditionOrStaysInMagazine()
     {
         SendInputs in = inputs(13);
@@ -299,6 +325,127 @@ private Q_SLOTS:
         QVERIFY(!started);
         QCOMPARE(Statement().scalar(QStringLiteral("select count(*) from MagInfo")), 0);
         QCOMPARE(Statement().scalar(QStringLiteral("select count(*) from MagUser")), members);
+    }
+
+    // A free condition is read once, by the same tokenizer as every statement: what the
+    // checks approve is what the engine is given, always inside its parentheses. Refused
+    // rows are refused on their structure alone (the message says why), so no hostile text
+    // is ever run; approved rows are compared as the statement that runs and by what it counts.
+    void freeConditionReadOnce_data()
+    {
+        QTest::addColumn<QString>("clause");
+        QTest::addColumn<QString>("problem"); // "" when approved
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<IdSet>("ids");
+        const QString brackets = QStringLiteral("条件式に [ ] や ` は使えません。");
+        const QString quote = QStringLiteral("引用符が閉じられていません。");
+        const QString comment = QStringLiteral("条件式に注釈は書けません。");
+        const QString parens = QStringLiteral("括弧の対応が正しくありません。");
+        const QString control = QStringLiteral("条件式に制御文字は使えません。");
+        const auto symbol = [](const char *c) {
+            return QStringLiteral("条件式に「%1」は使えません。").arg(QString::fromLatin1(c));
+        };
+        const auto runs = [](const QString &clause) -> QString {
+            return QStringLiteral("select count(*) from maguser U  where (") + clause
+                 + QStringLiteral(") and U.Sleep = 0 and U.MagIdx = 1");
+        };
+        QTest::newRow("brackets hide a double quote")
+            << "cast(1 as [\"]) = ' ) or 1=1 or ( ' = cast(1 as [\"])" << brackets << QString() << IdSet{};
+        QTest::newRow("brackets hide a single quote")
+            << "U.Flg1 = [a'] or 1=1 or ['b]" << brackets << QString() << IdSet{};
+        QTest::newRow("backticks hide a quote")
+            << "`x'` = 1 or 1=1 or `'`" << brackets << QString() << IdSet{};
+        QTest::newRow("closing bracket alone") << "U.Flg1 = 1 ]" << brackets << QString() << IdSet{};
+        QTest::newRow("unterminated single quote")
+            << "U.UserName = 'm1) or 1=1 or (1=1" << quote << QString() << IdSet{};
+        QTest::newRow("unterminated double quote") << "U.UserName = \"m1" << quote << QString() << IdSet{};
+        QTest::newRow("line comment") << "U.Flg1 = 1 -- and more" << comment << QString() << IdSet{};
+        QTest::newRow("block comment hides parentheses")
+            << "U.Flg1 = 1 /* ) or 1=1 or ( */" << comment << QString() << IdSet{};
+        QTest::newRow("second statement") << "U.Flg1 = 1; delete from MagUser"
+                                          << QStringLiteral("条件式は一つの式で書いてください。") << QString() << IdSet{};
+        QTest::newRow("closes early") << "U.Flg1 = 1) or (1 = 1" << parens << QString() << IdSet{};
+        QTest::newRow("opens only") << "(U.Flg1 = 1" << parens << QString() << IdSet{};
+        // the engine reads "$a((x)" as one name, parentheses and all
+        QTest::newRow("variable swallows parentheses") << "$a((x) or 1=1)" << symbol("$") << QString() << IdSet{};
+        QTest::newRow("named parameter") << "U.Flg1 = :a" << symbol(":") << QString() << IdSet{};
+        QTest::newRow("numbered parameter") << "U.Flg1 = ?" << symbol("?") << QString() << IdSet{};
+        // the engine stops reading at a NUL: the rest of the statement would be cut off
+        QTest::newRow("NUL") << QStringLiteral("U.Flg1 = 1") + QChar(0) << control << QString() << IdSet{};
+
+        QTest::newRow("plain OR") << "U.Count1 = 10 OR U.Flg2 = 1" << QString()
+                                  << runs("U.Count1 = 10 OR U.Flg2 = 1") << IdSet{2};
+        QTest::newRow("marks inside text are text")
+            << "U.UserName = '[x'']' or U.UserName = ') or 1=1 or (' or U.UserName <> '-- /* ; `' and U.Flg2 = 1"
+            << QString()
+            << runs("U.UserName = '[x'']' or U.UserName = ') or 1=1 or (' or U.UserName <> '-- /* ; `' and U.Flg2 = 1")
+            << IdSet{2};
+        QTest::newRow("double-quoted text becomes single-quoted")
+            << "U.UserName = \"m1\" or U.UserName = \"it's\" or U.UserName = \"a\"\"b\"" << QString()
+            << runs("U.UserName = 'm1' or U.UserName = 'it''s' or U.UserName = 'a\"b'") << IdSet{1};
+        QTest::newRow("nested parentheses")
+            << "((U.Flg1 = 1) and (U.Count1 in (select 5 union select 3)))" << QString()
+            << runs("((U.Flg1 = 1) and (U.Count1 in (select 5 union select 3)))") << IdSet{1, 4};
+        QTest::newRow("dates and line breaks")
+            << "mid(U.UserDate1,5,4) = '0115' \r\n AND U.Flg1 = 1" << QString()
+            << runs("mid(U.UserDate1,5,4) = '0115' \r\n AND U.Flg1 = 1") << IdSet{1};
+    }
+    void freeConditionReadOnce()
+    {
+        QFETCH(QString, clause);
+        QFETCH(QString, problem);
+        QFETCH(QString, statement);
+        QFETCH(IdSet, ids);
+        const QString refusal = problem.isEmpty() ? QString() : Condition::wrongText() + QStringLiteral("\r\n") + problem;
+
+        // the editor
+        QString message;
+        QCOMPARE(CheckCondition(clause, names(), &message), problem.isEmpty());
+        QCOMPARE(message, refusal);
+
+        // the send check
+        SendCheckInputs check;
+        check.smtpHost = QStringLiteral("localhost");
+        check.magIdx = 1;
+        check.condition = SendCondition::Custom;
+        check.customSql = clause;
+        const SendCheck result = CheckSendSettings(check);
+        QCOMPARE(result.ok, problem.isEmpty());
+        QCOMPARE(result.message, refusal);
+
+        // the dispatch, and the statement it runs
+        SendInputs in = inputs(SendCondition::Custom);
+        in.customSql = clause;
+        in.customText = clause;
+        MainState state;
+        IssueDraft draft;
+        draft.inputs = in;
+        draft.title = QStringLiteral("t");
+        draft.body = QStringLiteral("b");
+        draft.now = QDateTime(QDate(2024, 1, 15), QTime(10, 0));
+        int started = 0;
+        if (!problem.isEmpty()) {
+            try {
+                DispatchIssue(state, draft, [&](int, int) { ++started; });
+                QFAIL("dispatched");
+            } catch (const StoreError &e) {
+                QCOMPARE(e.text(), refusal);
+            }
+            QCOMPARE(started, 0);
+            QCOMPARE(Statement().scalar(QStringLiteral("select count(*) from MagInfo")), 0);
+            return;
+        }
+        const QString where = BuildSendCondition(in).where;
+        QCOMPARE(SqlDialect::translate(TargetCountStatement(where)), statement);
+        QCOMPARE(selected(where), ids);
+        QCOMPARE(DispatchIssue(state, draft, [&](int, int) { ++started; }), 1);
+        QCOMPARE(started, 1);
+        IdSet recipients;
+        Statement s;
+        s.open(QStringLiteral("select MagUser from MagHist where MagCnt = 1 and MagIdx = 1"));
+        while (s.next())
+            recipients.insert(int(s.integer(0)));
+        QCOMPARE(recipients, ids);
     }
 
     void bracketsInsideTextAreFine()

@@ -8,6 +8,8 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QThread>
 #include <QtTest>
@@ -56,6 +58,15 @@ private Q_SLOTS:
             << "insert into MagHist\r\nselect 3 as MagIdx, 7 As MagCnt, U.UserIdx As MagUser\r\nfrom maguser U where U.Sleep = 0"
             << "insert into MagHist\r\n(MagIdx,MagCnt,MagUser) select 3 as MagIdx, 7 As MagCnt, U.UserIdx As MagUser\r\nfrom maguser U where U.Sleep = 0";
         QTest::newRow("words in a literal untouched") << "update T set a = 'delete from x y'" << "update T set a = 'delete from x y'";
+        // read as the engine reads them: quotes inside names and comments are not literals,
+        // and a literal left open is not closed behind the writer's back
+        QTest::newRow("unterminated literal stays open") << "x = 'abc" << "x = 'abc";
+        QTest::newRow("unterminated double quote stays open") << "x = \"a'b" << "x = \"a'b";
+        QTest::newRow("name in brackets kept whole") << "select [a\"b] from T where x = \"v\""
+                                                     << "select [a\"b] from T where x = 'v'";
+        QTest::newRow("name in backticks kept whole") << "select `a\"b` from T" << "select `a\"b` from T";
+        QTest::newRow("block comment kept") << "x = 1 /* \"a\" */ and y = \"b\"" << "x = 1 /* \"a\" */ and y = 'b'";
+        QTest::newRow("line comment kept") << "x = 1 -- \"a\"\r\nand y = \"b\"" << "x = 1 -- \"a\"\r\nand y = 'b'";
     }
     void translate()
     {
@@ -256,6 +267,32 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), before);
         QVERIFY(!QFile::exists(path + "-wal"));
+    }
+
+    // A store written before the recipient index existed gets it at start, and keeps its rows.
+    void olderStoreGetsRecipientIndex()
+    {
+        Statement().exec("insert into MagHist (MagIdx,MagCnt,MagUser) values(1, 7, 3)");
+        const QString path = Store::path();
+        env->closeStore();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "older");
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY2(q.exec("drop index MagHistRecipient"), qPrintable(q.lastError().text()));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("older");
+        env->openStore();
+        Statement s;
+        s.open("pragma index_info(MagHistRecipient)");
+        QStringList columns;
+        while (s.next())
+            columns << s.text(2);
+        s.close();
+        QCOMPARE(columns, (QStringList{"MagIdx", "MagCnt", "MagUser"}));
+        QCOMPARE(s.scalar("select count(*) from MagHist where MagCnt = 7 and MagUser = 3"), 1);
     }
 
     void otherThreadUsesItsOwnConnection()

@@ -1,0 +1,195 @@
+// What a send checks before anything is recorded: characters that the mail cannot carry,
+// and a condition file that is not a condition that can be sent.
+#include "fakes/TestEnv.h"
+#include "issue/FSQLEditDlg.h"
+#include "issue/FSendPage.h"
+#include "issue/RadioGroup.h"
+#include "issue/UUnmappable.h"
+#include "store/Codec.h"
+#include "store/Database.h"
+#include "store/MainState.h"
+#include "widgets/FileDialog.h"
+#include "widgets/MessageBox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QtTest>
+
+class TestIssueSendChecks : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnv> env;
+
+    static std::array<QString, 7> names()
+    {
+        return {QStringLiteral("購読"), QStringLiteral("特典"), QStringLiteral("旗3"), QStringLiteral("ポイント"),
+                QStringLiteral("回数"), QStringLiteral("誕生日"), QStringLiteral("記念日")};
+    }
+
+    static QString listed(const QList<UnmappableChar> &found)
+    {
+        QStringList out;
+        for (const UnmappableChar &u : found)
+            out << QStringLiteral("%1 %2 %3:%4").arg(u.field, u.character).arg(u.line).arg(u.column);
+        return out.join(QStringLiteral(" | "));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        env->openStore();
+        QDir().mkpath(env->dataDir() + "where");
+    }
+    void cleanup() { env.reset(); }
+
+    void unmappable_data()
+    {
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<QString>("atena");
+        QTest::addColumn<QString>("found"); // field character line:column, in order
+        QTest::addColumn<int>("total");
+        // the characters a Windows user types, and the NEC and IBM extensions, all have codes
+        QTest::newRow("all have codes") << "ご案内〜‖−¢£¬" << "①②Ⅲ髙﨑\r\n～∥－￠￡￢" << "発行者" << "様" << "" << 0;
+        QTest::newRow("emoji in the subject") << "お知らせ😀です" << "本文" << "" << "" << "件名 😀 0:5" << 1;
+        QTest::newRow("body lines and columns") << "s" << "一行目\r\n二行目🍣と🍺\r\n\r\nxe\u0301" << "" << ""
+                                                << "本文 🍣 2:4 | 本文 🍺 2:6 | 本文 \u0301 4:3" << 3;
+        QTest::newRow("LF only") << "s" << "a\nb🍣" << "" << "" << "本文 🍣 2:2" << 1;
+        QTest::newRow("sender and salutation") << "s" << "b" << "ツバメ🐦便" << "会員\u2B50様"
+                                               << "発行者名 🐦 0:4 | メール宛名 \u2B50 0:3" << 2;
+        QTest::newRow("fields in order, ten listed")
+            << "😀" << QString("🍣").repeated(12) << "" << "\u2B50" << "件名 😀 0:1 | 本文 🍣 1:1 | 本文 🍣 1:2 | "
+                                                               "本文 🍣 1:3 | 本文 🍣 1:4 | 本文 🍣 1:5 | 本文 🍣 1:6 | "
+                                                               "本文 🍣 1:7 | 本文 🍣 1:8 | 本文 🍣 1:9"
+            << 14;
+    }
+    void unmappable()
+    {
+        QFETCH(QString, subject);
+        QFETCH(QString, body);
+        QFETCH(QString, owner);
+        QFETCH(QString, atena);
+        QFETCH(QString, found);
+        QFETCH(int, total);
+        int all = -1;
+        const QList<UnmappableChar> got = FindUnmappable({subject, body, owner, atena}, 10, &all);
+        QCOMPARE(all, total);
+        // one-line fields carry line 0 and their character position as column
+        QCOMPARE(listed(got), found);
+        // whatever is listed is what the one codec cannot convert
+        for (const UnmappableChar &u : got) {
+            int n = 0;
+            Codec::toCp932(u.character, &n);
+            QCOMPARE(n, 1);
+        }
+    }
+
+    void questionNamesCharactersAndPlaces()
+    {
+        int total = 0;
+        const auto found = FindUnmappable({"お知らせ😀", "a\r\nb\u200Bc", "", ""}, 10, &total);
+        QCOMPARE(UnmappableQuestion(found, total),
+                 QStringLiteral("次の文字はメールの文字コードにないため、「?」に置き換えて送信されます。\r\n"
+                                "件名: 😀 (5文字目)\r\n"
+                                "本文: U+200B (2行目 2文字目)\r\n"
+                                "\r\nこのまま送信しますか？（「いいえ」で戻ります）"));
+        const auto first = FindUnmappable({QString("😀").repeated(30), "", "", ""}, 10, &total);
+        QCOMPARE(total, 30);
+        const QString many = UnmappableQuestion(first, total);
+        QVERIFY2(many.contains(QStringLiteral("件名: 😀 (10文字目)\r\nほか 20 文字\r\n")), qPrintable(many));
+    }
+
+    // The question comes after the checks and before the condition's confirmation; "No"
+    // records nothing and goes back to the subject, "Yes" goes on to the usual question.
+    void sendAsksAboutUnmappableFirst()
+    {
+        Statement().exec(QStringLiteral("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena) "
+                                        "values(1,'m','ツバメ🐦便','owner@example.jp','様')"));
+        Statement().exec(QStringLiteral("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs) "
+                                        "values(1,1,'a','a@example.jp')"));
+        MainState state;
+        state.MagFieldNames = names();
+        state.CurMagIdx = 1;
+        TSendPage page(state);
+        int composer = -1;
+        int created = 0;
+        TSendPage::Hooks hooks;
+        hooks.smtpHost = [] { return QStringLiteral("localhost"); };
+        hooks.subject = [] { return QStringLiteral("今月の😀ニュース"); };
+        hooks.body = [] { return QStringLiteral("本文です"); };
+        hooks.showComposer = [&](bool subject) { composer = subject ? 1 : 0; };
+        hooks.issueCreated = [&](int, int) { ++created; };
+        page.setHooks(hooks);
+
+        MessageBox::queueAnswer(MessageBox::Answer::No);
+        page.Button1Click();
+        auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].kind, MessageBox::Kind::Confirm);
+        QCOMPARE(shown[0].text, QStringLiteral("次の文字はメールの文字コードにないため、「?」に置き換えて送信されます。\r\n"
+                                               "件名: 😀 (4文字目)\r\n"
+                                               "発行者名: 🐦 (4文字目)\r\n"
+                                               "\r\nこのまま送信しますか？（「いいえ」で戻ります）"));
+        QCOMPARE(composer, 1);
+        QCOMPARE(Statement().scalar("select count(*) from MagInfo"), 0);
+
+        MessageBox::queueAnswer(MessageBox::Answer::Yes);
+        MessageBox::queueAnswer(MessageBox::Answer::Yes);
+        page.Button1Click();
+        shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[1].text, QStringLiteral("無条件\r\n上記の条件でメールを送信します。よろしいですか？"));
+        QCOMPARE(created, 1);
+        QCOMPARE(Statement().scalar("select count(*) from MagInfo"), 1);
+    }
+
+    // A condition file is checked as soon as it is loaded, the same way as "チェック".
+    void conditionFileCheckedWhenLoaded_data()
+    {
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<QString>("warning"); // "" when none; else its second line's start
+        QTest::newRow("plain") << "特典 = OFF\r\nAND 誕生日(月日) = '0115'\r\n" << "";
+        QTest::newRow("hides a quote in brackets")
+            << "cast(1 as [\"]) = ' ) or 1=1 or ( ' = cast(1 as [\"])\r\n" << "条件式に [ ] や ` は使えません。";
+        QTest::newRow("closes early") << "購読 = ON) or (1 = 1\r\n" << "括弧の対応が正しくありません。";
+        QTest::newRow("comment") << "購読 = ON --\r\n" << "条件式に注釈は書けません。";
+        QTest::newRow("another magazine's names") << "不明 = ON\r\n" << "no such column";
+    }
+    void conditionFileCheckedWhenLoaded()
+    {
+        QFETCH(QString, content);
+        QFETCH(QString, warning);
+        const QString path = env->dataDir() + "where/c.whr";
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(Codec::toCp932(content));
+        }
+        TSQLEditDlg dlg(env->dataDir());
+        dlg.FieldNames = names();
+        dlg.FormShow();
+        FileDialog::queueFileName(path);
+        dlg.SpeedButton1Click();
+        const auto shown = MessageBox::takeShown();
+        // the text is there to be corrected either way
+        QCOMPARE(dlg.conditionText() + QStringLiteral("\r\n"), content);
+        if (warning.isEmpty()) {
+            QCOMPARE(shown.size(), 0);
+            return;
+        }
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].kind, MessageBox::Kind::Warning);
+        QVERIFY2(shown[0].text.startsWith(QStringLiteral("条件式が間違っています。\r\n") + warning), qPrintable(shown[0].text));
+        dlg.Button3Click();
+        QCOMPARE(MessageBox::takeShown().size(), 1);
+        QCOMPARE(dlg.result(), 0);
+    }
+};
+
+QTEST_MAIN(TestIssueSendChecks)
+#include "tst_issue_sendchecks.moc"
