@@ -12,6 +12,11 @@
 //   import.repaints          how often the progress window was repainted
 //   import.memory_growth     resident memory at its highest during the import minus before, MB
 //   remove.time              removing 10,000 members listed in a file, progress included, seconds
+//   import.long_line_256k.time  importing one line whose quoted name of 256 KB is full of
+//                            commas, seconds (best of three)
+//   import.long_line_2m.time the same with a name of 2 MB
+//   ratio long_line_2m_vs_256k  the second time divided by the first: near 8 when the work
+//                            is proportional to the line's length, near 64 if it were quadratic
 //
 // Of the 100,000 lines, every tenth repeats the address of an existing member (an update);
 // the others are new members (a lookup that finds nothing, then an insert).
@@ -27,6 +32,7 @@
 #include "store/Folders.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -96,6 +102,34 @@ void writeCsv(const QString &path)
         out += "\r\n";
     }
     f.write(out);
+}
+
+// Imports one line, a quoted name of `bytes` characters full of commas and an address,
+// into magazine 2; the best time of three, seconds.
+double importLongLine(int bytes)
+{
+    QString name;
+    name.reserve(bytes);
+    while (name.size() < bytes)
+        name += QStringLiteral("a,");
+    const QByteArray line = Codec::toCp932(CsvQuote(name) + QStringLiteral(",long@example.jp\r\n"));
+    ImportSettings settings;
+    settings.order = {0, 1};
+    settings.heading = false;
+    double best = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        QByteArray data = line;
+        QBuffer in(&data);
+        in.open(QIODevice::ReadOnly);
+        TextLineReader reader(in);
+        QElapsedTimer clock;
+        clock.start();
+        const ImportOutcome outcome = MemberImport(2, settings, QDate::currentDate()).run(reader, nullptr, {});
+        best = qMin(best, clock.nsecsElapsed() / 1e9);
+        if (outcome.inserted + outcome.updated != 1)
+            std::fprintf(stderr, "long line not imported: %s\n", qPrintable(outcome.error));
+    }
+    return best;
 }
 
 double cpuSeconds(int who)
@@ -225,5 +259,11 @@ int main(int argc, char **argv)
         return 1;
     }
     print("remove.time", removeTime, "s");
+
+    const double small = importLongLine(256 * 1024);
+    const double large = importLongLine(2 * 1024 * 1024);
+    print("import.long_line_256k.time", small, "s");
+    print("import.long_line_2m.time", large, "s");
+    std::printf("ratio long_line_2m_vs_256k: %.3f\n", large / small);
     return 0;
 }

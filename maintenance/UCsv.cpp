@@ -70,6 +70,24 @@ QStringList SplitCsvLine(const QString &line)
 {
     QStringList fields;
     const qsizetype n = line.size();
+    const QChar *d = line.constData();
+    // Every character is looked at a bounded number of times, so a long line full of
+    // commas inside quotes costs its length, not its length squared. A quoted field closes
+    // at the first piece end (a "," or the line end) whose last non-blank character is a
+    // quote with an even number of quotes from the field's start: that is, where the
+    // number of quotes before the piece end has the parity it had at the field's start.
+    // A search that found no such end for one parity stays answered for every later
+    // field that starts at the same parity.
+    qsizetype parityPos = 0;
+    bool parity = false; // quotes in line[0, parityPos) are odd
+    bool noCloseFor[2] = {false, false};
+    const auto parityAt = [&](qsizetype at) {
+        for (; parityPos < at; ++parityPos)
+            if (d[parityPos] == kQuote)
+                parity = !parity;
+        return parity;
+    };
+
     qsizetype pos = 0;
     while (pos < n) {
         qsizetype comma = line.indexOf(kComma, pos);
@@ -80,38 +98,48 @@ QStringList SplitCsvLine(const QString &line)
         QString field = trimmedBlank(QStringView(line).mid(pos, comma - pos));
         bool toEnd = false;
         if (field.startsWith(kQuote) && (field.size() == 1 || !closesQuoted(field))) {
-            // The quoted text holds commas: take further pieces up to the closing quote.
-            const qsizetype firstComma = comma;
-            QString joined = line.mid(pos, comma - pos);
-            bool closed = false;
-            for (;;) {
-                const qsizetype next = line.indexOf(kComma, comma + 1);
-                if (next < 0) {
-                    joined += line.mid(comma);
-                    toEnd = true;
-                    closed = closesQuoted(trimmedBlank(joined));
-                    break;
+            // The quoted text holds commas: it runs on to the piece end that closes it.
+            const bool startParity = parityAt(pos);
+            qsizetype closeAt = -1; // the closing piece end (a comma, or n)
+            if (!noCloseFor[startParity]) {
+                bool odd = false;
+                for (qsizetype k = pos; k < comma; ++k)
+                    if (d[k] == kQuote)
+                        odd = !odd;
+                qsizetype c = comma;
+                for (;;) {
+                    qsizetype next = line.indexOf(kComma, c + 1);
+                    const qsizetype pieceEnd = next < 0 ? n : next;
+                    for (qsizetype k = c + 1; k < pieceEnd; ++k)
+                        if (d[k] == kQuote)
+                            odd = !odd;
+                    qsizetype last = pieceEnd - 1;
+                    while (last > c && isBlank(d[last]))
+                        --last;
+                    if (!odd && last > c && d[last] == kQuote) {
+                        closeAt = pieceEnd;
+                        break;
+                    }
+                    if (next < 0)
+                        break;
+                    c = next;
                 }
-                joined += line.mid(comma, next - comma);
-                comma = next;
-                if (closesQuoted(trimmedBlank(joined))) {
-                    closed = true;
-                    break;
-                }
+                if (closeAt < 0)
+                    noCloseFor[startParity] = true;
             }
-            if (field.size() == 1 && !closed) {
-                // a lone double quote that nothing closes is an empty field of its own
-                comma = firstComma;
-                toEnd = false;
-            } else if (toEnd) {
-                // the first piece was trimmed; what follows keeps its blanks unless they
-                // only trail the closing quote
-                field = joined.mid(qMax<qsizetype>(0, joined.indexOf(kQuote)));
-                if (closed)
+            if (closeAt >= 0 && closeAt < n) {
+                field = trimmedBlank(QStringView(line).mid(pos, closeAt - pos));
+                comma = closeAt;
+            } else if (closeAt == n || field.size() > 1) {
+                // the field runs to the end of the line; the first piece was trimmed, what
+                // follows keeps its blanks unless they only trail the closing quote
+                toEnd = true;
+                const QStringView rest = QStringView(line).mid(pos);
+                field = rest.mid(qMax<qsizetype>(0, rest.indexOf(kQuote))).toString();
+                if (closeAt == n)
                     field = trimmedBlank(field);
-            } else {
-                field = trimmedBlank(joined);
             }
+            // else: a lone double quote that nothing closes is an empty field of its own
         }
         fields << fieldValue(field);
         if (toEnd)

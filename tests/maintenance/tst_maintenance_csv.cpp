@@ -46,6 +46,41 @@ private Q_SLOTS:
         QCOMPARE(SplitCsvLine(line), fields);
     }
 
+    // Lines of a few megabytes split in a time proportional to their length: each row
+    // would take minutes to hours if every comma inside quotes rescanned the field.
+    void longLinesSplit_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("fields");
+        const int pairs = 1 << 20; // "a," a million times: 2 MB
+        QString commas;
+        commas.reserve(2 * pairs);
+        for (int i = 0; i < pairs; ++i)
+            commas += QStringLiteral("a,");
+        QTest::newRow("quoted field full of commas")
+            << QStringLiteral("\"") + commas + QStringLiteral("\",x@example.jp") << QStringList{commas, "x@example.jp"};
+        QTest::newRow("unclosed quoted field full of commas")
+            << QStringLiteral("name,\"") + commas << QStringList{"name", commas};
+
+        // Lone double quotes that nothing closes, each followed by a field whose quote keeps
+        // the count odd: every one of them is an empty field of its own.
+        QString lone;
+        QStringList loneFields;
+        for (int i = 0; i < 300000; ++i) {
+            lone += QStringLiteral("\",a\"b,");
+            loneFields << QString() << QStringLiteral("a\"b");
+        }
+        QTest::newRow("lone quotes never closed") << lone << loneFields;
+    }
+    void longLinesSplit()
+    {
+        QFETCH(QString, line);
+        QFETCH(QStringList, fields);
+        const QStringList got = SplitCsvLine(line);
+        QCOMPARE(got.size(), fields.size());
+        QVERIFY(got == fields);
+    }
+
     void quoteRoundTrip_data()
     {
         QTest::addColumn<QStringList>("values");
