@@ -187,6 +187,18 @@ private Q_SLOTS:
         QTest::newRow("cp932") << Codec::toCp932("山田,①〜\r\nｶﾅ\r\n") << QStringList{"山田,①～", "ｶﾅ"};
         QTest::newRow("utf-8 with bom") << QByteArray("\xEF\xBB\xBF") + QString("山田😀\r\nx").toUtf8()
                                         << QStringList{"山田😀", "x"};
+        // Lines longer than the reader's block are read in pieces cut between characters:
+        // an odd start puts the cuts where a cut inside a character would show.
+        QString cp932Line = QStringLiteral("a");
+        for (int i = 0; i < 700000; ++i)
+            cp932Line += QStringLiteral("表ｶソ"); // trail bytes 0x5C, single bytes between
+        QTest::newRow("cp932 line longer than a block")
+            << Codec::toCp932(cp932Line + "\r\n次\r\n") << QStringList{cp932Line, "次"};
+        QString utf8Line = QStringLiteral("a");
+        for (int i = 0; i < 300000; ++i)
+            utf8Line += QStringLiteral("表😀x");
+        QTest::newRow("utf-8 line longer than a block")
+            << QByteArray("\xEF\xBB\xBF") + (utf8Line + "\n次").toUtf8() << QStringList{utf8Line, "次"};
     }
     void lineReader()
     {
