@@ -16,7 +16,7 @@ bool isBlank(QChar c)
     return c.unicode() <= 0x20 || c.unicode() == 0x7F;
 }
 
-QString trimmedBlank(QStringView s)
+QStringView trimmedBlank(QStringView s)
 {
     qsizetype b = 0;
     qsizetype e = s.size();
@@ -24,12 +24,12 @@ QString trimmedBlank(QStringView s)
         ++b;
     while (e > b && isBlank(s[e - 1]))
         --e;
-    return s.mid(b, e - b).toString();
+    return s.mid(b, e - b);
 }
 
 // A quoted field that is complete: it ends with a quote that closes it (the quotes in it
 // pair up: the opening one, doubled ones, the closing one).
-bool closesQuoted(const QString &field)
+bool closesQuoted(QStringView field)
 {
     if (field.size() < 2 || !field.endsWith(kQuote))
         return false;
@@ -38,28 +38,33 @@ bool closesQuoted(const QString &field)
 
 // The value of a field: a quoted field loses its quotes and its doubled quotes read as
 // one; an unquoted one loses a trailing quote only.
-QString fieldValue(const QString &field)
+QString fieldValue(QStringView field)
 {
     if (!field.startsWith(kQuote)) {
         if (field.endsWith(kQuote))
-            return field.left(field.size() - 1);
-        return field;
+            return field.left(field.size() - 1).toString();
+        return field.toString();
     }
     QString out;
     out.reserve(field.size());
     const qsizetype n = field.size();
-    for (qsizetype i = 1; i < n; ++i) {
-        const QChar c = field[i];
-        if (c == kQuote) {
-            if (i + 1 < n && field[i + 1] == kQuote) {
-                out += kQuote;
-                ++i;
-                continue;
-            }
-            if (i + 1 == n)
-                break; // the closing quote
+    qsizetype i = 1;
+    while (i < n) {
+        const qsizetype q = field.indexOf(kQuote, i);
+        if (q < 0) {
+            out += field.mid(i);
+            break;
         }
-        out += c;
+        out += field.mid(i, q - i);
+        if (q + 1 < n && field[q + 1] == kQuote) {
+            out += kQuote; // a doubled quote reads as one
+            i = q + 2;
+        } else if (q + 1 == n) {
+            break; // the closing quote
+        } else {
+            out += kQuote; // a quote on its own stays
+            i = q + 1;
+        }
     }
     return out;
 }
@@ -92,10 +97,10 @@ QStringList SplitCsvLine(const QString &line)
     while (pos < n) {
         qsizetype comma = line.indexOf(kComma, pos);
         if (comma < 0) {
-            fields << fieldValue(line.mid(pos));
+            fields << fieldValue(QStringView(line).mid(pos));
             break;
         }
-        QString field = trimmedBlank(QStringView(line).mid(pos, comma - pos));
+        QStringView field = trimmedBlank(QStringView(line).mid(pos, comma - pos));
         bool toEnd = false;
         if (field.startsWith(kQuote) && (field.size() == 1 || !closesQuoted(field))) {
             // The quoted text holds commas: it runs on to the piece end that closes it.
@@ -135,7 +140,7 @@ QStringList SplitCsvLine(const QString &line)
                 // follows keeps its blanks unless they only trail the closing quote
                 toEnd = true;
                 const QStringView rest = QStringView(line).mid(pos);
-                field = rest.mid(qMax<qsizetype>(0, rest.indexOf(kQuote))).toString();
+                field = rest.mid(qMax<qsizetype>(0, rest.indexOf(kQuote)));
                 if (closeAt == n)
                     field = trimmedBlank(field);
             }
