@@ -31,6 +31,7 @@
 #include <QItemSelection>
 #include <QLabel>
 #include <QProgressBar>
+#include <QSaveFile>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -54,14 +55,6 @@ int addressColumn(const MainState &state)
 QString cannotOpen(const QString &file)
 {
     return QStringLiteral("ファイル ") + file + QStringLiteral("　が開けません");
-}
-
-// A save dialog has no default extension of its own: add it to a name typed without one.
-QString withSuffix(const QString &file, const QString &suffix)
-{
-    if (file.isEmpty() || !QFileInfo(file).suffix().isEmpty())
-        return file;
-    return file + QLatin1Char('.') + suffix;
 }
 
 } // namespace
@@ -292,19 +285,21 @@ void TMainForm::X1Click()
         MessageBox::warning(this, noMagazineMessage());
         return;
     }
-    const QString fileName = withSuffix(
-        FileDialog::save(this, QStringLiteral("エクスポート"), DocDir, QStringLiteral("CSVファイル(*.csv)")),
-        QStringLiteral("csv"));
+    const QString fileName = FileDialog::save(this, QStringLiteral("エクスポート"), DocDir,
+                                              QStringLiteral("CSVファイル(*.csv)"), QStringLiteral("csv"));
     if (fileName.isEmpty())
         return;
-    WaitCursor wait;
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        MessageBox::error(this, cannotOpen(fileName));
-        return;
+    ExportOutcome outcome;
+    {
+        WaitCursor wait;
+        // written beside the old file, which it replaces only once complete
+        QSaveFile file(fileName);
+        if (!file.open(QIODevice::WriteOnly)) {
+            MessageBox::error(this, cannotOpen(fileName));
+            return;
+        }
+        outcome = ExportMembers(CurMagIdx, MagFieldNames, file);
     }
-    const ExportOutcome outcome = ExportMembers(CurMagIdx, MagFieldNames, file);
-    file.close();
     if (!outcome.ok)
         MessageBox::error(this, outcome.error);
 }
@@ -350,24 +345,20 @@ void TMainForm::N39Click()
 
 void TMainForm::B1Click()
 {
-    const QString fileName = withSuffix(
-        FileDialog::save(this, QStringLiteral("バックアップ"), DocDir, QStringLiteral("bakファイル(*.bak)")),
-        QStringLiteral("bak"));
+    const QString fileName = FileDialog::save(this, QStringLiteral("バックアップ"), DocDir,
+                                              QStringLiteral("bakファイル(*.bak)"), QStringLiteral("bak"));
     if (fileName.isEmpty())
         return;
     BackupOutcome outcome;
     {
         WaitCursor wait;
-        QFile file(fileName);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        // A backup that stopped part-way must never replace a whole one: it is written
+        // beside the old file, which it replaces only once complete.
+        QSaveFile file(fileName);
+        if (!file.open(QIODevice::WriteOnly))
             outcome.error = cannotOpen(fileName) + QStringLiteral("\r\n") + file.errorString();
-        } else {
+        else
             outcome = WriteBackup(file);
-            file.close();
-            // a backup that stopped part-way must never be restored as if it were whole
-            if (!outcome.ok)
-                file.remove();
-        }
     }
     if (!outcome.ok) {
         MessageBox::error(this, outcome.error);
@@ -399,11 +390,12 @@ void TMainForm::N46Click()
         file.close();
     }
     if (!outcome.ok) {
-        // a file that is no backup at all can be long: show its beginning
+        // a file that is no backup at all can be long: show its beginning; then why it
+        // stopped there (the engine's reason, a read-only store for instance)
         QString buffer = outcome.buffer;
         if (buffer.size() > 2000)
             buffer = buffer.left(2000) + QStringLiteral("…");
-        MessageBox::error(this, QStringLiteral("エラー ") + buffer);
+        MessageBox::error(this, QStringLiteral("エラー ") + buffer + QStringLiteral("\r\n") + outcome.error);
         return;
     }
     MessageBox::info(this, QStringLiteral("ツバメ便を再起動してください"));

@@ -12,6 +12,15 @@
 //   import.repaints          how often the progress window was repainted
 //   import.memory_growth     resident memory at its highest during the import minus before, MB
 //   remove.time              removing 10,000 members listed in a file, progress included, seconds
+//   split.long_line_256k.time   splitting one line whose quoted name of 256 KB is full of
+//                            commas, milliseconds (best of ten)
+//   split.long_line_2m.time  the same with a name of 2 MB
+//   ratio split_2m_vs_256k   the second time divided by the first: near 8 when the work is
+//                            proportional to the line's length, near 64 if it were quadratic
+//   import.long_line_256k.time, import.long_line_2m.time, ratio import_long_line_2m_vs_256k
+//                            the same lines through the whole import (read, split, stored);
+//                            storing a value of megabytes adds the store's own cost, which
+//                            grows faster once the value outgrows the store's page cache
 //
 // Of the 100,000 lines, every tenth repeats the address of an existing member (an update);
 // the others are new members (a lookup that finds nothing, then an insert).
@@ -27,6 +36,7 @@
 #include "store/Folders.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -96,6 +106,55 @@ void writeCsv(const QString &path)
         out += "\r\n";
     }
     f.write(out);
+}
+
+// A line of a quoted name of `bytes` characters full of commas, and an address.
+QString longLine(int bytes)
+{
+    QString name;
+    name.reserve(bytes);
+    while (name.size() < bytes)
+        name += QStringLiteral("a,");
+    return CsvQuote(name) + QStringLiteral(",long@example.jp");
+}
+
+// Splits the line; the best time of ten, milliseconds.
+double splitLongLine(int bytes)
+{
+    const QString line = longLine(bytes);
+    double best = 1e9;
+    for (int run = 0; run < 10; ++run) {
+        QElapsedTimer clock;
+        clock.start();
+        const QStringList fields = SplitCsvLine(line);
+        best = qMin(best, clock.nsecsElapsed() / 1e6);
+        if (fields.size() != 2)
+            std::fprintf(stderr, "long line split into %lld fields\n", qint64(fields.size()));
+    }
+    return best;
+}
+
+// Imports the line into magazine 2; the best time of three, seconds.
+double importLongLine(int bytes)
+{
+    const QByteArray line = Codec::toCp932(longLine(bytes) + QStringLiteral("\r\n"));
+    ImportSettings settings;
+    settings.order = {0, 1};
+    settings.heading = false;
+    double best = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        QByteArray data = line;
+        QBuffer in(&data);
+        in.open(QIODevice::ReadOnly);
+        TextLineReader reader(in);
+        QElapsedTimer clock;
+        clock.start();
+        const ImportOutcome outcome = MemberImport(2, settings, QDate::currentDate()).run(reader, nullptr, {});
+        best = qMin(best, clock.nsecsElapsed() / 1e9);
+        if (outcome.inserted + outcome.updated != 1)
+            std::fprintf(stderr, "long line not imported: %s\n", qPrintable(outcome.error));
+    }
+    return best;
 }
 
 double cpuSeconds(int who)
@@ -225,5 +284,16 @@ int main(int argc, char **argv)
         return 1;
     }
     print("remove.time", removeTime, "s");
+
+    const double splitSmall = splitLongLine(256 * 1024);
+    const double splitLarge = splitLongLine(2 * 1024 * 1024);
+    print("split.long_line_256k.time", splitSmall, "ms");
+    print("split.long_line_2m.time", splitLarge, "ms");
+    std::printf("ratio split_2m_vs_256k: %.3f\n", splitLarge / splitSmall);
+    const double importSmall = importLongLine(256 * 1024);
+    const double importLarge = importLongLine(2 * 1024 * 1024);
+    print("import.long_line_256k.time", importSmall, "s");
+    print("import.long_line_2m.time", importLarge, "s");
+    std::printf("ratio import_long_line_2m_vs_256k: %.3f\n", importLarge / importSmall);
     return 0;
 }

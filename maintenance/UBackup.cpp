@@ -7,7 +7,7 @@
 #include "store/Schema.h"
 #include "store/Sql.h"
 
-#include <QFileDevice>
+#include <QSaveFile>
 #include <QSqlRecord>
 #include <QVariantList>
 
@@ -72,8 +72,10 @@ void writeScript(TextFileWriter &w)
                     line += QLatin1Char(',');
                 line += valueText(s, i);
             }
-            line += QStringLiteral(");") + end;
-            w.write(line);
+            line += QStringLiteral(");");
+            if (line.size() > kLongestBackupStatement)
+                throw StoreError(QStringLiteral("%1 に長すぎる行があり、バックアップできません。").arg(QLatin1String(t.name)));
+            w.write(line + end);
         }
         s.close();
     }
@@ -292,15 +294,19 @@ bool isBlankText(const QString &text)
 
 } // namespace
 
-BackupOutcome WriteBackup(QFileDevice &file)
+BackupOutcome WriteBackup(QSaveFile &file)
 {
     BackupOutcome out;
     try {
         out.utf8 = TextFileWriter::writeFile(file, [](TextFileWriter &w) { writeScript(w); });
-        out.ok = true;
     } catch (const StoreError &e) {
         out.error = e.text();
+        file.cancelWriting();
+        return out;
     }
+    out.ok = file.commit();
+    if (!out.ok)
+        out.error = file.errorString();
     return out;
 }
 
@@ -327,13 +333,32 @@ RestoreOutcome RestoreBackup(TextLineReader &lines)
             buffer.clear();
         };
 
+        // Pieces of the statement being read; refused once longer than a backup writes.
+        const auto append = [&](QStringView piece) {
+            if (buffer.size() + piece.size() > kLongestBackupStatement) {
+                out.error = QStringLiteral("バックアップファイルの文としては長すぎます。");
+                throw StoreError(out.error);
+            }
+            buffer += piece;
+        };
+
         bool quoted = false;
-        bool skipLf = false; // the line end after a statement's ";" belongs to it
+        bool skipLf = false;       // the line end after a statement's ";" belongs to it
+        bool semicolonEnd = false; // the last block ended with a ";" outside quotes
         QString block;
         while (lines.readBlock(block)) {
             const qsizetype n = block.size();
             qsizetype from = 0;
-            for (qsizetype k = 0; k < n; ++k) {
+            if (semicolonEnd && n > 0) {
+                // the ";" ends its statement when its line ends right after it
+                semicolonEnd = false;
+                if (block[0] == QLatin1Char('\r') || block[0] == QLatin1Char('\n')) {
+                    execute();
+                    skipLf = block[0] == QLatin1Char('\r');
+                    from = 1;
+                }
+            }
+            for (qsizetype k = from; k < n; ++k) {
                 const QChar c = block[k];
                 if (skipLf) {
                     skipLf = false;
@@ -344,20 +369,23 @@ RestoreOutcome RestoreBackup(TextLineReader &lines)
                 }
                 if (c == QLatin1Char('\'')) {
                     quoted = !quoted;
-                } else if (!quoted && c == QLatin1Char(';')
-                           && (k + 1 == n || block[k + 1] == QLatin1Char('\r') || block[k + 1] == QLatin1Char('\n'))) {
-                    buffer += QStringView(block).mid(from, k + 1 - from);
-                    execute();
-                    if (k + 1 < n) {
+                } else if (!quoted && c == QLatin1Char(';')) {
+                    if (k + 1 == n) {
+                        semicolonEnd = true; // what follows in the next block decides
+                    } else if (block[k + 1] == QLatin1Char('\r') || block[k + 1] == QLatin1Char('\n')) {
+                        append(QStringView(block).mid(from, k + 1 - from));
+                        execute();
                         ++k; // the line end
                         skipLf = block[k] == QLatin1Char('\r');
+                        from = k + 1;
                     }
-                    from = k + 1;
                 }
             }
             if (from < n)
-                buffer += QStringView(block).mid(from);
+                append(QStringView(block).mid(from));
         }
+        if (semicolonEnd && !lines.failed())
+            execute(); // the file ends right after it
         if (lines.failed()) {
             out.error = QStringLiteral("ファイルを最後まで読めませんでした。");
             throw StoreError(out.error);

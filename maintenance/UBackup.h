@@ -8,8 +8,17 @@
 // integers as digits; every statement ends with ";" as the last character of its last line.
 #include <QString>
 
-class QFileDevice;
+class QSaveFile;
 class TextLineReader;
+
+// The longest statement, in characters, that a backup writes and a restore accepts. A
+// row as the backup writes it is its values with every single quote doubled, so this
+// bounds the text a row may hold to back it up; 32 Mi characters is far beyond any real
+// row: the largest values are issue bodies, and a mail body of that size could not be
+// delivered through a mail server. A restore refuses a longer statement as soon as it is
+// read that far, without buffering the rest of the file, and a backup of a store holding
+// such a row fails rather than write a file no restore accepts.
+constexpr qsizetype kLongestBackupStatement = qsizetype(32) * 1024 * 1024;
 
 struct BackupOutcome {
     bool ok = false;
@@ -17,10 +26,13 @@ struct BackupOutcome {
     QString error;
 };
 
-// Writes the script in code page 932 with CR LF line ends. When a text holds a character
-// that CP932 cannot write, the whole file is written as UTF-8 with a byte-order mark
-// instead (the restore reads both), so the backup still restores every row exactly.
-BackupOutcome WriteBackup(QFileDevice &file);
+// Writes the script in code page 932 with CR LF line ends into file (opened for writing)
+// and commits it. When a text holds a character without a CP932 code, the whole file is
+// written as UTF-8 with a byte-order mark instead (the restore reads both), so the backup
+// still restores every row. The file named by the save file is replaced only when every
+// row was read and written: a read error of the store, a write error or a row too long to
+// restore leaves it as it was, and the outcome is no success.
+BackupOutcome WriteBackup(QSaveFile &file);
 
 struct RestoreOutcome {
     bool ok = false;
@@ -34,7 +46,8 @@ struct RestoreOutcome {
 // is the last character of its line and lies outside quoted text, so a value whose line
 // ends with ";" stays whole. Only the backup's own statements run: "delete from" one of
 // the five tables, and "insert into" one of them with a column list and plain values.
-// Anything else, and a last statement left without its ";", refuses the whole file.
+// Anything else, a last statement left without its ";", and a statement longer than
+// kLongestBackupStatement refuse the whole file.
 RestoreOutcome RestoreBackup(TextLineReader &lines);
 
 // The check the restore makes on each statement, for tests: true when the text is one of

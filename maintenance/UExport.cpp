@@ -4,7 +4,7 @@
 #include "maintenance/UTextOut.h"
 #include "store/Database.h"
 
-#include <QFileDevice>
+#include <QSaveFile>
 #include <QStringList>
 
 namespace {
@@ -39,15 +39,19 @@ void writeMembers(int magIdx, const std::array<QString, 7> &fieldNames, TextFile
 
 } // namespace
 
-ExportOutcome ExportMembers(int magIdx, const std::array<QString, 7> &fieldNames, QFileDevice &file)
+ExportOutcome ExportMembers(int magIdx, const std::array<QString, 7> &fieldNames, QSaveFile &file)
 {
     ExportOutcome out;
     try {
         out.utf8 = TextFileWriter::writeFile(
             file, [&](TextFileWriter &w) { writeMembers(magIdx, fieldNames, w, out.members); });
-        out.ok = true;
     } catch (const StoreError &e) {
         out.error = e.text();
+        file.cancelWriting();
+        return out;
     }
+    out.ok = file.commit();
+    if (!out.ok)
+        out.error = file.errorString();
     return out;
 }

@@ -170,6 +170,12 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
 
             groups.endRow();
         }
+        if (!out.stopped && lines.failed()) {
+            // a file that could not be read further did not end there
+            out.stopped = true;
+            out.errorLine = out.lines;
+            out.error = QStringLiteral("ファイルを最後まで読めませんでした。");
+        }
     } catch (const StoreError &e) {
         out.stopped = true;
         out.errorLine = out.lines;

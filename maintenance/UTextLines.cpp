@@ -8,6 +8,34 @@ namespace {
 
 constexpr qint64 kBlockSize = 1 << 20;
 
+// How many of the bytes hold whole characters: a line longer than a block is decoded a
+// block at a time, so it must be cut between two characters, never inside one.
+qsizetype wholeCharacters(const QByteArray &bytes, bool utf8)
+{
+    const auto *b = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    if (utf8) {
+        qsizetype lead = n;
+        while (lead > 0 && (b[lead - 1] & 0xC0) == 0x80)
+            --lead;
+        if (lead == 0)
+            return n; // no lead byte at all: not UTF-8, nothing to keep whole
+        const unsigned char c = b[lead - 1];
+        const qsizetype length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return lead - 1 + length <= n ? n : lead - 1;
+    }
+    // CP932: a lead byte takes the byte after it, whatever that is
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char c = b[i];
+        const qsizetype length = ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
+        if (i + length > n)
+            break;
+        i += length;
+    }
+    return i;
+}
+
 } // namespace
 
 TextLineReader::TextLineReader(QIODevice &device) : m_device(device) {}
@@ -32,12 +60,15 @@ bool TextLineReader::fill()
         }
         if (!m_started)
             continue;
-        // Decode up to the last line end; the rest waits for more bytes.
+        // Decode up to the last line end; the rest waits for more bytes. A line longer than
+        // that is handed out in pieces, so no line makes the reader hold more than a block.
         qsizetype cut = m_pending.size();
         if (!m_atEnd) {
             const qsizetype lf = m_pending.lastIndexOf('\n');
             const qsizetype cr = m_pending.lastIndexOf('\r');
             cut = qMax(lf, cr) + 1;
+            if (cut == 0)
+                cut = wholeCharacters(m_pending, m_utf8);
             if (cut == 0)
                 continue;
         }
@@ -64,9 +95,11 @@ bool TextLineReader::readBlock(QString &block)
 
 bool TextLineReader::readLine(QString &line)
 {
+    line.clear();
+    bool started = false; // part of the line was taken from an earlier piece
     for (;;) {
         if (m_pos >= m_text.size() && !fill())
-            return false;
+            return started;
         if (m_skipLf) {
             m_skipLf = false;
             if (m_text.at(m_pos) == QLatin1Char('\n')) {
@@ -74,26 +107,27 @@ bool TextLineReader::readLine(QString &line)
                 continue;
             }
         }
-        // a block always ends after a line end, except the very last one
         qsizetype end = m_pos;
         const qsizetype size = m_text.size();
         const QChar *data = m_text.constData();
         while (end < size && data[end] != QLatin1Char('\n') && data[end] != QLatin1Char('\r'))
             ++end;
-        line = m_text.mid(m_pos, end - m_pos);
-        if (end < size) {
-            if (data[end] == QLatin1Char('\r')) {
-                if (end + 1 < size) {
-                    if (data[end + 1] == QLatin1Char('\n'))
-                        ++end;
-                } else {
-                    m_skipLf = true;
-                }
-            }
-            m_pos = end + 1;
-        } else {
+        line += QStringView(m_text).mid(m_pos, end - m_pos);
+        started = true;
+        if (end == size) {
+            // the piece ended inside the line (or the file ended): the rest comes next
             m_pos = end;
+            continue;
         }
+        if (data[end] == QLatin1Char('\r')) {
+            if (end + 1 < size) {
+                if (data[end + 1] == QLatin1Char('\n'))
+                    ++end;
+            } else {
+                m_skipLf = true;
+            }
+        }
+        m_pos = end + 1;
         return true;
     }
 }

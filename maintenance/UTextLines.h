@@ -15,8 +15,10 @@ public:
     // The next line without its line end (CR LF, LF or a lone CR); false at the end.
     bool readLine(QString &line);
 
-    // The next stretch of decoded text, line ends included; false at the end. Blocks end
-    // after a line end, so a caller scanning text never sees a line end cut in two.
+    // The next stretch of decoded text, line ends included; false at the end. A block ends
+    // after a line end, or, inside a line longer than a block, between two characters; a
+    // CR LF may be split across two blocks only as the CR ending one and the LF beginning
+    // the next. Memory stays within a few blocks whatever the lines' length.
     bool readBlock(QString &block);
 
     // True when the device could not be read further (as opposed to a normal end).

@@ -5,6 +5,47 @@
 
 #include <QFileDevice>
 
+namespace {
+
+// 〜 ‖ − ¢ £ ¬ as a Linux keyboard types them: the codec writes each with the CP932 code a
+// Windows user's text holds for it, and reads that code back in the Windows form.
+bool typedFormOfCp932Code(QChar c)
+{
+    switch (c.unicode()) {
+    case 0x301C:
+    case 0x2016:
+    case 0x2212:
+    case 0x00A2:
+    case 0x00A3:
+    case 0x00AC:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// True when every character of text has a code of its own in CP932: bytes read back as
+// text, apart from the typed forms above. A character without a code is either
+// unmappable or written under a code of another character (¥ as "\\", an em dash as
+// the horizontal bar), and is then lost.
+bool allHaveCodes(const QString &text, const QByteArray &bytes, int unmappable)
+{
+    if (unmappable > 0)
+        return false;
+    const QString back = Codec::fromCp932(bytes);
+    if (back == text)
+        return true;
+    // every character was mapped, so each is one BMP character that reads back as one
+    if (back.size() != text.size())
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (back[i] != text[i] && !typedFormOfCp932Code(text[i]))
+            return false;
+    return true;
+}
+
+} // namespace
+
 TextFileWriter::TextFileWriter(QFileDevice &file, bool utf8) : m_file(file), m_utf8(utf8)
 {
     if (m_utf8)
@@ -29,7 +70,7 @@ void TextFileWriter::write(const QString &text)
         } else {
             int unmappable = 0;
             const QByteArray bytes = Codec::toCp932(text, &unmappable);
-            if (unmappable > 0 || Codec::fromCp932(bytes) != text)
+            if (!allHaveCodes(text, bytes, unmappable))
                 throw NeedsUtf8();
             m_buffer += bytes;
         }

@@ -1,8 +1,10 @@
 #pragma once
-// Writing a text file in code page 932 with a way out: when a line holds text that CP932
-// cannot carry back unchanged (a character without a code, or one of two characters that
-// share a code), the writer reports it and the caller writes the file again as UTF-8 with
-// a byte-order mark, which the readers of this program accept as well.
+// Writing a text file in code page 932 with a way out: when a line holds a character that
+// has no CP932 code of its own (an emoji, or a yen sign that would come back as "\"), the
+// writer reports it and the caller writes the file again as UTF-8 with a byte-order mark,
+// which the readers of this program accept as well. Characters that a Windows user's text
+// holds under a CP932 code (〜 ‖ − ¢ £ ¬ as a Linux keyboard types them) are written with
+// that code, like every other.
 #include <QByteArray>
 #include <QString>
 
@@ -17,7 +19,7 @@ public:
     TextFileWriter(QFileDevice &file, bool utf8);
     ~TextFileWriter();
     // Writes the text as it is (line ends are the caller's); throws NeedsUtf8 in CP932
-    // mode for text that would not read back the same, StoreError on a write error.
+    // mode for a character without a CP932 code of its own, StoreError on a write error.
     void write(const QString &text);
     void finish();
 

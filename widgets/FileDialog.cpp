@@ -1,6 +1,9 @@
 #include "widgets/FileDialog.h"
 
+#include "widgets/MessageBox.h"
+
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringList>
 
 namespace FileDialog {
@@ -35,6 +38,40 @@ QString save(QWidget *parent, const QString &caption, const QString &dir, const 
     if (state().on)
         return answer();
     return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+}
+
+QString save(QWidget *parent, const QString &caption, const QString &dir, const QString &filter,
+             const QString &defaultSuffix)
+{
+    for (;;) {
+        QString chosen;
+        if (state().on) {
+            chosen = answer();
+        } else {
+            QFileDialog dialog(parent, caption, dir, filter);
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setDefaultSuffix(defaultSuffix);
+            if (dialog.exec() != QDialog::Accepted)
+                return QString();
+            chosen = dialog.selectedFiles().value(0);
+        }
+        if (chosen.isEmpty())
+            return QString();
+        const QString file = withDefaultSuffix(chosen, defaultSuffix);
+        if (file == chosen || !QFileInfo::exists(file))
+            return file;
+        const QString question =
+            QStringLiteral("%1 は既に存在します。\r\n上書きしますか？").arg(QFileInfo(file).fileName());
+        if (MessageBox::confirm(parent, question, MessageBox::Buttons::YesNo) == MessageBox::Answer::Yes)
+            return file;
+    }
+}
+
+QString withDefaultSuffix(const QString &file, const QString &suffix)
+{
+    if (file.isEmpty() || suffix.isEmpty() || !QFileInfo(file).suffix().isEmpty())
+        return file;
+    return file + QLatin1Char('.') + suffix;
 }
 
 void setTestMode(bool on)

@@ -46,6 +46,41 @@ private Q_SLOTS:
         QCOMPARE(SplitCsvLine(line), fields);
     }
 
+    // Lines of a few megabytes split in a time proportional to their length: each row
+    // would take minutes to hours if every comma inside quotes rescanned the field.
+    void longLinesSplit_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("fields");
+        const int pairs = 1 << 20; // "a," a million times: 2 MB
+        QString commas;
+        commas.reserve(2 * pairs);
+        for (int i = 0; i < pairs; ++i)
+            commas += QStringLiteral("a,");
+        QTest::newRow("quoted field full of commas")
+            << QStringLiteral("\"") + commas + QStringLiteral("\",x@example.jp") << QStringList{commas, "x@example.jp"};
+        QTest::newRow("unclosed quoted field full of commas")
+            << QStringLiteral("name,\"") + commas << QStringList{"name", commas};
+
+        // Lone double quotes that nothing closes, each followed by a field whose quote keeps
+        // the count odd: every one of them is an empty field of its own.
+        QString lone;
+        QStringList loneFields;
+        for (int i = 0; i < 300000; ++i) {
+            lone += QStringLiteral("\",a\"b,");
+            loneFields << QString() << QStringLiteral("a\"b");
+        }
+        QTest::newRow("lone quotes never closed") << lone << loneFields;
+    }
+    void longLinesSplit()
+    {
+        QFETCH(QString, line);
+        QFETCH(QStringList, fields);
+        const QStringList got = SplitCsvLine(line);
+        QCOMPARE(got.size(), fields.size());
+        QVERIFY(got == fields);
+    }
+
     void quoteRoundTrip_data()
     {
         QTest::addColumn<QStringList>("values");
@@ -153,6 +188,18 @@ private Q_SLOTS:
         QTest::newRow("cp932") << Codec::toCp932("山田,①〜\r\nｶﾅ\r\n") << QStringList{"山田,①～", "ｶﾅ"};
         QTest::newRow("utf-8 with bom") << QByteArray("\xEF\xBB\xBF") + QString("山田😀\r\nx").toUtf8()
                                         << QStringList{"山田😀", "x"};
+        // Lines longer than the reader's block are read in pieces cut between characters:
+        // an odd start puts the cuts where a cut inside a character would show.
+        QString cp932Line = QStringLiteral("a");
+        for (int i = 0; i < 700000; ++i)
+            cp932Line += QStringLiteral("表ｶソ"); // trail bytes 0x5C, single bytes between
+        QTest::newRow("cp932 line longer than a block")
+            << Codec::toCp932(cp932Line + "\r\n次\r\n") << QStringList{cp932Line, "次"};
+        QString utf8Line = QStringLiteral("a");
+        for (int i = 0; i < 300000; ++i)
+            utf8Line += QStringLiteral("表😀x");
+        QTest::newRow("utf-8 line longer than a block")
+            << QByteArray("\xEF\xBB\xBF") + (utf8Line + "\n次").toUtf8() << QStringList{utf8Line, "次"};
     }
     void lineReader()
     {

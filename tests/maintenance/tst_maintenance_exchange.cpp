@@ -1,17 +1,23 @@
 // Import, export, removal by list, backup and restore against a real store file.
+#include "fakes/FailingReadDevice.h"
+#include "fakes/FailingSaveFile.h"
 #include "fakes/TestEnv.h"
 #include "maintenance/UBackup.h"
+#include "maintenance/UCsv.h"
 #include "maintenance/UExport.h"
 #include "maintenance/UImport.h"
 #include "maintenance/URemoveList.h"
 #include "maintenance/UTextLines.h"
 #include "store/Codec.h"
+#include "store/Batch.h"
 #include "store/Database.h"
 #include "store/Sql.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -113,6 +119,60 @@ QByteArray cp932Lines(const QStringList &lines)
 {
     return Codec::toCp932(lines.join("\r\n") + "\r\n");
 }
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+ExportOutcome exportTo(const QString &path, int magIdx, const std::array<QString, 7> &names)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    return ExportMembers(magIdx, names, file);
+}
+
+BackupOutcome backupTo(const QString &path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    return WriteBackup(file);
+}
+
+// A script as long as asked for, made on the fly: a head, then a piece repeated. It
+// counts what was read from it, so a test sees how far a reader went.
+class GeneratedScript : public QIODevice
+{
+public:
+    GeneratedScript(const QByteArray &head, const QByteArray &piece, qint64 size)
+        : m_head(head), m_piece(piece), m_size(size)
+    {
+        open(QIODevice::ReadOnly);
+    }
+    bool isSequential() const override { return true; }
+    qint64 served() const { return m_pos; }
+
+protected:
+    qint64 readData(char *data, qint64 max) override
+    {
+        qint64 n = 0;
+        while (n < max && m_pos < m_size) {
+            data[n++] = m_pos < m_head.size() ? m_head[m_pos] : m_piece[(m_pos - m_head.size()) % m_piece.size()];
+            ++m_pos;
+        }
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_head;
+    QByteArray m_piece;
+    qint64 m_size;
+    qint64 m_pos = 0;
+};
 
 } // namespace
 
@@ -293,15 +353,11 @@ private Q_SLOTS:
                          "'20080305','','20240101')");
         Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,Count1) values(1,2,NULL,'n@example.jp',NULL)");
         QTemporaryDir dir;
-        QFile file(dir.filePath("out.csv"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        const ExportOutcome out = ExportMembers(1, {"F1", "F2", "F3", "C1", "C2", "D1", "D2"}, file);
-        file.close();
+        const ExportOutcome out = exportTo(dir.filePath("out.csv"), 1, {"F1", "F2", "F3", "C1", "C2", "D1", "D2"});
         QVERIFY(out.ok);
         QCOMPARE(out.members, 2);
         QVERIFY(!out.utf8);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
+        const QByteArray bytes = readFile(dir.filePath("out.csv"));
         QCOMPARE(Codec::fromCp932(bytes),
                  QStringLiteral("\"メンバー名\",\"メールアドレス\",\"url\",\"F1\",\"F2\",\"F3\",\"C1\",\"C2\",\"D1\",\"D2\",\"登録日\"\r\n"
                                 "\"山田, \"\"太郎\"\"\",\"t@example.jp\",\"\",1,0,1,1234567,-2,\"20080305\",\"\",\"20240101\"\r\n"
@@ -320,36 +376,117 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("url");
         QTest::addColumn<bool>("utf8");
-        QTest::newRow("comma") << "Yamada, Taro" << "http://a.jp/?a=1,2" << false;
-        QTest::newRow("double quotes") << "say \"hi\", \"" << "\"" << false;
-        QTest::newRow("japanese") << "山田 太郎①" << "ｶﾀｶﾅ" << false;
-        QTest::newRow("wave dash") << "〜から～まで" << "" << true;
-        QTest::newRow("single quote") << "O'Reilly" << "'" << false;
-        QTest::newRow("blanks around") << "  spaced  " << " " << false;
-        QTest::newRow("emoji") << "😀" << "" << true;
+        QTest::addColumn<QString>("nameBack"); // the name as the import reads it back
+        QTest::newRow("comma") << "Yamada, Taro" << "http://a.jp/?a=1,2" << false << "Yamada, Taro";
+        QTest::newRow("double quotes") << "say \"hi\", \"" << "\"" << false << "say \"hi\", \"";
+        QTest::newRow("japanese") << "山田 太郎①" << "ｶﾀｶﾅ" << false << "山田 太郎①";
+        // typed on Linux, these have the CP932 codes of their Windows forms: the file stays
+        // CP932 and reads back in the Windows forms
+        QTest::newRow("wave dash") << "〜から～まで" << "" << false << "～から～まで";
+        QTest::newRow("typed forms") << "〜‖−¢£¬" << "" << false << "～∥－￠￡￢";
+        QTest::newRow("single quote") << "O'Reilly" << "'" << false << "O'Reilly";
+        QTest::newRow("blanks around") << "  spaced  " << " " << false << "  spaced  ";
+        // without a code of their own: no CP932 code, or one that reads back as another character
+        QTest::newRow("emoji") << "😀" << "" << true << "😀";
+        QTest::newRow("yen sign") << "¥100" << "" << true << "¥100";
+        QTest::newRow("em dash") << "a—b" << "" << true << "a—b";
     }
     void exportImportRoundTrip()
     {
         QFETCH(QString, name);
         QFETCH(QString, url);
         QFETCH(bool, utf8);
+        QFETCH(QString, nameBack);
         Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
                          "UserDate1,UserDate2,AddDate) values(1,1," + Sql::q(name) + ",'r@example.jp'," + Sql::q(url)
                          + ",1,0,1,0,2147483647,-2147483648,'20080305','20231231','20240101')");
         Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
                          "UserDate1,UserDate2,AddDate) values(1,2,'plain','p@example.jp','',0,1,0,0,0,7,'20000101','20000102','20000103')");
         QTemporaryDir dir;
-        QFile file(dir.filePath("round.csv"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        const ExportOutcome out = ExportMembers(1, {"a", "b", "c", "d", "e", "f", "g"}, file);
-        file.close();
+        const ExportOutcome out = exportTo(dir.filePath("round.csv"), 1, {"a", "b", "c", "d", "e", "f", "g"});
         QVERIFY(out.ok);
         QCOMPARE(out.utf8, utf8);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const Run run = import(2, file.readAll(), allColumns());
+        const QByteArray bytes = readFile(dir.filePath("round.csv"));
+        QCOMPARE(bytes.startsWith("\xEF\xBB\xBF"), utf8);
+        if (!utf8) {
+            // an independent decoder reads the file as CP932 and finds the name
+            QProcess iconv;
+            iconv.start("iconv", {"-f", "CP932", "-t", "UTF-8"});
+            iconv.write(bytes);
+            iconv.closeWriteChannel();
+            QVERIFY(iconv.waitForFinished());
+            QCOMPARE(iconv.exitCode(), 0);
+            QVERIFY(QString::fromUtf8(iconv.readAllStandardOutput()).contains(CsvQuote(nameBack)));
+        }
+        const Run run = import(2, bytes, allColumns());
         QCOMPARE(run.outcome.inserted, 2);
         QCOMPARE(run.log, QString());
-        QCOMPARE(memberValues(2), memberValues(1));
+        QStringList expected = memberValues(1);
+        expected[0] = nameBack + expected[0].mid(name.size());
+        QCOMPARE(memberValues(2), expected);
+    }
+
+    // A write that fails part-way (a disk that fills up): no success, and the file of the
+    // same name that was there before is exactly as it was.
+    void writeFailureKeepsTheOldFile_data()
+    {
+        QTest::addColumn<bool>("backup");
+        QTest::addColumn<qint64>("failAfter");
+        QTest::newRow("export, first write") << false << qint64(0);
+        QTest::newRow("export, part-way") << false << qint64(100000);
+        QTest::newRow("backup, first write") << true << qint64(0);
+        QTest::newRow("backup, part-way") << true << qint64(100000);
+    }
+    void writeFailureKeepsTheOldFile()
+    {
+        QFETCH(bool, backup);
+        QFETCH(qint64, failAfter);
+        {
+            Transaction t;
+            for (int i = 1; i <= 3000; ++i)
+                addMember(1, i, QStringLiteral("会員%1").arg(i), QStringLiteral("m%1@example.jp").arg(i));
+            t.commit();
+        }
+        QTemporaryDir dir;
+        const QString path = dir.filePath(backup ? "members.bak" : "members.csv");
+        const QByteArray old = "the previous file, still needed\r\n";
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(old);
+        }
+        FailingSaveFile file(path, failAfter);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        bool ok = true;
+        QString error;
+        if (backup) {
+            const BackupOutcome out = WriteBackup(file);
+            ok = out.ok;
+            error = out.error;
+        } else {
+            const ExportOutcome out = ExportMembers(1, {"a", "b", "c", "d", "e", "f", "g"}, file);
+            ok = out.ok;
+            error = out.error;
+        }
+        QVERIFY(!ok);
+        QVERIFY2(error.contains("No space left on device"), qPrintable(error));
+        QCOMPARE(readFile(path), old);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QFileInfo(path).fileName()});
+    }
+
+    // A file that cannot be read to its end is not a file that ended there.
+    void importReadErrorStops()
+    {
+        ImportSettings s;
+        s.order = {0, 1};
+        s.heading = false;
+        FailingReadDevice in(cp932Lines({"a,a@example.jp", "b,b@example.jp"}));
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        TextLineReader reader(in);
+        const ImportOutcome out = MemberImport(1, s, kToday).run(reader, nullptr, {});
+        QVERIFY(out.stopped);
+        QCOMPARE(out.inserted, 2);
+        QVERIFY2(!out.error.isEmpty(), qPrintable(out.error));
     }
 
     // ---- removal by list --------------------------------------------------------------
@@ -386,12 +523,8 @@ private Q_SLOTS:
         addMember(1, 1, "O'Reilly", "o@example.jp");
         Statement().exec("insert into CommonTBL values(100,1,25,0,0,'smtp.example.jp',NULL,'')");
         QTemporaryDir dir;
-        QFile file(dir.filePath("b.bak"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(WriteBackup(file).ok);
-        file.close();
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QStringList lines = Codec::fromCp932(file.readAll()).split("\r\n");
+        QVERIFY(backupTo(dir.filePath("b.bak")).ok);
+        const QStringList lines = Codec::fromCp932(readFile(dir.filePath("b.bak"))).split("\r\n");
         QCOMPARE(lines.value(0), QStringLiteral("delete from Magzine;"));
         QCOMPARE(lines.value(1), QStringLiteral("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena,Sign,Flg1Name,Flg2Name,"
                                                 "Flg3Name,Count1Name,Count2Name,UserDate1Name,UserDate2Name,UseUserName) "
@@ -421,12 +554,9 @@ private Q_SLOTS:
         const QStringList before = dump();
 
         QTemporaryDir dir;
-        QFile file(dir.filePath("b.bak"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        const BackupOutcome written = WriteBackup(file);
+        const BackupOutcome written = backupTo(dir.filePath("b.bak"));
         QVERIFY(written.ok);
         QVERIFY(!written.utf8);
-        file.close();
 
         // the store changes after the backup; the restore brings back exactly the backup
         Statement().exec("delete from MagUser where UserIdx = 2");
@@ -434,6 +564,7 @@ private Q_SLOTS:
         Statement().exec("update Magzine set MagName = 'renamed'");
         Statement().exec("insert into MagInfo values(2,2,'2024/06/02 10:00:00',0,'','','','')");
 
+        QFile file(dir.filePath("b.bak"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         TextLineReader reader(file);
         const RestoreOutcome restored = RestoreBackup(reader);
@@ -446,13 +577,11 @@ private Q_SLOTS:
         addMember(1, 1, "絵文字😀 and ～ and 〜", "e@example.jp");
         const QStringList before = dump();
         QTemporaryDir dir;
-        QFile file(dir.filePath("b.bak"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        const BackupOutcome written = WriteBackup(file);
+        const BackupOutcome written = backupTo(dir.filePath("b.bak"));
         QVERIFY(written.ok);
         QVERIFY(written.utf8);
-        file.close();
         Statement().exec("delete from MagUser");
+        QFile file(dir.filePath("b.bak"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         TextLineReader reader(file);
         QVERIFY(RestoreBackup(reader).ok);
@@ -502,6 +631,71 @@ private Q_SLOTS:
         QVERIFY(!out.ok);
         QCOMPARE(out.buffer.trimmed(), refused.trimmed());
         QCOMPARE(dump(), before);
+    }
+
+    // Text typed on Linux with CP932 codes of their own keeps the backup in CP932; the
+    // restore brings them back in their Windows forms.
+    void backupOfTypedFormsIsCp932()
+    {
+        addMember(1, 1, "〜‖−¢£¬", "t@example.jp");
+        QTemporaryDir dir;
+        const BackupOutcome written = backupTo(dir.filePath("b.bak"));
+        QVERIFY(written.ok);
+        QVERIFY(!written.utf8);
+        QVERIFY(readFile(dir.filePath("b.bak")).contains("'\x81\x60\x81\x61\x81\x7C\x81\x91\x81\x92\x81\xCA'"));
+        QFile file(dir.filePath("b.bak"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        TextLineReader reader(file);
+        QVERIFY(RestoreBackup(reader).ok);
+        QCOMPARE(members(1).value(0).section('|', 1, 1), QStringLiteral("～∥－￠￡￢"));
+    }
+
+    // A statement longer than any a backup writes is refused as soon as it is read that
+    // far: the rest of the file is never buffered, and the whole restore is undone.
+    void restoreRefusesOverlongStatementEarly_data()
+    {
+        QTest::addColumn<QByteArray>("piece");
+        QTest::newRow("one line without end") << QByteArray("xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx");
+        QTest::newRow("lines without ;") << QByteArray("some text of a line\r\n");
+        QTest::newRow("; at line ends inside quotes") << QByteArray("a value that goes on;\r\n");
+    }
+    void restoreRefusesOverlongStatementEarly()
+    {
+        QFETCH(QByteArray, piece);
+        addMember(1, 1, "kept", "kept@example.jp");
+        const QStringList before = dump();
+        const QByteArray head = "delete from Maguser;\r\ninsert into MagUser (MagIdx,UserIdx,UserName) values(1,2,'";
+        GeneratedScript in(head, piece, kLongestBackupStatement + (48 << 20));
+        TextLineReader reader(in);
+        const RestoreOutcome out = RestoreBackup(reader);
+        QVERIFY(!out.ok);
+        QCOMPARE(out.error, QStringLiteral("バックアップファイルの文としては長すぎます。"));
+        QVERIFY(out.buffer.startsWith("insert into MagUser (MagIdx,UserIdx,UserName) values(1,2,'"));
+        QVERIFY(out.buffer.size() <= kLongestBackupStatement);
+        QVERIFY2(in.served() < kLongestBackupStatement + (8 << 20), qPrintable(QString::number(in.served())));
+        QCOMPARE(dump(), before);
+    }
+
+    // The backup never writes what its restore would refuse: a row too long for that
+    // fails the backup, and the file it would replace stays.
+    void backupRefusesRowLongerThanRestoreTakes()
+    {
+        {
+            PreparedStatement insert("insert into MagUser (MagIdx,UserIdx,UserName) values(1,1,?)");
+            insert.bind(0, QString(kLongestBackupStatement, QLatin1Char('x')));
+            insert.exec();
+        }
+        QTemporaryDir dir;
+        const QString path = dir.filePath("b.bak");
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("old");
+        }
+        const BackupOutcome out = backupTo(path);
+        QVERIFY(!out.ok);
+        QVERIFY2(out.error.contains("MagUser"), qPrintable(out.error));
+        QCOMPARE(readFile(path), QByteArray("old"));
     }
 
     void restoreRollsBackOnEngineError()
