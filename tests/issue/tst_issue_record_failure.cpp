@@ -42,6 +42,18 @@ void fillMagazine()
     s.exec("insert into MagUser (MagIdx, UserIdx, UserName, UserAdrs, Sleep) values(1, 2, '鈴木', 'hanako@example.jp', 0)");
 }
 
+// The magazine selected with its mail written, the server at the given port.
+void composeFor(TMainForm &form, quint16 port)
+{
+    fillMagazine();
+    Statement().exec(QStringLiteral("insert into CommonTBL values(100,1,%1,0,0,'127.0.0.1','','')").arg(port));
+    form.RefreshConnInfo();
+    form.LoadMagazineList();
+    form.ListView1->setCurrentItem(form.ListView1->topLevelItem(0));
+    form.Edit1->setText(QStringLiteral("お知らせ"));
+    form.RichEdit1->setPlainText(QStringLiteral("本文です。"));
+}
+
 // How the store refuses: 0 read-only, 1 locked by another writer, 2 full.
 void refuse(int how)
 {
@@ -144,14 +156,8 @@ private Q_SLOTS:
         QVERIFY2(server.start(o), qPrintable(server.error()));
         TMainForm form;
         QVERIFY(form.startedOk());
-        fillMagazine();
-        Statement().exec(QStringLiteral("insert into CommonTBL values(100,1,%1,0,0,'127.0.0.1','','')").arg(server.port()));
-        form.RefreshConnInfo();
-        form.LoadMagazineList();
-        form.ListView1->setCurrentItem(form.ListView1->topLevelItem(0));
+        composeFor(form, server.port());
         QCOMPARE(form.CurMagIdx, 1);
-        form.Edit1->setText(QStringLiteral("お知らせ"));
-        form.RichEdit1->setPlainText(QStringLiteral("本文です。"));
         refuse(0);
 
         MessageBox::takeShown();
@@ -180,13 +186,8 @@ private Q_SLOTS:
         QVERIFY2(server.start(o), qPrintable(server.error()));
         TMainForm form;
         QVERIFY(form.startedOk());
-        fillMagazine();
-        Statement().exec(QStringLiteral("insert into CommonTBL values(100,1,%1,0,0,'127.0.0.1','','')").arg(server.port()));
-        form.RefreshConnInfo();
-        form.LoadMagazineList();
-        form.ListView1->setCurrentItem(form.ListView1->topLevelItem(0));
-        form.Edit1->setText(QStringLiteral("お知らせ"));
-        form.RichEdit1->setPlainText(QStringLiteral("本文です。"));
+        composeFor(form, server.port());
+        QCOMPARE(form.CurMagIdx, 1);
         QVERIFY(raw("create trigger refuse_completion before update on MagHist "
                     "begin select raise(abort, 'database or disk is full'); end"));
 
