@@ -39,12 +39,16 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     createLayout();
+    setupDeliveries();
     FormCreate();
 }
 
 TMainForm::~TMainForm()
 {
     stopUpdateCheck();
+    // Closing has asked the deliveries to stop already; whatever still runs ends before
+    // the window it reports to goes away.
+    finishDeliveries();
 }
 
 TMainForm::Version TMainForm::programVersion()

@@ -27,6 +27,7 @@ class TFindDlg;
 class TGetVersion;
 class TComposer;
 class TSendPage;
+class DeliveryManager;
 
 class TMainForm : public QMainWindow, public MainState
 {
@@ -65,6 +66,10 @@ public:
     // LoadConnInfo of the main window: the mail-server settings rows into Conn.
     void RefreshConnInfo();
     ConnInfo Conn;  // the main window's copy of the mail-server settings
+    // StartMailThread: sends a committed issue on a delivery worker of its own.
+    void StartMailThread(int magIdx, int magCnt);
+    // The deliveries under way; the window's progress counters follow its signals.
+    DeliveryManager *Deliveries = nullptr;
 
     // Controls, under their names.
     QTreeWidget *ListView1 = nullptr;  // magazines
@@ -165,7 +170,10 @@ private:
     void saveWindowSettings();
     void saveMemberColumnWidths();
     void countWaitingUpdates();
-    void StopDeliveries();  // FMainDelivery.cpp: asks running deliveries to stop, waits for them
+    // FMainDelivery.cpp: the delivery manager and the progress it feeds; stopping on close.
+    void setupDeliveries();
+    void StopDeliveries();  // asks running deliveries to stop, waits for them
+    void finishDeliveries();  // waits for running deliveries to end
     void stopUpdateCheck();
 
     // Layout (FMainLayout.cpp)

@@ -5,8 +5,6 @@
 #include "issue/FComposer.h"
 #include "issue/FSendPage.h"
 #include "issue/FSignDlg.h"
-#include "mail/UMailThread.h"
-#include "members/UAddress.h"
 #include "members/FMagzineDlg.h"
 #include "widgets/MessageBox.h"
 
@@ -14,26 +12,6 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTextEdit>
-
-namespace {
-
-// Starts the delivery worker of a committed issue; it frees itself when it ends.
-void StartMailThread(TMainForm *w, int magIdx, int magCnt)
-{
-    TMailThread::Settings settings;
-    settings.isValidAddress = IsValidAddress;
-    settings.DocDir = w->DocDir;
-    auto *t = new TMailThread(magIdx, magCnt, *w, settings);
-    QObject::connect(t, &QThread::finished, t, &QObject::deleteLater);
-    QObject::connect(t, &TMailThread::MailSent, w, &TMainForm::MailSent, Qt::BlockingQueuedConnection);
-    QObject::connect(t, &TMailThread::RepaintStatus, w, [w] { w->statusBar()->update(); }, Qt::BlockingQueuedConnection);
-    QObject::connect(
-        t, &TMailThread::ErrorBox, w, [w](const QString &text) { MessageBox::error(w, text); },
-        Qt::BlockingQueuedConnection);
-    t->Start();
-}
-
-} // namespace
 
 void TMainForm::setupIssuePages()
 {
@@ -55,7 +33,7 @@ void TMainForm::setupIssuePages()
     hooks.showPage = [this] { PageControl1->setCurrentWidget(TabSheet4); };
     hooks.issueCreated = [this](int magIdx, int magCnt) {
         LoadMemberRows(magIdx);
-        StartMailThread(this, magIdx, magCnt);
+        StartMailThread(magIdx, magCnt);
     };
     hooks.progressChanged = [this] { statusBar()->update(); };
     SendPage->setHooks(hooks);

@@ -1,11 +1,15 @@
-// Deliveries seen from the main window: the mail-server settings and their dialog, and
-// stopping running delivery workers when the window closes.
+// Deliveries seen from the main window: the mail-server settings and their dialog, starting
+// delivery workers, the progress they report, and stopping them when the window closes.
 #include "FMain.h"
 
-#include "mail/UMailThread.h"
+#include "mail/DeliveryManager.h"
 #include "mail/ui/FConnDlg.h"
+#include "members/UAddress.h"
 #include "widgets/Command.h"
+#include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"
+
+#include <QStatusBar>
 
 namespace {
 // Closing waits this long at most for deliveries to wrap up (each gives up on a silent
@@ -25,11 +29,39 @@ void TMainForm::C1Click()
         RefreshConnInfo();
 }
 
+void TMainForm::setupDeliveries()
+{
+    Deliveries = new DeliveryManager(this);
+    // The progress fields change only here, on this thread, as the workers report.
+    connect(Deliveries, &DeliveryManager::Started, this, [this] { SendingCount += 1; });
+    connect(Deliveries, &DeliveryManager::Ended, this, [this] {
+        SendFinished = true;
+        SendingCount -= 1;
+    });
+    connect(Deliveries, &DeliveryManager::MailSent, this, &TMainForm::MailSent);
+    connect(Deliveries, &DeliveryManager::RepaintStatus, this, [this] { statusBar()->update(); });
+    connect(Deliveries, &DeliveryManager::ErrorBox, this, [this](const QString &text) { MessageBox::error(this, text); });
+}
+
+void TMainForm::StartMailThread(int magIdx, int magCnt)
+{
+    TMailThread::Settings settings;
+    settings.isValidAddress = IsValidAddress;
+    settings.DocDir = DocDir;
+    Deliveries->start(magIdx, magCnt, settings);
+}
+
 void TMainForm::StopDeliveries()
 {
-    if (TMailThread::Running() == 0)
+    if (Deliveries->running() == 0)
         return;
     WaitCursor wait;
-    TMailThread::RequestStopAll();
-    TMailThread::WaitForAll(kStopWaitMs);
+    Deliveries->stopAll();
+    Deliveries->waitForAll(kStopWaitMs);
+}
+
+void TMainForm::finishDeliveries()
+{
+    if (Deliveries->running() > 0)
+        Deliveries->waitForAll(kStopWaitMs);
 }

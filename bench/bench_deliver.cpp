@@ -10,7 +10,6 @@
 #include "mail/UMailThread.h"
 #include "members/UAddress.h"
 #include "store/Database.h"
-#include "store/MainState.h"
 #include "store/Sql.h"
 
 #include <QCoreApplication>
@@ -123,12 +122,12 @@ struct Run {
     double rssAtEnd = 0;
 };
 
-Run deliver(int mag, MainState &state, const QString &docDir)
+Run deliver(int mag, const QString &docDir)
 {
     TMailThread::Settings settings;
     settings.isValidAddress = IsValidAddress;
     settings.DocDir = docDir;
-    TMailThread worker(mag, kIssueOf[mag], state, settings);
+    TMailThread worker(mag, kIssueOf[mag], settings);
     Run run;
     // Reports arrive on the worker's thread; reading memory there costs microseconds.
     QObject::connect(&worker, &TMailThread::MailSent, &worker, [&run](int n) {
@@ -142,7 +141,7 @@ Run deliver(int mag, MainState &state, const QString &docDir)
     QSignalSpy done(&worker, &QThread::finished);
     QElapsedTimer timer;
     timer.start();
-    worker.Start();
+    worker.start();
     done.wait(600000);
     run.seconds = timer.nsecsElapsed() / 1e9;
     return run;
@@ -203,15 +202,14 @@ int main(int argc, char **argv)
     testEnv.openStore();
     say(QStringLiteral("setting up %1 members in each of two magazines").arg(kMembers));
     setUpStore(port);
-    MainState state;
     const int batchMessages = (kMembers + TMailThread::kBatchSize - 1) / TMailThread::kBatchSize;
 
     QList<double> ours[2], theirs[2], ratios[2];
     double growth = 0;
     for (int round = 0; round < kRounds; ++round) {
-        const Run individual = deliver(kIndividualMag, state, testEnv.docDir());
+        const Run individual = deliver(kIndividualMag, testEnv.docDir());
         const double sourceIndividual = smtpSource(tools, port, kMembers, 1);
-        const Run batch = deliver(kBatchMag, state, testEnv.docDir());
+        const Run batch = deliver(kBatchMag, testEnv.docDir());
         const double sourceBatch = smtpSource(tools, port, batchMessages, TMailThread::kBatchSize);
         if (individual.reported != kMembers || batch.reported != kMembers)
             say(QStringLiteral("round %1: only %2 / %3 members reported sent")

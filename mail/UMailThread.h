@@ -1,12 +1,14 @@
 #pragma once
-// The delivery worker: sends one recorded issue (MagIdx, MagCnt) on a thread of its own,
-// reports progress to the main window, writes the failed addresses to an error log, marks
-// the issue complete and applies its after-send update.
+// The delivery worker: sends one recorded issue (MagIdx, MagCnt) on a thread of its own. It
+// loads the issue's plan from the store, connects, runs the send step, records the outcome
+// (completion and after-send update), reports progress and writes the failed addresses to
+// an error log.
 //
-// The worker never touches a window. It reaches the user-interface thread through its
-// signals, which the main window connects with Qt::BlockingQueuedConnection so that the
-// worker waits until they have been handled.
+// The worker never touches a window nor the window's counters. It reaches the user-interface
+// thread only through its signals, which are connected with Qt::BlockingQueuedConnection so
+// that the worker waits until they have been handled. DeliveryManager starts and tracks it.
 #include "mail/ConnInfo.h"
+#include "mail/DeliverySend.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -14,8 +16,6 @@
 
 #include <atomic>
 #include <functional>
-
-struct MainState;
 
 class TMailThread : public QThread
 {
@@ -29,20 +29,12 @@ public:
         QString DocDir;  // the error log goes to DocDir + "/エラーログ"
     };
 
-    // state: the main window's shared counters (SendingCount, SendFinished).
-    TMailThread(int MagIdx, int MagCnt, MainState &state, Settings settings, QObject *parent = nullptr);
+    TMailThread(int MagIdx, int MagCnt, Settings settings, QObject *parent = nullptr);
     ~TMailThread() override;
 
-    // Counts the worker as running (SendingCount) and starts it. Connect the signals first.
-    void Start();
-
-    // Asks every running worker to stop before its next member; each then sends what it
-    // has collected, completes the members it reached and writes its error log.
-    static void RequestStopAll();
-    // Runs the caller's events until every worker has wrapped up (or the time is over), so
-    // that workers waiting on the user-interface thread are served meanwhile.
-    static bool WaitForAll(int timeoutMs);
-    static int Running();
+    // Asks the worker to stop before its next member; it then sends what it has collected,
+    // completes the members it reached and writes its error log. Any thread may call it.
+    void requestStop() { m_stop = true; }
 
     // The error log's file name for a given moment: "yyyy-mm-dd hh-nn-ss" + "エラー.txt".
     static QString ErrorLogName(const QDateTime &when);
@@ -53,8 +45,8 @@ public:
     static QString WriteErrorLog(const QString &DocDir, const QStringList &lines, const QDateTime &when);
 
     // Addresses in a batch mail, and mails between two progress reports.
-    static constexpr int kBatchSize = 51;
-    static constexpr int kReportEvery = 26;
+    static constexpr int kBatchSize = kDeliveryBatchSize;
+    static constexpr int kReportEvery = kDeliveryReportEvery;
 
 Q_SIGNALS:
     // WM_MAILSENT: count mails (or addresses of a batch) have been sent since the last one.
@@ -64,24 +56,19 @@ Q_SIGNALS:
     // An error box to show, the text being its whole message: a connection that could not
     // be made, a store that could not be read, a completion that could not be written.
     void ErrorBox(const QString &text);
+    // The delivery is over (SendFinished from now on, one worker fewer running); emitted
+    // once, just before the last RepaintStatus.
+    void Ended();
 
 protected:
     void run() override;
 
 private:
-    enum class Mode { Personalised, Individual, Batch };
-
     void deliver();
-    void report(int &pending);
-    // Marks the issue complete and applies its after-send update; false with the store's
-    // reason when that could not be written (it is rolled back).
-    bool complete(const QString &UpdateSQL, bool interrupted, const QList<qint64> &reached, QString *failure);
-    void wrapUp();
+    void report(int count);
 
     const int m_magIdx;
     const int m_magCnt;
-    MainState &m_state;
     Settings m_settings;
     std::atomic<bool> m_stop{false};
-    bool m_started = false;
 };

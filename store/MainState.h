@@ -4,7 +4,6 @@
 #include <QString>
 
 #include <array>
-#include <atomic>
 
 struct MainState {
     int CurMagIdx = -1;                    // selected magazine, -1 when none
@@ -15,10 +14,11 @@ struct MainState {
     int MagSortColumn = 0;
     int MemberSortColumn = 0;
     bool SortDescending = false;
-    std::atomic<int> SendingCount{0};      // delivery workers running
+    // Delivery progress: changed on the user-interface thread only, from the workers' signals.
+    int SendingCount = 0;                  // delivery workers running
     int SendTotal = 0;                     // recipients of the deliveries in progress
     int SentCount = 0;                     // mails reported sent of SendTotal
-    std::atomic<bool> SendFinished{false}; // any delivery has ended; never cleared
+    bool SendFinished = false;             // any delivery has ended; never cleared
     QString CustomCondSql;                 // free condition as a where-clause
     QString CustomCondText;                // free condition as the user wrote it
     QString DroppedText;                   // text dropped on the member list, trimmed

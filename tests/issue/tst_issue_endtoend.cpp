@@ -8,7 +8,7 @@
 #include "issue/FSendPage.h"
 #include "issue/FSignDlg.h"
 #include "issue/RadioGroup.h"
-#include "mail/UMailThread.h"
+#include "mail/DeliveryManager.h"
 #include "mail/ui/FConnDlg.h"
 #include "members/FMagzineDlg.h"
 #include "members/FUserDlg.h"
@@ -53,7 +53,6 @@ private Q_SLOTS:
     void init() { env = std::make_unique<TestEnv>(); }
     void cleanup()
     {
-        QVERIFY(TMailThread::WaitForAll(30000));
         env.reset();
     }
 
@@ -176,7 +175,7 @@ private Q_SLOTS:
         QTRY_COMPARE(Statement().scalar("select sum(Count1) from MagUser where MagIdx = 1 and Flg1 = 1"), 2);
         QCOMPARE(Statement().scalar("select Count1 from MagUser where MagIdx = 1 and Flg1 = 0"), 0);
         QTRY_COMPARE(form.SentCount, 2);
-        QVERIFY(TMailThread::WaitForAll(30000));
+        QVERIFY(form.Deliveries->waitForAll(30000));
 
         // sending again records a new issue with the next number; nothing on the window was reset
         QCOMPARE(form.Edit1->text(), QStringLiteral("It's \"news\" 第1号"));

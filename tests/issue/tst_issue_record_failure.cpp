@@ -6,7 +6,7 @@
 #include "fakes/TestEnv.h"
 #include "issue/FSendPage.h"
 #include "issue/UIssue.h"
-#include "mail/UMailThread.h"
+#include "mail/DeliveryManager.h"
 #include "store/Database.h"
 #include "store/MainState.h"
 #include "store/Sql.h"
@@ -99,7 +99,6 @@ private Q_SLOTS:
     void cleanup()
     {
         release();
-        QVERIFY(TMailThread::WaitForAll(30000));
         env.reset();
     }
 
@@ -169,7 +168,7 @@ private Q_SLOTS:
         QCOMPARE(shown[1].kind, MessageBox::Kind::Error);
         QVERIFY2(shown[1].text.startsWith(IssueNotRecordedText() + QStringLiteral("\r\n")), qPrintable(shown[1].text));
         QVERIFY(shown[1].text.contains(QStringLiteral("readonly")));
-        QCOMPARE(TMailThread::Running(), 0);
+        QCOMPARE(form.Deliveries->running(), 0);
         QCOMPARE(form.SendTotal, 0);
         QTest::qWait(300);
         QVERIFY(server.received().isEmpty());
@@ -198,7 +197,7 @@ private Q_SLOTS:
         QCOMPARE(shown.size(), 1);  // the confirmation
         QCOMPARE(count("MagInfo"), 1);
         QVERIFY(server.waitFor(2, 30000));
-        QTRY_VERIFY_WITH_TIMEOUT(TMailThread::Running() == 0, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(form.Deliveries->running() == 0, 30000);
         shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].kind, MessageBox::Kind::Error);

@@ -4,11 +4,10 @@
 #include "fakes/FakeMailSocket.h"
 #include "fakes/MailServers.h"
 #include "fakes/TestEnv.h"
-#include "mail/UMailThread.h"
+#include "mail/DeliveryManager.h"
 #include "members/UAddress.h"
 #include "store/Codec.h"
 #include "store/Database.h"
-#include "store/MainState.h"
 #include "store/Sql.h"
 
 #include <QDir>
@@ -19,26 +18,35 @@
 
 namespace {
 
-// Stands for the main window: records what the worker reports, on the test's own thread.
+// Stands for the main window: owns the delivery manager and the progress it feeds, and
+// records what the workers report, on the test's own thread.
 class Window : public QObject
 {
     Q_OBJECT
 public:
+    DeliveryManager deliveries;
+    int SendingCount = 0;
+    bool SendFinished = false;
     QList<int> reports;
     QStringList boxes;
     int repaints = 0;
     std::function<void(int)> onReport;
-    void attach(TMailThread *t)
+    Window()
     {
-        connect(t, &TMailThread::MailSent, this, [this](int n) {
+        connect(&deliveries, &DeliveryManager::Started, this, [this] { ++SendingCount; });
+        connect(&deliveries, &DeliveryManager::Ended, this, [this] {
+            SendFinished = true;
+            --SendingCount;
+        });
+        connect(&deliveries, &DeliveryManager::MailSent, this, [this](int n) {
             reports += n;
             if (onReport)
                 onReport(n);
-        }, Qt::BlockingQueuedConnection);
-        connect(t, &TMailThread::RepaintStatus, this, [this] { ++repaints; }, Qt::BlockingQueuedConnection);
-        connect(t, &TMailThread::ErrorBox, this, [this](const QString &s) { boxes += s; },
-                Qt::BlockingQueuedConnection);
+        });
+        connect(&deliveries, &DeliveryManager::RepaintStatus, this, [this] { ++repaints; });
+        connect(&deliveries, &DeliveryManager::ErrorBox, this, [this](const QString &s) { boxes += s; });
     }
+    ~Window() override { deliveries.waitForAll(60000); }
 };
 
 struct Magazine {
@@ -66,7 +74,6 @@ class TestMailWorker : public QObject
     Q_OBJECT
 
     std::unique_ptr<TestEnv> env;
-    MainState state;
 
     void setUpIssue(const Magazine &m, const QStringList &addresses)
     {
@@ -124,15 +131,12 @@ class TestMailWorker : public QObject
     {
         if (!st.isValidAddress)
             st = settings();
-        auto *t = new TMailThread(kMag, kIssue, state, st);
-        w.attach(t);
-        QSignalSpy done(t, &QThread::finished);
-        t->Start();
-        QCOMPARE(state.SendingCount.load(), 1);
-        QVERIFY(done.wait(60000));
-        delete t;
-        QCOMPARE(state.SendingCount.load(), 0);
-        QVERIFY(state.SendFinished);
+        w.deliveries.start(kMag, kIssue, st);
+        QCOMPARE(w.deliveries.running(), 1);
+        QCOMPARE(w.SendingCount, 1);
+        QVERIFY(w.deliveries.waitForAll(60000));
+        QCOMPARE(w.SendingCount, 0);
+        QVERIFY(w.SendFinished);
     }
 
     static QList<int> completeFlags()
@@ -170,8 +174,6 @@ private Q_SLOTS:
     {
         env = std::make_unique<TestEnv>();
         env->openStore();
-        state.SendingCount = 0;
-        state.SendFinished = false;
     }
     void cleanup() { env.reset(); }
 
@@ -609,17 +611,13 @@ private Q_SLOTS:
         QFETCH(int, magCnt);
         setUpIssue(Magazine(), {"taro@example.com"});
         Window w;
-        auto *t = new TMailThread(magIdx, magCnt, state, settings());
-        w.attach(t);
-        QSignalSpy done(t, &QThread::finished);
-        t->Start();
-        QVERIFY(done.wait(10000));
-        delete t;
+        w.deliveries.start(magIdx, magCnt, settings());
+        QVERIFY(w.deliveries.waitForAll(10000));
         QVERIFY(w.boxes.isEmpty());
         QVERIFY(w.reports.isEmpty());
         QCOMPARE(w.repaints, 1);
-        QCOMPARE(state.SendingCount.load(), 0);
-        QVERIFY(state.SendFinished);
+        QCOMPARE(w.SendingCount, 0);
+        QVERIFY(w.SendFinished);
         QCOMPARE(completeFlags(), (QList<int>{0}));
     }
 
@@ -657,7 +655,7 @@ private Q_SLOTS:
         setUpIssue(Magazine(), addresses);
         setServers(server.port(), false, false, {}, {});
         Window w;
-        w.onReport = [](int) { TMailThread::RequestStopAll(); };
+        w.onReport = [&w](int) { w.deliveries.stopAll(); };
         deliver(w);
         QCOMPARE(w.reports, (QList<int>{26, 0}));
         QCOMPARE(errorLogLines(), QStringList{QStringLiteral("アプリケーションの終了による中断")});
@@ -678,15 +676,12 @@ private Q_SLOTS:
         setUpIssue(Magazine(), addresses);
         setServers(server.port(), false, false, {}, {});
         Window w;
-        auto *t = new TMailThread(kMag, kIssue, state, settings());
-        w.attach(t);
-        connect(t, &QThread::finished, t, &QObject::deleteLater);
-        t->Start();
+        w.deliveries.start(kMag, kIssue, settings());
         QTRY_VERIFY(!w.reports.isEmpty());
-        TMailThread::RequestStopAll();
-        QVERIFY(TMailThread::WaitForAll(30000));
-        QCOMPARE(TMailThread::Running(), 0);
-        QCOMPARE(state.SendingCount.load(), 0);
+        w.deliveries.stopAll();
+        QVERIFY(w.deliveries.waitForAll(30000));
+        QCOMPARE(w.deliveries.running(), 0);
+        QCOMPARE(w.SendingCount, 0);
         QCOMPARE(errorLogLines().last(), QStringLiteral("アプリケーションの終了による中断"));
         QVERIFY(int(Statement().scalar("select count(*) from MagHist where SendComplete = 0")) > 0);
     }

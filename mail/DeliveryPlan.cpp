@@ -1,0 +1,102 @@
+#include "mail/DeliveryPlan.h"
+
+#include "store/Database.h"
+#include "store/DeliveryRecords.h"
+
+#include <optional>
+
+namespace {
+
+// Streams the recipient rows; a row that cannot be read ends the stream with its reason.
+class StoreRecipients : public RecipientSource
+{
+public:
+    StoreRecipients(int MagIdx, int MagCnt) : m_cursor(MagIdx, MagCnt) {}
+
+    // The first row is read on loading, so an issue without recipients is known at once.
+    bool readFirst() { return read(); }
+
+    bool next(DeliveryRecipient *recipient) override
+    {
+        if (m_first) {
+            *recipient = std::move(*m_first);
+            m_first.reset();
+            return true;
+        }
+        if (!m_failure.isEmpty() || !read())
+            return false;
+        *recipient = std::move(*m_first);
+        m_first.reset();
+        return true;
+    }
+    QString failure() const override { return m_failure; }
+
+private:
+    bool read()
+    {
+        DeliveryRecipientRecord row;
+        try {
+            if (!m_cursor.next(&row)) {
+                m_cursor.close();
+                return false;
+            }
+        } catch (const StoreError &e) {
+            m_failure = e.text();
+            m_cursor.close();
+            return false;
+        }
+        DeliveryRecipient r;
+        r.MagUser = row.MagUser;
+        r.UserAdrs = std::move(row.UserAdrs);
+        r.values.UserName = std::move(row.UserName);
+        r.values.url = std::move(row.url);
+        r.values.count1 = row.count1;
+        r.values.count2 = row.count2;
+        r.values.UserDate1 = std::move(row.UserDate1);
+        r.values.UserDate2 = std::move(row.UserDate2);
+        m_first = std::move(r);
+        return true;
+    }
+
+    DeliveryRecipientCursor m_cursor;
+    std::optional<DeliveryRecipient> m_first;
+    QString m_failure;
+};
+
+} // namespace
+
+DeliveryMode ChooseDeliveryMode(const QString &Body, bool UseUserName)
+{
+    if (HasPlaceholders(Body))
+        return DeliveryMode::Personalised;
+    return UseUserName ? DeliveryMode::Individual : DeliveryMode::Batch;
+}
+
+DeliveryPlan LoadDeliveryPlan(int MagIdx, int MagCnt)
+{
+    DeliveryPlan plan;
+    plan.MagIdx = MagIdx;
+    plan.MagCnt = MagCnt;
+    if (MagIdx == 0 || MagCnt == 0)
+        return plan;
+    auto recipients = std::make_unique<StoreRecipients>(MagIdx, MagCnt);
+    // The first row is read before anything else, so a store that fails on it fails the
+    // whole delivery before a mail goes out.
+    if (!recipients->readFirst()) {
+        if (!recipients->failure().isEmpty())
+            throw StoreError(recipients->failure());
+        return plan;
+    }
+    const DeliveryIssueRecord issue = ReadDeliveryIssue(MagIdx, MagCnt);
+    if (!issue.found)
+        return plan;
+    plan.Owner = issue.Owner;
+    plan.Adrs = issue.Adrs;
+    plan.Atena = issue.Atena;
+    plan.Title = issue.Title;
+    plan.Body = issue.Body;
+    plan.UpdateSQL = issue.UpdateSQL;
+    plan.mode = ChooseDeliveryMode(issue.Body, issue.UseUserName);
+    plan.recipients = std::move(recipients);
+    return plan;
+}

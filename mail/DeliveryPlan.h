@@ -1,0 +1,51 @@
+#pragma once
+// A recorded issue ready to send: who it comes from, what it says, how it goes out and to
+// whom. Loaded from the store before the mail connection is opened; the recipients are
+// read one by one while sending.
+#include "mail/UPlaceholders.h"
+
+#include <QString>
+
+#include <memory>
+
+// How the mails of one issue go out: one personalised mail per member when the body holds
+// a placeholder, else one mail per member when the magazine sends individually, else mails
+// to hidden recipients in batches.
+enum class DeliveryMode { Personalised, Individual, Batch };
+
+DeliveryMode ChooseDeliveryMode(const QString &Body, bool UseUserName);
+
+struct DeliveryRecipient {
+    qint64 MagUser = 0;  // the member's UserIdx: completion is recorded by it
+    QString UserAdrs;
+    MemberValues values;
+};
+
+// The recipients in the order they are to be sent to.
+class RecipientSource
+{
+public:
+    virtual ~RecipientSource() = default;
+    // The next recipient; false after the last one, or when the next could not be read
+    // (failure() then says why and is not empty).
+    virtual bool next(DeliveryRecipient *recipient) = 0;
+    virtual QString failure() const = 0;
+};
+
+struct DeliveryPlan {
+    int MagIdx = 0;
+    int MagCnt = 0;
+    QString Owner;
+    QString Adrs;
+    QString Atena;
+    QString Title;
+    QString Body;       // as the members read it (stored escapes restored)
+    DeliveryMode mode = DeliveryMode::Batch;
+    QString UpdateSQL;  // after-send update's set clause; empty for none
+    std::unique_ptr<RecipientSource> recipients;
+};
+
+// Reads the issue from the store. Empty (no recipients) when MagIdx or MagCnt is 0, when the
+// issue has no recipient row or the magazine row is missing: nothing is to be sent then.
+// Throws StoreError when the store cannot be read.
+DeliveryPlan LoadDeliveryPlan(int MagIdx, int MagCnt);
