@@ -1,5 +1,7 @@
 #include "mail/MailSocket.h"
 
+#include "mail/LineSplitter.h"
+
 #include <QDeadlineTimer>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -17,15 +19,13 @@ namespace {
 
 // Waits are cut into slices so that a cancel request is noticed within this time.
 constexpr int kSliceMs = 200;
-// A server line longer than this without a line break is not a mail server talking.
-constexpr qsizetype kMaxLine = 64 * 1024;
 
 class TcpMailSocket final : public MailSocket
 {
 public:
     bool connectToHost(const QString &host, quint16 port, int timeoutMs) override
     {
-        m_buffer.clear();
+        m_lines.clear();
         m_error.clear();
         if (host.isEmpty()) {
             m_error = QStringLiteral("サーバ名が設定されていません");
@@ -49,21 +49,13 @@ public:
     {
         const QDeadlineTimer deadline(timeoutMs);
         for (;;) {
-            const qsizetype nl = m_buffer.indexOf('\n');
-            if (nl >= 0) {
-                qsizetype end = nl;
-                if (end > 0 && m_buffer.at(end - 1) == '\r')
-                    --end;
-                *line = m_buffer.left(end);
-                m_buffer.remove(0, nl + 1);
+            const LineSplitter::Result got = m_lines.takeLine(line);
+            if (got == LineSplitter::Result::Line)
                 return true;
-            }
-            if (m_buffer.size() > kMaxLine)
+            if (got == LineSplitter::Result::TooLong)
                 return fail(MailSocketText::replyTooLong());
             if (m_socket.bytesAvailable() > 0) {
-                // Never more than one line's worth at a time: a server that floods us is
-                // refused with a bounded buffer, not read into memory first.
-                m_buffer += m_socket.read(kMaxLine + 2 - m_buffer.size());
+                m_lines.append(m_socket.read(m_lines.room()));
                 continue;
             }
             if (m_socket.state() != QAbstractSocket::ConnectedState)
@@ -111,7 +103,7 @@ public:
     bool startTls(int timeoutMs) override
     {
         // RFC 3207 section 4.2: nothing received before the handshake may be used after it.
-        m_buffer.clear();
+        m_lines.clear();
         m_socket.readAll();
         QSslConfiguration config = m_socket.sslConfiguration();
         config.setPeerVerifyMode(QSslSocket::VerifyNone);
@@ -132,7 +124,7 @@ public:
         if (m_socket.state() != QAbstractSocket::UnconnectedState)
             m_socket.waitForDisconnected(1000);
         m_socket.abort();
-        m_buffer.clear();
+        m_lines.clear();
     }
 
     bool isConnected() const override { return m_socket.state() == QAbstractSocket::ConnectedState; }
@@ -146,7 +138,7 @@ private:
     }
 
     QSslSocket m_socket;
-    QByteArray m_buffer;
+    LineSplitter m_lines;
     QString m_error;
 };
 

@@ -2,6 +2,7 @@
 // dialogs are filled and confirmed from inside their own exec(), and the store is checked
 // against what the lists show.
 #include "app/FMain.h"
+#include "fakes/ModalDialog.h"
 #include "fakes/TestEnv.h"
 #include "members/FDispOptDlg.h"
 #include "members/FMagzineDlg.h"
@@ -32,22 +33,6 @@ private:
     std::unique_ptr<TestEnv> env;
 
     // Runs `fill` on the modal dialog of type T once it is open.
-    template <typename T>
-    static void whenOpen(std::function<void(T *)> fill)
-    {
-        QTimer::singleShot(0, [fill] {
-            auto *dlg = qobject_cast<T *>(QApplication::activeModalWidget());
-            if (!dlg) {
-                qWarning("expected dialog is not open");
-                if (QApplication::activeModalWidget())
-                    QApplication::activeModalWidget()->close();
-                return;
-            }
-            fill(dlg);
-            if (dlg->isVisible())
-                dlg->reject();
-        });
-    }
     static TMemberListModel *model(TMainForm &form) { return qobject_cast<TMemberListModel *>(form.ListView2->model()); }
     static QStringList headers(TMainForm &form)
     {
@@ -66,7 +51,7 @@ private:
     }
     static void addMagazine(TMainForm &form, const QString &name)
     {
-        whenOpen<TMagzineDlg>([name](TMagzineDlg *d) {
+        ModalDialog::answer<TMagzineDlg>([name](TMagzineDlg *d) {
             d->Edit1->setText(name);
             d->Edit2->setText("発行者");
             d->Edit3->setText("owner@example.jp");
@@ -76,7 +61,7 @@ private:
     }
     static void addMember(TMainForm &form, const QString &name, const QString &address, bool sleep = false)
     {
-        whenOpen<TUserDlg>([=](TUserDlg *d) {
+        ModalDialog::answer<TUserDlg>([=](TUserDlg *d) {
             d->Edit1->setText(name);
             d->Edit2->setText(address);
             d->CheckBox1->setChecked(sleep);
@@ -157,7 +142,7 @@ private Q_SLOTS:
         verifyStoreMatchesScreen(form);
 
         // Display settings: the sign-up date first, the address hidden.
-        whenOpen<TDispOptDlg>([](TDispOptDlg *d) {
+        ModalDialog::answer<TDispOptDlg>([](TDispOptDlg *d) {
             QListWidget *list = d->CheckListBox1;
             list->item(10)->setCheckState(Qt::Checked);
             list->item(1)->setCheckState(Qt::Unchecked);
@@ -221,7 +206,7 @@ private Q_SLOTS:
         select(form, 0);
         MemberOrder::save(1, "M:1,A:1,U:1,C1:1,");
         form.BuildMemberColumns();
-        whenOpen<TUserDlg>([](TUserDlg *d) {
+        ModalDialog::answer<TUserDlg>([](TUserDlg *d) {
             d->Edit1->setText("花子");
             d->Edit2->setText("hanako@example.jp");
             d->Edit3->setText("http://example.jp/");
@@ -231,7 +216,7 @@ private Q_SLOTS:
         form.A1Click();
         QCOMPARE(column(form, 3), (QStringList{"1,234,567"}));
         selectMembers(form, {0});
-        whenOpen<TUserDlg>([](TUserDlg *d) {
+        ModalDialog::answer<TUserDlg>([](TUserDlg *d) {
             QCOMPARE(d->Edit3->text(), QString("http://example.jp/"));
             QCOMPARE(d->CheckBox2->toolTip(), QString("フラグ１"));
             d->Edit3->clear();
@@ -310,7 +295,7 @@ private Q_SLOTS:
         QCOMPARE(box7->toolTip(), QString("日付２を今日の日付"));
         QCOMPARE(form.TabSheet4->findChild<QCheckBox *>("CheckBox1")->text(), QString("フラグ１をON"));
         QCOMPARE(form.TabSheet4->findChild<QCheckBox *>("CheckBox5")->text(), QString("数字2を加算"));
-        whenOpen<TMagzineDlg>([](TMagzineDlg *d) {
+        ModalDialog::answer<TMagzineDlg>([](TMagzineDlg *d) {
             QCOMPARE(d->Edit1->text(), QString("旧名"));
             d->Edit1->setText("新名");
             d->Edit5->setText("会員");
@@ -360,7 +345,7 @@ private Q_SLOTS:
         form.DroppedText = "";
         form.DroppedTextReady();  // nothing to read: no dialog
         form.DroppedText = "山田 <yamada@example.jp>";
-        whenOpen<TUserDlg>([](TUserDlg *d) {
+        ModalDialog::answer<TUserDlg>([](TUserDlg *d) {
             QCOMPARE(d->Edit1->text(), QString());
             QCOMPARE(d->Edit2->text(), QString("yamada@example.jp"));
             QVERIFY(d->CheckBox2->toolTip().isEmpty());

@@ -4,6 +4,7 @@
 #include "app/FMain.h"
 #include "app/ListWidths.h"
 #include "app/QtTranslations.h"
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "members/FMagzineDlg.h"
 #include "members/MemberListModel.h"
@@ -11,7 +12,6 @@
 #include "store/AppSettings.h"
 #include "store/Database.h"
 #include "store/Folders.h"
-#include "store/Sql.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
 
@@ -45,12 +45,8 @@ private:
     void prepareMagazine(const QString &name)
     {
         env->openStore();
-        exec(QString("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena,Flg1Name,Flg2Name,Flg3Name,Count1Name,"
-                     "Count2Name,UserDate1Name,UserDate2Name,UseUserName) values (1,%1,'発行者','pub@example.jp',"
-                     "'様','フラグ１','フラグ２','フラグ３','数字１','数字2','日付１','日付２',0)")
-                 .arg(Sql::q(name)));
-        exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,Flg1,Flg2,Flg3,Sleep,Count1,Count2,UserDate1,"
-             "UserDate2,AddDate) values (1,1,'山田 太郎','yamada.taro@example.co.jp',0,0,0,0,0,0,'','','20240101')");
+        StoreFixture::addMagazine(1, name, {"フラグ１", "フラグ２", "フラグ３", "数字１", "数字2", "日付１", "日付２"});
+        StoreFixture::addMember(1, 1, "山田 太郎", "yamada.taro@example.co.jp", StoreFixture::blankMemberColumns());
         MemberOrder::save(1, QStringLiteral("M:1,A:1,U:0,F1:0,F2:0,F3:0,C1:0,C2:0,D1:0,D2:0,S:0,"));
         env->closeStore();
     }

@@ -24,7 +24,7 @@ bool FakeMailSocket::connectToHost(const QString &h, quint16 p, int timeoutMs)
         return false;
     }
     m_connected = true;
-    m_buffer.clear();
+    m_lines.clear();
     return true;
 }
 
@@ -32,14 +32,12 @@ bool FakeMailSocket::readLine(QByteArray *line, int timeoutMs)
 {
     readTimeoutMs = timeoutMs;
     for (;;) {
-        const qsizetype nl = m_buffer.indexOf('\n');
-        if (nl >= 0) {
-            qsizetype end = nl;
-            if (end > 0 && m_buffer.at(end - 1) == '\r')
-                --end;
-            *line = m_buffer.left(end);
-            m_buffer.remove(0, nl + 1);
+        const LineSplitter::Result got = m_lines.takeLine(line);
+        if (got == LineSplitter::Result::Line)
             return true;
+        if (got == LineSplitter::Result::TooLong) {
+            m_error = MailSocketText::replyTooLong();
+            return false;
         }
         if (!m_connected) {
             m_error = MailSocketText::notConnected();
@@ -50,14 +48,21 @@ bool FakeMailSocket::readLine(QByteArray *line, int timeoutMs)
             m_error = MailSocketText::readTimedOut();
             return false;
         }
-        const Chunk c = m_chunks.takeFirst();
-        if (c.close) {
+        if (m_chunks.first().close) {
+            m_chunks.removeFirst();
             m_connected = false;
-            m_buffer.clear();
+            m_lines.clear();
             m_error = MailSocketText::closedByPeer();
             return false;
         }
-        m_buffer += c.bytes;
+        // Like the real socket, never more than the splitter has room for: the rest of a
+        // chunk stays queued, as unread bytes would stay in the system's buffer.
+        QByteArray &bytes = m_chunks.first().bytes;
+        const qsizetype take = qMin(bytes.size(), m_lines.room());
+        m_lines.append(bytes.left(take));
+        bytes.remove(0, take);
+        if (bytes.isEmpty())
+            m_chunks.removeFirst();
     }
 }
 
@@ -74,7 +79,7 @@ bool FakeMailSocket::write(const QByteArray &bytes, int)
 bool FakeMailSocket::startTls(int)
 {
     written += "[TLS]";
-    m_buffer.clear();
+    m_lines.clear();
     if (m_tlsFails) {
         m_error = QStringLiteral("handshake failed");
         return false;
@@ -88,5 +93,5 @@ void FakeMailSocket::close()
     if (m_connected)
         ++closes;
     m_connected = false;
-    m_buffer.clear();
+    m_lines.clear();
 }

@@ -3,6 +3,8 @@
 // by chunk as it would arrive, and afterwards reads every byte the client wrote. A chunk
 // may hold several lines (or a part of one); startTls() writes "[TLS]" into the output so
 // the test sees where the upgrade happened, and drops whatever was received but not read.
+// Lines are cut as the real socket cuts them, with the same bound on a line's length.
+#include "mail/LineSplitter.h"
 #include "mail/MailSocket.h"
 
 #include <QList>
@@ -45,7 +47,7 @@ private:
         bool close = false;
     };
     QList<Chunk> m_chunks;
-    QByteArray m_buffer;
+    LineSplitter m_lines;
     QString m_error;
     QString m_refuse;
     bool m_connected = false;

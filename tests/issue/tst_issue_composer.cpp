@@ -1,5 +1,6 @@
 // The mail composer: templates in Japanese forms whatever the locale, insertion at the
 // caret, files and signatures, the byte count, the ruler and the line width.
+#include "fakes/ModalDialog.h"
 #include "fakes/TestEnv.h"
 #include "issue/FColSetDlg.h"
 #include "issue/FComposer.h"
@@ -291,9 +292,7 @@ private Q_SLOTS:
         again.Button2->click(); // cancel changes nothing
         QCOMPARE(AppSettings::readInt("ColumnSize", -1), 30);
 
-        QTimer::singleShot(0, [] {
-            auto *dlg = qobject_cast<TColSetDlg *>(QApplication::activeModalWidget());
-            QVERIFY(dlg);
+        ModalDialog::answer<TColSetDlg>([](TColSetDlg *dlg) {
             dlg->NumberSpin1->setValue(12);
             dlg->Button1->click();
         });

@@ -1,5 +1,6 @@
 // The issue history: list order, one-line conditions, decoded bodies, recipients and the
 // deletion up to a day, on a private store.
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "issue/FHistDlg.h"
 #include "issue/UHistory.h"
@@ -30,11 +31,7 @@ private:
     }
     static void addMember(int magIdx, int userIdx, const QString &name, const QString &address)
     {
-        Statement s;
-        s.exec(QString("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,AddDate) values (%1,%2,%3,%4,'20240101')")
-                   .arg(magIdx)
-                   .arg(userIdx)
-                   .arg(Sql::q(name), Sql::q(address)));
+        StoreFixture::addMember(magIdx, userIdx, name, address);
     }
     static qint64 count(const QString &sql)
     {

@@ -2,12 +2,12 @@
 // loaded back into the composer, their recipients listed, and deleted up to a day.
 #include "app/FMain.h"
 #include "fakes/ModalDialog.h"
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "issue/FHistDlg.h"
 #include "issue/UIssue.h"
 #include "maintenance/FDateDlg.h"
 #include "store/Database.h"
-#include "store/Sql.h"
 #include "widgets/MessageBox.h"
 
 #include <QLabel>
@@ -37,20 +37,10 @@ private:
         return out.join('|');
     }
 
-    static void addMagazine(int magIdx, const QString &name)
-    {
-        exec(QString("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena,Flg1Name,Flg2Name,Flg3Name,Count1Name,"
-                     "Count2Name,UserDate1Name,UserDate2Name,UseUserName) values (%1,%2,'発行者','pub@example.jp',"
-                     "'様','フラグ１','フラグ２','フラグ３','カウンタ１','カウンタ２','日付１','日付２',0)")
-                 .arg(magIdx)
-                 .arg(Sql::q(name)));
-    }
+    static void addMagazine(int magIdx, const QString &name) { StoreFixture::addMagazine(magIdx, name); }
     static void addMember(int magIdx, int userIdx, const QString &name, const QString &address)
     {
-        exec(QString("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,AddDate) values (%1,%2,%3,%4,'20240101')")
-                 .arg(magIdx)
-                 .arg(userIdx)
-                 .arg(Sql::q(name), Sql::q(address)));
+        StoreFixture::addMember(magIdx, userIdx, name, address);
     }
     // Sends an issue to every member of the magazine the way the send command records it.
     static int send(int magIdx, const QDateTime &when, const QString &title, const QString &body,

@@ -2,13 +2,13 @@
 // patch, the dialogs and confirmations that stop them, the reload after a reset.
 #include "app/FMain.h"
 #include "fakes/ModalDialog.h"
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "maintenance/FCountDlg.h"
 #include "maintenance/FDateDlg.h"
 #include "members/MemberListModel.h"
 #include "members/UMemberOrder.h"
 #include "store/Database.h"
-#include "store/Sql.h"
 #include "widgets/MessageBox.h"
 
 #include <QAction>
@@ -42,22 +42,14 @@ private:
 
     static void addMagazine(int magIdx, const QString &name)
     {
-        exec(QString("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena,Flg1Name,Flg2Name,Flg3Name,Count1Name,"
-                     "Count2Name,UserDate1Name,UserDate2Name,UseUserName) values (%1,%2,'発行者','pub@example.jp',"
-                     "'様','既読','会員','特典','購読回数','ポイント','最終購読日','誕生日',0)")
-                 .arg(magIdx)
-                 .arg(Sql::q(name)));
+        StoreFixture::addMagazine(magIdx, name, {"既読", "会員", "特典", "購読回数", "ポイント", "最終購読日", "誕生日"});
     }
     // Members 1..count, Count1 = 1230 + UserIdx (member 4 shows 1,234).
     static void addMembers(int magIdx, int count)
     {
         for (int i = 1; i <= count; ++i)
-            exec(QString("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
-                         "UserDate1,UserDate2,AddDate) values (%1,%2,'会員%2','m%2@example.jp',0,0,0,0,%3,0,'','',"
-                         "'20240101')")
-                     .arg(magIdx)
-                     .arg(i)
-                     .arg(1230 + i));
+            StoreFixture::addMember(magIdx, i, QString("会員%1").arg(i), QString("m%1@example.jp").arg(i),
+                                    StoreFixture::blankMemberColumns() + StoreFixture::Row{{"Count1", 1230 + i}});
     }
 
     // Opens the window on magazine 1 with the given columns.

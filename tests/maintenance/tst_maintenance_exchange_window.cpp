@@ -3,6 +3,7 @@
 #include "app/FMain.h"
 #include "fakes/DamagedStore.h"
 #include "fakes/ModalDialog.h"
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "maintenance/FFindDlg.h"
 #include "maintenance/FImportDlg.h"
@@ -44,20 +45,15 @@ qint64 scalar(const QString &sql)
 
 void addMagazine(int magIdx, const QString &name)
 {
-    exec(QString("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena,Flg1Name,Flg2Name,Flg3Name,Count1Name,"
-                 "Count2Name,UserDate1Name,UserDate2Name,UseUserName) values (%1,%2,'発行者','pub@example.jp',"
-                 "'様','既読','会員','特典','購読回数','ポイント','最終購読日','誕生日',0)")
-             .arg(magIdx)
-             .arg(Sql::q(name)));
+    StoreFixture::addMagazine(magIdx, name, {"既読", "会員", "特典", "購読回数", "ポイント", "最終購読日", "誕生日"});
 }
 
 void addMember(int magIdx, int userIdx, const QString &name, const QString &adrs, const QString &url = QString())
 {
-    exec(QString("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
-                 "UserDate1,UserDate2,AddDate) values (%1,%2,%3,%4,%5,1,0,1,0,1234,-5,'20240102','20240103','20240104')")
-             .arg(magIdx)
-             .arg(userIdx)
-             .arg(Sql::q(name), Sql::q(adrs), Sql::q(url)));
+    StoreFixture::addMember(magIdx, userIdx, name, adrs,
+                            {{"url", TextValue(url)}, {"Flg1", 1}, {"Flg2", 0}, {"Flg3", 1}, {"Sleep", 0},
+                             {"Count1", 1234}, {"Count2", -5}, {"UserDate1", "20240102"}, {"UserDate2", "20240103"},
+                             {"AddDate", "20240104"}});
 }
 
 QStringList memberValues(int magIdx)
