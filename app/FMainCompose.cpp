@@ -7,7 +7,6 @@
 #include "issue/FSignDlg.h"
 #include "mail/UMailThread.h"
 #include "members/UAddress.h"
-#include "members/FMagzineDlg.h"
 #include "widgets/MessageBox.h"
 
 #include <QLineEdit>
@@ -59,13 +58,13 @@ void TMainForm::setupIssuePages()
     };
     hooks.progressChanged = [this] { statusBar()->update(); };
     SendPage->setHooks(hooks);
+}
 
-    // The magazine dialog's signature link opens the signature editor on its chosen file.
-    TMagzineDlg::setSignatureEditor([this](QWidget *parent, const QString &fileName) {
-        TSignDlg dlg(DataDir, parent);
-        dlg.SignFileName = fileName;
-        dlg.exec();
-    });
+void TMainForm::EditSignature(QWidget *parent, const QString &fileName)
+{
+    TSignDlg dlg(DataDir, parent);
+    dlg.SignFileName = fileName;
+    dlg.exec();
 }
 
 void TMainForm::N34Click()
