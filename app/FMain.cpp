@@ -3,6 +3,8 @@
 
 #include "FVerDlg.h"
 #include "issue/UTemplates.h"
+#include "members/MagazineGuard.h"
+#include "members/UMagazineChoice.h"
 #include "store/AppSettings.h"
 #include "store/Database.h"
 #include "store/Folders.h"
@@ -70,7 +72,7 @@ void TMainForm::FormCreate()
 
     MagSortColumn = 0;
     MemberSortColumn = 0;
-    CurMagIdx = -1;
+    CurMagIdx = MagazineChoice::None;
     CustomCondSql.clear();
     SendingCount = 0;
     ColumnMap.fill(-1);
@@ -305,9 +307,14 @@ QString TMainForm::dbOpenErrorText(const QString &reason)
     return reason.isEmpty() ? text : text + QStringLiteral("\n\n") + reason;
 }
 
-QString TMainForm::noMagazineMessage()
+bool TMainForm::HasMagazine() const
 {
-    return QStringLiteral("マガジン名を選択してください。");
+    return MagazineChoice::isChosen(CurMagIdx);
+}
+
+bool TMainForm::RequireMagazine()
+{
+    return ::RequireMagazine(this, CurMagIdx);
 }
 
 void TMainForm::ShowMemberCount()

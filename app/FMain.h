@@ -25,6 +25,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class TFindDlg;
 class TGetVersion;
+class TMagzineDlg;
 class TComposer;
 class TSendPage;
 class DeliveryManager;
@@ -61,8 +62,10 @@ public:
     void ShowMemberCount();
     // The warning when the store cannot be opened, with the reason below the fixed first line.
     static QString dbOpenErrorText(const QString &reason);
-    // The warning every command gives when no magazine is selected.
-    static QString noMagazineMessage();
+    // True when a magazine is selected.
+    bool HasMagazine() const;
+    // The guard of every command that needs a magazine: warns when none is selected.
+    bool RequireMagazine();
     // LoadConnInfo of the main window: the mail-server settings rows into Conn.
     void RefreshConnInfo();
     ConnInfo Conn;  // the main window's copy of the mail-server settings
@@ -187,12 +190,21 @@ private:
     QWidget *createSendPage();
     void setupIssuePages(); // FMainCompose.cpp
     QWidget *createHistoryPage();
+    // The header's sort indicator changed, by a click or by a command: sort the list by it.
+    void SortMagazines(int column, Qt::SortOrder order);
+    void SortMembers(int column, Qt::SortOrder order);
+    // The magazine dialog, with its signature link leading to the signature editor.
+    void wireMagazineDialog(TMagzineDlg &dlg);
+    void EditSignature(QWidget *parent, const QString &fileName);
     QAction *addCommand(QMenu *menu, const QString &caption, const QString &handler, int tag,
                         const std::function<void()> &slot);
 
     bool m_startedOk = false;
     bool m_shown = false;
     bool m_closing = false;
+    // Bringing the history tab to front loads the list, and loading brings the tab to
+    // front: one load at a time is enough.
+    bool m_loadingHistory = false;
     QList<QAction *> m_commands;
     // The background update check while it runs; it deletes itself when it ends.
     QPointer<TGetVersion> m_getVersion;

@@ -67,10 +67,8 @@ void patchCells(const MemberSelection &sel, int column, const QString &text)
 
 void TMainForm::A4Click(int tag)
 {
-    if (CurMagIdx == -1) {
-        MessageBox::warning(this, noMagazineMessage());
+    if (!RequireMagazine())
         return;
-    }
     if (!BulkUpdate::isFlagTag(tag))
         return;
     const MemberSelection sel = selectedMembers(ListView2);
@@ -87,7 +85,7 @@ void TMainForm::A4Click(int tag)
 
 void TMainForm::N15Click(int tag)
 {
-    if (CurMagIdx == -1 || (tag != 1 && tag != 2))
+    if (!HasMagazine() || (tag != 1 && tag != 2))
         return;
     const MemberSelection sel = selectedMembers(ListView2);
     if (sel.rows.isEmpty())
@@ -122,7 +120,7 @@ void TMainForm::N15Click(int tag)
 
 void TMainForm::N16Click(int tag)
 {
-    if (CurMagIdx == -1 || (tag != 1 && tag != 2))
+    if (!HasMagazine() || (tag != 1 && tag != 2))
         return;
     const MemberSelection sel = selectedMembers(ListView2);
     if (sel.rows.isEmpty())
@@ -144,10 +142,8 @@ void TMainForm::N16Click(int tag)
 
 void TMainForm::OFF11Click(int tag)
 {
-    if (CurMagIdx == -1) {
-        MessageBox::warning(this, noMagazineMessage());
+    if (!RequireMagazine())
         return;
-    }
     const auto target = BulkUpdate::resetTarget(tag);
     if (!target)
         return;

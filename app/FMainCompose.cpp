@@ -5,7 +5,6 @@
 #include "issue/FComposer.h"
 #include "issue/FSendPage.h"
 #include "issue/FSignDlg.h"
-#include "members/FMagzineDlg.h"
 #include "widgets/MessageBox.h"
 
 #include <QLineEdit>
@@ -37,13 +36,13 @@ void TMainForm::setupIssuePages()
     };
     hooks.progressChanged = [this] { statusBar()->update(); };
     SendPage->setHooks(hooks);
+}
 
-    // The magazine dialog's signature link opens the signature editor on its chosen file.
-    TMagzineDlg::setSignatureEditor([this](QWidget *parent, const QString &fileName) {
-        TSignDlg dlg(DataDir, parent);
-        dlg.SignFileName = fileName;
-        dlg.exec();
-    });
+void TMainForm::EditSignature(QWidget *parent, const QString &fileName)
+{
+    TSignDlg dlg(DataDir, parent);
+    dlg.SignFileName = fileName;
+    dlg.exec();
 }
 
 void TMainForm::N34Click()

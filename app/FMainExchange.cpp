@@ -74,10 +74,8 @@ void TMainForm::installMemberDropTarget()
 
 void TMainForm::OleDropTarget1Drop(const QString &text)
 {
-    if (CurMagIdx == -1) {
-        MessageBox::warning(this, noMagazineMessage());
+    if (!RequireMagazine())
         return;
-    }
     QString t = text.left(text.indexOf(QChar(0)) >= 0 ? text.indexOf(QChar(0)) : text.size());
     qsizetype b = 0;
     qsizetype e = t.size();
@@ -94,10 +92,8 @@ void TMainForm::OleDropTarget1Drop(const QString &text)
 
 void TMainForm::C4Click()
 {
-    if (CurMagIdx == -1) {
-        MessageBox::warning(this, noMagazineMessage());
+    if (!RequireMagazine())
         return;
-    }
     const int column = addressColumn(*this);
     if (column < 0) {
         MessageBox::warning(this, QStringLiteral("チェックを行なう前に表示設定でアドレスを表示してください。"));
@@ -122,10 +118,8 @@ void TMainForm::C4Click()
 
 void TMainForm::Find1Click()
 {
-    if (CurMagIdx == -1) {
-        MessageBox::warning(this, noMagazineMessage());
+    if (!RequireMagazine())
         return;
-    }
     if (addressColumn(*this) < 0)
         return;
     if (!FindDialog1) {
@@ -226,10 +220,8 @@ void TMainForm::N42Click()
 
 void TMainForm::I1Click()
 {
-    if (CurMagIdx == -1) {
-        MessageBox::warning(this, noMagazineMessage());
+    if (!RequireMagazine())
         return;
-    }
     const int magIdx = CurMagIdx;
     const QString fileName =
         FileDialog::open(this, QStringLiteral("インポート"), DocDir, QStringLiteral("CSVファイル(*.csv)"));
@@ -281,10 +273,8 @@ void TMainForm::I1Click()
 
 void TMainForm::X1Click()
 {
-    if (CurMagIdx == -1) {
-        MessageBox::warning(this, noMagazineMessage());
+    if (!RequireMagazine())
         return;
-    }
     const QString fileName = FileDialog::save(this, QStringLiteral("エクスポート"), DocDir,
                                               QStringLiteral("CSVファイル(*.csv)"), QStringLiteral("csv"));
     if (fileName.isEmpty())
@@ -308,10 +298,8 @@ void TMainForm::X1Click()
 
 void TMainForm::N39Click()
 {
-    if (CurMagIdx == -1) {
-        MessageBox::warning(this, noMagazineMessage());
+    if (!RequireMagazine())
         return;
-    }
     const int magIdx = CurMagIdx;
     const QString fileName = FileDialog::open(this, QStringLiteral("ユーザの削除・一括処理"), DocDir,
                                               QStringLiteral("テキストファイル(*.txt)"));

@@ -6,21 +6,19 @@
 #include "issue/FHistDlg.h"
 #include "issue/UHistory.h"
 #include "maintenance/FDateDlg.h"
+#include "members/MagazineGuard.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTreeWidget>
 
 namespace {
-
-// Bringing the history tab to front loads the list, and loading brings the tab to front:
-// one load at a time is enough.
-bool g_loadingHistory = false;
 
 QString asPlainLines(const QString &body)
 {
@@ -39,10 +37,8 @@ int selectedIssue(QTreeWidget *list)
 // The two warnings that guard the commands on one issue.
 bool issueChosen(QWidget *parent, int curMagIdx, int magCnt)
 {
-    if (curMagIdx == -1) {
-        MessageBox::warning(parent, TMainForm::noMagazineMessage());
+    if (!RequireMagazine(parent, curMagIdx))
         return false;
-    }
     if (magCnt == 0) {
         MessageBox::warning(parent, QStringLiteral("表示する履歴を選択してください。"));
         return false;
@@ -54,18 +50,16 @@ bool issueChosen(QWidget *parent, int curMagIdx, int magCnt)
 
 void TMainForm::H1Click()
 {
-    if (CurMagIdx == -1) {
-        MessageBox::warning(this, noMagazineMessage());
+    if (!RequireMagazine())
         return;
-    }
     LoadHistoryList();
 }
 
 void TMainForm::LoadHistoryList()
 {
-    if (g_loadingHistory)
+    if (m_loadingHistory)
         return;
-    g_loadingHistory = true;
+    const QScopedValueRollback<bool> loading(m_loadingHistory, true);
     const int magIdx = CurMagIdx;
     {
         WaitCursor wait;
@@ -90,13 +84,12 @@ void TMainForm::LoadHistoryList()
         PageControl1->setCurrentWidget(TabSheet5);
         ListView4->viewport()->update();
     }
-    g_loadingHistory = false;
 }
 
 void TMainForm::ListView4SelectItem()
 {
     const int magCnt = selectedIssue(ListView4);
-    if (CurMagIdx == -1 || magCnt == 0)
+    if (!HasMagazine() || magCnt == 0)
         return;
     const int magIdx = CurMagIdx;
     Command::run(this, [this, magIdx, magCnt] {
@@ -144,7 +137,7 @@ void TMainForm::M1Click(int)
 
 void TMainForm::D4Click()
 {
-    if (CurMagIdx == -1)
+    if (!HasMagazine())
         return;
     TDateDlg dlg(this);
     dlg.setFieldName(QStringLiteral("削除日付"));

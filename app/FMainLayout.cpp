@@ -1,6 +1,7 @@
 // The main window's widgets, menus, toolbar and status bar.
 #include "FMain.h"
 
+#include "HeaderSort.h"
 #include "ListWidths.h"
 #include "mail/ui/SendProgressPanel.h"
 
@@ -261,7 +262,10 @@ QWidget *TMainForm::createMemberPage()
     installMemberDropTarget();
     connect(ListView2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(ListView2->viewport()->mapToGlobal(pos)); });
-    connect(ListView2->header(), &QHeaderView::sectionClicked, this, &TMainForm::ListView2ColumnClick);
+    // A click on a column title flips the header's indicator before anyone hears of the click;
+    // the indicator changing is what sorts.
+    HeaderSort::clear(*ListView2->header());
+    connect(ListView2->header(), &QHeaderView::sortIndicatorChanged, this, &TMainForm::SortMembers);
     connect(ListView2, &QTreeView::doubleClicked, this, [this] { E3Click(); });
     layout->addWidget(ListView2);
     return page;
@@ -382,7 +386,8 @@ void TMainForm::createLayout()
     ListView1->header()->setSectionsClickable(true);
     fitColumns(ListView1, ListWidths::magazineSamples());
     connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView1SelectItem);
-    connect(ListView1->header(), &QHeaderView::sectionClicked, this, &TMainForm::ListView1ColumnClick);
+    HeaderSort::clear(*ListView1->header());
+    connect(ListView1->header(), &QHeaderView::sortIndicatorChanged, this, &TMainForm::SortMagazines);
     connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { E2Click(); });
 
     PageControl1 = new QTabWidget(Splitter1);

@@ -1,10 +1,12 @@
 // Magazine list and magazine commands.
 #include "FMain.h"
 
+#include "HeaderSort.h"
 #include "issue/FSendPage.h"
 
 #include "members/FMagzineDlg.h"
 #include "members/MemberListModel.h"
+#include "members/UMagazineChoice.h"
 #include "members/UMemberRecord.h"
 #include "members/USjisKey.h"
 #include "store/Database.h"
@@ -103,7 +105,7 @@ void TMainForm::ShowMagazine(int magIdx)
 
 int TMainForm::FindMagazineRow() const
 {
-    if (CurMagIdx == -1)
+    if (!HasMagazine())
         return -1;
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
         if (ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == CurMagIdx)
@@ -111,13 +113,21 @@ int TMainForm::FindMagazineRow() const
     return -1;
 }
 
+void TMainForm::wireMagazineDialog(TMagzineDlg &dlg)
+{
+    // The editor is modal over the magazine dialog, which lists the signatures again after it.
+    connect(&dlg, &TMagzineDlg::SignatureEditRequested, this,
+            [this, &dlg](const QString &fileName) { EditSignature(&dlg, fileName); }, Qt::DirectConnection);
+}
+
 void TMainForm::A2Click()
 {
     {
         TMagzineDlg dlg(DataDir, this);
+        wireMagazineDialog(dlg);
         dlg.exec();
     }
-    CurMagIdx = -1;
+    CurMagIdx = MagazineChoice::None;
     MagNamePanel->clear();
     LoadMagazineList();
 }
@@ -129,6 +139,7 @@ void TMainForm::E2Click()
         return;
     QTreeWidgetItem *item = selected.first();
     TMagzineDlg dlg(DataDir, this);
+    wireMagazineDialog(dlg);
     dlg.MagIdx = item->data(0, Qt::UserRole).toInt();
     dlg.Edit1->setText(item->text(0));
     if (dlg.exec() != QDialog::Accepted)
@@ -142,7 +153,7 @@ void TMainForm::E2Click()
 
 void TMainForm::D2Click()
 {
-    if (CurMagIdx == -1)
+    if (!HasMagazine())
         return;
     const int r = FindMagazineRow();
     const QString caption = r >= 0 ? ListView1->topLevelItem(r)->text(0) : QString();
@@ -163,7 +174,7 @@ void TMainForm::D2Click()
         delete ListView1->takeTopLevelItem(r);
     // No magazine is current any more: member and send commands must not act on the
     // deleted one, so its name, columns and rows go too.
-    CurMagIdx = -1;
+    CurMagIdx = MagazineChoice::None;
     MagNamePanel->clear();
     MagSign.clear();
     BuildMemberColumns();
@@ -194,14 +205,16 @@ void TMainForm::ListView1SelectItem()
 
 void TMainForm::ListView1ColumnClick(int column)
 {
-    QHeaderView *header = ListView1->header();
-    const QVariant arrow = header->property("arrowColumn");
-    const bool showedAscending =
-        arrow.isValid() && arrow.toInt() == column && !header->property("arrowDescending").toBool();
-    SortDescending = showedAscending;
+    // The header's indicator changing sorts the rows, as after a click on the header itself.
+    ListView1->header()->setSortIndicator(column, HeaderSort::nextOrder(*ListView1->header(), column));
+}
+
+void TMainForm::SortMagazines(int column, Qt::SortOrder order)
+{
+    if (column < 0)
+        return;
+    SortDescending = order == Qt::DescendingOrder;
     MagSortColumn = column;
-    header->setProperty("arrowColumn", column);
-    header->setProperty("arrowDescending", SortDescending);
-    header->setSortIndicatorShown(true);
-    ListView1->sortItems(column, SortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    ListView1->header()->setSortIndicatorShown(true);
+    ListView1->sortItems(column, order);
 }

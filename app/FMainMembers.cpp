@@ -1,6 +1,7 @@
 // Member list and member commands.
 #include "FMain.h"
 
+#include "HeaderSort.h"
 #include "ListWidths.h"
 #include "members/FDispOptDlg.h"
 #include "members/FUserDlg.h"
@@ -56,8 +57,7 @@ void TMainForm::BuildMemberColumns()
     TMemberListModel *model = memberModel(ListView2);
     ColumnMap.fill(-1);
     QHeaderView *header = ListView2->header();
-    header->setSortIndicatorShown(false);
-    header->setProperty("arrowColumn", QVariant());
+    HeaderSort::clear(*header);
     const auto setting = MemberOrder::load(CurMagIdx);
     if (!setting) {
         model->setColumns({}, {});
@@ -65,7 +65,7 @@ void TMainForm::BuildMemberColumns()
     }
     const QList<int> fields = MemberOrder::shownColumns(*setting, int(ColumnMap.size()));
     const QStringList all =
-        MemberOrder::captions(CurMagIdx == -1 ? MemberOrder::placeholderFieldNames() : MagFieldNames);
+        MemberOrder::captions(HasMagazine() ? MagFieldNames : MemberOrder::placeholderFieldNames());
     QStringList captions;
     for (int k = 0; k < fields.size(); ++k) {
         ColumnMap[size_t(k)] = fields[k];
@@ -90,28 +90,27 @@ void TMainForm::LoadMemberRows(int magIdx)
 
 void TMainForm::ListView2ColumnClick(int column)
 {
-    if (CurMagIdx == -1)
+    if (!HasMagazine())
         return;
-    QHeaderView *header = ListView2->header();
-    const QVariant arrow = header->property("arrowColumn");
-    const bool showedAscending =
-        arrow.isValid() && arrow.toInt() == column && !header->property("arrowDescending").toBool();
-    SortDescending = showedAscending;
+    // The header's indicator changing sorts the rows, as after a click on the header itself.
+    ListView2->header()->setSortIndicator(column, HeaderSort::nextOrder(*ListView2->header(), column));
+}
+
+void TMainForm::SortMembers(int column, Qt::SortOrder order)
+{
+    if (column < 0 || !HasMagazine())
+        return;
+    SortDescending = order == Qt::DescendingOrder;
     MemberSortColumn = column;
-    header->setProperty("arrowColumn", column);
-    header->setProperty("arrowDescending", SortDescending);
-    header->setSortIndicatorShown(true);
-    header->setSortIndicator(column, SortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    ListView2->header()->setSortIndicatorShown(true);
     WaitCursor wait;
     memberModel(ListView2)->sortRows(column, SortDescending);
 }
 
 void TMainForm::O1Click()
 {
-    if (CurMagIdx == -1) {
-        MessageBox::warning(this, noMagazineMessage());
+    if (!RequireMagazine())
         return;
-    }
     TDispOptDlg dlg(CurMagIdx, MagFieldNames, this);
     if (dlg.exec() != QDialog::Accepted)
         return;
@@ -121,10 +120,8 @@ void TMainForm::O1Click()
 
 void TMainForm::A1Click()
 {
-    if (CurMagIdx == -1) {
-        MessageBox::warning(this, noMagazineMessage());
+    if (!RequireMagazine())
         return;
-    }
     TUserDlg dlg(this);
     dlg.MagIdx = CurMagIdx;
     dlg.UserIdx = -1;
@@ -138,7 +135,7 @@ void TMainForm::A1Click()
 
 void TMainForm::E3Click()
 {
-    if (CurMagIdx == -1)
+    if (!HasMagazine())
         return;
     const QList<int> rows = selectedRows(ListView2);
     if (rows.isEmpty())
@@ -157,7 +154,7 @@ void TMainForm::E3Click()
 
 void TMainForm::yu1Click()
 {
-    if (CurMagIdx == -1)
+    if (!HasMagazine())
         return;
     const QList<int> rows = selectedRows(ListView2);
     if (rows.isEmpty())
@@ -188,7 +185,7 @@ void TMainForm::yu1Click()
 
 void TMainForm::S2Click()
 {
-    if (CurMagIdx == -1)
+    if (!HasMagazine())
         return;
     const QList<int> rows = selectedRows(ListView2);
     if (rows.isEmpty())
@@ -213,10 +210,8 @@ void TMainForm::DroppedTextReady()
         return;
     // The drop target asks for a magazine first; should one be gone meanwhile, no member
     // may be written without one.
-    if (CurMagIdx == -1) {
-        MessageBox::warning(this, noMagazineMessage());
+    if (!RequireMagazine())
         return;
-    }
     activateWindow();
     raise();
     TUserDlg dlg(this);

@@ -4,6 +4,7 @@
 #include "issue/UComposeText.h"
 #include "issue/UTemplates.h"
 #include "issue/UTextFile.h"
+#include "members/MagazineGuard.h"
 #include "members/USignName.h"
 #include "store/MainState.h"
 #include "widgets/FileDialog.h"
@@ -119,10 +120,8 @@ void TComposer::InsertTextFile()
 
 void TComposer::InsertSignature()
 {
-    if (m_state.CurMagIdx == -1) {
-        MessageBox::warning(m_window, QStringLiteral("マガジン名を選択してください。"));
+    if (!RequireMagazine(m_window, m_state.CurMagIdx))
         return;
-    }
     // A Sign value that is not a bare file name (a restored backup may hold any text) names
     // no signature: nothing is read.
     const QString path = SignaturePath(m_state.DataDir, m_state.MagSign);

@@ -5,6 +5,8 @@
 #include "issue/RadioGroup.h"
 #include "issue/UIssue.h"
 #include "issue/UUnmappable.h"
+#include "members/MagazineGuard.h"
+#include "members/UMagazineChoice.h"
 #include "store/MainState.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
@@ -213,10 +215,11 @@ bool TSendPage::CheckSendSettings(bool withText)
 
 void TSendPage::RadioGroup3Click(int index)
 {
-    if (m_state.CurMagIdx == -1 && index != 0) {
+    // Every condition but "all" needs the magazine's fields: fall back to "all" first.
+    if (index != 0 && !MagazineChoice::isChosen(m_state.CurMagIdx)) {
         RadioGroup3->setItemIndex(0);
         index = 0;
-        MessageBox::warning(window(), QStringLiteral("マガジン名を選択してください。"));
+        MessageBox::warning(window(), MagazineChoice::missingText());
     }
     using namespace SendCondition;
     const auto &n = m_state.MagFieldNames;
@@ -284,10 +287,8 @@ void TSendPage::RadioButton1Click(int tag)
 
 void TSendPage::Button4Click()
 {
-    if (m_state.CurMagIdx == -1) {
-        MessageBox::warning(window(), QStringLiteral("マガジン名を選択してください。"));
+    if (!RequireMagazine(window(), m_state.CurMagIdx))
         return;
-    }
     if (!CheckSendSettings(false))
         return;
     const SendConditionText cond = BuildSendCondition();

@@ -1,6 +1,7 @@
 #include "issue/USendCondition.h"
 
 #include "issue/UCondition.h"
+#include "members/UMagazineChoice.h"
 #include "store/Database.h"
 
 namespace SendCondition {
@@ -169,8 +170,8 @@ SendCheck CheckSendSettings(const SendCheckInputs &in)
     using Focus = SendCheck::Focus;
     if (in.smtpHost.isEmpty())
         return {false, QStringLiteral("SMTPサーバが設定されていません。"), Focus::None};
-    if (in.magIdx == -1)
-        return {false, QStringLiteral("マガジン名を選択してください。"), Focus::None};
+    if (!MagazineChoice::isChosen(in.magIdx))
+        return {false, MagazineChoice::missingText(), Focus::None};
     if (in.withText) {
         if (in.subject.isEmpty())
             return {false, QStringLiteral("件名が未入力です。"), Focus::Subject};

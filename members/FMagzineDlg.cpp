@@ -13,16 +13,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaMethod>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
-
-TMagzineDlg::SignatureEditor &signatureEditor()
-{
-    static TMagzineDlg::SignatureEditor editor;
-    return editor;
-}
 
 QLineEdit *lineEdit(QWidget *parent, const char *name, int maxLength, bool japanese)
 {
@@ -42,11 +37,6 @@ int fieldWidthFor(const QLineEdit *edit, const QString &sample)
 }
 
 } // namespace
-
-void TMagzineDlg::setSignatureEditor(SignatureEditor editor)
-{
-    signatureEditor() = std::move(editor);
-}
 
 TMagzineDlg::TMagzineDlg(const QString &dataDir, QWidget *parent) : QDialog(parent), m_dataDir(dataDir)
 {
@@ -207,9 +197,9 @@ void TMagzineDlg::FormShow()
 void TMagzineDlg::Label4Click()
 {
     const QString chosen = chosenSignature();
-    if (!signatureEditor())
+    if (!isSignalConnected(QMetaMethod::fromSignal(&TMagzineDlg::SignatureEditRequested)))
         return;
-    signatureEditor()(this, chosen);
+    Q_EMIT SignatureEditRequested(chosen);
     fillSignatures();
     chooseSignature(chosen);
 }

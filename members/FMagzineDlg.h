@@ -5,8 +5,6 @@
 
 #include <QDialog>
 
-#include <functional>
-
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -41,9 +39,11 @@ public:
     // The values as the fields hold them.
     MagazineRecord record() const;
 
-    // The signature editor, once it exists: shown with the chosen file name ("" when none).
-    using SignatureEditor = std::function<void(QWidget *parent, const QString &fileName)>;
-    static void setSignatureEditor(SignatureEditor editor);
+Q_SIGNALS:
+    // The signature link was clicked: whoever opened the dialog shows the signature editor
+    // on the chosen file ("" when none) before this returns, so a signature saved there is
+    // offered at once. Connect it directly.
+    void SignatureEditRequested(const QString &fileName);
 
 public Q_SLOTS:
     // Fills the fields; runs once when the dialog is first shown.

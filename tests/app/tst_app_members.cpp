@@ -355,6 +355,90 @@ private Q_SLOTS:
         QCOMPARE(column(form, 1), (QStringList{"yamada@example.jp"}));
         verifyStoreMatchesScreen(form);
     }
+
+    // A click on a column title changes the header's arrow before the window hears of it;
+    // the rows must still follow the arrow: up, down, another column up, and up again after
+    // the columns are rebuilt, exactly as the sort commands do.
+    void headerClicksSortLikeTheCommands()
+    {
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        addMagazine(form, "A");
+        select(form, 0);
+        addMember(form, "b", "b@example.jp");
+        addMember(form, "c", "c@example.jp");
+        addMember(form, "a", "a@example.jp");
+        QHeaderView *header = form.ListView2->header();
+        auto click = [](QHeaderView *h, int section) {
+            QVERIFY(h->isVisible());
+            // narrow columns, so the clicked one is on screen
+            for (int i = 0; i < h->count(); ++i)
+                h->resizeSection(i, 60);
+            QVERIFY(h->sectionViewportPosition(section) + 60 <= h->viewport()->width());
+            // apart in time, so that no two clicks make a double click
+            QTest::qWait(QApplication::doubleClickInterval() + 50);
+            QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                              QPoint(h->sectionViewportPosition(section) + 30, h->height() / 2));
+        };
+        auto arrow = [](QHeaderView *h) {
+            return h->isSortIndicatorShown() ? QString("%1%2").arg(h->sortIndicatorSection()).arg(
+                                                   h->sortIndicatorOrder() == Qt::AscendingOrder ? "^" : "v")
+                                             : QString("-");
+        };
+        form.PageControl1->setCurrentWidget(form.TabSheet1);
+        QCOMPARE(arrow(header), QString("-"));
+        click(header, 0);
+        QCOMPARE(column(form, 0), (QStringList{"a", "b", "c"}));
+        QCOMPARE(arrow(header), QString("0^"));
+        QVERIFY(!form.SortDescending);
+        click(header, 0);
+        QCOMPARE(column(form, 0), (QStringList{"c", "b", "a"}));
+        QCOMPARE(arrow(header), QString("0v"));
+        QVERIFY(form.SortDescending);
+        click(header, 1);
+        QCOMPARE(column(form, 1), (QStringList{"a@example.jp", "b@example.jp", "c@example.jp"}));
+        QCOMPARE(arrow(header), QString("1^"));
+        QCOMPARE(form.MemberSortColumn, 1);
+
+        // Reloading keeps the arrow, and the next click on its column turns it down.
+        form.N45Click();
+        QCOMPARE(arrow(header), QString("1^"));
+        click(header, 1);
+        QCOMPARE(column(form, 1), (QStringList{"c@example.jp", "b@example.jp", "a@example.jp"}));
+        QCOMPARE(arrow(header), QString("1v"));
+
+        // Rebuilt columns have no arrow: the next click sorts up, by a click or by the command alike.
+        form.BuildMemberColumns();
+        QCOMPARE(arrow(header), QString("-"));
+        click(header, 1);
+        QCOMPARE(arrow(header), QString("1^"));
+        form.BuildMemberColumns();
+        form.LoadMemberRows(form.CurMagIdx);
+        form.ListView2ColumnClick(1);
+        QCOMPARE(arrow(header), QString("1^"));
+        QCOMPARE(column(form, 1), (QStringList{"a@example.jp", "b@example.jp", "c@example.jp"}));
+
+        // The magazine list follows its header the same way.
+        addMagazine(form, "B");
+        QHeaderView *magHeader = form.ListView1->header();
+        auto names = [&] {
+            QStringList out;
+            for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i)
+                out << form.ListView1->topLevelItem(i)->text(0);
+            return out;
+        };
+        click(magHeader, 0);
+        QCOMPARE(names(), (QStringList{"A", "B"}));
+        QCOMPARE(arrow(magHeader), QString("0^"));
+        QCOMPARE(form.MagSortColumn, 0);
+        click(magHeader, 0);
+        QCOMPARE(names(), (QStringList{"B", "A"}));
+        QCOMPARE(arrow(magHeader), QString("0v"));
+        form.ListView1ColumnClick(0);
+        QCOMPARE(names(), (QStringList{"A", "B"}));
+        QCOMPARE(arrow(magHeader), QString("0^"));
+    }
 };
 
 QTEST_MAIN(TestAppMembers)

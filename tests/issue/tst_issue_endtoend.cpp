@@ -212,6 +212,27 @@ private Q_SLOTS:
         QCOMPARE(seenName, QStringLiteral("a.txt"));
         QCOMPARE(seenText, QStringLiteral("署名です"));
     }
+
+    // The signature link belongs to the window that opened the dialog: once a window has
+    // come and gone, a magazine dialog of its own opens no editor (nor reaches the old window).
+    void signatureLinkWithoutWindowOpensNothing()
+    {
+        {
+            TMainForm form;
+            QVERIFY(form.startedOk());
+            form.close();
+        }
+        TMagzineDlg dlg(env->dataDir());
+        dlg.FormShow();
+        bool editorShown = false;
+        ModalDialog::whenShown<TSignDlg>([&](TSignDlg *s) {
+            editorShown = true;
+            s->reject();
+        }, 200);
+        dlg.Label4Click();
+        QTest::qWait(300);
+        QVERIFY(!editorShown);
+    }
 };
 
 QTEST_MAIN(TestIssueEndToEnd)
