@@ -1,6 +1,7 @@
 #include "issue/UCondition.h"
 
 #include "store/Database.h"
+#include "store/IssueRecords.h"
 #include "store/Sql.h"
 #include "store/SqlTokens.h"
 
@@ -150,18 +151,14 @@ bool CheckCondition(const QString &clause, const std::array<QString, 7> &names, 
             *message = Condition::wrongText() + QStringLiteral("\r\n") + free.problem;
         return false;
     }
-    try {
-        Statement s;
-        // Tested the way a send uses it, inside parentheses, so that what passes here
-        // (a trailing "order by", a "union") cannot fail only when the issue is sent.
-        s.open(Sql::lines({QStringLiteral("select * from MagUser U where "), QStringLiteral("(") + free.sql + QStringLiteral(")")}));
-        s.close();
+    // Tried the way a send uses it, inside parentheses, so that what passes here (a trailing
+    // "order by", a "union") cannot fail only when the issue is sent.
+    const QString complaint = TryMemberClause(free.sql);
+    if (complaint.isEmpty())
         return true;
-    } catch (const StoreError &e) {
-        if (message)
-            *message = Condition::wrongText() + QStringLiteral("\r\n") + TranslateToDisplay(e.text(), names);
-        return false;
-    }
+    if (message)
+        *message = Condition::wrongText() + QStringLiteral("\r\n") + TranslateToDisplay(complaint, names);
+    return false;
 }
 
 QStringList ConditionOperators(int field)

@@ -2,6 +2,7 @@
 
 #include "issue/UCondition.h"
 #include "store/Database.h"
+#include "store/IssueRecords.h"
 #include "store/MainState.h"
 #include "store/Sql.h"
 
@@ -39,31 +40,15 @@ QString IssueNotRecordedText()
 int CreateIssue(const IssueRecord &issue)
 {
     try {
-        Statement s;
-        const int magCnt = int(s.scalar(QStringLiteral("select max(MagCnt) from MagInfo"))) + 1;
-        const QString mag = QString::number(issue.magIdx);
-        const QString cnt = QString::number(magCnt);
-        Transaction t;
-        s.exec(Sql::lines({
-            QStringLiteral("insert into MagInfo (MagIdx,MagCnt,AddDate,SendCnt,Condition,Title,Body,UpdateSQL) values("),
-            mag + QStringLiteral(","),
-            cnt + QStringLiteral(","),
-            Sql::q(IssueDateText(issue.created)) + QStringLiteral(","),
-            QString::number(issue.targetCount) + QStringLiteral(","),
-            Sql::q(issue.condition) + QStringLiteral(","),
-            Sql::q(issue.title) + QStringLiteral(","),
-            Sql::q(Sql::escapeBody(issue.body)) + QStringLiteral(","),
-            Sql::q(issue.updateSql),
-            QStringLiteral(")"),
-        }));
-        s.exec(Sql::lines({
-            QStringLiteral("insert into maghist"),
-            QStringLiteral("select ") + mag + QStringLiteral(" as MagIdx,"),
-            cnt + QStringLiteral(" As MagCnt, U.UserIdx As MagUser from maguser U"),
-            issue.where,
-        }));
-        t.commit();
-        return magCnt;
+        IssueRow row;
+        row.MagIdx = issue.magIdx;
+        row.AddDate = IssueDateText(issue.created);
+        row.SendCnt = issue.targetCount;
+        row.Condition = issue.condition;
+        row.Title = issue.title;
+        row.Body = Sql::escapeBody(issue.body);
+        row.UpdateSQL = issue.updateSql;
+        return InsertIssue(row, issue.where);
     } catch (const StoreError &e) {
         // The guard has rolled both inserts back and the number stays unused. A locked,
         // read-only or full store must not look like a send that simply never starts.

@@ -1,6 +1,6 @@
 #include "issue/UUnmappable.h"
 
-#include "store/Batch.h"
+#include "store/MemberRecords.h"
 #include "store/Codec.h"
 
 #include <QStringList>
@@ -108,11 +108,8 @@ QString UnmappableQuestion(const QList<UnmappableChar> &found, int total)
 
 void ReadMagazineTexts(int magIdx, MailTexts *texts)
 {
-    PreparedStatement s(QStringLiteral("select Owner,Atena from Magzine where MagIdx = ?"));
-    s.bind(0, magIdx);
-    s.exec();
-    if (s.next()) {
-        texts->owner = s.value(0).toString();
-        texts->atena = s.value(1).toString();
+    if (const std::optional<MagazineRecord> m = MagazineSql::load(magIdx)) {
+        texts->owner = m->owner;
+        texts->atena = m->atena;
     }
 }

@@ -1,0 +1,42 @@
+#include "store/IssueRecords.h"
+
+#include "store/Batch.h"
+#include "store/Database.h"
+#include "store/Sql.h"
+
+int InsertIssue(const IssueRow &row, const QString &recipientClause)
+{
+    Transaction t;
+    // Read inside the write lock, so that two writers can never take the same number.
+    const int magCnt = int(Statement().scalar(QStringLiteral("select max(MagCnt) from MagInfo"))) + 1;
+    PreparedStatement issue(QStringLiteral(
+        "insert into MagInfo (MagIdx,MagCnt,AddDate,SendCnt,Condition,Title,Body,UpdateSQL) values(?,?,?,?,?,?,?,?)"));
+    int i = 0;
+    for (const QVariant &v : {QVariant(row.MagIdx), QVariant(magCnt), TextValue(row.AddDate), QVariant(row.SendCnt),
+                              TextValue(row.Condition), TextValue(row.Title), TextValue(row.Body),
+                              TextValue(row.UpdateSQL)})
+        issue.bind(i++, v);
+    issue.exec();
+    PreparedStatement recipients(Sql::lines({
+        QStringLiteral("insert into MagHist (MagIdx,MagCnt,MagUser)"),
+        QStringLiteral("select ?, ?, U.UserIdx from MagUser U"),
+        recipientClause,
+    }));
+    recipients.bind(0, row.MagIdx);
+    recipients.bind(1, magCnt);
+    recipients.exec();
+    t.commit();
+    return magCnt;
+}
+
+QString TryMemberClause(const QString &clause)
+{
+    try {
+        Statement s;
+        s.open(Sql::lines({QStringLiteral("select * from MagUser U where "), QStringLiteral("(") + clause + QStringLiteral(")")}));
+        s.close();
+        return QString();
+    } catch (const StoreError &e) {
+        return e.text();
+    }
+}
