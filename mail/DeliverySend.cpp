@@ -4,6 +4,7 @@
 #include "mail/SmtpClient.h"
 #include "mail/jconvert.h"
 #include "store/Codec.h"
+#include "store/MailAddress.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ public:
             if (m_options.isValidAddress ? !m_options.isValidAddress(r.UserAdrs) : !r.UserAdrs.contains(u'@'))
                 continue;
             // An address the SMTP session would refuse fails on its own, not with its batch.
-            if (!SmtpClient::isPlainAddress(r.UserAdrs)) {
+            if (!IsPlainAddress(r.UserAdrs)) {
                 fail(r.UserAdrs, {});
                 continue;
             }

@@ -1,6 +1,7 @@
 #include "mail/SmtpClient.h"
 
 #include "mail/LogLine.h"
+#include "store/MailAddress.h"
 
 #include <QDeadlineTimer>
 #include <QSysInfo>
@@ -40,50 +41,6 @@ QString SmtpClient::Reply::text() const
     for (const QByteArray &l : lines)
         parts += LogLine::oneLine(QString::fromUtf8(l));
     return parts.join(u' ');
-}
-
-namespace {
-
-// RFC 5322 section 3.2.3 atext.
-bool isAtext(char16_t c)
-{
-    if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9'))
-        return true;
-    return QStringView(u"!#$%&'*+-/=?^_`{|}~").contains(QChar(c));
-}
-
-bool isLetDig(char16_t c)
-{
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
-}
-
-} // namespace
-
-bool SmtpClient::isPlainAddress(const QString &address)
-{
-    // RFC 5321 section 4.5.3.1: local part up to 64 octets, a path up to 256 with its brackets.
-    constexpr qsizetype kMaxLocal = 64;
-    constexpr qsizetype kMaxAddress = 254;
-    constexpr qsizetype kMaxLabel = 63;
-    const qsizetype at = address.indexOf(u'@');
-    if (at <= 0 || at > kMaxLocal || address.size() > kMaxAddress || address.indexOf(u'@', at + 1) >= 0)
-        return false;
-    for (qsizetype i = 0; i < at; ++i)
-        if (address.at(i) != u'.' && !isAtext(address.at(i).unicode()))
-            return false;
-    // RFC 5321 section 4.1.2: Domain = sub-domain *("." sub-domain), each Let-dig [Ldh-str].
-    const QStringView domain = QStringView(address).mid(at + 1);
-    if (domain.isEmpty())
-        return false;
-    for (const QStringView label : domain.split(u'.')) {
-        if (label.isEmpty() || label.size() > kMaxLabel || !isLetDig(label.front().unicode())
-            || !isLetDig(label.back().unicode()))
-            return false;
-        for (const QChar c : label)
-            if (!isLetDig(c.unicode()) && c != u'-')
-                return false;
-    }
-    return true;
 }
 
 SmtpClient::SmtpClient(MailSocket &socket) : m_socket(socket) {}
@@ -323,7 +280,7 @@ bool SmtpClient::sendMail(const QString &from, const QStringList &recipients, co
     // An argument is one address or nothing is sent: "<a@b.jp> NOTIFY=..." would add
     // parameters to the envelope, "a@b.jp>,<c@d.jp" a second recipient.
     for (const QString &address : QStringList{from} + recipients) {
-        if (!isPlainAddress(address)) {
+        if (!IsPlainAddress(address)) {
             m_error = QStringLiteral("メールアドレスが正しくありません: ") + LogLine::oneLine(address);
             return false;
         }

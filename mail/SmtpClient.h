@@ -48,12 +48,6 @@ public:
     bool hasCapability(const QByteArray &name) const;
     bool offersAuthLogin() const;
 
-    // One Mailbox of RFC 5321 section 4.1.2 and nothing else: a dot-atom-like local part, "@",
-    // a host name of letters, digits and hyphens, ASCII only, within the length limits of
-    // section 4.5.3.1. Anything that could add to the envelope (angle brackets, spaces,
-    // commas, parameters, line breaks) fails. Dots may stand anywhere in the local part,
-    // as in the older mobile-phone addresses that are still delivered.
-    static bool isPlainAddress(const QString &address);
 
     // Bounds of one reply: more lines or bytes than any server needs fail it.
     static constexpr int kMaxReplyLines = 512;

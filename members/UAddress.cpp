@@ -1,26 +1,22 @@
 #include "members/UAddress.h"
 
 #include "store/Codec.h"
+#include "store/MailAddress.h"
 
 #include <QRegularExpression>
 
-namespace {
-
-// The limits of a path's local part and of a whole address (RFC 5321 4.5.3.1).
-constexpr qsizetype kMaxLocalPart = 64;
-constexpr qsizetype kMaxAddress = 254;
-
-} // namespace
-
 bool IsValidAddress(const QString &text)
 {
-    // ASCII classes written out rather than a case-insensitive match: under Unicode case
-    // folding the Kelvin sign would pass for "k" and the long s for "s".
-    static const QRegularExpression re(QRegularExpression::anchoredPattern(
-        QStringLiteral("[A-Za-z0-9!#$%&'*+/=?^_`{|}~.-]+@([A-Za-z0-9-]+\\.)+[A-Za-z]+")));
-    if (text.size() > kMaxAddress || text.indexOf(QLatin1Char('@')) > kMaxLocalPart)
+    if (!IsPlainAddress(text))
         return false;
-    return re.match(text).hasMatch();
+    // A member's address also needs a domain under a top-level name of letters.
+    const qsizetype dot = text.lastIndexOf(u'.');
+    if (dot < text.indexOf(u'@'))
+        return false;
+    for (const QChar c : QStringView(text).mid(dot + 1))
+        if (!((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')))
+            return false;
+    return true;
 }
 
 bool IsSingleByteText(const QString &text)

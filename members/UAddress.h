@@ -4,10 +4,8 @@
 // list's drop target and the delivery worker all use these.
 #include <QString>
 
-// True when the whole text is one plain address and nothing else: a local part of ASCII
-// letters, digits, dots and the other characters an unquoted local part may hold
-// (! # $ % & ' * + - / = ? ^ _ ` { | } ~), one "@", and a domain of dot-separated labels
-// (letters, digits, "-") that ends in a label of letters, in either case. No blank, comma,
+// True when the whole text is one plain address (IsPlainAddress: the form the SMTP session
+// also requires) whose domain ends in a label of letters, in either case. No blank, comma,
 // angle bracket, quote or control character anywhere, so the text can go into a mail
 // envelope or header as it is without adding a recipient or a parameter. Dots may repeat
 // or end the local part (older Japanese mobile addresses do); quoted local parts and

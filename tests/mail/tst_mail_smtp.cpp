@@ -2,6 +2,7 @@
 // with refusals, missing features, dropped connections and silence.
 #include "fakes/FakeMailSocket.h"
 #include "mail/SmtpClient.h"
+#include "store/MailAddress.h"
 
 #include <QtTest>
 
@@ -395,7 +396,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, address);
         QFETCH(bool, plain);
-        QCOMPARE(SmtpClient::isPlainAddress(address), plain);
+        QCOMPARE(IsPlainAddress(address), plain);
         for (const QByteArray &ehlo : {kEhloPlain, QByteArray("250-x\r\n250 PIPELINING\r\n")}) {
             for (const bool asSender : {false, true}) {
                 FakeMailSocket s;

@@ -20,7 +20,10 @@ private Q_SLOTS:
         QTest::newRow("apostrophe and other atext") << "o'brien!#$%&*/=?^`{|}~@example.jp" << true;
         QTest::newRow("dots repeated and before @") << "taro..yamada.@docomo.ne.jp" << true;
         QTest::newRow("64 before @") << QString(64, 'a') + "@example.jp" << true;
-        QTest::newRow("254 in all") << "a@" + QString(249, 'b') + ".jp" << true;
+        // Labels of at most 63 characters, as a host name's are.
+        QTest::newRow("254 in all") << "a@" + QString(61, 'b') + "." + QString(61, 'b') + "." + QString(61, 'b') + "."
+                                           + QString(63, 'b') + ".jp"
+                                    << true;
         QTest::newRow("domain without dot") << "taro@localhost" << false;
         QTest::newRow("nothing before @") << "@example.jp" << false;
         QTest::newRow("no @") << "taro.example.jp" << false;
@@ -52,7 +55,9 @@ private Q_SLOTS:
         QTest::newRow("empty label") << "taro@example..jp" << false;
         QTest::newRow("dot ends domain") << "taro@example.jp." << false;
         QTest::newRow("65 before @") << QString(65, 'a') + "@example.jp" << false;
-        QTest::newRow("255 in all") << "a@" + QString(250, 'b') + ".jp" << false;
+        QTest::newRow("255 in all") << "a@" + QString(62, 'b') + "." + QString(61, 'b') + "." + QString(61, 'b') + "."
+                                           + QString(63, 'b') + ".jp"
+                                    << false;
     }
     void valid()
     {
