@@ -218,15 +218,9 @@ void TSQLEditDlg::SpeedButton2Click()
 {
     if (Memo1->document()->isEmpty())
         return;
-    const QString chosen =
-        FileDialog::save(this, QString(), m_dataDir + QStringLiteral("where"), QStringLiteral("条件式(*.whr)"));
-    if (chosen.isEmpty())
-        return;
-    const QString path = TextFile::withDefaultSuffix(chosen, QStringLiteral("whr"));
-    if (path != chosen && QFileInfo::exists(path)
-        && MessageBox::confirm(this, QStringLiteral("%1 は既に存在します。\r\n上書きしますか？").arg(QFileInfo(path).fileName()),
-                               MessageBox::Buttons::YesNo)
-               != MessageBox::Answer::Yes)
+    const QString path = FileDialog::save(this, QString(), m_dataDir + QStringLiteral("where"),
+                                          QStringLiteral("条件式(*.whr)"), QStringLiteral("whr"));
+    if (path.isEmpty())
         return;
     QString error;
     if (!TextFile::writeLines(path, TextFile::splitLines(Memo1->toPlainText()), &error))

@@ -150,18 +150,17 @@ bool TSignDlg::writeTo(const QString &name)
 
 void TSignDlg::SaveAs1Click()
 {
-    const QString chosen = FileDialog::save(this, QString(), signFolder(), QStringLiteral("テキストファイル(*.txt)"));
+    const QString chosen = FileDialog::save(this, QString(), signFolder(), QStringLiteral("テキストファイル(*.txt)"),
+                                            QStringLiteral("txt"));
     if (chosen.isEmpty())
         return;
-    const QString name = QFileInfo(TextFile::withDefaultSuffix(chosen, QStringLiteral("txt"))).fileName();
+    const QString name = QFileInfo(chosen).fileName();
     const QString target = fileOf(name);
     if (target.isEmpty())
         return;
-    // The dialog asked about the file it showed; ask again when the file written is another.
-    if (QFileInfo::exists(target) && QFileInfo(target).absoluteFilePath() != QFileInfo(chosen).absoluteFilePath()
-        && MessageBox::confirm(this, QStringLiteral("%1 は既に存在します。\r\n上書きしますか？").arg(name),
-                               MessageBox::Buttons::YesNo)
-               != MessageBox::Answer::Yes)
+    // A file chosen outside the signature folder is written inside it: ask about that one.
+    if (QFileInfo(target).absoluteFilePath() != QFileInfo(chosen).absoluteFilePath()
+        && !FileDialog::confirmReplace(this, target))
         return;
     if (!writeTo(name))
         return;

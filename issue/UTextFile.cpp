@@ -30,13 +30,6 @@ QString joinCrLf(const QStringList &lines)
     return out;
 }
 
-QString withDefaultSuffix(const QString &path, const QString &suffix)
-{
-    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
-        return path;
-    return path + QLatin1Char('.') + suffix;
-}
-
 bool readLines(const QString &path, QStringList *lines, QString *error)
 {
     QFile f(path);

@@ -18,7 +18,4 @@ QStringList splitLines(const QString &text);
 // Each line followed by CR LF, as the composer inserts a file.
 QString joinCrLf(const QStringList &lines);
 
-// A chosen file name without an extension gets the default one ("txt", "whr").
-QString withDefaultSuffix(const QString &path, const QString &suffix);
-
 } // namespace TextFile

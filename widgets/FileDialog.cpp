@@ -58,13 +58,17 @@ QString save(QWidget *parent, const QString &caption, const QString &dir, const 
         if (chosen.isEmpty())
             return QString();
         const QString file = withDefaultSuffix(chosen, defaultSuffix);
-        if (file == chosen || !QFileInfo::exists(file))
-            return file;
-        const QString question =
-            QStringLiteral("%1 は既に存在します。\r\n上書きしますか？").arg(QFileInfo(file).fileName());
-        if (MessageBox::confirm(parent, question, MessageBox::Buttons::YesNo) == MessageBox::Answer::Yes)
+        if (file == chosen || confirmReplace(parent, file))
             return file;
     }
+}
+
+bool confirmReplace(QWidget *parent, const QString &file)
+{
+    if (!QFileInfo::exists(file))
+        return true;
+    const QString question = QStringLiteral("%1 は既に存在します。\r\n上書きしますか？").arg(QFileInfo(file).fileName());
+    return MessageBox::confirm(parent, question, MessageBox::Buttons::YesNo) == MessageBox::Answer::Yes;
 }
 
 QString withDefaultSuffix(const QString &file, const QString &suffix)

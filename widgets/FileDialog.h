@@ -17,6 +17,9 @@ QString save(QWidget *parent, const QString &caption, const QString &dir, const 
 QString save(QWidget *parent, const QString &caption, const QString &dir, const QString &filter,
              const QString &defaultSuffix);
 
+// True when the file does not exist or the user agrees to replace it.
+bool confirmReplace(QWidget *parent, const QString &file);
+
 // The name a save writes: "." + suffix added when the name has no extension.
 QString withDefaultSuffix(const QString &file, const QString &suffix);
 
