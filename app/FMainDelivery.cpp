@@ -5,6 +5,8 @@
 #include "mail/DeliveryManager.h"
 #include "mail/ui/FConnDlg.h"
 #include "members/UAddress.h"
+#include "store/Database.h"
+#include "store/ServerSettings.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"
@@ -25,8 +27,17 @@ void TMainForm::RefreshConnInfo()
 void TMainForm::C1Click()
 {
     TConnDlg dlg(Conn, this);
-    if (dlg.exec() == QDialog::Accepted)
-        RefreshConnInfo();
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    {
+        WaitCursor wait;
+        try {
+            ServerSettings::save(dlg.settings());
+        } catch (const StoreError &) {
+            // Rolled back without a word; the copy below is read from the rows as they are.
+        }
+    }
+    RefreshConnInfo();
 }
 
 void TMainForm::setupDeliveries()

@@ -1,29 +1,25 @@
 #pragma once
-// The mail-server settings: two rows of CommonTBL with key1 = 100, key2 = 1 for SMTP and
-// key2 = 2 for POP before SMTP (int1 port, int2 auth / POP on, int3 SSL, str1 host, str2 user,
-// str3 password). ConnInfo is the main window's copy; deliveries read the rows afresh.
+// The mail-server settings as the sessions use them. ConnInfo is the main window's copy of
+// the stored settings; deliveries read the rows afresh, and the test mail of the connection
+// dialog uses the values typed in it.
 #include "mail/MailSocket.h"
+#include "mail/Pop3Client.h"
+#include "mail/SmtpClient.h"
+#include "store/ServerSettings.h"
 
 #include <QString>
 
-class SmtpClient;
+using ConnInfo = ServerSettings;
 
-struct ConnInfo {
-    QString SmtpHost;
-    int SmtpPort = 0;
-    bool SmtpAuth = false;
-    QString SmtpUser;
-    QString SmtpPassword;
-    bool UseSsl = false;
-    bool PopBeforeSmtp = false;
-    QString PopHost;
-    int PopPort = 0;
-    QString PopUser;
-    QString PopPassword;
-};
-
-// The two rows as they are stored now (fields cleared first; other key2 values ignored).
+// The rows as they are stored now (ServerSettings::load). Throws StoreError.
 ConnInfo LoadConnInfo();
+
+// Host and port of the SMTP server; user name, password and STARTTLS only when the server
+// requires authentication (SSL takes effect only together with it). Time-outs and the
+// HELO name are left at their defaults for the caller to set.
+SmtpOptions SmtpOptionsFor(const ServerSettings &settings);
+// Host, port, user name and password of the POP3 server.
+Pop3Options Pop3OptionsFor(const ServerSettings &settings);
 
 // Time-outs and the transport of a delivery's connections.
 struct ConnectOptions {
@@ -34,8 +30,13 @@ struct ConnectOptions {
     const std::atomic<bool> *cancel = nullptr;
 };
 
-// Reads the rows, logs in to POP3 and out again when POP before SMTP is on, then connects
-// the SMTP client (greeting and EHLO). False after a failure, with the text of the error box
-// to show in *failure: "Pop3の接続エラー " or "SMTPの接続エラー " followed by the reason.
-// The SMTP server is not contacted when the POP3 login failed.
+// Logs in to POP3 and out again when POP before SMTP is on, then connects the SMTP client
+// (greeting and EHLO). False after a failure, with the text of the error box to show in
+// *failure: "Pop3の接続エラー " or "SMTPの接続エラー " followed by the reason. The SMTP
+// server is not contacted when the POP3 login failed.
+bool ConnectServers(SmtpClient &smtp, const ServerSettings &settings, const ConnectOptions &options,
+                    QString *failure);
+
+// The same with the settings as they are stored now. Throws StoreError when they cannot be
+// read; no server is contacted then.
 bool ConnectServers(SmtpClient &smtp, const ConnectOptions &options, QString *failure);

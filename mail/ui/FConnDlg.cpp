@@ -1,11 +1,9 @@
 #include "mail/ui/FConnDlg.h"
 
+#include "mail/ConnSettingsCheck.h"
 #include "mail/MailFormat.h"
-#include "mail/Pop3Client.h"
-#include "mail/SmtpClient.h"
 #include "mail/jconvert.h"
 #include "store/Database.h"
-#include "store/Sql.h"
 #include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"
 
@@ -53,11 +51,6 @@ QSpinBox *port(QWidget *parent, const char *name)
     return s;
 }
 
-QString portText(const QSpinBox *s)
-{
-    return QString::asprintf("%.0f", double(s->value()));
-}
-
 // Runs network work on a thread of its own while this one keeps painting the window; user
 // input waits until it is done, as it would for a dialog that blocks.
 bool runAside(const std::function<bool()> &work)
@@ -75,7 +68,7 @@ bool runAside(const std::function<bool()> &work)
 
 } // namespace
 
-TConnDlg::TConnDlg(const ConnInfo &info, QWidget *parent) : QDialog(parent)
+TConnDlg::TConnDlg(const ServerSettings &info, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("ConnDlg"));
     setWindowTitle(QStringLiteral("接続情報"));
@@ -164,17 +157,8 @@ TConnDlg::TConnDlg(const ConnInfo &info, QWidget *parent) : QDialog(parent)
     layout->addLayout(buttons);
     resize(460, 560);
 
-    Edit4->setText(info.SmtpHost);
-    NumberSpin2->setValue(info.SmtpPort);
-    CheckBox2->setChecked(info.SmtpAuth);
-    CheckBox3->setChecked(info.UseSsl);
-    Edit5->setText(info.SmtpUser);
-    Edit6->setText(info.SmtpPassword);
-    CheckBox1->setChecked(info.PopBeforeSmtp);
-    Edit1->setText(info.PopHost);
-    NumberSpin1->setValue(info.PopPort);
-    Edit2->setText(info.PopUser);
-    Edit3->setText(info.PopPassword);
+    fillSmtp(info);
+    fillPop(info);
 
     connect(CheckBox1, &QCheckBox::clicked, this, &TConnDlg::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TConnDlg::CheckBox2Click);
@@ -192,31 +176,52 @@ void TConnDlg::showEvent(QShowEvent *event)
     }
 }
 
+void TConnDlg::fillSmtp(const ServerSettings &settings)
+{
+    Edit4->setText(settings.SmtpHost);
+    NumberSpin2->setValue(settings.SmtpPort);
+    CheckBox2->setChecked(settings.SmtpAuth);
+    CheckBox3->setChecked(settings.UseSsl);
+    Edit5->setText(settings.SmtpUser);
+    Edit6->setText(settings.SmtpPassword);
+}
+
+void TConnDlg::fillPop(const ServerSettings &settings)
+{
+    CheckBox1->setChecked(settings.PopBeforeSmtp);
+    Edit1->setText(settings.PopHost);
+    NumberSpin1->setValue(settings.PopPort);
+    Edit2->setText(settings.PopUser);
+    Edit3->setText(settings.PopPassword);
+}
+
+ServerSettings TConnDlg::settings() const
+{
+    ServerSettings s;
+    s.SmtpHost = Edit4->text();
+    s.SmtpPort = NumberSpin2->value();
+    s.SmtpAuth = CheckBox2->isChecked();
+    s.UseSsl = CheckBox3->isChecked();
+    s.SmtpUser = Edit5->text();
+    s.SmtpPassword = Edit6->text();
+    s.PopBeforeSmtp = CheckBox1->isChecked();
+    s.PopHost = Edit1->text();
+    s.PopPort = NumberSpin1->value();
+    s.PopUser = Edit2->text();
+    s.PopPassword = Edit3->text();
+    return s;
+}
+
 void TConnDlg::FormShow()
 {
     m_shown = true;
     try {
-        Statement s;
-        s.open(QStringLiteral("select * from CommonTBL where key1 = 100"));
-        while (s.next()) {
-            const qint64 key2 = s.integer(QStringLiteral("key2"));
-            if (key2 == 1) {
-                SmtpRowExists = true;
-                Edit4->setText(s.text(QStringLiteral("str1")));
-                Edit5->setText(s.text(QStringLiteral("str2")));
-                Edit6->setText(s.text(QStringLiteral("str3")));
-                NumberSpin2->setValue(int(s.integer(QStringLiteral("int1"))));
-                CheckBox2->setChecked(s.integer(QStringLiteral("int2")) != 0);
-                CheckBox3->setChecked(s.integer(QStringLiteral("int3")) != 0);
-            } else if (key2 == 2) {
-                PopRowExists = true;
-                Edit1->setText(s.text(QStringLiteral("str1")));
-                Edit2->setText(s.text(QStringLiteral("str2")));
-                Edit3->setText(s.text(QStringLiteral("str3")));
-                NumberSpin1->setValue(int(s.integer(QStringLiteral("int1"))));
-                CheckBox1->setChecked(s.integer(QStringLiteral("int2")) != 0);
-            }
-        }
+        ServerSettings::Stored stored;
+        const ServerSettings rows = ServerSettings::load(&stored);
+        if (stored.smtp)
+            fillSmtp(rows);
+        if (stored.pop)
+            fillPop(rows);
     } catch (const StoreError &e) {
         MessageBox::error(this, e.text());
     }
@@ -246,67 +251,22 @@ void TConnDlg::CheckBox2Click()
 
 void TConnDlg::Button1Click()
 {
-    auto refuse = [this](QWidget *field, const QString &text) {
-        MessageBox::warning(this, text);
-        field->setFocus();
-    };
-    if (CheckBox1->isChecked()) {
-        if (Edit2->text().isEmpty())
-            return refuse(Edit2, QStringLiteral("ユーザ名を入力してください"));
-        if (Edit3->text().isEmpty())
-            return refuse(Edit3, QStringLiteral("パスワードを入力してください"));
-        if (Edit1->text().isEmpty())
-            return refuse(Edit1, QStringLiteral("POPサーバを入力してください"));
-    }
-    if (CheckBox2->isChecked()) {
-        if (Edit5->text().isEmpty())
-            return refuse(Edit5, QStringLiteral("ユーザ名を入力してください"));
-        if (Edit6->text().isEmpty())
-            return refuse(Edit6, QStringLiteral("パスワードを入力してください"));
-    }
-
-    {
-        WaitCursor wait;
-        try {
-            Transaction t;
-            Statement s;
-            const QString auth = CheckBox2->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-            const QString ssl = CheckBox3->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-            if (SmtpRowExists)
-                s.exec(Sql::lines({QStringLiteral("update CommonTBL set"), QStringLiteral("int1=") + portText(NumberSpin2) + u',',
-                                   QStringLiteral("int2=") + auth + u',', QStringLiteral("int3=") + ssl + u',',
-                                   QStringLiteral("str1=") + Sql::q(Edit4->text()) + u',',
-                                   QStringLiteral("str2=") + Sql::q(Edit5->text()) + u',',
-                                   QStringLiteral("str3=") + Sql::q(Edit6->text()),
-                                   QStringLiteral("where key1=100 and key2=1")}));
-            else
-                s.exec(Sql::lines({QStringLiteral("insert into CommonTBL values("), QStringLiteral("100,1,"),
-                                   portText(NumberSpin2) + u',', auth + u',', ssl + u',', Sql::q(Edit4->text()) + u',',
-                                   Sql::q(Edit5->text()) + u',', Sql::q(Edit6->text()) + u')'}));
-            QStringList pop;
-            if (PopRowExists) {
-                pop += QStringLiteral("update CommonTBL set");
-                if (CheckBox1->isChecked())
-                    pop << QStringLiteral("int1=") + portText(NumberSpin1) + u',' << QStringLiteral("int2=1,")
-                        << QStringLiteral("str1=") + Sql::q(Edit1->text()) + u','
-                        << QStringLiteral("str2=") + Sql::q(Edit2->text()) + u','
-                        << QStringLiteral("str3=") + Sql::q(Edit3->text());
-                else
-                    pop += QStringLiteral("int1=0,int2=0,str1=NULL,str2=NULL,str3=NULL");
-                pop += QStringLiteral("where key1=100 and key2=2");
-            } else {
-                pop << QStringLiteral("insert into CommonTBL values(") << QStringLiteral("100,2,");
-                if (CheckBox1->isChecked())
-                    pop << portText(NumberSpin1) + u',' << QStringLiteral("1,0,") << Sql::q(Edit1->text()) + u','
-                        << Sql::q(Edit2->text()) + u',' << Sql::q(Edit3->text()) + u')';
-                else
-                    pop += QStringLiteral("0,0,0,NULL,NULL,NULL)");
-            }
-            s.exec(Sql::lines(pop));
-            t.commit();
-        } catch (const StoreError &) {
-            // Rolled back; the main window reloads the rows as they are.
+    const ConnSettingsProblem problem = CheckConnSettings(settings());
+    if (!problem.ok()) {
+        using Field = ConnSettingsProblem::Field;
+        QWidget *field = nullptr;
+        switch (problem.field) {
+        case Field::PopHost: field = Edit1; break;
+        case Field::PopUser: field = Edit2; break;
+        case Field::PopPassword: field = Edit3; break;
+        case Field::SmtpUser: field = Edit5; break;
+        case Field::SmtpPassword: field = Edit6; break;
+        case Field::None: break;
         }
+        MessageBox::warning(this, problem.message);
+        if (field)
+            field->setFocus();
+        return;
     }
     accept();
 }
@@ -324,18 +284,15 @@ void TConnDlg::Button3Click()
         return;
     }
     const MailSocketFactory factory = SocketFactory ? SocketFactory : MailSocketFactory(makeTcpMailSocket);
+    const ServerSettings typed = settings();
 
-    if (CheckBox1->isChecked()) {
+    if (typed.PopBeforeSmtp) {
         if (NumberSpin1->cleanText().isEmpty()) {
             MessageBox::warning(this, QStringLiteral("POPポートをセットしてください"));
             NumberSpin1->setFocus();
             return;
         }
-        Pop3Options p;
-        p.host = Edit1->text();
-        p.port = quint16(NumberSpin1->value());
-        p.user = Edit2->text();
-        p.password = Edit3->text();
+        Pop3Options p = Pop3OptionsFor(typed);
         p.connectTimeoutMs = TimeoutMs;
         p.replyTimeoutMs = TimeoutMs;
         QString why;
@@ -363,16 +320,9 @@ void TConnDlg::Button3Click()
         const QByteArray message = format.individual(
             address, EncodeBodyText(QStringLiteral("テストメールを送信しました")), QDateTime::currentDateTime());
 
-        SmtpOptions o;
-        o.host = Edit4->text();
-        o.port = quint16(NumberSpin2->value());
+        SmtpOptions o = SmtpOptionsFor(typed);
         o.connectTimeoutMs = TimeoutMs;
         o.replyTimeoutMs = TimeoutMs;
-        if (CheckBox2->isChecked()) {
-            o.user = Edit5->text();
-            o.password = Edit6->text();
-            o.startTls = CheckBox3->isChecked();
-        }
         QStringList log;
         sent = runAside([&] {
             auto socket = factory();

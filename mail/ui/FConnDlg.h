@@ -1,6 +1,8 @@
 #pragma once
-// 接続情報: the SMTP and POP3 settings, saved as the two CommonTBL rows, and a test mail sent
-// with the values in the dialog (saved or not), its SMTP dialogue shown in Memo1.
+// 接続情報: the SMTP and POP3 settings, and a test mail sent with the values in the dialog
+// (saved or not), its SMTP dialogue shown in Memo1. The dialog reads the stored settings when
+// it is shown and, closed with OK, hands back what was entered for the caller to save; it
+// writes nothing itself.
 #include "mail/ConnInfo.h"
 
 #include <QDialog>
@@ -18,8 +20,12 @@ class TConnDlg : public QDialog
     Q_OBJECT
 
 public:
-    // Fields start from the main window's copy; FormShow then reads the rows themselves.
-    explicit TConnDlg(const ConnInfo &info, QWidget *parent = nullptr);
+    // Fields start from the main window's copy; FormShow then reads the stored rows, and a
+    // row that is missing leaves its fields as they are.
+    explicit TConnDlg(const ServerSettings &info, QWidget *parent = nullptr);
+
+    // The settings as they stand in the fields (after OK: what to save).
+    ServerSettings settings() const;
 
     QLabel *Label1, *Label2, *Label3, *Label4, *Label6, *Label7, *Label8, *Label9, *Label10;
     QLineEdit *Edit1, *Edit2, *Edit3, *Edit4, *Edit5, *Edit6, *Edit7;
@@ -28,9 +34,6 @@ public:
     QPushButton *Button1, *Button2, *Button3;
     QPlainTextEdit *Memo1;
 
-    // Whether each row was there when the dialog opened (update or insert).
-    bool SmtpRowExists = false;
-    bool PopRowExists = false;
     // The last test's dialogue, one line per block sent or received, CR LF removed.
     QStringList ProtocolLog;
 
@@ -50,5 +53,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void fillSmtp(const ServerSettings &settings);
+    void fillPop(const ServerSettings &settings);
+
     bool m_shown = false;
 };

@@ -1,10 +1,12 @@
-// 接続情報: filling from the rows, enabling rules, validation, saving in one transaction,
-// and the test mail with its protocol log against aiosmtpd and scripted servers.
+// 接続情報: filling from the rows, enabling rules, validation, the settings it hands back and
+// how they are saved, and the test mail with its protocol log against aiosmtpd and scripted
+// servers.
 #include "fakes/FakeMailSocket.h"
 #include "fakes/MailServers.h"
 #include "fakes/TestEnv.h"
 #include "mail/ui/FConnDlg.h"
 #include "store/Database.h"
+#include "store/ServerSettings.h"
 #include "widgets/MessageBox.h"
 
 #include <QCheckBox>
@@ -37,6 +39,21 @@ void check(QCheckBox *box, bool on)
     box->setChecked(on);
 }
 
+// OK, then the save the main window does with what the dialog hands back.
+void confirm(TConnDlg &dlg)
+{
+    dlg.Button1Click();
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    ServerSettings::save(dlg.settings());
+}
+
+ServerSettings::Stored stored()
+{
+    ServerSettings::Stored rows;
+    ServerSettings::load(&rows);
+    return rows;
+}
+
 } // namespace
 
 class TestMailConnDlg : public QObject
@@ -63,8 +80,8 @@ private Q_SLOTS:
     void firstConfirmationInsertsBothRows()
     {
         auto dlg = open();
-        QVERIFY(!dlg->SmtpRowExists);
-        QVERIFY(!dlg->PopRowExists);
+        QVERIFY(!stored().smtp);
+        QVERIFY(!stored().pop);
         QCOMPARE(dlg->NumberSpin2->value(), 1);  // never below 1
         dlg->Edit4->setText("smtp.example.jp");
         dlg->NumberSpin2->setValue(587);
@@ -74,12 +91,19 @@ private Q_SLOTS:
         dlg->Edit6->setText("pa'ss\"word");
         dlg->Button1Click();
         QCOMPARE(dlg->result(), int(QDialog::Accepted));
+        QVERIFY(rows().isEmpty());  // the dialog writes nothing itself
+        const ServerSettings entered = dlg->settings();
+        QCOMPARE(entered.SmtpHost, QStringLiteral("smtp.example.jp"));
+        QCOMPARE(entered.SmtpPort, 587);
+        QVERIFY(entered.SmtpAuth);
+        QVERIFY(!entered.PopBeforeSmtp);
+        ServerSettings::save(entered);
         QCOMPARE(rows(), (QStringList{"100|1|587|1|0|smtp.example.jp|taro|pa'ss\"word", "100|2|0|0|0|NULL|NULL|NULL"}));
         QVERIFY(MessageBox::takeShown().isEmpty());
 
         auto again = open();
-        QVERIFY(again->SmtpRowExists);
-        QVERIFY(again->PopRowExists);
+        QVERIFY(stored().smtp);
+        QVERIFY(stored().pop);
         QCOMPARE(again->Edit6->text(), QStringLiteral("pa'ss\"word"));
         QCOMPARE(again->NumberSpin2->value(), 587);
         QVERIFY(again->CheckBox2->isChecked());
@@ -96,7 +120,7 @@ private Q_SLOTS:
         dlg->NumberSpin1->setValue(110);
         dlg->Edit2->setText("hanako");
         dlg->Edit3->setText("it's");
-        dlg->Button1Click();
+        confirm(*dlg);
         QCOMPARE(rows().at(1), QStringLiteral("100|2|110|1|0|pop.example.jp|hanako|it's"));
         const ConnInfo info = LoadConnInfo();
         QVERIFY(info.PopBeforeSmtp);
@@ -106,7 +130,7 @@ private Q_SLOTS:
         QVERIFY(again->Edit1->isEnabled());
         check(again->CheckBox1, false);
         again->CheckBox1Click();
-        again->Button1Click();
+        confirm(*again);
         QCOMPARE(rows(), (QStringList{"100|1|1|0|0|smtp.example.jp||", "100|2|0|0|0|NULL|NULL|NULL"}));
     }
 
@@ -131,11 +155,46 @@ private Q_SLOTS:
         QVERIFY(dlg->Edit6->isEnabled());
         check(dlg->CheckBox2, false);
         dlg->CheckBox2Click();
-        dlg->Button1Click();
+        confirm(*dlg);
         QCOMPARE(rows().first(), QStringLiteral("100|1|25|0|1|smtp.example.jp|u|p"));
         QVERIFY(dlg->Edit7->text().isEmpty());
         QCOMPARE(dlg->Edit6->echoMode(), QLineEdit::Password);
         QVERIFY(!dlg->Edit4->testAttribute(Qt::WA_InputMethodEnabled));
+    }
+
+    // Whatever the fields hold is stored as it is, a NUL (pasted in) included.
+    void anyTextIsSavedAsTyped()
+    {
+        const QString odd = QString::fromUtf16(u"pa\u0000ss'\"\r\n", 9);
+        auto dlg = open();
+        dlg->Edit4->setText("smtp.example.jp");
+        check(dlg->CheckBox2, true);
+        dlg->Edit5->setText(odd);
+        dlg->Edit6->setText(odd);
+        QCOMPARE(dlg->Edit6->text(), odd);
+        confirm(*dlg);
+        auto again = open();
+        QCOMPARE(again->Edit5->text(), odd);
+        QCOMPARE(again->Edit6->text(), odd);
+    }
+
+    // A row that is not stored leaves its fields as the main window's copy filled them.
+    void missingRowKeepsTheCopy()
+    {
+        Statement().exec("insert into CommonTBL values(100,1,25,1,0,'smtp.example.jp','u','p')");
+        ConnInfo copy;
+        copy.SmtpHost = "copy.example.jp";
+        copy.PopBeforeSmtp = true;
+        copy.PopHost = "pop.example.jp";
+        copy.PopPort = 995;
+        TConnDlg dlg(copy);
+        dlg.FormShow();
+        QCOMPARE(dlg.Edit4->text(), QStringLiteral("smtp.example.jp"));
+        QCOMPARE(dlg.NumberSpin2->value(), 25);
+        QVERIFY(dlg.CheckBox1->isChecked());
+        QVERIFY(dlg.Edit1->isEnabled());
+        QCOMPARE(dlg.Edit1->text(), QStringLiteral("pop.example.jp"));
+        QCOMPARE(dlg.NumberSpin1->value(), 995);
     }
 
     void validation_data()
@@ -174,6 +233,7 @@ private Q_SLOTS:
         QCOMPARE(shown.first().text, message);
         QCOMPARE(dlg->focusWidget()->objectName(), focus);
         QVERIFY(dlg->isVisible());
+        QCOMPARE(dlg->result(), int(QDialog::Rejected));
         QVERIFY(rows().isEmpty());
     }
 
