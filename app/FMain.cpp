@@ -8,7 +8,7 @@
 #include "store/AppSettings.h"
 #include "store/Database.h"
 #include "store/Folders.h"
-#include "store/Sql.h"
+#include "store/UpdateRows.h"
 #include "update/UGetVersion.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Shell.h"
@@ -113,8 +113,7 @@ void TMainForm::markInstalledUpdates()
 {
     try {
         Transaction t;
-        Statement s;
-        s.exec(QStringLiteral("update CommonTBL set int1 = 1 where key1 = 1000 and str1 <= ") + Sql::q(versionText()));
+        UpdateRows::markInstalled(versionText());
         t.commit();
     } catch (const StoreError &) {
         // the guard has rolled back; start-up goes on without a word
@@ -193,9 +192,7 @@ bool TMainForm::FormCloseQuery()
 void TMainForm::countWaitingUpdates()
 {
     try {
-        Statement s;
-        const qint64 waiting =
-            s.scalar(QStringLiteral("select count(*) from CommonTBL where key1 = 1000 and int1 = 0"));
+        const qint64 waiting = UpdateRows::countWaiting();
         if (waiting > 0)
             MessageBox::info(this, QString::number(waiting)
                                        + QStringLiteral("個のアップデートファイルがあります\r\nマイドキュメント\\ツバメ便 "

@@ -1,7 +1,7 @@
 #include "update/UGetVersion.h"
 
 #include "store/Database.h"
-#include "store/Sql.h"
+#include "store/UpdateRows.h"
 #include "update/UVersionList.h"
 
 #include <QBuffer>
@@ -128,7 +128,7 @@ void TGetVersion::run()
                 if (sqlite3 *h = *static_cast<sqlite3 *const *>(handle.data()))
                     sqlite3_busy_handler(h, &TGetVersion::busyHandler, this);
             }
-            check(db, net);
+            check(net);
         } catch (const std::exception &) {
             // a store that cannot be read or written: the check simply ends
         }
@@ -136,7 +136,7 @@ void TGetVersion::run()
     Store::releaseThreadConnection();
 }
 
-void TGetVersion::check(QSqlDatabase &db, QNetworkAccessManager &net)
+void TGetVersion::check(QNetworkAccessManager &net)
 {
     QByteArray body;
     {
@@ -147,13 +147,13 @@ void TGetVersion::check(QSqlDatabase &db, QNetworkAccessManager &net)
     }
     if (m_stop)
         return;
-    recordNewVersions(db, VersionList::decode(body));
+    recordNewVersions(VersionList::decode(body));
     if (m_stop)
         return;
-    downloadPending(db, net);
+    downloadPending(net);
 }
 
-void TGetVersion::recordNewVersions(QSqlDatabase &db, const QString &listText)
+void TGetVersion::recordNewVersions(const QString &listText)
 {
     const QList<VersionList::Line> lines = VersionList::parse(listText);
     if (lines.isEmpty())
@@ -161,28 +161,21 @@ void TGetVersion::recordNewVersions(QSqlDatabase &db, const QString &listText)
 
     // The last row is read inside the write transaction, so its number cannot be taken by
     // another writer between reading it and inserting after it.
-    Transaction t(db);
-    Statement s(db);
-    s.open(QStringLiteral("select key2,str1,str2 from CommonTBL where key1 = 1000 order by key2 desc"));
-    qint64 next = 0;
-    bool first = true;
+    Transaction t;
+    const QList<UpdateRows::Known> known = UpdateRows::known();
+    qint64 next = known.isEmpty() ? 0 : known.first().key2 + 1;
     bool lastFound = false;
     QString last;
     QSet<QString> recorded;
-    while (s.next()) {
-        const QString version = s.text(1);
-        if (first)
-            next = s.integer(0) + 1;
-        first = false;
-        recorded.insert(version);
+    for (const UpdateRows::Known &row : known) {
+        recorded.insert(row.version);
         // The last version that counts is the newest row a real release could have written:
         // a recorded "999999" must not hide every later version for good.
-        if (!lastFound && VersionList::isPlausibleStep(version, m_programVersion)) {
-            last = version;
+        if (!lastFound && VersionList::isPlausibleStep(row.version, m_programVersion)) {
+            last = row.version;
             lastFound = true;
         }
     }
-    s.close();
 
     int taken = 0;
     for (const VersionList::Line &line : lines) {
@@ -193,9 +186,7 @@ void TGetVersion::recordNewVersions(QSqlDatabase &db, const QString &listText)
         // recorded (an implausible one stays above the last) is not recorded twice.
         if (!VersionList::isVersionText(line.version) || line.version <= last || recorded.contains(line.version))
             continue;
-        s.exec(QStringLiteral("insert into CommonTBL values(1000,") + QString::number(next) + QStringLiteral(",0,0,0,")
-               + Sql::q(line.version) + QLatin1Char(',') + Sql::q(line.note) + QLatin1Char(',')
-               + Sql::q(line.fileName) + QLatin1Char(')'));
+        UpdateRows::add(next, line.version, line.note, line.fileName);
         recorded.insert(line.version);
         ++next;
         ++taken;
@@ -203,21 +194,15 @@ void TGetVersion::recordNewVersions(QSqlDatabase &db, const QString &listText)
     t.commit();
 }
 
-void TGetVersion::downloadPending(QSqlDatabase &db, QNetworkAccessManager &net)
+void TGetVersion::downloadPending(QNetworkAccessManager &net)
 {
     // The names are read first: no read stays open on the store while files download.
     // Versions a real release could have are fetched before implausible ones, so those
     // never use up this check's allowance ahead of a real update.
     QStringList names;
     QStringList implausible;
-    {
-        Statement s(db);
-        s.open(Sql::lines({QStringLiteral("select str3,str1 from CommonTBL where key1 = 1000 and int1 = 0"),
-                           QStringLiteral("and str1 > ") + Sql::q(m_programVersion)}));
-        while (s.next())
-            (VersionList::isPlausibleStep(s.text(1), m_programVersion) ? names : implausible) << s.text(0);
-        s.close();
-    }
+    for (const UpdateRows::Waiting &row : UpdateRows::waitingNewerThan(m_programVersion))
+        (VersionList::isPlausibleStep(row.version, m_programVersion) ? names : implausible) << row.fileName;
     names += implausible;
     if (names.isEmpty())
         return;

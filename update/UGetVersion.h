@@ -12,7 +12,6 @@
 
 class QNetworkAccessManager;
 class QIODevice;
-class QSqlDatabase;
 
 class TGetVersion : public QThread
 {
@@ -70,9 +69,9 @@ protected:
 private:
     enum class Fetch { Ok, Failed, Stopped };
 
-    void check(QSqlDatabase &db, QNetworkAccessManager &net);
-    void recordNewVersions(QSqlDatabase &db, const QString &listText);
-    void downloadPending(QSqlDatabase &db, QNetworkAccessManager &net);
+    void check(QNetworkAccessManager &net);
+    void recordNewVersions(const QString &listText);
+    void downloadPending(QNetworkAccessManager &net);
     Fetch download(QNetworkAccessManager &net, const QString &fileName, const QString &folder, qint64 limit,
                    qint64 *written);
     Fetch get(QNetworkAccessManager &net, const QString &path, qint64 limit, int deadlineMs, QIODevice *sink);
