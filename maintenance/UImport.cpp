@@ -27,11 +27,6 @@ Rule ruleOf(int code)
 
 } // namespace
 
-QString ImportColumn(int code)
-{
-    return MemberImportRows::column(code);
-}
-
 MemberImport::MemberImport(int magIdx, const ImportSettings &settings, const QDate &today)
     : m_magIdx(magIdx), m_settings(settings), m_todayDate(today), m_today(today.toString(QStringLiteral("yyyyMMdd")))
 {

@@ -4,8 +4,9 @@
 
 namespace {
 
-const char *const kColumns[MemberImportRows::kItems] = {"UserName", "UserAdrs", "url",       "Flg1",      "Flg2",   "Flg3",
-                                                        "Count1",   "Count2",   "UserDate1", "UserDate2", "AddDate"};
+const char *const kColumns[MemberImportRows::kItems] = {
+    "UserName", "UserAdrs", "url", "Flg1", "Flg2", "Flg3", "Count1", "Count2", "UserDate1", "UserDate2", "AddDate",
+};
 
 } // namespace
 
