@@ -77,7 +77,7 @@ void TMainForm::A4Click(int tag)
     const int magIdx = CurMagIdx;
     Command::run(this, [&] {
         WaitCursor wait;
-        BulkUpdate::updateSelected(BulkUpdate::flagSetLine(tag), magIdx, sel.userIdx);
+        BulkUpdate::updateSelected(BulkUpdate::flagChange(tag), magIdx, sel.userIdx);
         patchCells(sel, firstColumnOf(ColumnMap, BulkUpdate::flagField(tag)),
                    MemberCells::flag(BulkUpdate::flagTagSetsOn(tag)));
     });
@@ -99,7 +99,7 @@ void TMainForm::N15Click(int tag)
     const int magIdx = CurMagIdx;
     Command::run(this, [&] {
         WaitCursor wait;
-        BulkUpdate::updateSelected(BulkUpdate::counterSetLine(tag, mode, value), magIdx, sel.userIdx);
+        BulkUpdate::updateSelected(BulkUpdate::counterChange(tag, mode, value), magIdx, sel.userIdx);
         const int column = firstColumnOf(ColumnMap, BulkUpdate::counterField(tag));
         if (column < 0)
             return;
@@ -134,7 +134,7 @@ void TMainForm::N16Click(int tag)
     const int magIdx = CurMagIdx;
     Command::run(this, [&] {
         WaitCursor wait;
-        BulkUpdate::updateSelected(BulkUpdate::dateSetLine(tag, day), magIdx, sel.userIdx);
+        BulkUpdate::updateSelected(BulkUpdate::dateChange(tag, day), magIdx, sel.userIdx);
         patchCells(sel, firstColumnOf(ColumnMap, BulkUpdate::dateField(tag)),
                    MemberCells::date(day.toString(QStringLiteral("yyyyMMdd"))));
     });
@@ -163,7 +163,7 @@ void TMainForm::OFF11Click(int tag)
     const int magIdx = CurMagIdx;
     const bool done = Command::run(this, [&] {
         WaitCursor wait;
-        BulkUpdate::resetAll(*target, BulkUpdate::resetValue(*target, day), magIdx);
+        BulkUpdate::resetAll(BulkUpdate::resetChange(*target, day), magIdx);
     });
     if (done)
         LoadMemberRows(magIdx);

@@ -16,7 +16,7 @@
 #include "members/UMemberOrder.h"
 #include "store/AppSettings.h"
 #include "store/Database.h"
-#include "store/Sql.h"
+#include "store/MemberRecords.h"
 #include "widgets/Command.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
@@ -172,20 +172,16 @@ void TMainForm::FindDialog1Find()
 
 void TMainForm::U2Click()
 {
-    QModelIndexList rows = ListView2->selectionModel() ? ListView2->selectionModel()->selectedRows() : QModelIndexList();
+    const QModelIndexList rows = ListView2->selectionModel() ? ListView2->selectionModel()->selectedRows() : QModelIndexList();
     if (rows.isEmpty())
         return;
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() > b.row(); });
-    QStringList ids;
+    QList<int> ids;
     for (const QModelIndex &row : rows)
-        ids << QString::number(row.data(TMemberListModel::UserIdxRole).toLongLong());
+        ids << row.data(TMemberListModel::UserIdxRole).toInt();
     Command::run(this, [&] {
         WaitCursor wait;
-        Statement s;
-        s.open(Sql::lines({QStringLiteral("select * from MagUser"), QStringLiteral("where MagIdx = ") + QString::number(CurMagIdx),
-                           QStringLiteral("and UserIdx in (") + ids.join(QLatin1Char(',')) + QLatin1Char(')')}));
-        while (s.next()) {
-            const QString url = s.text(QStringLiteral("url")).trimmed();
+        for (const QString &stored : MemberSql::urls(CurMagIdx, ids)) {
+            const QString url = stored.trimmed();
             if (!url.isEmpty())
                 Shell::open(QUrl::fromUserInput(url));
         }

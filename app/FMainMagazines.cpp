@@ -72,21 +72,15 @@ void TMainForm::LoadMagazineList()
 {
     WaitCursor wait;
     Command::run(this, [this] {
-        Statement list;
-        list.open(MagazineSql::list());
+        const QList<MagazineSql::ListEntry> list = MagazineSql::list();
         ListView1->clear();
-        Statement count;
-        while (list.next()) {
-            if (list.isNull(0))
-                continue;
-            const int magIdx = int(list.integer(0));
+        for (const MagazineSql::ListEntry &m : list) {
             auto *item = new MagazineItem(ListView1);
-            item->setData(0, Qt::UserRole, magIdx);
-            item->setText(0, list.text(1));
-            item->setText(1, QString::number(count.scalar(MemberSql::count(magIdx))));
+            item->setData(0, Qt::UserRole, m.magIdx);
+            item->setText(0, m.name);
+            item->setText(1, QString::number(m.members));
             setMark(item, false);
         }
-        list.close();
     });
 }
 
@@ -163,11 +157,7 @@ void TMainForm::D2Click()
         return;
     WaitCursor wait;
     const int magIdx = CurMagIdx;
-    const bool deleted = Command::run(this, [magIdx] {
-        Statement s;
-        s.exec(MagazineSql::remove(magIdx));
-        s.exec(MagazineSql::removeMembers(magIdx));
-    });
+    const bool deleted = Command::run(this, [magIdx] { MagazineSql::removeWithMembers(magIdx); });
     if (!deleted)
         return;
     if (r >= 0)

@@ -174,11 +174,12 @@ void TMainForm::yu1Click()
     WaitCursor wait;
     const int magIdx = CurMagIdx;
     Command::run(this, [&] {
-        Statement s;
-        for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
-            s.exec(MemberSql::remove(magIdx, model->userIdx(*it)));
+        QList<int> userIdxs;
+        for (int row : rows)
+            userIdxs << model->userIdx(row);
+        MemberSql::remove(magIdx, userIdxs);
+        for (auto it = rows.crbegin(); it != rows.crend(); ++it)
             model->removeRow(*it);
-        }
     });
     ShowMemberCount();
 }
@@ -194,12 +195,12 @@ void TMainForm::S2Click()
     WaitCursor wait;
     const int magIdx = CurMagIdx;
     Command::run(this, [&] {
-        Statement s;
-        for (int row : rows) {
-            const bool sleep = !model->sleep(row);
-            s.exec(MemberSql::setSleep(magIdx, model->userIdx(row), sleep));
-            model->setSleep(row, sleep);
-        }
+        QList<MemberSql::SleepChange> changes;
+        for (int row : rows)
+            changes.append({model->userIdx(row), !model->sleep(row)});
+        MemberSql::setSleep(magIdx, changes);
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            model->setSleep(rows[i], changes[i].sleep);
     });
 }
 

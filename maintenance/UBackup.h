@@ -1,24 +1,13 @@
 #pragma once
-// Backup of the whole store as a script of statements, and its restore.
-//
-// The script empties each of the five tables and inserts its rows again:
-//   delete from Magzine;
-//   insert into Magzine (MagIdx,MagName,...) values(1,'name',...);
-// NULL as NULL, text single-quoted with inner single quotes doubled (line breaks kept),
-// integers as digits; every statement ends with ";" as the last character of its last line.
+// Backup of the whole store as a script of statements (its format is in
+// store/BackupScript.h) in a file, and its restore from a file. Every statement ends with
+// ";" as the last character of its last line.
+#include "store/BackupScript.h"
+
 #include <QString>
 
 class QSaveFile;
 class TextLineReader;
-
-// The longest statement, in characters, that a backup writes and a restore accepts. A
-// row as the backup writes it is its values with every single quote doubled, so this
-// bounds the text a row may hold to back it up; 32 Mi characters is far beyond any real
-// row: the largest values are issue bodies, and a mail body of that size could not be
-// delivered through a mail server. A restore refuses a longer statement as soon as it is
-// read that far, without buffering the rest of the file, and a backup of a store holding
-// such a row fails rather than write a file no restore accepts.
-constexpr qsizetype kLongestBackupStatement = qsizetype(32) * 1024 * 1024;
 
 struct BackupOutcome {
     bool ok = false;
@@ -49,7 +38,3 @@ struct RestoreOutcome {
 // Anything else, a last statement left without its ";", and a statement longer than
 // kLongestBackupStatement refuse the whole file.
 RestoreOutcome RestoreBackup(TextLineReader &lines);
-
-// The check the restore makes on each statement, for tests: true when the text is one of
-// the backup's own statements.
-bool IsBackupStatement(const QString &statement);

@@ -3,6 +3,7 @@
 #include "maintenance/UCsv.h"
 #include "maintenance/UTextOut.h"
 #include "store/Database.h"
+#include "store/MemberRecords.h"
 
 #include <QSaveFile>
 #include <QStringList>
@@ -20,21 +21,22 @@ void writeMembers(int magIdx, const std::array<QString, 7> &fieldNames, TextFile
         h = CsvQuote(h);
     w.write(heading.join(QLatin1Char(',')) + QStringLiteral("\r\n"));
 
-    Statement s;
-    s.open(QStringLiteral("select * from Maguser\r\nwhere MagIdx = ") + QString::number(magIdx));
-    const auto quoted = [&](const char *column) { return CsvQuote(s.text(QLatin1String(column))); };
-    const auto bare = [&](const char *column) {
-        return s.isNull(QLatin1String(column)) ? QString() : s.text(QLatin1String(column));
-    };
-    const QChar comma = QLatin1Char(',');
-    while (s.next()) {
-        w.write(quoted("UserName") + comma + quoted("UserAdrs") + comma + quoted("url") + comma + bare("Flg1") + comma
-                + bare("Flg2") + comma + bare("Flg3") + comma + bare("Count1") + comma + bare("Count2") + comma
-                + quoted("UserDate1") + comma + quoted("UserDate2") + comma + quoted("AddDate")
-                + QStringLiteral("\r\n"));
+    // Texts are quoted; flags and counters are bare, NULL as nothing.
+    constexpr bool kQuoted[11] = {true, true, true, false, false, false, false, false, true, true, true};
+    MemberSql::forEachExchangeRow(magIdx, [&](const MemberSql::ExchangeRow &row) {
+        QString line;
+        for (int i = 0; i < int(row.size()); ++i) {
+            if (i)
+                line += QLatin1Char(',');
+            const QVariant &v = row[size_t(i)];
+            if (kQuoted[i])
+                line += CsvQuote(v.toString());
+            else if (!v.isNull())
+                line += v.toString();
+        }
+        w.write(line + QStringLiteral("\r\n"));
         ++members;
-    }
-    s.close();
+    });
 }
 
 } // namespace

@@ -1,20 +1,16 @@
 #include "maintenance/UImport.h"
 
-#include "store/Batch.h"
 #include "maintenance/UCsv.h"
 #include "maintenance/UTextLines.h"
 #include "store/Codec.h"
 #include "store/Database.h"
+#include "store/MemberImportRows.h"
 
-#include <QHash>
 #include <QIODevice>
 
 #include <memory>
 
 namespace {
-
-const char *const kColumns[11] = {"UserName", "UserAdrs", "url",       "Flg1",      "Flg2",   "Flg3",
-                                  "Count1",   "Count2",   "UserDate1", "UserDate2", "AddDate"};
 
 enum class Rule { Text, Address, Flag, Count, Date };
 
@@ -31,11 +27,6 @@ Rule ruleOf(int code)
 
 } // namespace
 
-QString ImportColumn(int code)
-{
-    return code >= 0 && code < 11 ? QString::fromLatin1(kColumns[code]) : QString();
-}
-
 MemberImport::MemberImport(int magIdx, const ImportSettings &settings, const QDate &today)
     : m_magIdx(magIdx), m_settings(settings), m_todayDate(today), m_today(today.toString(QStringLiteral("yyyyMMdd")))
 {
@@ -50,32 +41,18 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
     if (m_settings.heading)
         lines.readLine(line);
 
-    TransactionGroups groups;
+    std::unique_ptr<MemberImportRows> rows;
     try {
-        // UserIdx is given here rather than left to the store: the same value the store would
-        // assign (above every UserIdx of the table), without its after-insert update.
-        PreparedStatement insert(QStringLiteral("insert into MagUser (MagIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Count1,Count2,"
-                                                "UserDate1,UserDate2,AddDate,Sleep,UserIdx) values(?,?,?,?,?,?,?,?,?,?,?,?,0,?)"));
-        PreparedStatement maxUserIdx(QStringLiteral("select max(UserIdx) from MagUser"));
-        qint64 nextUserIdx = -1; // read once per transaction group, inside it
-        std::unique_ptr<PreparedStatement> lookup;
-        if (m_settings.replace && m_column[1] >= 0)
-            lookup = std::make_unique<PreparedStatement>(
-                QStringLiteral("select UserIdx from MagUser where MagIdx = ? and UserAdrs = ?"));
-        QHash<int, std::shared_ptr<PreparedStatement>> updates; // by the set of items a line holds
-
-        QVariant values[11];
+        rows = std::make_unique<MemberImportRows>(m_magIdx, m_settings.replace && m_column[1] >= 0);
+        MemberImportRows::Values values;
+        MemberImportRows::Values row;
         while (lines.readLine(line)) {
             ++out.lines;
             if (progress)
                 progress(out.lines);
             if (line.isEmpty())
                 continue;
-            if (groups.beginRow()) {
-                maxUserIdx.exec();
-                nextUserIdx = (maxUserIdx.next() ? maxUserIdx.value(0).toLongLong() : 0) + 1;
-                maxUserIdx.finish();
-            }
+            rows->beginRow();
 
             const QStringList fields = SplitCsvLine(line);
             int present = 0;
@@ -120,55 +97,27 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
                 break;
             }
 
-            qint64 userIdx = -1;
-            if (lookup && (present & (1 << 1))) {
-                lookup->bind(0, m_magIdx);
-                lookup->bind(1, values[1]);
-                lookup->exec();
-                if (lookup->next())
-                    userIdx = lookup->value(0).toLongLong();
-                lookup->finish();
-            }
-
+            const qint64 userIdx = (present & (1 << 1)) ? rows->find(values[1]) : -1;
             if (userIdx >= 0) {
-                std::shared_ptr<PreparedStatement> &update = updates[present];
-                if (!update) {
-                    QStringList sets;
-                    for (int code = 0; code < 11; ++code)
-                        if (present & (1 << code))
-                            sets << QString::fromLatin1(kColumns[code]) + QStringLiteral(" = ?");
-                    update = std::make_shared<PreparedStatement>(QStringLiteral("Update MagUser set ") + sets.join(QLatin1Char(','))
-                                                        + QStringLiteral(" where MagIdx = ? and UserIdx = ?"));
-                }
-                int i = 0;
-                for (int code = 0; code < 11; ++code)
-                    if (present & (1 << code))
-                        update->bind(i++, values[code]);
-                update->bind(i++, m_magIdx);
-                update->bind(i, userIdx);
-                update->exec();
+                rows->update(userIdx, present, values);
                 ++out.updated;
             } else {
-                insert.bind(0, m_magIdx);
+                // An item the file does not hold: no text, a zero flag or counter, today's date.
                 for (int code = 0; code < 11; ++code) {
-                    QVariant v;
                     if (present & (1 << code))
-                        v = values[code];
+                        row[code] = values[code];
                     else if (code <= 2)
-                        v = QVariant();
+                        row[code] = QVariant();
                     else if (code <= 7)
-                        v = 0;
+                        row[code] = 0;
                     else
-                        v = m_today;
-                    insert.bind(code + 1, v);
+                        row[code] = m_today;
                 }
-                insert.bind(12, nextUserIdx);
-                insert.exec();
-                ++nextUserIdx;
+                rows->insert(row);
                 ++out.inserted;
             }
 
-            groups.endRow();
+            rows->endRow();
         }
         if (!out.stopped && lines.failed()) {
             // a file that could not be read further did not end there
@@ -184,7 +133,8 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
 
     // A failed statement undoes only itself: what the lines before it did is kept.
     try {
-        groups.commit();
+        if (rows)
+            rows->commit();
     } catch (const StoreError &e) {
         out.stopped = true;
         if (out.errorLine == 0)

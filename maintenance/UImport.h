@@ -28,9 +28,6 @@ struct ImportOutcome {
     QString error;
 };
 
-// The member columns of the eleven import items, by item code.
-QString ImportColumn(int code);
-
 class MemberImport
 {
 public:

@@ -1,15 +1,17 @@
 #include "maintenance/URemoveList.h"
 
-#include "store/Batch.h"
 #include "maintenance/UTextLines.h"
 #include "store/Database.h"
+#include "store/MemberRemoval.h"
+
+#include <memory>
 
 RemoveOutcome RemoveListedMembers(int magIdx, TextLineReader &lines, const std::function<void(int)> &progress)
 {
     RemoveOutcome out;
-    TransactionGroups groups;
+    std::unique_ptr<MemberRemoval> removal;
     try {
-        PreparedStatement remove(QStringLiteral("Delete from MagUser where UserAdrs = ? and MagIdx = ?"));
+        removal = std::make_unique<MemberRemoval>(magIdx);
         QString line;
         while (lines.readLine(line)) {
             ++out.lines;
@@ -17,12 +19,7 @@ RemoveOutcome RemoveListedMembers(int magIdx, TextLineReader &lines, const std::
                 progress(out.lines);
             if (line.isEmpty())
                 continue;
-            groups.beginRow();
-            remove.bind(0, line);
-            remove.bind(1, magIdx);
-            remove.exec();
-            out.removed += qMax(0, remove.rowsAffected());
-            groups.endRow();
+            out.removed += removal->remove(line);
         }
         if (lines.failed()) {
             out.stopped = true;
@@ -35,7 +32,8 @@ RemoveOutcome RemoveListedMembers(int magIdx, TextLineReader &lines, const std::
         out.error = e.text();
     }
     try {
-        groups.commit();
+        if (removal)
+            removal->commit();
     } catch (const StoreError &e) {
         out.stopped = true;
         out.error = out.error.isEmpty() ? e.text() : out.error + QStringLiteral("\n") + e.text();

@@ -259,7 +259,7 @@ void TMagzineDlg::Button1Click()
             MagazineSql::update(m);
             return;
         }
-        m.magIdx = int(Statement().scalar(MagazineSql::maxIdx()) + 1);
+        m.magIdx = int(MagazineSql::maxIdx() + 1);
         MagazineSql::insert(m);
         MagIdx = m.magIdx;
         MemberOrder::save(m.magIdx, MemberOrder::defaultText());

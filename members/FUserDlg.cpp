@@ -331,7 +331,6 @@ void TUserDlg::Button1Click()
     bool declined = false;
     const bool saved = Command::run(this, [this, &declined] {
         MemberRecord m = record();
-        Statement s;
         if (UserIdx != -1) {
             MemberSql::update(m);
             return;
@@ -344,7 +343,7 @@ void TUserDlg::Button1Click()
             return;
         }
         m.addDate = yyyymmdd(QDate::currentDate());
-        m.userIdx = int(s.scalar(MemberSql::maxUserIdx(MagIdx)) + 1);
+        m.userIdx = int(MemberSql::maxUserIdx(MagIdx) + 1);
         MemberSql::insert(m);
         UserIdx = m.userIdx;
         m_addDate = m.addDate;

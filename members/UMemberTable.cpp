@@ -133,7 +133,8 @@ void MemberTable::load(int magIdx)
     clear();
     if (magIdx < 0)
         return;
-    RowCursor rows(MemberSql::list(magIdx));
+    const std::unique_ptr<RowCursor> cursor = MemberSql::rows(magIdx);
+    RowCursor &rows = *cursor;
     const QString sep = groupSeparator();
     const int columns = int(m_fields.size());
     std::vector<int> source(static_cast<size_t>(columns));

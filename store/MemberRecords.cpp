@@ -2,14 +2,11 @@
 
 #include "store/Batch.h"
 #include "store/Database.h"
-#include "store/Sql.h"
+#include "store/RowCursor.h"
+
+#include <algorithm>
 
 namespace {
-
-QString num(qint64 v)
-{
-    return QString::number(v);
-}
 
 int bit(bool on)
 {
@@ -31,21 +28,37 @@ void run(PreparedStatement &s, std::initializer_list<QVariant> values)
     s.exec();
 }
 
+// The first column of the first row as an integer; 0 when there is none or it is NULL.
+qint64 scalar(PreparedStatement &s, std::initializer_list<QVariant> values)
+{
+    run(s, values);
+    const qint64 v = s.next() ? s.value(0).toLongLong() : 0;
+    s.finish();
+    return v;
+}
+
 } // namespace
 
 namespace MemberSql {
 
-QString list(int magIdx)
+std::unique_ptr<RowCursor> rows(int magIdx)
 {
-    return Sql::lines({QStringLiteral("select *"), QStringLiteral("from maguser"),
-                       QStringLiteral("where magidx = ") + num(magIdx)});
+    auto rows = std::make_unique<RowCursor>(QStringLiteral("select * from maguser where magidx = ?"));
+    rows->bind(0, magIdx);
+    return rows;
 }
 
-QString select(int magIdx, int userIdx)
+void forEachExchangeRow(int magIdx, const std::function<void(const ExchangeRow &)> &each)
 {
-    return Sql::lines({QStringLiteral("select * from maguser"),
-                       QStringLiteral("where MagIdx = ") + num(magIdx) + QStringLiteral(" and "),
-                       QStringLiteral("UserIdx = ") + num(userIdx)});
+    PreparedStatement s(QStringLiteral("select UserName,UserAdrs,url,Flg1,Flg2,Flg3,Count1,Count2,UserDate1,UserDate2,"
+                                       "AddDate from MagUser where MagIdx = ?"));
+    run(s, {magIdx});
+    ExchangeRow row;
+    while (s.next()) {
+        for (int i = 0; i < int(row.size()); ++i)
+            row[size_t(i)] = s.value(i);
+        each(row);
+    }
 }
 
 qint64 countAddress(int magIdx, const QString &address)
@@ -55,9 +68,10 @@ qint64 countAddress(int magIdx, const QString &address)
     return s.next() ? s.value(0).toLongLong() : 0;
 }
 
-QString maxUserIdx(int magIdx)
+qint64 maxUserIdx(int magIdx)
 {
-    return QStringLiteral("select max(UserIdx) from MagUser where MagIdx = ") + num(magIdx);
+    PreparedStatement s(QStringLiteral("select max(UserIdx) from MagUser where MagIdx = ?"));
+    return scalar(s, {magIdx});
 }
 
 void insert(const MemberRecord &m)
@@ -80,47 +94,70 @@ void update(const MemberRecord &m)
             m.magIdx, m.userIdx});
 }
 
-QString remove(int magIdx, int userIdx)
+void remove(int magIdx, const QList<int> &userIdxs)
 {
-    return Sql::lines({QStringLiteral("delete from MagUser"), QStringLiteral("where MagIdx = ") + num(magIdx),
-                       QStringLiteral("and UserIdx = ") + num(userIdx)});
+    Transaction t;
+    PreparedStatement s(QStringLiteral("delete from MagUser where MagIdx = ? and UserIdx = ?"));
+    for (int userIdx : userIdxs)
+        run(s, {magIdx, userIdx});
+    t.commit();
 }
 
-QString setSleep(int magIdx, int userIdx, bool sleep)
+void setSleep(int magIdx, const QList<SleepChange> &changes)
 {
-    return Sql::lines({QStringLiteral("update MagUser"),
-                       sleep ? QStringLiteral("set Sleep = 1") : QStringLiteral("set Sleep = 0"),
-                       QStringLiteral("where MagIdx = ") + num(magIdx),
-                       QStringLiteral("and UserIdx = ") + num(userIdx)});
+    Transaction t;
+    PreparedStatement s(QStringLiteral("update MagUser set Sleep = ? where MagIdx = ? and UserIdx = ?"));
+    for (const SleepChange &c : changes)
+        run(s, {bit(c.sleep), magIdx, c.userIdx});
+    t.commit();
 }
 
-QString count(int magIdx)
+qint64 count(int magIdx)
 {
-    return QStringLiteral("select count(*) from MagUser where MagIdx = ") + num(magIdx);
+    PreparedStatement s(QStringLiteral("select count(*) from MagUser where MagIdx = ?"));
+    return scalar(s, {magIdx});
+}
+
+QStringList urls(int magIdx, QList<int> userIdxs)
+{
+    std::sort(userIdxs.begin(), userIdxs.end());
+    userIdxs.erase(std::unique(userIdxs.begin(), userIdxs.end()), userIdxs.end());
+    PreparedStatement s(QStringLiteral("select url from MagUser where MagIdx = ? and UserIdx = ?"));
+    QStringList out;
+    for (int userIdx : userIdxs) {
+        run(s, {magIdx, userIdx});
+        if (s.next())
+            out << s.value(0).toString();
+        s.finish();
+    }
+    return out;
 }
 
 std::optional<MemberRecord> load(int magIdx, int userIdx)
 {
-    Statement s;
-    s.open(select(magIdx, userIdx));
+    PreparedStatement s(QStringLiteral("select UserName,UserAdrs,url,Sleep,Flg1,Flg2,Flg3,Count1,Count2,"
+                                       "UserDate1,UserDate2,AddDate from MagUser where MagIdx = ? and UserIdx = ?"));
+    run(s, {magIdx, userIdx});
     if (!s.next())
         return std::nullopt;
+    const auto integer = [&s](int column) { return s.value(column).toLongLong(); };
+    const auto date = [&s](int column) {
+        const QVariant v = s.value(column);
+        return v.isNull() ? std::nullopt : std::optional<QString>(v.toString());
+    };
     MemberRecord m;
     m.magIdx = magIdx;
     m.userIdx = userIdx;
-    m.name = s.text(QStringLiteral("UserName"));
-    m.address = s.text(QStringLiteral("UserAdrs"));
-    m.url = s.text(QStringLiteral("url"));
-    m.sleep = s.integer(QStringLiteral("Sleep")) != 0;
-    m.flags = {s.integer(QStringLiteral("Flg1")) != 0, s.integer(QStringLiteral("Flg2")) != 0,
-               s.integer(QStringLiteral("Flg3")) != 0};
-    m.counts = {s.integer(QStringLiteral("Count1")), s.integer(QStringLiteral("Count2"))};
-    if (!s.isNull(QStringLiteral("UserDate1")))
-        m.date1 = s.text(QStringLiteral("UserDate1"));
-    if (!s.isNull(QStringLiteral("UserDate2")))
-        m.date2 = s.text(QStringLiteral("UserDate2"));
-    m.addDate = s.text(QStringLiteral("AddDate"));
-    s.close();
+    m.name = s.value(0).toString();
+    m.address = s.value(1).toString();
+    m.url = s.value(2).toString();
+    m.sleep = integer(3) != 0;
+    m.flags = {integer(4) != 0, integer(5) != 0, integer(6) != 0};
+    m.counts = {integer(7), integer(8)};
+    m.date1 = date(9);
+    m.date2 = date(10);
+    m.addDate = s.value(11).toString();
+    s.finish();
     return m;
 }
 
@@ -128,16 +165,21 @@ std::optional<MemberRecord> load(int magIdx, int userIdx)
 
 namespace MagazineSql {
 
-QString list()
+QList<ListEntry> list()
 {
-    return Sql::lines({QStringLiteral("select M.MagIdx,M.MagName"), QStringLiteral("from magzine M"),
-                       QStringLiteral("order by M.MagIdx")});
-}
-
-QString select(int magIdx)
-{
-    return Sql::lines({QStringLiteral("select *"), QStringLiteral("from magzine"),
-                       QStringLiteral("where magidx = ") + num(magIdx)});
+    PreparedStatement magazines(QStringLiteral("select M.MagIdx,M.MagName from magzine M order by M.MagIdx"));
+    magazines.exec();
+    QList<ListEntry> out;
+    while (magazines.next()) {
+        if (magazines.value(0).isNull())
+            continue;
+        out.append({magazines.value(0).toInt(), magazines.value(1).toString(), 0});
+    }
+    magazines.finish();
+    PreparedStatement members(QStringLiteral("select count(*) from MagUser where MagIdx = ?"));
+    for (ListEntry &e : out)
+        e.members = scalar(members, {e.magIdx});
+    return out;
 }
 
 qint64 countByName(const QString &name, int exceptMagIdx)
@@ -148,9 +190,10 @@ qint64 countByName(const QString &name, int exceptMagIdx)
     return s.next() ? s.value(0).toLongLong() : 0;
 }
 
-QString maxIdx()
+qint64 maxIdx()
 {
-    return QStringLiteral("select max(MagIdx) from Magzine");
+    PreparedStatement s(QStringLiteral("select max(MagIdx) from Magzine"));
+    return scalar(s, {});
 }
 
 namespace {
@@ -185,14 +228,14 @@ void update(const MagazineRecord &m)
             TextValue(f[6]), bit(m.useUserName), m.magIdx});
 }
 
-QString remove(int magIdx)
+void removeWithMembers(int magIdx)
 {
-    return Sql::lines({QStringLiteral("delete from Magzine"), QStringLiteral("where MagIdx = ") + num(magIdx)});
-}
-
-QString removeMembers(int magIdx)
-{
-    return Sql::lines({QStringLiteral("delete from MagUser"), QStringLiteral("where MagIdx = ") + num(magIdx)});
+    Transaction t;
+    PreparedStatement magazine(QStringLiteral("delete from Magzine where MagIdx = ?"));
+    run(magazine, {magIdx});
+    PreparedStatement members(QStringLiteral("delete from MagUser where MagIdx = ?"));
+    run(members, {magIdx});
+    t.commit();
 }
 
 std::array<QString, 7> defaultFieldNames()
@@ -203,35 +246,25 @@ std::array<QString, 7> defaultFieldNames()
             QStringLiteral("数字１"), QStringLiteral("数字2"), QStringLiteral("日付１"), QStringLiteral("日付２")};
 }
 
-namespace {
-
-MagazineRecord read(Statement &s)
-{
-    MagazineRecord m;
-    m.magIdx = int(s.integer(QStringLiteral("MagIdx")));
-    m.name = s.text(QStringLiteral("MagName"));
-    m.owner = s.text(QStringLiteral("Owner"));
-    m.adrs = s.text(QStringLiteral("Adrs"));
-    m.atena = s.text(QStringLiteral("Atena"));
-    m.sign = s.text(QStringLiteral("Sign"));
-    const char *const names[7] = {"Flg1Name", "Flg2Name", "Flg3Name", "Count1Name", "Count2Name", "UserDate1Name",
-                                  "UserDate2Name"};
-    for (int i = 0; i < 7; ++i)
-        m.fieldNames[i] = s.text(QLatin1String(names[i]));
-    m.useUserName = s.integer(QStringLiteral("UseUserName")) == 1;
-    return m;
-}
-
-} // namespace
-
 std::optional<MagazineRecord> load(int magIdx)
 {
-    Statement s;
-    s.open(select(magIdx));
+    PreparedStatement s(QStringLiteral("select MagIdx,MagName,Owner,Adrs,Atena,Sign,Flg1Name,Flg2Name,Flg3Name,"
+                                       "Count1Name,Count2Name,UserDate1Name,UserDate2Name,UseUserName"
+                                       " from magzine where magidx = ?"));
+    run(s, {magIdx});
     if (!s.next())
         return std::nullopt;
-    MagazineRecord m = read(s);
-    s.close();
+    MagazineRecord m;
+    m.magIdx = int(s.value(0).toLongLong());
+    m.name = s.value(1).toString();
+    m.owner = s.value(2).toString();
+    m.adrs = s.value(3).toString();
+    m.atena = s.value(4).toString();
+    m.sign = s.value(5).toString();
+    for (int i = 0; i < 7; ++i)
+        m.fieldNames[size_t(i)] = s.value(6 + i).toString();
+    m.useUserName = s.value(13).toLongLong() == 1;
+    s.finish();
     return m;
 }
 

@@ -7,8 +7,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <QVariant>
+
 #include <array>
+#include <functional>
+#include <memory>
 #include <optional>
+
+class RowCursor;
 
 struct MemberRecord {
     int magIdx = -1;
@@ -38,18 +44,32 @@ struct MagazineRecord {
 
 namespace MemberSql {
 
-QString list(int magIdx);
-QString select(int magIdx, int userIdx);
+// Every column ("select *", in the table's own order) of the magazine's members.
+std::unique_ptr<RowCursor> rows(int magIdx);
+// The eleven columns a member exchange file holds, in its order: UserName, UserAdrs, url,
+// Flg1..Flg3, Count1, Count2, UserDate1, UserDate2, AddDate.
+using ExchangeRow = std::array<QVariant, 11>;
+// Calls each with the exchange columns of every member of the magazine, in UserIdx order.
+void forEachExchangeRow(int magIdx, const std::function<void(const ExchangeRow &)> &each);
 // The members of the magazine with exactly this address.
 qint64 countAddress(int magIdx, const QString &address);
-QString maxUserIdx(int magIdx);
+// The highest UserIdx of the magazine; 0 when it has no member.
+qint64 maxUserIdx(int magIdx);
 // Writes a new member row; every column comes from the record.
 void insert(const MemberRecord &m);
 // Rewrites the member (MagIdx, UserIdx) from the record; AddDate is left as stored.
 void update(const MemberRecord &m);
-QString remove(int magIdx, int userIdx);
-QString setSleep(int magIdx, int userIdx, bool sleep);
-QString count(int magIdx);
+// Deletes these members of the magazine, all of them or, when the store refuses one, none.
+void remove(int magIdx, const QList<int> &userIdxs);
+struct SleepChange {
+    int userIdx = -1;
+    bool sleep = false;
+};
+// Sets each member's Sleep, all of them or, when the store refuses one, none.
+void setSleep(int magIdx, const QList<SleepChange> &changes);
+qint64 count(int magIdx);
+// The url of each of these members that has a row, in ascending UserIdx.
+QStringList urls(int magIdx, QList<int> userIdxs);
 
 // Reads a member; std::nullopt when there is no such row.
 std::optional<MemberRecord> load(int magIdx, int userIdx);
@@ -58,17 +78,23 @@ std::optional<MemberRecord> load(int magIdx, int userIdx);
 
 namespace MagazineSql {
 
-QString list();
-QString select(int magIdx);
+struct ListEntry {
+    int magIdx = -1;
+    QString name;
+    qint64 members = 0;
+};
+// Every magazine with a MagIdx, in MagIdx order, with its number of members.
+QList<ListEntry> list();
 // The magazines named exactly this, other than exceptMagIdx (-1 to count them all).
 qint64 countByName(const QString &name, int exceptMagIdx = -1);
-QString maxIdx();
+// The highest MagIdx; 0 when there is no magazine.
+qint64 maxIdx();
 // Writes a new magazine row; an empty sign is stored as NULL.
 void insert(const MagazineRecord &m);
 // Rewrites the magazine m.magIdx from the record.
 void update(const MagazineRecord &m);
-QString remove(int magIdx);
-QString removeMembers(int magIdx);
+// Deletes the magazine and its members together, or nothing when the store refuses.
+void removeWithMembers(int magIdx);
 
 // The default field names a new magazine starts with.
 std::array<QString, 7> defaultFieldNames();

@@ -40,6 +40,12 @@ RowCursor::~RowCursor()
     sqlite3_finalize(m_stmt);
 }
 
+void RowCursor::bind(int index, qint64 value)
+{
+    if (sqlite3_bind_int64(m_stmt, index + 1, value) != SQLITE_OK)
+        throw StoreError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+}
+
 bool RowCursor::next()
 {
     if (!m_stmt)

@@ -17,6 +17,9 @@ public:
     RowCursor(const RowCursor &) = delete;
     RowCursor &operator=(const RowCursor &) = delete;
 
+    // Binds an integer to the statement's index-th "?" (counted from 0) before the first step.
+    void bind(int index, qint64 value);
+
     // Steps to the next row; false at the end. Throws StoreError on a failed step.
     bool next();
 

@@ -1,4 +1,5 @@
-// Bulk changes of member flags, counters and dates: statement text and what the store holds.
+// Bulk changes of member flags, counters and dates: the change each command means and what
+// the store holds after it.
 #include "fakes/TestEnv.h"
 #include "maintenance/UBulkUpdate.h"
 #include "store/Database.h"
@@ -8,6 +9,10 @@
 #include <QtTest>
 
 using namespace BulkUpdate;
+using BulkUpdateRecords::Field;
+using BulkUpdateRecords::Op;
+
+Q_DECLARE_METATYPE(BulkUpdateRecords::Change)
 
 class TestBulkUpdate : public QObject
 {
@@ -55,67 +60,60 @@ private Q_SLOTS:
     }
     void cleanup() { env.reset(); }
 
-    void selectionListKeepsListOrder()
+    void changes_data()
     {
-        QCOMPARE(selectionList({12}), QString("(12)"));
-        QCOMPARE(selectionList({12, 15, 20}), QString("(12,15,20)"));
-        QCOMPARE(selectionList({20, 3}), QString("(20,3)"));
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<int>("op");
+        QTest::addColumn<QVariant>("value");
+        const int set = int(Op::Set);
+        QTest::newRow("flag 1 on") << flagChange(1) << "Flg1" << set << QVariant(1);
+        QTest::newRow("flag 3 on") << flagChange(3) << "Flg3" << set << QVariant(1);
+        QTest::newRow("flag 2 off") << flagChange(12) << "Flg2" << set << QVariant(0);
+        QTest::newRow("flag 3 off") << flagChange(13) << "Flg3" << set << QVariant(0);
+        QTest::newRow("counter set") << counterChange(1, SetValue, 1234567) << "Count1" << set << QVariant(1234567);
+        QTest::newRow("counter add") << counterChange(2, AddValue, 5) << "Count2" << int(Op::Add) << QVariant(5);
+        QTest::newRow("counter subtract") << counterChange(1, SubtractValue, 7) << "Count1" << int(Op::Subtract)
+                                          << QVariant(7);
+        QTest::newRow("date") << dateChange(2, QDate(2008, 3, 5)) << "UserDate2" << set << QVariant("20080305");
     }
-
-    void setLines_data()
+    void changes()
     {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("flag 1 on") << flagSetLine(1) << "set Flg1 = 1";
-        QTest::newRow("flag 3 on") << flagSetLine(3) << "set Flg3 = 1";
-        QTest::newRow("flag 2 off") << flagSetLine(12) << "set Flg2 = 0";
-        QTest::newRow("flag 3 off") << flagSetLine(13) << "set Flg3 = 0";
-        QTest::newRow("counter set") << counterSetLine(1, SetValue, 1234567) << "set Count1 = 1234567";
-        QTest::newRow("counter add") << counterSetLine(2, AddValue, 5) << "set Count2 = Count2 + 5";
-        QTest::newRow("counter subtract") << counterSetLine(1, SubtractValue, 7) << "set Count1 = Count1 - 7";
-        QTest::newRow("date") << dateSetLine(2, QDate(2008, 3, 5)) << "set UserDate2 = \"20080305\"";
-    }
-    void setLines()
-    {
-        QFETCH(QString, line);
-        QFETCH(QString, expected);
-        QCOMPARE(line, expected);
-    }
-
-    void selectedUpdateIsFourLines()
-    {
-        QCOMPARE(selectedUpdate(flagSetLine(1), 3, "(12)"),
-                 QString("update MagUser\r\nset Flg1 = 1\r\nwhere MagIdx = 3\r\nand (UserIdx in (12))"));
-        QCOMPARE(selectedUpdates(flagSetLine(1), 3, {12, 15}),
-                 QStringList{"update MagUser\r\nset Flg1 = 1\r\nwhere MagIdx = 3\r\nand (UserIdx in (12,15))"});
+        QFETCH(Change, change);
+        QFETCH(QString, column);
+        QFETCH(int, op);
+        QFETCH(QVariant, value);
+        QCOMPARE(BulkUpdateRecords::columnName(change.field), column);
+        QCOMPARE(int(change.op), op);
+        QCOMPARE(change.value.toString(), value.toString());
     }
 
     // Each command changes only the selected members of its own magazine, although the
     // other magazine has members with the same UserIdx.
     void selectionChangesOnlyItsMembers_data()
     {
-        QTest::addColumn<QString>("setLine");
+        QTest::addColumn<Change>("change");
         QTest::addColumn<QString>("column");
         QTest::addColumn<QString>("before2");
         QTest::addColumn<QString>("after2");
         QTest::addColumn<QString>("after4");
-        QTest::newRow("flag on") << flagSetLine(2) << "Flg2" << "0" << "1" << "1";
-        QTest::newRow("counter set") << counterSetLine(1, SetValue, 42) << "Count1" << "1002" << "42" << "42";
-        QTest::newRow("counter add") << counterSetLine(1, AddValue, 5) << "Count1" << "1002" << "1007" << "1009";
-        QTest::newRow("subtract below zero") << counterSetLine(2, SubtractValue, 5000) << "Count2" << "2002"
+        QTest::newRow("flag on") << flagChange(2) << "Flg2" << "0" << "1" << "1";
+        QTest::newRow("counter set") << counterChange(1, SetValue, 42) << "Count1" << "1002" << "42" << "42";
+        QTest::newRow("counter add") << counterChange(1, AddValue, 5) << "Count1" << "1002" << "1007" << "1009";
+        QTest::newRow("subtract below zero") << counterChange(2, SubtractValue, 5000) << "Count2" << "2002"
                                              << "-2998" << "-2996";
-        QTest::newRow("date") << dateSetLine(1, QDate(2008, 3, 5)) << "UserDate1" << "" << "20080305" << "20080305";
+        QTest::newRow("date") << dateChange(1, QDate(2008, 3, 5)) << "UserDate1" << "" << "20080305" << "20080305";
     }
     void selectionChangesOnlyItsMembers()
     {
-        QFETCH(QString, setLine);
+        QFETCH(Change, change);
         QFETCH(QString, column);
         QFETCH(QString, before2);
         QFETCH(QString, after2);
         QFETCH(QString, after4);
         addMembers(1, 5);
         addMembers(2, 5);
-        QCOMPARE(updateSelected(setLine, 1, {4, 2}), 2);
+        QCOMPARE(updateSelected(change, 1, {4, 2}), 2);
         QCOMPARE(textField(1, 2, column), after2);
         QCOMPARE(textField(1, 4, column), after4);
         for (int other : {1, 3, 5})
@@ -126,7 +124,7 @@ private Q_SLOTS:
     void emptySelectionRunsNothing()
     {
         addMembers(1, 3);
-        QCOMPARE(updateSelected(flagSetLine(1), 1, {}), 0);
+        QCOMPARE(updateSelected(flagChange(1), 1, {}), 0);
         QCOMPARE(field(1, 1, "Flg1"), 0);
     }
 
@@ -139,8 +137,8 @@ private Q_SLOTS:
         QList<int> all;
         for (int i = n; i >= 1; --i)
             all << i;
-        QVERIFY(selectedUpdates(flagSetLine(3), 1, all).size() > 1);
-        QCOMPARE(updateSelected(counterSetLine(1, AddValue, 5), 1, all), n);
+        QVERIFY(all.size() > 2 * kSelectionChunk);
+        QCOMPARE(updateSelected(counterChange(1, AddValue, 5), 1, all), n);
         Statement s;
         QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 1 and Count1 = 1005 + UserIdx"), qint64(n));
         QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 2 and Count1 = 1000 + UserIdx"), qint64(10));
@@ -161,7 +159,7 @@ private Q_SLOTS:
         QList<int> all;
         for (int i = 1; i <= n; ++i)
             all << i;
-        QVERIFY_THROWS_EXCEPTION(StoreError, updateSelected(flagSetLine(1), 1, all));
+        QVERIFY_THROWS_EXCEPTION(StoreError, updateSelected(flagChange(1), 1, all));
         QCOMPARE(s.scalar("select count(*) from MagUser where Flg1 <> 0"), qint64(0));
     }
 
@@ -171,15 +169,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("column");
         QTest::addColumn<int>("nameIndex");
         QTest::addColumn<bool>("needsDate");
-        QTest::addColumn<QString>("statement");
-        QTest::newRow("flag 1") << 1 << "Flg1" << 0 << false << "update MagUser Set Flg1 = 0\r\nwhere MagIdx = 4";
-        QTest::newRow("flag 3") << 3 << "Flg3" << 2 << false << "update MagUser Set Flg3 = 0\r\nwhere MagIdx = 4";
-        QTest::newRow("counter 1") << 4 << "Count1" << 3 << false << "update MagUser Set Count1 = 0\r\nwhere MagIdx = 4";
-        QTest::newRow("counter 2") << 5 << "Count2" << 4 << false << "update MagUser Set Count2 = 0\r\nwhere MagIdx = 4";
-        QTest::newRow("date 1") << 6 << "UserDate1" << 5 << true
-                                << "update MagUser Set UserDate1 = \"20240229\"\r\nwhere MagIdx = 4";
-        QTest::newRow("date 2") << 7 << "UserDate2" << 6 << true
-                                << "update MagUser Set UserDate2 = \"20240229\"\r\nwhere MagIdx = 4";
+        QTest::addColumn<QString>("value");
+        QTest::newRow("flag 1") << 1 << "Flg1" << 0 << false << "0";
+        QTest::newRow("flag 3") << 3 << "Flg3" << 2 << false << "0";
+        QTest::newRow("counter 1") << 4 << "Count1" << 3 << false << "0";
+        QTest::newRow("counter 2") << 5 << "Count2" << 4 << false << "0";
+        QTest::newRow("date 1") << 6 << "UserDate1" << 5 << true << "20240229";
+        QTest::newRow("date 2") << 7 << "UserDate2" << 6 << true << "20240229";
     }
     void resetTargets()
     {
@@ -187,13 +183,16 @@ private Q_SLOTS:
         QFETCH(QString, column);
         QFETCH(int, nameIndex);
         QFETCH(bool, needsDate);
-        QFETCH(QString, statement);
+        QFETCH(QString, value);
         const auto t = resetTarget(tag);
         QVERIFY(t);
-        QCOMPARE(t->column, column);
+        QCOMPARE(BulkUpdateRecords::columnName(t->column), column);
         QCOMPARE(t->nameIndex, nameIndex);
         QCOMPARE(t->needsDate, needsDate);
-        QCOMPARE(resetStatement(*t, resetValue(*t, QDate(2024, 2, 29)), 4), statement);
+        const Change change = resetChange(*t, QDate(2024, 2, 29));
+        QCOMPARE(change.field, t->column);
+        QCOMPARE(int(change.op), int(Op::Set));
+        QCOMPARE(change.value.toString(), value);
         QVERIFY(!resetTarget(8));
         QVERIFY(!resetTarget(0));
     }
@@ -203,12 +202,12 @@ private Q_SLOTS:
         addMembers(1, 4);
         addMembers(2, 4);
         const auto t = resetTarget(6);
-        QCOMPARE(resetAll(*t, resetValue(*t, QDate(2024, 2, 29)), 2), 4);
+        QCOMPARE(resetAll(resetChange(*t, QDate(2024, 2, 29)), 2), 4);
         Statement s;
         QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 2 and UserDate1 = '20240229'"), qint64(4));
         QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 1 and UserDate1 = ''"), qint64(4));
         const auto c = resetTarget(5);
-        resetAll(*c, resetValue(*c, QDate()), 1);
+        resetAll(resetChange(*c, QDate()), 1);
         QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 1 and Count2 = 0"), qint64(4));
         QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 2 and Count2 = 0"), qint64(0));
     }

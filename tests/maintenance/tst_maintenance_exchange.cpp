@@ -607,6 +607,10 @@ private Q_SLOTS:
                                              << "insert into MagUser (MagIdx,UserName) values(1,\"x\");";
         QTest::newRow("two statements on a line") << ok + "delete from Magzine; delete from MagInfo;\r\n"
                                                   << "delete from Magzine; delete from MagInfo;";
+        QTest::newRow("statement after a value")
+            << ok + "insert into MagUser (MagIdx,UserName) values(1,'x');drop table Magzine;\r\n"
+            << "insert into MagUser (MagIdx,UserName) values(1,'x');drop table Magzine;";
+        QTest::newRow("quoted table") << ok + "delete from \"Magzine\";\r\n" << "delete from \"Magzine\";";
         QTest::newRow("unknown column") << ok + "insert into MagUser (MagIdx,Nope) values(1,2);\r\n"
                                         << "insert into MagUser (MagIdx,Nope) values(1,2);";
         QTest::newRow("cut short") << ok + "insert into MagUser (MagIdx,UserName) values(1,'never\r\nended"
@@ -745,12 +749,30 @@ private Q_SLOTS:
         QTest::newRow("comment") << "delete from Maguser; -- x" << false;
         QTest::newRow("function value") << "insert into CommonTBL (key1) values(abs(1));" << false;
         QTest::newRow("no column list") << "insert into CommonTBL values(1,2,3,4,5,'a','b','c');" << false;
+        QTest::newRow("statement after a value") << "insert into CommonTBL (key1,str1) values(1,'a');drop table MagUser;"
+                                                 << false;
+        QTest::newRow("statement after a text's end") << "insert into CommonTBL (str1) values('a'); delete from MagUser;"
+                                                      << false;
+        QTest::newRow("sub-select value") << "insert into CommonTBL (key1) values((select max(UserIdx) from MagUser));"
+                                          << false;
+        QTest::newRow("joined texts") << "insert into CommonTBL (str1) values('a'||'b');" << false;
+        QTest::newRow("blob value") << "insert into CommonTBL (str1) values(x'00');" << false;
+        QTest::newRow("sum value") << "insert into CommonTBL (key1) values(1+1);" << false;
+        QTest::newRow("two rows") << "insert into CommonTBL (key1) values(1),(2);" << false;
+        QTest::newRow("double-quoted table") << "delete from \"MagUser\";" << false;
+        QTest::newRow("single-quoted table") << "delete from 'MagUser';" << false;
+        QTest::newRow("bracketed table") << "insert into [MagUser] (MagIdx) values(1);" << false;
+        QTest::newRow("quoted column") << "insert into MagUser (\"MagIdx\") values(1);" << false;
+        QTest::newRow("schema table") << "delete from main.MagUser;" << false;
+        QTest::newRow("block comment") << "delete from MagUser /* x */;" << false;
+        QTest::newRow("text left open") << "insert into CommonTBL (str1) values('a);" << false;
+        QTest::newRow("number too large") << "insert into CommonTBL (key1) values(99999999999999999999);" << false;
     }
     void isBackupStatement()
     {
         QFETCH(QString, text);
         QFETCH(bool, ok);
-        QCOMPARE(IsBackupStatement(text), ok);
+        QCOMPARE(BackupScript::isStatement(text), ok);
     }
 };
 

@@ -1,0 +1,24 @@
+#pragma once
+// Removing a magazine's members by address, many addresses in a row: one statement
+// prepared once with the values bound, the rows grouped into transactions for speed.
+#include "store/Batch.h"
+
+#include <QString>
+
+class MemberRemoval
+{
+public:
+    // Throws StoreError.
+    explicit MemberRemoval(int magIdx);
+
+    // Deletes the magazine's members with exactly this address and returns how many.
+    int remove(const QString &address);
+    // Commits what is open. A statement that failed undoes only itself, so this keeps
+    // what the addresses before it removed.
+    void commit();
+
+private:
+    int m_magIdx;
+    TransactionGroups m_groups; // first, so that it ends after the statement
+    PreparedStatement m_remove;
+};
