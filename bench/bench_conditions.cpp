@@ -14,7 +14,6 @@
 #include "issue/UIssue.h"
 #include "issue/USendCondition.h"
 #include "store/Database.h"
-#include "store/Sql.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -85,12 +84,9 @@ int main(int argc, char **argv)
     int targets = 0;
     const double count = bestOf3([&] { targets = CountTargets(notSent.where); });
     const double listed = bestOf3([&] {
-        Statement s;
-        s.open(Sql::lines({QStringLiteral("select U.UserName,U.UserAdrs from MagUser U"), notSent.where,
-                           QStringLiteral("and U.MagIdx = 1")}));
         int rows = 0;
-        while (s.next())
-            rows += s.text(1).isEmpty() ? 0 : 1;
+        for (const TargetLine &t : ListTargets(notSent.where, 1))
+            rows += t.address.isEmpty() ? 0 : 1;
         if (rows != targets)
             qFatal("the targets list and the count differ");
     });

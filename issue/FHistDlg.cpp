@@ -1,7 +1,6 @@
 #include "issue/FHistDlg.h"
 
-#include "store/Database.h"
-#include "store/Sql.h"
+#include "store/HistoryRecords.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -64,35 +63,22 @@ void THistDlg::addLine(const QString &name, const QString &address)
 void THistDlg::FormShow()
 {
     RichEdit1->clear();
-    Statement s;
     if (ListMode == Mode::Targets) {
-        s.open(Sql::lines({QStringLiteral("select U.UserName,U.UserAdrs from MagUser U"), ListWhere,
-                           QStringLiteral("and U.MagIdx = ") + QString::number(ListMagIdx)}));
+        const QList<TargetLine> targets = ListTargets(ListWhere, ListMagIdx);
         setWindowTitle(QStringLiteral("対象者一覧"));
         Label1->setText(QStringLiteral("対象者一覧"));
         Label2->clear();
         Label3->clear();
         Label4->clear();
-        while (s.next())
-            addLine(s.text(0), s.text(1));
+        for (const TargetLine &t : targets)
+            addLine(t.name, t.address);
         return;
     }
-    s.open(Sql::lines({QStringLiteral("select U.UserName,U.UserAdrs,I.AddDate,I.Title from MagHist H,MagUser U,MagInfo I"),
-                       QStringLiteral("where H.MagIdx = ") + QString::number(ListMagIdx),
-                       QStringLiteral("and H.MagCnt = ") + QString::number(ListMagCnt),
-                       QStringLiteral("and U.MagIdx = H.MagIdx and U.UserIdx = H.MagUser"),
-                       QStringLiteral("and I.MagIdx = H.MagIdx and I.MagCnt = H.MagCnt")}));
-    Label3->clear();
-    Label4->clear();
-    bool first = true;
-    while (s.next()) {
-        if (first) {
-            Label3->setText(s.text(2));
-            Label4->setText(s.text(3));
-            first = false;
-        }
-        addLine(s.text(0), s.text(1));
-    }
+    const IssueRecipients recipients = ReadIssueRecipients(ListMagIdx, ListMagCnt);
+    Label3->setText(recipients.AddDate);
+    Label4->setText(recipients.Title);
+    for (const RecipientRecord &r : recipients.members)
+        addLine(r.UserName, r.UserAdrs);
 }
 
 QStringList THistDlg::lines() const

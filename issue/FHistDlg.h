@@ -1,6 +1,8 @@
 #pragma once
 // A list of members in a read-only text area: the targets of a send condition, or the
 // recipients of a past issue.
+#include "store/RecipientQuery.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -18,7 +20,7 @@ public:
     Mode ListMode = Mode::Targets;
     int ListMagIdx = -1;
     int ListMagCnt = 0;
-    QString ListWhere;
+    RecipientQuery ListWhere; // targets mode: the selection of the send condition
 
     // Fills the list; a failing statement throws StoreError and the caller shows it.
     void FormShow();

@@ -12,21 +12,8 @@ namespace Condition {
 // The message every refused condition starts with.
 QString wrongText();
 
-// A free condition as it goes into a statement. It is read once, with the tokenizer that
-// reads every statement (store/SqlTokens.h); the check looks at those tokens and the text
-// that runs is made from the same tokens, so what passes is exactly what the engine gets.
-struct FreeClause {
-    QString sql;     // the clause to place in parentheses; empty when refused
-    QString problem; // why it is refused ("" when fine), to follow wrongText()
-};
-
-// The clause must read plainly and stay one expression inside the parentheses the send
-// condition puts around it: every quote closed; no name in brackets or backticks, comment,
-// ";", parameter mark or control character (the engine would read those differently or cut
-// the statement short); no ")" that would close the parentheses early.
-FreeClause ReadFreeClause(const QString &clause);
-
-// ReadFreeClause(clause).problem.
+// Why the free condition cannot go into a statement ("" when it can): the problem its one
+// gate (FreeClause::read in store/FreeClause.h) finds.
 QString StructureProblem(const QString &clause);
 
 } // namespace Condition

@@ -1,10 +1,10 @@
 #pragma once
-// The issues a magazine has sent: the list, one issue's subject and body as composed, and
-// the deletion of everything up to a day. The recipients are listed by THistDlg.
+// The issues a magazine has sent, as the history page uses them: the list, one issue's
+// subject and body as composed, and the deletion of everything up to a day, over the
+// store's history records (store/HistoryRecords.h). The recipients are listed by THistDlg.
 #include <QDate>
 #include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
@@ -19,15 +19,11 @@ struct Row {
     QString condition; // on one line
 };
 
-// "select * from MagInfo" / "where MagIdx = " n / "order by AddDate desc"
-QString listStatement(int magIdx);
 // The magazine's issues, newest first.
 QList<Row> load(int magIdx);
 // A stored condition of several lines, each line break replaced by one space.
 QString conditionOnOneLine(const QString &condition);
 
-// "select * from MagInfo where MagIdx = " n / "and MagCnt = " c
-QString issueStatement(int magIdx, int magCnt);
 struct PastIssue {
     QString title;
     QString body; // with the stored escapes reversed
@@ -38,9 +34,8 @@ std::optional<PastIssue> readIssue(int magIdx, int magCnt);
 QString lastMomentOf(const QDate &day);
 // "yyyy/mm/dd以前の履歴データを削除します。よろしいですか？"
 QString deleteQuestion(const QDate &day);
-// The recipient rows of the magazine's issues up to the end of the day, then the issues.
-QStringList deleteStatements(int magIdx, const QDate &day);
-// Runs both deletes in one transaction: a failure leaves the history as it was.
+// Deletes the recipient rows of the magazine's issues up to the end of the day, then the
+// issues, in one transaction: a failure leaves the history as it was.
 void deleteUpTo(int magIdx, const QDate &day);
 
 } // namespace History

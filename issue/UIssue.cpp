@@ -1,6 +1,6 @@
 #include "issue/UIssue.h"
 
-#include "issue/UCondition.h"
+#include "store/AfterSendUpdate.h"
 #include "store/Database.h"
 #include "store/IssueRecords.h"
 #include "store/MainState.h"
@@ -8,23 +8,7 @@
 
 QString BuildUpdateSql(const std::array<bool, 7> &checked, const QDate &today)
 {
-    const QString day = QLatin1Char('"') + today.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('"');
-    const QString pieces[7] = {
-        QStringLiteral("flg1 = 1"),
-        QStringLiteral("flg2 = 1"),
-        QStringLiteral("flg3 = 1"),
-        QStringLiteral("Count1 = Count1 + 1"),
-        QStringLiteral("Count2 = Count2 + 1"),
-        QStringLiteral("UserDate1 = ") + day,
-        QStringLiteral("UserDate2 = ") + day,
-    };
-    QString out;
-    for (size_t i = 0; i < 7; ++i) {
-        if (!checked[i])
-            continue;
-        out += (out.isEmpty() ? QStringLiteral("set ") : QStringLiteral(",")) + pieces[i];
-    }
-    return out;
+    return AfterSendUpdate::text(checked, today);
 }
 
 QString IssueDateText(const QDateTime &when)
@@ -61,7 +45,7 @@ int DispatchIssue(MainState &state, const IssueDraft &draft,
 {
     const SendConditionText cond = BuildSendCondition(draft.inputs);
     if (!cond.problem.isEmpty())
-        throw StoreError(Condition::wrongText() + QStringLiteral("\r\n") + cond.problem);
+        throw StoreError(cond.problem);
     const int targets = CountTargets(cond.where);
 
     IssueRecord issue;

@@ -13,6 +13,7 @@ struct MainState;
 
 // The set-clause applied to the recipients after a completed delivery, from the seven
 // after-send check boxes (flags ON, counters plus one, dates to today); "" when none.
+// Written by store/AfterSendUpdate.h, the one place that also reads it back.
 QString BuildUpdateSql(const std::array<bool, 7> &checked, const QDate &today);
 
 // The issue date as stored: yyyy/mm/dd hh:nn:ss on the 24-hour clock.
@@ -20,7 +21,7 @@ QString IssueDateText(const QDateTime &when);
 
 struct IssueRecord {
     int magIdx = -1;
-    QString where;        // selection clause after "from maguser U"
+    RecipientQuery where; // the members it reaches
     QString condition;    // condition text
     int targetCount = 0;
     QString title;

@@ -2,7 +2,9 @@
 
 #include "issue/UCondition.h"
 #include "members/UMagazineChoice.h"
-#include "store/Database.h"
+#include "store/FreeClause.h"
+
+#include <optional>
 
 namespace SendCondition {
 
@@ -50,119 +52,94 @@ namespace {
 
 using namespace SendCondition;
 
-// Position of the chosen field in MagFieldNames and its column.
+// The chosen field: its column and its name in MagFieldNames.
 struct Field {
-    QString column;
+    std::optional<MemberColumn> column; // none when RadioGroup1 has no item chosen
     QString name;
 };
 
 Field chosenField(const SendInputs &in)
 {
-    static const char *const flags[] = {"Flg1", "Flg2", "Flg3"};
-    static const char *const counters[] = {"Count1", "Count2"};
-    static const char *const dates[] = {"UserDate1", "UserDate2"};
+    static constexpr MemberColumn flags[] = {MemberColumn::Flg1, MemberColumn::Flg2, MemberColumn::Flg3};
+    static constexpr MemberColumn counters[] = {MemberColumn::Count1, MemberColumn::Count2};
+    static constexpr MemberColumn dates[] = {MemberColumn::UserDate1, MemberColumn::UserDate2};
     const int i = in.fieldItem;
     switch (fieldKind(in.condition)) {
     case FieldKind::Flag:
         if (i >= 0 && i < 3)
-            return {QString::fromLatin1(flags[i]), in.fieldNames[size_t(i)]};
+            return {flags[i], in.fieldNames[size_t(i)]};
         break;
     case FieldKind::Counter:
         if (i >= 0 && i < 2)
-            return {QString::fromLatin1(counters[i]), in.fieldNames[size_t(3 + i)]};
+            return {counters[i], in.fieldNames[size_t(3 + i)]};
         break;
     case FieldKind::Date:
         if (i >= 0 && i < 2)
-            return {QString::fromLatin1(dates[i]), in.fieldNames[size_t(5 + i)]};
+            return {dates[i], in.fieldNames[size_t(5 + i)]};
         break;
     case FieldKind::None: break;
     }
     return {};
 }
 
-QString quoted(const QString &value)
-{
-    return QLatin1Char('"') + value + QLatin1Char('"');
-}
-
 } // namespace
 
 SendConditionText BuildSendCondition(const SendInputs &in)
 {
-    const QString N = QString::number(in.magIdx);
+    using namespace Recipients;
+    const int N = in.magIdx;
     const QString v = QString::number(in.value);
     // Dates are written with fixed separators whatever the locale.
     const bool whole = in.wholeDate;
     const QString d = whole ? in.date.toString(QStringLiteral("yyyy/MM/dd")) : in.date.toString(QStringLiteral("MM/dd"));
     const QString c = whole ? in.date.toString(QStringLiteral("yyyyMMdd")) : in.date.toString(QStringLiteral("MMdd"));
     const Field f = chosenField(in);
-    const QString base = QStringLiteral(" where U.Sleep = 0 and U.MagIdx = ") + N;
+    if (needsField(in.condition) && !f.column)
+        return {QString(), nobody(N), QStringLiteral("フラグが選択されていません。")};
+    const MemberColumn column = f.column.value_or(MemberColumn::Flg1);
 
     switch (in.condition) {
     case AddedSince:
-        return {d + QStringLiteral("以降に追加されたメンバー"), base + QStringLiteral(" and U.AddDate >= ") + quoted(c)};
+        return {d + QStringLiteral("以降に追加されたメンバー"), compare(N, MemberColumn::AddDate, Comparison::AtLeast, c)};
     case AddedBefore:
-        return {d + QStringLiteral("以前からのメンバー"), base + QStringLiteral(" and U.AddDate <= ") + quoted(c)};
-    case FlagOn:
-        return {f.name + QStringLiteral("がONのメンバー"), base + QStringLiteral(" and U.") + f.column + QStringLiteral(" = 1")};
-    case FlagOff:
-        return {f.name + QStringLiteral("がOFFのメンバー"), base + QStringLiteral(" and U.") + f.column + QStringLiteral(" = 0")};
+        return {d + QStringLiteral("以前からのメンバー"), compare(N, MemberColumn::AddDate, Comparison::AtMost, c)};
+    case FlagOn: return {f.name + QStringLiteral("がONのメンバー"), flag(N, column, true)};
+    case FlagOff: return {f.name + QStringLiteral("がOFFのメンバー"), flag(N, column, false)};
     case SentIssue:
-        return {QStringLiteral("発行番号=") + v + QStringLiteral("でメールを送信したメンバー"),
-                QStringLiteral(",MagHist H where U.Sleep = 0 and U.MagIdx = ") + N + QStringLiteral(" and H.MagCnt = ") + v
-                    + QStringLiteral(" and U.UserIdx = H.MagUser and H.MagIdx = U.MagIdx")};
+        return {QStringLiteral("発行番号=") + v + QStringLiteral("でメールを送信したメンバー"), sentIssue(N, in.value)};
     case NotSentIssue:
-        // A sub-select keeps the clause directly after "from maguser U" and selects each
-        // member once, however many rows the issue has. UserIdx repeats across magazines,
-        // so a recipient row only counts for a member of its own magazine.
         return {QStringLiteral("発行番号=") + v + QStringLiteral("でメールを送信していないメンバー"),
-                base + QStringLiteral(" and not exists (select 1 from MagHist H where H.MagCnt = ") + v
-                    + QStringLiteral(" and H.MagUser = U.UserIdx and H.MagIdx = U.MagIdx)")};
+                notSentIssue(N, in.value)};
     case CountAtLeast:
         return {f.name + QStringLiteral("が") + v + QStringLiteral("以上のメンバー"),
-                base + QStringLiteral(" and U.") + f.column + QStringLiteral(" >= ") + v};
+                compare(N, column, Comparison::AtLeast, in.value)};
     case CountAtMost:
         return {f.name + QStringLiteral("が") + v + QStringLiteral("以下のメンバー"),
-                base + QStringLiteral(" and U.") + f.column + QStringLiteral(" <= ") + v};
+                compare(N, column, Comparison::AtMost, in.value)};
     case CountEquals:
         return {f.name + QStringLiteral("が") + v + QStringLiteral("のメンバー"),
-                base + QStringLiteral(" and U.") + f.column + QStringLiteral(" = ") + v};
+                compare(N, column, Comparison::Equals, in.value)};
     case DateSince:
         return {f.name + QStringLiteral("が") + d + QStringLiteral("以降のメンバー"),
-                base + QStringLiteral(" and U.") + f.column + QStringLiteral(" >= ") + quoted(c)};
+                compare(N, column, Comparison::AtLeast, c)};
     case DateBefore:
         return {f.name + QStringLiteral("が") + d + QStringLiteral("以前のメンバー"),
-                base + QStringLiteral(" and U.") + f.column + QStringLiteral(" <= ") + quoted(c)};
+                compare(N, column, Comparison::AtMost, c)};
     case DateOn:
-        if (whole)
-            return {f.name + QStringLiteral("が") + d + QStringLiteral("のメンバー"),
-                    base + QStringLiteral(" and U.") + f.column + QStringLiteral(" = ") + quoted(c)};
         return {f.name + QStringLiteral("が") + d + QStringLiteral("のメンバー"),
-                base + QStringLiteral(" and Mid(U.") + f.column + QStringLiteral(" ,5,4) = ") + quoted(c)};
+                whole ? compare(N, column, Comparison::Equals, c) : monthAndDay(N, column, c)};
     case Custom:
         if (!in.customSql.isEmpty()) {
-            // The clause that runs is the one the check read, token for token.
-            const Condition::FreeClause free = Condition::ReadFreeClause(in.customSql);
-            if (!free.problem.isEmpty())
-                return {in.customText, QStringLiteral(" where 0 = 1 and U.MagIdx = ") + N, free.problem};
-            return {in.customText, QStringLiteral(" where (") + free.sql + QStringLiteral(")")
-                                       + QStringLiteral(" and U.Sleep = 0") + QStringLiteral(" and U.MagIdx = ") + N};
+            // The clause that runs is the one the gate read, token for token.
+            const FreeClause free = FreeClause::read(in.customSql);
+            if (!free.ok())
+                return {in.customText, nobody(N), Condition::wrongText() + QStringLiteral("\r\n") + free.problem()};
+            return {in.customText, matching(N, free)};
         }
         break;
     default: break;
     }
-    return {QStringLiteral("無条件"), base};
-}
-
-QString TargetCountStatement(const QString &where)
-{
-    return QStringLiteral("select count(*) from maguser U ") + where;
-}
-
-int CountTargets(const QString &where)
-{
-    Statement s;
-    return int(s.scalar(TargetCountStatement(where)));
+    return {QStringLiteral("無条件"), all(N)};
 }
 
 SendCheck CheckSendSettings(const SendCheckInputs &in)

@@ -1,6 +1,8 @@
 #pragma once
 // Send conditions: the fourteen choices of the send page turned into the condition text
-// the user sees and the selection clause that follows "from maguser U".
+// the user sees and the selection of members (store/RecipientQuery.h).
+#include "store/RecipientQuery.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -53,18 +55,14 @@ struct SendInputs {
 
 struct SendConditionText {
     QString text;    // shown, stored with the issue, listed in the history
-    QString where;   // follows "from maguser U"
-    // A free condition that cannot be read plainly: why (after Condition::wrongText()). The
-    // clause then selects nobody; a send must stop on it before counting.
+    RecipientQuery where; // follows "from maguser U", values bound
+    // Why the inputs give no selection (a free condition that cannot be read plainly, a
+    // field the condition needs but has not got), as the warning shows it. The clause then
+    // selects nobody; a send must stop on it before counting.
     QString problem{};
 };
 
 SendConditionText BuildSendCondition(const SendInputs &in);
-
-// The statement that counts the targets of a selection clause.
-QString TargetCountStatement(const QString &where);
-// Runs it on this thread's connection; a StoreError carries the engine's text.
-int CountTargets(const QString &where);
 
 // What stops a send before anything is counted; the page shows it and moves the focus.
 struct SendCheck {

@@ -1,5 +1,6 @@
 #include "store/DeliveryRecords.h"
 
+#include "store/AfterSendUpdate.h"
 #include "store/Database.h"
 #include "store/Sql.h"
 
@@ -81,16 +82,27 @@ void RecordDeliveryCompletion(int MagIdx, int MagCnt, const QString &UpdateSQL, 
         }
     }
     if (!UpdateSQL.isEmpty()) {
-        // The set clause was built when the issue was recorded; it is the one part that is
-        // statement text, the rest of the statement binds its values.
+        // The stored text only chooses among the updates this program writes; the
+        // statement is made here again, with the day bound.
+        const std::optional<AfterSendUpdate> chosen = AfterSendUpdate::read(UpdateSQL);
+        if (!chosen)
+            throw StoreError(AfterSendUpdateRefusedText());
         PreparedStatement update(Sql::lines(
-            {QStringLiteral("update MagUser ") + UpdateSQL, QStringLiteral("where MagIdx = ?"),
+            {QStringLiteral("update MagUser ") + chosen->setClause(), QStringLiteral("where MagIdx = ?"),
              QStringLiteral("and UserIdx in (select MagUser from MagHist where MagIdx = ?"),
              QStringLiteral("and MagCnt = ?") + (interrupted ? QStringLiteral(" and SendComplete = 1)") : QStringLiteral(")"))}));
-        update.bind(0, MagIdx);
-        update.bind(1, MagIdx);
-        update.bind(2, MagCnt);
+        int i = 0;
+        for (int k = 0; k < chosen->dayMarks(); ++k)
+            update.bind(i++, TextValue(chosen->day));
+        update.bind(i++, MagIdx);
+        update.bind(i++, MagIdx);
+        update.bind(i++, MagCnt);
         update.exec();
     }
     t.commit();
+}
+
+QString AfterSendUpdateRefusedText()
+{
+    return QStringLiteral("記録された送信後の更新内容が正しくないため、適用しませんでした。");
 }

@@ -1,7 +1,7 @@
 #pragma once
 // What a delivery reads from the store and writes back: the issue it sends, its recipients
-// one row at a time, and its completion. Values are bound, never pasted; only the issue's
-// after-send update is statement text by nature and goes in as it was recorded.
+// one row at a time, and its completion. Values are bound, never pasted; the issue's
+// after-send update is read back through its gate (store/AfterSendUpdate.h).
 // Every failure throws StoreError with the engine's text.
 #include "store/Batch.h"
 
@@ -50,6 +50,9 @@ private:
 
 // Marks the issue's recipients complete and applies the after-send update to them, in one
 // transaction. When the delivery was interrupted only the members in `reached` are marked,
-// and the update goes only to members marked complete. On failure nothing is changed.
+// and the update goes only to members marked complete. On failure nothing is changed; an
+// update text that is not one this program writes is such a failure, with
+// AfterSendUpdateRefusedText().
 void RecordDeliveryCompletion(int MagIdx, int MagCnt, const QString &UpdateSQL, bool interrupted,
                               const QList<qint64> &reached);
+QString AfterSendUpdateRefusedText();

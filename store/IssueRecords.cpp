@@ -4,7 +4,7 @@
 #include "store/Database.h"
 #include "store/Sql.h"
 
-int InsertIssue(const IssueRow &row, const QString &recipientClause)
+int InsertIssue(const IssueRow &row, const RecipientQuery &recipients)
 {
     Transaction t;
     // Read inside the write lock, so that two writers can never take the same number.
@@ -17,24 +17,30 @@ int InsertIssue(const IssueRow &row, const QString &recipientClause)
                               TextValue(row.UpdateSQL)})
         issue.bind(i++, v);
     issue.exec();
-    PreparedStatement recipients(Sql::lines({
+    PreparedStatement members(Sql::lines({
         QStringLiteral("insert into MagHist (MagIdx,MagCnt,MagUser)"),
         QStringLiteral("select ?, ?, U.UserIdx from MagUser U"),
-        recipientClause,
+        recipients.clause,
     }));
-    recipients.bind(0, row.MagIdx);
-    recipients.bind(1, magCnt);
-    recipients.exec();
+    members.bind(0, row.MagIdx);
+    members.bind(1, magCnt);
+    i = 2;
+    for (const QVariant &v : recipients.values)
+        members.bind(i++, v);
+    members.exec();
     t.commit();
     return magCnt;
 }
 
-QString TryMemberClause(const QString &clause)
+QString TryMemberClause(const FreeClause &clause)
 {
+    if (!clause.ok())
+        return clause.problem();
     try {
-        Statement s;
-        s.open(Sql::lines({QStringLiteral("select * from MagUser U where "), QStringLiteral("(") + clause + QStringLiteral(")")}));
-        s.close();
+        PreparedStatement s(Sql::lines({QStringLiteral("select * from MagUser U where "),
+                                        QStringLiteral("(") + clause.sql() + QStringLiteral(")")}));
+        s.exec();
+        s.finish();
         return QString();
     } catch (const StoreError &e) {
         return e.text();

@@ -1,8 +1,10 @@
 #pragma once
 // What recording an issue writes: the issue row and its recipient rows. Values are bound;
-// the selection clause is statement text by nature and must come from the send conditions
-// (a free condition only after its check has read it).
+// the members come from a selection the send conditions made (store/RecipientQuery.h).
 // Every failure throws StoreError with the engine's text.
+#include "store/FreeClause.h"
+#include "store/RecipientQuery.h"
+
 #include <QString>
 
 // One MagInfo row as stored (the body with its escapes already applied).
@@ -17,9 +19,10 @@ struct IssueRow {
 };
 
 // Writes the issue with the next issue number and a recipient row for every member the
-// clause selects ("where ..." over "from MagUser U"), in one transaction; returns the number.
-int InsertIssue(const IssueRow &row, const QString &recipientClause);
+// selection reaches, in one transaction; returns the number.
+int InsertIssue(const IssueRow &row, const RecipientQuery &recipients);
 
 // Opens "select * from MagUser U where (clause)" the way a send uses the clause, reading no
-// row; returns the engine's complaint, or "" when it runs.
-QString TryMemberClause(const QString &clause);
+// row; returns the engine's complaint, or "" when it runs. A refused clause returns its
+// problem without running.
+QString TryMemberClause(const FreeClause &clause);

@@ -3,6 +3,7 @@
 #include "issue/UCondition.h"
 #include "issue/UIssue.h"
 #include "issue/USendCondition.h"
+#include "store/Batch.h"
 #include "store/Database.h"
 #include "store/MainState.h"
 #include "store/Sql.h"
@@ -70,14 +71,23 @@ private:
         recipient(2, 8, 2);
     }
 
-    static IdSet selected(const QString &where)
+    // The members a selection reaches, in the order the store returns them.
+    static QList<int> selectedInOrder(const RecipientQuery &where)
     {
-        IdSet ids;
-        Statement s;
-        s.open(QStringLiteral("select U.UserIdx from maguser U ") + where);
+        QList<int> ids;
+        PreparedStatement s(QStringLiteral("select U.UserIdx from maguser U ") + where.clause);
+        int i = 0;
+        for (const QVariant &v : where.values)
+            s.bind(i++, v);
+        s.exec();
         while (s.next())
-            ids.insert(int(s.integer(0)));
+            ids << s.value(0).toInt();
         return ids;
+    }
+    static IdSet selected(const RecipientQuery &where)
+    {
+        const QList<int> ids = selectedInOrder(where);
+        return IdSet(ids.begin(), ids.end());
     }
 
     static SendInputs inputs(int condition)
@@ -109,45 +119,52 @@ private Q_SLOTS:
         QTest::addColumn<bool>("wholeDate");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("where");
+        QTest::addColumn<QVariantList>("values"); // compared when where is given
         QTest::addColumn<IdSet>("ids");
-        const QString base = QStringLiteral(" where U.Sleep = 0 and U.MagIdx = 1");
-        QTest::newRow("0 all") << 0 << 7 << true << "無条件" << base << IdSet{1, 2, 4};
+        const QString base = QStringLiteral(" where U.Sleep = 0 and U.MagIdx = ?");
+        const QVariantList mag{1};
+        const auto day = [](const char *d) { return QVariantList{1, QString::fromLatin1(d)}; };
+        const auto number = [](int n) { return QVariantList{1, n}; };
+        QTest::newRow("0 all") << 0 << 7 << true << "無条件" << base << mag << IdSet{1, 2, 4};
         QTest::newRow("1 added since") << 1 << 7 << true << "2024/01/15以降に追加されたメンバー"
-                                       << base + " and U.AddDate >= \"20240115\"" << IdSet{2, 4};
+                                       << base + " and U.AddDate >= ?" << day("20240115") << IdSet{2, 4};
         QTest::newRow("2 added before") << 2 << 7 << true << "2024/01/15以前からのメンバー"
-                                        << base + " and U.AddDate <= \"20240115\"" << IdSet{1, 2};
-        QTest::newRow("3 flag on") << 3 << 7 << true << "購読がONのメンバー" << base + " and U.Flg1 = 1" << IdSet{1, 4};
-        QTest::newRow("4 flag off") << 4 << 7 << true << "購読がOFFのメンバー" << base + " and U.Flg1 = 0" << IdSet{2};
+                                        << base + " and U.AddDate <= ?" << day("20240115") << IdSet{1, 2};
+        QTest::newRow("3 flag on") << 3 << 7 << true << "購読がONのメンバー" << base + " and U.Flg1 = 1" << mag
+                                   << IdSet{1, 4};
+        QTest::newRow("4 flag off") << 4 << 7 << true << "購読がOFFのメンバー" << base + " and U.Flg1 = 0" << mag
+                                    << IdSet{2};
         QTest::newRow("5 sent issue") << 5 << 7 << true << "発行番号=7でメールを送信したメンバー"
-                                      << ",MagHist H where U.Sleep = 0 and U.MagIdx = 1 and H.MagCnt = 7 and U.UserIdx = H.MagUser and H.MagIdx = U.MagIdx"
-                                      << IdSet{1, 4};
+                                      << ",MagHist H where U.Sleep = 0 and U.MagIdx = ? and H.MagCnt = ? and U.UserIdx = H.MagUser and H.MagIdx = U.MagIdx"
+                                      << number(7) << IdSet{1, 4};
         QTest::newRow("6 not sent issue") << 6 << 7 << true << "発行番号=7でメールを送信していないメンバー" << QString()
-                                          << IdSet{2};
+                                          << QVariantList{} << IdSet{2};
         QTest::newRow("5 no such issue") << 5 << 99 << true << "発行番号=99でメールを送信したメンバー"
-                                         << ",MagHist H where U.Sleep = 0 and U.MagIdx = 1 and H.MagCnt = 99 and U.UserIdx = H.MagUser and H.MagIdx = U.MagIdx"
-                                         << IdSet{};
+                                         << ",MagHist H where U.Sleep = 0 and U.MagIdx = ? and H.MagCnt = ? and U.UserIdx = H.MagUser and H.MagIdx = U.MagIdx"
+                                         << number(99) << IdSet{};
         QTest::newRow("6 no such issue") << 6 << 99 << true << "発行番号=99でメールを送信していないメンバー" << QString()
-                                         << IdSet{1, 2, 4};
+                                         << QVariantList{} << IdSet{1, 2, 4};
         QTest::newRow("5 another magazine's issue")
             << 5 << 8 << true << "発行番号=8でメールを送信したメンバー"
-            << ",MagHist H where U.Sleep = 0 and U.MagIdx = 1 and H.MagCnt = 8 and U.UserIdx = H.MagUser and H.MagIdx = U.MagIdx"
-            << IdSet{};
+            << ",MagHist H where U.Sleep = 0 and U.MagIdx = ? and H.MagCnt = ? and U.UserIdx = H.MagUser and H.MagIdx = U.MagIdx"
+            << number(8) << IdSet{};
         QTest::newRow("6 another magazine's issue") << 6 << 8 << true << "発行番号=8でメールを送信していないメンバー"
-                                                     << QString() << IdSet{1, 2, 4};
-        QTest::newRow("7 at least") << 7 << 5 << true << "ポイントが5以上のメンバー" << base + " and U.Count1 >= 5"
-                                    << IdSet{1, 2};
-        QTest::newRow("8 at most") << 8 << 5 << true << "ポイントが5以下のメンバー" << base + " and U.Count1 <= 5"
-                                   << IdSet{1, 4};
-        QTest::newRow("9 equals") << 9 << 5 << true << "ポイントが5のメンバー" << base + " and U.Count1 = 5" << IdSet{1};
+                                                     << QString() << QVariantList{} << IdSet{1, 2, 4};
+        QTest::newRow("7 at least") << 7 << 5 << true << "ポイントが5以上のメンバー" << base + " and U.Count1 >= ?"
+                                    << number(5) << IdSet{1, 2};
+        QTest::newRow("8 at most") << 8 << 5 << true << "ポイントが5以下のメンバー" << base + " and U.Count1 <= ?"
+                                   << number(5) << IdSet{1, 4};
+        QTest::newRow("9 equals") << 9 << 5 << true << "ポイントが5のメンバー" << base + " and U.Count1 = ?" << number(5)
+                                  << IdSet{1};
         QTest::newRow("10 date since") << 10 << 7 << true << "誕生日が2024/01/15以降のメンバー"
-                                       << base + " and U.UserDate1 >= \"20240115\"" << IdSet{1, 4};
+                                       << base + " and U.UserDate1 >= ?" << day("20240115") << IdSet{1, 4};
         QTest::newRow("11 date before") << 11 << 7 << true << "誕生日が2024/01/15以前のメンバー"
-                                        << base + " and U.UserDate1 <= \"20240115\"" << IdSet{1, 2};
+                                        << base + " and U.UserDate1 <= ?" << day("20240115") << IdSet{1, 2};
         QTest::newRow("12 date on") << 12 << 7 << true << "誕生日が2024/01/15のメンバー"
-                                    << base + " and U.UserDate1 = \"20240115\"" << IdSet{1};
+                                    << base + " and U.UserDate1 = ?" << day("20240115") << IdSet{1};
         QTest::newRow("12 month and day") << 12 << 7 << false << "誕生日が01/15のメンバー"
-                                          << base + " and Mid(U.UserDate1 ,5,4) = \"0115\"" << IdSet{1, 2};
-        QTest::newRow("13 no free condition") << 13 << 7 << true << "無条件" << base << IdSet{1, 2, 4};
+                                          << base + " and Mid(U.UserDate1 ,5,4) = ?" << day("0115") << IdSet{1, 2};
+        QTest::newRow("13 no free condition") << 13 << 7 << true << "無条件" << base << mag << IdSet{1, 2, 4};
     }
     void conditions()
     {
@@ -156,23 +173,21 @@ private Q_SLOTS:
         QFETCH(bool, wholeDate);
         QFETCH(QString, text);
         QFETCH(QString, where);
+        QFETCH(QVariantList, values);
         QFETCH(IdSet, ids);
         SendInputs in = inputs(condition);
         in.value = value;
         in.wholeDate = wholeDate;
         const SendConditionText c = BuildSendCondition(in);
         QCOMPARE(c.text, text);
-        if (!where.isEmpty())
-            QCOMPARE(c.where, where);
+        if (!where.isEmpty()) {
+            QCOMPARE(c.where.clause, where);
+            QCOMPARE(c.where.values, values);
+        }
         QCOMPARE(selected(c.where), ids);
         QCOMPARE(CountTargets(c.where), int(ids.size()));
         // the same clause after the list dialog's select
-        Statement s;
-        s.open(Sql::lines({"select U.UserName,U.UserAdrs from MagUser U", c.where, "and U.MagIdx = 1"}));
-        int rows = 0;
-        while (s.next())
-            ++rows;
-        QCOMPARE(rows, int(ids.size()));
+        QCOMPARE(ListTargets(c.where, 1).size(), qsizetype(ids.size()));
     }
 
     void countStatementHasTwoSpaces()
@@ -180,7 +195,8 @@ private Q_SLOTS:
         SendInputs in = inputs(0);
         in.magIdx = 3;
         QCOMPARE(TargetCountStatement(BuildSendCondition(in).where),
-                 QStringLiteral("select count(*) from maguser U  where U.Sleep = 0 and U.MagIdx = 3"));
+                 QStringLiteral("select count(*) from maguser U  where U.Sleep = 0 and U.MagIdx = ?"));
+        QCOMPARE(BuildSendCondition(in).where.values, QVariantList{3});
     }
 
     void notSentSelectsEachMemberOnce()
@@ -190,11 +206,7 @@ private Q_SLOTS:
         recipient(1, 9, 1);
         SendInputs in = inputs(6);
         in.value = 9;
-        Statement s;
-        s.open(QStringLiteral("select U.UserIdx from maguser U ") + BuildSendCondition(in).where);
-        QList<int> got;
-        while (s.next())
-            got << int(s.integer(0));
+        QList<int> got = selectedInOrder(BuildSendCondition(in).where);
         std::sort(got.begin(), got.end());
         QCOMPARE(got, (QList<int>{2, 4}));
     }
@@ -204,21 +216,28 @@ private Q_SLOTS:
     // rather than with members times recipients.
     void notSentLooksEachMemberUp()
     {
-        const QString where = BuildSendCondition(inputs(SendCondition::NotSentIssue)).where;
-        const QStringList statements = {
-            TargetCountStatement(where),
-            Sql::lines({"select U.UserName,U.UserAdrs from MagUser U", where, "and U.MagIdx = 1"}),
-            Sql::lines({"insert into maghist", "select 1 as MagIdx,", "9 As MagCnt, U.UserIdx As MagUser from maguser U",
-                        where}),
+        const RecipientQuery where = BuildSendCondition(inputs(SendCondition::NotSentIssue)).where;
+        // each statement with the values bound before the clause's own, as the store runs it
+        const QList<QPair<QString, QVariantList>> statements = {
+            {TargetCountStatement(where), {}},
+            {Sql::lines({"select U.UserName,U.UserAdrs from MagUser U", where.clause, "and U.MagIdx = ?"}), {}},
+            {Sql::lines({"insert into MagHist (MagIdx,MagCnt,MagUser)", "select ?, ?, U.UserIdx from MagUser U",
+                         where.clause}),
+             {1, 9}},
         };
         static const QRegularExpression lookup(
             QStringLiteral("SEARCH H USING (COVERING )?INDEX \\w+ \\(MagIdx=\\? AND MagCnt=\\? AND MagUser=\\?\\)"));
-        for (const QString &sql : statements) {
-            Statement s;
-            s.open(QStringLiteral("explain query plan ") + SqlDialect::translate(sql));
+        for (const auto &[sql, before] : statements) {
+            PreparedStatement s(QStringLiteral("explain query plan ") + sql);
+            int i = 0;
+            for (const QVariant &v : before + where.values)
+                s.bind(i++, v);
+            if (sql.endsWith(QLatin1String("and U.MagIdx = ?")))
+                s.bind(i++, 1);
+            s.exec();
             QStringList plan;
             while (s.next())
-                plan << s.text(3);
+                plan << s.value(3).toString();
             QVERIFY2(plan.join(u'\n').contains(lookup), qPrintable(plan.join(u'\n')));
         }
     }
@@ -231,7 +250,8 @@ private Q_SLOTS:
         QCOMPARE(in.customSql, QStringLiteral("U.Count1 = 10 OR U.Flg2 = 1"));
         const SendConditionText c = BuildSendCondition(in);
         QCOMPARE(c.text, in.customText);
-        QCOMPARE(c.where, QStringLiteral(" where (U.Count1 = 10 OR U.Flg2 = 1) and U.Sleep = 0 and U.MagIdx = 1"));
+        QCOMPARE(c.where.clause, QStringLiteral(" where (U.Count1 = 10 OR U.Flg2 = 1) and U.Sleep = 0 and U.MagIdx = ?"));
+        QCOMPARE(c.where.values, QVariantList{1});
         // member 3 (suspended) and member 5 (other magazine) match both parts but stay out
         QCOMPARE(selected(c.where), (IdSet{2}));
     }
@@ -347,7 +367,7 @@ private Q_SLOTS:
         };
         const auto runs = [](const QString &clause) -> QString {
             return QStringLiteral("select count(*) from maguser U  where (") + clause
-                 + QStringLiteral(") and U.Sleep = 0 and U.MagIdx = 1");
+                 + QStringLiteral(") and U.Sleep = 0 and U.MagIdx = ?");
         };
         QTest::newRow("brackets hide a double quote")
             << "cast(1 as [\"]) = ' ) or 1=1 or ( ' = cast(1 as [\"])" << brackets << QString() << IdSet{};
@@ -435,8 +455,9 @@ private Q_SLOTS:
             QCOMPARE(Statement().scalar(QStringLiteral("select count(*) from MagInfo")), 0);
             return;
         }
-        const QString where = BuildSendCondition(in).where;
+        const RecipientQuery where = BuildSendCondition(in).where;
         QCOMPARE(SqlDialect::translate(TargetCountStatement(where)), statement);
+        QCOMPARE(where.values, QVariantList{1});
         QCOMPARE(selected(where), ids);
         QCOMPARE(DispatchIssue(state, draft, [&](int, int) { ++started; }), 1);
         QCOMPARE(started, 1);
@@ -564,12 +585,46 @@ private Q_SLOTS:
     {
         IssueRecord issue;
         issue.magIdx = 1;
-        issue.where = QStringLiteral(" where no_such_column = 1");
+        issue.where = {QStringLiteral(" where no_such_column = 1"), {}};
         issue.title = QStringLiteral("t");
         issue.created = QDateTime::currentDateTime();
         QVERIFY_THROWS_EXCEPTION(StoreError, CreateIssue(issue));
         QCOMPARE(Statement().scalar("select count(*) from MagInfo"), 0);
         QCOMPARE(Statement().scalar("select count(*) from MagHist"), 5);
+    }
+
+    // A condition on a field that has none chosen selects nobody and stops a send before
+    // anything is counted or written, whoever calls it.
+    void fieldMissingStopsDispatch_data()
+    {
+        QTest::addColumn<int>("condition");
+        QTest::newRow("flag") << int(SendCondition::FlagOn);
+        QTest::newRow("counter") << int(SendCondition::CountAtLeast);
+        QTest::newRow("date") << int(SendCondition::DateOn);
+    }
+    void fieldMissingStopsDispatch()
+    {
+        QFETCH(int, condition);
+        MainState state;
+        IssueDraft draft;
+        draft.inputs = inputs(condition);
+        draft.inputs.fieldItem = -1;
+        draft.title = QStringLiteral("t");
+        draft.body = QStringLiteral("b");
+        draft.now = QDateTime(QDate(2024, 1, 15), QTime(10, 0));
+        const SendConditionText c = BuildSendCondition(draft.inputs);
+        QCOMPARE(c.problem, QStringLiteral("フラグが選択されていません。"));
+        QCOMPARE(selected(c.where), IdSet{});
+        bool started = false;
+        try {
+            DispatchIssue(state, draft, [&](int, int) { started = true; });
+            QFAIL("dispatched");
+        } catch (const StoreError &e) {
+            QCOMPARE(e.text(), c.problem);
+        }
+        QVERIFY(!started);
+        QCOMPARE(state.SendTotal, 0);
+        QCOMPARE(Statement().scalar(QStringLiteral("select count(*) from MagInfo")), 0);
     }
 
     void dispatchCountsAndRaisesTotal()

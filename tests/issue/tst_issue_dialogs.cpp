@@ -214,7 +214,7 @@ private Q_SLOTS:
         THistDlg dlg;
         dlg.ListMode = THistDlg::Mode::Targets;
         dlg.ListMagIdx = 1;
-        dlg.ListWhere = QStringLiteral(" where U.Sleep = 0 and U.MagIdx = 1");
+        dlg.ListWhere = Recipients::all(1);
         dlg.FormShow();
         QCOMPARE(dlg.windowTitle(), QStringLiteral("対象者一覧"));
         QCOMPARE(dlg.Label1->text(), QStringLiteral("対象者一覧"));
@@ -222,7 +222,7 @@ private Q_SLOTS:
         QCOMPARE(dlg.lines(), QStringList{"山田 <y@example.jp>"});
         QCOMPARE(dlg.RichEdit1->contextMenuPolicy(), Qt::NoContextMenu);
 
-        dlg.ListWhere = QStringLiteral(" where U.Sleep = 0 and U.MagIdx = 1 and U.Flg1 = 1");
+        dlg.ListWhere = Recipients::flag(1, MemberColumn::Flg1, true);
         dlg.FormShow();
         QVERIFY(dlg.lines().isEmpty());
         QCOMPARE(dlg.windowTitle(), QStringLiteral("対象者一覧"));

@@ -5,6 +5,7 @@
 #include "issue/FHistDlg.h"
 #include "issue/UHistory.h"
 #include "store/Database.h"
+#include "store/HistoryRecords.h"
 #include "store/Sql.h"
 
 #include <QLabel>
@@ -49,14 +50,21 @@ private Q_SLOTS:
 
     void statementsAsWritten()
     {
-        QCOMPARE(History::listStatement(3), QString("select * from MagInfo\r\nwhere MagIdx = 3\r\norder by AddDate desc"));
-        QCOMPARE(History::issueStatement(3, 17), QString("select * from MagInfo where MagIdx = 3\r\nand MagCnt = 17"));
-        const QStringList del = History::deleteStatements(3, QDate(2024, 1, 15));
+        QCOMPARE(HistoryRecords::listStatement(),
+                 QString("select MagCnt,AddDate,SendCnt,Condition,Title from MagInfo\r\nwhere MagIdx = ?\r\norder by AddDate desc"));
+        QCOMPARE(HistoryRecords::issueStatement(),
+                 QString("select MagCnt,AddDate,SendCnt,Condition,Title,Body from MagInfo where MagIdx = ?\r\nand MagCnt = ?"));
+        QCOMPARE(HistoryRecords::recipientsStatement(),
+                 QString("select U.UserName,U.UserAdrs,I.AddDate,I.Title from MagHist H,MagUser U,MagInfo I\r\n"
+                         "where H.MagIdx = ?\r\nand H.MagCnt = ?\r\nand U.MagIdx = H.MagIdx and U.UserIdx = H.MagUser\r\n"
+                         "and I.MagIdx = H.MagIdx and I.MagCnt = H.MagCnt"));
+        const QStringList del = HistoryRecords::removeStatements();
         QCOMPARE(del.size(), 2);
         QCOMPARE(del[0], QString("delete from maghist H\r\nwhere exists (\r\nselect magidx,magcnt from maginfo I where "
-                                 "\r\nI.magidx = 3 and I.adddate <= \"2024/01/15 23:59:59\"\r\n"
+                                 "\r\nI.magidx = ? and I.adddate <= ?\r\n"
                                  "and H.MagIdx = I.MagIdx and H.MagCnt = I.MagCnt)"));
-        QCOMPARE(del[1], QString("delete from maginfo \r\nwhere magidx = 3 and adddate <= \"2024/01/15 23:59:59\""));
+        QCOMPARE(del[1], QString("delete from maginfo \r\nwhere magidx = ? and adddate <= ?"));
+        QCOMPARE(History::lastMomentOf(QDate(2024, 1, 15)), QString("2024/01/15 23:59:59"));
         QCOMPARE(History::deleteQuestion(QDate(2024, 1, 5)),
                  QString("2024/01/05以前の履歴データを削除します。よろしいですか？"));
     }

@@ -48,9 +48,9 @@ private:
     {
         IssueRecord issue;
         issue.magIdx = magIdx;
-        issue.where = QString(" where U.Sleep = 0 and U.MagIdx = %1").arg(magIdx);
+        issue.where = Recipients::all(magIdx);
         issue.condition = condition;
-        issue.targetCount = int(scalar("select count(*) from maguser U " + issue.where));
+        issue.targetCount = CountTargets(issue.where);
         issue.title = title;
         issue.body = body;
         issue.created = when;

@@ -1,0 +1,52 @@
+#pragma once
+// The issues a magazine has sent, as the history reads them: the list, one issue, the
+// members an issue was sent to, and the deletion of everything up to a moment. Values are
+// bound; every failure throws StoreError with the engine's text.
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// One MagInfo row as the history shows it.
+struct IssueInfoRecord {
+    int MagCnt = 0;
+    QString AddDate; // yyyy/mm/dd hh:nn:ss as stored
+    int SendCnt = 0;
+    QString Condition; // as stored, line breaks kept
+    QString Title;
+    QString Body; // with the stored escapes reversed; only read by ReadHistoryIssue
+};
+
+struct RecipientRecord {
+    QString UserName;
+    QString UserAdrs;
+};
+
+// The members an issue was sent to that are still members, with the issue's date and
+// subject ("" when no row comes back).
+struct IssueRecipients {
+    QString AddDate;
+    QString Title;
+    QList<RecipientRecord> members;
+};
+
+namespace HistoryRecords {
+
+// The statements, with `?` for the magazine, the issue number and the last moment.
+QString listStatement();
+QString issueStatement();
+QString recipientsStatement();
+QStringList removeStatements();
+
+} // namespace HistoryRecords
+
+// The magazine's issues, newest first.
+QList<IssueInfoRecord> ListHistoryIssues(int magIdx);
+// One issue of the magazine, or nullopt when the magazine has no issue of that number.
+std::optional<IssueInfoRecord> ReadHistoryIssue(int magIdx, int magCnt);
+IssueRecipients ReadIssueRecipients(int magIdx, int magCnt);
+// Deletes the recipient rows of the magazine's issues dated up to lastMoment (compared as
+// stored text, "yyyy/mm/dd hh:nn:ss"), then those issues, in one transaction: a failure
+// leaves the history as it was.
+void RemoveHistoryUpTo(int magIdx, const QString &lastMoment);
