@@ -1,8 +1,7 @@
 #include "members/FMagzineDlg.h"
 
-#include "members/UMemberOrder.h"
+#include "members/MagazineEntry.h"
 #include "members/USignName.h"
-#include "store/Database.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
 
@@ -16,6 +15,9 @@
 #include <QMetaMethod>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -38,7 +40,8 @@ int fieldWidthFor(const QLineEdit *edit, const QString &sample)
 
 } // namespace
 
-TMagzineDlg::TMagzineDlg(const QString &dataDir, QWidget *parent) : QDialog(parent), m_dataDir(dataDir)
+TMagzineDlg::TMagzineDlg(const QString &dataDir, QWidget *parent)
+    : FormDialog(parent), m_dataDir(dataDir), m_record(MagazineEntry::blank())
 {
     setObjectName(QStringLiteral("MagzineDlg"));
     setWindowTitle(QStringLiteral("マガジン名"));
@@ -58,13 +61,9 @@ TMagzineDlg::TMagzineDlg(const QString &dataDir, QWidget *parent) : QDialog(pare
     Label4->setObjectName(QStringLiteral("Label4"));
     Label4->setTextFormat(Qt::RichText);
     connect(Label4, &QLabel::linkActivated, this, &TMagzineDlg::Label4Click);
-    Edit5 = lineEdit(this, "Edit5", 32, true);
-    Edit6 = lineEdit(this, "Edit6", 32, true);
-    Edit7 = lineEdit(this, "Edit7", 32, true);
-    Edit8 = lineEdit(this, "Edit8", 32, true);
-    Edit9 = lineEdit(this, "Edit9", 32, true);
-    Edit10 = lineEdit(this, "Edit10", 32, true);
-    Edit11 = lineEdit(this, "Edit11", 32, true);
+    QLineEdit **names[7] = {&Edit5, &Edit6, &Edit7, &Edit8, &Edit9, &Edit10, &Edit11};
+    for (int i = 0; i < 7; ++i)
+        *names[i] = lineEdit(this, qPrintable(QStringLiteral("Edit%1").arg(5 + i)), 32, true);
     Button1 = new QPushButton(QStringLiteral("OK"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setDefault(true);
@@ -77,6 +76,22 @@ TMagzineDlg::TMagzineDlg(const QString &dataDir, QWidget *parent) : QDialog(pare
     // other fields of the form grow with it.
     Edit3->setMinimumWidth(fieldWidthFor(Edit3, QStringLiteral("tsubame-news@mail.example.co.jp")));
 
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(layOut());
+    layout->addLayout(buttons);
+
+    QWidget *const order[] = {Edit1, Edit4, CheckBox1, Edit2, Edit3,  ComboBox1, Edit5,  Edit6,
+                              Edit7, Edit8, Edit9,     Edit10, Edit11, Button1,  Button2};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+QFormLayout *TMagzineDlg::layOut()
+{
     auto *form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->addRow(QStringLiteral("マガジン名"), Edit1);
@@ -90,43 +105,16 @@ TMagzineDlg::TMagzineDlg(const QString &dataDir, QWidget *parent) : QDialog(pare
     bold.setBold(true);
     heading->setFont(bold);
     form->addRow(heading);
-    form->addRow(QStringLiteral("フラグ１"), Edit5);
-    form->addRow(QStringLiteral("フラグ２"), Edit6);
-    form->addRow(QStringLiteral("フラグ３"), Edit7);
-    form->addRow(QStringLiteral("カウンタ１"), Edit8);
-    form->addRow(QStringLiteral("カウンタ２"), Edit9);
-    form->addRow(QStringLiteral("日付１"), Edit10);
-    form->addRow(QStringLiteral("日付２"), Edit11);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addLayout(buttons);
-
-    setTabOrder(Edit1, Edit4);
-    setTabOrder(Edit4, CheckBox1);
-    setTabOrder(CheckBox1, Edit2);
-    setTabOrder(Edit2, Edit3);
-    setTabOrder(Edit3, ComboBox1);
-    setTabOrder(ComboBox1, Edit5);
-    setTabOrder(Edit5, Edit6);
-    setTabOrder(Edit6, Edit7);
-    setTabOrder(Edit7, Edit8);
-    setTabOrder(Edit8, Edit9);
-    setTabOrder(Edit9, Edit10);
-    setTabOrder(Edit10, Edit11);
-    setTabOrder(Edit11, Button1);
-    setTabOrder(Button1, Button2);
+    const char *const captions[7] = {"フラグ１", "フラグ２", "フラグ３", "カウンタ１", "カウンタ２", "日付１", "日付２"};
+    for (int i = 0; i < 7; ++i)
+        form->addRow(QString::fromUtf8(captions[i]), fieldEdit(int(MagazineEntry::Field::FieldName1) + i));
+    return form;
 }
 
-void TMagzineDlg::showEvent(QShowEvent *event)
+QLineEdit *TMagzineDlg::fieldEdit(int field) const
 {
-    if (!m_shown)
-        FormShow();
-    QDialog::showEvent(event);
+    QLineEdit *const edits[] = {Edit1, Edit2, Edit3, Edit5, Edit6, Edit7, Edit8, Edit9, Edit10, Edit11};
+    return field >= 0 && size_t(field) < std::size(edits) ? edits[field] : nullptr;
 }
 
 void TMagzineDlg::fillSignatures()
@@ -160,38 +148,29 @@ QString TMagzineDlg::chosenSignature() const
     return ComboBox1->currentIndex() > 0 ? ComboBox1->currentText() : QString();
 }
 
-void TMagzineDlg::FormShow()
+void TMagzineDlg::setRecord(const MagazineRecord &m)
 {
-    m_shown = true;
+    m_record = m;
+}
+
+void TMagzineDlg::setSave(std::function<void(MagazineRecord &)> save)
+{
+    m_save = std::move(save);
+}
+
+void TMagzineDlg::fillForm()
+{
     fillSignatures();
-    EditMode = MagIdx != -1;
-    if (!EditMode) {
-        Edit2->clear();
-        Edit3->clear();
-        Edit4->clear();
-        const auto names = MagazineSql::defaultFieldNames();
-        QLineEdit *edits[7] = {Edit5, Edit6, Edit7, Edit8, Edit9, Edit10, Edit11};
-        for (int i = 0; i < 7; ++i)
-            edits[i]->setText(names[size_t(i)]);
-        CheckBox1->setChecked(false);
-        chooseSignature(QString());
-        return;
-    }
-    // Found by its index, not by its name: two magazines may share a name.
-    Command::run(this, [this] {
-        const auto m = MagazineSql::load(MagIdx);
-        if (!m)
-            return;
-        Edit1->setText(m->name);
-        Edit2->setText(m->owner);
-        Edit3->setText(m->adrs);
-        Edit4->setText(m->atena);
-        QLineEdit *edits[7] = {Edit5, Edit6, Edit7, Edit8, Edit9, Edit10, Edit11};
-        for (int i = 0; i < 7; ++i)
-            edits[i]->setText(m->fieldNames[size_t(i)]);
-        CheckBox1->setChecked(m->useUserName);
-        chooseSignature(m->sign);
-    });
+    m_editMode = m_record.magIdx != -1;
+    const MagazineRecord &m = m_record;
+    Edit1->setText(m.name);
+    Edit2->setText(m.owner);
+    Edit3->setText(m.adrs);
+    Edit4->setText(m.atena);
+    for (int i = 0; i < 7; ++i)
+        fieldEdit(int(MagazineEntry::Field::FieldName1) + i)->setText(m.fieldNames[size_t(i)]);
+    CheckBox1->setChecked(m.useUserName);
+    chooseSignature(m.sign);
 }
 
 void TMagzineDlg::Label4Click()
@@ -207,67 +186,39 @@ void TMagzineDlg::Label4Click()
 MagazineRecord TMagzineDlg::record() const
 {
     MagazineRecord m;
-    m.magIdx = MagIdx;
+    m.magIdx = m_record.magIdx;
     m.name = Edit1->text();
     m.owner = Edit2->text();
     m.adrs = Edit3->text();
     m.atena = Edit4->text();
     m.sign = chosenSignature();
-    const QLineEdit *edits[7] = {Edit5, Edit6, Edit7, Edit8, Edit9, Edit10, Edit11};
     for (int i = 0; i < 7; ++i)
-        m.fieldNames[size_t(i)] = edits[i]->text();
+        m.fieldNames[size_t(i)] = fieldEdit(int(MagazineEntry::Field::FieldName1) + i)->text();
     m.useUserName = CheckBox1->isChecked();
     return m;
 }
 
 void TMagzineDlg::Button1Click()
 {
-    struct Check {
-        QLineEdit *edit;
-        QString message;
-    };
-    const QString missingName = QStringLiteral("%1名称が未入力です。");
-    const Check checks[] = {
-        {Edit1, QStringLiteral("マガジン名が未入力です。")},
-        {Edit2, QStringLiteral("発行者名が未入力です。")},
-        {Edit3, QStringLiteral("メールアドレスが未入力です。")},
-        {Edit5, missingName.arg(QStringLiteral("フラグ１"))},
-        {Edit6, missingName.arg(QStringLiteral("フラグ２"))},
-        {Edit7, missingName.arg(QStringLiteral("フラグ３"))},
-        {Edit8, missingName.arg(QStringLiteral("数字１"))},
-        {Edit9, missingName.arg(QStringLiteral("数字２"))},
-        {Edit10, missingName.arg(QStringLiteral("日付１"))},
-        {Edit11, missingName.arg(QStringLiteral("日付２"))},
-    };
-    for (const Check &c : checks) {
-        if (c.edit->text().isEmpty()) {
-            MessageBox::warning(this, c.message);
-            c.edit->setFocus();
-            return;
-        }
-    }
-    bool duplicate = false;
-    const bool saved = Command::run(this, [this, &duplicate] {
-        MagazineRecord m = record();
-        // Another magazine of the same name would make the two indistinguishable in every
-        // list, whether it comes from an add or a rename.
-        if (MagazineSql::countByName(m.name, EditMode ? MagIdx : -1) > 0) {
-            duplicate = true;
-            return;
-        }
-        if (EditMode) {
-            MagazineSql::update(m);
-            return;
-        }
-        m.magIdx = int(Statement().scalar(MagazineSql::maxIdx()) + 1);
-        MagazineSql::insert(m);
-        MagIdx = m.magIdx;
-        MemberOrder::save(m.magIdx, MemberOrder::defaultText());
-    });
-    if (duplicate) {
-        MessageBox::warning(this, QStringLiteral("同じ名前のマガジン名がすでに存在します。"));
+    MagazineRecord m = record();
+    const MagazineEntry::Problem missing = MagazineEntry::missingEntry(m);
+    if (!missing.message.isEmpty()) {
+        MessageBox::warning(this, missing.message);
+        fieldEdit(missing.field)->setFocus();
         return;
     }
-    if (saved)
-        accept();
+    QString taken;
+    const bool saved = Command::run(this, [this, &m, &taken] {
+        taken = MagazineEntry::nameProblem(m);
+        if (taken.isEmpty() && m_save)
+            m_save(m);
+    });
+    if (!taken.isEmpty()) {
+        MessageBox::warning(this, taken);
+        return;
+    }
+    if (!saved)
+        return;
+    m_record = m;
+    accept();
 }

@@ -45,6 +45,10 @@ qint64 countAddress(int magIdx, const QString &address);
 QString maxUserIdx(int magIdx);
 // Writes a new member row; every column comes from the record.
 void insert(const MemberRecord &m);
+// Writes the member under the magazine's highest UserIdx plus 1 (1 for its first member)
+// and returns that index. Reading the highest and writing the row are one transaction, so
+// two writers never take one index.
+int insertNew(const MemberRecord &m);
 // Rewrites the member (MagIdx, UserIdx) from the record; AddDate is left as stored.
 void update(const MemberRecord &m);
 QString remove(int magIdx, int userIdx);
@@ -65,6 +69,9 @@ qint64 countByName(const QString &name, int exceptMagIdx = -1);
 QString maxIdx();
 // Writes a new magazine row; an empty sign is stored as NULL.
 void insert(const MagazineRecord &m);
+// Writes the magazine under the highest MagIdx plus 1 (1 for the first) and returns that
+// index, in one transaction like MemberSql::insertNew.
+int insertNew(const MagazineRecord &m);
 // Rewrites the magazine m.magIdx from the record.
 void update(const MagazineRecord &m);
 QString remove(int magIdx);
