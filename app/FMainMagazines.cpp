@@ -2,9 +2,9 @@
 #include "FMain.h"
 
 #include "HeaderSort.h"
-#include "issue/FSendPage.h"
+#include "issue/ui/FSendPage.h"
 
-#include "members/FMagzineDlg.h"
+#include "members/ui/FMagzineDlg.h"
 #include "members/MagazineEntry.h"
 #include "members/MemberListModel.h"
 #include "members/UMagazineChoice.h"

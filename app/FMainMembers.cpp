@@ -3,8 +3,8 @@
 
 #include "HeaderSort.h"
 #include "ListWidths.h"
-#include "members/FDispOptDlg.h"
-#include "members/FUserDlg.h"
+#include "members/ui/FDispOptDlg.h"
+#include "members/ui/FUserDlg.h"
 #include "members/MemberEntry.h"
 #include "members/MemberListModel.h"
 #include "members/UAddress.h"

@@ -6,7 +6,7 @@
 #include "maintenance/UCsv.h"
 #include "maintenance/UImport.h"
 #include "maintenance/UTextLines.h"
-#include "members/FUserDlg.h"
+#include "members/ui/FUserDlg.h"
 #include "members/MemberEntry.h"
 #include "store/Codec.h"
 #include "store/Database.h"

@@ -1,9 +1,9 @@
 // The magazine, member and display-settings dialogs against a private store: checks in
 // their order, duplicates, identifiers, ranges, and awkward text stored unchanged.
 #include "fakes/TestEnv.h"
-#include "members/FDispOptDlg.h"
-#include "members/FMagzineDlg.h"
-#include "members/FUserDlg.h"
+#include "members/ui/FDispOptDlg.h"
+#include "members/ui/FMagzineDlg.h"
+#include "members/ui/FUserDlg.h"
 #include "members/MagazineEntry.h"
 #include "members/MemberEntry.h"
 #include "members/UMemberOrder.h"

@@ -3,8 +3,8 @@
 // dialogs over those records: a save that fails keeps the dialog open, and a dialog
 // without a save writes nothing.
 #include "fakes/TestEnv.h"
-#include "members/FMagzineDlg.h"
-#include "members/FUserDlg.h"
+#include "members/ui/FMagzineDlg.h"
+#include "members/ui/FUserDlg.h"
 #include "members/MagazineEntry.h"
 #include "members/MemberEntry.h"
 #include "members/UMemberOrder.h"

@@ -1,4 +1,4 @@
-#include "members/FDispOptDlg.h"
+#include "members/ui/FDispOptDlg.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>

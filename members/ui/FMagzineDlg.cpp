@@ -1,4 +1,4 @@
-#include "members/FMagzineDlg.h"
+#include "members/ui/FMagzineDlg.h"
 
 #include "members/MagazineEntry.h"
 #include "members/USignName.h"

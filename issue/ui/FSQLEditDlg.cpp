@@ -1,4 +1,4 @@
-#include "issue/FSQLEditDlg.h"
+#include "issue/ui/FSQLEditDlg.h"
 
 #include "issue/UCondition.h"
 #include "issue/UTextFile.h"

@@ -1,4 +1,4 @@
-#include "members/FUserDlg.h"
+#include "members/ui/FUserDlg.h"
 
 #include "members/MemberEntry.h"
 #include "members/UAddress.h"
