@@ -3,7 +3,7 @@
 
 #include "FVerDlg.h"
 #include "issue/UTemplates.h"
-#include "members/MagazineGuard.h"
+#include "members/ui/MagazineGuard.h"
 #include "members/UMagazineChoice.h"
 #include "store/AppSettings.h"
 #include "store/Database.h"

@@ -2,8 +2,8 @@
 // cells are patched in place) or for every member of the magazine (the list is reloaded).
 #include "FMain.h"
 
-#include "maintenance/FCountDlg.h"
-#include "maintenance/FDateDlg.h"
+#include "maintenance/ui/FCountDlg.h"
+#include "maintenance/ui/FDateDlg.h"
 #include "maintenance/UBulkUpdate.h"
 #include "members/MemberListModel.h"
 #include "members/UMemberTable.h"

@@ -2,9 +2,9 @@
 // the main window hands them its widgets and what they need of it.
 #include "FMain.h"
 
-#include "issue/FComposer.h"
-#include "issue/FSendPage.h"
-#include "issue/FSignDlg.h"
+#include "issue/ui/FComposer.h"
+#include "issue/ui/FSendPage.h"
+#include "issue/ui/FSignDlg.h"
 #include "widgets/MessageBox.h"
 
 #include <QLineEdit>

@@ -3,9 +3,9 @@
 // drop target.
 #include "FMain.h"
 
-#include "maintenance/FFindDlg.h"
-#include "maintenance/FImportDlg.h"
-#include "maintenance/FprogressDlg.h"
+#include "maintenance/ui/FFindDlg.h"
+#include "maintenance/ui/FImportDlg.h"
+#include "maintenance/ui/FprogressDlg.h"
 #include "maintenance/UBackup.h"
 #include "maintenance/UExport.h"
 #include "maintenance/UImport.h"

@@ -2,11 +2,11 @@
 // composer, its recipients and the deletion up to a day.
 #include "FMain.h"
 
-#include "issue/FComposer.h"
-#include "issue/FHistDlg.h"
+#include "issue/ui/FComposer.h"
+#include "issue/ui/FHistDlg.h"
 #include "issue/UHistory.h"
-#include "maintenance/FDateDlg.h"
-#include "members/MagazineGuard.h"
+#include "maintenance/ui/FDateDlg.h"
+#include "members/ui/MagazineGuard.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"

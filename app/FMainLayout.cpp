@@ -5,7 +5,7 @@
 #include "ListWidths.h"
 #include "mail/ui/SendProgressPanel.h"
 
-#include "issue/FSendPage.h"
+#include "issue/ui/FSendPage.h"
 
 #include <QAction>
 #include <QComboBox>

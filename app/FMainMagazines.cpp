@@ -2,9 +2,10 @@
 #include "FMain.h"
 
 #include "HeaderSort.h"
-#include "issue/FSendPage.h"
+#include "issue/ui/FSendPage.h"
 
-#include "members/FMagzineDlg.h"
+#include "members/ui/FMagzineDlg.h"
+#include "members/MagazineEntry.h"
 #include "members/MemberListModel.h"
 #include "members/UMagazineChoice.h"
 #include "members/UMemberRecord.h"
@@ -119,6 +120,7 @@ void TMainForm::A2Click()
     {
         TMagzineDlg dlg(DataDir, this);
         wireMagazineDialog(dlg);
+        dlg.setSave(MagazineEntry::save);
         dlg.exec();
     }
     CurMagIdx = MagazineChoice::None;
@@ -132,15 +134,18 @@ void TMainForm::E2Click()
     if (selected.isEmpty())
         return;
     QTreeWidgetItem *item = selected.first();
+    MagazineRecord stored;
+    if (!Command::run(this, [&] { stored = MagazineEntry::stored(item->data(0, Qt::UserRole).toInt()); }))
+        return;
     TMagzineDlg dlg(DataDir, this);
     wireMagazineDialog(dlg);
-    dlg.MagIdx = item->data(0, Qt::UserRole).toInt();
-    dlg.Edit1->setText(item->text(0));
+    dlg.setRecord(stored);
+    dlg.setSave(MagazineEntry::save);
     if (dlg.exec() != QDialog::Accepted)
         return;
-    item->setText(0, dlg.Edit1->text());
+    item->setText(0, dlg.record().name);
     if (item->data(0, Qt::UserRole).toInt() == CurMagIdx)
-        MagNamePanel->setText(dlg.Edit1->text());
+        MagNamePanel->setText(dlg.record().name);
     ShowMagazine(CurMagIdx);
     BuildMemberColumns();
 }

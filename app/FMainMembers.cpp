@@ -3,8 +3,9 @@
 
 #include "HeaderSort.h"
 #include "ListWidths.h"
-#include "members/FDispOptDlg.h"
-#include "members/FUserDlg.h"
+#include "members/ui/FDispOptDlg.h"
+#include "members/ui/FUserDlg.h"
+#include "members/MemberEntry.h"
 #include "members/MemberListModel.h"
 #include "members/UAddress.h"
 #include "members/UMemberOrder.h"
@@ -123,13 +124,13 @@ void TMainForm::A1Click()
     if (!RequireMagazine())
         return;
     TUserDlg dlg(this);
-    dlg.MagIdx = CurMagIdx;
-    dlg.UserIdx = -1;
+    dlg.setRecord(MemberEntry::blank(CurMagIdx));
+    dlg.setSave(MemberEntry::save);
     dlg.setFieldNames(MagFieldNames, true);
     if (dlg.exec() != QDialog::Accepted)
         return;
     TMemberListModel *model = memberModel(ListView2);
-    model->appendRow(dlg.UserIdx, dlg.SleepValue() == 1, MemberCells::cells(dlg.record(), model->fields()));
+    model->appendRow(dlg.UserIdx(), dlg.SleepValue() == 1, MemberCells::cells(dlg.record(), model->fields()));
     ShowMemberCount();
 }
 
@@ -142,9 +143,12 @@ void TMainForm::E3Click()
         return;
     TMemberListModel *model = memberModel(ListView2);
     const int row = rows.first();
+    MemberRecord stored;
+    if (!Command::run(this, [&] { stored = MemberEntry::stored(CurMagIdx, model->userIdx(row)); }))
+        return;
     TUserDlg dlg(this);
-    dlg.MagIdx = CurMagIdx;
-    dlg.UserIdx = model->userIdx(row);
+    dlg.setRecord(stored);
+    dlg.setSave(MemberEntry::save);
     dlg.setFieldNames(MagFieldNames, true);
     if (dlg.exec() != QDialog::Accepted)
         return;
@@ -215,13 +219,13 @@ void TMainForm::DroppedTextReady()
         return;
     activateWindow();
     raise();
+    MemberRecord added = MemberEntry::blank(CurMagIdx);
+    added.name = parsed.name;
+    added.address = parsed.address;
     TUserDlg dlg(this);
-    dlg.MagIdx = CurMagIdx;
-    dlg.UserIdx = -1;
+    dlg.setRecord(added);
+    dlg.setSave(MemberEntry::save);
     dlg.setFieldNames(MagFieldNames, false);
-    dlg.Edit1->setText(parsed.name);
-    dlg.Edit2->setText(parsed.address);
-    dlg.Edit3->clear();
     if (dlg.exec() != QDialog::Accepted)
         return;
     LoadMemberRows(CurMagIdx);

@@ -12,7 +12,7 @@
 #include "app/FMain.h"
 #include "fakes/ModalDialog.h"
 #include "fakes/TestEnv.h"
-#include "maintenance/FCountDlg.h"
+#include "maintenance/ui/FCountDlg.h"
 #include "members/MemberListModel.h"
 #include "members/UMemberOrder.h"
 #include "store/Database.h"

@@ -25,7 +25,7 @@
 // Of the 100,000 lines, every tenth repeats the address of an existing member (an update);
 // the others are new members (a lookup that finds nothing, then an insert).
 #include "fakes/TestEnv.h"
-#include "maintenance/FprogressDlg.h"
+#include "maintenance/ui/FprogressDlg.h"
 #include "store/Batch.h"
 #include "maintenance/UCsv.h"
 #include "maintenance/UImport.h"

@@ -84,6 +84,16 @@ void insert(const MemberRecord &m)
             dateValue(m.date2), TextValue(m.addDate)});
 }
 
+int insertNew(const MemberRecord &m)
+{
+    Transaction t;
+    MemberRecord row = m;
+    row.userIdx = int(maxUserIdx(m.magIdx) + 1);
+    insert(row);
+    t.commit();
+    return row.userIdx;
+}
+
 void update(const MemberRecord &m)
 {
     PreparedStatement s(QStringLiteral("update MagUser set UserName = ?, UserAdrs = ?, url = ?, Sleep = ?,"
@@ -215,6 +225,16 @@ void insert(const MagazineRecord &m)
     run(s, {m.magIdx, TextValue(m.name), TextValue(m.owner), TextValue(m.adrs), TextValue(m.atena),
             signValue(m.sign), TextValue(f[0]), TextValue(f[1]), TextValue(f[2]), TextValue(f[3]), TextValue(f[4]),
             TextValue(f[5]), TextValue(f[6]), bit(m.useUserName)});
+}
+
+int insertNew(const MagazineRecord &m)
+{
+    Transaction t;
+    MagazineRecord row = m;
+    row.magIdx = int(maxIdx() + 1);
+    insert(row);
+    t.commit();
+    return row.magIdx;
 }
 
 void update(const MagazineRecord &m)

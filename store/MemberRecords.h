@@ -57,6 +57,10 @@ qint64 countAddress(int magIdx, const QString &address);
 qint64 maxUserIdx(int magIdx);
 // Writes a new member row; every column comes from the record.
 void insert(const MemberRecord &m);
+// Writes the member under the magazine's highest UserIdx plus 1 (1 for its first member)
+// and returns that index. Reading the highest and writing the row are one transaction, so
+// two writers never take one index.
+int insertNew(const MemberRecord &m);
 // Rewrites the member (MagIdx, UserIdx) from the record; AddDate is left as stored.
 void update(const MemberRecord &m);
 // Deletes these members of the magazine, all of them or, when the store refuses one, none.
@@ -91,6 +95,9 @@ qint64 countByName(const QString &name, int exceptMagIdx = -1);
 qint64 maxIdx();
 // Writes a new magazine row; an empty sign is stored as NULL.
 void insert(const MagazineRecord &m);
+// Writes the magazine under the highest MagIdx plus 1 (1 for the first) and returns that
+// index, in one transaction like MemberSql::insertNew.
+int insertNew(const MagazineRecord &m);
 // Rewrites the magazine m.magIdx from the record.
 void update(const MagazineRecord &m);
 // Deletes the magazine and its members together, or nothing when the store refuses.

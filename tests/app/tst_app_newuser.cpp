@@ -6,7 +6,7 @@
 #include "app/QtTranslations.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
-#include "members/FMagzineDlg.h"
+#include "members/ui/FMagzineDlg.h"
 #include "members/MemberListModel.h"
 #include "members/UMemberOrder.h"
 #include "store/AppSettings.h"

@@ -2,8 +2,8 @@
 // caret, files and signatures, the byte count, the ruler and the line width.
 #include "fakes/ModalDialog.h"
 #include "fakes/TestEnv.h"
-#include "issue/FColSetDlg.h"
-#include "issue/FComposer.h"
+#include "issue/ui/FColSetDlg.h"
+#include "issue/ui/FComposer.h"
 #include "issue/UComposeText.h"
 #include "issue/UTemplates.h"
 #include "store/AppSettings.h"

@@ -2,7 +2,7 @@
 // deletion up to a day, on a private store.
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
-#include "issue/FHistDlg.h"
+#include "issue/ui/FHistDlg.h"
 #include "issue/UHistory.h"
 #include "store/Database.h"
 #include "store/HistoryRecords.h"

@@ -4,9 +4,9 @@
 #include "fakes/ModalDialog.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
-#include "issue/FHistDlg.h"
+#include "issue/ui/FHistDlg.h"
 #include "issue/UIssue.h"
-#include "maintenance/FDateDlg.h"
+#include "maintenance/ui/FDateDlg.h"
 #include "store/Database.h"
 #include "widgets/MessageBox.h"
 

@@ -4,7 +4,7 @@
 #include "app/FMain.h"
 #include "fakes/MailServers.h"
 #include "fakes/TestEnv.h"
-#include "issue/FSendPage.h"
+#include "issue/ui/FSendPage.h"
 #include "issue/UIssue.h"
 #include "mail/DeliveryManager.h"
 #include "store/Database.h"

@@ -1,9 +1,9 @@
 // What a send checks before anything is recorded: characters that the mail cannot carry,
 // and a condition file that is not a condition that can be sent.
 #include "fakes/TestEnv.h"
-#include "issue/FSQLEditDlg.h"
-#include "issue/FSendPage.h"
-#include "issue/RadioGroup.h"
+#include "issue/ui/FSQLEditDlg.h"
+#include "issue/ui/FSendPage.h"
+#include "issue/ui/RadioGroup.h"
 #include "issue/UUnmappable.h"
 #include "store/Codec.h"
 #include "store/Database.h"

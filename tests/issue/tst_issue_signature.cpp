@@ -2,10 +2,10 @@
 // (as a restored backup may hold in Sign) is ignored when the signature is inserted or
 // opened, refused when a signature is saved, and never offered by the magazine dialog.
 #include "fakes/TestEnv.h"
-#include "issue/FComposer.h"
-#include "issue/FSignDlg.h"
+#include "issue/ui/FComposer.h"
+#include "issue/ui/FSignDlg.h"
 #include "issue/UTemplates.h"
-#include "members/FMagzineDlg.h"
+#include "members/ui/FMagzineDlg.h"
 #include "members/USignName.h"
 #include "store/Codec.h"
 #include "store/MainState.h"

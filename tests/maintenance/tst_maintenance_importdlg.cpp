@@ -1,6 +1,6 @@
 // The import dialog on its own: order, ticks, moves, refusals, equal captions.
 #include "fakes/TestEnv.h"
-#include "maintenance/FImportDlg.h"
+#include "maintenance/ui/FImportDlg.h"
 #include "widgets/MessageBox.h"
 
 #include <QCheckBox>

@@ -6,7 +6,8 @@
 #include "maintenance/UCsv.h"
 #include "maintenance/UImport.h"
 #include "maintenance/UTextLines.h"
-#include "members/FUserDlg.h"
+#include "members/ui/FUserDlg.h"
+#include "members/MemberEntry.h"
 #include "store/Codec.h"
 #include "store/Database.h"
 #include "widgets/MessageBox.h"
@@ -75,7 +76,8 @@ private Q_SLOTS:
         QFETCH(QString, address);
         QFETCH(bool, accepted);
         TUserDlg dlg;
-        dlg.MagIdx = 1;
+        dlg.setRecord(MemberEntry::blank(1));
+        dlg.setSave(MemberEntry::save);
         dlg.FormShow();
         dlg.Edit1->setText("太郎");
         dlg.Edit2->setText(address);

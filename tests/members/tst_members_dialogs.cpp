@@ -1,9 +1,11 @@
 // The magazine, member and display-settings dialogs against a private store: checks in
 // their order, duplicates, identifiers, ranges, and awkward text stored unchanged.
 #include "fakes/TestEnv.h"
-#include "members/FDispOptDlg.h"
-#include "members/FMagzineDlg.h"
-#include "members/FUserDlg.h"
+#include "members/ui/FDispOptDlg.h"
+#include "members/ui/FMagzineDlg.h"
+#include "members/ui/FUserDlg.h"
+#include "members/MagazineEntry.h"
+#include "members/MemberEntry.h"
 #include "members/UMemberOrder.h"
 #include "store/Batch.h"
 #include "store/Database.h"
@@ -47,23 +49,25 @@ private:
     static int addMagazine(const QString &name, const QString &owner = "発行者", const QString &adrs = "a@b.jp")
     {
         TMagzineDlg dlg(Folders_dataDir());
+        dlg.setSave(MagazineEntry::save);
         dlg.FormShow();
         dlg.Edit1->setText(name);
         dlg.Edit2->setText(owner);
         dlg.Edit3->setText(adrs);
         dlg.Button1Click();
-        return dlg.result() == QDialog::Accepted ? dlg.MagIdx : -1;
+        return dlg.result() == QDialog::Accepted ? dlg.MagIdx() : -1;
     }
     static QString Folders_dataDir();
     static int addMember(int magIdx, const QString &address, const QString &name = QString())
     {
         TUserDlg dlg;
-        dlg.MagIdx = magIdx;
+        dlg.setRecord(MemberEntry::blank(magIdx));
+        dlg.setSave(MemberEntry::save);
         dlg.FormShow();
         dlg.Edit1->setText(name);
         dlg.Edit2->setText(address);
         dlg.Button1Click();
-        return dlg.result() == QDialog::Accepted ? dlg.UserIdx : -1;
+        return dlg.result() == QDialog::Accepted ? dlg.UserIdx() : -1;
     }
 
 private Q_SLOTS:
@@ -95,6 +99,7 @@ private Q_SLOTS:
         QFETCH(int, emptied);
         QFETCH(QString, message);
         TMagzineDlg dlg(env->dataDir());
+        dlg.setSave(MagazineEntry::save);
         dlg.show();
         dlg.Edit1->setText("週刊");
         dlg.Edit2->setText("発行者");
@@ -115,8 +120,9 @@ private Q_SLOTS:
     void magazineAddDefaults()
     {
         TMagzineDlg dlg(env->dataDir());
+        dlg.setSave(MagazineEntry::save);
         dlg.FormShow();
-        QVERIFY(!dlg.EditMode);
+        QVERIFY(!dlg.EditMode());
         QCOMPARE(dlg.Edit9->text(), QString("数字2"));
         QCOMPARE(dlg.ComboBox1->currentText(), QString());
         QCOMPARE(addMagazine("週刊ツバメ"), 1);
@@ -138,9 +144,10 @@ private Q_SLOTS:
 
         // Renaming A to B is refused the same way, and nothing changes.
         TMagzineDlg dlg(env->dataDir());
-        dlg.MagIdx = 1;
+        dlg.setSave(MagazineEntry::save);
+        dlg.setRecord(MagazineEntry::stored(1));
         dlg.show();
-        QVERIFY(dlg.EditMode);
+        QVERIFY(dlg.EditMode());
         QCOMPARE(dlg.Edit1->text(), QString("A"));
         dlg.Edit1->setText("B");
         dlg.Edit2->setText("変えた");
@@ -157,7 +164,8 @@ private Q_SLOTS:
         QCOMPARE(text("select MagName || '/' || Owner from Magzine where MagIdx = 1"), QString("C/変えた"));
         QCOMPARE(text("select MagName || '/' || Owner from Magzine where MagIdx = 2"), QString("B/発行者"));
         TMagzineDlg same(env->dataDir());
-        same.MagIdx = 2;
+        same.setSave(MagazineEntry::save);
+        same.setRecord(MagazineEntry::stored(2));
         same.FormShow();
         same.Button1Click();
         QCOMPARE(same.result(), int(QDialog::Accepted));
@@ -172,10 +180,11 @@ private Q_SLOTS:
         QCOMPARE(addMagazine("月刊", "二番目", "b@c.jp"), 2);
         Statement().exec("update Magzine set MagName = '週刊' where MagIdx = 2");
         TMagzineDlg dlg(env->dataDir());
-        dlg.MagIdx = 2;
+        dlg.setSave(MagazineEntry::save);
+        dlg.setRecord(MagazineEntry::stored(2));
         dlg.Edit1->setText("週刊");
         dlg.FormShow();
-        QCOMPARE(dlg.MagIdx, 2);
+        QCOMPARE(dlg.MagIdx(), 2);
         QCOMPARE(dlg.Edit2->text(), QString("二番目"));
         dlg.Edit1->setText("月刊");
         dlg.Edit4->setText("読者各位");
@@ -204,10 +213,11 @@ private Q_SLOTS:
         // The duplicate check finds exactly this magazine.
         QCOMPARE(addMagazine(name), -1);
         TMagzineDlg dlg(env->dataDir());
-        dlg.MagIdx = 2;
+        dlg.setSave(MagazineEntry::save);
+        dlg.setRecord(MagazineEntry::stored(2));
         dlg.FormShow();
         QCOMPARE(dlg.Edit1->text(), name);
-        QCOMPARE(dlg.MagIdx, 2);
+        QCOMPARE(dlg.MagIdx(), 2);
         QCOMPARE(dlg.Edit2->text(), name);
         dlg.Edit5->setText(name);
         dlg.Button1Click();
@@ -225,7 +235,8 @@ private Q_SLOTS:
         QCOMPARE(addMagazine("週刊"), 1);
         Statement().exec("update Magzine set Sign = 'gone.txt' where MagIdx = 1");
         TMagzineDlg dlg(env->dataDir());
-        dlg.MagIdx = 1;
+        dlg.setSave(MagazineEntry::save);
+        dlg.setRecord(MagazineEntry::stored(1));
         dlg.FormShow();
         QCOMPARE(dlg.ComboBox1->currentText(), QString());
         QVERIFY(dlg.ComboBox1->findText("a.txt") > 0);
@@ -233,7 +244,8 @@ private Q_SLOTS:
         QCOMPARE(text("select Sign from Magzine where MagIdx = 1"), QString("<null>"));
         // Choosing a file stores its name.
         TMagzineDlg again(env->dataDir());
-        again.MagIdx = 1;
+        again.setSave(MagazineEntry::save);
+        again.setRecord(MagazineEntry::stored(1));
         again.FormShow();
         again.ComboBox1->setCurrentIndex(again.ComboBox1->findText("a.txt"));
         again.Button1Click();
@@ -255,7 +267,8 @@ private Q_SLOTS:
         QFETCH(QString, address);
         QFETCH(QString, message);
         TUserDlg dlg;
-        dlg.MagIdx = 1;
+        dlg.setSave(MemberEntry::save);
+        dlg.setRecord(MemberEntry::blank(1));
         dlg.show();
         dlg.Edit1->setText("太郎");
         dlg.Edit2->setText(address);
@@ -286,7 +299,8 @@ private Q_SLOTS:
         QVERIFY(warnings().isEmpty());
 
         TUserDlg dlg;
-        dlg.MagIdx = 1;
+        dlg.setSave(MemberEntry::save);
+        dlg.setRecord(MemberEntry::blank(1));
         dlg.show();
         dlg.Edit1->setText("二人目");
         dlg.Edit2->setText("a@x.jp");
@@ -302,7 +316,7 @@ private Q_SLOTS:
         MessageBox::queueAnswer(MessageBox::Answer::Yes);
         dlg.Button1Click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        QCOMPARE(dlg.UserIdx, 2);
+        QCOMPARE(dlg.UserIdx(), 2);
         QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 1"), 2);
     }
 
@@ -311,7 +325,8 @@ private Q_SLOTS:
         const QString name = "O'Brien \"ボブ\" ①〜😀; delete from MagUser";
         const QString url = "http://x.jp/?a='1'&b=\"2\"";
         TUserDlg dlg;
-        dlg.MagIdx = 3;
+        dlg.setSave(MemberEntry::save);
+        dlg.setRecord(MemberEntry::blank(3));
         dlg.FormShow();
         dlg.Edit1->setText(name);
         dlg.Edit2->setText("o'brien@x.jp");
@@ -323,7 +338,7 @@ private Q_SLOTS:
         dlg.Button1Click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dlg.SleepValue(), 1);
-        const auto m = MemberSql::load(3, dlg.UserIdx);
+        const auto m = MemberSql::load(3, dlg.UserIdx());
         QVERIFY(m);
         QCOMPARE(m->name, name);
         QCOMPARE(m->address, QString("o'brien@x.jp"));
@@ -336,14 +351,14 @@ private Q_SLOTS:
 
         // Read back into the dialog and saved again without a change: nothing moves.
         TUserDlg edit;
-        edit.MagIdx = 3;
-        edit.UserIdx = dlg.UserIdx;
+        edit.setSave(MemberEntry::save);
+        edit.setRecord(MemberEntry::stored(3, dlg.UserIdx()));
         edit.FormShow();
         QCOMPARE(edit.Edit1->text(), name);
         QCOMPARE(edit.DateTimePicker1->date(), QDate(2024, 2, 29));
         edit.Button1Click();
         QCOMPARE(edit.result(), int(QDialog::Accepted));
-        const auto again = MemberSql::load(3, dlg.UserIdx);
+        const auto again = MemberSql::load(3, dlg.UserIdx());
         QCOMPARE(again->name, name);
         QCOMPARE(again->addDate, m->addDate);
         QCOMPARE(scalar("select count(*) from MagUser"), 1);
@@ -371,8 +386,8 @@ private Q_SLOTS:
             insert.bind(i, value);
         insert.exec();
         TUserDlg dlg;
-        dlg.MagIdx = 1;
-        dlg.UserIdx = 1;
+        dlg.setSave(MemberEntry::save);
+        dlg.setRecord(MemberEntry::stored(1, 1));
         dlg.show();
         QCOMPARE(dlg.Edit1->text(), value);
         dlg.Button1Click();
@@ -388,14 +403,15 @@ private Q_SLOTS:
 
         // A new member with such text is stored exactly too.
         TUserDlg add;
-        add.MagIdx = 1;
+        add.setSave(MemberEntry::save);
+        add.setRecord(MemberEntry::blank(1));
         add.FormShow();
         add.Edit1->setText(value);
         add.Edit2->setText("b@x.jp");
         add.Edit3->setText(value);
         add.Button1Click();
         QCOMPARE(add.result(), int(QDialog::Accepted));
-        const auto added = MemberSql::load(1, add.UserIdx);
+        const auto added = MemberSql::load(1, add.UserIdx());
         QVERIFY(added);
         QCOMPARE(added->name, value);
         QCOMPARE(added->url, value);
@@ -416,8 +432,8 @@ private Q_SLOTS:
         Statement().exec("insert into MagUser (MagIdx,UserIdx,UserAdrs,Count1,Count2) values(1,1,'a@x.jp',"
                          + QString::number(stored) + ",0)");
         TUserDlg dlg;
-        dlg.MagIdx = 1;
-        dlg.UserIdx = 1;
+        dlg.setSave(MemberEntry::save);
+        dlg.setRecord(MemberEntry::stored(1, 1));
         dlg.FormShow();
         QCOMPARE(dlg.NumberSpin1->value(), shown);
         dlg.Button1Click();
@@ -442,8 +458,8 @@ private Q_SLOTS:
         Statement().exec("insert into MagUser (MagIdx,UserIdx,UserAdrs,UserDate1,UserDate2) values(1,1,'a@x.jp',"
                          + value + ",'20240105')");
         TUserDlg dlg;
-        dlg.MagIdx = 1;
-        dlg.UserIdx = 1;
+        dlg.setSave(MemberEntry::save);
+        dlg.setRecord(MemberEntry::stored(1, 1));
         dlg.show();
         QCOMPARE(dlg.DateTimePicker1->text(), shown);
         QCOMPARE(dlg.DateTimePicker2->date(), QDate(2024, 1, 5));
@@ -452,8 +468,8 @@ private Q_SLOTS:
         QCOMPARE(text("select UserDate1 from MagUser where UserIdx = 1"), stored.isNull() ? "<null>" : stored);
         // Picking a day replaces the stored text.
         TUserDlg again;
-        again.MagIdx = 1;
-        again.UserIdx = 1;
+        again.setSave(MemberEntry::save);
+        again.setRecord(MemberEntry::stored(1, 1));
         again.show();
         again.DateTimePicker1->setDate(QDate(2025, 7, 1));
         again.Button1Click();
@@ -477,6 +493,7 @@ private Q_SLOTS:
         QFETCH(QString, address);
         QFETCH(QString, url);
         TUserDlg dlg;
+        dlg.setSave(MemberEntry::save);
         dlg.Edit1->setText("元の名前");
         dlg.Edit2->setText("old@x.jp");
         QApplication::clipboard()->setText(clip);

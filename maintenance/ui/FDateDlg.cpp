@@ -1,4 +1,4 @@
-#include "maintenance/FDateDlg.h"
+#include "maintenance/ui/FDateDlg.h"
 
 #include <QDateEdit>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "members/FDispOptDlg.h"
+#include "members/ui/FDispOptDlg.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 TDispOptDlg::TDispOptDlg(int magIdx, const std::array<QString, 7> &fieldNames, QWidget *parent)
-    : QDialog(parent), m_magIdx(magIdx), m_captions(MemberOrder::captions(fieldNames))
+    : FormDialog(parent), m_magIdx(magIdx), m_captions(MemberOrder::captions(fieldNames))
 {
     setObjectName(QStringLiteral("DispOptDlg"));
     setWindowTitle(QStringLiteral("表示設定"));
@@ -45,16 +45,8 @@ TDispOptDlg::TDispOptDlg(int magIdx, const std::array<QString, 7> &fieldNames, Q
     layout->addLayout(bottom);
 }
 
-void TDispOptDlg::showEvent(QShowEvent *event)
+void TDispOptDlg::fillForm()
 {
-    if (!m_shown)
-        FormShow();
-    QDialog::showEvent(event);
-}
-
-void TDispOptDlg::FormShow()
-{
-    m_shown = true;
     CheckListBox1->clear();
     for (const MemberOrder::Entry &e : MemberOrder::readEntries(MemberOrder::load(m_magIdx), m_captions)) {
         auto *item = new QListWidgetItem(e.caption, CheckListBox1);

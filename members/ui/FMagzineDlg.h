@@ -1,27 +1,38 @@
 #pragma once
-// The magazine dialog: adds a magazine (MagIdx -1 when it opens) or edits the magazine
-// MagIdx. A name that another magazine has already is refused either way.
-#include "members/UMemberRecord.h"
+// The magazine dialog: shows a magazine's record (MagIdx -1 to add one), checks it on OK,
+// hands it to the caller's save and gives it back. A name that another magazine has
+// already is refused either way.
+#include "store/MemberRecords.h"
+#include "widgets/FormDialog.h"
 
-#include <QDialog>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class TMagzineDlg : public QDialog
+class TMagzineDlg : public FormDialog
 {
     Q_OBJECT
 
 public:
     explicit TMagzineDlg(const QString &dataDir, QWidget *parent = nullptr);
 
-    // Set by the caller before the dialog opens: the magazine to edit, or -1 to add one;
-    // after an add, the new magazine's.
-    int MagIdx = -1;
-    bool EditMode = false;
+    // The magazine the fields start from, set before the dialog opens; a new one (the
+    // default) has MagIdx -1 and the default field names.
+    void setRecord(const MagazineRecord &m);
+    // Runs on OK once the checks pass: writes the magazine, filling in a new one's MagIdx.
+    // A save that fails shows its error and keeps the dialog open. Without one, OK only
+    // checks.
+    void setSave(std::function<void(MagazineRecord &)> save);
+
+    // The magazine edited, or -1 while a new one is not saved yet.
+    int MagIdx() const { return m_record.magIdx; }
+    // Whether the dialog opened on a stored magazine.
+    bool EditMode() const { return m_editMode; }
 
     QLineEdit *Edit1 = nullptr;   // マガジン名
     QLineEdit *Edit4 = nullptr;   // メール宛名
@@ -46,19 +57,21 @@ Q_SIGNALS:
     void SignatureEditRequested(const QString &fileName);
 
 public Q_SLOTS:
-    // Fills the fields; runs once when the dialog is first shown.
-    void FormShow();
     void Button1Click();
     void Label4Click();
 
 protected:
-    void showEvent(QShowEvent *event) override;
+    void fillForm() override;
 
 private:
+    QFormLayout *layOut();
+    QLineEdit *fieldEdit(int field) const;
     void fillSignatures();
     void chooseSignature(const QString &fileName);
     QString chosenSignature() const;
 
     QString m_dataDir;
-    bool m_shown = false;
+    MagazineRecord m_record;
+    std::function<void(MagazineRecord &)> m_save;
+    bool m_editMode = false;
 };

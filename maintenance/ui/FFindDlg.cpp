@@ -1,4 +1,4 @@
-#include "maintenance/FFindDlg.h"
+#include "maintenance/ui/FFindDlg.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "issue/FColSetDlg.h"
+#include "issue/ui/FColSetDlg.h"
 
 #include "store/AppSettings.h"
 

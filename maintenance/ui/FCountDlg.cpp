@@ -1,4 +1,4 @@
-#include "maintenance/FCountDlg.h"
+#include "maintenance/ui/FCountDlg.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

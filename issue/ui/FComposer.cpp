@@ -1,10 +1,10 @@
-#include "issue/FComposer.h"
+#include "issue/ui/FComposer.h"
 
-#include "issue/FColSetDlg.h"
+#include "issue/ui/FColSetDlg.h"
 #include "issue/UComposeText.h"
 #include "issue/UTemplates.h"
 #include "issue/UTextFile.h"
-#include "members/MagazineGuard.h"
+#include "members/ui/MagazineGuard.h"
 #include "members/USignName.h"
 #include "store/MainState.h"
 #include "widgets/FileDialog.h"

@@ -1,4 +1,4 @@
-#include "issue/FSignDlg.h"
+#include "issue/ui/FSignDlg.h"
 
 #include "issue/UTextFile.h"
 #include "members/USignName.h"

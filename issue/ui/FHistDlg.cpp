@@ -1,4 +1,4 @@
-#include "issue/FHistDlg.h"
+#include "issue/ui/FHistDlg.h"
 
 #include "store/HistoryRecords.h"
 

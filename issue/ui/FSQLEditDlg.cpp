@@ -1,4 +1,4 @@
-#include "issue/FSQLEditDlg.h"
+#include "issue/ui/FSQLEditDlg.h"
 
 #include "issue/UCondition.h"
 #include "issue/UTextFile.h"
@@ -16,7 +16,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-TSQLEditDlg::TSQLEditDlg(const QString &dataDir, QWidget *parent) : QDialog(parent), m_dataDir(dataDir)
+TSQLEditDlg::TSQLEditDlg(const QString &dataDir, QWidget *parent) : FormDialog(parent), m_dataDir(dataDir)
 {
     setObjectName(QStringLiteral("SQLEditDlg"));
     setWindowTitle(QStringLiteral("条件エディタ"));
@@ -100,15 +100,6 @@ TSQLEditDlg::TSQLEditDlg(const QString &dataDir, QWidget *parent) : QDialog(pare
     connect(SpeedButton2, &QToolButton::clicked, this, &TSQLEditDlg::SpeedButton2Click);
 }
 
-void TSQLEditDlg::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (!m_shown) {
-        m_shown = true;
-        FormShow();
-    }
-}
-
 QString TSQLEditDlg::conditionText() const
 {
     QString t = Memo1->toPlainText();
@@ -116,9 +107,8 @@ QString TSQLEditDlg::conditionText() const
     return t;
 }
 
-void TSQLEditDlg::FormShow()
+void TSQLEditDlg::fillForm()
 {
-    m_shown = true;
     QString t = ConditionSql;
     t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     Memo1->setPlainText(t);

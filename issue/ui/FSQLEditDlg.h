@@ -1,6 +1,6 @@
 #pragma once
 // The condition editor: a free condition written with the magazine's own field names.
-#include <QDialog>
+#include "widgets/FormDialog.h"
 
 #include <array>
 
@@ -9,7 +9,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
 
-class TSQLEditDlg : public QDialog
+class TSQLEditDlg : public FormDialog
 {
     Q_OBJECT
 
@@ -22,7 +22,6 @@ public:
     // The condition as written, line breaks CR LF.
     QString conditionText() const;
 
-    void FormShow();
     void ComboBox1Change();
     void Button1Click();
     void Button5Click();
@@ -45,10 +44,9 @@ public:
     QToolButton *SpeedButton2;
 
 protected:
-    void showEvent(QShowEvent *event) override;
+    void fillForm() override;
 
 private:
     void insertAtCaret(const QString &text);
     QString m_dataDir;
-    bool m_shown = false;
 };

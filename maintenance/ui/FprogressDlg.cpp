@@ -1,4 +1,4 @@
-#include "maintenance/FprogressDlg.h"
+#include "maintenance/ui/FprogressDlg.h"
 
 #include <climits>
 

@@ -1,13 +1,12 @@
 #pragma once
 // Display settings of the member list: which fields are shown and in which order.
 #include "members/UMemberOrder.h"
-
-#include <QDialog>
+#include "widgets/FormDialog.h"
 
 class QListWidget;
 class QPushButton;
 
-class TDispOptDlg : public QDialog
+class TDispOptDlg : public FormDialog
 {
     Q_OBJECT
 
@@ -24,18 +23,16 @@ public:
     QList<MemberOrder::Entry> entries() const;
 
 public Q_SLOTS:
-    void FormShow();
     void Button3Click();
     void Button4Click();
     void Button1Click();
 
 protected:
-    void showEvent(QShowEvent *event) override;
+    void fillForm() override;
 
 private:
     void moveSelected(int delta);
 
     int m_magIdx;
     QStringList m_captions;
-    bool m_shown = false;
 };

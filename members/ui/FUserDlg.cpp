@@ -1,7 +1,7 @@
-#include "members/FUserDlg.h"
+#include "members/ui/FUserDlg.h"
 
+#include "members/MemberEntry.h"
 #include "members/UAddress.h"
-#include "store/Database.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
 
@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace {
 
@@ -48,10 +49,18 @@ std::optional<QDate> parseStoredDate(const QString &text)
     return d;
 }
 
+// A child widget with its object name; the arguments before the parent go to its constructor.
+template <class W, class... Args>
+W *named(QWidget *parent, const char *name, Args &&...args)
+{
+    auto *w = new W(std::forward<Args>(args)..., parent);
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
 QDateEdit *datePicker(QWidget *parent, const char *name)
 {
-    auto *p = new QDateEdit(parent);
-    p->setObjectName(QLatin1String(name));
+    auto *p = named<QDateEdit>(parent, name);
     p->setLocale(QLocale(QLocale::Japanese, QLocale::Japan));
     p->setDisplayFormat(QStringLiteral("yyyy年M月d日"));
     p->setCalendarPopup(true);
@@ -81,21 +90,16 @@ void NumberSpin::keyPressEvent(QKeyEvent *event)
     QSpinBox::keyPressEvent(event);
 }
 
-TUserDlg::TUserDlg(QWidget *parent) : QDialog(parent)
+TUserDlg::TUserDlg(QWidget *parent) : FormDialog(parent), m_record(MemberEntry::blank(-1))
 {
     setObjectName(QStringLiteral("UserDlg"));
     setWindowTitle(QStringLiteral("ユーザ管理"));
     setModal(true);
     setAcceptDrops(true);
 
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit2 = new QLineEdit(this);
-    Edit2->setObjectName(QStringLiteral("Edit2"));
-    Edit2->setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoPredictiveText);
-    Edit3 = new QLineEdit(this);
-    Edit3->setObjectName(QStringLiteral("Edit3"));
-    Edit3->setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoPredictiveText);
+    Edit1 = named<QLineEdit>(this, "Edit1");
+    Edit2 = named<QLineEdit>(this, "Edit2");
+    Edit3 = named<QLineEdit>(this, "Edit3");
     for (QLineEdit *e : {Edit1, Edit2, Edit3}) {
         // Text dropped anywhere on the dialog, fields included, is read as a name or address.
         e->setAcceptDrops(false);
@@ -103,53 +107,38 @@ TUserDlg::TUserDlg(QWidget *parent) : QDialog(parent)
         // saving the member must not cut it.
         e->setMaxLength(INT_MAX);
     }
-
-    CheckBox2 = new QCheckBox(QStringLiteral("フラグ１"), this);
-    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
-    CheckBox3 = new QCheckBox(QStringLiteral("フラグ２"), this);
-    CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
-    CheckBox4 = new QCheckBox(QStringLiteral("フラグ３"), this);
-    CheckBox4->setObjectName(QStringLiteral("CheckBox4"));
-    Label3 = new QLabel(QStringLiteral("数字１"), this);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label4 = new QLabel(QStringLiteral("数字２"), this);
-    Label4->setObjectName(QStringLiteral("Label4"));
-    NumberSpin1 = new NumberSpin(this);
-    NumberSpin1->setObjectName(QStringLiteral("NumberSpin1"));
-    NumberSpin2 = new NumberSpin(this);
-    NumberSpin2->setObjectName(QStringLiteral("NumberSpin2"));
-    Label5 = new QLabel(QStringLiteral("日付１"), this);
-    Label5->setObjectName(QStringLiteral("Label5"));
-    Label6 = new QLabel(QStringLiteral("日付２"), this);
-    Label6->setObjectName(QStringLiteral("Label6"));
+    for (QLineEdit *e : {Edit2, Edit3})
+        e->setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoPredictiveText);
+    CheckBox2 = named<QCheckBox>(this, "CheckBox2", QStringLiteral("フラグ１"));
+    CheckBox3 = named<QCheckBox>(this, "CheckBox3", QStringLiteral("フラグ２"));
+    CheckBox4 = named<QCheckBox>(this, "CheckBox4", QStringLiteral("フラグ３"));
+    Label3 = named<QLabel>(this, "Label3", QStringLiteral("数字１"));
+    Label4 = named<QLabel>(this, "Label4", QStringLiteral("数字２"));
+    NumberSpin1 = named<NumberSpin>(this, "NumberSpin1");
+    NumberSpin2 = named<NumberSpin>(this, "NumberSpin2");
+    Label5 = named<QLabel>(this, "Label5", QStringLiteral("日付１"));
+    Label6 = named<QLabel>(this, "Label6", QStringLiteral("日付２"));
     DateTimePicker1 = datePicker(this, "DateTimePicker1");
     DateTimePicker2 = datePicker(this, "DateTimePicker2");
-    for (QDateEdit *p : {DateTimePicker1, DateTimePicker2})
-        p->calendarWidget()->installEventFilter(this);
-    connect(DateTimePicker1, &QDateEdit::dateChanged, this, [this](const QDate &d) {
-        if (d != kNoDate) {
-            m_keepStored[0] = false;
-            DateTimePicker1->setSpecialValueText(QString());
-        }
-    });
-    connect(DateTimePicker2, &QDateEdit::dateChanged, this, [this](const QDate &d) {
-        if (d != kNoDate) {
-            m_keepStored[1] = false;
-            DateTimePicker2->setSpecialValueText(QString());
-        }
-    });
-    CheckBox1 = new QCheckBox(QStringLiteral("配信停止"), this);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
+    for (int which : {0, 1}) {
+        QDateEdit *picker = which == 0 ? DateTimePicker1 : DateTimePicker2;
+        picker->calendarWidget()->installEventFilter(this);
+        // Picking a day replaces a stored text that is no day.
+        connect(picker, &QDateEdit::dateChanged, this, [this, picker, which](const QDate &d) {
+            if (d != kNoDate) {
+                m_keepStored[size_t(which)] = false;
+                picker->setSpecialValueText(QString());
+            }
+        });
+    }
+    CheckBox1 = named<QCheckBox>(this, "CheckBox1", QStringLiteral("配信停止"));
+    Button1 = named<QPushButton>(this, "Button1", QStringLiteral("OK"));
     Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("キャンセル"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2 = named<QPushButton>(this, "Button2", QStringLiteral("キャンセル"));
     connect(Button1, &QPushButton::clicked, this, &TUserDlg::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1 = named<QMenu>(this, "PopupMenu1");
     QAction *paste = PopupMenu1->addAction(QStringLiteral("貼り付け"));
     paste->setObjectName(QStringLiteral("Paste1"));
     paste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
@@ -160,26 +149,27 @@ TUserDlg::TUserDlg(QWidget *parent) : QDialog(parent)
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(mapToGlobal(pos)); });
 
+    layOut();
+}
+
+void TUserDlg::layOut()
+{
     auto *grid = new QGridLayout;
-    int row = 0;
-    grid->addWidget(new QLabel(QStringLiteral("名前"), this), row, 0);
-    grid->addWidget(Edit1, row++, 1, 1, 3);
-    grid->addWidget(new QLabel(QStringLiteral("アドレス"), this), row, 0);
-    grid->addWidget(Edit2, row++, 1, 1, 3);
-    grid->addWidget(new QLabel(QStringLiteral("url"), this), row, 0);
-    grid->addWidget(Edit3, row++, 1, 1, 3);
-    grid->addWidget(CheckBox2, row, 1);
-    grid->addWidget(CheckBox3, row, 2);
-    grid->addWidget(CheckBox4, row++, 3);
-    grid->addWidget(Label3, row, 0);
-    grid->addWidget(NumberSpin1, row, 1);
-    grid->addWidget(Label4, row, 2);
-    grid->addWidget(NumberSpin2, row++, 3);
-    grid->addWidget(Label5, row, 0);
-    grid->addWidget(DateTimePicker1, row, 1);
-    grid->addWidget(Label6, row, 2);
-    grid->addWidget(DateTimePicker2, row++, 3);
-    grid->addWidget(CheckBox1, row++, 1);
+    const QString captions[3] = {QStringLiteral("名前"), QStringLiteral("アドレス"), QStringLiteral("url")};
+    QLineEdit *edits[3] = {Edit1, Edit2, Edit3};
+    for (int row = 0; row < 3; ++row) {
+        grid->addWidget(new QLabel(captions[row], this), row, 0);
+        grid->addWidget(edits[row], row, 1, 1, 3);
+    }
+    // Four columns from row 3 on: a caption and its field, twice.
+    const QList<QList<QWidget *>> rows = {{nullptr, CheckBox2, CheckBox3, CheckBox4},
+                                          {Label3, NumberSpin1, Label4, NumberSpin2},
+                                          {Label5, DateTimePicker1, Label6, DateTimePicker2},
+                                          {nullptr, CheckBox1}};
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < rows[r].size(); ++c)
+            if (rows[r][c])
+                grid->addWidget(rows[r][c], 3 + r, c);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(Button1);
@@ -188,18 +178,10 @@ TUserDlg::TUserDlg(QWidget *parent) : QDialog(parent)
     layout->addLayout(grid);
     layout->addLayout(buttons);
 
-    setTabOrder(Edit1, Edit2);
-    setTabOrder(Edit2, Edit3);
-    setTabOrder(Edit3, CheckBox2);
-    setTabOrder(CheckBox2, CheckBox3);
-    setTabOrder(CheckBox3, CheckBox4);
-    setTabOrder(CheckBox4, NumberSpin1);
-    setTabOrder(NumberSpin1, NumberSpin2);
-    setTabOrder(NumberSpin2, DateTimePicker1);
-    setTabOrder(DateTimePicker1, DateTimePicker2);
-    setTabOrder(DateTimePicker2, CheckBox1);
-    setTabOrder(CheckBox1, Button1);
-    setTabOrder(Button1, Button2);
+    QWidget *const order[] = {Edit1,       Edit2,           Edit3,           CheckBox2, CheckBox3, CheckBox4, NumberSpin1,
+                              NumberSpin2, DateTimePicker1, DateTimePicker2, CheckBox1, Button1,   Button2};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void TUserDlg::setFieldNames(const std::array<QString, 7> &names, bool withHints)
@@ -216,13 +198,6 @@ void TUserDlg::setFieldNames(const std::array<QString, 7> &names, bool withHints
     QWidget *fields[7] = {CheckBox2, CheckBox3, CheckBox4, NumberSpin1, NumberSpin2, DateTimePicker1, DateTimePicker2};
     for (int i = 0; i < 7; ++i)
         fields[i]->setToolTip(names[size_t(i)]);
-}
-
-void TUserDlg::showEvent(QShowEvent *event)
-{
-    if (!m_shown)
-        FormShow();
-    QDialog::showEvent(event);
 }
 
 void TUserDlg::setDate(int which, const std::optional<QString> &stored)
@@ -265,46 +240,38 @@ bool TUserDlg::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-void TUserDlg::FormShow()
+void TUserDlg::setRecord(const MemberRecord &m)
 {
-    m_shown = true;
-    if (UserIdx == -1) {
-        CheckBox1->setChecked(false);
-        CheckBox2->setChecked(false);
-        CheckBox3->setChecked(false);
-        CheckBox4->setChecked(false);
-        NumberSpin1->setValue(0);
-        NumberSpin2->setValue(0);
-        m_keepStored = {false, false};
-        DateTimePicker1->setDate(QDate::currentDate());
-        DateTimePicker2->setDate(QDate::currentDate());
-        return;
-    }
-    Command::run(this, [this] {
-        const auto m = MemberSql::load(MagIdx, UserIdx);
-        if (!m)
-            return;
-        Edit1->setText(m->name);
-        Edit2->setText(m->address);
-        Edit3->setText(m->url);
-        CheckBox1->setChecked(m->sleep);
-        CheckBox2->setChecked(m->flags[0]);
-        CheckBox3->setChecked(m->flags[1]);
-        CheckBox4->setChecked(m->flags[2]);
-        // A counter stored outside the field's range shows at the nearest limit.
-        NumberSpin1->setValue(int(std::clamp<qint64>(m->counts[0], 0, INT_MAX)));
-        NumberSpin2->setValue(int(std::clamp<qint64>(m->counts[1], 0, INT_MAX)));
-        setDate(0, m->date1);
-        setDate(1, m->date2);
-        m_addDate = m->addDate;
-    });
+    m_record = m;
+}
+
+void TUserDlg::setSave(std::function<void(MemberRecord &)> save)
+{
+    m_save = std::move(save);
+}
+
+void TUserDlg::fillForm()
+{
+    const MemberRecord &m = m_record;
+    Edit1->setText(m.name);
+    Edit2->setText(m.address);
+    Edit3->setText(m.url);
+    CheckBox1->setChecked(m.sleep);
+    CheckBox2->setChecked(m.flags[0]);
+    CheckBox3->setChecked(m.flags[1]);
+    CheckBox4->setChecked(m.flags[2]);
+    // A counter stored outside the field's range shows at the nearest limit.
+    NumberSpin1->setValue(int(std::clamp<qint64>(m.counts[0], 0, INT_MAX)));
+    NumberSpin2->setValue(int(std::clamp<qint64>(m.counts[1], 0, INT_MAX)));
+    setDate(0, m.date1);
+    setDate(1, m.date2);
 }
 
 MemberRecord TUserDlg::record() const
 {
     MemberRecord m;
-    m.magIdx = MagIdx;
-    m.userIdx = UserIdx;
+    m.magIdx = m_record.magIdx;
+    m.userIdx = m_record.userIdx;
     m.name = Edit1->text();
     m.address = Edit2->text();
     m.url = Edit3->text();
@@ -313,44 +280,34 @@ MemberRecord TUserDlg::record() const
     m.counts = {NumberSpin1->value(), NumberSpin2->value()};
     m.date1 = dateValue(0);
     m.date2 = dateValue(1);
-    m.addDate = m_addDate;
+    m.addDate = m_record.addDate;
     return m;
 }
 
 void TUserDlg::Button1Click()
 {
-    const QString address = Edit2->text();
-    if (address.isEmpty()) {
-        MessageBox::warning(this, QStringLiteral("メールアドレスが未入力です。"));
+    const QString problem = MemberEntry::addressProblem(Edit2->text());
+    if (!problem.isEmpty()) {
+        MessageBox::warning(this, problem);
         return;
     }
-    if (!IsValidAddress(address) || !IsSingleByteText(address)) {
-        MessageBox::warning(this, QStringLiteral("メールアドレスが間違っています。確認してください。"));
-        return;
-    }
+    MemberRecord m = record();
     bool declined = false;
-    const bool saved = Command::run(this, [this, &declined] {
-        MemberRecord m = record();
-        if (UserIdx != -1) {
-            MemberSql::update(m);
-            return;
-        }
-        if (MemberSql::countAddress(MagIdx, m.address) > 0
+    const bool saved = Command::run(this, [this, &m, &declined] {
+        if (m.userIdx == -1 && MemberEntry::addressTaken(m)
             && MessageBox::confirm(this, QStringLiteral("同じメールアドレスが登録されています。追加しますか？"),
                                    MessageBox::Buttons::YesNoCancel)
                    != MessageBox::Answer::Yes) {
             declined = true;
             return;
         }
-        m.addDate = yyyymmdd(QDate::currentDate());
-        m.userIdx = int(MemberSql::maxUserIdx(MagIdx) + 1);
-        MemberSql::insert(m);
-        UserIdx = m.userIdx;
-        m_addDate = m.addDate;
+        if (m_save)
+            m_save(m);
     });
     if (!saved || declined)
         return;
-    m_sleepValue = CheckBox1->isChecked() ? 1 : 0;
+    m_record = m;
+    m_sleepValue = m.sleep ? 1 : 0;
     accept();
 }
 

@@ -1,11 +1,13 @@
 #pragma once
-// The member dialog: adds a member (UserIdx -1) or edits one, for the magazine MagIdx.
-#include "members/UMemberRecord.h"
+// The member dialog: shows a member's record (UserIdx -1 for a new one), checks it on OK,
+// hands it to the caller's save and gives it back.
+#include "store/MemberRecords.h"
+#include "widgets/FormDialog.h"
 
-#include <QDialog>
 #include <QSpinBox>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 class QCheckBox;
@@ -28,16 +30,24 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 };
 
-class TUserDlg : public QDialog
+class TUserDlg : public FormDialog
 {
     Q_OBJECT
 
 public:
     explicit TUserDlg(QWidget *parent = nullptr);
 
-    // Set by the caller before the dialog opens.
-    int MagIdx = -1;
-    int UserIdx = -1;  // -1 for a new member; the new member's after a successful insert
+    // The member the fields start from, set before the dialog opens: a stored one, or a new
+    // one (UserIdx -1) whose name and address may be filled in already.
+    void setRecord(const MemberRecord &m);
+    // Runs on OK once the checks pass: writes the member, filling in a new one's UserIdx
+    // and sign-up date. A save that fails shows its error and keeps the dialog open.
+    // Without one, OK only checks.
+    void setSave(std::function<void(MemberRecord &)> save);
+
+    int MagIdx() const { return m_record.magIdx; }
+    // -1 for a new member until it is saved.
+    int UserIdx() const { return m_record.userIdx; }
 
     QLineEdit *Edit1 = nullptr;  // 名前
     QLineEdit *Edit2 = nullptr;  // アドレス
@@ -58,30 +68,30 @@ public:
 
     // Given back after OK.
     int SleepValue() const { return m_sleepValue; }
-    QString AddDate() const { return m_addDate; }
+    QString AddDate() const { return m_record.addDate; }
     // The member as the fields hold it (dates as they will be stored).
     MemberRecord record() const;
 
 public Q_SLOTS:
-    void FormShow();
     void Button1Click();
     void Paste1Click();
     // Text dropped on the dialog: a name or an address read out of it fills its field.
     void dropText(const QString &text);
 
 protected:
-    void showEvent(QShowEvent *event) override;
+    void fillForm() override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void layOut();
     void setDate(int which, const std::optional<QString> &stored);
     std::optional<QString> dateValue(int which) const;
 
-    bool m_shown = false;
+    MemberRecord m_record;
+    std::function<void(MemberRecord &)> m_save;
     int m_sleepValue = 0;
-    QString m_addDate;
     // A stored date that is not a valid day (or NULL) is shown as its text and saved back
     // unchanged unless the user picks a date.
     std::array<std::optional<QString>, 2> m_storedDate;

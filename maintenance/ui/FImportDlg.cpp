@@ -1,4 +1,4 @@
-#include "maintenance/FImportDlg.h"
+#include "maintenance/ui/FImportDlg.h"
 
 #include "members/UMemberOrder.h"
 #include "widgets/MessageBox.h"

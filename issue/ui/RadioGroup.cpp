@@ -1,4 +1,4 @@
-#include "issue/RadioGroup.h"
+#include "issue/ui/RadioGroup.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>

@@ -1,4 +1,4 @@
-#include "members/MagazineGuard.h"
+#include "members/ui/MagazineGuard.h"
 
 #include "members/UMagazineChoice.h"
 #include "widgets/MessageBox.h"
