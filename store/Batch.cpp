@@ -25,6 +25,22 @@ void PreparedStatement::exec()
         throw StoreError(m_query.lastError().text());
 }
 
+void PreparedStatement::run(std::initializer_list<QVariant> values)
+{
+    int i = 0;
+    for (const QVariant &v : values)
+        m_query.bindValue(i++, v);
+    exec();
+}
+
+qint64 PreparedStatement::scalar(std::initializer_list<QVariant> values)
+{
+    run(values);
+    const qint64 v = next() ? value(0).toLongLong() : 0;
+    finish();
+    return v;
+}
+
 bool PreparedStatement::next()
 {
     if (m_query.next())
@@ -65,4 +81,9 @@ void TransactionGroups::commit()
 QVariant TextValue(const QString &text)
 {
     return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+}
+
+QVariant FlagValue(bool on)
+{
+    return on ? 1 : 0;
 }

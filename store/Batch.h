@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <QElapsedTimer>
 
+#include <initializer_list>
 #include <memory>
 
 class Transaction;
@@ -19,6 +20,10 @@ public:
     explicit PreparedStatement(const QString &sql);
     void bind(int index, const QVariant &value) { m_query.bindValue(index, value); }
     void exec();
+    // Binds the values in order from the first mark, then runs the statement.
+    void run(std::initializer_list<QVariant> values);
+    // run(), then the first column of the first row as an integer; 0 for no row or NULL.
+    qint64 scalar(std::initializer_list<QVariant> values);
     // After exec() of a query: the next row, and a value of it.
     // A step that fails throws StoreError rather than reading as the end of the rows.
     bool next();
@@ -55,3 +60,5 @@ private:
 
 // An empty text as an empty value, never as NULL.
 QVariant TextValue(const QString &text);
+// A flag column's value: 1 or 0.
+QVariant FlagValue(bool on);

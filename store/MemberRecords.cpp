@@ -8,33 +8,10 @@
 
 namespace {
 
-int bit(bool on)
-{
-    return on ? 1 : 0;
-}
-
 // A date the member dialog writes: NULL stays NULL.
 QVariant dateValue(const std::optional<QString> &d)
 {
     return d ? TextValue(*d) : QVariant();
-}
-
-// Binds values in order and runs the statement.
-void run(PreparedStatement &s, std::initializer_list<QVariant> values)
-{
-    int i = 0;
-    for (const QVariant &v : values)
-        s.bind(i++, v);
-    s.exec();
-}
-
-// The first column of the first row as an integer; 0 when there is none or it is NULL.
-qint64 scalar(PreparedStatement &s, std::initializer_list<QVariant> values)
-{
-    run(s, values);
-    const qint64 v = s.next() ? s.value(0).toLongLong() : 0;
-    s.finish();
-    return v;
 }
 
 } // namespace
@@ -52,7 +29,7 @@ void forEachExchangeRow(int magIdx, const std::function<void(const ExchangeRow &
 {
     PreparedStatement s(QStringLiteral("select UserName,UserAdrs,url,Flg1,Flg2,Flg3,Count1,Count2,UserDate1,UserDate2,"
                                        "AddDate from MagUser where MagIdx = ?"));
-    run(s, {magIdx});
+    s.run({magIdx});
     ExchangeRow row;
     while (s.next()) {
         for (int i = 0; i < int(row.size()); ++i)
@@ -64,14 +41,14 @@ void forEachExchangeRow(int magIdx, const std::function<void(const ExchangeRow &
 qint64 countAddress(int magIdx, const QString &address)
 {
     PreparedStatement s(QStringLiteral("select count(*) from MagUser where UserAdrs = ? and MagIdx = ?"));
-    run(s, {TextValue(address), magIdx});
+    s.run({TextValue(address), magIdx});
     return s.next() ? s.value(0).toLongLong() : 0;
 }
 
 qint64 maxUserIdx(int magIdx)
 {
     PreparedStatement s(QStringLiteral("select max(UserIdx) from MagUser where MagIdx = ?"));
-    return scalar(s, {magIdx});
+    return s.scalar({magIdx});
 }
 
 void insert(const MemberRecord &m)
@@ -79,8 +56,8 @@ void insert(const MemberRecord &m)
     PreparedStatement s(QStringLiteral("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Sleep,flg1,flg2,"
                                        "flg3,Count1,Count2,UserDate1,UserDate2,AddDate)"
                                        " values(?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
-    run(s, {m.magIdx, m.userIdx, TextValue(m.name), TextValue(m.address), TextValue(m.url), bit(m.sleep),
-            bit(m.flags[0]), bit(m.flags[1]), bit(m.flags[2]), m.counts[0], m.counts[1], dateValue(m.date1),
+    s.run({m.magIdx, m.userIdx, TextValue(m.name), TextValue(m.address), TextValue(m.url), FlagValue(m.sleep),
+            FlagValue(m.flags[0]), FlagValue(m.flags[1]), FlagValue(m.flags[2]), m.counts[0], m.counts[1], dateValue(m.date1),
             dateValue(m.date2), TextValue(m.addDate)});
 }
 
@@ -99,8 +76,8 @@ void update(const MemberRecord &m)
     PreparedStatement s(QStringLiteral("update MagUser set UserName = ?, UserAdrs = ?, url = ?, Sleep = ?,"
                                        " flg1 = ?, flg2 = ?, flg3 = ?, Count1 = ?, Count2 = ?,"
                                        " UserDate1 = ?, UserDate2 = ? where MagIdx = ? and UserIdx = ?"));
-    run(s, {TextValue(m.name), TextValue(m.address), TextValue(m.url), bit(m.sleep), bit(m.flags[0]),
-            bit(m.flags[1]), bit(m.flags[2]), m.counts[0], m.counts[1], dateValue(m.date1), dateValue(m.date2),
+    s.run({TextValue(m.name), TextValue(m.address), TextValue(m.url), FlagValue(m.sleep), FlagValue(m.flags[0]),
+            FlagValue(m.flags[1]), FlagValue(m.flags[2]), m.counts[0], m.counts[1], dateValue(m.date1), dateValue(m.date2),
             m.magIdx, m.userIdx});
 }
 
@@ -109,7 +86,7 @@ void remove(int magIdx, const QList<int> &userIdxs)
     Transaction t;
     PreparedStatement s(QStringLiteral("delete from MagUser where MagIdx = ? and UserIdx = ?"));
     for (int userIdx : userIdxs)
-        run(s, {magIdx, userIdx});
+        s.run({magIdx, userIdx});
     t.commit();
 }
 
@@ -118,14 +95,14 @@ void setSleep(int magIdx, const QList<SleepChange> &changes)
     Transaction t;
     PreparedStatement s(QStringLiteral("update MagUser set Sleep = ? where MagIdx = ? and UserIdx = ?"));
     for (const SleepChange &c : changes)
-        run(s, {bit(c.sleep), magIdx, c.userIdx});
+        s.run({FlagValue(c.sleep), magIdx, c.userIdx});
     t.commit();
 }
 
 qint64 count(int magIdx)
 {
     PreparedStatement s(QStringLiteral("select count(*) from MagUser where MagIdx = ?"));
-    return scalar(s, {magIdx});
+    return s.scalar({magIdx});
 }
 
 QStringList urls(int magIdx, QList<int> userIdxs)
@@ -135,7 +112,7 @@ QStringList urls(int magIdx, QList<int> userIdxs)
     PreparedStatement s(QStringLiteral("select url from MagUser where MagIdx = ? and UserIdx = ?"));
     QStringList out;
     for (int userIdx : userIdxs) {
-        run(s, {magIdx, userIdx});
+        s.run({magIdx, userIdx});
         if (s.next())
             out << s.value(0).toString();
         s.finish();
@@ -147,7 +124,7 @@ std::optional<MemberRecord> load(int magIdx, int userIdx)
 {
     PreparedStatement s(QStringLiteral("select UserName,UserAdrs,url,Sleep,Flg1,Flg2,Flg3,Count1,Count2,"
                                        "UserDate1,UserDate2,AddDate from MagUser where MagIdx = ? and UserIdx = ?"));
-    run(s, {magIdx, userIdx});
+    s.run({magIdx, userIdx});
     if (!s.next())
         return std::nullopt;
     const auto integer = [&s](int column) { return s.value(column).toLongLong(); };
@@ -188,7 +165,7 @@ QList<ListEntry> list()
     magazines.finish();
     PreparedStatement members(QStringLiteral("select count(*) from MagUser where MagIdx = ?"));
     for (ListEntry &e : out)
-        e.members = scalar(members, {e.magIdx});
+        e.members = members.scalar({e.magIdx});
     return out;
 }
 
@@ -196,14 +173,14 @@ qint64 countByName(const QString &name, int exceptMagIdx)
 {
     PreparedStatement s(QStringLiteral("select count(*) as cnt from magzine where MagName = ?"
                                        " and (MagIdx is null or MagIdx <> ?)"));
-    run(s, {TextValue(name), exceptMagIdx});
+    s.run({TextValue(name), exceptMagIdx});
     return s.next() ? s.value(0).toLongLong() : 0;
 }
 
 qint64 maxIdx()
 {
     PreparedStatement s(QStringLiteral("select max(MagIdx) from Magzine"));
-    return scalar(s, {});
+    return s.scalar({});
 }
 
 namespace {
@@ -222,9 +199,9 @@ void insert(const MagazineRecord &m)
                                        "Flg3Name,count1Name,Count2Name,USerDate1Name,UserDate2Name,UseUserName)"
                                        " values(?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
     const std::array<QString, 7> &f = m.fieldNames;
-    run(s, {m.magIdx, TextValue(m.name), TextValue(m.owner), TextValue(m.adrs), TextValue(m.atena),
+    s.run({m.magIdx, TextValue(m.name), TextValue(m.owner), TextValue(m.adrs), TextValue(m.atena),
             signValue(m.sign), TextValue(f[0]), TextValue(f[1]), TextValue(f[2]), TextValue(f[3]), TextValue(f[4]),
-            TextValue(f[5]), TextValue(f[6]), bit(m.useUserName)});
+            TextValue(f[5]), TextValue(f[6]), FlagValue(m.useUserName)});
 }
 
 int insertNew(const MagazineRecord &m)
@@ -243,18 +220,18 @@ void update(const MagazineRecord &m)
                                        " Flg1Name = ?, Flg2Name = ?, Flg3Name = ?, Count1Name = ?, Count2Name = ?,"
                                        " UserDate1Name = ?, UserDate2Name = ?, UseUserName = ? where MagIdx = ?"));
     const std::array<QString, 7> &f = m.fieldNames;
-    run(s, {TextValue(m.name), TextValue(m.owner), TextValue(m.adrs), TextValue(m.atena), signValue(m.sign),
+    s.run({TextValue(m.name), TextValue(m.owner), TextValue(m.adrs), TextValue(m.atena), signValue(m.sign),
             TextValue(f[0]), TextValue(f[1]), TextValue(f[2]), TextValue(f[3]), TextValue(f[4]), TextValue(f[5]),
-            TextValue(f[6]), bit(m.useUserName), m.magIdx});
+            TextValue(f[6]), FlagValue(m.useUserName), m.magIdx});
 }
 
 void removeWithMembers(int magIdx)
 {
     Transaction t;
     PreparedStatement magazine(QStringLiteral("delete from Magzine where MagIdx = ?"));
-    run(magazine, {magIdx});
+    magazine.run({magIdx});
     PreparedStatement members(QStringLiteral("delete from MagUser where MagIdx = ?"));
-    run(members, {magIdx});
+    members.run({magIdx});
     t.commit();
 }
 
@@ -271,7 +248,7 @@ std::optional<MagazineRecord> load(int magIdx)
     PreparedStatement s(QStringLiteral("select MagIdx,MagName,Owner,Adrs,Atena,Sign,Flg1Name,Flg2Name,Flg3Name,"
                                        "Count1Name,Count2Name,UserDate1Name,UserDate2Name,UseUserName"
                                        " from magzine where magidx = ?"));
-    run(s, {magIdx});
+    s.run({magIdx});
     if (!s.next())
         return std::nullopt;
     MagazineRecord m;

@@ -27,20 +27,6 @@ int portAt(const PreparedStatement &s, int column)
     return port >= std::numeric_limits<int>::min() && port <= std::numeric_limits<int>::max() ? int(port) : 0;
 }
 
-int bit(bool on)
-{
-    return on ? 1 : 0;
-}
-
-// Binds values in order and runs the statement.
-void run(PreparedStatement &s, std::initializer_list<QVariant> values)
-{
-    int i = 0;
-    for (const QVariant &v : values)
-        s.bind(i++, v);
-    s.exec();
-}
-
 } // namespace
 
 ServerSettings ServerSettings::load(Stored *stored)
@@ -84,11 +70,11 @@ void ServerSettings::save(const ServerSettings &settings)
     {
         PreparedStatement update(QStringLiteral(
             "update CommonTBL set int1 = ?, int2 = ?, int3 = ?, str1 = ?, str2 = ?, str3 = ? where key1 = 100 and key2 = 1"));
-        run(update, {settings.SmtpPort, bit(settings.SmtpAuth), bit(settings.UseSsl), TextValue(settings.SmtpHost),
+        update.run({settings.SmtpPort, FlagValue(settings.SmtpAuth), FlagValue(settings.UseSsl), TextValue(settings.SmtpHost),
                      TextValue(settings.SmtpUser), TextValue(settings.SmtpPassword)});
         if (update.rowsAffected() == 0) {
             PreparedStatement insert(QStringLiteral("insert into CommonTBL values(100, 1, ?, ?, ?, ?, ?, ?)"));
-            run(insert, {settings.SmtpPort, bit(settings.SmtpAuth), bit(settings.UseSsl), TextValue(settings.SmtpHost),
+            insert.run({settings.SmtpPort, FlagValue(settings.SmtpAuth), FlagValue(settings.UseSsl), TextValue(settings.SmtpHost),
                          TextValue(settings.SmtpUser), TextValue(settings.SmtpPassword)});
         }
     }
@@ -103,10 +89,10 @@ void ServerSettings::save(const ServerSettings &settings)
         const QVariant password = on ? TextValue(settings.PopPassword) : none;
         PreparedStatement update(QStringLiteral(
             "update CommonTBL set int1 = ?, int2 = ?, str1 = ?, str2 = ?, str3 = ? where key1 = 100 and key2 = 2"));
-        run(update, {port, bit(on), host, user, password});
+        update.run({port, FlagValue(on), host, user, password});
         if (update.rowsAffected() == 0) {
             PreparedStatement insert(QStringLiteral("insert into CommonTBL values(100, 2, ?, ?, 0, ?, ?, ?)"));
-            run(insert, {port, bit(on), host, user, password});
+            insert.run({port, FlagValue(on), host, user, password});
         }
     }
 
