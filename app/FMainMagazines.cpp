@@ -1,94 +1,20 @@
 // Magazine list and magazine commands.
 #include "FMain.h"
 
-#include "HeaderSort.h"
-#include "issue/FSendPage.h"
-
+#include "HistoryPage.h"
+#include "MagazineList.h"
+#include "MemberList.h"
+#include "members/CurrentMagazine.h"
 #include "members/FMagzineDlg.h"
-#include "members/MemberListModel.h"
 #include "members/UMagazineChoice.h"
 #include "members/UMemberRecord.h"
-#include "members/USjisKey.h"
 #include "store/Database.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"
 
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSignalBlocker>
-#include <QStyle>
-#include <QTreeView>
-#include <QTreeWidget>
-
-namespace {
-
-constexpr int kCurrentMarkRole = Qt::UserRole + 1;
-
-// A magazine row; rows compare by the Shift-JIS rule on the sorted column's text, with
-// each text's key made once and kept until the text changes.
-class MagazineItem : public QTreeWidgetItem
-{
-public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-
-    bool operator<(const QTreeWidgetItem &other) const override
-    {
-        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
-        const auto *o = dynamic_cast<const MagazineItem *>(&other);
-        if (!o)
-            return QTreeWidgetItem::operator<(other);
-        return key(column) < o->key(column);
-    }
-
-private:
-    const std::u16string &key(int column) const
-    {
-        const QString t = text(column);
-        if (m_keyColumn != column || m_keyText != t) {
-            m_keyColumn = column;
-            m_keyText = t;
-            m_key = SjisKey::make(t);
-        }
-        return m_key;
-    }
-    mutable int m_keyColumn = -1;
-    mutable QString m_keyText;
-    mutable std::u16string m_key;
-};
-
-void setMark(QTreeWidgetItem *item, bool current)
-{
-    const QStyle *style = item->treeWidget() ? item->treeWidget()->style() : nullptr;
-    if (style)
-        item->setIcon(0, style->standardIcon(current ? QStyle::SP_ArrowRight : QStyle::SP_FileIcon));
-    item->setData(0, kCurrentMarkRole, current);
-}
-
-} // namespace
-
-void TMainForm::LoadMagazineList()
-{
-    WaitCursor wait;
-    Command::run(this, [this] {
-        Statement list;
-        list.open(MagazineSql::list());
-        ListView1->clear();
-        Statement count;
-        while (list.next()) {
-            if (list.isNull(0))
-                continue;
-            const int magIdx = int(list.integer(0));
-            auto *item = new MagazineItem(ListView1);
-            item->setData(0, Qt::UserRole, magIdx);
-            item->setText(0, list.text(1));
-            item->setText(1, QString::number(count.scalar(MemberSql::count(magIdx))));
-            setMark(item, false);
-        }
-        list.close();
-    });
-}
 
 void TMainForm::ShowMagazine(int magIdx)
 {
@@ -97,20 +23,8 @@ void TMainForm::ShowMagazine(int magIdx)
         const auto m = MagazineSql::load(magIdx);
         if (!m)
             return;
-        MagFieldNames = m->fieldNames;
-        SendPage->SetAfterSendCaptions(AfterSendCaptions(MagFieldNames));
-        MagSign = m->sign;
+        Magazine->setTexts(m->fieldNames, m->sign);
     });
-}
-
-int TMainForm::FindMagazineRow() const
-{
-    if (!HasMagazine())
-        return -1;
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
-        if (ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == CurMagIdx)
-            return i;
-    return -1;
 }
 
 void TMainForm::wireMagazineDialog(TMagzineDlg &dlg)
@@ -127,7 +41,7 @@ void TMainForm::A2Click()
         wireMagazineDialog(dlg);
         dlg.exec();
     }
-    CurMagIdx = MagazineChoice::None;
+    Magazine->choose(MagazineChoice::None);
     MagNamePanel->clear();
     LoadMagazineList();
 }
@@ -140,14 +54,14 @@ void TMainForm::E2Click()
     QTreeWidgetItem *item = selected.first();
     TMagzineDlg dlg(DataDir, this);
     wireMagazineDialog(dlg);
-    dlg.MagIdx = item->data(0, Qt::UserRole).toInt();
+    dlg.MagIdx = TMagazineList::magIdxOf(item);
     dlg.Edit1->setText(item->text(0));
     if (dlg.exec() != QDialog::Accepted)
         return;
     item->setText(0, dlg.Edit1->text());
-    if (item->data(0, Qt::UserRole).toInt() == CurMagIdx)
+    if (TMagazineList::magIdxOf(item) == Magazine->CurMagIdx())
         MagNamePanel->setText(dlg.Edit1->text());
-    ShowMagazine(CurMagIdx);
+    ShowMagazine(Magazine->CurMagIdx());
     BuildMemberColumns();
 }
 
@@ -162,7 +76,7 @@ void TMainForm::D2Click()
         != MessageBox::Answer::Yes)
         return;
     WaitCursor wait;
-    const int magIdx = CurMagIdx;
+    const int magIdx = Magazine->CurMagIdx();
     const bool deleted = Command::run(this, [magIdx] {
         Statement s;
         s.exec(MagazineSql::remove(magIdx));
@@ -174,12 +88,11 @@ void TMainForm::D2Click()
         delete ListView1->takeTopLevelItem(r);
     // No magazine is current any more: member and send commands must not act on the
     // deleted one, so its name, columns and rows go too.
-    CurMagIdx = MagazineChoice::None;
+    Magazine->choose(MagazineChoice::None);
     MagNamePanel->clear();
-    MagSign.clear();
     BuildMemberColumns();
     LoadMemberRows(-1);
-    ListView4->clear();
+    HistoryPage->clear();
 }
 
 void TMainForm::ListView1SelectItem()
@@ -187,34 +100,16 @@ void TMainForm::ListView1SelectItem()
     const auto selected = ListView1->selectedItems();
     if (selected.isEmpty())
         return;
-    saveMemberColumnWidths();
+    ListView2->saveColumnWidths();
     QTreeWidgetItem *item = selected.first();
-    const int magIdx = item->data(0, Qt::UserRole).toInt();
-    if (magIdx == CurMagIdx)
+    const int magIdx = TMagazineList::magIdxOf(item);
+    if (magIdx == Magazine->CurMagIdx())
         return;
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
-        setMark(ListView1->topLevelItem(i), false);
-    setMark(item, true);
-    CurMagIdx = magIdx;
+    ListView1->markCurrent(item);
+    Magazine->choose(magIdx);
     MagNamePanel->setText(item->text(0));
     ShowMagazine(magIdx);
     BuildMemberColumns();
     LoadMemberRows(magIdx);
-    ListView4->clear();
-}
-
-void TMainForm::ListView1ColumnClick(int column)
-{
-    // The header's indicator changing sorts the rows, as after a click on the header itself.
-    ListView1->header()->setSortIndicator(column, HeaderSort::nextOrder(*ListView1->header(), column));
-}
-
-void TMainForm::SortMagazines(int column, Qt::SortOrder order)
-{
-    if (column < 0)
-        return;
-    SortDescending = order == Qt::DescendingOrder;
-    MagSortColumn = column;
-    ListView1->header()->setSortIndicatorShown(true);
-    ListView1->sortItems(column, order);
+    HistoryPage->clear();
 }
