@@ -2,9 +2,14 @@
 #include "FMain.h"
 
 #include "FVerDlg.h"
+#include "HistoryPage.h"
+#include "MagazineList.h"
+#include "issue/ui/FComposer.h"
+#include "MemberList.h"
+#include "mail/DeliveryProgress.h"
+#include "members/CurrentMagazine.h"
 #include "issue/UTemplates.h"
 #include "members/ui/MagazineGuard.h"
-#include "members/UMagazineChoice.h"
 #include "store/AppSettings.h"
 #include "store/Database.h"
 #include "store/Folders.h"
@@ -19,13 +24,11 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTextEdit>
-#include <QTreeView>
 #include <QTreeWidget>
 
 namespace {
@@ -37,11 +40,13 @@ QString vendorRoot()
 
 } // namespace
 
-TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
+TMainForm::TMainForm(QWidget *parent)
+    : QMainWindow(parent), Magazine(new CurrentMagazine(this)), DocDir(Folders::docDir()), DataDir(Folders::dataDir())
 {
     setObjectName(QStringLiteral("MainForm"));
-    createLayout();
+    // The status bar shows the deliveries' progress: it comes first.
     setupDeliveries();
+    createLayout();
     FormCreate();
 }
 
@@ -66,16 +71,7 @@ QString TMainForm::versionText()
 
 void TMainForm::FormCreate()
 {
-    DocDir = Folders::docDir();
     QDir().mkpath(DocDir);
-    DataDir = Folders::dataDir();
-
-    MagSortColumn = 0;
-    MemberSortColumn = 0;
-    CurMagIdx = MagazineChoice::None;
-    CustomCondSql.clear();
-    SendingCount = 0;
-    ColumnMap.fill(-1);
 
     // A new machine has no store yet: make the folder and an empty store. A file that is
     // there but is not a store is left alone and the program ends.
@@ -85,9 +81,6 @@ void TMainForm::FormCreate()
         MessageBox::warning(this, dbOpenErrorText(why));
         return;
     }
-
-    SendTotal = 0;
-    SentCount = 0;
 
     RichEdit1->clear();
     RichEdit1->setCurrentFont(RichEdit1->font());
@@ -141,26 +134,18 @@ void TMainForm::LoadWindowSettings()
     if (s->contains(QStringLiteral("left")) || s->contains(QStringLiteral("top")))
         move(at);
 
-    ColumnSize = s->value(QStringLiteral("ColumnSize"), 40).toInt();
+    Composer->ColumnSize = s->value(QStringLiteral("ColumnSize"), 40).toInt();
     ApplyColumnSize();
 
     if (s->contains(QStringLiteral("List1Width0"))) {
         const int w = s->value(QStringLiteral("List1Width0")).toInt();
         Splitter1->setSizes({w, qMax(1, width() - w)});
     }
-    for (int i = 0; i < 2; ++i) {
-        const QString name = QStringLiteral("List1Width%1").arg(i + 1);
-        if (s->contains(name))
-            ListView1->setColumnWidth(i, s->value(name).toInt());
-    }
+    ListView1->loadColumnWidths();
 
     BuildMemberColumns();
 
-    for (int i = 0; i < ListView4->columnCount(); ++i) {
-        const QString name = QStringLiteral("List4Width%1").arg(i + 1);
-        if (s->contains(name))
-            ListView4->setColumnWidth(i, s->value(name).toInt());
-    }
+    HistoryPage->loadColumnWidths();
 }
 
 void TMainForm::showEvent(QShowEvent *event)
@@ -180,7 +165,7 @@ void TMainForm::FormShow()
 
 bool TMainForm::FormCloseQuery()
 {
-    if (SendingCount > 0) {
+    if (Progress->SendingCount() > 0) {
         const auto answer = MessageBox::confirm(this, QStringLiteral("送信中のメールがあります。中断して終了しますか？"),
                                                 MessageBox::Buttons::YesNo);
         if (answer != MessageBox::Answer::Yes)
@@ -202,14 +187,6 @@ void TMainForm::countWaitingUpdates()
     }
 }
 
-void TMainForm::saveMemberColumnWidths()
-{
-    const auto s = AppSettings::open();
-    const int n = ListView2->header()->count();
-    for (int i = 0; i < n; ++i)
-        s->setValue(QStringLiteral("List2Width%1").arg(i + 1), ListView2->header()->sectionSize(i));
-}
-
 void TMainForm::saveWindowSettings()
 {
     const auto s = AppSettings::open();
@@ -220,11 +197,9 @@ void TMainForm::saveWindowSettings()
     s->setValue(QStringLiteral("left"), pos().x());
     s->setValue(QStringLiteral("top"), pos().y());
     s->setValue(QStringLiteral("List1Width0"), Splitter1->sizes().value(0));
-    s->setValue(QStringLiteral("List1Width1"), ListView1->columnWidth(0));
-    s->setValue(QStringLiteral("List1Width2"), ListView1->columnWidth(1));
-    saveMemberColumnWidths();
-    for (int i = 0; i < ListView4->columnCount(); ++i)
-        s->setValue(QStringLiteral("List4Width%1").arg(i + 1), ListView4->columnWidth(i));
+    ListView1->saveColumnWidths();
+    ListView2->saveColumnWidths();
+    HistoryPage->saveColumnWidths();
 }
 
 void TMainForm::FormClose()
@@ -282,22 +257,6 @@ void TMainForm::resizeEvent(QResizeEvent *event)
         ApplyColumnSize();
 }
 
-bool TMainForm::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == ListView2 && event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
-            yu1Click();
-            return true;
-        }
-        if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier) {
-            A1Click();
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
 QString TMainForm::dbOpenErrorText(const QString &reason)
 {
     const QString text = QStringLiteral("Application Error! DB Open Error");
@@ -306,37 +265,23 @@ QString TMainForm::dbOpenErrorText(const QString &reason)
 
 bool TMainForm::HasMagazine() const
 {
-    return MagazineChoice::isChosen(CurMagIdx);
+    return Magazine->isChosen();
 }
 
 bool TMainForm::RequireMagazine()
 {
-    return ::RequireMagazine(this, CurMagIdx);
-}
-
-void TMainForm::ShowMemberCount()
-{
-    const int row = FindMagazineRow();
-    if (row < 0 || row >= ListView1->topLevelItemCount())
-        return;
-    const int count = ListView2->model() ? ListView2->model()->rowCount() : 0;
-    ListView1->topLevelItem(row)->setText(1, QString::number(count));
+    return ::RequireMagazine(this, Magazine->CurMagIdx());
 }
 
 void TMainForm::N45Click()
 {
-    LoadMemberRows(CurMagIdx);
+    LoadMemberRows(Magazine->CurMagIdx());
 }
 
 void TMainForm::PageControl1Change(int index)
 {
     if (PageControl1->widget(index) == TabSheet5)
         H1Click();
-}
-
-void TMainForm::MailSent(int count)
-{
-    SentCount += count;
 }
 
 void TMainForm::Contents1Click()

@@ -1,8 +1,10 @@
 #pragma once
-// The main window: it owns the shared state and routes each command to the unit or dialog
-// that does the work. Handlers of one concern live in a file of their own (FMain*.cpp).
+// The main window: it owns the current magazine and the delivery progress, holds the lists
+// and pages, and routes each command to the list, page, unit or dialog that does the work.
+// Handlers of one concern live in a file of their own (FMain*.cpp).
+#include "MagazineList.h"
+#include "MemberList.h"
 #include "mail/ConnInfo.h"
-#include "store/MainState.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -27,10 +29,13 @@ class TFindDlg;
 class TGetVersion;
 class TMagzineDlg;
 class TComposer;
+class CurrentMagazine;
+class DeliveryProgress;
 class TSendPage;
+class THistoryPage;
 class DeliveryManager;
 
-class TMainForm : public QMainWindow, public MainState
+class TMainForm : public QMainWindow
 {
     Q_OBJECT
 
@@ -69,14 +74,21 @@ public:
     // LoadConnInfo of the main window: the mail-server settings rows into Conn.
     void RefreshConnInfo();
     ConnInfo Conn;  // the main window's copy of the mail-server settings
-    // StartMailThread: sends a committed issue on a delivery worker of its own.
-    void StartMailThread(int magIdx, int magCnt);
-    // The deliveries under way; the window's progress counters follow its signals.
+    // StartMailThread: sends a committed issue to its recipients on a delivery worker of its own.
+    void StartMailThread(int magIdx, int magCnt, int recipients);
+    // The deliveries under way, and their progress that follows the manager's signals.
     DeliveryManager *Deliveries = nullptr;
+    DeliveryProgress *Progress = nullptr;
+    // The magazine selected in the magazine list.
+    CurrentMagazine *Magazine = nullptr;
+    // The documents folder + "/ツバメ便" (no trailing separator) and the data folder (ends
+    // with "/"), fixed for the program's run.
+    const QString DocDir;
+    const QString DataDir;
 
     // Controls, under their names.
-    QTreeWidget *ListView1 = nullptr;  // magazines
-    QTreeView *ListView2 = nullptr;    // members
+    TMagazineList *ListView1 = nullptr; // magazines
+    TMemberList *ListView2 = nullptr;  // members
     QTreeWidget *ListView4 = nullptr;  // history
     QTabWidget *PageControl1 = nullptr;
     QWidget *TabSheet1 = nullptr;
@@ -97,6 +109,7 @@ public:
     TFindDlg *FindDialog1 = nullptr;   // address search, made on first use
     TComposer *Composer = nullptr;     // the mail tab's behaviour
     TSendPage *SendPage = nullptr;     // TabSheet4: send conditions and the send command
+    THistoryPage *HistoryPage = nullptr; // TabSheet5: the history list and its preview
 
     // Finds a menu action by its handler name and tag (tests and the toolbar use it).
     QAction *action(const QString &handler, int tag = 0) const;
@@ -149,11 +162,9 @@ public Q_SLOTS:
     void ListView2ColumnClick(int column);
     void ListView4SelectItem();
     void PageControl1Change(int index);
-    // WM_MAILSENT: a worker reports mails sent.
-    void MailSent(int count);
     // WM_USER+400: text dropped on the member list, handled after the drop returned.
     void DroppedTextReady();
-    // Text dropped on the member list: kept in DroppedText, then DroppedTextReady is queued.
+    // Text dropped on the member list: kept by the list, then DroppedTextReady is queued.
     void OleDropTarget1Drop(const QString &text);
     // The address search box asks for its text.
     void FindDialog1Find();
@@ -162,7 +173,6 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormCreate();
@@ -171,7 +181,6 @@ private:
     void FormClose();
     void markInstalledUpdates();
     void saveWindowSettings();
-    void saveMemberColumnWidths();
     void countWaitingUpdates();
     // FMainDelivery.cpp: the delivery manager and the progress it feeds; stopping on close.
     void setupDeliveries();
@@ -185,14 +194,10 @@ private:
     void createToolBar();
     void createStatusBar();
     QWidget *createMemberPage();
-    void installMemberDropTarget(); // FMainExchange.cpp
     QWidget *createComposerPage();
     QWidget *createSendPage();
     void setupIssuePages(); // FMainCompose.cpp
     QWidget *createHistoryPage();
-    // The header's sort indicator changed, by a click or by a command: sort the list by it.
-    void SortMagazines(int column, Qt::SortOrder order);
-    void SortMembers(int column, Qt::SortOrder order);
     // The magazine dialog, with its signature link leading to the signature editor.
     void wireMagazineDialog(TMagzineDlg &dlg);
     void EditSignature(QWidget *parent, const QString &fileName);
@@ -202,9 +207,6 @@ private:
     bool m_startedOk = false;
     bool m_shown = false;
     bool m_closing = false;
-    // Bringing the history tab to front loads the list, and loading brings the tab to
-    // front: one load at a time is enough.
-    bool m_loadingHistory = false;
     QList<QAction *> m_commands;
     // The background update check while it runs; it deletes itself when it ends.
     QPointer<TGetVersion> m_getVersion;

@@ -2,9 +2,12 @@
 // cells are patched in place) or for every member of the magazine (the list is reloaded).
 #include "FMain.h"
 
+#include "MemberList.h"
+
 #include "maintenance/ui/FCountDlg.h"
 #include "maintenance/ui/FDateDlg.h"
 #include "maintenance/UBulkUpdate.h"
+#include "members/CurrentMagazine.h"
 #include "members/MemberListModel.h"
 #include "members/UMemberTable.h"
 #include "widgets/Command.h"
@@ -47,13 +50,6 @@ MemberSelection selectedMembers(QTreeView *view)
     return sel;
 }
 
-// The first column of the list that shows the field, or -1 when it is not shown.
-int firstColumnOf(const std::array<int, 32> &columnMap, int field)
-{
-    const auto it = std::find(columnMap.begin(), columnMap.end(), field);
-    return it == columnMap.end() ? -1 : int(it - columnMap.begin());
-}
-
 // Writes one text into the field's cell of every selected row, when the field is shown.
 void patchCells(const MemberSelection &sel, int column, const QString &text)
 {
@@ -74,11 +70,11 @@ void TMainForm::A4Click(int tag)
     const MemberSelection sel = selectedMembers(ListView2);
     if (sel.rows.isEmpty())
         return;
-    const int magIdx = CurMagIdx;
+    const int magIdx = Magazine->CurMagIdx();
     Command::run(this, [&] {
         WaitCursor wait;
         BulkUpdate::updateSelected(BulkUpdate::flagChange(tag), magIdx, sel.userIdx);
-        patchCells(sel, firstColumnOf(ColumnMap, BulkUpdate::flagField(tag)),
+        patchCells(sel, ListView2->columnOf(BulkUpdate::flagField(tag)),
                    MemberCells::flag(BulkUpdate::flagTagSetsOn(tag)));
     });
 }
@@ -91,16 +87,16 @@ void TMainForm::N15Click(int tag)
     if (sel.rows.isEmpty())
         return;
     TCountDlg dlg(this);
-    dlg.setFieldName(MagFieldNames[size_t(tag == 1 ? 3 : 4)]);
+    dlg.setFieldName(Magazine->MagFieldNames()[size_t(tag == 1 ? 3 : 4)]);
     if (dlg.exec() != QDialog::Accepted)
         return;
     const int mode = dlg.mode();
     const qint64 value = dlg.value();
-    const int magIdx = CurMagIdx;
+    const int magIdx = Magazine->CurMagIdx();
     Command::run(this, [&] {
         WaitCursor wait;
         BulkUpdate::updateSelected(BulkUpdate::counterChange(tag, mode, value), magIdx, sel.userIdx);
-        const int column = firstColumnOf(ColumnMap, BulkUpdate::counterField(tag));
+        const int column = ListView2->columnOf(BulkUpdate::counterField(tag));
         if (column < 0)
             return;
         if (mode == BulkUpdate::SetValue) {
@@ -126,16 +122,16 @@ void TMainForm::N16Click(int tag)
     if (sel.rows.isEmpty())
         return;
     TDateDlg dlg(this);
-    dlg.setFieldName(MagFieldNames[size_t(tag == 1 ? 5 : 6)]);
+    dlg.setFieldName(Magazine->MagFieldNames()[size_t(tag == 1 ? 5 : 6)]);
     dlg.setDate(QDate::currentDate());
     if (dlg.exec() != QDialog::Accepted)
         return;
     const QDate day = dlg.date();
-    const int magIdx = CurMagIdx;
+    const int magIdx = Magazine->CurMagIdx();
     Command::run(this, [&] {
         WaitCursor wait;
         BulkUpdate::updateSelected(BulkUpdate::dateChange(tag, day), magIdx, sel.userIdx);
-        patchCells(sel, firstColumnOf(ColumnMap, BulkUpdate::dateField(tag)),
+        patchCells(sel, ListView2->columnOf(BulkUpdate::dateField(tag)),
                    MemberCells::date(day.toString(QStringLiteral("yyyyMMdd"))));
     });
 }
@@ -147,7 +143,7 @@ void TMainForm::OFF11Click(int tag)
     const auto target = BulkUpdate::resetTarget(tag);
     if (!target)
         return;
-    const QString fieldName = MagFieldNames[size_t(target->nameIndex)];
+    const QString fieldName = Magazine->MagFieldNames()[size_t(target->nameIndex)];
     QDate day;
     if (target->needsDate) {
         TDateDlg dlg(this);
@@ -160,7 +156,7 @@ void TMainForm::OFF11Click(int tag)
     if (MessageBox::confirm(this, BulkUpdate::resetQuestion(fieldName), MessageBox::Buttons::YesNoCancel)
         != MessageBox::Answer::Yes)
         return;
-    const int magIdx = CurMagIdx;
+    const int magIdx = Magazine->CurMagIdx();
     const bool done = Command::run(this, [&] {
         WaitCursor wait;
         BulkUpdate::resetAll(BulkUpdate::resetChange(*target, day), magIdx);

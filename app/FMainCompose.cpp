@@ -8,13 +8,12 @@
 #include "widgets/MessageBox.h"
 
 #include <QLineEdit>
-#include <QStatusBar>
 #include <QTabWidget>
 #include <QTextEdit>
 
 void TMainForm::setupIssuePages()
 {
-    Composer = new TComposer(*this,
+    Composer = new TComposer(*Magazine, DataDir,
                              {Edit1, ComboBox1, Button3, Panel3, RichEdit1,
                               TabSheet2->findChild<QWidget *>(QStringLiteral("Panel2")), StatusPanels[0]},
                              this);
@@ -30,11 +29,10 @@ void TMainForm::setupIssuePages()
             RichEdit1->setFocus();
     };
     hooks.showPage = [this] { PageControl1->setCurrentWidget(TabSheet4); };
-    hooks.issueCreated = [this](int magIdx, int magCnt) {
+    hooks.issueCreated = [this](int magIdx, int magCnt, int recipients) {
         LoadMemberRows(magIdx);
-        StartMailThread(magIdx, magCnt);
+        StartMailThread(magIdx, magCnt, recipients);
     };
-    hooks.progressChanged = [this] { statusBar()->update(); };
     SendPage->setHooks(hooks);
 }
 

@@ -3,6 +3,7 @@
 #include "FMain.h"
 
 #include "mail/DeliveryManager.h"
+#include "mail/DeliveryProgress.h"
 #include "mail/ui/FConnDlg.h"
 #include "members/UAddress.h"
 #include "store/Database.h"
@@ -43,23 +44,17 @@ void TMainForm::C1Click()
 void TMainForm::setupDeliveries()
 {
     Deliveries = new DeliveryManager(this);
-    // The progress fields change only here, on this thread, as the workers report.
-    connect(Deliveries, &DeliveryManager::Started, this, [this] { SendingCount += 1; });
-    connect(Deliveries, &DeliveryManager::Ended, this, [this] {
-        SendFinished = true;
-        SendingCount -= 1;
-    });
-    connect(Deliveries, &DeliveryManager::MailSent, this, &TMainForm::MailSent);
+    Progress = new DeliveryProgress(*Deliveries, this);
     connect(Deliveries, &DeliveryManager::RepaintStatus, this, [this] { statusBar()->update(); });
     connect(Deliveries, &DeliveryManager::ErrorBox, this, [this](const QString &text) { MessageBox::error(this, text); });
 }
 
-void TMainForm::StartMailThread(int magIdx, int magCnt)
+void TMainForm::StartMailThread(int magIdx, int magCnt, int recipients)
 {
     TMailThread::Settings settings;
     settings.isValidAddress = IsValidAddress;
     settings.DocDir = DocDir;
-    Deliveries->start(magIdx, magCnt, settings);
+    Deliveries->start(magIdx, magCnt, recipients, settings);
 }
 
 void TMainForm::StopDeliveries()

@@ -1,7 +1,8 @@
 // Member exchange and address operations: CSV import and export, removal by list, backup
-// and restore, the address check and search, home pages, the logs and the member list's
-// drop target.
+// and restore, the address check and search, home pages and the logs.
 #include "FMain.h"
+
+#include "MemberList.h"
 
 #include "maintenance/ui/FFindDlg.h"
 #include "maintenance/ui/FImportDlg.h"
@@ -11,6 +12,7 @@
 #include "maintenance/UImport.h"
 #include "maintenance/URemoveList.h"
 #include "maintenance/UTextLines.h"
+#include "members/CurrentMagazine.h"
 #include "members/MemberListModel.h"
 #include "members/UAddress.h"
 #include "members/UMemberOrder.h"
@@ -21,7 +23,6 @@
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Shell.h"
-#include "widgets/TextDropTarget.h"
 #include "widgets/WaitCursor.h"
 
 #include <QDate>
@@ -44,12 +45,9 @@ const QString kFileBusy =
     QStringLiteral("選択されたファイルは他のアプリケーションで開かれている可能性があります。処理を中断します。");
 
 // The first column of the member list that shows the address, or -1.
-int addressColumn(const MainState &state)
+int addressColumn(const TMemberList &list)
 {
-    for (int k = 0; k < int(state.ColumnMap.size()); ++k)
-        if (state.ColumnMap[k] == MemberOrder::Address)
-            return k;
-    return -1;
+    return list.columnOf(MemberOrder::Address);
 }
 
 QString cannotOpen(const QString &file)
@@ -66,35 +64,13 @@ static void reloadMembers(TMainForm &form, int magIdx)
     form.ShowMemberCount();
 }
 
-void TMainForm::installMemberDropTarget()
-{
-    auto *target = new TextDropTarget(ListView2->viewport());
-    connect(target, &TextDropTarget::dropped, this, &TMainForm::OleDropTarget1Drop);
-}
-
-void TMainForm::OleDropTarget1Drop(const QString &text)
-{
-    if (!RequireMagazine())
-        return;
-    QString t = text.left(text.indexOf(QChar(0)) >= 0 ? text.indexOf(QChar(0)) : text.size());
-    qsizetype b = 0;
-    qsizetype e = t.size();
-    while (b < e && t[b].unicode() <= 0x20)
-        ++b;
-    while (e > b && t[e - 1].unicode() <= 0x20)
-        --e;
-    DroppedText = t.mid(b, e - b);
-    // the member dialog opens after the drag-and-drop has returned to its source
-    QMetaObject::invokeMethod(this, &TMainForm::DroppedTextReady, Qt::QueuedConnection);
-}
-
 // ---- address check and search -----------------------------------------------------------
 
 void TMainForm::C4Click()
 {
     if (!RequireMagazine())
         return;
-    const int column = addressColumn(*this);
+    const int column = addressColumn(*ListView2);
     if (column < 0) {
         MessageBox::warning(this, QStringLiteral("チェックを行なう前に表示設定でアドレスを表示してください。"));
         return;
@@ -120,7 +96,7 @@ void TMainForm::Find1Click()
 {
     if (!RequireMagazine())
         return;
-    if (addressColumn(*this) < 0)
+    if (addressColumn(*ListView2) < 0)
         return;
     if (!FindDialog1) {
         FindDialog1 = new TFindDlg(this);
@@ -137,7 +113,7 @@ void TMainForm::FindDialog1Find()
     PageControl1->setCurrentWidget(TabSheet1);
     ListView2->clearSelection();
     const QString text = FindDialog1 ? FindDialog1->findText() : QString();
-    const int column = addressColumn(*this);
+    const int column = addressColumn(*ListView2);
     QAbstractItemModel *model = ListView2->model();
     QItemSelection found;
     int first = -1;
@@ -180,7 +156,7 @@ void TMainForm::U2Click()
         ids << row.data(TMemberListModel::UserIdxRole).toInt();
     Command::run(this, [&] {
         WaitCursor wait;
-        for (const QString &stored : MemberSql::urls(CurMagIdx, ids)) {
+        for (const QString &stored : MemberSql::urls(Magazine->CurMagIdx(), ids)) {
             const QString url = stored.trimmed();
             if (!url.isEmpty())
                 Shell::open(QUrl::fromUserInput(url));
@@ -218,12 +194,12 @@ void TMainForm::I1Click()
 {
     if (!RequireMagazine())
         return;
-    const int magIdx = CurMagIdx;
+    const int magIdx = Magazine->CurMagIdx();
     const QString fileName =
         FileDialog::open(this, QStringLiteral("インポート"), DocDir, QStringLiteral("CSVファイル(*.csv)"));
     if (fileName.isEmpty())
         return;
-    TImportDlg dlg(MagFieldNames, this);
+    TImportDlg dlg(Magazine->MagFieldNames(), this);
     if (dlg.exec() != QDialog::Accepted)
         return;
     const ImportSettings settings = dlg.settings();
@@ -284,7 +260,7 @@ void TMainForm::X1Click()
             MessageBox::error(this, cannotOpen(fileName));
             return;
         }
-        outcome = ExportMembers(CurMagIdx, MagFieldNames, file);
+        outcome = ExportMembers(Magazine->CurMagIdx(), Magazine->MagFieldNames(), file);
     }
     if (!outcome.ok)
         MessageBox::error(this, outcome.error);
@@ -296,7 +272,7 @@ void TMainForm::N39Click()
 {
     if (!RequireMagazine())
         return;
-    const int magIdx = CurMagIdx;
+    const int magIdx = Magazine->CurMagIdx();
     const QString fileName = FileDialog::open(this, QStringLiteral("ユーザの削除・一括処理"), DocDir,
                                               QStringLiteral("テキストファイル(*.txt)"));
     if (fileName.isEmpty())

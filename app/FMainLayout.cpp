@@ -1,10 +1,12 @@
 // The main window's widgets, menus, toolbar and status bar.
 #include "FMain.h"
 
-#include "HeaderSort.h"
-#include "ListWidths.h"
+#include "HistoryPage.h"
+#include "MagazineList.h"
+#include "MemberList.h"
 #include "mail/ui/SendProgressPanel.h"
 
+#include "issue/ui/FComposer.h"
 #include "issue/ui/FSendPage.h"
 
 #include <QAction>
@@ -27,17 +29,6 @@
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
-namespace {
-
-// First-start widths; LoadWindowSettings puts stored ones over them.
-void fitColumns(QTreeView *view, const QStringList &samples)
-{
-    for (int c = 0; c < samples.size(); ++c)
-        view->setColumnWidth(c, ListWidths::fitColumn(view, c, samples[c]));
-}
-
-} // namespace
 
 QAction *TMainForm::addCommand(QMenu *menu, const QString &caption, const QString &handler, int tag,
                                const std::function<void()> &slot)
@@ -229,7 +220,7 @@ void TMainForm::createStatusBar()
 {
     const int widths[4] = {80, 80, 300, 50};
     for (int i = 0; i < 4; ++i) {
-        StatusPanels[i] = i == 2 ? new TSendProgressPanel(*this, this) : new QLabel(this);
+        StatusPanels[i] = i == 2 ? new TSendProgressPanel(*Progress, this) : new QLabel(this);
         StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i + 1));
         StatusPanels[i]->setFixedWidth(widths[i]);
         statusBar()->addWidget(StatusPanels[i]);
@@ -242,31 +233,9 @@ QWidget *TMainForm::createMemberPage()
     auto *page = new QWidget;
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
-    ListView2 = new QTreeView(page);
-    ListView2->setObjectName(QStringLiteral("ListView2"));
-    ListView2->setRootIsDecorated(false);
-    ListView2->setUniformRowHeights(true);
-    ListView2->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListView2->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView2->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
-    ListView2->header()->setSectionsClickable(true);
-    ListView2->header()->setStretchLastSection(false);
-    ListView2->installEventFilter(this);
-    // The context menu's shortcuts act on the selected members, so they work while the member
-    // list has the focus and the menu is closed, and nowhere else: typed in the mail, Ctrl+F1
-    // must not change a member on a page that is not even shown.
-    for (QAction *a : std::as_const(m_commands))
-        if (a->objectName().startsWith(QStringLiteral("popup_")) && !a->shortcut().isEmpty())
-            ListView2->addAction(a);
-    installMemberDropTarget();
-    connect(ListView2, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { PopupMenu1->popup(ListView2->viewport()->mapToGlobal(pos)); });
-    // A click on a column title flips the header's indicator before anyone hears of the click;
-    // the indicator changing is what sorts.
-    HeaderSort::clear(*ListView2->header());
-    connect(ListView2->header(), &QHeaderView::sortIndicatorChanged, this, &TMainForm::SortMembers);
-    connect(ListView2, &QTreeView::doubleClicked, this, [this] { E3Click(); });
+    ListView2 = new TMemberList(*Magazine, page);
+    ListView2->setContextMenu(PopupMenu1);
+    connect(ListView2, &TMemberList::countChanged, this, &TMainForm::ShowMemberCount);
     layout->addWidget(ListView2);
     return page;
 }
@@ -337,35 +306,22 @@ QWidget *TMainForm::createComposerPage()
 
 QWidget *TMainForm::createSendPage()
 {
-    SendPage = new TSendPage(*this);
+    SendPage = new TSendPage(*Magazine, DataDir);
     return SendPage;
 }
 
 QWidget *TMainForm::createHistoryPage()
 {
-    auto *page = new QWidget;
-    auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
-    Splitter3 = new QSplitter(Qt::Vertical, page);
-    Splitter3->setObjectName(QStringLiteral("Splitter3"));
-    ListView4 = new QTreeWidget(Splitter3);
-    ListView4->setObjectName(QStringLiteral("ListView4"));
-    ListView4->setRootIsDecorated(false);
-    ListView4->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView4->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView4->setHeaderLabels({QStringLiteral("件名"), QStringLiteral("発行番号"), QStringLiteral("発行日"),
-                                QStringLiteral("発行数"), QStringLiteral("条件")});
-    ListView4->setSelectionBehavior(QAbstractItemView::SelectRows);
-    fitColumns(ListView4, ListWidths::historySamples());
-    connect(ListView4, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView4SelectItem);
-    Memo2 = new QPlainTextEdit(Splitter3);
-    Memo2->setObjectName(QStringLiteral("Memo2"));
-    QPalette pal = Memo2->palette();
-    pal.setColor(QPalette::Text, Qt::blue);
-    Memo2->setPalette(pal);
-    Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
-    layout->addWidget(Splitter3);
-    return page;
+    HistoryPage = new THistoryPage(*Magazine);
+    Splitter3 = HistoryPage->Splitter3;
+    ListView4 = HistoryPage->ListView4;
+    Memo2 = HistoryPage->Memo2;
+    connect(HistoryPage, &THistoryPage::loaded, this, [this] { PageControl1->setCurrentWidget(TabSheet5); });
+    connect(HistoryPage, &THistoryPage::editIssue, this, [this](const QString &subject, const QString &body) {
+        Composer->setMail(subject, body);
+        PageControl1->setCurrentWidget(TabSheet2);
+    });
+    return HistoryPage;
 }
 
 void TMainForm::createLayout()
@@ -377,18 +333,9 @@ void TMainForm::createLayout()
 
     Splitter1 = new QSplitter(Qt::Horizontal, this);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    ListView1 = new QTreeWidget(Splitter1);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setRootIsDecorated(false);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setHeaderLabels({QStringLiteral("マガジン名"), QStringLiteral("参加人数")});
-    ListView1->header()->setSectionsClickable(true);
-    fitColumns(ListView1, ListWidths::magazineSamples());
+    ListView1 = new TMagazineList(*Magazine, Splitter1);
     connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView1SelectItem);
-    HeaderSort::clear(*ListView1->header());
-    connect(ListView1->header(), &QHeaderView::sortIndicatorChanged, this, &TMainForm::SortMagazines);
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { E2Click(); });
+    connect(ListView1, &TMagazineList::editRequested, this, &TMainForm::E2Click);
 
     PageControl1 = new QTabWidget(Splitter1);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));

@@ -1,89 +1,22 @@
 // Magazine list and magazine commands.
 #include "FMain.h"
 
-#include "HeaderSort.h"
+#include "HistoryPage.h"
+#include "MagazineList.h"
+#include "MemberList.h"
 #include "issue/ui/FSendPage.h"
-
-#include "members/ui/FMagzineDlg.h"
+#include "members/CurrentMagazine.h"
 #include "members/MagazineEntry.h"
-#include "members/MemberListModel.h"
+#include "members/ui/FMagzineDlg.h"
 #include "members/UMagazineChoice.h"
 #include "members/UMemberRecord.h"
-#include "members/USjisKey.h"
 #include "store/Database.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"
 
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSignalBlocker>
-#include <QStyle>
-#include <QTreeView>
-#include <QTreeWidget>
-
-namespace {
-
-constexpr int kCurrentMarkRole = Qt::UserRole + 1;
-
-// A magazine row; rows compare by the Shift-JIS rule on the sorted column's text, with
-// each text's key made once and kept until the text changes.
-class MagazineItem : public QTreeWidgetItem
-{
-public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-
-    bool operator<(const QTreeWidgetItem &other) const override
-    {
-        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
-        const auto *o = dynamic_cast<const MagazineItem *>(&other);
-        if (!o)
-            return QTreeWidgetItem::operator<(other);
-        return key(column) < o->key(column);
-    }
-
-private:
-    const std::u16string &key(int column) const
-    {
-        const QString t = text(column);
-        if (m_keyColumn != column || m_keyText != t) {
-            m_keyColumn = column;
-            m_keyText = t;
-            m_key = SjisKey::make(t);
-        }
-        return m_key;
-    }
-    mutable int m_keyColumn = -1;
-    mutable QString m_keyText;
-    mutable std::u16string m_key;
-};
-
-void setMark(QTreeWidgetItem *item, bool current)
-{
-    const QStyle *style = item->treeWidget() ? item->treeWidget()->style() : nullptr;
-    if (style)
-        item->setIcon(0, style->standardIcon(current ? QStyle::SP_ArrowRight : QStyle::SP_FileIcon));
-    item->setData(0, kCurrentMarkRole, current);
-}
-
-} // namespace
-
-void TMainForm::LoadMagazineList()
-{
-    WaitCursor wait;
-    Command::run(this, [this] {
-        const QList<MagazineSql::ListEntry> list = MagazineSql::list();
-        ListView1->clear();
-        for (const MagazineSql::ListEntry &m : list) {
-            auto *item = new MagazineItem(ListView1);
-            item->setData(0, Qt::UserRole, m.magIdx);
-            item->setText(0, m.name);
-            item->setText(1, QString::number(m.members));
-            setMark(item, false);
-        }
-    });
-}
 
 void TMainForm::ShowMagazine(int magIdx)
 {
@@ -92,20 +25,8 @@ void TMainForm::ShowMagazine(int magIdx)
         const auto m = MagazineSql::load(magIdx);
         if (!m)
             return;
-        MagFieldNames = m->fieldNames;
-        SendPage->SetAfterSendCaptions(AfterSendCaptions(MagFieldNames));
-        MagSign = m->sign;
+        Magazine->setTexts(m->fieldNames, m->sign);
     });
-}
-
-int TMainForm::FindMagazineRow() const
-{
-    if (!HasMagazine())
-        return -1;
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
-        if (ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == CurMagIdx)
-            return i;
-    return -1;
 }
 
 void TMainForm::wireMagazineDialog(TMagzineDlg &dlg)
@@ -123,7 +44,7 @@ void TMainForm::A2Click()
         dlg.setSave(MagazineEntry::save);
         dlg.exec();
     }
-    CurMagIdx = MagazineChoice::None;
+    Magazine->choose(MagazineChoice::None);
     MagNamePanel->clear();
     LoadMagazineList();
 }
@@ -135,7 +56,7 @@ void TMainForm::E2Click()
         return;
     QTreeWidgetItem *item = selected.first();
     MagazineRecord stored;
-    if (!Command::run(this, [&] { stored = MagazineEntry::stored(item->data(0, Qt::UserRole).toInt()); }))
+    if (!Command::run(this, [&] { stored = MagazineEntry::stored(TMagazineList::magIdxOf(item)); }))
         return;
     TMagzineDlg dlg(DataDir, this);
     wireMagazineDialog(dlg);
@@ -144,9 +65,9 @@ void TMainForm::E2Click()
     if (dlg.exec() != QDialog::Accepted)
         return;
     item->setText(0, dlg.record().name);
-    if (item->data(0, Qt::UserRole).toInt() == CurMagIdx)
+    if (TMagazineList::magIdxOf(item) == Magazine->CurMagIdx())
         MagNamePanel->setText(dlg.record().name);
-    ShowMagazine(CurMagIdx);
+    ShowMagazine(Magazine->CurMagIdx());
     BuildMemberColumns();
 }
 
@@ -161,7 +82,7 @@ void TMainForm::D2Click()
         != MessageBox::Answer::Yes)
         return;
     WaitCursor wait;
-    const int magIdx = CurMagIdx;
+    const int magIdx = Magazine->CurMagIdx();
     const bool deleted = Command::run(this, [magIdx] { MagazineSql::removeWithMembers(magIdx); });
     if (!deleted)
         return;
@@ -169,12 +90,11 @@ void TMainForm::D2Click()
         delete ListView1->takeTopLevelItem(r);
     // No magazine is current any more: member and send commands must not act on the
     // deleted one, so its name, columns and rows go too.
-    CurMagIdx = MagazineChoice::None;
+    Magazine->choose(MagazineChoice::None);
     MagNamePanel->clear();
-    MagSign.clear();
     BuildMemberColumns();
     LoadMemberRows(-1);
-    ListView4->clear();
+    HistoryPage->clear();
 }
 
 void TMainForm::ListView1SelectItem()
@@ -182,34 +102,16 @@ void TMainForm::ListView1SelectItem()
     const auto selected = ListView1->selectedItems();
     if (selected.isEmpty())
         return;
-    saveMemberColumnWidths();
+    ListView2->saveColumnWidths();
     QTreeWidgetItem *item = selected.first();
-    const int magIdx = item->data(0, Qt::UserRole).toInt();
-    if (magIdx == CurMagIdx)
+    const int magIdx = TMagazineList::magIdxOf(item);
+    if (magIdx == Magazine->CurMagIdx())
         return;
-    for (int i = 0; i < ListView1->topLevelItemCount(); ++i)
-        setMark(ListView1->topLevelItem(i), false);
-    setMark(item, true);
-    CurMagIdx = magIdx;
+    ListView1->markCurrent(item);
+    Magazine->choose(magIdx);
     MagNamePanel->setText(item->text(0));
     ShowMagazine(magIdx);
     BuildMemberColumns();
     LoadMemberRows(magIdx);
-    ListView4->clear();
-}
-
-void TMainForm::ListView1ColumnClick(int column)
-{
-    // The header's indicator changing sorts the rows, as after a click on the header itself.
-    ListView1->header()->setSortIndicator(column, HeaderSort::nextOrder(*ListView1->header(), column));
-}
-
-void TMainForm::SortMagazines(int column, Qt::SortOrder order)
-{
-    if (column < 0)
-        return;
-    SortDescending = order == Qt::DescendingOrder;
-    MagSortColumn = column;
-    ListView1->header()->setSortIndicatorShown(true);
-    ListView1->sortItems(column, order);
+    HistoryPage->clear();
 }

@@ -10,6 +10,7 @@
 //                            seconds (best of 3)
 //   ratio bulk.flag_selection_vs_single_update   bulk.single_update / bulk.flag_selection
 #include "app/FMain.h"
+#include "members/CurrentMagazine.h"
 #include "fakes/ModalDialog.h"
 #include "fakes/TestEnv.h"
 #include "maintenance/ui/FCountDlg.h"
@@ -84,7 +85,7 @@ int main(int argc, char **argv)
     form.ListView1->setCurrentItem(form.ListView1->topLevelItem(0));
     QApplication::processEvents();
     auto *model = qobject_cast<TMemberListModel *>(form.ListView2->model());
-    if (form.CurMagIdx != 1 || !model || model->rowCount() != kMembers)
+    if (form.Magazine->CurMagIdx() != 1 || !model || model->rowCount() != kMembers)
         qFatal("members not listed");
     form.ListView2->selectAll();
 

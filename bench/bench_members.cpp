@@ -9,6 +9,7 @@
 //                    seconds (best of 3)
 //   ratio members.show_vs_sqlite3   members.sqlite3 / members.show
 #include "app/FMain.h"
+#include "members/CurrentMagazine.h"
 #include "fakes/TestEnv.h"
 #include "members/MemberListModel.h"
 #include "members/UMemberOrder.h"
@@ -128,7 +129,7 @@ int main(int argc, char **argv)
             memory = residentMB() - before;
     }
     auto *model = qobject_cast<TMemberListModel *>(form.ListView2->model());
-    if (!model || model->rowCount() != kMembers || form.CurMagIdx != 1 || model->columnCount() != 2
+    if (!model || model->rowCount() != kMembers || form.Magazine->CurMagIdx() != 1 || model->columnCount() != 2
         || model->cell(kMembers - 1, 1).isEmpty())
         qFatal("the list does not show every member");
 

@@ -3,7 +3,6 @@
 #include "store/AfterSendUpdate.h"
 #include "store/Database.h"
 #include "store/IssueRecords.h"
-#include "store/MainState.h"
 #include "store/Sql.h"
 
 QString BuildUpdateSql(const std::array<bool, 7> &checked, const QDate &today)
@@ -40,8 +39,8 @@ int CreateIssue(const IssueRecord &issue)
     }
 }
 
-int DispatchIssue(MainState &state, const IssueDraft &draft,
-                  const std::function<void(int magIdx, int magCnt)> &afterCreate)
+int DispatchIssue(const IssueDraft &draft,
+                  const std::function<void(int magIdx, int magCnt, int recipients)> &afterCreate)
 {
     const SendConditionText cond = BuildSendCondition(draft.inputs);
     if (!cond.problem.isEmpty())
@@ -61,12 +60,6 @@ int DispatchIssue(MainState &state, const IssueDraft &draft,
     if (magCnt == 0)
         return 0;
     if (afterCreate)
-        afterCreate(issue.magIdx, magCnt);
-
-    if (state.SentCount == state.SendTotal) {
-        state.SentCount = 0;
-        state.SendTotal = 0;
-    }
-    state.SendTotal += targets;
+        afterCreate(issue.magIdx, magCnt, targets);
     return magCnt;
 }

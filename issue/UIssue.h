@@ -9,8 +9,6 @@
 #include <array>
 #include <functional>
 
-struct MainState;
-
 // The set-clause applied to the recipients after a completed delivery, from the seven
 // after-send check boxes (flags ON, counters plus one, dates to today); "" when none.
 // Written by store/AfterSendUpdate.h, the one place that also reads it back.
@@ -45,10 +43,10 @@ struct IssueDraft {
     QDateTime now;
 };
 
-// Counts the targets, records the issue and raises the progress total; afterCreate runs
-// once the issue is committed (reload the members, start the delivery). Returns the new
-// issue number. Count and record failures throw StoreError (nothing written, afterCreate
-// not run); a free condition that would leave its parentheses throws before anything is
+// Counts the targets and records the issue; afterCreate runs once the issue is committed
+// (reload the members, start the delivery for its recipients). Returns the new issue
+// number. Count and record failures throw StoreError (nothing written, afterCreate not
+// run); a free condition that would leave its parentheses throws before anything is
 // counted.
-int DispatchIssue(MainState &state, const IssueDraft &draft,
-                  const std::function<void(int magIdx, int magCnt)> &afterCreate);
+int DispatchIssue(const IssueDraft &draft,
+                  const std::function<void(int magIdx, int magCnt, int recipients)> &afterCreate);

@@ -10,7 +10,7 @@ DeliveryManager::~DeliveryManager()
     stopAll();
 }
 
-void DeliveryManager::start(int MagIdx, int MagCnt, const TMailThread::Settings &settings)
+void DeliveryManager::start(int MagIdx, int MagCnt, int recipients, const TMailThread::Settings &settings)
 {
     auto *t = new TMailThread(MagIdx, MagCnt, settings);
     connect(t, &TMailThread::MailSent, this, &DeliveryManager::MailSent, Qt::BlockingQueuedConnection);
@@ -21,6 +21,7 @@ void DeliveryManager::start(int MagIdx, int MagCnt, const TMailThread::Settings 
     connect(t, &QThread::finished, this, [this, t] { m_running.remove(t); });
     connect(t, &QThread::finished, t, &QObject::deleteLater);
     m_running.insert(t);
+    Q_EMIT Dispatched(recipients);
     Q_EMIT Started();
     t->start();
 }

@@ -17,9 +17,9 @@ public:
     // Asks the workers still running to stop; they free themselves when they end.
     ~DeliveryManager() override;
 
-    // Starts the worker of a recorded issue; it frees itself when it ends. Started() is
-    // emitted before it runs.
-    void start(int MagIdx, int MagCnt, const TMailThread::Settings &settings);
+    // Starts the worker of a recorded issue for its recipients; it frees itself when it
+    // ends. Dispatched() and Started() are emitted before it runs.
+    void start(int MagIdx, int MagCnt, int recipients, const TMailThread::Settings &settings);
     // Workers started and not yet ended.
     int running() const { return int(m_running.size()); }
     // Asks every running worker to stop before its next member.
@@ -29,6 +29,8 @@ public:
     bool waitForAll(int timeoutMs);
 
 Q_SIGNALS:
+    // An issue's recipients join the progress total.
+    void Dispatched(int recipients);
     void Started();
     void MailSent(int count);
     void RepaintStatus();

@@ -4,9 +4,9 @@
 #include "issue/UComposeText.h"
 #include "issue/UTemplates.h"
 #include "issue/UTextFile.h"
+#include "members/CurrentMagazine.h"
 #include "members/ui/MagazineGuard.h"
 #include "members/USignName.h"
-#include "store/MainState.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
 
@@ -19,8 +19,8 @@
 #include <QScrollBar>
 #include <QTextEdit>
 
-TComposer::TComposer(MainState &state, const Widgets &w, QWidget *window)
-    : QObject(window), m_state(state), m_w(w), m_window(window)
+TComposer::TComposer(const CurrentMagazine &magazine, const QString &dataDir, const Widgets &w, QWidget *window)
+    : QObject(window), m_magazine(magazine), m_dataDir(dataDir), m_w(w), m_window(window)
 {
     // A narrow margin keeps the ruler's columns over the body's columns.
     m_w.RichEdit1->document()->setDocumentMargin(2);
@@ -120,11 +120,11 @@ void TComposer::InsertTextFile()
 
 void TComposer::InsertSignature()
 {
-    if (!RequireMagazine(m_window, m_state.CurMagIdx))
+    if (!RequireMagazine(m_window, m_magazine.CurMagIdx()))
         return;
     // A Sign value that is not a bare file name (a restored backup may hold any text) names
     // no signature: nothing is read.
-    const QString path = SignaturePath(m_state.DataDir, m_state.MagSign);
+    const QString path = SignaturePath(m_dataDir, m_magazine.MagSign());
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return;
     insertFile(path);
@@ -145,13 +145,13 @@ void TComposer::N34Click()
 void TComposer::ApplyColumnSize()
 {
     QTextEdit *edit = m_w.RichEdit1;
-    m_w.Panel3->setText(ComposeText::Ruler(m_state.ColumnSize));
+    m_w.Panel3->setText(ComposeText::Ruler(ColumnSize));
     // Ruler characters start where the body's text starts.
     const int textLeft = edit->frameWidth() + int(edit->document()->documentMargin());
     m_w.Panel3->setContentsMargins(textLeft, 0, 0, 0);
 
     const int w = QFontMetrics(edit->font()).horizontalAdvance(QLatin1Char('A'));
-    const int wanted = w + w * 2 * qMax(0, m_state.ColumnSize);
+    const int wanted = w + w * 2 * qMax(0, ColumnSize);
     const int available = m_w.Panel2->contentsRect().width();
     // The body's client area is the viewport; the frame and the scroll bar come on top.
     const int chrome = 2 * edit->frameWidth() + edit->verticalScrollBar()->sizeHint().width();
@@ -165,7 +165,7 @@ bool TComposer::K1Click()
     TColSetDlg dlg(m_window);
     if (dlg.exec() != QDialog::Accepted)
         return false;
-    m_state.ColumnSize = dlg.value();
+    ColumnSize = dlg.value();
     ApplyColumnSize();
     return true;
 }

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-struct MainState;
+class CurrentMagazine;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -29,7 +29,8 @@ public:
         QWidget *Panel2;
         QLabel *StatusPanel; // first panel of the status bar
     };
-    TComposer(MainState &state, const Widgets &w, QWidget *window);
+    // The signature comes from the magazine's row and the "sign" folder of dataDir.
+    TComposer(const CurrentMagazine &magazine, const QString &dataDir, const Widgets &w, QWidget *window);
 
     // Subject and body as stored and sent (body line breaks CR LF).
     QString subject() const;
@@ -45,6 +46,9 @@ public:
     // The line-width dialog; true when it was confirmed and the layout changed.
     bool K1Click();
 
+    // Line width in full-width characters: the ruler and the body's width.
+    int ColumnSize = 40;
+
     // The clock the date and time templates use (tests fix it).
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
 
@@ -53,7 +57,8 @@ private:
     int insertAtCaret(const QString &text, bool moveCaret);
     void insertFile(const QString &path);
 
-    MainState &m_state;
+    const CurrentMagazine &m_magazine;
+    const QString m_dataDir;
     Widgets m_w;
     QWidget *m_window;
 };

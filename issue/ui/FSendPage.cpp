@@ -5,9 +5,10 @@
 #include "issue/ui/RadioGroup.h"
 #include "issue/UIssue.h"
 #include "issue/UUnmappable.h"
+#include "members/CurrentMagazine.h"
 #include "members/ui/MagazineGuard.h"
 #include "members/UMagazineChoice.h"
-#include "store/MainState.h"
+#include "members/UMemberRecord.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"
@@ -35,7 +36,8 @@ const QString monthDayFormat = QStringLiteral("M'月'd'日'");
 
 } // namespace
 
-TSendPage::TSendPage(MainState &state, QWidget *parent) : QWidget(parent), m_state(state)
+TSendPage::TSendPage(const CurrentMagazine &magazine, const QString &dataDir, QWidget *parent)
+    : QWidget(parent), m_magazine(magazine), m_dataDir(dataDir)
 {
     // The page scrolls rather than forcing its width on the window and the magazine pane.
     auto *outer = new QVBoxLayout(this);
@@ -133,6 +135,11 @@ TSendPage::TSendPage(MainState &state, QWidget *parent) : QWidget(parent), m_sta
     connect(Button1, &QPushButton::clicked, this, &TSendPage::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TSendPage::Button2Click);
     connect(Button4, &QPushButton::clicked, this, &TSendPage::Button4Click);
+    // The captions name the fields of the magazine shown; with none selected they stay.
+    connect(&m_magazine, &CurrentMagazine::changed, this, [this] {
+        if (m_magazine.isChosen())
+            SetAfterSendCaptions(AfterSendCaptions(m_magazine.MagFieldNames()));
+    });
 
     RadioGroup3Click(0);
 }
@@ -149,14 +156,14 @@ SendInputs TSendPage::inputs() const
 {
     SendInputs in;
     in.condition = RadioGroup3->itemIndex();
-    in.magIdx = m_state.CurMagIdx;
+    in.magIdx = m_magazine.CurMagIdx();
     in.fieldItem = RadioGroup1->itemIndex();
     in.date = DateTimePicker1->date();
     in.wholeDate = RadioButton1->isChecked();
     in.value = NumberSpin1->value();
-    in.fieldNames = m_state.MagFieldNames;
-    in.customSql = m_state.CustomCondSql;
-    in.customText = m_state.CustomCondText;
+    in.fieldNames = m_magazine.MagFieldNames();
+    in.customSql = CustomCondSql;
+    in.customText = CustomCondText;
     return in;
 }
 
@@ -177,13 +184,13 @@ bool TSendPage::CheckSendSettings(bool withText)
 {
     SendCheckInputs in;
     in.smtpHost = m_hooks.smtpHost ? m_hooks.smtpHost() : QString();
-    in.magIdx = m_state.CurMagIdx;
+    in.magIdx = m_magazine.CurMagIdx();
     in.withText = withText;
     in.subject = m_hooks.subject ? m_hooks.subject() : QString();
     in.body = m_hooks.body ? m_hooks.body() : QString();
     in.condition = RadioGroup3->itemIndex();
     in.fieldItem = RadioGroup1->itemIndex();
-    in.customSql = m_state.CustomCondSql;
+    in.customSql = CustomCondSql;
     const SendCheck r = ::CheckSendSettings(in);
     if (r.ok)
         return true;
@@ -216,13 +223,13 @@ bool TSendPage::CheckSendSettings(bool withText)
 void TSendPage::RadioGroup3Click(int index)
 {
     // Every condition but "all" needs the magazine's fields: fall back to "all" first.
-    if (index != 0 && !MagazineChoice::isChosen(m_state.CurMagIdx)) {
+    if (index != 0 && !MagazineChoice::isChosen(m_magazine.CurMagIdx())) {
         RadioGroup3->setItemIndex(0);
         index = 0;
         MessageBox::warning(window(), MagazineChoice::missingText());
     }
     using namespace SendCondition;
-    const auto &n = m_state.MagFieldNames;
+    const auto &n = m_magazine.MagFieldNames();
     bool group = false, date = false, number = false, wholeShown = false, monthDayShown = false, editor = false;
     switch (index) {
     case AddedSince:
@@ -287,14 +294,14 @@ void TSendPage::RadioButton1Click(int tag)
 
 void TSendPage::Button4Click()
 {
-    if (!RequireMagazine(window(), m_state.CurMagIdx))
+    if (!RequireMagazine(window(), m_magazine.CurMagIdx()))
         return;
     if (!CheckSendSettings(false))
         return;
     const SendConditionText cond = BuildSendCondition();
     THistDlg dlg(window());
     dlg.ListMode = THistDlg::Mode::Targets;
-    dlg.ListMagIdx = m_state.CurMagIdx;
+    dlg.ListMagIdx = m_magazine.CurMagIdx();
     dlg.ListWhere = cond.where;
     bool filled = false;
     Command::run(window(), [&] {
@@ -308,13 +315,13 @@ void TSendPage::Button4Click()
 
 void TSendPage::Button2Click()
 {
-    TSQLEditDlg dlg(m_state.DataDir, window());
-    dlg.FieldNames = m_state.MagFieldNames;
-    dlg.ConditionSql = m_state.CustomCondText;
+    TSQLEditDlg dlg(m_dataDir, window());
+    dlg.FieldNames = m_magazine.MagFieldNames();
+    dlg.ConditionSql = CustomCondText;
     if (dlg.exec() != QDialog::Accepted)
         return;
-    m_state.CustomCondSql = dlg.ConditionSql;
-    m_state.CustomCondText = dlg.conditionText();
+    CustomCondSql = dlg.ConditionSql;
+    CustomCondText = dlg.conditionText();
 }
 
 bool TSendPage::DispatchIssue()
@@ -328,14 +335,12 @@ bool TSendPage::DispatchIssue()
     int magCnt = 0;
     Command::run(window(), [&] {
         std::optional<WaitCursor> wait(std::in_place);
-        magCnt = ::DispatchIssue(m_state, draft, [&](int magIdx, int cnt) {
+        magCnt = ::DispatchIssue(draft, [&](int magIdx, int cnt, int recipients) {
             wait.reset();
             if (m_hooks.issueCreated)
-                m_hooks.issueCreated(magIdx, cnt);
+                m_hooks.issueCreated(magIdx, cnt, recipients);
         });
     });
-    if (magCnt > 0 && m_hooks.progressChanged)
-        m_hooks.progressChanged();
     return magCnt > 0;
 }
 
@@ -344,7 +349,7 @@ bool TSendPage::ConfirmUnmappable()
     MailTexts texts;
     texts.subject = m_hooks.subject ? m_hooks.subject() : QString();
     texts.body = m_hooks.body ? m_hooks.body() : QString();
-    if (!Command::run(window(), [&] { ReadMagazineTexts(m_state.CurMagIdx, &texts); }))
+    if (!Command::run(window(), [&] { ReadMagazineTexts(m_magazine.CurMagIdx(), &texts); }))
         return false;
     int total = 0;
     const QList<UnmappableChar> found = FindUnmappable(texts, 10, &total);

@@ -9,7 +9,7 @@
 #include <array>
 #include <functional>
 
-struct MainState;
+class CurrentMagazine;
 class QCheckBox;
 class QDateEdit;
 class QLabel;
@@ -32,13 +32,14 @@ public:
         std::function<void(bool subject)> showComposer;
         // Bring this page to front.
         std::function<void()> showPage;
-        // The issue is committed: reload the member rows and start the delivery.
-        std::function<void(int magIdx, int magCnt)> issueCreated;
-        // The progress total changed: repaint the status bar.
-        std::function<void()> progressChanged;
+        // The issue is committed: reload the member rows and start the delivery for its
+        // recipients.
+        std::function<void(int magIdx, int magCnt, int recipients)> issueCreated;
     };
 
-    TSendPage(MainState &state, QWidget *parent = nullptr);
+    // The after-send captions follow the magazine; dataDir holds the "where" folder of
+    // the condition editor.
+    TSendPage(const CurrentMagazine &magazine, const QString &dataDir, QWidget *parent = nullptr);
     void setHooks(const Hooks &hooks) { m_hooks = hooks; }
 
     // Captions (and hints) of CheckBox1..CheckBox7, set when a magazine is selected
@@ -79,7 +80,12 @@ public:
     QLabel *Label2;
     std::array<QCheckBox *, 7> CheckBoxes{};
 
+    // The free condition: as a where-clause, and as the user wrote it.
+    QString CustomCondSql;
+    QString CustomCondText;
+
 private:
-    MainState &m_state;
+    const CurrentMagazine &m_magazine;
+    const QString m_dataDir;
     Hooks m_hooks;
 };

@@ -1,11 +1,13 @@
 #include "mail/ui/SendProgressPanel.h"
 
-#include "store/MainState.h"
+#include "mail/DeliveryProgress.h"
 
 #include <QPainter>
 
-TSendProgressPanel::TSendProgressPanel(const MainState &state, QWidget *parent) : QLabel(parent), m_state(state)
+TSendProgressPanel::TSendProgressPanel(const DeliveryProgress &progress, QWidget *parent)
+    : QLabel(parent), m_progress(progress)
 {
+    connect(&progress, &DeliveryProgress::changed, this, qOverload<>(&QWidget::update));
 }
 
 QString TSendProgressPanel::PercentText(int SentCount, int SendTotal)
@@ -40,6 +42,6 @@ void TSendProgressPanel::paintEvent(QPaintEvent *event)
 {
     QLabel::paintEvent(event);
     QPainter p(this);
-    StatusBar1DrawPanel(p, rect(), m_state.SendingCount, m_state.SendFinished, m_state.SentCount, m_state.SendTotal,
-                        palette().color(QPalette::Button));
+    StatusBar1DrawPanel(p, rect(), m_progress.SendingCount(), m_progress.SendFinished(), m_progress.SentCount(),
+                        m_progress.SendTotal(), palette().color(QPalette::Button));
 }

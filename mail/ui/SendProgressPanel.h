@@ -4,7 +4,7 @@
 // and the percentage in white.
 #include <QLabel>
 
-struct MainState;
+class DeliveryProgress;
 class QPainter;
 
 class TSendProgressPanel : public QLabel
@@ -12,7 +12,8 @@ class TSendProgressPanel : public QLabel
     Q_OBJECT
 
 public:
-    explicit TSendProgressPanel(const MainState &state, QWidget *parent = nullptr);
+    // Repaints itself whenever the progress changes.
+    explicit TSendProgressPanel(const DeliveryProgress &progress, QWidget *parent = nullptr);
 
     // Draws into rect (right and bottom exclusive) what the counters say; nothing while no
     // delivery runs.
@@ -25,5 +26,5 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    const MainState &m_state;
+    const DeliveryProgress &m_progress;
 };

@@ -1,6 +1,9 @@
 // The main window started headless on a private HOME: first start, settings, closing.
+#include "issue/ui/FComposer.h"
+#include "members/CurrentMagazine.h"
 #include "app/FMain.h"
 #include "app/FVerDlg.h"
+#include "mail/DeliveryManager.h"
 #include "fakes/TestEnv.h"
 #include "store/Database.h"
 #include "store/Folders.h"
@@ -50,8 +53,8 @@ private Q_SLOTS:
             QVERIFY(form.startedOk());
             form.show();
             QCOMPARE(form.windowTitle(), QString("ツバメ便"));
-            QCOMPARE(form.CurMagIdx, -1);
-            QCOMPARE(form.ColumnSize, 40);
+            QCOMPARE(form.Magazine->CurMagIdx(), -1);
+            QCOMPARE(form.Composer->ColumnSize, 40);
             QVERIFY(QFile::exists(Folders::storeFile(env->dataDir())));
             QVERIFY(QDir(env->dataDir() + "sign").exists());
             QVERIFY(QDir(env->dataDir() + "where").exists());
@@ -185,15 +188,14 @@ private Q_SLOTS:
     {
         TMainForm form;
         form.show();
-        form.SendingCount = 1;
+        Q_EMIT form.Deliveries->Started();
         MessageBox::queueAnswer(MessageBox::Answer::No);
         QVERIFY(!form.close());
         QVERIFY(form.isVisible());
         QVERIFY(!QFile::exists(env->settingsFile()));
         MessageBox::queueAnswer(MessageBox::Answer::Yes);
-        form.SendingCount = 1;
         QVERIFY(form.close());
-        form.SendingCount = 0;
+        Q_EMIT form.Deliveries->Ended();
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 2);
         QCOMPARE(shown[0].text, QString("送信中のメールがあります。中断して終了しますか？"));

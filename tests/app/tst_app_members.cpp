@@ -1,6 +1,8 @@
 // The magazine and member commands of the main window, driven headless as a user would:
 // dialogs are filled and confirmed from inside their own exec(), and the store is checked
 // against what the lists show.
+#include "app/MemberList.h"
+#include "members/CurrentMagazine.h"
 #include "app/FMain.h"
 #include "fakes/ModalDialog.h"
 #include "fakes/TestEnv.h"
@@ -81,10 +83,10 @@ private:
     static void verifyStoreMatchesScreen(TMainForm &form)
     {
         TMemberListModel *m = model(form);
-        QCOMPARE(Statement().scalar("select count(*) from MagUser where MagIdx = " + QString::number(form.CurMagIdx)),
+        QCOMPARE(Statement().scalar("select count(*) from MagUser where MagIdx = " + QString::number(form.Magazine->CurMagIdx())),
                  qint64(m->rowCount()));
         for (int r = 0; r < m->rowCount(); ++r) {
-            const auto stored = MemberSql::load(form.CurMagIdx, m->userIdx(r));
+            const auto stored = MemberSql::load(form.Magazine->CurMagIdx(), m->userIdx(r));
             QVERIFY(stored);
             QCOMPARE(m->sleep(r), stored->sleep);
             QCOMPARE(MemberCells::cells(*stored, m->fields()), [&] {
@@ -119,18 +121,18 @@ private Q_SLOTS:
         QCOMPARE(form.ListView1->topLevelItemCount(), 1);
         QCOMPARE(form.ListView1->topLevelItem(0)->text(0), QString("週刊 \"ツバメ\" 便①"));
         QCOMPARE(form.ListView1->topLevelItem(0)->text(1), QString("0"));
-        QCOMPARE(form.CurMagIdx, -1);
+        QCOMPARE(form.Magazine->CurMagIdx(), -1);
         form.A1Click();
         QCOMPARE(MessageBox::takeShown().value(0).text, QString("マガジン名を選択してください。"));
 
         select(form, 0);
-        QCOMPARE(form.CurMagIdx, 1);
+        QCOMPARE(form.Magazine->CurMagIdx(), 1);
         QCOMPARE(form.MagNamePanel->text(), QString("週刊 \"ツバメ\" 便①"));
-        QCOMPARE(form.MagFieldNames[4], QString("数字2"));
+        QCOMPARE(form.Magazine->MagFieldNames()[4], QString("数字2"));
         QCOMPARE(headers(form), (QStringList{"メンバー名", "メールアドレス"}));
-        QCOMPARE(form.ColumnMap[0], 0);
-        QCOMPARE(form.ColumnMap[1], 1);
-        QCOMPARE(form.ColumnMap[2], -1);
+        QCOMPARE(form.ListView2->ColumnMap()[0], 0);
+        QCOMPARE(form.ListView2->ColumnMap()[1], 1);
+        QCOMPARE(form.ListView2->ColumnMap()[2], -1);
 
         addMember(form, "山田 太郎", "taro@example.jp");
         addMember(form, "o'brien 😀", "bob@example.jp", true);
@@ -258,7 +260,7 @@ private Q_SLOTS:
 
         // Select "b" (MagIdx 1), then delete it.
         select(form, 1);
-        QCOMPARE(form.CurMagIdx, 1);
+        QCOMPARE(form.Magazine->CurMagIdx(), 1);
         QCOMPARE(model(form)->rowCount(), 10);
         Statement().exec("insert into MagInfo (MagIdx,MagCnt,Title) values(1,1,'kept')");
         MessageBox::queueAnswer(MessageBox::Answer::Cancel);
@@ -273,7 +275,7 @@ private Q_SLOTS:
         QCOMPARE(Statement().scalar("select count(*) from MagUser where MagIdx = 1"), 0);
         QCOMPARE(Statement().scalar("select count(*) from MagInfo where MagIdx = 1"), 1);
         QVERIFY(MemberOrder::load(1));
-        QCOMPARE(form.CurMagIdx, -1);
+        QCOMPARE(form.Magazine->CurMagIdx(), -1);
         QCOMPARE(model(form)->rowCount(), 0);
         form.A1Click();
         QCOMPARE(MessageBox::takeShown().value(0).text, QString("マガジン名を選択してください。"));
@@ -303,7 +305,7 @@ private Q_SLOTS:
         });
         form.E2Click();
         QCOMPARE(form.ListView1->topLevelItem(0)->text(0), QString("新名"));
-        QCOMPARE(form.MagFieldNames[0], QString("会員"));
+        QCOMPARE(form.Magazine->MagFieldNames()[0], QString("会員"));
         QCOMPARE(form.TabSheet4->findChild<QCheckBox *>("CheckBox1")->text(), QString("会員をON"));
     }
 
@@ -342,16 +344,22 @@ private Q_SLOTS:
         form.show();
         addMagazine(form, "A");
         select(form, 0);
-        form.DroppedText = "";
-        form.DroppedTextReady();  // nothing to read: no dialog
-        form.DroppedText = "山田 <yamada@example.jp>";
-        ModalDialog::answer<TUserDlg>([](TUserDlg *d) {
+        form.OleDropTarget1Drop(" \r\n");
+        QCOMPARE(form.ListView2->DroppedText(), QString());
+        QTest::qWait(50);  // nothing to read: no dialog
+        QVERIFY(MessageBox::takeShown().isEmpty());
+        bool answered = false;
+        ModalDialog::answer<TUserDlg>([&](TUserDlg *d) {
+            answered = true;
             QCOMPARE(d->Edit1->text(), QString());
             QCOMPARE(d->Edit2->text(), QString("yamada@example.jp"));
             QVERIFY(d->CheckBox2->toolTip().isEmpty());
             d->Button1Click();
         });
-        form.DroppedTextReady();
+        form.OleDropTarget1Drop("山田 <yamada@example.jp>");
+        QCOMPARE(form.ListView2->DroppedText(), QString("山田 <yamada@example.jp>"));
+        QVERIFY(!answered);  // the dialog opens after the drop has returned
+        QTRY_VERIFY(answered);
         QCOMPARE(column(form, 1), (QStringList{"yamada@example.jp"}));
         verifyStoreMatchesScreen(form);
     }
@@ -391,15 +399,15 @@ private Q_SLOTS:
         click(header, 0);
         QCOMPARE(column(form, 0), (QStringList{"a", "b", "c"}));
         QCOMPARE(arrow(header), QString("0^"));
-        QVERIFY(!form.SortDescending);
+        QVERIFY(!form.ListView2->SortDescending());
         click(header, 0);
         QCOMPARE(column(form, 0), (QStringList{"c", "b", "a"}));
         QCOMPARE(arrow(header), QString("0v"));
-        QVERIFY(form.SortDescending);
+        QVERIFY(form.ListView2->SortDescending());
         click(header, 1);
         QCOMPARE(column(form, 1), (QStringList{"a@example.jp", "b@example.jp", "c@example.jp"}));
         QCOMPARE(arrow(header), QString("1^"));
-        QCOMPARE(form.MemberSortColumn, 1);
+        QCOMPARE(form.ListView2->MemberSortColumn(), 1);
 
         // Reloading keeps the arrow, and the next click on its column turns it down.
         form.N45Click();
@@ -414,7 +422,7 @@ private Q_SLOTS:
         click(header, 1);
         QCOMPARE(arrow(header), QString("1^"));
         form.BuildMemberColumns();
-        form.LoadMemberRows(form.CurMagIdx);
+        form.LoadMemberRows(form.Magazine->CurMagIdx());
         form.ListView2ColumnClick(1);
         QCOMPARE(arrow(header), QString("1^"));
         QCOMPARE(column(form, 1), (QStringList{"a@example.jp", "b@example.jp", "c@example.jp"}));
@@ -431,7 +439,7 @@ private Q_SLOTS:
         click(magHeader, 0);
         QCOMPARE(names(), (QStringList{"A", "B"}));
         QCOMPARE(arrow(magHeader), QString("0^"));
-        QCOMPARE(form.MagSortColumn, 0);
+        QCOMPARE(form.ListView1->MagSortColumn(), 0);
         click(magHeader, 0);
         QCOMPARE(names(), (QStringList{"B", "A"}));
         QCOMPARE(arrow(magHeader), QString("0v"));

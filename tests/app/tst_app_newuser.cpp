@@ -1,6 +1,7 @@
 // What a new user sees in the main window: Japanese standard buttons, shortcuts that act only
 // where they belong, columns that show their text, no template chosen, and a start-up failure
 // that says why.
+#include "members/CurrentMagazine.h"
 #include "app/FMain.h"
 #include "app/ListWidths.h"
 #include "app/QtTranslations.h"
@@ -53,7 +54,7 @@ private:
     static void selectMagazine(TMainForm &form)
     {
         form.ListView1->setCurrentItem(form.ListView1->topLevelItem(0));
-        QCOMPARE(form.CurMagIdx, 1);
+        QCOMPARE(form.Magazine->CurMagIdx(), 1);
     }
     // The text of a button without its mnemonic: "はい(&Y)" and "&Yes" read "はい" and "Yes".
     static QString plain(const QAbstractButton *button)

@@ -6,9 +6,9 @@
 #include "issue/ui/FComposer.h"
 #include "issue/UComposeText.h"
 #include "issue/UTemplates.h"
+#include "members/CurrentMagazine.h"
 #include "store/AppSettings.h"
 #include "store/Codec.h"
-#include "store/MainState.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
 
@@ -32,8 +32,8 @@ class TestIssueComposer : public QObject
 private:
     std::unique_ptr<TestEnv> env;
     std::unique_ptr<QWidget> window;
-    std::unique_ptr<MainState> statePtr;
-    MainState &st() { return *statePtr; }
+    std::unique_ptr<CurrentMagazine> magazine;
+    QString dataDir;
     TComposer *composer = nullptr;
     QLineEdit *edit = nullptr;
     QComboBox *combo = nullptr;
@@ -67,10 +67,9 @@ private Q_SLOTS:
     {
         env = std::make_unique<TestEnv>();
         env->openStore();
-        statePtr = std::make_unique<MainState>();
-        MainState &state = *statePtr;
-        state.DataDir = env->dataDir();
-        QDir().mkpath(state.DataDir + "sign");
+        magazine = std::make_unique<CurrentMagazine>();
+        dataDir = env->dataDir();
+        QDir().mkpath(dataDir + "sign");
         window = std::make_unique<QWidget>();
         auto *layout = new QVBoxLayout(window.get());
         edit = new QLineEdit(window.get());
@@ -98,7 +97,7 @@ private Q_SLOTS:
         layout->addWidget(button);
         layout->addWidget(panel, 1);
         layout->addWidget(status);
-        composer = new TComposer(state, {edit, combo, button, rulerLabel, body, panel, status}, window.get());
+        composer = new TComposer(*magazine, dataDir, {edit, combo, button, rulerLabel, body, panel, status}, window.get());
         composer->clock = [] { return QDateTime(QDate(2024, 1, 5), QTime(9, 5, 30)); }; // a Friday
         window->resize(900, 600);
         window->show();
@@ -206,15 +205,15 @@ private Q_SLOTS:
         QVERIFY(body->toPlainText().isEmpty());
 
         // a magazine whose signature file is gone: silently nothing
-        st().CurMagIdx = 1;
-        st().MagSign = QStringLiteral("gone.txt");
+        magazine->choose(1);
+        magazine->setTexts({}, QStringLiteral("gone.txt"));
         composer->Button3Click();
         QVERIFY(MessageBox::takeShown().isEmpty());
         QVERIFY(body->toPlainText().isEmpty());
 
         // three lines with mixed line ends come in as three lines, each ending in a break
-        writeCp932(st().DataDir + "sign/sig.txt", Codec::toCp932(QStringLiteral("――\r\nツバメ便\n〜発行者〜")));
-        st().MagSign = QStringLiteral("sig.txt");
+        writeCp932(dataDir + "sign/sig.txt", Codec::toCp932(QStringLiteral("――\r\nツバメ便\n〜発行者〜")));
+        magazine->setTexts({}, QStringLiteral("sig.txt"));
         body->setPlainText(QStringLiteral("本文"));
         caretAt(2);
         composer->Button3Click();
@@ -261,17 +260,17 @@ private Q_SLOTS:
     void columnSizeLaysOutBody()
     {
         const int w = QFontMetrics(body->font()).horizontalAdvance(QLatin1Char('A'));
-        st().ColumnSize = 20;
+        composer->ColumnSize = 20;
         composer->ApplyColumnSize();
         QTRY_COMPARE(body->viewport()->width(), w + w * 40);
         QCOMPARE(rulerLabel->text().size(), 40);
 
-        st().ColumnSize = 0; // an empty ruler and one column
+        composer->ColumnSize = 0; // an empty ruler and one column
         composer->ApplyColumnSize();
         QCOMPARE(rulerLabel->text(), QString());
         QTRY_COMPARE(body->viewport()->width(), w);
 
-        st().ColumnSize = 128; // wider than the panel: as wide as the panel
+        composer->ColumnSize = 128; // wider than the panel: as wide as the panel
         composer->ApplyColumnSize();
         QTRY_COMPARE(body->width(), panel->contentsRect().width());
     }
@@ -297,7 +296,7 @@ private Q_SLOTS:
             dlg->Button1->click();
         });
         QVERIFY(composer->K1Click());
-        QCOMPARE(st().ColumnSize, 12);
+        QCOMPARE(composer->ColumnSize, 12);
         QCOMPARE(rulerLabel->text().size(), 24);
     }
 };

@@ -5,7 +5,6 @@
 #include "issue/USendCondition.h"
 #include "store/Batch.h"
 #include "store/Database.h"
-#include "store/MainState.h"
 #include "store/Sql.h"
 #include "store/SqlDialect.h"
 
@@ -323,7 +322,6 @@ private Q_SLOTS:
         QVERIFY(message.startsWith(QStringLiteral("条件式が間違っています。")));
 
         // even when such a clause is handed to the send directly, nothing is counted or written
-        MainState state;
         IssueDraft draft;
         draft.inputs = inputs(13);
         draft.inputs.customSql = clause;
@@ -341,7 +339,7 @@ private Q_SLOTS:
         if (structural)
             QVERIFY(result.message.startsWith(QStringLiteral("条件式が間違っています。")));
         bool started = false;
-        QVERIFY_THROWS_EXCEPTION(StoreError, DispatchIssue(state, draft, [&](int, int) { started = true; }));
+        QVERIFY_THROWS_EXCEPTION(StoreError, DispatchIssue(draft, [&](int, int, int) { started = true; }));
         QVERIFY(!started);
         QCOMPARE(Statement().scalar(QStringLiteral("select count(*) from MagInfo")), 0);
         QCOMPARE(Statement().scalar(QStringLiteral("select count(*) from MagUser")), members);
@@ -437,7 +435,6 @@ private Q_SLOTS:
         SendInputs in = inputs(SendCondition::Custom);
         in.customSql = clause;
         in.customText = clause;
-        MainState state;
         IssueDraft draft;
         draft.inputs = in;
         draft.title = QStringLiteral("t");
@@ -446,7 +443,7 @@ private Q_SLOTS:
         int started = 0;
         if (!problem.isEmpty()) {
             try {
-                DispatchIssue(state, draft, [&](int, int) { ++started; });
+                DispatchIssue(draft, [&](int, int, int) { ++started; });
                 QFAIL("dispatched");
             } catch (const StoreError &e) {
                 QCOMPARE(e.text(), refusal);
@@ -459,7 +456,7 @@ private Q_SLOTS:
         QCOMPARE(SqlDialect::translate(TargetCountStatement(where)), statement);
         QCOMPARE(where.values, QVariantList{1});
         QCOMPARE(selected(where), ids);
-        QCOMPARE(DispatchIssue(state, draft, [&](int, int) { ++started; }), 1);
+        QCOMPARE(DispatchIssue(draft, [&](int, int, int) { ++started; }), 1);
         QCOMPARE(started, 1);
         IdSet recipients;
         Statement s;
@@ -605,7 +602,6 @@ private Q_SLOTS:
     void fieldMissingStopsDispatch()
     {
         QFETCH(int, condition);
-        MainState state;
         IssueDraft draft;
         draft.inputs = inputs(condition);
         draft.inputs.fieldItem = -1;
@@ -617,42 +613,34 @@ private Q_SLOTS:
         QCOMPARE(selected(c.where), IdSet{});
         bool started = false;
         try {
-            DispatchIssue(state, draft, [&](int, int) { started = true; });
+            DispatchIssue(draft, [&](int, int, int) { started = true; });
             QFAIL("dispatched");
         } catch (const StoreError &e) {
             QCOMPARE(e.text(), c.problem);
         }
         QVERIFY(!started);
-        QCOMPARE(state.SendTotal, 0);
         QCOMPARE(Statement().scalar(QStringLiteral("select count(*) from MagInfo")), 0);
     }
 
-    void dispatchCountsAndRaisesTotal()
+    void dispatchCountsAndHandsOverRecipients()
     {
-        MainState state;
-        state.SendTotal = 10;
-        state.SentCount = 10; // the last delivery has finished: start from zero
         IssueDraft draft;
         draft.inputs = inputs(0);
         draft.title = QStringLiteral("t");
         draft.body = QStringLiteral("b");
         draft.updates[0] = true;
         draft.now = QDateTime(QDate(2024, 2, 3), QTime(4, 5, 6));
-        QList<QPair<int, int>> started;
-        const auto start = [&](int mag, int cnt) { started.append({mag, cnt}); };
-        QCOMPARE(DispatchIssue(state, draft, start), 1);
-        QCOMPARE(state.SendTotal, 3);
-        QCOMPARE(state.SentCount, 0);
-        QCOMPARE(started, (QList<QPair<int, int>>{{1, 1}}));
+        QList<QList<int>> started;
+        const auto start = [&](int mag, int cnt, int recipients) { started.append({mag, cnt, recipients}); };
+        QCOMPARE(DispatchIssue(draft, start), 1);
+        QCOMPARE(started, (QList<QList<int>>{{1, 1, 3}}));
         QCOMPARE(Statement().scalar("select SendCnt from MagInfo where MagCnt = 1"), 3);
 
-        // still running: the next count goes on top; a condition that selects nobody is recorded too
-        state.SentCount = 1;
+        // a condition that selects nobody is recorded too
         draft.inputs = inputs(5);
         draft.inputs.value = 99;
-        QCOMPARE(DispatchIssue(state, draft, start), 2);
-        QCOMPARE(state.SendTotal, 3);
-        QCOMPARE(state.SentCount, 1);
+        QCOMPARE(DispatchIssue(draft, start), 2);
+        QCOMPARE(started.last(), (QList<int>{1, 2, 0}));
         QCOMPARE(Statement().scalar("select SendCnt from MagInfo where MagCnt = 2"), 0);
         QCOMPARE(Statement().scalar("select count(*) from MagHist where MagCnt = 2"), 0);
         QCOMPARE(started.size(), 2);

@@ -8,7 +8,7 @@
 #include "members/UMemberRecord.h"
 #include "store/Codec.h"
 #include "store/Database.h"
-#include "store/MainState.h"
+#include "members/CurrentMagazine.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
 
@@ -230,9 +230,9 @@ private Q_SLOTS:
 
     void sendPageRules()
     {
-        MainState state;
-        state.MagFieldNames = names();
-        TSendPage page(state);
+        CurrentMagazine magazine;
+        magazine.setTexts(names(), {});
+        TSendPage page(magazine, env->dataDir());
         page.show();
         QCOMPARE(page.RadioGroup3->itemIndex(), 0);
         QVERIFY(page.RadioButton1->isChecked());
@@ -246,7 +246,7 @@ private Q_SLOTS:
         QCOMPARE(warnings(), QStringList{"マガジン名を選択してください。"});
         QVERIFY(page.RadioGroup1->isHidden());
 
-        state.CurMagIdx = 1;
+        magazine.choose(1);
         page.RadioGroup3->setItemIndex(3);
         page.RadioGroup3Click(3);
         QVERIFY(page.RadioGroup1->isVisible());
@@ -297,10 +297,10 @@ private Q_SLOTS:
 
     void sendStopsUntilFlagChosen()
     {
-        MainState state;
-        state.MagFieldNames = names();
-        state.CurMagIdx = 1;
-        TSendPage page(state);
+        CurrentMagazine magazine;
+        magazine.choose(1);
+        magazine.setTexts(names(), {});
+        TSendPage page(magazine, env->dataDir());
         bool composerShown = false;
         TSendPage::Hooks hooks;
         hooks.smtpHost = [] { return QStringLiteral("localhost"); };

@@ -1,5 +1,7 @@
 // A new user's first issue, headless from an empty HOME: a magazine with a signature, three
 // members, a personalised body with quotes, "フラグがON", a real SMTP server on loopback.
+#include "mail/DeliveryProgress.h"
+#include "members/CurrentMagazine.h"
 #include "app/FMain.h"
 #include "fakes/MailServers.h"
 #include "fakes/ModalDialog.h"
@@ -94,8 +96,8 @@ private Q_SLOTS:
         form.A2Click();
         QCOMPARE(form.ListView1->topLevelItemCount(), 1);
         form.ListView1->setCurrentItem(form.ListView1->topLevelItem(0));
-        QCOMPARE(form.CurMagIdx, 1);
-        QCOMPARE(form.MagSign, QStringLiteral("tsubame.txt"));
+        QCOMPARE(form.Magazine->CurMagIdx(), 1);
+        QCOMPARE(form.Magazine->MagSign(), QStringLiteral("tsubame.txt"));
         QCOMPARE(form.SendPage->CheckBoxes[0]->text(), QStringLiteral("購読をON"));
 
         addMember(form, QStringLiteral("山田 太郎"), QStringLiteral("taro@example.jp"), true);
@@ -137,7 +139,7 @@ private Q_SLOTS:
         QCOMPARE(s.text("Body"), QStringLiteral("[member name] 様\r\nDon\\~t miss \\^this\\^.\r\n--\r\nツバメ便 編集部\r\n"));
         QCOMPARE(s.text("UpdateSQL"), QStringLiteral("set Count1 = Count1 + 1"));
         s.close();
-        QCOMPARE(form.SendTotal, 2);
+        QCOMPARE(form.Progress->SendTotal(), 2);
         s.open("select U.UserName from MagHist H, MagUser U where H.MagIdx = 1 and H.MagCnt = 1 "
                "and U.MagIdx = 1 and U.UserIdx = H.MagUser order by U.UserIdx");
         QStringList recipients;
@@ -174,7 +176,7 @@ private Q_SLOTS:
                                   2, 30000);
         QTRY_COMPARE(Statement().scalar("select sum(Count1) from MagUser where MagIdx = 1 and Flg1 = 1"), 2);
         QCOMPARE(Statement().scalar("select Count1 from MagUser where MagIdx = 1 and Flg1 = 0"), 0);
-        QTRY_COMPARE(form.SentCount, 2);
+        QTRY_COMPARE(form.Progress->SentCount(), 2);
         QVERIFY(form.Deliveries->waitForAll(30000));
 
         // sending again records a new issue with the next number; nothing on the window was reset

@@ -1,5 +1,6 @@
 // The history tab as a user meets it: two issues sent, listed newest first, previewed,
 // loaded back into the composer, their recipients listed, and deleted up to a day.
+#include "members/CurrentMagazine.h"
 #include "app/FMain.h"
 #include "fakes/ModalDialog.h"
 #include "fakes/StoreFixture.h"
@@ -64,7 +65,7 @@ private:
         for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
             if (form->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == magIdx)
                 form->ListView1->setCurrentItem(form->ListView1->topLevelItem(i));
-        QCOMPARE(form->CurMagIdx, magIdx);
+        QCOMPARE(form->Magazine->CurMagIdx(), magIdx);
     }
     QStringList column(int c) const
     {

@@ -1,6 +1,8 @@
 // Recording an issue on a store that refuses to write (read-only, locked by another writer,
 // full), and an after-send record that cannot be written: the user is told in a box with
 // the store's reason; an issue that was not recorded is not sent.
+#include "mail/DeliveryProgress.h"
+#include "members/CurrentMagazine.h"
 #include "app/FMain.h"
 #include "fakes/MailServers.h"
 #include "fakes/TestEnv.h"
@@ -8,7 +10,6 @@
 #include "issue/UIssue.h"
 #include "mail/DeliveryManager.h"
 #include "store/Database.h"
-#include "store/MainState.h"
 #include "store/Sql.h"
 #include "widgets/MessageBox.h"
 
@@ -118,9 +119,6 @@ private Q_SLOTS:
         fillMagazine();
         refuse(how);
 
-        MainState state;
-        state.SendTotal = 5;
-        state.SentCount = 3;
         IssueDraft draft;
         draft.inputs.magIdx = 1;
         draft.title = QStringLiteral("お知らせ");
@@ -130,15 +128,13 @@ private Q_SLOTS:
         bool started = false;
         QString text;
         try {
-            DispatchIssue(state, draft, [&](int, int) { started = true; });
+            DispatchIssue(draft, [&](int, int, int) { started = true; });
         } catch (const StoreError &e) {
             text = e.text();
         }
         QVERIFY2(text.startsWith(IssueNotRecordedText() + QStringLiteral("\r\n")), qPrintable(text));
         QVERIFY2(text.contains(reason), qPrintable(text));
         QVERIFY(!started);
-        QCOMPARE(state.SendTotal, 5);
-        QCOMPARE(state.SentCount, 3);
         release();
         raw("pragma query_only = 0");
         raw("pragma max_page_count = 1073741823");
@@ -156,7 +152,7 @@ private Q_SLOTS:
         TMainForm form;
         QVERIFY(form.startedOk());
         composeFor(form, server.port());
-        QCOMPARE(form.CurMagIdx, 1);
+        QCOMPARE(form.Magazine->CurMagIdx(), 1);
         refuse(0);
 
         MessageBox::takeShown();
@@ -169,7 +165,7 @@ private Q_SLOTS:
         QVERIFY2(shown[1].text.startsWith(IssueNotRecordedText() + QStringLiteral("\r\n")), qPrintable(shown[1].text));
         QVERIFY(shown[1].text.contains(QStringLiteral("readonly")));
         QCOMPARE(form.Deliveries->running(), 0);
-        QCOMPARE(form.SendTotal, 0);
+        QCOMPARE(form.Progress->SendTotal(), 0);
         QTest::qWait(300);
         QVERIFY(server.received().isEmpty());
         raw("pragma query_only = 0");
@@ -186,7 +182,7 @@ private Q_SLOTS:
         TMainForm form;
         QVERIFY(form.startedOk());
         composeFor(form, server.port());
-        QCOMPARE(form.CurMagIdx, 1);
+        QCOMPARE(form.Magazine->CurMagIdx(), 1);
         QVERIFY(raw("create trigger refuse_completion before update on MagHist "
                     "begin select raise(abort, 'database or disk is full'); end"));
 

@@ -7,7 +7,7 @@
 #include "issue/UUnmappable.h"
 #include "store/Codec.h"
 #include "store/Database.h"
-#include "store/MainState.h"
+#include "members/CurrentMagazine.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
 
@@ -112,10 +112,10 @@ private Q_SLOTS:
                                         "values(1,'m','ツバメ🐦便','owner@example.jp','様')"));
         Statement().exec(QStringLiteral("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs) "
                                         "values(1,1,'a','a@example.jp')"));
-        MainState state;
-        state.MagFieldNames = names();
-        state.CurMagIdx = 1;
-        TSendPage page(state);
+        CurrentMagazine magazine;
+        magazine.choose(1);
+        magazine.setTexts(names(), {});
+        TSendPage page(magazine, env->dataDir());
         int composer = -1;
         int created = 0;
         TSendPage::Hooks hooks;
@@ -123,7 +123,7 @@ private Q_SLOTS:
         hooks.subject = [] { return QStringLiteral("今月の😀ニュース"); };
         hooks.body = [] { return QStringLiteral("本文です"); };
         hooks.showComposer = [&](bool subject) { composer = subject ? 1 : 0; };
-        hooks.issueCreated = [&](int, int) { ++created; };
+        hooks.issueCreated = [&](int, int, int) { ++created; };
         page.setHooks(hooks);
 
         MessageBox::queueAnswer(MessageBox::Answer::No);

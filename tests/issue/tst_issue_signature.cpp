@@ -8,7 +8,7 @@
 #include "members/ui/FMagzineDlg.h"
 #include "members/USignName.h"
 #include "store/Codec.h"
-#include "store/MainState.h"
+#include "members/CurrentMagazine.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
 
@@ -115,10 +115,9 @@ private Q_SLOTS:
         QFETCH(QString, row);
         const QString name = hostileName(row);
         plantSecret(name);
-        MainState state;
-        state.DataDir = env->dataDir();
-        state.CurMagIdx = 1;
-        state.MagSign = name;
+        CurrentMagazine magazine;
+        magazine.choose(1);
+        magazine.setTexts({}, name);
         QWidget window;
         auto *edit = new QLineEdit(&window);
         auto *combo = new QComboBox(&window);
@@ -129,7 +128,7 @@ private Q_SLOTS:
         auto *body = new QTextEdit(&window);
         auto *panel = new QWidget(&window);
         auto *status = new QLabel(&window);
-        TComposer composer(state, {edit, combo, button, ruler, body, panel, status}, &window);
+        TComposer composer(magazine, env->dataDir(), {edit, combo, button, ruler, body, panel, status}, &window);
         body->setPlainText("本文");
         composer.Button3Click();
         QCOMPARE(body->toPlainText(), QString("本文"));
@@ -137,7 +136,7 @@ private Q_SLOTS:
 
         // A bare name beside it is inserted as before.
         writeFile(signDir() + "sig.txt", Codec::toCp932("署名\r\n"));
-        state.MagSign = "sig.txt";
+        magazine.setTexts({}, "sig.txt");
         composer.Button3Click();
         QVERIFY(body->toPlainText().contains("署名"));
     }

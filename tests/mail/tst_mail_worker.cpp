@@ -131,7 +131,7 @@ class TestMailWorker : public QObject
     {
         if (!st.isValidAddress)
             st = settings();
-        w.deliveries.start(kMag, kIssue, st);
+        w.deliveries.start(kMag, kIssue, 0, st);
         QCOMPARE(w.deliveries.running(), 1);
         QCOMPARE(w.SendingCount, 1);
         QVERIFY(w.deliveries.waitForAll(60000));
@@ -611,7 +611,7 @@ private Q_SLOTS:
         QFETCH(int, magCnt);
         setUpIssue(Magazine(), {"taro@example.com"});
         Window w;
-        w.deliveries.start(magIdx, magCnt, settings());
+        w.deliveries.start(magIdx, magCnt, 0, settings());
         QVERIFY(w.deliveries.waitForAll(10000));
         QVERIFY(w.boxes.isEmpty());
         QVERIFY(w.reports.isEmpty());
@@ -676,7 +676,7 @@ private Q_SLOTS:
         setUpIssue(Magazine(), addresses);
         setServers(server.port(), false, false, {}, {});
         Window w;
-        w.deliveries.start(kMag, kIssue, settings());
+        w.deliveries.start(kMag, kIssue, 0, settings());
         QTRY_VERIFY(!w.reports.isEmpty());
         w.deliveries.stopAll();
         QVERIFY(w.deliveries.waitForAll(30000));

@@ -2,7 +2,8 @@
 // reported sent, and the percentage text.
 #include "fakes/TestEnv.h"
 #include "mail/ui/SendProgressPanel.h"
-#include "store/MainState.h"
+#include "mail/DeliveryManager.h"
+#include "mail/DeliveryProgress.h"
 
 #include <QImage>
 #include <QPainter>
@@ -93,16 +94,17 @@ private Q_SLOTS:
     void widgetReadsTheSharedCounters()
     {
         TestEnv env;
-        MainState state;
-        TSendProgressPanel panel(state);
+        DeliveryManager deliveries;
+        DeliveryProgress progress(deliveries);
+        TSendProgressPanel panel(progress);
         panel.resize(300, 20);
-        state.SendingCount = 1;
-        state.SendTotal = 40;
-        state.SentCount = 13;
+        Q_EMIT deliveries.Dispatched(40);
+        Q_EMIT deliveries.Started();
+        Q_EMIT deliveries.MailSent(13);
         const QImage img = panel.grab().toImage();
         QVERIFY(isBlue(img.pixel(50, 10)));
         QVERIFY(!isBlue(img.pixel(150, 10)));
-        state.SendingCount = 0;
+        Q_EMIT deliveries.Ended();
         QVERIFY(!isBlue(panel.grab().toImage().pixel(50, 10)));
     }
 };

@@ -1,5 +1,6 @@
 // The bulk field commands in the main window: the selection they change, the cells they
 // patch, the dialogs and confirmations that stop them, the reload after a reset.
+#include "members/CurrentMagazine.h"
 #include "app/FMain.h"
 #include "fakes/ModalDialog.h"
 #include "fakes/StoreFixture.h"
@@ -61,7 +62,7 @@ private:
         for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
             if (form->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == 1)
                 form->ListView1->setCurrentItem(form->ListView1->topLevelItem(i));
-        QCOMPARE(form->CurMagIdx, 1);
+        QCOMPARE(form->Magazine->CurMagIdx(), 1);
         QCOMPARE(model()->rowCount(), 6);
     }
     TMemberListModel *model() const { return qobject_cast<TMemberListModel *>(form->ListView2->model()); }

@@ -1,5 +1,7 @@
 // The exchange and address commands run in the main window, headless, through the file
 // dialog and message box seams: what the store holds afterwards, what the list shows.
+#include "app/MemberList.h"
+#include "members/CurrentMagazine.h"
 #include "app/FMain.h"
 #include "fakes/DamagedStore.h"
 #include "fakes/ModalDialog.h"
@@ -160,7 +162,7 @@ private:
         for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
             if (form->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == magIdx)
                 form->ListView1->setCurrentItem(form->ListView1->topLevelItem(i));
-        QCOMPARE(form->CurMagIdx, magIdx);
+        QCOMPARE(form->Magazine->CurMagIdx(), magIdx);
     }
     static void acceptImportDialog(std::function<void(TImportDlg *)> adjust = {})
     {
@@ -334,7 +336,7 @@ private Q_SLOTS:
         QApplication::sendEvent(viewport, &drop);
         QVERIFY(drop.isAccepted());
         QCOMPARE(drop.dropAction(), Qt::LinkAction);
-        QCOMPARE(form->DroppedText, QStringLiteral("山田 <taro@example.jp>"));
+        QCOMPARE(form->ListView2->DroppedText(), QStringLiteral("山田 <taro@example.jp>"));
         QVERIFY(!shownDialog); // not while the drop is still being delivered
         QTRY_VERIFY(shownDialog);
         QCOMPARE(name, QString());
@@ -420,7 +422,7 @@ private Q_SLOTS:
 
         // into the other magazine, the dialog left at its defaults
         form->ListView1->setCurrentItem(form->ListView1->topLevelItem(1));
-        QCOMPARE(form->CurMagIdx, 2);
+        QCOMPARE(form->Magazine->CurMagIdx(), 2);
         FileDialog::queueFileName(csv + ".csv");
         acceptImportDialog();
         MessageBox::queueAnswer(MessageBox::Answer::Ok);

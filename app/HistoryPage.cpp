@@ -1,0 +1,198 @@
+#include "HistoryPage.h"
+
+#include "ListWidths.h"
+#include "issue/ui/FHistDlg.h"
+#include "issue/UHistory.h"
+#include "maintenance/ui/FDateDlg.h"
+#include "members/CurrentMagazine.h"
+#include "members/ui/MagazineGuard.h"
+#include "store/AppSettings.h"
+#include "widgets/Command.h"
+#include "widgets/MessageBox.h"
+#include "widgets/WaitCursor.h"
+
+#include <QPlainTextEdit>
+#include <QScopedValueRollback>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString asPlainLines(const QString &body)
+{
+    QString plain = body;
+    plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return plain;
+}
+
+// The issue number of the selected history row, or 0 when none is selected.
+int selectedIssue(QTreeWidget *list)
+{
+    const auto items = list->selectedItems();
+    return items.isEmpty() ? 0 : items.first()->data(0, Qt::UserRole).toInt();
+}
+
+// The two warnings that guard the commands on one issue.
+bool issueChosen(QWidget *parent, int curMagIdx, int magCnt)
+{
+    if (!RequireMagazine(parent, curMagIdx))
+        return false;
+    if (magCnt == 0) {
+        MessageBox::warning(parent, QStringLiteral("表示する履歴を選択してください。"));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+THistoryPage::THistoryPage(const CurrentMagazine &magazine, QWidget *parent)
+    : QWidget(parent), m_magazine(magazine)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    Splitter3 = new QSplitter(Qt::Vertical, this);
+    Splitter3->setObjectName(QStringLiteral("Splitter3"));
+    ListView4 = new QTreeWidget(Splitter3);
+    ListView4->setObjectName(QStringLiteral("ListView4"));
+    ListView4->setRootIsDecorated(false);
+    ListView4->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView4->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView4->setHeaderLabels({QStringLiteral("件名"), QStringLiteral("発行番号"), QStringLiteral("発行日"),
+                                QStringLiteral("発行数"), QStringLiteral("条件")});
+    ListView4->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // First-start widths; loadColumnWidths puts stored ones over them.
+    const QStringList samples = ListWidths::historySamples();
+    for (int c = 0; c < samples.size(); ++c)
+        ListView4->setColumnWidth(c, ListWidths::fitColumn(ListView4, c, samples[c]));
+    connect(ListView4, &QTreeWidget::itemSelectionChanged, this, &THistoryPage::ListView4SelectItem);
+    Memo2 = new QPlainTextEdit(Splitter3);
+    Memo2->setObjectName(QStringLiteral("Memo2"));
+    QPalette pal = Memo2->palette();
+    pal.setColor(QPalette::Text, Qt::blue);
+    Memo2->setPalette(pal);
+    Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
+    layout->addWidget(Splitter3);
+}
+
+void THistoryPage::loadColumnWidths()
+{
+    const auto s = AppSettings::open();
+    for (int i = 0; i < ListView4->columnCount(); ++i) {
+        const QString name = QStringLiteral("List4Width%1").arg(i + 1);
+        if (s->contains(name))
+            ListView4->setColumnWidth(i, s->value(name).toInt());
+    }
+}
+
+void THistoryPage::saveColumnWidths() const
+{
+    const auto s = AppSettings::open();
+    for (int i = 0; i < ListView4->columnCount(); ++i)
+        s->setValue(QStringLiteral("List4Width%1").arg(i + 1), ListView4->columnWidth(i));
+}
+
+void THistoryPage::clear()
+{
+    ListView4->clear();
+}
+
+void THistoryPage::H1Click()
+{
+    if (!RequireMagazine(window(), m_magazine.CurMagIdx()))
+        return;
+    LoadHistoryList();
+}
+
+void THistoryPage::LoadHistoryList()
+{
+    if (m_loading)
+        return;
+    const QScopedValueRollback<bool> loading(m_loading, true);
+    const int magIdx = m_magazine.CurMagIdx();
+    {
+        WaitCursor wait;
+        ListView4->clear();
+        Memo2->clear();
+        Command::run(window(), [this, magIdx] {
+            const QList<History::Row> rows = History::load(magIdx);
+            QList<QTreeWidgetItem *> items;
+            items.reserve(rows.size());
+            for (const History::Row &r : rows) {
+                auto *item = new QTreeWidgetItem;
+                item->setText(0, r.title);
+                item->setText(1, QString::number(r.magCnt));
+                item->setText(2, r.addDate);
+                item->setText(3, QString::number(r.sendCnt));
+                item->setText(4, r.condition);
+                item->setData(0, Qt::UserRole, r.magCnt);
+                items << item;
+            }
+            ListView4->addTopLevelItems(items);
+        });
+        Q_EMIT loaded();
+        ListView4->viewport()->update();
+    }
+}
+
+void THistoryPage::ListView4SelectItem()
+{
+    const int magCnt = selectedIssue(ListView4);
+    if (!m_magazine.isChosen() || magCnt == 0)
+        return;
+    const int magIdx = m_magazine.CurMagIdx();
+    Command::run(window(), [this, magIdx, magCnt] {
+        if (const auto issue = History::readIssue(magIdx, magCnt))
+            Memo2->setPlainText(asPlainLines(issue->body));
+    });
+}
+
+void THistoryPage::E4Click()
+{
+    const int magCnt = selectedIssue(ListView4);
+    if (!issueChosen(window(), m_magazine.CurMagIdx(), magCnt))
+        return;
+    const int magIdx = m_magazine.CurMagIdx();
+    Command::run(window(), [this, magIdx, magCnt] {
+        if (const auto issue = History::readIssue(magIdx, magCnt))
+            Q_EMIT editIssue(issue->title, issue->body);
+    });
+}
+
+void THistoryPage::M1Click(int)
+{
+    const int magCnt = selectedIssue(ListView4);
+    if (!issueChosen(window(), m_magazine.CurMagIdx(), magCnt))
+        return;
+    THistDlg dlg(window());
+    dlg.ListMode = THistDlg::Mode::Recipients;
+    dlg.ListMagIdx = m_magazine.CurMagIdx();
+    dlg.ListMagCnt = magCnt;
+    {
+        WaitCursor wait;
+        if (!Command::run(window(), [&dlg] { dlg.FormShow(); }))
+            return;
+    }
+    dlg.exec();
+}
+
+bool THistoryPage::D4Click()
+{
+    if (!m_magazine.isChosen())
+        return false;
+    TDateDlg dlg(window());
+    dlg.setFieldName(QStringLiteral("削除日付"));
+    dlg.setDate(QDate::currentDate());
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    const QDate day = dlg.date();
+    if (MessageBox::confirm(window(), History::deleteQuestion(day), MessageBox::Buttons::OkCancel)
+        != MessageBox::Answer::Ok)
+        return false;
+    const int magIdx = m_magazine.CurMagIdx();
+    return Command::run(window(), [magIdx, day] {
+        WaitCursor wait;
+        History::deleteUpTo(magIdx, day);
+    });
+}

@@ -1,0 +1,302 @@
+#include "MemberList.h"
+
+#include "HeaderSort.h"
+#include "ListWidths.h"
+#include "members/CurrentMagazine.h"
+#include "members/MemberEntry.h"
+#include "members/ui/FDispOptDlg.h"
+#include "members/ui/FUserDlg.h"
+#include "members/ui/MagazineGuard.h"
+#include "members/MemberListModel.h"
+#include "members/UAddress.h"
+#include "members/UMemberOrder.h"
+#include "store/AppSettings.h"
+#include "store/Database.h"
+#include "widgets/Command.h"
+#include "widgets/MessageBox.h"
+#include "widgets/TextDropTarget.h"
+#include "widgets/WaitCursor.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStyle>
+
+#include <algorithm>
+
+TMemberList::TMemberList(const CurrentMagazine &magazine, QWidget *parent)
+    : QTreeView(parent), m_magazine(magazine), m_model(new TMemberListModel(this))
+{
+    setObjectName(QStringLiteral("ListView2"));
+    m_columnMap.fill(-1);
+    m_model->setSleepIcon(style()->standardIcon(QStyle::SP_BrowserStop));
+    setModel(m_model);
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    header()->setSectionsClickable(true);
+    header()->setStretchLastSection(false);
+    auto *target = new TextDropTarget(viewport());
+    connect(target, &TextDropTarget::dropped, this, &TMemberList::OleDropTarget1Drop);
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        if (m_menu)
+            m_menu->popup(viewport()->mapToGlobal(pos));
+    });
+    // A click on a column title flips the header's indicator before anyone hears of the click;
+    // the indicator changing is what sorts.
+    HeaderSort::clear(*header());
+    connect(header(), &QHeaderView::sortIndicatorChanged, this, &TMemberList::SortMembers);
+    connect(this, &QTreeView::doubleClicked, this, [this] { E3Click(); });
+}
+
+void TMemberList::setContextMenu(QMenu *menu)
+{
+    m_menu = menu;
+    // The menu's shortcuts act on the selected members, so they work while the member list
+    // has the focus and the menu is closed, and nowhere else: typed in the mail, Ctrl+F1
+    // must not change a member on a page that is not even shown.
+    const QList<QAction *> actions = menu->findChildren<QAction *>();
+    for (QAction *a : actions)
+        if (!a->shortcut().isEmpty())
+            addAction(a);
+}
+
+void TMemberList::keyPressEvent(QKeyEvent *event)
+{
+    if (event->modifiers() == Qt::NoModifier && event->key() == Qt::Key_Delete) {
+        yu1Click();
+        return;
+    }
+    if (event->modifiers() == Qt::NoModifier && event->key() == Qt::Key_Insert) {
+        A1Click();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+QList<int> TMemberList::selectedRowNumbers() const
+{
+    QList<int> rows;
+    if (!selectionModel())
+        return rows;
+    for (const QModelIndex &i : selectionModel()->selectedRows())
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+int TMemberList::columnOf(int field) const
+{
+    const auto it = std::find(m_columnMap.begin(), m_columnMap.end(), field);
+    return it == m_columnMap.end() ? -1 : int(it - m_columnMap.begin());
+}
+
+void TMemberList::saveColumnWidths() const
+{
+    const auto s = AppSettings::open();
+    const int n = header()->count();
+    for (int i = 0; i < n; ++i)
+        s->setValue(QStringLiteral("List2Width%1").arg(i + 1), header()->sectionSize(i));
+}
+
+void TMemberList::BuildMemberColumns()
+{
+    TMemberListModel *model = m_model;
+    m_columnMap.fill(-1);
+    QHeaderView *columns = header();
+    HeaderSort::clear(*columns);
+    const auto setting = MemberOrder::load(m_magazine.CurMagIdx());
+    if (!setting) {
+        model->setColumns({}, {});
+        return;
+    }
+    const QList<int> fields = MemberOrder::shownColumns(*setting, int(m_columnMap.size()));
+    const QStringList all =
+        MemberOrder::captions(m_magazine.isChosen() ? m_magazine.MagFieldNames() : MemberOrder::placeholderFieldNames());
+    QStringList captions;
+    for (int k = 0; k < fields.size(); ++k) {
+        m_columnMap[size_t(k)] = fields[k];
+        captions << all[fields[k]];
+    }
+    model->setColumns(fields, captions);
+    const auto s = AppSettings::open();
+    for (int n = 1; n <= fields.size(); ++n) {
+        const QString name = QStringLiteral("List2Width%1").arg(n);
+        columns->resizeSection(n - 1, s->contains(name) ? s->value(name).toInt()
+                                                        : ListWidths::fitColumn(this, n - 1,
+                                                                                ListWidths::memberSample(fields[n - 1])));
+    }
+}
+
+void TMemberList::LoadMemberRows(int magIdx)
+{
+    TMemberListModel *model = m_model;
+    WaitCursor wait;
+    Command::run(window(), [model, magIdx] { model->load(magIdx); });
+}
+
+void TMemberList::ListView2ColumnClick(int column)
+{
+    if (!m_magazine.isChosen())
+        return;
+    // The header's indicator changing sorts the rows, as after a click on the header itself.
+    header()->setSortIndicator(column, HeaderSort::nextOrder(*header(), column));
+}
+
+void TMemberList::SortMembers(int column, Qt::SortOrder order)
+{
+    if (column < 0 || !m_magazine.isChosen())
+        return;
+    m_sortDescending = order == Qt::DescendingOrder;
+    m_sortColumn = column;
+    header()->setSortIndicatorShown(true);
+    WaitCursor wait;
+    m_model->sortRows(column, m_sortDescending);
+}
+
+void TMemberList::O1Click()
+{
+    if (!RequireMagazine(window(), m_magazine.CurMagIdx()))
+        return;
+    TDispOptDlg dlg(m_magazine.CurMagIdx(), m_magazine.MagFieldNames(), window());
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    BuildMemberColumns();
+    LoadMemberRows(m_magazine.CurMagIdx());
+}
+
+void TMemberList::A1Click()
+{
+    if (!RequireMagazine(window(), m_magazine.CurMagIdx()))
+        return;
+    TUserDlg dlg(window());
+    dlg.setRecord(MemberEntry::blank(m_magazine.CurMagIdx()));
+    dlg.setSave(MemberEntry::save);
+    dlg.setFieldNames(m_magazine.MagFieldNames(), true);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    TMemberListModel *model = m_model;
+    model->appendRow(dlg.UserIdx(), dlg.SleepValue() == 1, MemberCells::cells(dlg.record(), model->fields()));
+    Q_EMIT countChanged();
+}
+
+void TMemberList::E3Click()
+{
+    if (!m_magazine.isChosen())
+        return;
+    const QList<int> rows = selectedRowNumbers();
+    if (rows.isEmpty())
+        return;
+    TMemberListModel *model = m_model;
+    const int row = rows.first();
+    MemberRecord stored;
+    if (!Command::run(window(), [&] { stored = MemberEntry::stored(m_magazine.CurMagIdx(), model->userIdx(row)); }))
+        return;
+    TUserDlg dlg(window());
+    dlg.setRecord(stored);
+    dlg.setSave(MemberEntry::save);
+    dlg.setFieldNames(m_magazine.MagFieldNames(), true);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    const MemberRecord m = dlg.record();
+    model->setRow(row, m.sleep, MemberCells::cells(m, model->fields()));
+}
+
+void TMemberList::yu1Click()
+{
+    if (!m_magazine.isChosen())
+        return;
+    const QList<int> rows = selectedRowNumbers();
+    if (rows.isEmpty())
+        return;
+    TMemberListModel *model = m_model;
+    QString question;
+    if (rows.size() > 1) {
+        question = QStringLiteral("選択された複数のメンバーを削除します。よろしいですか？");
+    } else {
+        QString name = model->cell(rows.first(), 0);
+        if (name.isEmpty())
+            name = model->cell(rows.first(), 1);
+        question = QStringLiteral("「%1」を削除します。よろしいですか？").arg(name);
+    }
+    if (MessageBox::confirm(window(), question, MessageBox::Buttons::YesNoCancel) != MessageBox::Answer::Yes)
+        return;
+    WaitCursor wait;
+    const int magIdx = m_magazine.CurMagIdx();
+    Command::run(window(), [&] {
+        QList<int> userIdxs;
+        for (int row : rows)
+            userIdxs << model->userIdx(row);
+        MemberSql::remove(magIdx, userIdxs);
+        for (auto it = rows.crbegin(); it != rows.crend(); ++it)
+            model->removeRow(*it);
+    });
+    Q_EMIT countChanged();
+}
+
+void TMemberList::S2Click()
+{
+    if (!m_magazine.isChosen())
+        return;
+    const QList<int> rows = selectedRowNumbers();
+    if (rows.isEmpty())
+        return;
+    TMemberListModel *model = m_model;
+    WaitCursor wait;
+    const int magIdx = m_magazine.CurMagIdx();
+    Command::run(window(), [&] {
+        QList<MemberSql::SleepChange> changes;
+        for (int row : rows)
+            changes.append({model->userIdx(row), !model->sleep(row)});
+        MemberSql::setSleep(magIdx, changes);
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            model->setSleep(rows[i], changes[i].sleep);
+    });
+}
+
+void TMemberList::DroppedTextReady()
+{
+    const AddressText parsed = ParseAddressText(m_droppedText);
+    if (parsed.name.isEmpty() && parsed.address.isEmpty())
+        return;
+    // The drop target asks for a magazine first; should one be gone meanwhile, no member
+    // may be written without one.
+    if (!RequireMagazine(window(), m_magazine.CurMagIdx()))
+        return;
+    window()->activateWindow();
+    window()->raise();
+    MemberRecord added = MemberEntry::blank(m_magazine.CurMagIdx());
+    added.name = parsed.name;
+    added.address = parsed.address;
+    TUserDlg dlg(window());
+    dlg.setRecord(added);
+    dlg.setSave(MemberEntry::save);
+    dlg.setFieldNames(m_magazine.MagFieldNames(), false);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    LoadMemberRows(m_magazine.CurMagIdx());
+    Q_EMIT countChanged();
+}
+
+void TMemberList::OleDropTarget1Drop(const QString &text)
+{
+    if (!RequireMagazine(window(), m_magazine.CurMagIdx()))
+        return;
+    QString t = text.left(text.indexOf(QChar(0)) >= 0 ? text.indexOf(QChar(0)) : text.size());
+    qsizetype b = 0;
+    qsizetype e = t.size();
+    while (b < e && t[b].unicode() <= 0x20)
+        ++b;
+    while (e > b && t[e - 1].unicode() <= 0x20)
+        --e;
+    m_droppedText = t.mid(b, e - b);
+    // the member dialog opens after the drag-and-drop has returned to its source
+    QMetaObject::invokeMethod(this, &TMemberList::DroppedTextReady, Qt::QueuedConnection);
+}

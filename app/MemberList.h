@@ -1,0 +1,73 @@
+#pragma once
+// The member list (ListView2): the current magazine's members with the columns its display
+// settings choose. It owns its model, its columns and their stored widths, the header's sort
+// indicator, the keys, the text dropped on it and the commands on the selected members.
+#include <QTreeView>
+
+#include <array>
+
+class CurrentMagazine;
+class QMenu;
+class TMemberListModel;
+
+class TMemberList : public QTreeView
+{
+    Q_OBJECT
+
+public:
+    explicit TMemberList(const CurrentMagazine &magazine, QWidget *parent = nullptr);
+
+    TMemberListModel *memberModel() const { return m_model; }
+
+    // The context menu; its actions with a shortcut work while the list has the focus.
+    void setContextMenu(QMenu *menu);
+
+    // Columns of the current magazine's display settings, widths as stored or fitted.
+    void BuildMemberColumns();
+    // The rows of a magazine; -1 empties the list.
+    void LoadMemberRows(int magIdx);
+    // Stores the width of every column shown, for the next BuildMemberColumns.
+    void saveColumnWidths() const;
+
+    // Selected rows, top to bottom.
+    QList<int> selectedRowNumbers() const;
+    // The first column that shows the field, or -1 when it is not shown.
+    int columnOf(int field) const;
+
+    // Commands.
+    void A1Click();   // add a member
+    void E3Click();   // edit the first selected member
+    void yu1Click();  // delete the selected members
+    void S2Click();   // suspend or resume the selected members
+    void O1Click();   // display settings
+    void ListView2ColumnClick(int column);
+    // Text dropped on the list: kept in DroppedText, then DroppedTextReady is queued.
+    void OleDropTarget1Drop(const QString &text);
+    // Opens the add-member dialog filled from DroppedText.
+    void DroppedTextReady();
+
+    // View state.
+    const std::array<int, 32> &ColumnMap() const { return m_columnMap; }  // field per column, -1 beyond the last
+    int MemberSortColumn() const { return m_sortColumn; }
+    bool SortDescending() const { return m_sortDescending; }
+    const QString &DroppedText() const { return m_droppedText; }
+
+Q_SIGNALS:
+    // Members were added or removed by a command of the list.
+    void countChanged();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    // The header's sort indicator changed, by a click or by a command: sort the rows by it.
+    void SortMembers(int column, Qt::SortOrder order);
+
+    const CurrentMagazine &m_magazine;
+    TMemberListModel *m_model;
+    QMenu *m_menu = nullptr;
+    std::array<int, 32> m_columnMap;
+    int m_sortColumn = 0;
+    bool m_sortDescending = false;
+    QString m_droppedText;  // trimmed
+};
