@@ -35,7 +35,7 @@ namespace {
 
 QString vendorRoot()
 {
-    return QStringLiteral("http://") + QStringLiteral(TSUBAME_VENDOR_HOST) + QLatin1Char('/');
+    return TGetVersion::vendorBaseUrl().toString();
 }
 
 } // namespace
@@ -160,7 +160,7 @@ void TMainForm::showEvent(QShowEvent *event)
 void TMainForm::FormShow()
 {
     LoadMagazineList();
-    m_getVersion = TGetVersion::launch(versionText(), this);
+    m_getVersion = TGetVersion::launch(versionText(), TGetVersion::vendorBaseUrl(), this);
 }
 
 bool TMainForm::FormCloseQuery()

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -39,14 +38,6 @@ constexpr int kBusyWaitMs = 15000;
 constexpr int kBusySleepMs = 10;
 constexpr qint64 kReadBuffer = 64 * 1024;
 
-QMutex g_baseLock;
-QUrl g_baseUrl;
-
-QUrl defaultBaseUrl()
-{
-    return QUrl(QStringLiteral("http://") + QStringLiteral(TSUBAME_VENDOR_HOST) + QLatin1Char('/'));
-}
-
 } // namespace
 
 TGetVersion::TGetVersion(const QString &programVersion, QObject *parent)
@@ -66,24 +57,22 @@ TGetVersion::~TGetVersion()
     wait();
 }
 
-TGetVersion *TGetVersion::launch(const QString &programVersion, QObject *parent)
+TGetVersion *TGetVersion::launch(const QString &programVersion, const QUrl &baseUrl, QObject *parent)
 {
     auto *worker = new TGetVersion(programVersion, parent);
+    worker->setBaseUrl(baseUrl);
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start(QThread::LowPriority);
     return worker;
 }
 
-void TGetVersion::setVendorBaseUrl(const QUrl &url)
-{
-    QMutexLocker lock(&g_baseLock);
-    g_baseUrl = url;
-}
-
 QUrl TGetVersion::vendorBaseUrl()
 {
-    QMutexLocker lock(&g_baseLock);
-    return g_baseUrl.isValid() ? g_baseUrl : defaultBaseUrl();
+    const QUrl chosen(qEnvironmentVariable("TSUBAME_VENDOR_URL"), QUrl::StrictMode);
+    if (chosen.isValid() && !chosen.host().isEmpty()
+        && (chosen.scheme() == QLatin1String("http") || chosen.scheme() == QLatin1String("https")))
+        return chosen;
+    return QUrl(QStringLiteral("http://") + QStringLiteral(TSUBAME_VENDOR_HOST) + QLatin1Char('/'));
 }
 
 QString TGetVersion::updateFolder()

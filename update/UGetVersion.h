@@ -22,12 +22,12 @@ public:
     explicit TGetVersion(const QString &programVersion, QObject *parent = nullptr);
     ~TGetVersion() override;
 
-    // Creates a worker, starts it and lets it delete itself when it has ended.
-    static TGetVersion *launch(const QString &programVersion, QObject *parent = nullptr);
+    // Creates a worker fetching from baseUrl, starts it and lets it delete itself when it
+    // has ended.
+    static TGetVersion *launch(const QString &programVersion, const QUrl &baseUrl, QObject *parent = nullptr);
 
-    // Where the list and the files are fetched from; "http://" + the vendor host unless a
-    // test has pointed it at a server of its own. Applies to workers created afterwards.
-    static void setVendorBaseUrl(const QUrl &url);
+    // Where the list and the files are fetched from: "http://" + the vendor host, unless
+    // TSUBAME_VENDOR_URL names another http or https server (a test's own, or a mirror).
     static QUrl vendorBaseUrl();
 
     // The folder the update files are saved in: "ツバメ便 アップデートファイル" in the documents folder.

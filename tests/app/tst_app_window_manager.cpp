@@ -29,7 +29,7 @@ int childMain(int argc, char *argv[])
     MessageBox::setTestMode(true);
     FileDialog::setTestMode(true);
     Shell::setTestMode(true);
-    TGetVersion::setVendorBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:1/")));
+    qputenv("TSUBAME_VENDOR_URL", "http://127.0.0.1:1/");
     TMainForm form;
     if (!form.startedOk())
         return 2;

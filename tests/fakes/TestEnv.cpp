@@ -33,7 +33,7 @@ TestEnv::TestEnv()
     Shell::setTestMode(true);
     // No test talks to the real vendor: a main window shown in a test checks for updates
     // against a closed loopback port unless the test points it at a server of its own.
-    TGetVersion::setVendorBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:1/")));
+    qputenv("TSUBAME_VENDOR_URL", "http://127.0.0.1:1/");
 }
 
 TestEnv::~TestEnv()

@@ -490,13 +490,39 @@ private Q_SLOTS:
         QCOMPARE(folderEntries(), (QStringList{"f7", "f8", "f999"}));
     }
 
+    // Only an http or https server with a host replaces the vendor's; anything else named in
+    // the environment is ignored.
+    void vendorUrlFromEnvironment_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("http") << QByteArray("http://127.0.0.1:8080/") << true;
+        QTest::newRow("https") << QByteArray("https://mirror.example/") << true;
+        QTest::newRow("file") << QByteArray("file:///etc/") << false;
+        QTest::newRow("ftp") << QByteArray("ftp://host/") << false;
+        QTest::newRow("no host") << QByteArray("http:///x") << false;
+        QTest::newRow("garbage") << QByteArray("::not a url::") << false;
+        QTest::newRow("empty") << QByteArray("") << false;
+    }
+    void vendorUrlFromEnvironment()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(bool, taken);
+        const QByteArray before = qgetenv("TSUBAME_VENDOR_URL");
+        qputenv("TSUBAME_VENDOR_URL", value);
+        const QUrl url = TGetVersion::vendorBaseUrl();
+        qputenv("TSUBAME_VENDOR_URL", before);
+        if (taken)
+            QCOMPARE(url, QUrl(QString::fromUtf8(value)));
+        else
+            QCOMPARE(url.scheme(), QStringLiteral("http"));
+        QVERIFY(taken || url.host() == QStringLiteral(TSUBAME_VENDOR_HOST));
+    }
+
     void launchedWorkerDeletesItself()
     {
         serveThreeFiles();
-        const QUrl before = TGetVersion::vendorBaseUrl();
-        TGetVersion::setVendorBaseUrl(server->baseUrl());
-        QPointer<TGetVersion> worker = TGetVersion::launch(QStringLiteral("020006"));
-        TGetVersion::setVendorBaseUrl(before);
+        QPointer<TGetVersion> worker = TGetVersion::launch(QStringLiteral("020006"), server->baseUrl());
         QTRY_VERIFY_WITH_TIMEOUT(worker.isNull(), 10000);
         QCOMPARE(folderEntries(), (QStringList{"Tsubame207.exe", "Tsubame208.exe"}));
     }

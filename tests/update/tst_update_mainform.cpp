@@ -77,7 +77,7 @@ private Q_SLOTS:
         env = std::make_unique<TestEnv>();
         server = std::make_unique<FakeHttpServer>();
         QVERIFY(server->listen());
-        TGetVersion::setVendorBaseUrl(server->baseUrl());
+        qputenv("TSUBAME_VENDOR_URL", server->baseUrl().toString().toUtf8());
         MessageBox::takeShown();
     }
     void cleanup()
@@ -125,7 +125,7 @@ private Q_SLOTS:
 
     void unreachableServerShowsNothing()
     {
-        TGetVersion::setVendorBaseUrl(QUrl("http://127.0.0.1:1/"));
+        qputenv("TSUBAME_VENDOR_URL", "http://127.0.0.1:1/");
         {
             TMainForm form;
             form.show();
