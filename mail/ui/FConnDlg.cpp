@@ -68,7 +68,7 @@ bool runAside(const std::function<bool()> &work)
 
 } // namespace
 
-TConnDlg::TConnDlg(const ServerSettings &info, QWidget *parent) : QDialog(parent)
+TConnDlg::TConnDlg(const ServerSettings &info, QWidget *parent) : FormDialog(parent)
 {
     setObjectName(QStringLiteral("ConnDlg"));
     setWindowTitle(QStringLiteral("接続情報"));
@@ -167,15 +167,6 @@ TConnDlg::TConnDlg(const ServerSettings &info, QWidget *parent) : QDialog(parent
     connect(Button3, &QPushButton::clicked, this, &TConnDlg::Button3Click);
 }
 
-void TConnDlg::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (!m_shown) {
-        m_shown = true;
-        FormShow();
-    }
-}
-
 void TConnDlg::fillSmtp(const ServerSettings &settings)
 {
     Edit4->setText(settings.SmtpHost);
@@ -212,9 +203,8 @@ ServerSettings TConnDlg::settings() const
     return s;
 }
 
-void TConnDlg::FormShow()
+void TConnDlg::fillForm()
 {
-    m_shown = true;
     try {
         ServerSettings::Stored stored;
         const ServerSettings rows = ServerSettings::load(&stored);

@@ -5,7 +5,7 @@
 // writes nothing itself.
 #include "mail/ConnInfo.h"
 
-#include <QDialog>
+#include "widgets/FormDialog.h"
 #include <QStringList>
 
 class QCheckBox;
@@ -15,7 +15,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 
-class TConnDlg : public QDialog
+class TConnDlg : public FormDialog
 {
     Q_OBJECT
 
@@ -43,18 +43,15 @@ public:
     MailSocketFactory SocketFactory;
 
 public Q_SLOTS:
-    void FormShow();
     void CheckBox1Click();
     void CheckBox2Click();
     void Button1Click();
     void Button3Click();
 
 protected:
-    void showEvent(QShowEvent *event) override;
+    void fillForm() override;
 
 private:
     void fillSmtp(const ServerSettings &settings);
     void fillPop(const ServerSettings &settings);
-
-    bool m_shown = false;
 };
