@@ -1,7 +1,6 @@
 #include "store/Batch.h"
 
 #include "store/Database.h"
-#include "store/SqlDialect.h"
 
 #include <QSqlError>
 
@@ -15,7 +14,7 @@ constexpr qint64 kGroupMillis = 200;
 PreparedStatement::PreparedStatement(const QString &sql) : m_query(Store::connection())
 {
     m_query.setForwardOnly(true);
-    if (!m_query.prepare(SqlDialect::translate(sql)))
+    if (!m_query.prepare(Store::preparedText(sql)))
         throw StoreError(m_query.lastError().text());
 }
 

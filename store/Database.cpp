@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QMutex>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -68,9 +69,13 @@ QString connectionName()
 // Removes a thread's connection when the thread ends, so no connection outlives its thread.
 struct ThreadConnection {
     QString name;
+    // Statements this thread has prepared, in the engine's dialect: the program prepares the
+    // same few texts again and again, and need tokenise each only once.
+    QHash<QString, QString> prepared;
     ~ThreadConnection() { drop(); }
     void drop()
     {
+        prepared.clear();
         if (name.isEmpty())
             return;
         {
@@ -189,6 +194,20 @@ QSqlDatabase connection()
         throw StoreError(error);
     configure(db);
     return db;
+}
+
+QString preparedText(const QString &sql)
+{
+    // Bounded: texts made from a user's condition differ each time.
+    constexpr qsizetype kMostPrepared = 512;
+    QHash<QString, QString> &known = t_connection.prepared;
+    if (const auto it = known.constFind(sql); it != known.constEnd())
+        return *it;
+    const QString translated = SqlDialect::translate(sql);
+    if (known.size() >= kMostPrepared)
+        known.clear();
+    known.insert(sql, translated);
+    return translated;
 }
 
 void releaseThreadConnection()

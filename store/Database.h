@@ -32,6 +32,9 @@ QString path();
 
 // This thread's connection, opened on first use with the same file and settings.
 QSqlDatabase connection();
+// A statement to prepare, in the engine's dialect; a text this thread has prepared before
+// is not translated again.
+QString preparedText(const QString &sql);
 // Closes this thread's connection; worker threads call it when they end.
 void releaseThreadConnection();
 // Closes this thread's connection and forgets the file (shutdown).

@@ -1,7 +1,6 @@
 #include "store/RowCursor.h"
 
 #include "store/Database.h"
-#include "store/SqlDialect.h"
 
 #include <QSqlDriver>
 
@@ -24,7 +23,7 @@ sqlite3 *handleOf(const QSqlDatabase &db)
 
 RowCursor::RowCursor(const QString &sql) : m_db(handleOf(Store::connection()))
 {
-    const QString translated = SqlDialect::translate(sql);
+    const QString translated = Store::preparedText(sql);
     const int rc = sqlite3_prepare16_v2(m_db, translated.utf16(), int(translated.size() * sizeof(char16_t)),
                                         &m_stmt, nullptr);
     if (rc != SQLITE_OK) {

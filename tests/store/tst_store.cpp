@@ -73,6 +73,10 @@ private Q_SLOTS:
         QFETCH(QString, in);
         QFETCH(QString, out);
         QCOMPARE(SqlDialect::translate(in), out);
+        // What a prepared statement runs is the same translation, the first time and when
+        // it is kept.
+        QCOMPARE(Store::preparedText(in), out);
+        QCOMPARE(Store::preparedText(in), out);
     }
 
     void valueEqualToColumnNameIsNotAnIdentifier()
