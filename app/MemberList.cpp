@@ -92,6 +92,11 @@ QList<int> TMemberList::selectedRowNumbers() const
     return rows;
 }
 
+QList<int> TMemberList::commandRows() const
+{
+    return m_magazine.isChosen() ? selectedRowNumbers() : QList<int>();
+}
+
 int TMemberList::columnOf(int field) const
 {
     const auto it = std::find(m_columnMap.begin(), m_columnMap.end(), field);
@@ -189,9 +194,7 @@ void TMemberList::A1Click()
 
 void TMemberList::E3Click()
 {
-    if (!m_magazine.isChosen())
-        return;
-    const QList<int> rows = selectedRowNumbers();
+    const QList<int> rows = commandRows();
     if (rows.isEmpty())
         return;
     TMemberListModel *model = m_model;
@@ -211,9 +214,7 @@ void TMemberList::E3Click()
 
 void TMemberList::yu1Click()
 {
-    if (!m_magazine.isChosen())
-        return;
-    const QList<int> rows = selectedRowNumbers();
+    const QList<int> rows = commandRows();
     if (rows.isEmpty())
         return;
     TMemberListModel *model = m_model;
@@ -243,9 +244,7 @@ void TMemberList::yu1Click()
 
 void TMemberList::S2Click()
 {
-    if (!m_magazine.isChosen())
-        return;
-    const QList<int> rows = selectedRowNumbers();
+    const QList<int> rows = commandRows();
     if (rows.isEmpty())
         return;
     TMemberListModel *model = m_model;

@@ -31,6 +31,9 @@ public:
 
     // Selected rows, top to bottom.
     QList<int> selectedRowNumbers() const;
+    // The rows a command on selected members acts on: the selected ones, none when no
+    // magazine is chosen.
+    QList<int> commandRows() const;
     // The first column that shows the field, or -1 when it is not shown.
     int columnOf(int field) const;
 
