@@ -3,6 +3,7 @@
 // on its selection.
 #include "app/MagazineList.h"
 #include "app/MemberList.h"
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "members/CurrentMagazine.h"
 #include "members/MemberListModel.h"
@@ -21,7 +22,6 @@ class TestAppLists : public QObject
 
     std::unique_ptr<TestEnv> env;
 
-    static void exec(const QString &sql) { Statement().exec(sql); }
     static QStringList column(const TMemberList &list, int c)
     {
         QStringList out;
@@ -35,10 +35,11 @@ private Q_SLOTS:
     {
         env = std::make_unique<TestEnv>();
         env->openStore();
-        exec("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena) values(1,'夏','o','o@example.jp','様')");
-        exec("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena) values(2,'秋','o','o@example.jp','様')");
-        exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs) values(1,1,'b','b@example.jp')");
-        exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs) values(1,2,'a','a@example.jp')");
+        for (const auto &[magIdx, name] : {std::pair{1, "夏"}, std::pair{2, "秋"}})
+            StoreFixture::insert("Magzine", {{"MagIdx", magIdx}, {"MagName", name}, {"Owner", "o"},
+                                             {"Adrs", "o@example.jp"}, {"Atena", "様"}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 1}, {"UserIdx", 1}, {"UserName", "b"}, {"UserAdrs", "b@example.jp"}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 1}, {"UserIdx", 2}, {"UserName", "a"}, {"UserAdrs", "a@example.jp"}});
         MemberOrder::save(1, "M:1,A:1,");
     }
     void cleanup()

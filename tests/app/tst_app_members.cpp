@@ -5,6 +5,7 @@
 #include "members/CurrentMagazine.h"
 #include "app/FMain.h"
 #include "fakes/ModalDialog.h"
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "members/ui/FDispOptDlg.h"
 #include "members/ui/FMagzineDlg.h"
@@ -238,11 +239,9 @@ private Q_SLOTS:
         addMagazine(form, "b");
         addMagazine(form, "A");
         addMagazine(form, "c");
-        Statement s;
-        for (int i = 1; i <= 10; ++i)
-            s.exec(QString("insert into MagUser (MagIdx,UserIdx,UserAdrs) values(1,%1,'x@y.jp')").arg(i));
-        for (int i = 1; i <= 9; ++i)
-            s.exec(QString("insert into MagUser (MagIdx,UserIdx,UserAdrs) values(2,%1,'x@y.jp')").arg(i));
+        for (const auto &[magIdx, members] : {std::pair{1, 10}, std::pair{2, 9}})
+            for (int i = 1; i <= members; ++i)
+                StoreFixture::insert("MagUser", {{"MagIdx", magIdx}, {"UserIdx", i}, {"UserAdrs", "x@y.jp"}});
         form.LoadMagazineList();
         auto texts = [&](int c) {
             QStringList out;
@@ -262,7 +261,7 @@ private Q_SLOTS:
         select(form, 1);
         QCOMPARE(form.Magazine->CurMagIdx(), 1);
         QCOMPARE(model(form)->rowCount(), 10);
-        Statement().exec("insert into MagInfo (MagIdx,MagCnt,Title) values(1,1,'kept')");
+        StoreFixture::insert("MagInfo", {{"MagIdx", 1}, {"MagCnt", 1}, {"Title", "kept"}});
         MessageBox::queueAnswer(MessageBox::Answer::Cancel);
         form.D2Click();
         QCOMPARE(MessageBox::takeShown().value(0).text, QString("「b」を削除します。よろしいですか？"));

@@ -1,12 +1,16 @@
 #include "StoreFixture.h"
 
 #include "store/Batch.h"
+#include "store/Database.h"
+#include "store/Sql.h"
 
 #include <algorithm>
 
 namespace StoreFixture {
 
-void insert(const QString &table, const Row &row)
+namespace {
+
+QString insertStatement(const QString &table, const Row &row)
 {
     QStringList names;
     QStringList marks;
@@ -14,11 +18,54 @@ void insert(const QString &table, const Row &row)
         names << column.first;
         marks << QStringLiteral("?");
     }
-    PreparedStatement s(QStringLiteral("insert into %1 (%2) values (%3)")
-                            .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+    return QStringLiteral("insert into %1 (%2) values (%3)")
+        .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+}
+
+void bindRow(PreparedStatement &s, const Row &row)
+{
     for (int i = 0; i < row.size(); ++i)
         s.bind(i, row[i].second);
+}
+
+// `more` after `row`; a column named again takes the later value, so `more` can change a default.
+Row merged(Row row, const Row &more)
+{
+    for (const auto &column : more) {
+        auto same = std::find_if(row.begin(), row.end(), [&](const auto &c) {
+            return c.first.compare(column.first, Qt::CaseInsensitive) == 0;
+        });
+        if (same != row.end())
+            same->second = column.second;
+        else
+            row.append(column);
+    }
+    return row;
+}
+
+} // namespace
+
+void insert(const QString &table, const Row &row)
+{
+    PreparedStatement s(insertStatement(table, row));
+    bindRow(s, row);
     s.exec();
+}
+
+void insertMany(const QString &table, int count, const std::function<Row(int)> &rowAt)
+{
+    if (count <= 0)
+        return;
+    Transaction t;
+    const Row first = rowAt(0);
+    PreparedStatement s(insertStatement(table, first));
+    bindRow(s, first);
+    s.exec();
+    for (int i = 1; i < count; ++i) {
+        bindRow(s, rowAt(i));
+        s.exec();
+    }
+    t.commit();
 }
 
 QStringList defaultFieldNames()
@@ -28,7 +75,14 @@ QStringList defaultFieldNames()
             QStringLiteral("日付２")};
 }
 
-void addMagazine(int magIdx, const QString &name, const QStringList &fieldNames)
+QStringList shopFieldNames()
+{
+    return {QStringLiteral("既読"),     QStringLiteral("会員"),       QStringLiteral("特典"),
+            QStringLiteral("購読回数"), QStringLiteral("ポイント"),   QStringLiteral("最終購読日"),
+            QStringLiteral("誕生日")};
+}
+
+void addMagazine(int magIdx, const QString &name, const QStringList &fieldNames, const Row &more)
 {
     static const char *const fieldColumns[] = {"Flg1Name",   "Flg2Name",      "Flg3Name",     "Count1Name",
                                                "Count2Name", "UserDate1Name", "UserDate2Name"};
@@ -40,27 +94,22 @@ void addMagazine(int magIdx, const QString &name, const QStringList &fieldNames)
     for (int i = 0; i < 7 && i < fieldNames.size(); ++i)
         row.append({QLatin1String(fieldColumns[i]), TextValue(fieldNames[i])});
     row.append({QStringLiteral("UseUserName"), 0});
-    insert(QStringLiteral("Magzine"), row);
+    insert(QStringLiteral("Magzine"), merged(row, more));
+}
+
+Row memberRow(int magIdx, int userIdx, const QString &name, const QString &address, const Row &more)
+{
+    return merged({{QStringLiteral("MagIdx"), magIdx},
+                   {QStringLiteral("UserIdx"), userIdx},
+                   {QStringLiteral("UserName"), TextValue(name)},
+                   {QStringLiteral("UserAdrs"), TextValue(address)},
+                   {QStringLiteral("AddDate"), QStringLiteral("20240101")}},
+                  more);
 }
 
 void addMember(int magIdx, int userIdx, const QString &name, const QString &address, const Row &more)
 {
-    Row row{{QStringLiteral("MagIdx"), magIdx},
-            {QStringLiteral("UserIdx"), userIdx},
-            {QStringLiteral("UserName"), TextValue(name)},
-            {QStringLiteral("UserAdrs"), TextValue(address)},
-            {QStringLiteral("AddDate"), QStringLiteral("20240101")}};
-    // A column named again takes the later value, so `more` can change a default.
-    for (const auto &column : more) {
-        auto same = std::find_if(row.begin(), row.end(), [&](const auto &c) {
-            return c.first.compare(column.first, Qt::CaseInsensitive) == 0;
-        });
-        if (same != row.end())
-            same->second = column.second;
-        else
-            row.append(column);
-    }
-    insert(QStringLiteral("MagUser"), row);
+    insert(QStringLiteral("MagUser"), memberRow(magIdx, userIdx, name, address, more));
 }
 
 Row blankMemberColumns()
@@ -74,6 +123,38 @@ Row blankMemberColumns()
             {QStringLiteral("Count2"), 0},
             {QStringLiteral("UserDate1"), TextValue(empty)},
             {QStringLiteral("UserDate2"), TextValue(empty)}};
+}
+
+Row importedMemberColumns()
+{
+    return {{QStringLiteral("url"), TextValue(QLatin1String(""))},
+            {QStringLiteral("Flg1"), 0},
+            {QStringLiteral("Flg2"), 0},
+            {QStringLiteral("Flg3"), 0},
+            {QStringLiteral("Sleep"), 0},
+            {QStringLiteral("Count1"), 0},
+            {QStringLiteral("Count2"), 0},
+            {QStringLiteral("UserDate1"), QStringLiteral("20240101")},
+            {QStringLiteral("UserDate2"), QStringLiteral("20240101")}};
+}
+
+void addIssue(int magIdx, int magCnt, const Issue &issue)
+{
+    insert(QStringLiteral("MagInfo"), {{QStringLiteral("MagIdx"), magIdx},
+                                       {QStringLiteral("MagCnt"), magCnt},
+                                       {QStringLiteral("AddDate"), TextValue(issue.addDate)},
+                                       {QStringLiteral("SendCnt"), issue.sendCnt},
+                                       {QStringLiteral("Condition"), TextValue(issue.condition)},
+                                       {QStringLiteral("Title"), TextValue(issue.title)},
+                                       {QStringLiteral("Body"), TextValue(Sql::escapeBody(issue.body))},
+                                       {QStringLiteral("UpdateSQL"), TextValue(issue.updateSql)}});
+}
+
+void addRecipient(int magIdx, int magCnt, int userIdx, const Row &more)
+{
+    insert(QStringLiteral("MagHist"),
+           merged({{QStringLiteral("MagIdx"), magIdx}, {QStringLiteral("MagCnt"), magCnt}, {QStringLiteral("MagUser"), userIdx}},
+                  more));
 }
 
 } // namespace StoreFixture

@@ -1,4 +1,5 @@
 // Send conditions, the free condition and issue recording against a real store.
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "issue/UCondition.h"
 #include "issue/UIssue.h"
@@ -32,24 +33,19 @@ private:
     static void member(int mag, int idx, int sleep, const char *addDate, int flg1, int flg2, int count1,
                        const char *date1)
     {
-        Statement().exec(QStringLiteral("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,Flg1,Flg2,Flg3,Sleep,"
-                                        "Count1,Count2,UserDate1,UserDate2,AddDate) values(%1,%2,'m%2','m%2@example.jp',"
-                                        "%3,%4,0,%5,%6,0,'%7','','%8')")
-                             .arg(mag)
-                             .arg(idx)
-                             .arg(flg1)
-                             .arg(flg2)
-                             .arg(sleep)
-                             .arg(count1)
-                             .arg(QString::fromLatin1(date1), QString::fromLatin1(addDate)));
+        StoreFixture::addMember(mag, idx, QStringLiteral("m%1").arg(idx), QStringLiteral("m%1@example.jp").arg(idx),
+                                StoreFixture::blankMemberColumns()
+                                    + StoreFixture::Row{{"Flg1", flg1},
+                                                        {"Flg2", flg2},
+                                                        {"Sleep", sleep},
+                                                        {"Count1", count1},
+                                                        {"UserDate1", QString::fromLatin1(date1)},
+                                                        {"AddDate", QString::fromLatin1(addDate)}});
     }
 
     static void recipient(int mag, int cnt, int user)
     {
-        Statement().exec(QStringLiteral("insert into MagHist (MagIdx,MagCnt,MagUser) values(%1,%2,%3)")
-                             .arg(mag)
-                             .arg(cnt)
-                             .arg(user));
+        StoreFixture::addRecipient(mag, cnt, user);
     }
 
     // Magazine 1: members 1, 2, 4 active, 3 suspended; magazine 2: members 5 and 2; 5 matches

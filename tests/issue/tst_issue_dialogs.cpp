@@ -1,4 +1,5 @@
 // The condition editor, the signature editor, the targets list and the send page's rules.
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "issue/ui/FHistDlg.h"
 #include "issue/ui/FSQLEditDlg.h"
@@ -208,9 +209,9 @@ private Q_SLOTS:
 
     void targetsList()
     {
-        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,Sleep) values(1,1,'山田','y@example.jp',0)");
-        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,Sleep) values(1,2,'休止','s@example.jp',1)");
-        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,Sleep) values(2,3,'他誌','o@example.jp',0)");
+        StoreFixture::insert("MagUser", {{"MagIdx", 1}, {"UserIdx", 1}, {"UserName", "山田"}, {"UserAdrs", "y@example.jp"}, {"Sleep", 0}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 1}, {"UserIdx", 2}, {"UserName", "休止"}, {"UserAdrs", "s@example.jp"}, {"Sleep", 1}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 2}, {"UserIdx", 3}, {"UserName", "他誌"}, {"UserAdrs", "o@example.jp"}, {"Sleep", 0}});
         THistDlg dlg;
         dlg.ListMode = THistDlg::Mode::Targets;
         dlg.ListMagIdx = 1;

@@ -4,6 +4,7 @@
 #include "fakes/TestEnv.h"
 #include "issue/ui/FHistDlg.h"
 #include "issue/UHistory.h"
+#include "store/Batch.h"
 #include "store/Database.h"
 #include "store/HistoryRecords.h"
 #include "store/Sql.h"
@@ -22,13 +23,14 @@ private:
     static void addIssue(int magIdx, int magCnt, const QString &addDate, const QString &title, const QString &body,
                          const QList<int> &recipients, const QString &condition = "無条件")
     {
-        Statement s;
-        s.exec(Sql::lines({"insert into MagInfo (MagIdx,MagCnt,AddDate,SendCnt,Condition,Title,Body,UpdateSQL) values(",
-                           QString::number(magIdx) + ",", QString::number(magCnt) + ",", Sql::q(addDate) + ",",
-                           QString::number(recipients.size()) + ",", Sql::q(condition) + ",", Sql::q(title) + ",",
-                           Sql::q(Sql::escapeBody(body)) + ",", Sql::q(""), ")"}));
+        StoreFixture::addIssue(magIdx, magCnt,
+                               {.addDate = addDate,
+                                .sendCnt = int(recipients.size()),
+                                .condition = condition,
+                                .title = title,
+                                .body = body});
         for (int u : recipients)
-            s.exec(QString("insert into MagHist (MagIdx,MagCnt,MagUser) values (%1,%2,%3)").arg(magIdx).arg(magCnt).arg(u));
+            StoreFixture::addRecipient(magIdx, magCnt, u);
     }
     static void addMember(int magIdx, int userIdx, const QString &name, const QString &address)
     {
@@ -106,9 +108,15 @@ private Q_SLOTS:
 
     void storedEscapesAreReversed()
     {
-        Statement s;
-        s.exec("insert into MagInfo (MagIdx,MagCnt,AddDate,SendCnt,Condition,Title,Body,UpdateSQL) "
-               "values(1,1,'2024/01/15 09:00:00',0,'','t','a\\~b \\^c\\^','')");
+        // The body as stored, escapes and all: addIssue would escape it once more.
+        StoreFixture::insert("MagInfo", {{"MagIdx", 1},
+                                         {"MagCnt", 1},
+                                         {"AddDate", "2024/01/15 09:00:00"},
+                                         {"SendCnt", 0},
+                                         {"Condition", TextValue("")},
+                                         {"Title", "t"},
+                                         {"Body", "a\\~b \\^c\\^"},
+                                         {"UpdateSQL", TextValue("")}});
         QCOMPARE(History::readIssue(1, 1)->body, QString("a'b \"c\""));
     }
 

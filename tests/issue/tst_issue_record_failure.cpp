@@ -5,6 +5,7 @@
 #include "members/CurrentMagazine.h"
 #include "app/FMain.h"
 #include "fakes/MailServers.h"
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "issue/ui/FSendPage.h"
 #include "issue/UIssue.h"
@@ -36,11 +37,10 @@ bool raw(const QString &sql)
 
 void fillMagazine()
 {
-    Statement s;
-    s.exec("insert into Magzine (MagIdx, MagName, Owner, Adrs, Atena, UseUserName) "
-           "values(1, 'ツバメ通信', 'ツバメ出版', 'owner@example.jp', '読者各位', 1)");
-    s.exec("insert into MagUser (MagIdx, UserIdx, UserName, UserAdrs, Sleep) values(1, 1, '山田', 'taro@example.jp', 0)");
-    s.exec("insert into MagUser (MagIdx, UserIdx, UserName, UserAdrs, Sleep) values(1, 2, '鈴木', 'hanako@example.jp', 0)");
+    StoreFixture::insert("Magzine", {{"MagIdx", 1}, {"MagName", "ツバメ通信"}, {"Owner", "ツバメ出版"},
+                                     {"Adrs", "owner@example.jp"}, {"Atena", "読者各位"}, {"UseUserName", 1}});
+    StoreFixture::insert("MagUser", {{"MagIdx", 1}, {"UserIdx", 1}, {"UserName", "山田"}, {"UserAdrs", "taro@example.jp"}, {"Sleep", 0}});
+    StoreFixture::insert("MagUser", {{"MagIdx", 1}, {"UserIdx", 2}, {"UserName", "鈴木"}, {"UserAdrs", "hanako@example.jp"}, {"Sleep", 0}});
 }
 
 // The magazine selected with its mail written, the server at the given port.

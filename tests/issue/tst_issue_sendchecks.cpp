@@ -1,5 +1,6 @@
 // What a send checks before anything is recorded: characters that the mail cannot carry,
 // and a condition file that is not a condition that can be sent.
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "issue/ui/FSQLEditDlg.h"
 #include "issue/ui/FSendPage.h"
@@ -108,10 +109,9 @@ private Q_SLOTS:
     // records nothing and goes back to the subject, "Yes" goes on to the usual question.
     void sendAsksAboutUnmappableFirst()
     {
-        Statement().exec(QStringLiteral("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena) "
-                                        "values(1,'m','ツバメ🐦便','owner@example.jp','様')"));
-        Statement().exec(QStringLiteral("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs) "
-                                        "values(1,1,'a','a@example.jp')"));
+        StoreFixture::insert("Magzine", {{"MagIdx", 1}, {"MagName", "m"}, {"Owner", "ツバメ🐦便"},
+                                         {"Adrs", "owner@example.jp"}, {"Atena", "様"}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 1}, {"UserIdx", 1}, {"UserName", "a"}, {"UserAdrs", "a@example.jp"}});
         CurrentMagazine magazine;
         magazine.choose(1);
         magazine.setTexts(names(), {});

@@ -1,9 +1,9 @@
 // Loading a delivery plan from a real store: what the worker sends, in which mode and to
 // whom, before any connection is made.
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "mail/DeliveryPlan.h"
 #include "store/Database.h"
-#include "store/Sql.h"
 
 #include <QtTest>
 
@@ -29,20 +29,21 @@ private Q_SLOTS:
     {
         env = std::make_unique<TestEnv>();
         env->openStore();
-        exec("insert into Magzine (MagIdx, MagName, Owner, Adrs, Atena, UseUserName) values(3,'mag','ツバメ出版','o@example.jp','各位',0)");
-        exec("insert into MagUser (MagIdx, UserIdx, UserName, UserAdrs, url, Count1, Count2, UserDate1) "
-             "values(3, 100, '太郎', 'taro@example.com', 'http://x', 1234, NULL, '20240305')");
-        exec("insert into MagUser (MagIdx, UserIdx, UserName, UserAdrs) values(3, 101, '花子', 'hanako@example.com')");
-        exec("insert into MagUser (MagIdx, UserIdx, UserName, UserAdrs) values(9, 100, 'other', 'other@example.com')");
-        exec("insert into MagHist (MagIdx, MagCnt, MagUser, SendComplete) values(3, 7, 100, 0)");
-        exec("insert into MagHist (MagIdx, MagCnt, MagUser, SendComplete) values(3, 7, 101, 0)");
+        StoreFixture::insert("Magzine", {{"MagIdx", 3}, {"MagName", "mag"}, {"Owner", "ツバメ出版"},
+                                         {"Adrs", "o@example.jp"}, {"Atena", "各位"}, {"UseUserName", 0}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 3}, {"UserIdx", 100}, {"UserName", "太郎"}, {"UserAdrs", "taro@example.com"},
+                                         {"url", "http://x"}, {"Count1", 1234}, {"Count2", QVariant()},
+                                         {"UserDate1", "20240305"}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 3}, {"UserIdx", 101}, {"UserName", "花子"}, {"UserAdrs", "hanako@example.com"}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 9}, {"UserIdx", 100}, {"UserName", "other"}, {"UserAdrs", "other@example.com"}});
+        StoreFixture::addRecipient(3, 7, 100, {{"SendComplete", 0}});
+        StoreFixture::addRecipient(3, 7, 101, {{"SendComplete", 0}});
     }
     void cleanup() { env.reset(); }
 
     void readsTheIssueAndStreamsItsRecipients()
     {
-        exec("insert into MagInfo (MagIdx,MagCnt,AddDate,SendCnt,Condition,Title,Body,UpdateSQL) values(3,7,'',2,'',"
-             "'件名'," + Sql::q(Sql::escapeBody(QStringLiteral("It's \"news\"\r\n"))) + ",'set flg2 = 1')");
+        StoreFixture::addIssue(3, 7, {.sendCnt = 2, .title = "件名", .body = "It's \"news\"\r\n", .updateSql = "set flg2 = 1"});
         DeliveryPlan p = LoadDeliveryPlan(3, 7);
         QVERIFY(p.recipients);
         QCOMPARE(p.Owner, QStringLiteral("ツバメ出版"));
@@ -82,8 +83,8 @@ private Q_SLOTS:
         QFETCH(int, useUserName);
         QFETCH(int, mode);
         exec("update Magzine set UseUserName = " + QString::number(useUserName));
-        exec("insert into MagInfo (MagIdx,MagCnt,AddDate,SendCnt,Condition,Title,Body,UpdateSQL) values(3,7,'',2,'','t',"
-             + Sql::q(body) + ",'')");
+        // The bodies have no quotes, so the store's escapes leave them as they are.
+        StoreFixture::addIssue(3, 7, {.sendCnt = 2, .title = "t", .body = body});
         QCOMPARE(int(LoadDeliveryPlan(3, 7).mode), mode);
     }
 

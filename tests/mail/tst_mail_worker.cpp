@@ -3,9 +3,11 @@
 #include "fakes/DamagedStore.h"
 #include "fakes/FakeMailSocket.h"
 #include "fakes/MailServers.h"
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "mail/DeliveryManager.h"
 #include "members/UAddress.h"
+#include "store/Batch.h"
 #include "store/Codec.h"
 #include "store/Database.h"
 #include "store/Sql.h"
@@ -78,26 +80,29 @@ class TestMailWorker : public QObject
     void setUpIssue(const Magazine &m, const QStringList &addresses)
     {
         Transaction t;
-        Statement s;
-        s.exec(Sql::lines({"insert into Magzine (MagIdx, MagName, Owner, Adrs, Atena, UseUserName) values(",
-                           QString::number(kMag) + ",'mag'," + Sql::q(m.Owner) + "," + Sql::q(m.Adrs) + ","
-                               + Sql::q(m.Atena) + "," + QString::number(m.UseUserName) + ")"}));
+        StoreFixture::insert("Magzine", {{"MagIdx", kMag}, {"MagName", "mag"}, {"Owner", TextValue(m.Owner)},
+                                         {"Adrs", TextValue(m.Adrs)}, {"Atena", TextValue(m.Atena)},
+                                         {"UseUserName", m.UseUserName}});
         // Another magazine's member with the same UserIdx range must not be picked up.
-        s.exec("insert into Magzine (MagIdx, MagName) values(9, 'other')");
-        s.exec("insert into MagUser (MagIdx, UserIdx, UserName, UserAdrs) values(9, 9999, 'x', 'other@example.com')");
+        StoreFixture::insert("Magzine", {{"MagIdx", 9}, {"MagName", "other"}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 9}, {"UserIdx", 9999}, {"UserName", "x"}, {"UserAdrs", "other@example.com"}});
         for (int i = 0; i < addresses.size(); ++i) {
-            s.exec(Sql::lines({"insert into MagUser (MagIdx, UserIdx, UserName, UserAdrs, url, Count1, Count2, UserDate1)",
-                               "values(" + QString::number(kMag) + "," + QString::number(100 + i) + ","
-                                   + Sql::q(QStringLiteral("会員%1").arg(i)) + "," + Sql::q(addresses.at(i)) + ","
-                                   + Sql::q("http://example.com/" + QString::number(i)) + "," + QString::number(1000 * i)
-                                   + ",0,'20240305')"}));
-            s.exec("insert into MagHist (MagIdx, MagCnt, MagUser, SendComplete) values(" + QString::number(kMag) + ","
-                   + QString::number(kIssue) + "," + QString::number(100 + i) + ",0)");
+            StoreFixture::insert("MagUser", {{"MagIdx", kMag},
+                                             {"UserIdx", 100 + i},
+                                             {"UserName", QStringLiteral("会員%1").arg(i)},
+                                             {"UserAdrs", TextValue(addresses.at(i))},
+                                             {"url", QString("http://example.com/" + QString::number(i))},
+                                             {"Count1", 1000 * i},
+                                             {"Count2", 0},
+                                             {"UserDate1", "20240305"}});
+            StoreFixture::addRecipient(kMag, kIssue, 100 + i, {{"SendComplete", 0}});
         }
-        s.exec(Sql::lines({"insert into MagInfo (MagIdx,MagCnt,AddDate,SendCnt,Condition,Title,Body,UpdateSQL) values(",
-                           QString::number(kMag) + "," + QString::number(kIssue) + ",'2026/12/10 10:00:00',"
-                               + QString::number(addresses.size()) + ",''," + Sql::q(m.Title) + ","
-                               + Sql::q(Sql::escapeBody(m.Body)) + "," + Sql::q(m.UpdateSQL) + ")"}));
+        StoreFixture::addIssue(kMag, kIssue,
+                               {.addDate = "2026/12/10 10:00:00",
+                                .sendCnt = int(addresses.size()),
+                                .title = m.Title,
+                                .body = m.Body,
+                                .updateSql = m.UpdateSQL});
         t.commit();
     }
 

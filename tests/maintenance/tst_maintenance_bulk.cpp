@@ -1,11 +1,11 @@
 // Bulk changes of member flags, counters and dates: the change each command means and what
 // the store holds after it.
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "maintenance/UBulkUpdate.h"
 #include "store/Database.h"
 #include "store/Sql.h"
 
-#include <QSqlError>
 #include <QtTest>
 
 using namespace BulkUpdate;
@@ -24,20 +24,12 @@ private:
     // Members 1..n of a magazine, counters 1000 + UserIdx, every flag OFF, dates empty.
     static void addMembers(int magIdx, int count, int firstIdx = 1)
     {
-        Transaction t;
-        QSqlQuery q(Store::connection());
-        q.prepare("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
-                  "UserDate1,UserDate2,AddDate) values (?,?,?,?,0,0,0,0,?,?,'','','20240101')");
-        for (int i = firstIdx; i < firstIdx + count; ++i) {
-            q.addBindValue(magIdx);
-            q.addBindValue(i);
-            q.addBindValue(QString("member%1").arg(i));
-            q.addBindValue(QString("m%1@example.jp").arg(i));
-            q.addBindValue(1000 + i);
-            q.addBindValue(2000 + i);
-            QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
-        }
-        t.commit();
+        StoreFixture::insertMany(QStringLiteral("MagUser"), count, [&](int n) {
+            const int i = firstIdx + n;
+            return StoreFixture::memberRow(magIdx, i, QString("member%1").arg(i), QString("m%1@example.jp").arg(i),
+                                           StoreFixture::blankMemberColumns()
+                                               + StoreFixture::Row{{"Count1", 1000 + i}, {"Count2", 2000 + i}});
+        });
     }
     static qint64 field(int magIdx, int userIdx, const QString &column)
     {

@@ -43,7 +43,7 @@ private:
 
     static void addMagazine(int magIdx, const QString &name)
     {
-        StoreFixture::addMagazine(magIdx, name, {"既読", "会員", "特典", "購読回数", "ポイント", "最終購読日", "誕生日"});
+        StoreFixture::addMagazine(magIdx, name, StoreFixture::shopFieldNames());
     }
     // Members 1..count, Count1 = 1230 + UserIdx (member 4 shows 1,234).
     static void addMembers(int magIdx, int count)

@@ -1,6 +1,7 @@
 // Import, export, removal by list, backup and restore against a real store file.
 #include "fakes/FailingReadDevice.h"
 #include "fakes/FailingSaveFile.h"
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "maintenance/UBackup.h"
 #include "maintenance/UCsv.h"
@@ -71,18 +72,13 @@ QStringList dump()
 
 void addMagazine(int idx, const QString &name)
 {
-    Statement().exec("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena,Sign,Flg1Name,Flg2Name,Flg3Name,Count1Name,"
-                     "Count2Name,UserDate1Name,UserDate2Name,UseUserName) values("
-                     + QString::number(idx) + "," + Sql::q(name)
-                     + ",'発行者','owner@example.jp','様',NULL,'フラグ１','フラグ２','フラグ３','数字１','数字2','日付１','日付２',0)");
+    StoreFixture::addMagazine(idx, name, {"フラグ１", "フラグ２", "フラグ３", "数字１", "数字2", "日付１", "日付２"},
+                              {{"Adrs", "owner@example.jp"}, {"Sign", QVariant()}});
 }
 
 void addMember(int magIdx, int userIdx, const QString &name, const QString &adrs)
 {
-    Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
-                     "UserDate1,UserDate2,AddDate) values("
-                     + QString::number(magIdx) + "," + QString::number(userIdx) + "," + Sql::q(name) + ","
-                     + Sql::q(adrs) + ",'',0,0,0,0,0,0,'20240101','20240101','20240101')");
+    StoreFixture::addMember(magIdx, userIdx, name, adrs, StoreFixture::importedMemberColumns());
 }
 
 struct Run {
@@ -290,8 +286,9 @@ private Q_SLOTS:
 
     void importUpdateKeepsColumnsNotImported()
     {
-        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Count1,UserDate1,AddDate) "
-                         "values(1,3,'old','k@example.jp','http://keep/',1,9,'20200101','20200101')");
+        StoreFixture::addMember(1, 3, "old", "k@example.jp",
+                                {{"url", "http://keep/"}, {"Flg1", 1}, {"Count1", 9}, {"UserDate1", "20200101"},
+                                 {"AddDate", "20200101"}});
         ImportSettings s;
         s.order = {1, 0};
         s.heading = false;
@@ -348,10 +345,12 @@ private Q_SLOTS:
 
     void exportFormat()
     {
-        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
-                         "UserDate1,UserDate2,AddDate) values(1,1,'山田, \"太郎\"','t@example.jp',NULL,1,0,1,1,1234567,-2,"
-                         "'20080305','','20240101')");
-        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,Count1) values(1,2,NULL,'n@example.jp',NULL)");
+        StoreFixture::addMember(1, 1, "山田, \"太郎\"", "t@example.jp",
+                                {{"url", QVariant()}, {"Flg1", 1}, {"Flg2", 0}, {"Flg3", 1}, {"Sleep", 1},
+                                 {"Count1", 1234567}, {"Count2", -2}, {"UserDate1", "20080305"},
+                                 {"UserDate2", TextValue("")}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 1}, {"UserIdx", 2}, {"UserName", QVariant()},
+                                         {"UserAdrs", "n@example.jp"}, {"Count1", QVariant()}});
         QTemporaryDir dir;
         const ExportOutcome out = exportTo(dir.filePath("out.csv"), 1, {"F1", "F2", "F3", "C1", "C2", "D1", "D2"});
         QVERIFY(out.ok);
@@ -397,11 +396,14 @@ private Q_SLOTS:
         QFETCH(QString, url);
         QFETCH(bool, utf8);
         QFETCH(QString, nameBack);
-        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
-                         "UserDate1,UserDate2,AddDate) values(1,1," + Sql::q(name) + ",'r@example.jp'," + Sql::q(url)
-                         + ",1,0,1,0,2147483647,-2147483648,'20080305','20231231','20240101')");
-        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
-                         "UserDate1,UserDate2,AddDate) values(1,2,'plain','p@example.jp','',0,1,0,0,0,7,'20000101','20000102','20000103')");
+        StoreFixture::addMember(1, 1, name, "r@example.jp",
+                                {{"url", TextValue(url)}, {"Flg1", 1}, {"Flg2", 0}, {"Flg3", 1}, {"Sleep", 0},
+                                 {"Count1", 2147483647}, {"Count2", qint64(-2147483648LL)}, {"UserDate1", "20080305"},
+                                 {"UserDate2", "20231231"}});
+        StoreFixture::addMember(1, 2, "plain", "p@example.jp",
+                                {{"url", TextValue("")}, {"Flg1", 0}, {"Flg2", 1}, {"Flg3", 0}, {"Sleep", 0},
+                                 {"Count1", 0}, {"Count2", 7}, {"UserDate1", "20000101"}, {"UserDate2", "20000102"},
+                                 {"AddDate", "20000103"}});
         QTemporaryDir dir;
         const ExportOutcome out = exportTo(dir.filePath("round.csv"), 1, {"a", "b", "c", "d", "e", "f", "g"});
         QVERIFY(out.ok);
@@ -546,9 +548,14 @@ private Q_SLOTS:
     {
         addMember(1, 1, "O'Reilly \"Bob\"", "o@example.jp");
         addMember(1, 2, "山田①ｶﾅ", "y@example.jp");
-        Statement().exec("insert into MagInfo values(1,1,'2024/06/01 10:00:00',2," + Sql::q("条件:\r\n  フラグ１がON;\r\nかつ;\n") + ",'件名;'," + Sql::q(Sql::escapeBody("本文 'a' \"b\"\r\n;\r\n")) + ",'')");
-        Statement().exec("insert into MagHist (MagIdx,MagCnt,MagUser,SendComplete) values(1,1,1,1)");
-        Statement().exec("insert into MagHist (MagIdx,MagCnt,MagUser) values(1,1,2)");
+        StoreFixture::addIssue(1, 1,
+                               {.addDate = "2024/06/01 10:00:00",
+                                .sendCnt = 2,
+                                .condition = "条件:\r\n  フラグ１がON;\r\nかつ;\n",
+                                .title = "件名;",
+                                .body = "本文 'a' \"b\"\r\n;\r\n"});
+        StoreFixture::addRecipient(1, 1, 1, {{"SendComplete", 1}});
+        StoreFixture::addRecipient(1, 1, 2);
         Statement().exec("insert into CommonTBL values(100,1,25,0,1,'smtp.example.jp','user','pass;')");
         Statement().exec("insert into CommonTBL values(1000,1,0,NULL,NULL,'020100',NULL,NULL)");
         const QStringList before = dump();
@@ -562,7 +569,7 @@ private Q_SLOTS:
         Statement().exec("delete from MagUser where UserIdx = 2");
         addMember(2, 9, "later", "later@example.jp");
         Statement().exec("update Magzine set MagName = 'renamed'");
-        Statement().exec("insert into MagInfo values(2,2,'2024/06/02 10:00:00',0,'','','','')");
+        StoreFixture::addIssue(2, 2, {.addDate = "2024/06/02 10:00:00"});
 
         QFile file(dir.filePath("b.bak"));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -684,11 +691,8 @@ private Q_SLOTS:
     // fails the backup, and the file it would replace stays.
     void backupRefusesRowLongerThanRestoreTakes()
     {
-        {
-            PreparedStatement insert("insert into MagUser (MagIdx,UserIdx,UserName) values(1,1,?)");
-            insert.bind(0, QString(kLongestBackupStatement, QLatin1Char('x')));
-            insert.exec();
-        }
+        StoreFixture::insert("MagUser",
+                             {{"MagIdx", 1}, {"UserIdx", 1}, {"UserName", QString(kLongestBackupStatement, QLatin1Char('x'))}});
         QTemporaryDir dir;
         const QString path = dir.filePath("b.bak");
         {

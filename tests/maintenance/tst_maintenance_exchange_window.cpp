@@ -47,7 +47,7 @@ qint64 scalar(const QString &sql)
 
 void addMagazine(int magIdx, const QString &name)
 {
-    StoreFixture::addMagazine(magIdx, name, {"既読", "会員", "特典", "購読回数", "ポイント", "最終購読日", "誕生日"});
+    StoreFixture::addMagazine(magIdx, name, StoreFixture::shopFieldNames());
 }
 
 void addMember(int magIdx, int userIdx, const QString &name, const QString &adrs, const QString &url = QString())
@@ -106,18 +106,11 @@ QByteArray readFile(const QString &path)
 // Members enough for the member table to span many pages.
 void addManyMembers(int magIdx, int count)
 {
-    Transaction t;
-    PreparedStatement insert("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,"
-                             "Count2,UserDate1,UserDate2,AddDate) values(?,?,?,?,'',0,0,0,0,0,0,'20240101','20240101',"
-                             "'20240101')");
-    for (int i = 1; i <= count; ++i) {
-        insert.bind(0, magIdx);
-        insert.bind(1, i);
-        insert.bind(2, QStringLiteral("会員%1").arg(i));
-        insert.bind(3, QStringLiteral("member%1@example.jp").arg(i));
-        insert.exec();
-    }
-    t.commit();
+    StoreFixture::insertMany(QStringLiteral("MagUser"), count, [&](int n) {
+        const int i = n + 1;
+        return StoreFixture::memberRow(magIdx, i, QStringLiteral("会員%1").arg(i), QStringLiteral("member%1@example.jp").arg(i),
+                                       StoreFixture::importedMemberColumns());
+    });
 }
 
 } // namespace
@@ -465,7 +458,7 @@ private Q_SLOTS:
 
         FileDialog::queueFileName(list);
         MessageBox::queueAnswer(MessageBox::Answer::No);
-        exec("insert into MagUser (MagIdx,UserIdx,UserAdrs) values(1,9,'m1@example.jp')");
+        StoreFixture::insert("MagUser", {{"MagIdx", 1}, {"UserIdx", 9}, {"UserAdrs", "m1@example.jp"}});
         form->N39Click();
         shown();
         QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 1"), 4);
@@ -476,9 +469,13 @@ private Q_SLOTS:
     void backupAndRestoreThroughWindow()
     {
         addMember(1, 1, "O'Reilly", "o@example.jp");
-        exec("insert into MagInfo values(1,1,'2024/06/01 10:00:00',1," + Sql::q("フラグ１がON;\r\nかつ\r\n登録日が今日;") +
-             ",'件名','本文','')");
-        exec("insert into MagHist (MagIdx,MagCnt,MagUser) values(1,1,1)");
+        StoreFixture::addIssue(1, 1,
+                               {.addDate = "2024/06/01 10:00:00",
+                                .sendCnt = 1,
+                                .condition = "フラグ１がON;\r\nかつ\r\n登録日が今日;",
+                                .title = "件名",
+                                .body = "本文"});
+        StoreFixture::addRecipient(1, 1, 1);
         const QStringList before = dump();
         openWindow();
         const QString bak = env->home() + "/store";

@@ -1,5 +1,6 @@
 // The magazine, member and display-settings dialogs against a private store: checks in
 // their order, duplicates, identifiers, ranges, and awkward text stored unchanged.
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "members/ui/FDispOptDlg.h"
 #include "members/ui/FMagzineDlg.h"
@@ -380,11 +381,13 @@ private Q_SLOTS:
         // Whatever an import or a restore can put into a member row, an edit that changes
         // nothing stores back unchanged.
         QFETCH(QString, value);
-        PreparedStatement insert("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,UserDate1,AddDate)"
-                                 " values(1,1,?,'a@x.jp',?,?,?)");
-        for (int i = 0; i < 4; ++i)
-            insert.bind(i, value);
-        insert.exec();
+        StoreFixture::insert("MagUser", {{"MagIdx", 1},
+                                         {"UserIdx", 1},
+                                         {"UserName", value},
+                                         {"UserAdrs", "a@x.jp"},
+                                         {"url", value},
+                                         {"UserDate1", value},
+                                         {"AddDate", value}});
         TUserDlg dlg;
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::stored(1, 1));
@@ -429,8 +432,8 @@ private Q_SLOTS:
     {
         QFETCH(qint64, stored);
         QFETCH(int, shown);
-        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserAdrs,Count1,Count2) values(1,1,'a@x.jp',"
-                         + QString::number(stored) + ",0)");
+        StoreFixture::insert("MagUser",
+                             {{"MagIdx", 1}, {"UserIdx", 1}, {"UserAdrs", "a@x.jp"}, {"Count1", stored}, {"Count2", 0}});
         TUserDlg dlg;
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::stored(1, 1));
@@ -454,9 +457,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, stored);
         QFETCH(QString, shown);
-        const QString value = stored.isNull() ? QString("NULL") : QString("'" + stored + "'");
-        Statement().exec("insert into MagUser (MagIdx,UserIdx,UserAdrs,UserDate1,UserDate2) values(1,1,'a@x.jp',"
-                         + value + ",'20240105')");
+        StoreFixture::insert("MagUser", {{"MagIdx", 1},
+                                         {"UserIdx", 1},
+                                         {"UserAdrs", "a@x.jp"},
+                                         {"UserDate1", stored.isNull() ? QVariant() : TextValue(stored)},
+                                         {"UserDate2", "20240105"}});
         TUserDlg dlg;
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::stored(1, 1));

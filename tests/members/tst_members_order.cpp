@@ -1,4 +1,5 @@
 // The member list's display setting, cell texts and the Shift-JIS sort rule.
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "members/UMemberOrder.h"
 #include "members/UMemberTable.h"
@@ -212,11 +213,12 @@ private Q_SLOTS:
     {
         TestEnv env;
         env.openStore();
-        Statement s;
-        s.exec("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
-               "UserDate1,UserDate2,AddDate) values(1,5,'O''Neil ①','o@x.jp',NULL,1,0,7,1,1234567,-5,'20240102',"
-               "'bad',NULL)");
-        s.exec("insert into MagUser (MagIdx,UserIdx,UserName) values(2,6,'other magazine')");
+        StoreFixture::insert("MagUser", {{"MagIdx", 1},         {"UserIdx", 5},     {"UserName", "O'Neil ①"},
+                                         {"UserAdrs", "o@x.jp"}, {"url", QVariant()}, {"Flg1", 1},
+                                         {"Flg2", 0},            {"Flg3", 7},        {"Sleep", 1},
+                                         {"Count1", 1234567},    {"Count2", -5},     {"UserDate1", "20240102"},
+                                         {"UserDate2", "bad"},   {"AddDate", QVariant()}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 2}, {"UserIdx", 6}, {"UserName", "other magazine"}});
         MemberTable t;
         t.setFields({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
         t.load(1);

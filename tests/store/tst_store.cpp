@@ -1,4 +1,5 @@
 // The store against a real SQLite file: dialect translation, quoting, identifiers, guards.
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "store/Database.h"
 #include "store/Folders.h"
@@ -128,12 +129,12 @@ private Q_SLOTS:
 
     void userIdxAssignedAcrossMagazines()
     {
+        StoreFixture::insert("MagUser", {{"MagIdx", 1}, {"UserIdx", 1}, {"UserAdrs", "a@x"}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 2}, {"UserIdx", 1}, {"UserAdrs", "b@x"}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 2}, {"UserIdx", 5}, {"UserAdrs", "c@x"}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 1}, {"UserAdrs", "d@x"}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 2}, {"UserAdrs", "e@x"}});
         Statement s;
-        s.exec("insert into MagUser (MagIdx, UserIdx, UserAdrs) values(1, 1, 'a@x')");
-        s.exec("insert into MagUser (MagIdx, UserIdx, UserAdrs) values(2, 1, 'b@x')");
-        s.exec("insert into MagUser (MagIdx, UserIdx, UserAdrs) values(2, 5, 'c@x')");
-        s.exec("insert into MagUser (MagIdx, UserAdrs) values(1, 'd@x')");
-        s.exec("insert into MagUser (MagIdx, UserAdrs) values(2, 'e@x')");
         QCOMPARE(s.scalar("select UserIdx from MagUser where UserAdrs = 'd@x'"), 6);
         QCOMPARE(s.scalar("select UserIdx from MagUser where UserAdrs = 'e@x'"), 7);
         QCOMPARE(s.scalar("select count(*) from MagUser where UserIdx = 1"), 2);
@@ -141,12 +142,12 @@ private Q_SLOTS:
 
     void insertSelectAndCorrelatedDelete()
     {
-        Statement s;
         for (int i = 1; i <= 3; ++i)
-            s.exec(QString("insert into MagUser (MagIdx, UserIdx, Sleep) values(1, %1, %2)").arg(i).arg(i == 2));
-        s.exec("insert into MagUser (MagIdx, UserIdx) values(2, 9)");
-        s.exec("insert into MagInfo (MagIdx, MagCnt, AddDate) values(1, 1, '2024/01/01 10:00:00')");
-        s.exec("insert into MagInfo (MagIdx, MagCnt, AddDate) values(2, 2, '2024/01/01 10:00:00')");
+            StoreFixture::insert("MagUser", {{"MagIdx", 1}, {"UserIdx", i}, {"Sleep", int(i == 2)}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 2}, {"UserIdx", 9}});
+        StoreFixture::insert("MagInfo", {{"MagIdx", 1}, {"MagCnt", 1}, {"AddDate", "2024/01/01 10:00:00"}});
+        StoreFixture::insert("MagInfo", {{"MagIdx", 2}, {"MagCnt", 2}, {"AddDate", "2024/01/01 10:00:00"}});
+        Statement s;
         s.exec(Sql::lines({"insert into MagHist", "select 1 as MagIdx, 1 As MagCnt, U.UserIdx As MagUser",
                            "from maguser U", "where U.MagIdx = 1 and U.Sleep = 0"}));
         s.exec(Sql::lines({"insert into MagHist", "select 2 as MagIdx, 2 As MagCnt, U.UserIdx As MagUser",
@@ -167,8 +168,8 @@ private Q_SLOTS:
 
     void midCountsCharacters()
     {
+        StoreFixture::insert("MagUser", {{"MagIdx", 1}, {"UserIdx", 1}, {"UserName", "日本語テキスト"}, {"UserDate1", "20240315"}});
         Statement s;
-        s.exec("insert into MagUser (MagIdx, UserIdx, UserName, UserDate1) values(1, 1, '日本語テキスト', '20240315')");
         s.open("select mid(UserDate1,5,4), Mid(UserDate1,1,4), mid(UserName,3,2) from MagUser");
         QVERIFY(s.next());
         QCOMPARE(s.text(0), QString("0315"));
@@ -276,7 +277,7 @@ private Q_SLOTS:
     // A store written before the recipient index existed gets it at start, and keeps its rows.
     void olderStoreGetsRecipientIndex()
     {
-        Statement().exec("insert into MagHist (MagIdx,MagCnt,MagUser) values(1, 7, 3)");
+        StoreFixture::addRecipient(1, 7, 3);
         const QString path = Store::path();
         env->closeStore();
         {

@@ -25,11 +25,15 @@ private:
         for (int u : {1, 2, 3})
             StoreFixture::addMember(1, u, QStringLiteral("m%1").arg(u), QStringLiteral("m%1@example.jp").arg(u), blank);
         StoreFixture::addMember(2, 4, QStringLiteral("m4"), QStringLiteral("m4@example.jp"), blank);
-        StoreFixture::insert(QStringLiteral("MagInfo"), {{"MagIdx", 1}, {"MagCnt", 7}, {"AddDate", "2024/01/15 10:00:00"},
-                                                         {"SendCnt", 2}, {"Condition", "無条件"}, {"Title", "t"},
-                                                         {"Body", "b"}, {"UpdateSQL", updateSql}});
+        StoreFixture::addIssue(1, 7,
+                               {.addDate = "2024/01/15 10:00:00",
+                                .sendCnt = 2,
+                                .condition = "無条件",
+                                .title = "t",
+                                .body = "b",
+                                .updateSql = updateSql});
         for (int u : {1, 2})
-            StoreFixture::insert(QStringLiteral("MagHist"), {{"MagIdx", 1}, {"MagCnt", 7}, {"MagUser", u}});
+            StoreFixture::addRecipient(1, 7, u);
     }
 
     // Every member column the update may touch, and more, for every member, as one text.
