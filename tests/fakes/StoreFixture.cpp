@@ -157,4 +157,20 @@ void addRecipient(int magIdx, int magCnt, int userIdx, const Row &more)
                   more));
 }
 
+QStringList commonRowsWithTypes()
+{
+    QStringList out;
+    Statement s;
+    s.open("select key1,key2,int1,int2,int3,str1,str2,str3,"
+           "typeof(key1),typeof(key2),typeof(int1),typeof(int2),typeof(int3),typeof(str1),typeof(str2),typeof(str3)"
+           " from CommonTBL order by key1,key2");
+    while (s.next()) {
+        QStringList r;
+        for (int i = 0; i < 8; ++i)
+            r += (s.isNull(i) ? QStringLiteral("NULL") : s.value(i).toString()) + u':' + s.text(i + 8);
+        out += r.join(u'|');
+    }
+    return out;
+}
+
 } // namespace StoreFixture

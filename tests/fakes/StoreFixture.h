@@ -65,4 +65,8 @@ void addIssue(int magIdx, int magCnt, const Issue &issue);
 // One recipient of an issue, with the further columns `more` names (SendComplete).
 void addRecipient(int magIdx, int magCnt, int userIdx, const Row &more = {});
 
+// Every CommonTBL row as "value:type" columns joined by "|" (NULL as "NULL:null"), in key1,
+// key2 order: what a test compares to see exactly what a settings write left behind.
+QStringList commonRowsWithTypes();
+
 } // namespace StoreFixture

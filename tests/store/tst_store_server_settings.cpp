@@ -1,6 +1,7 @@
 // The mail-server settings rows: what a save writes (values and their types, exactly as the
 // rows have always been written), that any text comes back as it went in, how rows an older
 // store holds are read, and that a save that fails leaves the rows as they were.
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "store/Database.h"
 #include "store/ServerSettings.h"
@@ -11,23 +12,6 @@
 Q_DECLARE_METATYPE(ServerSettings)
 
 namespace {
-
-// Every CommonTBL row as "value:type" columns, key2 order.
-QStringList rowsWithTypes()
-{
-    QStringList out;
-    Statement s;
-    s.open("select key1,key2,int1,int2,int3,str1,str2,str3,"
-           "typeof(key1),typeof(key2),typeof(int1),typeof(int2),typeof(int3),typeof(str1),typeof(str2),typeof(str3)"
-           " from CommonTBL order by key1,key2");
-    while (s.next()) {
-        QStringList r;
-        for (int i = 0; i < 8; ++i)
-            r += (s.isNull(i) ? QStringLiteral("NULL") : s.value(i).toString()) + u':' + s.text(i + 8);
-        out += r.join(u'|');
-    }
-    return out;
-}
 
 ServerSettings smtpOnly()
 {
@@ -149,11 +133,11 @@ private Q_SLOTS:
         QFETCH(ServerSettings, settings);
         QFETCH(QStringList, rows);
         ServerSettings::save(settings);
-        QCOMPARE(rowsWithTypes(), rows);
+        QCOMPARE(StoreFixture::commonRowsWithTypes(), rows);
         // An update writes the same as the insert did.
         sql("update CommonTBL set int1 = 9, str1 = 'x', str2 = NULL where key1 = 100");
         ServerSettings::save(settings);
-        QCOMPARE(rowsWithTypes(), rows);
+        QCOMPARE(StoreFixture::commonRowsWithTypes(), rows);
     }
 
     void updateKeepsOtherRows()
@@ -162,7 +146,7 @@ private Q_SLOTS:
         sql("insert into CommonTBL values(100,2,110,1,7,'pop','u','p')");
         sql("insert into CommonTBL values(100,3,1,2,3,'x','y','z')");
         ServerSettings::save(smtpOnly());
-        QCOMPARE(rowsWithTypes(),
+        QCOMPARE(StoreFixture::commonRowsWithTypes(),
                  (QStringList{"100:integer|1:integer|587:integer|1:integer|0:integer|smtp.example.jp:text|taro:text|secret:text",
                               // an update of the POP row leaves int3 as it was
                               "100:integer|2:integer|0:integer|0:integer|7:integer|NULL:null|NULL:null|NULL:null",
@@ -248,9 +232,9 @@ private Q_SLOTS:
             " begin select raise(abort, 'refused'); end");
         sql("create trigger refusePopUpdate before update on CommonTBL when new.key2 = 2"
             " begin select raise(abort, 'refused'); end");
-        const QStringList rows = rowsWithTypes();
+        const QStringList rows = StoreFixture::commonRowsWithTypes();
         QVERIFY_THROWS_EXCEPTION(StoreError, ServerSettings::save(withPop("new")));
-        QCOMPARE(rowsWithTypes(), rows);
+        QCOMPARE(StoreFixture::commonRowsWithTypes(), rows);
     }
 };
 

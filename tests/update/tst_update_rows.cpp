@@ -1,6 +1,7 @@
 // The update rows on their own: what a recorded version looks like in the store (values and
 // types), and which rows count as installed, waiting and to be fetched, with version texts
 // compared as text and any text bound rather than pasted.
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "store/Database.h"
 #include "store/UpdateRows.h"
@@ -8,22 +9,6 @@
 #include <QtTest>
 
 namespace {
-
-QStringList rowsWithTypes()
-{
-    QStringList out;
-    Statement s;
-    s.open("select key1,key2,int1,int2,int3,str1,str2,str3,"
-           "typeof(key1),typeof(key2),typeof(int1),typeof(int2),typeof(int3),typeof(str1),typeof(str2),typeof(str3)"
-           " from CommonTBL order by key1,key2");
-    while (s.next()) {
-        QStringList r;
-        for (int i = 0; i < 8; ++i)
-            r += (s.isNull(i) ? QStringLiteral("NULL") : s.value(i).toString()) + u':' + s.text(i + 8);
-        out += r.join(u'|');
-    }
-    return out;
-}
 
 QStringList versions(const QList<UpdateRows::Waiting> &rows)
 {
@@ -54,7 +39,7 @@ private Q_SLOTS:
     {
         UpdateRows::add(0, "020005", "2.0.5 の修正", "Tsubame205.exe");
         UpdateRows::add(1, "020007", QString(), "it's \"odd\".exe");
-        QCOMPARE(rowsWithTypes(),
+        QCOMPARE(StoreFixture::commonRowsWithTypes(),
                  (QStringList{"1000:integer|0:integer|0:integer|0:integer|0:integer|020005:text|2.0.5 の修正:text|Tsubame205.exe:text",
                               // an empty note is an empty text, never NULL
                               "1000:integer|1:integer|0:integer|0:integer|0:integer|020007:text|:text|it's \"odd\".exe:text"}));
