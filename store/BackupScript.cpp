@@ -278,15 +278,11 @@ bool Restore::run(const QString &text)
         if (p->isDelete) {
             s = std::make_unique<PreparedStatement>(QStringLiteral("delete from ") + p->table);
         } else {
-            QStringList marks;
-            for (qsizetype k = 0; k < p->columns.size(); ++k)
-                marks << QStringLiteral("?");
             s = std::make_unique<PreparedStatement>(QStringLiteral("insert into ") + key + QStringLiteral(" values(")
-                                                    + marks.join(QLatin1Char(',')) + QLatin1Char(')'));
+                                                    + Sql::marks(p->columns.size()) + QLatin1Char(')'));
         }
     }
-    for (qsizetype k = 0; k < p->values.size(); ++k)
-        s->bind(int(k), p->values[k]);
+    s->bindFrom(0, p->values);
     s->exec();
     return true;
 }

@@ -24,6 +24,12 @@ void PreparedStatement::exec()
         throw StoreError(m_query.lastError().text());
 }
 
+void PreparedStatement::bindFrom(int first, const QVariantList &values)
+{
+    for (const QVariant &v : values)
+        m_query.bindValue(first++, v);
+}
+
 void PreparedStatement::run(std::initializer_list<QVariant> values)
 {
     int i = 0;

@@ -20,6 +20,8 @@ public:
     explicit PreparedStatement(const QString &sql);
     void bind(int index, const QVariant &value) { m_query.bindValue(index, value); }
     void exec();
+    // Binds the values in order from mark `first` on.
+    void bindFrom(int first, const QVariantList &values);
     // Binds the values in order from the first mark, then runs the statement.
     void run(std::initializer_list<QVariant> values);
     // run(), then the first column of the first row as an integer; 0 for no row or NULL.

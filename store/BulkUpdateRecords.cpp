@@ -2,6 +2,7 @@
 
 #include "store/Batch.h"
 #include "store/Database.h"
+#include "store/Sql.h"
 
 #include <QSet>
 #include <QStringList>
@@ -22,21 +23,6 @@ QString setClause(const Change &change)
     case Op::Set: break;
     }
     return QStringLiteral("set ") + column + QStringLiteral(" = ?");
-}
-
-// "(?,?,?)" with one mark per member.
-QString marks(qsizetype count)
-{
-    QString out;
-    out.reserve(count * 2 + 1);
-    out += QLatin1Char('(');
-    for (qsizetype i = 0; i < count; ++i) {
-        if (i)
-            out += QLatin1Char(',');
-        out += QLatin1Char('?');
-    }
-    out += QLatin1Char(')');
-    return out;
 }
 
 // The update of one chunk of the selection; every full chunk shares one statement.
@@ -70,8 +56,8 @@ private:
     std::unique_ptr<PreparedStatement> prepare(qsizetype members) const
     {
         return std::make_unique<PreparedStatement>(QStringLiteral("update MagUser ") + m_set
-                                                   + QStringLiteral(" where MagIdx = ? and (UserIdx in ")
-                                                   + marks(members) + QLatin1Char(')'));
+                                                   + QStringLiteral(" where MagIdx = ? and (UserIdx in (")
+                                                   + Sql::marks(members) + QStringLiteral("))"));
     }
 
     const Change &m_change;
@@ -118,7 +104,7 @@ QHash<int, qint64> storedCounters(int counter, int magIdx, const QList<int> &use
     const QString select = QStringLiteral("select UserIdx,%1 from MagUser where MagIdx = ?")
                                .arg(columnName(counter == 2 ? Field::Count2 : Field::Count1));
     if (userIdx.size() <= kSelectionChunk) {
-        PreparedStatement s(select + QStringLiteral(" and (UserIdx in ") + marks(userIdx.size()) + QLatin1Char(')'));
+        PreparedStatement s(select + QStringLiteral(" and (UserIdx in (") + Sql::marks(userIdx.size()) + QStringLiteral("))"));
         int i = 0;
         s.bind(i++, magIdx);
         for (int idx : userIdx)

@@ -11,22 +11,15 @@ int InsertIssue(const IssueRow &row, const RecipientQuery &recipients)
     const int magCnt = int(Statement().scalar(QStringLiteral("select max(MagCnt) from MagInfo"))) + 1;
     PreparedStatement issue(QStringLiteral(
         "insert into MagInfo (MagIdx,MagCnt,AddDate,SendCnt,Condition,Title,Body,UpdateSQL) values(?,?,?,?,?,?,?,?)"));
-    int i = 0;
-    for (const QVariant &v : {QVariant(row.MagIdx), QVariant(magCnt), TextValue(row.AddDate), QVariant(row.SendCnt),
-                              TextValue(row.Condition), TextValue(row.Title), TextValue(row.Body),
-                              TextValue(row.UpdateSQL)})
-        issue.bind(i++, v);
-    issue.exec();
+    issue.run({row.MagIdx, magCnt, TextValue(row.AddDate), row.SendCnt, TextValue(row.Condition), TextValue(row.Title),
+               TextValue(row.Body), TextValue(row.UpdateSQL)});
     PreparedStatement members(Sql::lines({
         QStringLiteral("insert into MagHist (MagIdx,MagCnt,MagUser)"),
         QStringLiteral("select ?, ?, U.UserIdx from MagUser U"),
         recipients.clause,
     }));
-    members.bind(0, row.MagIdx);
-    members.bind(1, magCnt);
-    i = 2;
-    for (const QVariant &v : recipients.values)
-        members.bind(i++, v);
+    members.bindFrom(0, {row.MagIdx, magCnt});
+    members.bindFrom(2, recipients.values);
     members.exec();
     t.commit();
     return magCnt;

@@ -35,12 +35,6 @@ QString base()
     return QStringLiteral(" where U.Sleep = 0 and U.MagIdx = ?");
 }
 
-void bindFrom(PreparedStatement &s, int first, const QVariantList &values)
-{
-    for (const QVariant &v : values)
-        s.bind(first++, v);
-}
-
 } // namespace
 
 namespace Recipients {
@@ -113,7 +107,7 @@ QString TargetCountStatement(const RecipientQuery &query)
 int CountTargets(const RecipientQuery &query)
 {
     PreparedStatement s(TargetCountStatement(query));
-    bindFrom(s, 0, query.values);
+    s.bindFrom(0, query.values);
     s.exec();
     return s.next() ? s.value(0).toInt() : 0;
 }
@@ -122,7 +116,7 @@ QList<TargetLine> ListTargets(const RecipientQuery &query, int magIdx)
 {
     PreparedStatement s(Sql::lines(
         {QStringLiteral("select U.UserName,U.UserAdrs from MagUser U"), query.clause, QStringLiteral("and U.MagIdx = ?")}));
-    bindFrom(s, 0, query.values);
+    s.bindFrom(0, query.values);
     s.bind(int(query.values.size()), magIdx);
     s.exec();
     QList<TargetLine> lines;

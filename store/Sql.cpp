@@ -16,6 +16,18 @@ QString dq(const QString &value)
     return QLatin1Char('"') + out + QLatin1Char('"');
 }
 
+QString marks(qsizetype count)
+{
+    QString out;
+    out.reserve(count * 2);
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i)
+            out += QLatin1Char(',');
+        out += QLatin1Char('?');
+    }
+    return out;
+}
+
 QString lines(const QStringList &parts)
 {
     return parts.join(QLatin1String("\r\n"));

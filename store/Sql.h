@@ -12,6 +12,9 @@ QString q(const QString &value);
 // value holding one cannot end the literal early; the dialect translation reads "" as ".
 QString dq(const QString &value);
 
+// "?,?,?": one parameter mark per value, for a values list or an "in (...)".
+QString marks(qsizetype count);
+
 // Statements are lists of lines joined with CR LF; the line break separates words.
 QString lines(const QStringList &parts);
 
