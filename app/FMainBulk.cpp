@@ -14,12 +14,6 @@
 #include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"
 
-#include <QItemSelectionModel>
-#include <QTreeView>
-
-#include <algorithm>
-#include <vector>
-
 namespace {
 
 // The selected member rows from top to bottom, and their members.
@@ -29,21 +23,11 @@ struct MemberSelection {
     QList<int> userIdx;
 };
 
-MemberSelection selectedMembers(QTreeView *view)
+MemberSelection selectedMembers(const TMemberList *list)
 {
     MemberSelection sel;
-    sel.model = qobject_cast<TMemberListModel *>(view->model());
-    if (!sel.model || !view->selectionModel())
-        return sel;
-    // Whole rows are selected, so the ranges name the rows; reading them beats asking the
-    // selection about every row when tens of thousands are selected.
-    std::vector<bool> picked(size_t(sel.model->rowCount()), false);
-    for (const QItemSelectionRange &range : view->selectionModel()->selection())
-        for (int row = std::max(0, range.top()); row <= range.bottom() && row < int(picked.size()); ++row)
-            picked[size_t(row)] = true;
-    for (int row = 0; row < int(picked.size()); ++row)
-        if (picked[size_t(row)])
-            sel.rows << row;
+    sel.model = list->memberModel();
+    sel.rows = list->selectedRowNumbers();
     sel.userIdx.reserve(sel.rows.size());
     for (int row : sel.rows)
         sel.userIdx << sel.model->userIdx(row);

@@ -148,12 +148,12 @@ void TMainForm::FindDialog1Find()
 
 void TMainForm::U2Click()
 {
-    const QModelIndexList rows = ListView2->selectionModel() ? ListView2->selectionModel()->selectedRows() : QModelIndexList();
+    const QList<int> rows = ListView2->selectedRowNumbers();
     if (rows.isEmpty())
         return;
     QList<int> ids;
-    for (const QModelIndex &row : rows)
-        ids << row.data(TMemberListModel::UserIdxRole).toInt();
+    for (int row : rows)
+        ids << ListView2->memberModel()->userIdx(row);
     Command::run(this, [&] {
         WaitCursor wait;
         for (const QString &stored : MemberSql::urls(Magazine->CurMagIdx(), ids)) {
