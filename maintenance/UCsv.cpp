@@ -1,7 +1,5 @@
 #include "maintenance/UCsv.h"
 
-#include "members/UAddress.h"
-
 #include <QRegularExpression>
 
 #include <limits>
@@ -201,16 +199,6 @@ QString ToDateValue(const QString &field, const QDate &today)
     if (eight.match(field).hasMatch())
         return field;
     return today.toString(QStringLiteral("yyyyMMdd"));
-}
-
-bool IsImportableAddress(const QString &field)
-{
-    if (!IsValidAddress(field))
-        return false;
-    for (const QChar c : field)
-        if (c.unicode() >= 0x80)
-            return IsSingleByteText(field);
-    return true;
 }
 
 QString CsvQuote(const QString &value)

@@ -26,9 +26,5 @@ QString ToCountValue(const QString &field, bool *isNumber = nullptr);
 // writes dates, are taken unchanged. Anything else gives today.
 QString ToDateValue(const QString &field, const QDate &today);
 
-// True when the field may be stored as an address: it looks like one and every character
-// is a single byte in code page 932.
-bool IsImportableAddress(const QString &field);
-
 // A value as the export writes it: between double quotes, inner double quotes doubled.
 QString CsvQuote(const QString &value);

@@ -1,6 +1,7 @@
 #include "maintenance/UImport.h"
 
 #include "maintenance/UCsv.h"
+#include "members/UAddress.h"
 #include "maintenance/UTextLines.h"
 #include "store/Codec.h"
 #include "store/Database.h"
@@ -67,7 +68,7 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
                 switch (ruleOf(code)) {
                 case Rule::Text: values[code] = TextValue(field); break;
                 case Rule::Address:
-                    rejected = !IsImportableAddress(field);
+                    rejected = !IsValidAddress(field);
                     values[code] = TextValue(field);
                     break;
                 case Rule::Flag: values[code] = ToFlagValue(field).toInt(); break;

@@ -37,7 +37,7 @@ QString addressProblem(const QString &address)
 {
     if (address.isEmpty())
         return QStringLiteral("メールアドレスが未入力です。");
-    if (!IsValidAddress(address) || !IsSingleByteText(address))
+    if (!IsValidAddress(address))
         return QStringLiteral("メールアドレスが間違っています。確認してください。");
     return QString();
 }

@@ -1,6 +1,5 @@
 #include "members/UAddress.h"
 
-#include "store/Codec.h"
 #include "store/MailAddress.h"
 
 #include <QRegularExpression>
@@ -17,13 +16,6 @@ bool IsValidAddress(const QString &text)
         if (!((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')))
             return false;
     return true;
-}
-
-bool IsSingleByteText(const QString &text)
-{
-    int unmappable = 0;
-    const QByteArray bytes = Codec::toCp932(text, &unmappable);
-    return unmappable == 0 && bytes.size() == text.size();
 }
 
 AddressText ParseAddressText(const QString &text)

@@ -12,10 +12,6 @@
 // address literals are not taken. At most 64 characters before the "@" and 254 in all.
 bool IsValidAddress(const QString &text);
 
-// True when every character of the text is a single byte in code page 932; a full-width
-// or other double-byte character, or one without any code there, makes it false.
-bool IsSingleByteText(const QString &text);
-
 // What dropped or pasted text holds: an address when one can be read out of it, else the
 // whole text as a name. At most one of the two is non-empty.
 struct AddressText {

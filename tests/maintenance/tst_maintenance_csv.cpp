@@ -1,6 +1,7 @@
 // Splitting CSV lines, the import's value rules, and the export's quoting undone by the
 // splitter.
 #include "maintenance/UCsv.h"
+#include "members/UAddress.h"
 #include "maintenance/UTextLines.h"
 #include "store/Codec.h"
 
@@ -175,7 +176,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, field);
         QFETCH(bool, ok);
-        QCOMPARE(IsImportableAddress(field), ok);
+        QCOMPARE(IsValidAddress(field), ok);
     }
 
     void lineReader_data()

@@ -66,24 +66,6 @@ private Q_SLOTS:
         QCOMPARE(IsValidAddress(text), valid);
     }
 
-    void singleByte_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("single");
-        QTest::newRow("ascii") << "taro@example.jp" << true;
-        QTest::newRow("half-width katakana") << "ﾀﾛｳ@example.jp" << true;
-        QTest::newRow("hiragana") << "たろう@example.jp" << false;
-        QTest::newRow("full-width at") << "taro＠example.jp" << false;
-        QTest::newRow("circled digit") << "①@example.jp" << false;
-        QTest::newRow("emoji") << QString::fromUtf8("taro\xF0\x9F\x98\x80@example.jp") << false;
-        QTest::newRow("wave dash") << "taro〜@example.jp" << false;
-    }
-    void singleByte()
-    {
-        QFETCH(QString, text);
-        QFETCH(bool, single);
-        QCOMPARE(IsSingleByteText(text), single);
-    }
 
     void parse_data()
     {
