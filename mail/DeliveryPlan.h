@@ -4,6 +4,7 @@
 // read one by one while sending.
 #include "mail/UPlaceholders.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <memory>
@@ -19,6 +20,8 @@ struct DeliveryRecipient {
     qint64 MagUser = 0;  // the member's UserIdx: completion is recorded by it
     QString UserAdrs;
     MemberValues values;
+    int attempts = 0;   // tries already made (a deferred recipient of an earlier run)
+    QDateTime nextTry;  // deferred: not before this moment; invalid for a first try
 };
 
 // The recipients in the order they are to be sent to.
