@@ -2,6 +2,7 @@
 
 #include "store/Database.h"
 #include "store/DeliveryRecords.h"
+#include "store/SendStates.h"
 
 #include <optional>
 
@@ -34,9 +35,9 @@ public:
 private:
     bool read()
     {
-        DeliveryRecipientRecord row;
+        SendStates::PendingRecipient pending;
         try {
-            if (!m_cursor.next(&row)) {
+            if (!m_cursor.next(&pending)) {
                 m_cursor.close();
                 return false;
             }
@@ -45,7 +46,10 @@ private:
             m_cursor.close();
             return false;
         }
+        DeliveryRecipientRecord &row = pending.member;
         DeliveryRecipient r;
+        r.attempts = pending.attempts;
+        r.nextTry = pending.nextTry;
         r.MagUser = row.MagUser;
         r.UserAdrs = std::move(row.UserAdrs);
         r.values.UserName = std::move(row.UserName);
@@ -58,7 +62,7 @@ private:
         return true;
     }
 
-    DeliveryRecipientCursor m_cursor;
+    SendStates::PendingCursor m_cursor;
     std::optional<DeliveryRecipient> m_first;
     QString m_failure;
 };
@@ -79,6 +83,13 @@ DeliveryPlan LoadDeliveryPlan(int MagIdx, int MagCnt)
     plan.MagCnt = MagCnt;
     if (MagIdx == 0 || MagCnt == 0)
         return plan;
+    if (SendStates::counts(MagIdx, MagCnt).total() == 0) {
+        // An issue an older build recorded and never delivered: its rows are made now, the
+        // members its SendComplete flags mark done counting as sent.
+        Transaction t;
+        SendStates::seed(MagIdx, MagCnt);
+        t.commit();
+    }
     auto recipients = std::make_unique<StoreRecipients>(MagIdx, MagCnt);
     // The first row is read before anything else, so a store that fails on it fails the
     // whole delivery before a mail goes out.

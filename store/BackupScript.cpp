@@ -26,7 +26,15 @@ const BackupTable kTables[] = {
     {"MagInfo", "delete from MagInfo;", "select * from MagInfo ", "insert into MagInfo ("},
     {"MagHist", "delete from MagHist;", "select * from MagHist ", "insert into MagHist ("},
     {"MagUser", "delete from Maguser;", "select * from MagUser ", "insert into MagUser ("},
+    {"SendState", "delete from SendState;", "select * from SendState ", "insert into SendState ("},
+    {"SendSetting", "delete from SendSetting;", "select * from SendSetting ", "insert into SendSetting ("},
 };
+
+// The five tables and our own that a backup carries, as the gate knows them.
+QList<Schema::Table> knownTables()
+{
+    return Schema::tables() + Schema::carriedTables();
+}
 
 QString valueText(const Statement &s, int column)
 {
@@ -109,7 +117,8 @@ public:
 private:
     static const QStringList &columnsOf(const QString &table)
     {
-        for (const Schema::Table &t : Schema::tables())
+        static const QList<Schema::Table> known = knownTables();
+        for (const Schema::Table &t : known)
             if (table == QLatin1String(t.name))
                 return t.columns;
         static const QStringList none;
@@ -154,7 +163,8 @@ private:
     {
         skip();
         const QString w = word();
-        for (const Schema::Table &t : Schema::tables())
+        static const QList<Schema::Table> known = knownTables();
+        for (const Schema::Table &t : known)
             if (w.compare(QLatin1String(t.name), Qt::CaseInsensitive) == 0) {
                 name = QLatin1String(t.name);
                 return true;
@@ -273,6 +283,8 @@ bool Restore::run(const QString &text)
     QString key = p->table;
     if (!p->isDelete)
         key += QLatin1Char('(') + p->columns.join(QLatin1Char(',')) + QLatin1Char(')');
+    if (p->isDelete && p->table == QLatin1String("SendState"))
+        m_hasSendStates = true;
     std::unique_ptr<PreparedStatement> &s = m_statements[key];
     if (!s) {
         if (p->isDelete) {
@@ -289,6 +301,10 @@ bool Restore::run(const QString &text)
 
 void Restore::commit()
 {
+    // A backup of an older build holds no delivery records: its issues are restored as
+    // recorded before them, so none is offered for resume on records of another store.
+    if (!m_hasSendStates)
+        PreparedStatement(QStringLiteral("delete from SendState")).exec();
     m_transaction.commit();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The backup's format: a script of statements that empties each of the five tables and
-// inserts its rows again:
+// The backup's format: a script of statements that empties each of the five tables (and our
+// own delivery records and settings after them) and inserts its rows again:
 //   delete from Magzine;
 //   insert into Magzine (MagIdx,MagName,...) values(1,'name',...);
 // NULL as NULL, text single-quoted with inner single quotes doubled (line breaks kept),
@@ -32,8 +32,8 @@ namespace BackupScript {
 // whatever statement throws passes through.
 void write(const std::function<void(const QString &statement)> &statement);
 
-// The gate: true when the text is "delete from" one of the five tables, or "insert into"
-// one of them with a column list of its own columns and as many plain values (NULL, a
+// The gate: true when the text is "delete from" one of the five tables or of our own
+// carried ones, or "insert into" one of them with a column list of its own columns and as many plain values (NULL, a
 // number or a single-quoted text), ending with ";" and nothing but blanks after it.
 bool isStatement(const QString &text);
 
@@ -56,6 +56,7 @@ public:
 private:
     Transaction m_transaction; // first, so that it ends after the statements
     std::map<QString, std::unique_ptr<PreparedStatement>> m_statements; // by table and columns
+    bool m_hasSendStates = false;
 };
 
 } // namespace BackupScript

@@ -106,6 +106,13 @@ IssueRecipients ReadIssueRecipients(int magIdx, int magCnt)
 void RemoveHistoryUpTo(int magIdx, const QString &lastMoment)
 {
     Transaction t;
+    // The delivery records of the issues go with them, read while their issue rows are there.
+    PreparedStatement states(Sql::lines({
+        QStringLiteral("delete from SendState where exists ("),
+        QStringLiteral("select 1 from MagInfo I where I.MagIdx = ? and I.AddDate <= ?"),
+        QStringLiteral("and SendState.MagIdx = I.MagIdx and SendState.MagCnt = I.MagCnt)"),
+    }));
+    states.run({magIdx, TextValue(lastMoment)});
     for (const QString &sql : HistoryRecords::removeStatements()) {
         PreparedStatement s(sql);
         s.bind(0, magIdx);

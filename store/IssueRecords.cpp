@@ -2,6 +2,7 @@
 
 #include "store/Batch.h"
 #include "store/Database.h"
+#include "store/SendStates.h"
 #include "store/Sql.h"
 
 int InsertIssue(const IssueRow &row, const RecipientQuery &recipients)
@@ -21,6 +22,7 @@ int InsertIssue(const IssueRow &row, const RecipientQuery &recipients)
     members.bindFrom(0, {row.MagIdx, magCnt});
     members.bindFrom(2, recipients.values);
     members.exec();
+    SendStates::seed(row.MagIdx, magCnt);
     t.commit();
     return magCnt;
 }

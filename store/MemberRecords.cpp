@@ -232,6 +232,10 @@ void removeWithMembers(int magIdx)
     magazine.run({magIdx});
     PreparedStatement members(QStringLiteral("delete from MagUser where MagIdx = ?"));
     members.run({magIdx});
+    PreparedStatement states(QStringLiteral("delete from SendState where MagIdx = ?"));
+    states.run({magIdx});
+    PreparedStatement locks(QStringLiteral("delete from SendLock where MagIdx = ?"));
+    locks.run({magIdx});
     t.commit();
 }
 

@@ -21,6 +21,15 @@ const QList<Table> &tables()
     return all;
 }
 
+const QList<Table> &carriedTables()
+{
+    static const QList<Table> all = {
+        {"SendState", {"MagIdx", "MagCnt", "MagUser", "State", "Attempts", "NextTry", "Reply"}},
+        {"SendSetting", {"Name", "Value"}},
+    };
+    return all;
+}
+
 namespace {
 
 const char *const kCreate[] = {
@@ -61,6 +70,20 @@ void run(QSqlDatabase &db, const char *sql)
 
 } // namespace
 
+QStringList ownTables()
+{
+    return {
+        QStringLiteral("create table if not exists SendState (MagIdx integer not null, MagCnt integer not null,"
+                       " MagUser integer not null, State integer not null default 0, Attempts integer not null"
+                       " default 0, NextTry integer, Reply text, primary key (MagIdx, MagCnt, MagUser))"),
+        // The rows still to send of one issue, read without passing its sent ones.
+        QStringLiteral("create index if not exists SendStateOpen on SendState (MagIdx, MagCnt, State, MagUser)"),
+        QStringLiteral("create table if not exists SendLock (MagIdx integer not null, MagCnt integer not null,"
+                       " Host text, Pid integer, Started integer, primary key (MagIdx, MagCnt))"),
+        QStringLiteral("create table if not exists SendSetting (Name text primary key, Value text)"),
+    };
+}
+
 void create(QSqlDatabase &db)
 {
     for (const char *sql : kCreate)
@@ -70,6 +93,8 @@ void create(QSqlDatabase &db)
 
 void ensureIndexes(QSqlDatabase &db)
 {
+    for (const QString &sql : ownTables())
+        run(db, sql.toLatin1().constData());
     for (const char *sql : kIndexes)
         run(db, sql);
 }

@@ -11,12 +11,19 @@ struct Table {
     QStringList columns;
 };
 const QList<Table> &tables();
+// Our own tables that a backup carries beside the five: the delivery records and settings
+// (the delivery lock belongs to a running process and is never carried).
+const QList<Table> &carriedTables();
 
 // Creates the tables, the indexes and the UserIdx assignment on an empty store.
 void create(QSqlDatabase &db);
-// Indexes that a store of an older build may lack; harmless when present.
+// The tables of our own beside the five (per-recipient delivery records, the delivery lock,
+// the delivery settings) with their indexes, as statements that leave them alone when present.
+QStringList ownTables();
+// Indexes (and our own tables) that a store of an older build may lack; harmless when present.
 void ensureIndexes(QSqlDatabase &db);
-// True when the file holds the five tables with their columns in order.
+// True when the file holds the five tables with their columns in order; other tables, our
+// own among them, may be there or not.
 bool matches(QSqlDatabase &db, QString *why);
 
 } // namespace Schema

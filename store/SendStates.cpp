@@ -1,0 +1,475 @@
+#include "store/SendStates.h"
+
+#include "store/AfterSendUpdate.h"
+#include "store/Database.h"
+#include "store/Schema.h"
+#include "store/Sql.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QSysInfo>
+
+#include <unistd.h>
+
+namespace {
+
+bool isFinal(SendState s)
+{
+    return s == SendState::Sent || s == SendState::Skipped || s == SendState::Failed;
+}
+
+QVariant epochValue(const QDateTime &t)
+{
+    return t.isValid() ? QVariant(t.toSecsSinceEpoch()) : QVariant(QMetaType(QMetaType::LongLong));
+}
+
+QDateTime fromEpoch(const QVariant &v)
+{
+    return v.isNull() ? QDateTime() : QDateTime::fromSecsSinceEpoch(v.toLongLong());
+}
+
+SendState stateOf(qint64 n)
+{
+    return (n >= 0 && n <= 6) ? SendState(n) : SendState::Unknown;
+}
+
+int changeStates(const QString &sql, std::initializer_list<QVariant> values)
+{
+    Transaction t;
+    PreparedStatement s(sql);
+    s.run(values);
+    const int n = s.rowsAffected();
+    t.commit();
+    return n;
+}
+
+QString settleText()
+{
+    return QStringLiteral("中断により結果不明");
+}
+
+// The process start time in clock ticks since boot, from /proc/<pid>/stat (field 22): with
+// the pid it names one process, so a pid reused after a kill is not taken for the old run.
+qint64 processStart(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = f.read(4096);
+    const qsizetype close = stat.lastIndexOf(')');
+    if (close < 0)
+        return -1;
+    // Fields after the command name start with field 3 (state); the start time is field 22.
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    if (fields.size() < 20)
+        return -1;
+    bool ok = false;
+    const qint64 start = fields.at(19).toLongLong(&ok);
+    return ok ? start : -1;
+}
+
+QString hostName()
+{
+    return QSysInfo::machineHostName();
+}
+
+// A lock row is live unless it names this host and a process that no longer runs (or a
+// different process under the same pid). A lock of another host cannot be checked.
+bool lockIsLive(const QString &host, qint64 pid, qint64 started)
+{
+    if (host != hostName())
+        return true;
+    const qint64 now = processStart(pid);
+    return now >= 0 && now == started;
+}
+
+struct LockRow {
+    bool exists = false;
+    QString host;
+    qint64 pid = 0;
+    qint64 started = 0;
+};
+
+LockRow readLock(int MagIdx, int MagCnt)
+{
+    LockRow r;
+    PreparedStatement s(QStringLiteral("select Host,Pid,Started from SendLock where MagIdx = ? and MagCnt = ?"));
+    s.run({MagIdx, MagCnt});
+    if (s.next()) {
+        r.exists = true;
+        r.host = s.value(0).toString();
+        r.pid = s.value(1).toLongLong();
+        r.started = s.value(2).toLongLong();
+    }
+    s.finish();
+    return r;
+}
+
+QList<SendStateRow> readRows(int MagIdx, int MagCnt, const QList<SendState> *states)
+{
+    QString filter;
+    QVariantList values{MagIdx, MagCnt};
+    if (states) {
+        if (states->isEmpty())
+            return {};
+        filter = QStringLiteral("and S.State in (") + Sql::marks(states->size()) + QStringLiteral(")");
+        for (const SendState st : *states)
+            values << int(st);
+    }
+    PreparedStatement s(Sql::lines({
+        QStringLiteral("select S.MagUser,U.UserName,U.UserAdrs,S.State,S.Attempts,S.NextTry,S.Reply"),
+        QStringLiteral("from SendState S left join MagUser U on U.MagIdx = S.MagIdx and U.UserIdx = S.MagUser"),
+        QStringLiteral("where S.MagIdx = ? and S.MagCnt = ?"),
+        filter,
+        QStringLiteral("order by S.MagUser"),
+    }));
+    s.bindFrom(0, values);
+    s.exec();
+    QList<SendStateRow> out;
+    while (s.next()) {
+        SendStateRow r;
+        r.MagUser = s.value(0).toLongLong();
+        r.UserName = s.value(1).toString();
+        r.UserAdrs = s.value(2).toString();
+        r.state = stateOf(s.value(3).toLongLong());
+        r.attempts = s.value(4).toInt();
+        r.nextTry = fromEpoch(s.value(5));
+        r.reply = s.value(6).toString();
+        out << r;
+    }
+    return out;
+}
+
+IssueState stateOfIssue(const SendStateCounts &c, bool running)
+{
+    if (c.total() == 0)
+        return IssueState::Legacy;
+    if (running)
+        return IssueState::Running;
+    if (c.open() > 0)
+        return IssueState::Stopped;
+    if (c.failed + c.unknown > 0)
+        return IssueState::Partial;
+    return IssueState::Done;
+}
+
+} // namespace
+
+QString SendStateText(SendState state)
+{
+    switch (state) {
+    case SendState::Waiting: return QStringLiteral("待機");
+    case SendState::Sending: return QStringLiteral("送信中");
+    case SendState::Sent: return QStringLiteral("送信済");
+    case SendState::Deferred: return QStringLiteral("保留");
+    case SendState::Failed: return QStringLiteral("失敗");
+    case SendState::Skipped: return QStringLiteral("スキップ");
+    case SendState::Unknown: return QStringLiteral("不明");
+    }
+    return QString();
+}
+
+QString SendStateName(SendState state)
+{
+    switch (state) {
+    case SendState::Waiting: return QStringLiteral("waiting");
+    case SendState::Sending: return QStringLiteral("sending");
+    case SendState::Sent: return QStringLiteral("sent");
+    case SendState::Deferred: return QStringLiteral("deferred");
+    case SendState::Failed: return QStringLiteral("failed");
+    case SendState::Skipped: return QStringLiteral("skipped");
+    case SendState::Unknown: return QStringLiteral("unknown");
+    }
+    return QString();
+}
+
+qint64 &SendStateCounts::of(SendState state)
+{
+    switch (state) {
+    case SendState::Waiting: return waiting;
+    case SendState::Sending: return sending;
+    case SendState::Sent: return sent;
+    case SendState::Deferred: return deferred;
+    case SendState::Failed: return failed;
+    case SendState::Skipped: return skipped;
+    case SendState::Unknown: return unknown;
+    }
+    return unknown;
+}
+
+QString IssueStateText(IssueState state)
+{
+    switch (state) {
+    case IssueState::Legacy: return QString();
+    case IssueState::Done: return QStringLiteral("完了");
+    case IssueState::Partial: return QStringLiteral("一部失敗");
+    case IssueState::Stopped: return QStringLiteral("中断");
+    case IssueState::Running: return QStringLiteral("送信中");
+    }
+    return QString();
+}
+
+QString IssueStateName(IssueState state)
+{
+    switch (state) {
+    case IssueState::Legacy: return QStringLiteral("legacy");
+    case IssueState::Done: return QStringLiteral("done");
+    case IssueState::Partial: return QStringLiteral("partial");
+    case IssueState::Stopped: return QStringLiteral("stopped");
+    case IssueState::Running: return QStringLiteral("running");
+    }
+    return QString();
+}
+
+namespace SendStates {
+
+void ensureTable()
+{
+    Statement s;
+    for (const QString &sql : Schema::ownTables())
+        s.exec(sql);
+}
+
+void seed(int MagIdx, int MagCnt)
+{
+    PreparedStatement s(Sql::lines({
+        QStringLiteral("insert or ignore into SendState (MagIdx,MagCnt,MagUser,State,Attempts)"),
+        QStringLiteral("select MagIdx, MagCnt, MagUser, case when SendComplete = 1 then 2 else 0 end, 0"),
+        QStringLiteral("from MagHist where MagIdx = ? and MagCnt = ?"),
+    }));
+    s.run({MagIdx, MagCnt});
+}
+
+PendingCursor::PendingCursor(int MagIdx, int MagCnt)
+    : m_query(Sql::lines({
+          QStringLiteral("select U.UserAdrs,U.UserName,U.url,U.count1,U.count2,U.UserDate1,U.UserDate2,"
+                         "S.MagUser,S.Attempts,S.NextTry,S.State"),
+          QStringLiteral("from SendState S, MagUser U"),
+          QStringLiteral("where S.MagIdx = ? and S.MagCnt = ? and S.State in (0, 3)"),
+          QStringLiteral("and U.MagIdx = S.MagIdx and U.UserIdx = S.MagUser"),
+          QStringLiteral("order by S.MagUser"),
+      }))
+{
+    m_query.bind(0, MagIdx);
+    m_query.bind(1, MagCnt);
+    m_query.exec();
+}
+
+bool PendingCursor::next(PendingRecipient *row)
+{
+    if (!m_query.next())
+        return false;
+    row->member.UserAdrs = m_query.value(0).toString();
+    row->member.UserName = m_query.value(1).toString();
+    row->member.url = m_query.value(2).toString();
+    row->member.count1 = m_query.value(3).toLongLong();
+    row->member.count2 = m_query.value(4).toLongLong();
+    row->member.UserDate1 = m_query.value(5).toString();
+    row->member.UserDate2 = m_query.value(6).toString();
+    row->member.MagUser = m_query.value(7).toLongLong();
+    row->attempts = m_query.value(8).toInt();
+    row->nextTry = m_query.value(10).toLongLong() == int(SendState::Deferred) ? fromEpoch(m_query.value(9)) : QDateTime();
+    return true;
+}
+
+void markSending(int MagIdx, int MagCnt, const QList<qint64> &members)
+{
+    Transaction t;
+    PreparedStatement s(QStringLiteral(
+        "update SendState set State = 1 where MagIdx = ? and MagCnt = ? and MagUser = ?"));
+    s.bind(0, MagIdx);
+    s.bind(1, MagCnt);
+    for (const qint64 m : members) {
+        s.bind(2, m);
+        s.exec();
+    }
+    t.commit();
+}
+
+void record(int MagIdx, int MagCnt, const QString &UpdateSQL, const QList<SendResult> &results)
+{
+    std::optional<AfterSendUpdate> chosen;
+    if (!UpdateSQL.isEmpty()) {
+        chosen = AfterSendUpdate::read(UpdateSQL);
+        if (!chosen)
+            throw StoreError(AfterSendUpdateRefusedText());
+    }
+    Transaction t;
+    PreparedStatement write(QStringLiteral("update SendState set State = ?, Attempts = ?, NextTry = ?, Reply = ?"
+                                           " where MagIdx = ? and MagCnt = ? and MagUser = ?"));
+    QVariantList finals;
+    for (const SendResult &r : results) {
+        write.bindFrom(0, {int(r.state), r.attempts,
+                           r.state == SendState::Deferred ? epochValue(r.nextTry) : epochValue(QDateTime()),
+                           TextValue(r.reply.left(1000)), MagIdx, MagCnt, r.MagUser});
+        write.exec();
+        if (isFinal(r.state))
+            finals << r.MagUser;
+    }
+    if (!finals.isEmpty()) {
+        // SendComplete is what says a member's fate was settled before: a member queued again
+        // after a failure, and sent now, keeps its single update.
+        const QString newlyFinal = QStringLiteral("select MagUser from MagHist where MagIdx = ? and MagCnt = ?"
+                                                  " and ifnull(SendComplete, 0) <> 1 and MagUser in (")
+                                   + Sql::marks(finals.size()) + QStringLiteral(")");
+        if (chosen && !chosen->isEmpty()) {
+            PreparedStatement update(Sql::lines({QStringLiteral("update MagUser ") + chosen->setClause(),
+                                                 QStringLiteral("where MagIdx = ? and UserIdx in (") + newlyFinal
+                                                     + QStringLiteral(")")}));
+            QVariantList values;
+            for (int k = 0; k < chosen->dayMarks(); ++k)
+                values << TextValue(chosen->day);
+            values << MagIdx << MagIdx << MagCnt << finals;
+            update.bindFrom(0, values);
+            update.exec();
+        }
+        PreparedStatement complete(QStringLiteral("update MagHist set SendComplete = 1 where MagIdx = ? and MagCnt = ?"
+                                                  " and ifnull(SendComplete, 0) <> 1 and MagUser in (")
+                                   + Sql::marks(finals.size()) + QStringLiteral(")"));
+        complete.bindFrom(0, QVariantList{MagIdx, MagCnt} + finals);
+        complete.exec();
+    }
+    t.commit();
+}
+
+int settleInterrupted(int MagIdx, int MagCnt)
+{
+    return changeStates(QStringLiteral("update SendState set State = 6, Reply = ?, NextTry = null"
+                                       " where MagIdx = ? and MagCnt = ? and State = 1"),
+                        {settleText(), MagIdx, MagCnt});
+}
+
+int requeue(int MagIdx, int MagCnt, bool failed, bool unknown)
+{
+    if (!failed && !unknown)
+        return 0;
+    return changeStates(QStringLiteral("update SendState set State = 0, NextTry = null"
+                                       " where MagIdx = ? and MagCnt = ? and State in (?, ?)"),
+                        {MagIdx, MagCnt, failed ? int(SendState::Failed) : -1,
+                         unknown ? int(SendState::Unknown) : -1});
+}
+
+int cancelOpen(int MagIdx, int MagCnt)
+{
+    // The cancelled members are final now; their SendComplete follows, without the
+    // after-send update, since nothing was sent to them.
+    Transaction t;
+    PreparedStatement hist(Sql::lines({
+        QStringLiteral("update MagHist set SendComplete = 1 where MagIdx = ? and MagCnt = ?"),
+        QStringLiteral("and MagUser in (select MagUser from SendState where MagIdx = ? and MagCnt = ? and State in (0, 3))"),
+    }));
+    hist.run({MagIdx, MagCnt, MagIdx, MagCnt});
+    PreparedStatement s(QStringLiteral("update SendState set State = 4, NextTry = null, Reply = ?"
+                                       " where MagIdx = ? and MagCnt = ? and State in (0, 3)"));
+    s.run({QStringLiteral("配信の中止"), MagIdx, MagCnt});
+    const int n = s.rowsAffected();
+    t.commit();
+    return n;
+}
+
+SendStateCounts counts(int MagIdx, int MagCnt)
+{
+    SendStateCounts c;
+    PreparedStatement s(QStringLiteral(
+        "select State, count(*) from SendState where MagIdx = ? and MagCnt = ? group by State"));
+    s.run({MagIdx, MagCnt});
+    while (s.next())
+        c.of(stateOf(s.value(0).toLongLong())) += s.value(1).toLongLong();
+    return c;
+}
+
+QList<SendStateRow> rows(int MagIdx, int MagCnt)
+{
+    return readRows(MagIdx, MagCnt, nullptr);
+}
+
+QList<SendStateRow> rows(int MagIdx, int MagCnt, const QList<SendState> &states)
+{
+    return readRows(MagIdx, MagCnt, &states);
+}
+
+QList<IssueStateRow> issues(int MagIdx)
+{
+    PreparedStatement s(Sql::lines({
+        QStringLiteral("select S.MagIdx,S.MagCnt,M.MagName,I.Title,I.AddDate,S.State,count(*)"),
+        QStringLiteral("from SendState S"),
+        QStringLiteral("left join Magzine M on M.MagIdx = S.MagIdx"),
+        QStringLiteral("left join MagInfo I on I.MagIdx = S.MagIdx and I.MagCnt = S.MagCnt"),
+        QStringLiteral("where (? = 0 or S.MagIdx = ?)"),
+        QStringLiteral("group by S.MagIdx,S.MagCnt,S.State"),
+        QStringLiteral("order by S.MagCnt desc,S.MagIdx"),
+    }));
+    s.run({MagIdx, MagIdx});
+    QList<IssueStateRow> out;
+    while (s.next()) {
+        const int idx = s.value(0).toInt();
+        const int cnt = s.value(1).toInt();
+        if (out.isEmpty() || out.last().MagIdx != idx || out.last().MagCnt != cnt) {
+            IssueStateRow r;
+            r.MagIdx = idx;
+            r.MagCnt = cnt;
+            r.MagName = s.value(2).toString();
+            r.Title = s.value(3).toString();
+            r.AddDate = s.value(4).toString();
+            out << r;
+        }
+        out.last().counts.of(stateOf(s.value(5).toLongLong())) += s.value(6).toLongLong();
+    }
+    s.finish();
+    for (IssueStateRow &r : out)
+        r.state = stateOfIssue(r.counts, SendLock::isHeld(r.MagIdx, r.MagCnt));
+    return out;
+}
+
+QList<IssueStateRow> resumable()
+{
+    QList<IssueStateRow> out;
+    for (const IssueStateRow &r : issues(0)) {
+        if (r.state == IssueState::Stopped)
+            out << r;
+    }
+    return out;
+}
+
+} // namespace SendStates
+
+namespace SendLock {
+
+bool acquire(int MagIdx, int MagCnt, QString *holder)
+{
+    Transaction t;
+    const LockRow held = readLock(MagIdx, MagCnt);
+    if (held.exists && lockIsLive(held.host, held.pid, held.started)) {
+        if (holder)
+            *holder = held.host + QLatin1Char(' ') + QString::number(held.pid);
+        return false;
+    }
+    if (held.exists) {
+        PreparedStatement settle(QStringLiteral("update SendState set State = 6, Reply = ?, NextTry = null"
+                                                " where MagIdx = ? and MagCnt = ? and State = 1"));
+        settle.run({settleText(), MagIdx, MagCnt});
+        PreparedStatement drop(QStringLiteral("delete from SendLock where MagIdx = ? and MagCnt = ?"));
+        drop.run({MagIdx, MagCnt});
+    }
+    const qint64 pid = qint64(::getpid());
+    PreparedStatement take(
+        QStringLiteral("insert into SendLock (MagIdx,MagCnt,Host,Pid,Started) values(?,?,?,?,?)"));
+    take.run({MagIdx, MagCnt, hostName(), pid, processStart(pid)});
+    t.commit();
+    return true;
+}
+
+void release(int MagIdx, int MagCnt)
+{
+    const qint64 pid = qint64(::getpid());
+    changeStates(QStringLiteral("delete from SendLock where MagIdx = ? and MagCnt = ? and Host = ? and Pid = ?"),
+                 {MagIdx, MagCnt, hostName(), pid});
+}
+
+bool isHeld(int MagIdx, int MagCnt)
+{
+    const LockRow held = readLock(MagIdx, MagCnt);
+    return held.exists && lockIsLive(held.host, held.pid, held.started);
+}
+
+} // namespace SendLock
