@@ -1,49 +1,88 @@
 #pragma once
-// The send step of a delivery: every mail of a plan over a connected SMTP client, in the
-// plan's mode, with progress reports and a stop flag. It touches neither the store nor a
-// thread; what happened comes back as an outcome for the caller to record.
+// The send step of a delivery: the recipients still to be sent to, over an SMTP session it
+// opens (and reopens) itself, in the plan's mode, in groups whose fate is handed to a journal
+// as it becomes known. It touches neither the store nor a thread: the journal, the clock and
+// the session opener are given by the caller (the delivery worker's write to the store; a
+// test's fakes).
+//
+// Per recipient: an address the check refuses is skipped; a 2xx answer after the mail's
+// final "." is sent; a 5xx answer (to RCPT, or to the mail) is failed; a 4xx answer or a
+// connection lost before the final "." is deferred and tried again after the retry
+// schedule's next wait (failed once the schedule is used up) while the delivery goes on; a
+// connection lost after the final "." and before the answer is unknown (never resent on its
+// own). A 421 closes the session, which is reopened with back-off. A batch whose server
+// refuses some recipients goes to the others.
 #include "mail/DeliveryPlan.h"
+#include "store/SendSettings.h"
+#include "store/SendStates.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QStringList>
 
-#include <atomic>
 #include <functional>
 
 class SmtpClient;
 
-struct DeliveryOutcome {
-    struct Failure {
-        QString address;
-        QString reply;  // the client's error text for the mail that carried the address
-    };
-    QList<qint64> reached;   // every recipient the delivery got to, sent or not
-    QList<qint64> sent;      // recipients whose mail (or batch) went out
-    QList<Failure> failed;   // addresses whose mail failed, in order
-    QStringList log;         // the error log's lines, in the order they arose
-    bool interrupted = false;  // stopped, or a recipient could not be read
-    QString readFailure;     // why a recipient could not be read; empty when all were
-    int unreported = 0;      // mails or addresses sent since the last progress report
+// Where the send step writes what happened, group by group. Both throw StoreError when the
+// record cannot be written; the send step then stops before sending anything more.
+class DeliveryJournal
+{
+public:
+    virtual ~DeliveryJournal() = default;
+    // Before the first mail of a group goes out: these members are being sent to.
+    virtual void sending(const QList<qint64> &members) = 0;
+    // The group's outcomes (also skipped members, and deferred ones with their next try).
+    virtual void record(const QList<SendResult> &results) = 0;
+};
+
+// Time as the send step sees it; a test's clock moves only when waited on.
+class DeliveryClock
+{
+public:
+    virtual ~DeliveryClock() = default;
+    virtual QDateTime now() = 0;
+    // Waits until the moment; false as soon as the delivery is asked to stop (pause or
+    // cancel), true when the moment has come.
+    virtual bool waitUntil(const QDateTime &until) = 0;
 };
 
 struct DeliverySendOptions {
-    // The address check members must pass to be sent to (empty: holding "@"); one that fails
-    // is skipped without a word.
+    // The address check members must pass to be sent to (empty: holding "@").
     std::function<bool(const QString &)> isValidAddress;
-    // Asked before each member; once set, the delivery sends what it has collected and ends.
-    const std::atomic<bool> *cancel = nullptr;
-    // Progress: count mails (or addresses of a batch) have gone out since the last report.
+    // Opens the session (connect, greeting, EHLO, and the POP3 login first when set); false
+    // with the reason in *failure. Called at the start and after every lost connection.
+    std::function<bool(SmtpClient &, QString *failure)> connect;
+    // Asked between mails; once true the step records what it has, quits and returns.
+    std::function<bool()> stopRequested;
+    // Progress: count recipients have reached a state (sent, failed, skipped, unknown or
+    // deferred) since the last report.
     std::function<void(int count)> report;
-    // The moment written into each mail's Date field; the date of the first call is the
-    // day used for personalisation. Empty: the clock.
-    std::function<QDateTime()> now;
+    // The step waits (pacing, a retry's back-off, reopening a connection) until this moment;
+    // called again with an invalid moment when the wait is over.
+    std::function<void(const QDateTime &until)> waiting;
+    DeliveryJournal *journal = nullptr;
+    DeliveryClock *clock = nullptr;  // nullptr: the system clock, waits that cannot be stopped
+    RetrySchedule retry;
+    Pacing pacing;
 };
 
-// Addresses in a batch mail, and mails between two progress reports.
+struct DeliveryOutcome {
+    SendStateCounts counts;   // what this run recorded (deferred: still deferred at the end)
+    QStringList log;          // the error log's lines, in the order they arose
+    bool stopped = false;     // asked to stop; the rest stays waiting or deferred
+    QString readFailure;      // a recipient could not be read; the rest stays as it was
+    QString connectFailure;   // the session could not be (re)opened, retries used up
+    QString journalFailure;   // the record could not be written; nothing more was sent
+    int unreported = 0;       // recipients settled since the last progress report
+};
+
+// Mails in a group between two records and reports, and addresses in a batch mail.
 constexpr int kDeliveryBatchSize = 51;
 constexpr int kDeliveryReportEvery = 26;
 
-// Sends to every recipient of the plan, then closes the session (QUIT). The mails still
-// unreported are left in outcome.unreported for the report that follows the completion.
+// Sends to every recipient the plan still has, retrying deferred ones as their time comes,
+// until none is left to send, the step is asked to stop, or the session cannot be reopened;
+// then quits the session. The first connect is made here too: when it fails, nothing is
+// recorded and outcome.connectFailure says why.
 DeliveryOutcome SendDelivery(SmtpClient &smtp, DeliveryPlan &plan, const DeliverySendOptions &options);

@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -270,84 +271,179 @@ void SmtpClient::resetAfterFailure()
         m_socket.close();
 }
 
-bool SmtpClient::sendMail(const QString &from, const QStringList &recipients, const QByteArray &message)
+void SmtpClient::refused(const Reply &reply, SmtpTransaction *t)
 {
+    failReply(reply);
+    t->code = reply.code;
+    t->reply = m_error;
+    // RFC 5321 section 4.2.4: 421 means the server is closing the channel; any other refusal
+    // leaves the session usable once the transaction is reset.
+    if (reply.code == 421)
+        m_socket.close();
+    else
+        resetAfterFailure();
+}
+
+void SmtpClient::lost(SmtpTransaction *t, bool afterDot)
+{
+    failTransport();
+    t->lost = true;
+    t->afterDot = afterDot;
+    t->reply = m_error;
+}
+
+SmtpTransaction SmtpClient::transact(const QString &from, const QStringList &recipients, const QByteArray &message)
+{
+    SmtpTransaction t;
+    t.recipients.resize(recipients.size());
     m_error.clear();
-    if (recipients.isEmpty()) {
-        m_error = QStringLiteral("宛先がありません");
-        return false;
-    }
+    auto local = [&](const QString &why) {
+        m_error = why;
+        t.reply = why;
+        t.local = true;
+        return t;
+    };
+    if (recipients.isEmpty())
+        return local(QStringLiteral("宛先がありません"));
     // An argument is one address or nothing is sent: "<a@b.jp> NOTIFY=..." would add
     // parameters to the envelope, "a@b.jp>,<c@d.jp" a second recipient.
-    for (const QString &address : QStringList{from} + recipients) {
-        if (!IsPlainAddress(address)) {
-            m_error = QStringLiteral("メールアドレスが正しくありません: ") + LogLine::oneLine(address);
-            return false;
-        }
-    }
+    for (const QString &address : QStringList{from} + recipients)
+        if (!IsPlainAddress(address))
+            return local(QStringLiteral("メールアドレスが正しくありません: ") + LogLine::oneLine(address));
     if (!m_socket.isConnected()) {
         m_error = MailSocketText::notConnected();
-        return false;
+        t.reply = m_error;
+        t.lost = true;
+        return t;
     }
+    auto sessionFailed = [&] {
+        t.session = true;
+        t.reply = m_error;
+        return t;
+    };
     if (!m_firstMessageDone) {
         m_firstMessageDone = true;
         if (m_options.startTls && !startTls())
-            return false;
+            return sessionFailed();
     }
     if (!authenticate())
-        return false;
+        return sessionFailed();
 
-    // One transaction; a refused step is followed by RSET so the next mail starts clean.
     Reply r;
-    auto step = [&](const QByteArray &line, std::initializer_list<int> codes) {
-        if (!command(line, &r))
-            return failTransport();
-        for (int c : codes)
-            if (r.code == c)
-                return true;
-        failReply(r);
-        resetAfterFailure();
-        return false;
-    };
     const QByteArray mailFrom = "MAIL FROM: <" + from.toUtf8() + ">";
     if (hasCapability("PIPELINING")) {
         // RFC 2920: the envelope goes in one write and the answers are read in order, so a
         // batch costs one round trip instead of one per recipient. DATA still waits for
-        // them: a refused recipient must fail the mail before any text is sent.
+        // them: only the accepted recipients are to get the text.
         QByteArray envelope = "RSET\r\n" + mailFrom + "\r\n";
         for (const QString &to : recipients)
             envelope += "RCPT TO:<" + to.toUtf8() + ">\r\n";
-        if (!send(envelope))
-            return failTransport();
-        bool ok = true;
+        if (!send(envelope)) {
+            lost(&t, false);
+            return t;
+        }
+        bool envelopeRefused = false;
+        Reply refusal;
         for (qsizetype i = 0; i < recipients.size() + 2; ++i) {
-            if (!readReply(&r))
-                return failTransport();
-            const bool good = r.code == 250 || (i >= 2 && r.code == 251);
-            if (!good && ok) {
-                ok = false;
-                failReply(r);
+            if (!readReply(&r)) {
+                lost(&t, false);
+                return t;
+            }
+            if (r.code == 421) {
+                refused(r, &t);
+                return t;
+            }
+            if (i < 2) {
+                if (r.code != 250 && !envelopeRefused) {
+                    envelopeRefused = true;
+                    refusal = r;
+                }
+            } else if (!envelopeRefused) {
+                // Answers to RCPT after a refused MAIL FROM say nothing about the recipient.
+                t.recipients[i - 2] = {r.code, r.text()};
             }
         }
-        if (!ok) {
-            resetAfterFailure();
-            return false;
+        if (envelopeRefused) {
+            refused(refusal, &t);
+            return t;
         }
     } else {
-        if (!step("RSET", {250}) || !step(mailFrom, {250}))
-            return false;
-        for (const QString &to : recipients)
-            if (!step("RCPT TO:<" + to.toUtf8() + ">", {250, 251}))
-                return false;
+        if (!command("RSET", &r)) {
+            lost(&t, false);
+            return t;
+        }
+        if (r.code == 250) {
+            if (!command(mailFrom, &r)) {
+                lost(&t, false);
+                return t;
+            }
+        }
+        if (r.code != 250) {
+            refused(r, &t);
+            return t;
+        }
+        for (qsizetype i = 0; i < recipients.size(); ++i) {
+            if (!command("RCPT TO:<" + recipients.at(i).toUtf8() + ">", &r)) {
+                lost(&t, false);
+                return t;
+            }
+            t.recipients[i] = {r.code, r.text()};
+            if (r.code == 421) {
+                refused(r, &t);
+                return t;
+            }
+        }
     }
-    if (!step("DATA", {354}))
-        return false;
-    if (!send(dataBlock(message)) || !readReply(&r))
-        return failTransport();
-    if (r.code != 250) {
-        failReply(r);
+    const auto firstRefused = std::find_if(t.recipients.cbegin(), t.recipients.cend(),
+                                           [](const SmtpTransaction::Recipient &x) { return !x.accepted(); });
+    if (std::none_of(t.recipients.cbegin(), t.recipients.cend(),
+                     [](const SmtpTransaction::Recipient &x) { return x.accepted(); })) {
+        // Nobody to send the text to: the transaction is reset without DATA.
+        t.code = firstRefused->code;
+        t.reply = firstRefused->reply;
+        m_error = t.reply;
         resetAfterFailure();
+        return t;
+    }
+    if (!command("DATA", &r)) {
+        lost(&t, false);
+        return t;
+    }
+    if (r.code != 354) {
+        refused(r, &t);
+        return t;
+    }
+    // A write that fails has not put the final "." out whole; a reply that fails to come
+    // after it leaves the mail's fate unknown.
+    if (!send(dataBlock(message))) {
+        lost(&t, false);
+        return t;
+    }
+    if (!readReply(&r)) {
+        lost(&t, true);
+        return t;
+    }
+    if (r.code != 250) {
+        refused(r, &t);
+        return t;
+    }
+    t.code = r.code;
+    t.reply = r.text();
+    if (firstRefused != t.recipients.cend())
+        m_error = firstRefused->reply;
+    return t;
+}
+
+bool SmtpClient::sendMail(const QString &from, const QStringList &recipients, const QByteArray &message)
+{
+    const SmtpTransaction t = transact(from, recipients, message);
+    if (!t.accepted())
         return false;
+    for (const SmtpTransaction::Recipient &x : t.recipients) {
+        if (!x.accepted()) {
+            m_error = x.reply;
+            return false;
+        }
     }
     return true;
 }

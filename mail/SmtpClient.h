@@ -7,6 +7,28 @@
 #include <QByteArrayList>
 #include <QStringList>
 
+// What became of one mail transaction, step by step: enough for the sender to tell, for
+// each recipient, whether the mail went, was refused for good, may be tried again, or may
+// have gone without the answer having come.
+struct SmtpTransaction {
+    struct Recipient {
+        int code = 0;   // the answer to its RCPT; 0 when none came (or the envelope failed first)
+        QString reply;
+        bool accepted() const { return code == 250 || code == 251; }
+    };
+    QList<Recipient> recipients;  // one per recipient, in order
+    // The answer that settled the mail: to the final ".", or to the step that refused it
+    // (RSET, MAIL FROM, DATA, or the first refused RCPT when none was accepted); 0 when the
+    // connection failed before it.
+    int code = 0;
+    QString reply;             // that answer's text, or why the step failed
+    bool local = false;        // refused here before anything was sent (an address, no recipient)
+    bool session = false;      // STARTTLS or the authentication failed: no mail can go
+    bool lost = false;         // the connection failed before an answer settled the mail
+    bool afterDot = false;     // ... after the final "." was written: the mail may have gone
+    bool accepted() const { return code == 250; }
+};
+
 struct SmtpOptions {
     QString host;
     quint16 port = 25;
@@ -33,9 +55,14 @@ public:
 
     // Connects, reads the 220 greeting and introduces itself.
     bool connectToServer();
-    // Sends one message to the given envelope recipients. A recipient the server refuses
-    // fails the whole message. The first message of a connection first runs the TLS and
-    // authentication steps; a failed authentication is tried again with the next message.
+    // Sends one message to the given envelope recipients. A recipient the server refuses is
+    // left out and the message goes to the others; when none is accepted, no text is sent.
+    // A 421 answer at any step ends the session (RFC 5321 section 4.2.4). The first message
+    // of a connection first runs the TLS and authentication steps; a failed authentication
+    // is tried again with the next message.
+    SmtpTransaction transact(const QString &from, const QStringList &recipients, const QByteArray &message);
+    // The same, true only when every recipient was accepted and the message too;
+    // errorString() then says why not.
     bool sendMail(const QString &from, const QStringList &recipients, const QByteArray &message);
     // QUIT and close; errors do not matter any more at this point.
     void quit();
@@ -74,6 +101,8 @@ private:
     bool failReply(const Reply &reply);
     bool failTransport();
     void resetAfterFailure();
+    void refused(const Reply &reply, SmtpTransaction *t);
+    void lost(SmtpTransaction *t, bool afterDot);
 
     MailSocket &m_socket;
     SmtpOptions m_options;

@@ -27,6 +27,20 @@ struct SessionGuard {
     ~SessionGuard() { smtp.quit(); }
 };
 
+// Keeps the members whose fate became final, for the completion written after the send.
+class CompletionJournal : public DeliveryJournal
+{
+public:
+    void sending(const QList<qint64> &) override {}
+    void record(const QList<SendResult> &results) override
+    {
+        for (const SendResult &r : results)
+            if (r.state == SendState::Sent || r.state == SendState::Skipped || r.state == SendState::Failed)
+                settled += r.MagUser;
+    }
+    QList<qint64> settled;
+};
+
 } // namespace
 
 TMailThread::TMailThread(int MagIdx, int MagCnt, Settings settings, QObject *parent)
@@ -92,25 +106,30 @@ void TMailThread::deliver()
     SmtpClient smtp(*socket);
     ConnectOptions connect = m_settings.connect;
     connect.cancel = &m_stop;
-    QString failure;
-    if (!ConnectServers(smtp, connect, &failure)) {
-        Q_EMIT ErrorBox(failure);
-        return;
-    }
     SessionGuard session{smtp};
 
+    CompletionJournal journal;
     DeliverySendOptions options;
     options.isValidAddress = m_settings.isValidAddress;
-    options.cancel = &m_stop;
+    options.connect = [&connect](SmtpClient &c, QString *failure) { return ConnectServers(c, connect, failure); };
+    options.stopRequested = [this] { return m_stop.load(); };
     options.report = [this](int count) { report(count); };
+    options.journal = &journal;
+    // No waiting inside this thread: a mail put off fails at once, and a lost session ends
+    // the delivery, the members not reached staying unsent.
+    options.retry.delaysSeconds.clear();
     DeliveryOutcome outcome = SendDelivery(smtp, plan, options);
     // The recipient rows are done with before the completion writes to the same tables.
     plan.recipients.reset();
+    if (!outcome.connectFailure.isEmpty() && journal.settled.isEmpty()) {
+        Q_EMIT ErrorBox(outcome.connectFailure);
+        return;
+    }
 
     bool completed = true;
     QString completionFailure;
     try {
-        RecordDeliveryCompletion(m_magIdx, m_magCnt, plan.UpdateSQL, outcome.interrupted, outcome.reached);
+        RecordDeliveryCompletion(m_magIdx, m_magCnt, plan.UpdateSQL, true, journal.settled);
     } catch (const StoreError &e) {
         // Rolled back: the mails are out but the issue is not marked complete, which the
         // user must hear of (a resend would reach everyone a second time).
@@ -125,6 +144,8 @@ void TMailThread::deliver()
     QStringList box;
     if (!outcome.readFailure.isEmpty())
         box << kReadFailed << outcome.readFailure;
+    if (!outcome.connectFailure.isEmpty())
+        box << outcome.connectFailure;
     if (!completed)
         box << kCompletionFailed << completionFailure;
     if (!box.isEmpty())

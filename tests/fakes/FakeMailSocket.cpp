@@ -72,6 +72,12 @@ bool FakeMailSocket::write(const QByteArray &bytes, int)
         m_error = MailSocketText::notConnected();
         return false;
     }
+    if (!dropOnWriteOf.isEmpty() && bytes.contains(dropOnWriteOf)) {
+        dropOnWriteOf.clear();
+        close();
+        m_error = MailSocketText::closedByPeer();
+        return false;
+    }
     written += bytes;
     return true;
 }

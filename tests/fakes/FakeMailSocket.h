@@ -8,6 +8,7 @@
 #include "mail/MailSocket.h"
 
 #include <QList>
+#include <QString>
 
 class FakeMailSocket : public MailSocket
 {
@@ -18,6 +19,9 @@ public:
     FakeMailSocket &serverCloses();
     // The next connect fails with this text.
     void refuseConnect(const QString &why) { m_refuse = why; }
+    // The connection breaks during the first write that holds these bytes: nothing of it
+    // arrives, the write fails and the socket is closed (once; cleared when it fires).
+    QByteArray dropOnWriteOf;
     // The TLS handshake fails.
     void failTls() { m_tlsFails = true; }
 

@@ -1,8 +1,11 @@
-// The send step of a delivery against a scripted server: no thread, no store. The exact
-// bytes of each mode, refusals, a dropped connection, a stop and an unreadable recipient.
+// The send step of a delivery against a scripted server, with a journal and a clock of the
+// test's own: no thread, no store. The exact bytes of each mode, the groups the journal
+// sees, refusals, temporary failures and their retries, lost connections, pacing, a stop
+// and an unreadable recipient.
 #include "fakes/FakeMailSocket.h"
 #include "mail/DeliverySend.h"
 #include "mail/SmtpClient.h"
+#include "store/Database.h"
 
 #include <QTimeZone>
 #include <QtTest>
@@ -105,29 +108,77 @@ struct Session {
         o.replyTimeoutMs = 2000;
         smtp.setOptions(o);
     }
-    bool connect()
+    // The greeting and EHLO answer of a reopened connection.
+    void greetAgain() { socket.serverSends("220 mail.example.jp ESMTP\r\n250 mail.example.jp\r\n"); }
+};
+
+const QByteArray kGreeting = "EHLO client.local\r\n";
+
+// What the step handed to be recorded, call by call.
+class FakeJournal : public DeliveryJournal
+{
+public:
+    void sending(const QList<qint64> &members) override
     {
-        const bool ok = smtp.connectToServer();
-        socket.written.clear();
-        return ok;
+        if (failAt >= 0 && calls == failAt)
+            throw StoreError(QStringLiteral("disk is full"));
+        ++calls;
+        groups += members;
     }
+    void record(const QList<SendResult> &results) override
+    {
+        ++calls;
+        for (const SendResult &r : results)
+            last[r.MagUser] = r;
+        records += results.size();
+    }
+    SendState state(qint64 member) const { return last.value(member).state; }
+    QList<QList<qint64>> groups;
+    QList<qsizetype> records;
+    QMap<qint64, SendResult> last;
+    int calls = 0;
+    int failAt = -1;  // the sending() call that throws
+};
+
+// Time that moves only when waited on; a wait may be refused (a stop meanwhile).
+class FakeClock : public DeliveryClock
+{
+public:
+    QDateTime now() override { return m_now; }
+    bool waitUntil(const QDateTime &until) override
+    {
+        waits += until;
+        if (refuseWaits)
+            return false;
+        if (until > m_now)
+            m_now = until;
+        return true;
+    }
+    void advance(qint64 ms) { m_now = m_now.addMSecs(ms); }
+    QList<QDateTime> waits;
+    bool refuseWaits = false;
+
+private:
+    QDateTime m_now = kNow;
 };
 
 struct Run {
     DeliveryOutcome outcome;
     QList<int> reports;
+    FakeJournal journal;
+    FakeClock clock;
+    QList<QDateTime> mailStarts;  // the clock at each MAIL FROM written
 };
 
-Run send(Session &s, DeliveryPlan &p, const std::atomic<bool> *cancel = nullptr)
+void send(Session &s, DeliveryPlan &p, Run &run, DeliverySendOptions o = {})
 {
-    Run run;
-    DeliverySendOptions o;
     o.isValidAddress = [](const QString &a) { return a.contains(u'@'); };
-    o.cancel = cancel;
     o.report = [&run](int n) { run.reports += n; };
-    o.now = [] { return kNow; };
+    o.journal = &run.journal;
+    o.clock = &run.clock;
+    if (o.retry.delaysSeconds == RetrySchedule().delaysSeconds)
+        o.retry.delaysSeconds = {60, 300};
     run.outcome = SendDelivery(s.smtp, p, o);
-    return run;
 }
 
 const QByteArray kHeaderTail = "Content-Type: text/plain; charset=\"ISO-2022-JP\"\r\n"
@@ -160,18 +211,19 @@ private Q_SLOTS:
         const QByteArray hello = "SGVsbG8NCg==\r\n.\r\n";  // "Hello\r\n"
         QTest::newRow("individual: one mail per member, To the member")
             << int(DeliveryMode::Individual) << QStringLiteral("Hello\r\n")
-            << envelope({addr(0)}) + from + "To: \"Readers\" <m0@example.com>\r\n" + kHeaderTail + hello
+            << kGreeting + envelope({addr(0)}) + from + "To: \"Readers\" <m0@example.com>\r\n" + kHeaderTail + hello
                    + envelope({addr(1)}) + from + "To: \"Readers\" <m1@example.com>\r\n" + kHeaderTail + hello
                    + "QUIT\r\n";
         QTest::newRow("batch: one mail, every member in the envelope only")
             << int(DeliveryMode::Batch) << QStringLiteral("Hello\r\n")
-            << envelope({addr(0), addr(1)}) + from + "To: \"Readers\" <>\r\n" + kHeaderTail + hello + "QUIT\r\n";
+            << kGreeting + envelope({addr(0), addr(1)}) + from + "To: \"Readers\" <>\r\n" + kHeaderTail + hello
+                   + "QUIT\r\n";
         // "Hi [member name]\r\n" with each member's name put in.
         QTest::newRow("personalised: each member's own body")
             << int(DeliveryMode::Personalised) << QStringLiteral("Hi [member name]\r\n")
-            << envelope({addr(0)}) + from + "To: \"Readers\" <m0@example.com>\r\n" + kHeaderTail + "SGkgTmFtZTANCg==\r\n.\r\n"
-                   + envelope({addr(1)}) + from + "To: \"Readers\" <m1@example.com>\r\n" + kHeaderTail
-                   + "SGkgTmFtZTENCg==\r\n.\r\n" + "QUIT\r\n";
+            << kGreeting + envelope({addr(0)}) + from + "To: \"Readers\" <m0@example.com>\r\n" + kHeaderTail
+                   + "SGkgTmFtZTANCg==\r\n.\r\n" + envelope({addr(1)}) + from + "To: \"Readers\" <m1@example.com>\r\n"
+                   + kHeaderTail + "SGkgTmFtZTENCg==\r\n.\r\n" + "QUIT\r\n";
     }
     void exactBytes()
     {
@@ -179,44 +231,47 @@ private Q_SLOTS:
         QFETCH(QString, body);
         QFETCH(QByteArray, expected);
         Session s;
-        QVERIFY(s.connect());
         const bool batch = DeliveryMode(mode) == DeliveryMode::Batch;
         acceptMail(s.socket, batch ? 2 : 1);
         if (!batch)
             acceptMail(s.socket);
         s.socket.serverSends("221 bye\r\n");
         DeliveryPlan p = plan(DeliveryMode(mode), {addr(0), addr(1)}, body);
-        const Run run = send(s, p);
+        Run run;
+        send(s, p, run);
         QCOMPARE(s.socket.written, expected);
-        QCOMPARE(run.outcome.sent, (QList<qint64>{100, 101}));
-        QCOMPARE(run.outcome.reached, (QList<qint64>{100, 101}));
-        QVERIFY(run.outcome.failed.isEmpty());
+        QCOMPARE(run.journal.state(100), SendState::Sent);
+        QCOMPARE(run.journal.state(101), SendState::Sent);
+        QCOMPARE(run.journal.last.value(100).reply, QStringLiteral("250 queued"));
+        QCOMPARE(run.outcome.counts.sent, 2);
         QVERIFY(run.outcome.log.isEmpty());
-        QVERIFY(!run.outcome.interrupted);
+        QVERIFY(!run.outcome.stopped);
         QVERIFY(run.reports.isEmpty());
         QCOMPARE(run.outcome.unreported, 2);
-        QCOMPARE(s.socket.closes, 1);
     }
 
-    // Reports every 26 mails, or after each full batch of 51; the rest is left for the
-    // report after the completion.
-    void progressReports_data()
+    // Groups of 26 mails, or batches of 51: each marked sending before it goes and recorded
+    // after, with a report; the rest is left for the report after the end.
+    void groups_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("count");
         QTest::addColumn<QList<int>>("reports");
+        QTest::addColumn<QList<qsizetype>>("groups");
         QTest::addColumn<int>("unreported");
-        QTest::newRow("60 individual") << int(DeliveryMode::Individual) << 60 << QList<int>{26, 26} << 8;
-        QTest::newRow("120 in batches") << int(DeliveryMode::Batch) << 120 << QList<int>{51, 51} << 18;
+        QTest::newRow("60 individual") << int(DeliveryMode::Individual) << 60 << QList<int>{26, 26}
+                                       << QList<qsizetype>{26, 26, 8} << 8;
+        QTest::newRow("120 in batches") << int(DeliveryMode::Batch) << 120 << QList<int>{51, 51}
+                                        << QList<qsizetype>{51, 51, 18} << 18;
     }
-    void progressReports()
+    void groups()
     {
         QFETCH(int, mode);
         QFETCH(int, count);
         QFETCH(QList<int>, reports);
+        QFETCH(QList<qsizetype>, groups);
         QFETCH(int, unreported);
         Session s;
-        QVERIFY(s.connect());
         if (DeliveryMode(mode) == DeliveryMode::Batch) {
             for (const int size : {51, 51, 18})
                 acceptMail(s.socket, size);
@@ -225,119 +280,326 @@ private Q_SLOTS:
                 acceptMail(s.socket);
         }
         DeliveryPlan p = plan(DeliveryMode(mode), numbered(count));
-        const Run run = send(s, p);
+        Run run;
+        send(s, p, run);
         QCOMPARE(run.reports, reports);
         QCOMPARE(run.outcome.unreported, unreported);
-        QCOMPARE(run.outcome.sent.size(), count);
+        QList<qsizetype> sizes;
+        for (const auto &g : std::as_const(run.journal.groups))
+            sizes += g.size();
+        QCOMPARE(sizes, groups);
+        QCOMPARE(run.journal.records, groups);
+        QCOMPARE(run.journal.calls, 2 * groups.size());  // sending, record, sending, record...
+        QCOMPARE(run.outcome.counts.sent, count);
         QVERIFY(run.outcome.log.isEmpty());
     }
 
-    // A refused recipient fails its own mail, or the whole batch that carries it, with
-    // the server's reply; the delivery goes on.
-    void refusedRecipient_data()
+    // One recipient's fate from the server's answers; the others of the run are sent.
+    void fates_data()
     {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QStringList>("failed");
-        QTest::addColumn<QList<qint64>>("sent");
-        QTest::newRow("individual") << int(DeliveryMode::Individual) << QStringList{addr(1)} << QList<qint64>{100, 102};
-        QTest::newRow("batch") << int(DeliveryMode::Batch) << QStringList{addr(0), addr(1), addr(2)} << QList<qint64>{};
+        QTest::addColumn<QByteArray>("answers");  // to the second member's mail
+        QTest::addColumn<bool>("reopens");        // the session is reopened after it
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<int>("attempts");
+        QTest::newRow("550 to RCPT: failed for good")
+            << QByteArray(kAccept + kAccept + "550 5.1.1 no such user\r\n" + kAccept) << false
+            << int(SendState::Failed) << QStringLiteral("550 5.1.1 no such user") << 1;
+        QTest::newRow("554 after the text: failed for good")
+            << QByteArray(kAccept + kAccept + kAccept + "354 go\r\n554 5.7.1 spam\r\n" + kAccept) << false
+            << int(SendState::Failed) << QStringLiteral("554 5.7.1 spam") << 1;
+        QTest::newRow("drop after the final dot: unknown, never resent")
+            << QByteArray(kAccept + kAccept + kAccept + "354 go\r\n") << true << int(SendState::Unknown) << QString() << 1;
+        QTest::newRow("drop before DATA: deferred")
+            << QByteArray(kAccept + kAccept) << true << int(SendState::Deferred) << QString() << 1;
     }
-    void refusedRecipient()
+    void fates()
     {
-        QFETCH(int, mode);
-        QFETCH(QStringList, failed);
-        QFETCH(QList<qint64>, sent);
+        QFETCH(QByteArray, answers);
+        QFETCH(bool, reopens);
+        QFETCH(int, state);
+        QFETCH(QString, reply);
+        QFETCH(int, attempts);
         Session s;
-        QVERIFY(s.connect());
-        if (DeliveryMode(mode) == DeliveryMode::Batch) {
-            s.socket.serverSends(kAccept + kAccept + kAccept + "550 5.1.1 no such user\r\n");
-        } else {
-            acceptMail(s.socket);
-            s.socket.serverSends(kAccept + kAccept + "550 5.1.1 no such user\r\n");
-            s.socket.serverSends(kAccept);  // the RSET after the failed reply
-            acceptMail(s.socket);
+        acceptMail(s.socket);
+        s.socket.serverSends(answers);
+        if (reopens) {
+            s.socket.serverCloses();
+            s.greetAgain();
         }
-        s.socket.serverSends(kAccept);
-        DeliveryPlan p = plan(DeliveryMode(mode), numbered(3));
-        const Run run = send(s, p);
-        QCOMPARE(run.outcome.log, failed);
-        QCOMPARE(run.outcome.failed.size(), failed.size());
-        for (const auto &f : run.outcome.failed)
-            QVERIFY2(f.reply.contains(QStringLiteral("550 5.1.1 no such user")), qPrintable(f.reply));
-        QCOMPARE(run.outcome.sent, sent);
-        QCOMPARE(run.outcome.reached, (QList<qint64>{100, 101, 102}));
-        QVERIFY(!run.outcome.interrupted);
+        acceptMail(s.socket);
+        if (SendState(state) == SendState::Deferred)
+            acceptMail(s.socket);  // its retry, a minute later
+        DeliveryPlan p = plan(DeliveryMode::Individual, numbered(3));
+        Run run;
+        send(s, p, run);
+        QCOMPARE(run.journal.state(100), SendState::Sent);
+        QCOMPARE(run.journal.state(102), SendState::Sent);
+        const SendResult second = run.journal.last.value(101);
+        if (SendState(state) == SendState::Deferred) {
+            // Put off, then sent when its time came.
+            QCOMPARE(second.state, SendState::Sent);
+            QCOMPARE(second.attempts, 2);
+            QVERIFY(run.clock.waits.contains(kNow.addSecs(60)));
+        } else {
+            QCOMPARE(int(second.state), state);
+            QCOMPARE(second.attempts, attempts);
+            if (!reply.isEmpty())
+                QCOMPARE(second.reply, reply);
+        }
+        QCOMPARE(s.socket.connects, reopens ? 2 : 1);
+        QCOMPARE(run.outcome.log, SendState(state) == SendState::Failed ? QStringList{addr(1)} : QStringList{});
     }
 
-    // An address that fails the check is skipped without a word; one the session would
-    // refuse fails on its own, before anything is sent for it.
+    // 451 and then accepted: the exact bytes of the retry, recorded deferred in between.
+    void temporaryFailureRetried()
+    {
+        Session s;
+        s.socket.serverSends(kAccept + kAccept + "451 4.7.1 try later\r\n" + kAccept);
+        s.socket.serverSends("221 bye\r\n");  // closed while only the retry waits
+        s.greetAgain();
+        acceptMail(s.socket);
+        DeliveryPlan p = plan(DeliveryMode::Individual, numbered(1));
+        Run run;
+        QList<SendState> seen;
+        struct Watching : FakeJournal {
+            QList<SendState> *seen;
+            void record(const QList<SendResult> &results) override
+            {
+                for (const SendResult &r : results)
+                    *seen += r.state;
+                FakeJournal::record(results);
+            }
+        };
+        Watching journal;
+        journal.seen = &seen;
+        DeliverySendOptions o;
+        o.journal = &journal;
+        o.clock = &run.clock;
+        o.retry.delaysSeconds = {60, 300};
+        QList<QDateTime> waiting;
+        o.waiting = [&waiting](const QDateTime &until) { waiting += until; };
+        run.outcome = SendDelivery(s.smtp, p, o);
+        QCOMPARE(seen, (QList<SendState>{SendState::Deferred, SendState::Sent}));
+        QCOMPARE(journal.last.value(100).attempts, 2);
+        QCOMPARE(run.clock.waits, QList<QDateTime>{kNow.addSecs(60)});
+        QCOMPARE(waiting, (QList<QDateTime>{kNow.addSecs(60), QDateTime()}));
+        const QByteArray mail = "RSET\r\nMAIL FROM: <owner@example.jp>\r\nRCPT TO:<m0@example.com>\r\n";
+        QCOMPARE(s.socket.written.left(kGreeting.size() + mail.size() + 6),
+                 kGreeting + mail + "RSET\r\n");
+        QCOMPARE(s.socket.written.count(mail), 2);
+        QCOMPARE(s.socket.written.count("QUIT\r\n"), 2);
+        QCOMPARE(run.outcome.counts.sent, 1);
+        QCOMPARE(run.outcome.counts.deferred, 0);
+    }
+
+    // A server that keeps answering 4xx: the schedule's tries, then failed with the last reply.
+    void scheduleUsedUp()
+    {
+        Session s;
+        const QByteArray busy = kAccept + kAccept + "452 4.2.2 mailbox full\r\n" + kAccept;
+        s.socket.serverSends(busy).serverSends("221 bye\r\n");
+        s.greetAgain();
+        s.socket.serverSends(busy).serverSends("221 bye\r\n");
+        s.greetAgain();
+        s.socket.serverSends(busy);
+        DeliveryPlan p = plan(DeliveryMode::Individual, numbered(1));
+        Run run;
+        send(s, p, run);
+        const SendResult r = run.journal.last.value(100);
+        QCOMPARE(r.state, SendState::Failed);
+        QCOMPARE(r.attempts, 3);
+        QCOMPARE(r.reply, QStringLiteral("452 4.2.2 mailbox full"));
+        QCOMPARE(run.clock.waits, (QList<QDateTime>{kNow.addSecs(60), kNow.addSecs(360)}));
+        QCOMPARE(run.outcome.log, QStringList{addr(0)});
+    }
+
+    // 421 closes the session: the mail is put off and the session reopened for the rest.
+    void serviceClosing()
+    {
+        Session s;
+        s.socket.serverSends(kAccept + "421 4.3.2 shutting down\r\n");
+        s.greetAgain();
+        acceptMail(s.socket);
+        acceptMail(s.socket);  // the first member's retry
+        DeliveryPlan p = plan(DeliveryMode::Individual, numbered(2));
+        Run run;
+        send(s, p, run);
+        // Reopened after the first wait, by when the put-off mail is due too.
+        QCOMPARE(s.socket.connects, 2);
+        QCOMPARE(run.clock.waits, QList<QDateTime>{kNow.addSecs(60)});
+        QCOMPARE(run.journal.state(100), SendState::Sent);
+        QCOMPARE(run.journal.last.value(100).attempts, 2);
+        QCOMPARE(run.journal.state(101), SendState::Sent);
+    }
+
+    // The connection breaks while the text goes: the mail is put off, the rest goes over a
+    // reopened session.
+    void dropMidStream()
+    {
+        Session s;
+        s.socket.dropOnWriteOf = "SGVsbG8NCg==";
+        s.socket.serverSends(kAccept + kAccept + kAccept + "354 go\r\n");
+        s.greetAgain();
+        acceptMail(s.socket);
+        acceptMail(s.socket);
+        DeliveryPlan p = plan(DeliveryMode::Individual, numbered(2));
+        Run run;
+        send(s, p, run);
+        QCOMPARE(run.journal.state(100), SendState::Sent);
+        QCOMPARE(run.journal.last.value(100).attempts, 2);
+        QCOMPARE(run.journal.state(101), SendState::Sent);
+        QCOMPARE(s.socket.connects, 2);
+    }
+
+    // A batch whose server refuses one recipient goes to the others; refused for all, no text.
+    void batchRefusals_data()
+    {
+        QTest::addColumn<QByteArray>("rcptAnswers");
+        QTest::addColumn<QList<int>>("states");
+        QTest::addColumn<bool>("dataSent");
+        QTest::newRow("one refused") << QByteArray(kAccept + "550 5.1.1 unknown\r\n" + kAccept)
+                                     << QList<int>{int(SendState::Sent), int(SendState::Failed), int(SendState::Sent)}
+                                     << true;
+        QTest::newRow("all refused") << QByteArray("550 5.1.1 unknown\r\n550 5.1.1 unknown\r\n550 5.1.1 unknown\r\n")
+                                     << QList<int>{int(SendState::Failed), int(SendState::Failed), int(SendState::Failed)}
+                                     << false;
+    }
+    void batchRefusals()
+    {
+        QFETCH(QByteArray, rcptAnswers);
+        QFETCH(QList<int>, states);
+        QFETCH(bool, dataSent);
+        Session s;
+        s.socket.serverSends(kAccept + kAccept + rcptAnswers);
+        s.socket.serverSends(dataSent ? QByteArray("354 go\r\n250 queued\r\n") : kAccept);
+        DeliveryPlan p = plan(DeliveryMode::Batch, numbered(3));
+        Run run;
+        send(s, p, run);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(int(run.journal.state(100 + i)), states.at(i));
+        QCOMPARE(s.socket.written.contains("DATA\r\n"), dataSent);
+        if (dataSent)
+            QCOMPARE(run.journal.last.value(101).reply, QStringLiteral("550 5.1.1 unknown"));
+    }
+
+    // An address that fails the check is skipped; one the session would refuse fails on its
+    // own, before anything is sent for it.
     void addressesThatCannotGo()
     {
         Session s;
-        QVERIFY(s.connect());
         acceptMail(s.socket, 1);
         DeliveryPlan p = plan(DeliveryMode::Batch, {QStringLiteral("no-at-sign"), QStringLiteral("a b@example.com"), addr(2)});
-        const Run run = send(s, p);
+        Run run;
+        send(s, p, run);
         QCOMPARE(run.outcome.log, QStringList{QStringLiteral("a b@example.com")});
-        QCOMPARE(run.outcome.failed.first().reply, QString());
-        QCOMPARE(run.outcome.sent, QList<qint64>{102});
-        QCOMPARE(run.outcome.reached, (QList<qint64>{100, 101, 102}));
+        QCOMPARE(run.journal.state(100), SendState::Skipped);
+        QCOMPARE(run.journal.state(101), SendState::Failed);
+        QCOMPARE(run.journal.state(102), SendState::Sent);
         QVERIFY(!s.socket.written.contains("a b@"));
     }
 
-    // The server goes away after the first mail: every later one fails in turn and is logged.
-    void droppedConnection()
+    // Pacing: 600 an hour spreads the mails 6 s apart; 2 to a connection reopens it.
+    void pacing()
     {
         Session s;
-        QVERIFY(s.connect());
+        for (int i = 0; i < 3; ++i)
+            acceptMail(s.socket);
+        s.socket.serverSends("221 bye\r\n");
+        s.greetAgain();
         acceptMail(s.socket);
-        s.socket.serverCloses();
         DeliveryPlan p = plan(DeliveryMode::Individual, numbered(4));
-        const Run run = send(s, p);
-        QCOMPARE(run.outcome.sent, QList<qint64>{100});
-        QCOMPARE(run.outcome.log, (QStringList{addr(1), addr(2), addr(3)}));
-        QCOMPARE(run.outcome.reached, (QList<qint64>{100, 101, 102, 103}));
-        QCOMPARE(run.outcome.unreported, 1);
-        QVERIFY(!run.outcome.interrupted);
+        Run run;
+        DeliverySendOptions o;
+        o.pacing.perHour = 600;
+        o.pacing.perConnection = 3;
+        send(s, p, run, o);
+        QCOMPARE(run.clock.waits, (QList<QDateTime>{kNow.addSecs(6), kNow.addSecs(12), kNow.addSecs(18)}));
+        QCOMPARE(s.socket.connects, 2);
+        QCOMPARE(run.outcome.counts.sent, 4);
     }
 
-    // Stopping before the third member: the batch collected so far still goes out, the
-    // stop is logged and only the members reached count.
-    void cancel()
+    // A stop during a wait ends the run at once: the mail not tried stays as it was.
+    void stopDuringWait()
     {
         Session s;
-        QVERIFY(s.connect());
-        acceptMail(s.socket, 2);
-        std::atomic<bool> stop{false};
-        DeliveryPlan p = plan(DeliveryMode::Batch, numbered(5));
+        acceptMail(s.socket);
+        DeliveryPlan p = plan(DeliveryMode::Individual, numbered(3));
+        Run run;
+        run.clock.refuseWaits = true;
+        DeliverySendOptions o;
+        o.pacing.perMinute = 1;
+        send(s, p, run, o);
+        QVERIFY(run.outcome.stopped);
+        QCOMPARE(run.journal.state(100), SendState::Sent);
+        QCOMPARE(run.journal.state(101), SendState::Waiting);
+        QCOMPARE(run.outcome.counts.sent, 1);
+        QCOMPARE(run.outcome.log, QStringList{QStringLiteral("アプリケーションの終了による中断")});
+        QVERIFY(!s.socket.written.contains("m1@"));
+        QVERIFY(s.socket.written.endsWith("QUIT\r\n"));
+    }
+
+    // A stop asked between mails: the group in hand is recorded, nothing more goes.
+    void stopBetweenMails()
+    {
+        Session s;
+        bool stop = false;
+        DeliveryPlan p = plan(DeliveryMode::Batch, numbered(60));
         static_cast<ListRecipients *>(p.recipients.get())->beforeEach = [&stop](int i) {
-            if (i == 2)
+            if (i == 52)
                 stop = true;
         };
-        const Run run = send(s, p, &stop);
-        QCOMPARE(run.outcome.log, QStringList{QStringLiteral("アプリケーションの終了による中断")});
-        QVERIFY(run.outcome.interrupted);
-        QCOMPARE(run.outcome.reached, (QList<qint64>{100, 101}));
-        QCOMPARE(run.outcome.sent, (QList<qint64>{100, 101}));
-        QCOMPARE(run.outcome.unreported, 2);
-        QVERIFY(s.socket.written.endsWith("QUIT\r\n"));
-        QVERIFY(!s.socket.written.contains("m2@"));
+        acceptMail(s.socket, 51);
+        Run run;
+        DeliverySendOptions o;
+        o.stopRequested = [&stop] { return stop; };
+        send(s, p, run, o);
+        QVERIFY(run.outcome.stopped);
+        QCOMPARE(run.outcome.counts.sent, 51);
+        QVERIFY(!s.socket.written.contains("m51@"));
+    }
+
+    // The record cannot be written: nothing more is sent.
+    void journalFailure()
+    {
+        Session s;
+        for (int i = 0; i < 30; ++i)
+            acceptMail(s.socket);
+        DeliveryPlan p = plan(DeliveryMode::Individual, numbered(30));
+        Run run;
+        run.journal.failAt = 2;  // the second group's "sending"
+        send(s, p, run);
+        QCOMPARE(run.outcome.journalFailure, QStringLiteral("disk is full"));
+        QCOMPARE(run.outcome.counts.sent, 26);
+        QVERIFY(!s.socket.written.contains("m26@"));
+    }
+
+    // The first connect fails: nothing recorded, the reason given.
+    void firstConnectFails()
+    {
+        Session s;
+        s.socket.refuseConnect(QStringLiteral("接続が拒否されました"));
+        DeliveryPlan p = plan(DeliveryMode::Individual, numbered(2));
+        Run run;
+        send(s, p, run);
+        QVERIFY(!run.outcome.connectFailure.isEmpty());
+        QVERIFY(run.journal.groups.isEmpty());
+        QCOMPARE(run.journal.calls, 0);
     }
 
     // A recipient that cannot be read ends the delivery like a stop, with the reason logged.
     void unreadableRecipient()
     {
         Session s;
-        QVERIFY(s.connect());
         acceptMail(s.socket);
         DeliveryPlan p = plan(DeliveryMode::Individual, {});
         p.recipients = std::make_unique<ListRecipients>(members(numbered(3)), 1);
-        const Run run = send(s, p);
+        Run run;
+        send(s, p, run);
         QCOMPARE(run.outcome.readFailure, QStringLiteral("disk I/O error"));
         QCOMPARE(run.outcome.log, QStringList{QStringLiteral("データベースの読み込みエラーによる中断 disk I/O error")});
-        QVERIFY(run.outcome.interrupted);
-        QCOMPARE(run.outcome.reached, QList<qint64>{100});
-        QCOMPARE(run.outcome.sent, QList<qint64>{100});
+        QCOMPARE(run.journal.state(100), SendState::Sent);
+        QVERIFY(!run.journal.last.contains(101));
     }
 };
 

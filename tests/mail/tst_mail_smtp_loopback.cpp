@@ -101,7 +101,8 @@ private Q_SLOTS:
         QCOMPARE(server.received().at(0).authUser, o.user);
     }
 
-    void rejectedRecipientFailsTheBatch()
+    // A refused recipient is left out; the others get the mail.
+    void rejectedRecipientLeftOutOfTheBatch()
     {
         SmtpTestServer::Options o;
         o.reject = {QStringLiteral("bad")};
@@ -113,7 +114,6 @@ private Q_SLOTS:
         QVERIFY(c.connectToServer());
         QVERIFY(!c.sendMail("owner@example.jp", {"a@example.com", "bad@example.com", "c@example.com"}, kMessage));
         QCOMPARE(c.errorString(), QStringLiteral("550 5.1.1 <bad@example.com>: Recipient address rejected"));
-        QVERIFY(c.sendMail("owner@example.jp", {"a@example.com", "c@example.com"}, kMessage));
         c.quit();
         QVERIFY(server.waitFor(1));
         QCOMPARE(server.received().size(), 1);

@@ -296,8 +296,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("UseUserName");
         QTest::addColumn<QList<int>>("reports");
         QTest::addColumn<int>("logged");
-        QTest::newRow("individual") << 1 << QList<int>{26, 26, 26, 26, 14} << 2;
-        QTest::newRow("batch") << 0 << QList<int>{51, 18} << 51;
+        // Refused members count in the progress too: it reaches the whole.
+        QTest::newRow("individual") << 1 << QList<int>{26, 26, 26, 26, 16} << 2;
+        // The batch that holds a refused address goes to the others.
+        QTest::newRow("batch") << 0 << QList<int>{51, 51, 18} << 2;
     }
     void rejectedAddressesGoToTheErrorLog()
     {
@@ -343,7 +345,7 @@ private Q_SLOTS:
         setServers(server.port(), false, false, {}, {});
         Window w;
         deliver(w);
-        QCOMPARE(w.reports, (QList<int>{2}));
+        QCOMPARE(w.reports, (QList<int>{3}));
         QVERIFY(server.waitFor(2));
         QCOMPARE(server.received().size(), 2);
         QVERIFY(errorLogs().isEmpty());
@@ -626,8 +628,7 @@ private Q_SLOTS:
         QCOMPARE(completeFlags(), (QList<int>{0}));
     }
 
-    // A server that goes away after the first mail: every later mail fails at once and is
-    // logged, and the delivery still completes.
+    // A server that goes away after the first mail.
     void serverGoneAfterFirstMail()
     {
         setUpIssue(Magazine(), {addr(0), addr(1), addr(2), addr(3)});
@@ -641,9 +642,11 @@ private Q_SLOTS:
         };
         Window w;
         deliver(w, settings(factory));
-        QCOMPARE(w.reports, (QList<int>{1}));
-        QCOMPARE(errorLogLines(), (QStringList{addr(1), addr(2), addr(3)}));
-        QCOMPARE(completeFlags(), (QList<int>{1, 1, 1, 1}));
+        // Without retries the mail in hand fails; the session cannot be reopened, so the
+        // members not reached stay unsent instead of being completed.
+        QCOMPARE(w.reports, (QList<int>{2}));
+        QCOMPARE(errorLogLines(), (QStringList{addr(1)}));
+        QCOMPARE(completeFlags(), (QList<int>{1, 1, 0, 0}));
     }
 
     // Closing the program: the worker stops before its next member, logs why, and only the
