@@ -1,6 +1,8 @@
 #include "issue/ui/FHistDlg.h"
 
+#include "issue/DeliveryOffers.h"
 #include "store/HistoryRecords.h"
+#include "store/SendStates.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -39,6 +41,10 @@ THistDlg::THistDlg(QWidget *parent) : QDialog(parent)
     RichEdit1->setReadOnly(true);
     RichEdit1->setAcceptRichText(false);
     RichEdit1->setContextMenuPolicy(Qt::NoContextMenu);
+    // The lines are blue; a long recipients list is set as plain text at once in this colour.
+    QPalette pal = RichEdit1->palette();
+    pal.setColor(QPalette::Text, Qt::blue);
+    RichEdit1->setPalette(pal);
     layout->addWidget(RichEdit1, 1);
     auto *buttons = new QHBoxLayout;
     Button1 = new QPushButton(QStringLiteral("閉じる"), this);
@@ -72,6 +78,16 @@ void THistDlg::FormShow()
         Label4->clear();
         for (const TargetLine &t : targets)
             addLine(t.name, t.address);
+        return;
+    }
+    // An issue with per-recipient records lists every recipient with where it stands;
+    // one recorded before them lists the members it was sent to, as it always did.
+    const QList<SendStateRow> states = SendStates::rows(ListMagIdx, ListMagCnt);
+    if (!states.isEmpty()) {
+        const std::optional<IssueInfoRecord> issue = ReadHistoryIssue(ListMagIdx, ListMagCnt);
+        Label3->setText(issue ? issue->AddDate : QString());
+        Label4->setText(issue ? issue->Title : QString());
+        RichEdit1->setPlainText(DeliveryOffers::recipientsText(states));
         return;
     }
     const IssueRecipients recipients = ReadIssueRecipients(ListMagIdx, ListMagCnt);

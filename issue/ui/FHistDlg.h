@@ -1,6 +1,7 @@
 #pragma once
 // A list of members in a read-only text area: the targets of a send condition, or the
-// recipients of a past issue.
+// recipients of a past issue (with each one's delivery state and the server's last reply,
+// when the issue has per-recipient records).
 #include "store/RecipientQuery.h"
 
 #include <QDialog>
