@@ -8,7 +8,7 @@
 
 class QLabel;
 class QPushButton;
-class QTextEdit;
+class QPlainTextEdit;
 
 class THistDlg : public QDialog
 {
@@ -32,7 +32,7 @@ public:
     QLabel *Label2;
     QLabel *Label3;
     QLabel *Label4;
-    QTextEdit *RichEdit1;
+    QPlainTextEdit *RichEdit1;
     QPushButton *Button1;
 
 private:

@@ -7,8 +7,8 @@
 #include "store/Database.h"
 #include "widgets/MessageBox.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
-#include <QTextEdit>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(SendStateCounts)
@@ -180,6 +180,35 @@ private Q_SLOTS:
                               "失敗の人 <m4@example.jp>  失敗  550 5.1.1 no such user",
                               "スキップの人 <m5@example.jp>  スキップ", "不明の人 <m6@example.jp>  不明  接続が切れました",
                               "送信中の人 <m7@example.jp>  送信中"}));
+    }
+
+    // A large issue is read with one statement and set as one plain text; a line at a time
+    // into the view would take minutes.
+    void recipientsViewOfALargeIssue()
+    {
+        constexpr int members = 100000;
+        StoreFixture::addMagazine(1, "週刊ツバメ");
+        StoreFixture::insertMany("MagUser", members, [](int i) {
+            return StoreFixture::memberRow(1, i + 1, QStringLiteral("会員%1").arg(i + 1),
+                                           QStringLiteral("m%1@example.jp").arg(i + 1));
+        });
+        StoreFixture::addIssue(1, 1, {.addDate = "2026/12/10 09:00:00", .sendCnt = members, .title = "大きな号"});
+        StoreFixture::insertMany("MagHist", members, [](int i) {
+            return StoreFixture::Row{{"MagIdx", 1}, {"MagCnt", 1}, {"MagUser", i + 1}};
+        });
+        StoreFixture::addSendStates(1, 1, {result(members / 2, SendState::Failed, "550 no such user")});
+        THistDlg dlg;
+        dlg.ListMode = THistDlg::Mode::Recipients;
+        dlg.ListMagIdx = 1;
+        dlg.ListMagCnt = 1;
+        QElapsedTimer timer;
+        timer.start();
+        dlg.FormShow();
+        qInfo() << "recipients view of" << members << "filled in" << timer.elapsed() << "ms";
+        const QStringList lines = dlg.lines();
+        QCOMPARE(lines.size(), members);
+        QCOMPARE(lines[members / 2 - 1], QString("会員50000 <m50000@example.jp>  失敗  550 no such user"));
+        QCOMPARE(lines.last(), QString("会員100000 <m100000@example.jp>  待機"));
     }
 
     // An issue recorded before the per-recipient records lists its members as it always did.
