@@ -160,6 +160,7 @@ void TMainForm::showEvent(QShowEvent *event)
 void TMainForm::FormShow()
 {
     LoadMagazineList();
+    offerResume();
     m_getVersion = TGetVersion::launch(versionText(), TGetVersion::vendorBaseUrl(), this);
 }
 

@@ -150,6 +150,8 @@ public Q_SLOTS:
     void M1Click(int tag);
     void E4Click();
     void D4Click();
+    void Resume1Click();
+    void Resend1Click();
     // ヘルプ
     void Contents1Click();
     void N37Click();
@@ -187,6 +189,10 @@ private:
     void StopDeliveries();  // asks running deliveries to stop, waits for them
     void finishDeliveries();  // waits for running deliveries to end
     void stopUpdateCheck();
+    // FMainResume.cpp: at start, offers to resume the deliveries a closed or killed run left.
+    void offerResume();
+    // The history menu's commands on the selected issue follow what its state allows.
+    void updateHistoryCommands();
 
     // Layout (FMainLayout.cpp)
     void createLayout();

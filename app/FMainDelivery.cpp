@@ -7,6 +7,7 @@
 #include "mail/ui/FConnDlg.h"
 #include "members/UAddress.h"
 #include "store/Database.h"
+#include "store/SendSettings.h"
 #include "store/ServerSettings.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
@@ -34,6 +35,7 @@ void TMainForm::C1Click()
         WaitCursor wait;
         try {
             ServerSettings::save(dlg.settings());
+            SendSettings::save(dlg.deliverySettings());
         } catch (const StoreError &) {
             // Rolled back without a word; the copy below is read from the rows as they are.
         }

@@ -4,6 +4,7 @@
 #include "HistoryPage.h"
 #include "MagazineList.h"
 #include "MemberList.h"
+#include "mail/DeliveryManager.h"
 #include "mail/ui/SendProgressPanel.h"
 
 #include "issue/ui/FComposer.h"
@@ -130,6 +131,10 @@ void TMainForm::createMenus()
         ->setVisible(false);
     addCommand(history, QStringLiteral("送信者の表示(&S)..."), "M1Click", 1, [this] { M1Click(1); });
     addCommand(history, QStringLiteral("編集(&E)"), "E4Click", 0, [this] { E4Click(); });
+    history->addSeparator();
+    addCommand(history, QStringLiteral("再開(&R)"), "Resume1Click", 0, [this] { Resume1Click(); })->setEnabled(false);
+    addCommand(history, QStringLiteral("失敗分の再送(&F)..."), "Resend1Click", 0, [this] { Resend1Click(); })
+        ->setEnabled(false);
     history->addSeparator();
     addCommand(history, QStringLiteral("履歴の削除(&D)..."), "D4Click", 0, [this] { D4Click(); });
 
@@ -317,6 +322,10 @@ QWidget *TMainForm::createHistoryPage()
     ListView4 = HistoryPage->ListView4;
     Memo2 = HistoryPage->Memo2;
     connect(HistoryPage, &THistoryPage::loaded, this, [this] { PageControl1->setCurrentWidget(TabSheet5); });
+    connect(HistoryPage, &THistoryPage::startDelivery, this, &TMainForm::StartMailThread);
+    connect(HistoryPage, &THistoryPage::commandsChanged, this, &TMainForm::updateHistoryCommands);
+    // An ended delivery has changed its issue's state.
+    connect(Deliveries, &DeliveryManager::Ended, HistoryPage, &THistoryPage::refreshStates);
     connect(HistoryPage, &THistoryPage::editIssue, this, [this](const QString &subject, const QString &body) {
         Composer->setMail(subject, body);
         PageControl1->setCurrentWidget(TabSheet2);

@@ -103,6 +103,22 @@ void TMainForm::M1Click(int tag)
     HistoryPage->M1Click(tag);
 }
 
+void TMainForm::Resume1Click()
+{
+    HistoryPage->Resume1Click();
+}
+
+void TMainForm::Resend1Click()
+{
+    HistoryPage->Resend1Click();
+}
+
+void TMainForm::updateHistoryCommands()
+{
+    action(QStringLiteral("Resume1Click"))->setEnabled(HistoryPage->canResumeSelected());
+    action(QStringLiteral("Resend1Click"))->setEnabled(HistoryPage->canResendSelected());
+}
+
 void TMainForm::D4Click()
 {
     // Show what is left rather than issues that no longer exist.

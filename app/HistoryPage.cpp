@@ -1,6 +1,7 @@
 #include "HistoryPage.h"
 
 #include "ListWidths.h"
+#include "issue/DeliveryOffers.h"
 #include "issue/ui/FHistDlg.h"
 #include "issue/UHistory.h"
 #include "maintenance/ui/FDateDlg.h"
@@ -11,6 +12,7 @@
 #include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"
 
+#include <QHash>
 #include <QPlainTextEdit>
 #include <QScopedValueRollback>
 #include <QSplitter>
@@ -18,6 +20,11 @@
 #include <QVBoxLayout>
 
 namespace {
+
+// The state column, and what each row's state allows, kept with the row.
+constexpr int kStateColumn = 5;
+constexpr int kCanResumeRole = Qt::UserRole + 1;
+constexpr int kCanResendRole = Qt::UserRole + 2;
 
 QString asPlainLines(const QString &body)
 {
@@ -60,13 +67,14 @@ THistoryPage::THistoryPage(const CurrentMagazine &magazine, QWidget *parent)
     ListView4->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView4->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView4->setHeaderLabels({QStringLiteral("件名"), QStringLiteral("発行番号"), QStringLiteral("発行日"),
-                                QStringLiteral("発行数"), QStringLiteral("条件")});
+                                QStringLiteral("発行数"), QStringLiteral("条件"), QStringLiteral("状態")});
     ListView4->setSelectionBehavior(QAbstractItemView::SelectRows);
     // First-start widths; loadColumnWidths puts stored ones over them.
     const QStringList samples = ListWidths::historySamples();
     for (int c = 0; c < samples.size(); ++c)
         ListView4->setColumnWidth(c, ListWidths::fitColumn(ListView4, c, samples[c]));
     connect(ListView4, &QTreeWidget::itemSelectionChanged, this, &THistoryPage::ListView4SelectItem);
+    connect(ListView4, &QTreeWidget::itemSelectionChanged, this, &THistoryPage::commandsChanged);
     Memo2 = new QPlainTextEdit(Splitter3);
     Memo2->setObjectName(QStringLiteral("Memo2"));
     QPalette pal = Memo2->palette();
@@ -96,6 +104,7 @@ void THistoryPage::saveColumnWidths() const
 void THistoryPage::clear()
 {
     ListView4->clear();
+    Q_EMIT commandsChanged();
 }
 
 void THistoryPage::H1Click()
@@ -130,6 +139,7 @@ void THistoryPage::LoadHistoryList()
                 items << item;
             }
             ListView4->addTopLevelItems(items);
+            showStates(magIdx);
         });
         Q_EMIT loaded();
         ListView4->viewport()->update();
@@ -195,4 +205,114 @@ bool THistoryPage::D4Click()
         WaitCursor wait;
         History::deleteUpTo(magIdx, day);
     });
+}
+
+void THistoryPage::showStates(int magIdx)
+{
+    const QList<IssueStateRow> issues = SendStates::issues(magIdx);
+    QHash<int, const IssueStateRow *> byNumber;
+    byNumber.reserve(issues.size());
+    for (const IssueStateRow &issue : issues)
+        byNumber.insert(issue.MagCnt, &issue);
+    for (int i = 0; i < ListView4->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = ListView4->topLevelItem(i);
+        const IssueStateRow *issue = byNumber.value(item->data(0, Qt::UserRole).toInt());
+        const IssueState state = issue ? issue->state : IssueState::Legacy;
+        item->setText(kStateColumn, IssueStateText(state));
+        item->setData(0, kCanResumeRole, state == IssueState::Stopped);
+        item->setData(0, kCanResendRole,
+                      issue && state != IssueState::Running && DeliveryOffers::canResend(issue->counts));
+    }
+    Q_EMIT commandsChanged();
+}
+
+void THistoryPage::refreshStates()
+{
+    if (!m_magazine.isChosen() || ListView4->topLevelItemCount() == 0)
+        return;
+    const int magIdx = m_magazine.CurMagIdx();
+    Command::run(window(), [this, magIdx] { showStates(magIdx); });
+}
+
+bool THistoryPage::canResumeSelected() const
+{
+    const auto items = ListView4->selectedItems();
+    return !items.isEmpty() && items.first()->data(0, kCanResumeRole).toBool();
+}
+
+bool THistoryPage::canResendSelected() const
+{
+    const auto items = ListView4->selectedItems();
+    return !items.isEmpty() && items.first()->data(0, kCanResendRole).toBool();
+}
+
+bool THistoryPage::readOpenIssue(int magIdx, int magCnt, SendStateCounts *counts)
+{
+    bool held = false;
+    if (!Command::run(window(), [&] {
+            *counts = SendStates::counts(magIdx, magCnt);
+            held = SendLock::isHeld(magIdx, magCnt);
+        }))
+        return false;
+    if (counts->total() == 0) {
+        MessageBox::warning(window(), QStringLiteral("この号には宛先ごとの配信の記録がありません。"));
+        return false;
+    }
+    if (held) {
+        MessageBox::warning(window(), QStringLiteral("この号はいま配信中です。"));
+        return false;
+    }
+    return true;
+}
+
+void THistoryPage::Resume1Click()
+{
+    const int magCnt = selectedIssue(ListView4);
+    if (!issueChosen(window(), m_magazine.CurMagIdx(), magCnt))
+        return;
+    const int magIdx = m_magazine.CurMagIdx();
+    SendStateCounts counts;
+    if (!readOpenIssue(magIdx, magCnt, &counts))
+        return;
+    if (!DeliveryOffers::canResume(counts)) {
+        MessageBox::warning(window(), QStringLiteral("この号には送信の残りがありません。"));
+        return;
+    }
+    Q_EMIT startDelivery(magIdx, magCnt, int(DeliveryOffers::resumeCount(counts)));
+    refreshStates();
+}
+
+void THistoryPage::Resend1Click()
+{
+    const int magCnt = selectedIssue(ListView4);
+    if (!issueChosen(window(), m_magazine.CurMagIdx(), magCnt))
+        return;
+    const int magIdx = m_magazine.CurMagIdx();
+    SendStateCounts counts;
+    if (!readOpenIssue(magIdx, magCnt, &counts))
+        return;
+    if (!DeliveryOffers::canResend(counts)) {
+        MessageBox::warning(window(), QStringLiteral("この号には失敗した宛先も結果不明の宛先もありません。"));
+        return;
+    }
+    if (MessageBox::confirm(window(), DeliveryOffers::resendQuestion(counts), MessageBox::Buttons::YesNo)
+        != MessageBox::Answer::Yes)
+        return;
+    bool unknown = false;
+    if (counts.unknown > 0) {
+        const auto answer = MessageBox::confirm(window(), DeliveryOffers::resendUnknownQuestion(counts.unknown),
+                                                MessageBox::Buttons::YesNoCancel);
+        if (answer == MessageBox::Answer::Cancel)
+            return;
+        unknown = answer == MessageBox::Answer::Yes;
+    }
+    if (counts.failed == 0 && !unknown)
+        return;
+    if (!Command::run(window(), [&] {
+            SendStates::requeue(magIdx, magCnt, true, unknown);
+            counts = SendStates::counts(magIdx, magCnt);
+        }))
+        return;
+    Q_EMIT startDelivery(magIdx, magCnt, int(DeliveryOffers::resumeCount(counts)));
+    refreshStates();
 }

@@ -16,7 +16,7 @@ QStringList magazineSamples()
 QStringList historySamples()
 {
     return {QStringLiteral("ツバメ便ニュース 第123号"), QStringLiteral("12345"), QStringLiteral("2024/01/05 12:34:56"),
-            QStringLiteral("12345"), QStringLiteral("すべて（無条件）")};
+            QStringLiteral("12345"), QStringLiteral("すべて（無条件）"), QStringLiteral("一部失敗")};
 }
 
 QString memberSample(int field)

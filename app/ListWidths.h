@@ -12,7 +12,8 @@ namespace ListWidths {
 
 // Typical content of the magazine list's columns ("マガジン名", "参加人数").
 QStringList magazineSamples();
-// Typical content of the history list's columns ("件名", "発行番号", "発行日", "発行数", "条件").
+// Typical content of the history list's columns ("件名", "発行番号", "発行日", "発行数", "条件",
+// "状態").
 QStringList historySamples();
 // Typical content of a member-list column, by field number (0 name, 1 address, ... 10 sign-up).
 QString memberSample(int field);

@@ -1,13 +1,14 @@
 #pragma once
 // A list of members in a read-only text area: the targets of a send condition, or the
-// recipients of a past issue.
+// recipients of a past issue (with each one's delivery state and the server's last reply,
+// when the issue has per-recipient records).
 #include "store/RecipientQuery.h"
 
 #include <QDialog>
 
 class QLabel;
 class QPushButton;
-class QTextEdit;
+class QPlainTextEdit;
 
 class THistDlg : public QDialog
 {
@@ -31,7 +32,7 @@ public:
     QLabel *Label2;
     QLabel *Label3;
     QLabel *Label4;
-    QTextEdit *RichEdit1;
+    QPlainTextEdit *RichEdit1;
     QPushButton *Button1;
 
 private:

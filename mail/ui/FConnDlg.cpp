@@ -51,6 +51,17 @@ QSpinBox *port(QWidget *parent, const char *name)
     return s;
 }
 
+// A count of mails or seconds where 0 means "no limit".
+QSpinBox *limit(QWidget *parent, const char *name, int maximum, const QString &none)
+{
+    auto *s = new QSpinBox(parent);
+    s->setObjectName(QLatin1String(name));
+    s->setRange(0, maximum);
+    s->setSpecialValueText(none);
+    s->setAttribute(Qt::WA_InputMethodEnabled, false);
+    return s;
+}
+
 // Runs network work on a thread of its own while this one keeps painting the window; user
 // input waits until it is done, as it would for a dialog that blocks.
 bool runAside(const std::function<bool()> &work)
@@ -97,6 +108,19 @@ TConnDlg::TConnDlg(const ServerSettings &info, QWidget *parent) : FormDialog(par
     Label3 = label(this, "Label3", QStringLiteral("パスワード"));
     Edit3 = edit(this, "Edit3", true);
 
+    Label11 = label(this, "Label11", QStringLiteral("再送の間隔"));
+    Edit8 = edit(this, "Edit8");
+    Edit8->setPlaceholderText(QStringLiteral("1m,5m,15m,1h"));
+    Edit8->setToolTip(QStringLiteral("一時的に送れなかったメールを再送するまでの待ち時間（s 秒、m 分、h 時間）"));
+    Label12 = label(this, "Label12", QStringLiteral("1分あたりの通数"));
+    NumberSpin3 = limit(this, "NumberSpin3", 100000, QStringLiteral("制限なし"));
+    Label13 = label(this, "Label13", QStringLiteral("1時間あたりの通数"));
+    NumberSpin4 = limit(this, "NumberSpin4", 1000000, QStringLiteral("制限なし"));
+    Label14 = label(this, "Label14", QStringLiteral("1接続あたりの通数"));
+    NumberSpin5 = limit(this, "NumberSpin5", 1000000, QStringLiteral("制限なし"));
+    Label15 = label(this, "Label15", QStringLiteral("一括送信の間の休止（秒）"));
+    NumberSpin6 = limit(this, "NumberSpin6", 3600, QStringLiteral("なし"));
+
     Label10 = label(this, "Label10", QStringLiteral("テスト用アドレス"));
     Edit7 = edit(this, "Edit7");
     Button3 = new QPushButton(QStringLiteral("テスト"), this);
@@ -139,6 +163,20 @@ TConnDlg::TConnDlg(const ServerSettings &info, QWidget *parent) : FormDialog(par
     pg->addWidget(Label3, 3, 0);
     pg->addWidget(Edit3, 3, 1, 1, 3);
 
+    auto *delivery = new QGroupBox(QStringLiteral("配信の設定"), this);
+    delivery->setObjectName(QStringLiteral("GroupBox3"));
+    auto *dg = new QGridLayout(delivery);
+    dg->addWidget(Label11, 0, 0);
+    dg->addWidget(Edit8, 0, 1, 1, 3);
+    dg->addWidget(Label12, 1, 0);
+    dg->addWidget(NumberSpin3, 1, 1);
+    dg->addWidget(Label13, 1, 2);
+    dg->addWidget(NumberSpin4, 1, 3);
+    dg->addWidget(Label14, 2, 0);
+    dg->addWidget(NumberSpin5, 2, 1);
+    dg->addWidget(Label15, 2, 2);
+    dg->addWidget(NumberSpin6, 2, 3);
+
     auto *test = new QHBoxLayout;
     test->addWidget(Label10);
     test->addWidget(Edit7, 1);
@@ -152,13 +190,15 @@ TConnDlg::TConnDlg(const ServerSettings &info, QWidget *parent) : FormDialog(par
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(smtp);
     layout->addWidget(pop);
+    layout->addWidget(delivery);
     layout->addLayout(test);
     layout->addWidget(Memo1, 1);
     layout->addLayout(buttons);
-    resize(460, 560);
+    resize(480, 680);
 
     fillSmtp(info);
     fillPop(info);
+    fillDelivery(DeliverySettings());
 
     connect(CheckBox1, &QCheckBox::clicked, this, &TConnDlg::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TConnDlg::CheckBox2Click);
@@ -184,6 +224,34 @@ void TConnDlg::fillPop(const ServerSettings &settings)
     NumberSpin1->setValue(settings.PopPort);
     Edit2->setText(settings.PopUser);
     Edit3->setText(settings.PopPassword);
+}
+
+void TConnDlg::fillDelivery(const DeliverySettings &settings)
+{
+    Edit8->setText(settings.retry.text());
+    NumberSpin3->setValue(settings.pacing.perMinute);
+    NumberSpin4->setValue(settings.pacing.perHour);
+    NumberSpin5->setValue(settings.pacing.perConnection);
+    // Shown in whole seconds, a part of a second rounded up so that a pause stays a pause.
+    NumberSpin6->setValue((settings.pacing.pauseBetweenGroupsMs + 999) / 1000);
+}
+
+DeliverySettings TConnDlg::deliverySettings() const
+{
+    DeliverySettings s;
+    if (const auto retry = RetrySchedule::parse(Edit8->text().trimmed()))
+        s.retry = *retry;
+    s.pacing.perMinute = NumberSpin3->value();
+    s.pacing.perHour = NumberSpin4->value();
+    s.pacing.perConnection = NumberSpin5->value();
+    s.pacing.pauseBetweenGroupsMs = NumberSpin6->value() * 1000;
+    return s;
+}
+
+QString TConnDlg::retryScheduleWarning()
+{
+    return QStringLiteral("再送の間隔は「1m,5m,15m,1h」のように、1秒から24時間までの待ち時間を"
+                          "カンマで区切って20個まで入力してください（s 秒、m 分、h 時間）。");
 }
 
 ServerSettings TConnDlg::settings() const
@@ -212,6 +280,7 @@ void TConnDlg::fillForm()
             fillSmtp(rows);
         if (stored.pop)
             fillPop(rows);
+        fillDelivery(SendSettings::load());
     } catch (const StoreError &e) {
         MessageBox::error(this, e.text());
     }
@@ -256,6 +325,11 @@ void TConnDlg::Button1Click()
         MessageBox::warning(this, problem.message);
         if (field)
             field->setFocus();
+        return;
+    }
+    if (!RetrySchedule::parse(Edit8->text().trimmed())) {
+        MessageBox::warning(this, retryScheduleWarning());
+        Edit8->setFocus();
         return;
     }
     accept();

@@ -1,9 +1,11 @@
 #pragma once
 // 接続情報: the SMTP and POP3 settings, and a test mail sent with the values in the dialog
-// (saved or not), its SMTP dialogue shown in Memo1. The dialog reads the stored settings when
-// it is shown and, closed with OK, hands back what was entered for the caller to save; it
-// writes nothing itself.
+// (saved or not), its SMTP dialogue shown in Memo1, and how deliveries treat the server (the
+// waits before a deferred mail is tried again, the mail rate and the pauses). The dialog reads
+// the stored settings when it is shown and, closed with OK, hands back what was entered for
+// the caller to save; it writes nothing itself.
 #include "mail/ConnInfo.h"
+#include "store/SendSettings.h"
 
 #include "widgets/FormDialog.h"
 #include <QStringList>
@@ -26,10 +28,20 @@ public:
 
     // The settings as they stand in the fields (after OK: what to save).
     ServerSettings settings() const;
+    // The delivery settings as they stand in the fields; after OK the retry schedule has been
+    // checked (before, one that does not read keeps the default).
+    DeliverySettings deliverySettings() const;
+    // "再送の間隔" as RetrySchedule::parse takes it, refused with this warning otherwise.
+    static QString retryScheduleWarning();
 
     QLabel *Label1, *Label2, *Label3, *Label4, *Label6, *Label7, *Label8, *Label9, *Label10;
     QLineEdit *Edit1, *Edit2, *Edit3, *Edit4, *Edit5, *Edit6, *Edit7;
     QSpinBox *NumberSpin1, *NumberSpin2;
+    // "配信の設定": the retry schedule, mails per minute, per hour and per connection, and the
+    // pause between batches in seconds (0: no limit, no pause).
+    QLabel *Label11, *Label12, *Label13, *Label14, *Label15;
+    QLineEdit *Edit8;
+    QSpinBox *NumberSpin3, *NumberSpin4, *NumberSpin5, *NumberSpin6;
     QCheckBox *CheckBox1, *CheckBox2, *CheckBox3;
     QPushButton *Button1, *Button2, *Button3;
     QPlainTextEdit *Memo1;
@@ -54,4 +66,5 @@ protected:
 private:
     void fillSmtp(const ServerSettings &settings);
     void fillPop(const ServerSettings &settings);
+    void fillDelivery(const DeliverySettings &settings);
 };

@@ -157,6 +157,19 @@ void addRecipient(int magIdx, int magCnt, int userIdx, const Row &more)
                   more));
 }
 
+void addSendStates(int magIdx, int magCnt, const QList<SendResult> &results, const QList<qint64> &sending)
+{
+    {
+        Transaction t;
+        SendStates::seed(magIdx, magCnt);
+        t.commit();
+    }
+    if (!results.isEmpty())
+        SendStates::record(magIdx, magCnt, QString(), results);
+    if (!sending.isEmpty())
+        SendStates::markSending(magIdx, magCnt, sending);
+}
+
 QStringList commonRowsWithTypes()
 {
     QStringList out;

@@ -3,6 +3,8 @@
 // recipients written through a statement with bound values, so names with quotes or any
 // other text go in as they are. Columns a test does not name are left as the store leaves
 // them (NULL, or the column's default).
+#include "store/SendStates.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -64,6 +66,12 @@ void addIssue(int magIdx, int magCnt, const Issue &issue);
 
 // One recipient of an issue, with the further columns `more` names (SendComplete).
 void addRecipient(int magIdx, int magCnt, int userIdx, const Row &more = {});
+
+// The per-recipient records of an issue whose recipients are in the store: a "waiting" row
+// for each, as recording the issue leaves them; then the outcomes recorded as a delivery
+// records a group, and the members in `sending` marked as a killed run leaves them.
+void addSendStates(int magIdx, int magCnt, const QList<SendResult> &results = {},
+                   const QList<qint64> &sending = {});
 
 // Every CommonTBL row as "value:type" columns joined by "|" (NULL as "NULL:null"), in key1,
 // key2 order: what a test compares to see exactly what a settings write left behind.

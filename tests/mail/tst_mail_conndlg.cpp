@@ -6,6 +6,7 @@
 #include "fakes/TestEnv.h"
 #include "mail/ui/FConnDlg.h"
 #include "store/Database.h"
+#include "store/SendSettings.h"
 #include "store/ServerSettings.h"
 #include "widgets/MessageBox.h"
 
@@ -235,6 +236,59 @@ private Q_SLOTS:
         QVERIFY(dlg->isVisible());
         QCOMPARE(dlg->result(), int(QDialog::Rejected));
         QVERIFY(rows().isEmpty());
+    }
+
+    // The delivery settings: the stored ones fill the fields, and what is entered comes back
+    // from the dialog to be saved, a pause in whole seconds.
+    void deliverySettingsRoundTrip()
+    {
+        DeliverySettings stored;
+        stored.retry.delaysSeconds = {30, 600, 7200};
+        stored.pacing = {10, 500, 100, 1500};
+        SendSettings::save(stored);
+        auto dlg = open();
+        QCOMPARE(dlg->Edit8->text(), QString("30s,10m,2h"));
+        QCOMPARE(dlg->NumberSpin3->value(), 10);
+        QCOMPARE(dlg->NumberSpin4->value(), 500);
+        QCOMPARE(dlg->NumberSpin5->value(), 100);
+        QCOMPARE(dlg->NumberSpin6->value(), 2);  // 1.5 s, rounded up
+        QCOMPARE(dlg->NumberSpin3->text(), QString("10"));
+        dlg->NumberSpin3->setValue(0);
+        QCOMPARE(dlg->NumberSpin3->text(), QString("制限なし"));
+        dlg->Edit8->setText(" 5s,1h ");
+        dlg->NumberSpin6->setValue(0);
+        dlg->Button1Click();
+        QCOMPARE(dlg->result(), int(QDialog::Accepted));
+        QCOMPARE(MessageBox::takeShown().size(), 0);
+        SendSettings::save(dlg->deliverySettings());
+        DeliverySettings expected;
+        expected.retry.delaysSeconds = {5, 3600};
+        expected.pacing = {0, 500, 100, 0};
+        QCOMPARE(SendSettings::load(), expected);
+    }
+
+    void refusedRetrySchedule_data()
+    {
+        QTest::addColumn<QString>("schedule");
+        QTest::newRow("empty") << "";
+        QTest::newRow("word") << "そのうち";
+        QTest::newRow("zero") << "0s,1m";
+        QTest::newRow("over a day") << "1m,25h";
+        QTest::newRow("unknown unit") << "5d";
+    }
+    void refusedRetrySchedule()
+    {
+        QFETCH(QString, schedule);
+        auto dlg = open();
+        dlg->show();
+        dlg->Edit8->setText(schedule);
+        dlg->Button1Click();
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().kind, MessageBox::Kind::Warning);
+        QCOMPARE(shown.first().text, TConnDlg::retryScheduleWarning());
+        QCOMPARE(dlg->focusWidget(), dlg->Edit8);
+        QCOMPARE(dlg->result(), int(QDialog::Rejected));
     }
 
     void testMailOverStartTlsThenWithoutAuth()
