@@ -108,11 +108,10 @@ void RemoveHistoryUpTo(int magIdx, const QString &lastMoment)
     Transaction t;
     // The delivery records of the issues go with them, read while their issue rows are there.
     PreparedStatement states(Sql::lines({
-        QStringLiteral("delete from SendState where exists ("),
-        QStringLiteral("select 1 from MagInfo I where I.MagIdx = ? and I.AddDate <= ?"),
-        QStringLiteral("and SendState.MagIdx = I.MagIdx and SendState.MagCnt = I.MagCnt)"),
+        QStringLiteral("delete from SendState where MagIdx = ? and MagCnt in ("),
+        QStringLiteral("select MagCnt from MagInfo where MagIdx = ? and AddDate <= ?)"),
     }));
-    states.run({magIdx, TextValue(lastMoment)});
+    states.run({magIdx, magIdx, TextValue(lastMoment)});
     for (const QString &sql : HistoryRecords::removeStatements()) {
         PreparedStatement s(sql);
         s.bind(0, magIdx);

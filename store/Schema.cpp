@@ -76,8 +76,12 @@ QStringList ownTables()
         QStringLiteral("create table if not exists SendState (MagIdx integer not null, MagCnt integer not null,"
                        " MagUser integer not null, State integer not null default 0, Attempts integer not null"
                        " default 0, NextTry integer, Reply text, primary key (MagIdx, MagCnt, MagUser))"),
-        // The rows still to send of one issue, read without passing its sent ones.
+        // An issue's rows by state: its counts, and the changes that take all rows of a state.
         QStringLiteral("create index if not exists SendStateOpen on SendState (MagIdx, MagCnt, State, MagUser)"),
+        // A resume reads the open rows in member order: through this index its first row
+        // comes at once, where the key alone walks past every row already sent.
+        QStringLiteral("create index if not exists SendStatePending on SendState (MagIdx, MagCnt, MagUser)"
+                       " where State in (0, 3)"),
         QStringLiteral("create table if not exists SendLock (MagIdx integer not null, MagCnt integer not null,"
                        " Host text, Pid integer, Started integer, primary key (MagIdx, MagCnt))"),
         QStringLiteral("create table if not exists SendSetting (Name text primary key, Value text)"),

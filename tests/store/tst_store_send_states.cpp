@@ -7,7 +7,9 @@
 #include "store/AfterSendUpdate.h"
 #include "store/Database.h"
 #include "store/DeliveryRecords.h"
+#include "store/HistoryRecords.h"
 #include "store/IssueRecords.h"
+#include "store/MemberRecords.h"
 #include "store/SendSettings.h"
 #include "store/SendStates.h"
 
@@ -83,6 +85,40 @@ qint64 ourStart()
     f.open(QIODevice::ReadOnly);
     const QByteArray s = f.readAll();
     return s.mid(s.lastIndexOf(')') + 2).split(' ').at(19).toLongLong();
+}
+
+// Issue `cnt` of magazine `mag`, recorded on `day`, to members 1 and 2 of it, seeded.
+void seededIssue(int mag, int cnt, const QString &day)
+{
+    Issue issue;
+    issue.addDate = day + QStringLiteral(" 10:00:00");
+    addIssue(mag, cnt, issue);
+    addRecipient(mag, cnt, mag * 10 + 1);
+    addRecipient(mag, cnt, mag * 10 + 2);
+    SendStates::seed(mag, cnt);
+}
+
+// Two magazines, each with two members and issues 1 (June 1st) and 2 (June 3rd).
+void twoMagazines()
+{
+    for (int mag : {1, 2}) {
+        addMagazine(mag, QStringLiteral("便り%1").arg(mag));
+        addMember(mag, mag * 10 + 1, "名", QStringLiteral("a%1@example.jp").arg(mag));
+        addMember(mag, mag * 10 + 2, "名", QStringLiteral("b%1@example.jp").arg(mag));
+        seededIssue(mag, 1, QStringLiteral("2024/06/01"));
+        seededIssue(mag, 2, QStringLiteral("2024/06/03"));
+    }
+}
+
+// "mag/cnt:rows" for every issue that has delivery rows, in key order.
+QStringList issuesWithRows()
+{
+    QStringList out;
+    Statement s;
+    s.open(QStringLiteral("select MagIdx, MagCnt, count(*) from SendState group by MagIdx, MagCnt order by 1, 2"));
+    while (s.next())
+        out << QStringLiteral("%1/%2:%3").arg(s.text(0), s.text(1), s.text(2));
+    return out;
 }
 
 } // namespace
@@ -289,6 +325,52 @@ private Q_SLOTS:
             SendLock::release(1, 1);
             QVERIFY(!SendLock::isHeld(1, 1));
         }
+    }
+
+    // Deleting a magazine's history up to a day takes the delivery rows of exactly the
+    // issues it deletes; a refused deletion keeps them with their issues.
+    void historyDeletionTakesItsIssuesRows_data()
+    {
+        QTest::addColumn<QString>("upTo");
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<QStringList>("left");
+        const QStringList all{"1/1:2", "1/2:2", "2/1:2", "2/2:2"};
+        QTest::newRow("before every issue") << "2024/05/31 23:59:59" << false << all;
+        QTest::newRow("the first issue") << "2024/06/02 23:59:59" << false << QStringList{"1/2:2", "2/1:2", "2/2:2"};
+        QTest::newRow("to the second's moment") << "2024/06/03 10:00:00" << false << QStringList{"2/1:2", "2/2:2"};
+        QTest::newRow("refused") << "2024/06/03 23:59:59" << true << all;
+    }
+    void historyDeletionTakesItsIssuesRows()
+    {
+        QFETCH(QString, upTo);
+        QFETCH(bool, refused);
+        QFETCH(QStringList, left);
+        twoMagazines();
+        if (refused) {
+            sql("create trigger NoDelete before delete on MagInfo begin select raise(abort, 'refused'); end");
+            QVERIFY_THROWS_EXCEPTION(StoreError, RemoveHistoryUpTo(1, upTo));
+        } else {
+            RemoveHistoryUpTo(1, upTo);
+        }
+        QCOMPARE(issuesWithRows(), left);
+    }
+
+    // Removing a magazine with its members takes its delivery rows and locks, not another's.
+    void removeWithMembersTakesDeliveryRows()
+    {
+        twoMagazines();
+        for (int mag : {1, 2})
+            insert("SendLock", {{"MagIdx", mag}, {"MagCnt", 2}, {"Host", QStringLiteral("elsewhere.example")}, {"Pid", 1}, {"Started", 1}});
+        sql("create trigger NoDelete before delete on MagUser begin select raise(abort, 'refused'); end");
+        QVERIFY_THROWS_EXCEPTION(StoreError, MagazineSql::removeWithMembers(1));
+        QCOMPARE(issuesWithRows(), (QStringList{"1/1:2", "1/2:2", "2/1:2", "2/2:2"}));
+        QCOMPARE(scalar("select count(*) from SendLock"), 2);
+        sql("drop trigger NoDelete");
+        MagazineSql::removeWithMembers(1);
+        QCOMPARE(issuesWithRows(), (QStringList{"2/1:2", "2/2:2"}));
+        QCOMPARE(scalar("select count(*) from SendLock"), 1);
+        QVERIFY(SendLock::isHeld(2, 2));
+        QVERIFY(!SendLock::isHeld(1, 2));
     }
 
     void settingsRoundTrip()
