@@ -390,16 +390,21 @@ QList<SendStateRow> rows(int MagIdx, int MagCnt, const QList<SendState> &states)
 
 QList<IssueStateRow> issues(int MagIdx)
 {
+    // Counted first and named after, so the joins run once per issue and state, not per
+    // recipient; one magazine's issues are read through the key alone.
     PreparedStatement s(Sql::lines({
-        QStringLiteral("select S.MagIdx,S.MagCnt,M.MagName,I.Title,I.AddDate,S.State,count(*)"),
-        QStringLiteral("from SendState S"),
-        QStringLiteral("left join Magzine M on M.MagIdx = S.MagIdx"),
-        QStringLiteral("left join MagInfo I on I.MagIdx = S.MagIdx and I.MagCnt = S.MagCnt"),
-        QStringLiteral("where (? = 0 or S.MagIdx = ?)"),
-        QStringLiteral("group by S.MagIdx,S.MagCnt,S.State"),
-        QStringLiteral("order by S.MagCnt desc,S.MagIdx"),
+        QStringLiteral("select G.MagIdx,G.MagCnt,M.MagName,I.Title,I.AddDate,G.State,G.N"),
+        QStringLiteral("from (select MagIdx,MagCnt,State,count(*) as N from SendState")
+            + (MagIdx > 0 ? QStringLiteral(" where MagIdx = ?") : QString())
+            + QStringLiteral(" group by MagIdx,MagCnt,State) G"),
+        QStringLiteral("left join Magzine M on M.MagIdx = G.MagIdx"),
+        QStringLiteral("left join MagInfo I on I.MagIdx = G.MagIdx and I.MagCnt = G.MagCnt"),
+        QStringLiteral("order by G.MagCnt desc,G.MagIdx"),
     }));
-    s.run({MagIdx, MagIdx});
+    if (MagIdx > 0)
+        s.run({MagIdx});
+    else
+        s.run({});
     QList<IssueStateRow> out;
     while (s.next()) {
         const int idx = s.value(0).toInt();
