@@ -31,6 +31,7 @@ class TMagzineDlg;
 class TComposer;
 class CurrentMagazine;
 class DeliveryProgress;
+class TDeliveryControls;
 class TSendPage;
 class THistoryPage;
 class DeliveryManager;
@@ -105,6 +106,7 @@ public:
     QTextEdit *RichEdit1 = nullptr;    // body
     QPlainTextEdit *Memo2 = nullptr;   // history preview
     QLabel *StatusPanels[4] = {};      // status bar panels 80, 80, 300, 50 pixels
+    TDeliveryControls *DeliveryButtons = nullptr; // 一時停止 / 再開 / 中止 beside the progress
     QMenu *PopupMenu1 = nullptr;       // member-list context menu
     TFindDlg *FindDialog1 = nullptr;   // address search, made on first use
     TComposer *Composer = nullptr;     // the mail tab's behaviour
@@ -188,6 +190,10 @@ private:
     void setupDeliveries();
     void StopDeliveries();  // asks running deliveries to stop, waits for them
     void finishDeliveries();  // waits for running deliveries to end
+    // The progress area's buttons, for the delivery the progress follows.
+    void PauseDelivery();
+    void ResumeDelivery();
+    void CancelDelivery();
     void stopUpdateCheck();
     // FMainResume.cpp: at start, offers to resume the deliveries a closed or killed run left.
     void offerResume();

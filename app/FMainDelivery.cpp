@@ -5,9 +5,11 @@
 #include "mail/DeliveryManager.h"
 #include "mail/DeliveryProgress.h"
 #include "mail/ui/FConnDlg.h"
+#include "mail/DeliverySummary.h"
 #include "members/UAddress.h"
 #include "store/Database.h"
 #include "store/SendSettings.h"
+#include "store/SendStates.h"
 #include "store/ServerSettings.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
@@ -49,6 +51,13 @@ void TMainForm::setupDeliveries()
     Progress = new DeliveryProgress(*Deliveries, this);
     connect(Deliveries, &DeliveryManager::RepaintStatus, this, [this] { statusBar()->update(); });
     connect(Deliveries, &DeliveryManager::ErrorBox, this, [this](const QString &text) { MessageBox::error(this, text); });
+    // The user hears how a delivery ended unless it was paused (by the user, or by closing:
+    // the next start offers the rest) or could not start (its error box has said why).
+    connect(Deliveries, &DeliveryManager::Summary, this, [this](const DeliverySummary &summary) {
+        if (m_closing || summary.end == DeliveryEnd::Paused || summary.end == DeliveryEnd::NotStarted)
+            return;
+        MessageBox::info(this, DeliverySummaryText(summary));
+    });
 }
 
 void TMainForm::StartMailThread(int magIdx, int magCnt, int recipients)
@@ -64,8 +73,40 @@ void TMainForm::StopDeliveries()
     if (Deliveries->running() == 0)
         return;
     WaitCursor wait;
-    Deliveries->stopAll();
-    Deliveries->waitForAll(kStopWaitMs);
+    Deliveries->pauseAll(kStopWaitMs);
+}
+
+void TMainForm::PauseDelivery()
+{
+    Deliveries->pause(Progress->CurMagIdx(), Progress->CurMagCnt());
+}
+
+void TMainForm::ResumeDelivery()
+{
+    const int magIdx = Progress->CurMagIdx();
+    const int magCnt = Progress->CurMagCnt();
+    if (Deliveries->isRunning(magIdx, magCnt))
+        return;
+    qint64 open = 0;
+    if (!Command::run(this, [&] { open = SendStates::counts(magIdx, magCnt).open(); }))
+        return;
+    StartMailThread(magIdx, magCnt, int(open));
+}
+
+void TMainForm::CancelDelivery()
+{
+    const int magIdx = Progress->CurMagIdx();
+    const int magCnt = Progress->CurMagCnt();
+    const auto answer = MessageBox::confirm(this, QStringLiteral("この号の配信を中止しますか？\r\n"
+                                                                 "まだ送っていないメンバーは失敗として記録されます。"),
+                                            MessageBox::Buttons::YesNo);
+    if (answer != MessageBox::Answer::Yes)
+        return;
+    if (Deliveries->isRunning(magIdx, magCnt)) {
+        Deliveries->cancel(magIdx, magCnt);
+        return;
+    }
+    Deliveries->cancelStopped(magIdx, magCnt);
 }
 
 void TMainForm::finishDeliveries()

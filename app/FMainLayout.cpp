@@ -5,6 +5,7 @@
 #include "MagazineList.h"
 #include "MemberList.h"
 #include "mail/DeliveryManager.h"
+#include "mail/ui/DeliveryControls.h"
 #include "mail/ui/SendProgressPanel.h"
 
 #include "issue/ui/FComposer.h"
@@ -230,6 +231,12 @@ void TMainForm::createStatusBar()
         StatusPanels[i]->setFixedWidth(widths[i]);
         statusBar()->addWidget(StatusPanels[i]);
     }
+    DeliveryButtons = new TDeliveryControls(*Progress, this);
+    DeliveryButtons->setObjectName(QStringLiteral("DeliveryButtons"));
+    statusBar()->addWidget(DeliveryButtons);
+    connect(DeliveryButtons, &TDeliveryControls::pauseClicked, this, &TMainForm::PauseDelivery);
+    connect(DeliveryButtons, &TDeliveryControls::resumeClicked, this, &TMainForm::ResumeDelivery);
+    connect(DeliveryButtons, &TDeliveryControls::cancelClicked, this, &TMainForm::CancelDelivery);
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
 }
 

@@ -10,6 +10,7 @@
 #include "mail/UMailThread.h"
 #include "members/UAddress.h"
 #include "store/Database.h"
+#include "store/SendStates.h"
 #include "store/Sql.h"
 
 #include <QCoreApplication>
@@ -122,8 +123,21 @@ struct Run {
     double rssAtEnd = 0;
 };
 
+// Every member of the issue waiting again, as a freshly recorded issue has them, outside the
+// time measured: each round sends the whole issue.
+void queueAgain(int mag)
+{
+    Transaction t;
+    Statement s;
+    s.exec("update MagHist set SendComplete = 0 where MagIdx = " + QString::number(mag));
+    s.exec("delete from SendState where MagIdx = " + QString::number(mag));
+    SendStates::seed(mag, kIssueOf[mag]);
+    t.commit();
+}
+
 Run deliver(int mag, const QString &docDir)
 {
+    queueAgain(mag);
     TMailThread::Settings settings;
     settings.isValidAddress = IsValidAddress;
     settings.DocDir = docDir;

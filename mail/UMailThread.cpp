@@ -6,45 +6,78 @@
 #include "mail/SmtpClient.h"
 #include "store/Codec.h"
 #include "store/Database.h"
-#include "store/DeliveryRecords.h"
+#include "store/SendSettings.h"
+#include "store/SendStates.h"
 
 #include <QDir>
 #include <QFile>
+#include <QMutex>
+#include <QWaitCondition>
 
 namespace {
-
-const QString kCompletionFailedLine = QStringLiteral("送信済みの記録に失敗 ");
 
 // Error boxes of store failures; the store's own reason follows on the next line.
 const QString kNotStarted = QStringLiteral("データベースを読めないため、配信できませんでした。");
 const QString kReadFailed = QStringLiteral("データベースを読めないため、配信を途中で止めました。"
                                            "読めなかったメンバーは未送信のままです。");
-const QString kCompletionFailed = QStringLiteral("メールは送信しましたが、送信済みの記録に失敗しました。");
-
-// Quits the SMTP session on every way out of a delivery.
-struct SessionGuard {
-    SmtpClient &smtp;
-    ~SessionGuard() { smtp.quit(); }
-};
-
-// Keeps the members whose fate became final, for the completion written after the send.
-class CompletionJournal : public DeliveryJournal
-{
-public:
-    void sending(const QList<qint64> &) override {}
-    void record(const QList<SendResult> &results) override
-    {
-        for (const SendResult &r : results)
-            if (r.state == SendState::Sent || r.state == SendState::Skipped || r.state == SendState::Failed)
-                settled += r.MagUser;
-    }
-    QList<qint64> settled;
-};
+const QString kRecordFailed = QStringLiteral("送信の記録を書けないため、配信を途中で止めました。"
+                                             "残りのメンバーは未送信のままです。");
+const QString kConnectionLost = QStringLiteral("メールサーバーに接続できなくなったため、配信を途中で止めました。"
+                                               "残りのメンバーは未送信のままです。");
+const QString kLockHeld = QStringLiteral("この号はほかの配信が送信中です。");
+const QString kRecordFailedLine = QStringLiteral("送信の記録に失敗 ");
 
 } // namespace
 
+// The worker's time: waits sleep on a condition that a pause or a cancel wakes at once.
+class TMailThread::Clock : public DeliveryClock
+{
+public:
+    explicit Clock(const std::atomic<bool> &stop) : m_stop(stop) {}
+    QDateTime now() override { return QDateTime::currentDateTime(); }
+    bool waitUntil(const QDateTime &until) override
+    {
+        QMutexLocker lock(&m_mutex);
+        while (!m_stop) {
+            const qint64 left = QDateTime::currentDateTime().msecsTo(until);
+            if (left <= 0)
+                return true;
+            m_wake.wait(&m_mutex, QDeadlineTimer(left));
+        }
+        return false;
+    }
+    void wake()
+    {
+        QMutexLocker lock(&m_mutex);
+        m_wake.wakeAll();
+    }
+
+private:
+    const std::atomic<bool> &m_stop;
+    QMutex m_mutex;
+    QWaitCondition m_wake;
+};
+
+// What the send step learns goes straight into the issue's records.
+class TMailThread::Journal : public DeliveryJournal
+{
+public:
+    Journal(int MagIdx, int MagCnt, QString UpdateSQL) : m_magIdx(MagIdx), m_magCnt(MagCnt), m_updateSql(std::move(UpdateSQL)) {}
+    void sending(const QList<qint64> &members) override { SendStates::markSending(m_magIdx, m_magCnt, members); }
+    void record(const QList<SendResult> &results) override
+    {
+        SendStates::record(m_magIdx, m_magCnt, m_updateSql, results);
+    }
+
+private:
+    const int m_magIdx;
+    const int m_magCnt;
+    const QString m_updateSql;
+};
+
 TMailThread::TMailThread(int MagIdx, int MagCnt, Settings settings, QObject *parent)
-    : QThread(parent), m_magIdx(MagIdx), m_magCnt(MagCnt), m_settings(std::move(settings))
+    : QThread(parent), m_magIdx(MagIdx), m_magCnt(MagCnt), m_settings(std::move(settings)),
+      m_clock(std::make_unique<Clock>(m_stop))
 {
     if (!m_settings.isValidAddress)
         m_settings.isValidAddress = [](const QString &a) { return a.contains(u'@'); };
@@ -53,6 +86,18 @@ TMailThread::TMailThread(int MagIdx, int MagCnt, Settings settings, QObject *par
 TMailThread::~TMailThread()
 {
     wait();
+}
+
+void TMailThread::requestPause()
+{
+    m_stop = true;
+    m_clock->wake();
+}
+
+void TMailThread::requestCancel()
+{
+    m_cancel = true;
+    requestPause();
 }
 
 QString TMailThread::ErrorLogName(const QDateTime &when)
@@ -77,13 +122,44 @@ QString TMailThread::WriteErrorLog(const QString &DocDir, const QStringList &lin
 
 void TMailThread::run()
 {
+    DeliverySummary summary{m_magIdx, m_magCnt, DeliveryEnd::NotStarted, {}};
+    bool locked = false;
     try {
-        deliver();
+        QString holder;
+        locked = SendLock::acquire(m_magIdx, m_magCnt, &holder);
+        if (!locked) {
+            Q_EMIT ErrorBox(kLockHeld + (holder.isEmpty() ? QString() : QStringLiteral("\r\n") + holder));
+        } else {
+            if (m_settings.resendFailed || m_settings.resendUnknown)
+                SendStates::requeue(m_magIdx, m_magCnt, m_settings.resendFailed, m_settings.resendUnknown);
+            summary.end = deliver();
+        }
     } catch (const StoreError &e) {
-        // A read that failed before any mail went out: nothing is sent or marked complete,
-        // and the user learns why instead of seeing a delivery that never starts.
+        // A read that failed before any mail went out: nothing is sent or recorded, and the
+        // user learns why instead of seeing a delivery that never starts.
         Q_EMIT ErrorBox(kNotStarted + QStringLiteral("\r\n") + e.text());
     }
+    if (locked) {
+        try {
+            if (m_cancel && summary.end != DeliveryEnd::NotStarted) {
+                SendStates::cancelOpen(m_magIdx, m_magCnt);
+                summary.end = DeliveryEnd::Cancelled;
+            }
+        } catch (const StoreError &e) {
+            Q_EMIT ErrorBox(kRecordFailed + QStringLiteral("\r\n") + e.text());
+        }
+        try {
+            SendLock::release(m_magIdx, m_magCnt);
+        } catch (const StoreError &) {
+            // The row names this process: once it has ended, the next delivery takes it over.
+        }
+    }
+    try {
+        summary.counts = SendStates::counts(m_magIdx, m_magCnt);
+    } catch (const StoreError &) {
+        // the summary shows no counts; the error box has said why already
+    }
+    Q_EMIT Summary(summary);
     Q_EMIT Ended();
     Q_EMIT RepaintStatus();
     Store::releaseThreadConnection();
@@ -95,59 +171,62 @@ void TMailThread::report(int count)
     Q_EMIT RepaintStatus();
 }
 
-void TMailThread::deliver()
+DeliveryEnd TMailThread::deliver()
 {
     DeliveryPlan plan = LoadDeliveryPlan(m_magIdx, m_magCnt);
     if (!plan.recipients)
-        return;
+        return DeliveryEnd::Finished;
+    const DeliverySettings stored = SendSettings::load();
 
     auto socket = m_settings.connect.socketFactory ? m_settings.connect.socketFactory() : makeTcpMailSocket();
     socket->setCancelFlag(&m_stop);
     SmtpClient smtp(*socket);
     ConnectOptions connect = m_settings.connect;
     connect.cancel = &m_stop;
-    SessionGuard session{smtp};
+    Journal journal(m_magIdx, m_magCnt, plan.UpdateSQL);
 
-    CompletionJournal journal;
     DeliverySendOptions options;
     options.isValidAddress = m_settings.isValidAddress;
-    options.connect = [&connect](SmtpClient &c, QString *failure) { return ConnectServers(c, connect, failure); };
+    options.connect = [connect](SmtpClient &client, QString *failure) {
+        return ConnectServers(client, connect, failure);
+    };
     options.stopRequested = [this] { return m_stop.load(); };
     options.report = [this](int count) { report(count); };
+    options.waiting = [this](const QDateTime &until) {
+        Q_EMIT Waiting(until);
+        Q_EMIT RepaintStatus();
+    };
     options.journal = &journal;
-    // No waiting inside this thread: a mail put off fails at once, and a lost session ends
-    // the delivery, the members not reached staying unsent.
-    options.retry.delaysSeconds.clear();
+    options.clock = m_clock.get();
+    options.retry = m_settings.retry.value_or(stored.retry);
+    options.pacing = stored.pacing;
     DeliveryOutcome outcome = SendDelivery(smtp, plan, options);
-    // The recipient rows are done with before the completion writes to the same tables.
     plan.recipients.reset();
-    if (!outcome.connectFailure.isEmpty() && journal.settled.isEmpty()) {
-        Q_EMIT ErrorBox(outcome.connectFailure);
-        return;
-    }
 
-    bool completed = true;
-    QString completionFailure;
-    try {
-        RecordDeliveryCompletion(m_magIdx, m_magCnt, plan.UpdateSQL, true, journal.settled);
-    } catch (const StoreError &e) {
-        // Rolled back: the mails are out but the issue is not marked complete, which the
-        // user must hear of (a resend would reach everyone a second time).
-        completed = false;
-        completionFailure = e.text();
-        outcome.log += kCompletionFailedLine + completionFailure;
+    QStringList log = outcome.log;
+    if (!outcome.journalFailure.isEmpty())
+        log += kRecordFailedLine + outcome.journalFailure;
+    if (!log.isEmpty())
+        WriteErrorLog(m_settings.DocDir, log, QDateTime::currentDateTime());
+
+    const bool started = outcome.counts.total() > 0;
+    if (!started && !outcome.connectFailure.isEmpty()) {
+        // The first connect failed: the box says why, as it always has, and every
+        // recipient still waits.
+        Q_EMIT ErrorBox(outcome.connectFailure);
+        return DeliveryEnd::NotStarted;
     }
     report(outcome.unreported);
-    if (!outcome.log.isEmpty())
-        WriteErrorLog(m_settings.DocDir, outcome.log, QDateTime::currentDateTime());
-
     QStringList box;
     if (!outcome.readFailure.isEmpty())
         box << kReadFailed << outcome.readFailure;
+    if (!outcome.journalFailure.isEmpty())
+        box << kRecordFailed << outcome.journalFailure;
     if (!outcome.connectFailure.isEmpty())
-        box << outcome.connectFailure;
-    if (!completed)
-        box << kCompletionFailed << completionFailure;
-    if (!box.isEmpty())
+        box << kConnectionLost << outcome.connectFailure;
+    if (!box.isEmpty()) {
         Q_EMIT ErrorBox(box.join(QStringLiteral("\r\n")));
+        return DeliveryEnd::Interrupted;
+    }
+    return outcome.stopped ? DeliveryEnd::Paused : DeliveryEnd::Finished;
 }

@@ -1,14 +1,16 @@
 #pragma once
 // The delivery worker: sends one recorded issue (MagIdx, MagCnt) on a thread of its own. It
-// loads the issue's plan from the store, connects, runs the send step, records the outcome
-// (completion and after-send update), reports progress and writes the failed addresses to
-// an error log.
+// holds the issue's delivery lock while it runs, loads what is still to be sent, runs the
+// send step with the recipients' fate written to the store group by group, reports progress
+// and waits, writes the error log and ends with a summary of the issue.
 //
 // The worker never touches a window nor the window's counters. It reaches the user-interface
-// thread only through its signals, which are connected with Qt::BlockingQueuedConnection so
-// that the worker waits until they have been handled. DeliveryManager starts and tracks it.
+// thread (or the command line's main thread) only through its signals, which are connected
+// with Qt::BlockingQueuedConnection so that the worker waits until they have been handled.
+// DeliveryManager starts and tracks it.
 #include "mail/ConnInfo.h"
 #include "mail/DeliverySend.h"
+#include "mail/DeliverySummary.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -16,6 +18,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 
 class TMailThread : public QThread
 {
@@ -27,14 +30,25 @@ public:
         std::function<bool(const QString &)> isValidAddress;
         ConnectOptions connect;
         QString DocDir;  // the error log goes to DocDir + "/エラーログ"
+        // For this run only, instead of the stored schedule (the command line's choice).
+        std::optional<RetrySchedule> retry;
+        // Queued again before sending, once the lock is held: a resend to the failed
+        // recipients, and to those whose fate is unknown.
+        bool resendFailed = false;
+        bool resendUnknown = false;
     };
 
     TMailThread(int MagIdx, int MagCnt, Settings settings, QObject *parent = nullptr);
     ~TMailThread() override;
 
-    // Asks the worker to stop before its next member; it then sends what it has collected,
-    // completes the members it reached and writes its error log. Any thread may call it.
-    void requestStop() { m_stop = true; }
+    int MagIdx() const { return m_magIdx; }
+    int MagCnt() const { return m_magCnt; }
+
+    // Asks the worker to stop after the mail in hand: what is left stays waiting or deferred
+    // for a later resume. Any thread may call it; a wait in progress ends at once.
+    void requestPause();
+    // The same, then every recipient left becomes failed ("配信の中止").
+    void requestCancel();
 
     // The error log's file name for a given moment: "yyyy-mm-dd hh-nn-ss" + "エラー.txt".
     static QString ErrorLogName(const QDateTime &when);
@@ -49,13 +63,19 @@ public:
     static constexpr int kReportEvery = kDeliveryReportEvery;
 
 Q_SIGNALS:
-    // WM_MAILSENT: count mails (or addresses of a batch) have been sent since the last one.
+    // WM_MAILSENT: count recipients have reached a state since the last one.
     void MailSent(int count);
     // The status bar should be drawn again now.
     void RepaintStatus();
+    // The delivery waits (pacing, a retry's time, reopening the connection) until the moment;
+    // an invalid moment when it goes on.
+    void Waiting(const QDateTime &until);
     // An error box to show, the text being its whole message: a connection that could not
-    // be made, a store that could not be read, a completion that could not be written.
+    // be made, a store that could not be read, a record that could not be written, the issue
+    // held by another delivery.
     void ErrorBox(const QString &text);
+    // How the issue stands now that this run is over; emitted once, before Ended.
+    void Summary(const DeliverySummary &summary);
     // The delivery is over (SendFinished from now on, one worker fewer running); emitted
     // once, just before the last RepaintStatus.
     void Ended();
@@ -64,11 +84,16 @@ protected:
     void run() override;
 
 private:
-    void deliver();
+    class Clock;
+    class Journal;
+
+    DeliveryEnd deliver();
     void report(int count);
 
     const int m_magIdx;
     const int m_magCnt;
     Settings m_settings;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_cancel{false};
+    std::unique_ptr<Clock> m_clock;
 };

@@ -1,5 +1,6 @@
 #include "app/FMain.h"
 #include "app/QtTranslations.h"
+#include "cli/CommandLine.h"
 
 #include <QApplication>
 #include <QFont>
@@ -9,6 +10,9 @@
 
 int main(int argc, char *argv[])
 {
+    // "deliver", "resume" and "status" run without a window.
+    if (const std::optional<int> code = RunCommandLine(argc, argv))
+        return *code;
     // Without a display the toolkit would abort; say so plainly instead.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {

@@ -4,6 +4,7 @@
 #include "app/FMain.h"
 #include "app/FVerDlg.h"
 #include "mail/DeliveryManager.h"
+#include "mail/ui/DeliveryControls.h"
 #include "fakes/TestEnv.h"
 #include "store/Database.h"
 #include "store/Folders.h"
@@ -17,6 +18,7 @@
 #include <QMenuBar>
 #include <QSettings>
 #include <QSplitter>
+#include <QToolButton>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QtTest>
@@ -188,7 +190,7 @@ private Q_SLOTS:
     {
         TMainForm form;
         form.show();
-        Q_EMIT form.Deliveries->Started();
+        Q_EMIT form.Deliveries->Started(3, 7);
         MessageBox::queueAnswer(MessageBox::Answer::No);
         QVERIFY(!form.close());
         QVERIFY(form.isVisible());
@@ -200,6 +202,44 @@ private Q_SLOTS:
         QCOMPARE(shown.size(), 2);
         QCOMPARE(shown[0].text, QString("送信中のメールがあります。中断して終了しますか？"));
         QVERIFY(QFile::exists(env->settingsFile()));
+    }
+
+    // The progress area follows the delivery: 一時停止 while it runs, 再開 once paused with
+    // recipients left, and a summary box when it ends (none for a pause).
+    void deliveryButtonsAndSummary()
+    {
+        TMainForm form;
+        form.show();
+        MessageBox::takeShown();
+        auto *buttons = form.findChild<TDeliveryControls *>(QStringLiteral("DeliveryButtons"));
+        QVERIFY(buttons);
+        QVERIFY(!buttons->pauseButton()->isVisibleTo(&form));
+        Q_EMIT form.Deliveries->Started(3, 7);
+        QVERIFY(buttons->pauseButton()->isVisibleTo(&form));
+        QVERIFY(buttons->cancelButton()->isVisibleTo(&form));
+        Q_EMIT form.Deliveries->Waiting(3, 7, QDateTime(QDate(2026, 12, 10), QTime(9, 5)));
+        QCOMPARE(buttons->stateLabel()->text(), QStringLiteral("待機中 09:05 まで"));
+        SendStateCounts counts;
+        counts.waiting = 4;
+        counts.sent = 5;
+        Q_EMIT form.Deliveries->Summary({3, 7, DeliveryEnd::Paused, counts});
+        Q_EMIT form.Deliveries->Ended();
+        QVERIFY(MessageBox::takeShown().isEmpty());
+        QVERIFY(buttons->resumeButton()->isVisibleTo(&form));
+        QVERIFY(!buttons->pauseButton()->isVisibleTo(&form));
+        QCOMPARE(buttons->stateLabel()->text(), QStringLiteral("一時停止中"));
+
+        Q_EMIT form.Deliveries->Started(3, 7);
+        counts.waiting = 0;
+        counts.sent = 8;
+        counts.failed = 1;
+        Q_EMIT form.Deliveries->Summary({3, 7, DeliveryEnd::Finished, counts});
+        Q_EMIT form.Deliveries->Ended();
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].kind, MessageBox::Kind::Info);
+        QCOMPARE(shown[0].text, QStringLiteral("配信が終わりました。\r\n送信済 8 / 保留 0 / 失敗 1 / スキップ 0 / 不明 0"));
+        QVERIFY(!buttons->resumeButton()->isVisibleTo(&form));
     }
 
     void historyPageWithoutMagazineWarns()

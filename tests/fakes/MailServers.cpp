@@ -286,3 +286,65 @@ QJsonObject ReadMail(const QString &path)
         qWarning("mail_read.py: %s", p.readAllStandardError().constData());
     return o;
 }
+
+SmtpSink::~SmtpSink()
+{
+    stop();
+}
+
+bool SmtpSink::start(const Options &o)
+{
+    QStringList args{fakesDir() + QStringLiteral("/smtp_sink.py"), QStringLiteral("--log"),
+                     m_dir.filePath(QStringLiteral("sink.log"))};
+    if (o.deferTenth)
+        args += QStringLiteral("--defer-tenth");
+    for (const QString &r : o.reject)
+        args << QStringLiteral("--reject") << r;
+    return startPythonServer(m_process, args, &m_port, &m_error);
+}
+
+void SmtpSink::stop()
+{
+    stopProcess(m_process);
+}
+
+QList<SmtpSink::Entry> SmtpSink::entries() const
+{
+    QList<Entry> out;
+    QFile f(m_dir.filePath(QStringLiteral("sink.log")));
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    while (!f.atEnd()) {
+        const QByteArray line = f.readLine();
+        if (!line.endsWith('\n'))
+            break;  // being written
+        const QList<QByteArray> parts = line.trimmed().split(' ');
+        if (parts.size() != 3)
+            continue;
+        out += Entry{parts[0].toDouble(), QString::fromUtf8(parts[1]), QString::fromUtf8(parts[2])};
+    }
+    return out;
+}
+
+QHash<QString, int> SmtpSink::acceptedCounts() const
+{
+    QHash<QString, int> out;
+    for (const Entry &e : entries())
+        if (e.kind == QLatin1String("accepted"))
+            out[e.address] += 1;
+    return out;
+}
+
+bool SmtpSink::waitForAccepted(int n, int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        int accepted = 0;
+        for (const Entry &e : entries())
+            accepted += e.kind == QLatin1String("accepted") ? 1 : 0;
+        if (accepted >= n)
+            return true;
+        QThread::msleep(20);
+    }
+    return false;
+}

@@ -6,6 +6,7 @@
 //  - Pop3TestServer: dovecot with a private configuration and one passwd-file user;
 //  - HostileSmtpServer: a server whose EHLO answer never ends or trickles.
 // ReadMail() reads a saved message with Python's email package (mail_read.py).
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QProcess>
@@ -103,3 +104,37 @@ private:
 QJsonObject ReadMail(const QString &path);
 // A free TCP port on 127.0.0.1.
 quint16 FreeLoopbackPort();
+
+// An SMTP sink (smtp_sink.py) without TLS or AUTH that keeps no message but logs, as it
+// answers, every recipient it accepted, deferred (451) or rejected (550) with its own clock:
+// what arrived is read from the server's side, whatever the sender believes.
+class SmtpSink
+{
+public:
+    struct Options {
+        bool deferTenth = false;  // 451 the first time for a tenth of the addresses
+        QStringList reject;       // 550 for addresses containing any of these
+    };
+    struct Entry {
+        double time = 0;   // seconds since the epoch
+        QString kind;      // accepted, deferred, rejected
+        QString address;
+    };
+
+    ~SmtpSink();
+    bool start(const Options &options);
+    void stop();
+    quint16 port() const { return m_port; }
+    QList<Entry> entries() const;
+    // How many times each address was accepted.
+    QHash<QString, int> acceptedCounts() const;
+    // Waits until at least n recipients have been accepted.
+    bool waitForAccepted(int n, int timeoutMs = 10000) const;
+    QString error() const { return m_error; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_error;
+};

@@ -9,6 +9,7 @@
 #include "members/UAddress.h"
 #include "store/Batch.h"
 #include "store/Codec.h"
+#include "store/SendStates.h"
 #include "store/Database.h"
 #include "store/Sql.h"
 
@@ -33,8 +34,10 @@ public:
     QStringList boxes;
     int repaints = 0;
     std::function<void(int)> onReport;
+    QList<DeliverySummary> summaries;
     Window()
     {
+        connect(&deliveries, &DeliveryManager::Summary, this, [this](const DeliverySummary &s) { summaries += s; });
         connect(&deliveries, &DeliveryManager::Started, this, [this] { ++SendingCount; });
         connect(&deliveries, &DeliveryManager::Ended, this, [this] {
             SendFinished = true;
@@ -103,6 +106,7 @@ class TestMailWorker : public QObject
                                 .title = m.Title,
                                 .body = m.Body,
                                 .updateSql = m.UpdateSQL});
+        SendStates::seed(kMag, kIssue);
         t.commit();
     }
 
@@ -144,6 +148,16 @@ class TestMailWorker : public QObject
         QVERIFY(w.SendFinished);
     }
 
+    // Each recipient's delivery state, in member order.
+    static QList<int> states()
+    {
+        QList<int> out;
+        Statement s;
+        s.open("select State from SendState where MagIdx = 3 and MagCnt = 7 order by MagUser");
+        while (s.next())
+            out += int(s.integer(0));
+        return out;
+    }
     static QList<int> completeFlags()
     {
         QList<int> out;
@@ -514,15 +528,17 @@ private Q_SLOTS:
         Window w;
         deliver(w);
         QVERIFY(server.waitFor(2));
-        QCOMPARE(w.reports, (QList<int>{2}));
         QCOMPARE(w.boxes.size(), 1);
-        QVERIFY2(w.boxes.first().startsWith(QStringLiteral("メールは送信しましたが、送信済みの記録に失敗しました。\r\n")),
+        QVERIFY2(w.boxes.first().startsWith(QStringLiteral("送信の記録を書けないため、配信を途中で止めました。")),
                  qPrintable(w.boxes.first()));
         QVERIFY(w.boxes.first().contains(QStringLiteral("database or disk is full")));
         QCOMPARE(errorLogLines().size(), 1);
-        QVERIFY(errorLogLines().first().startsWith(QStringLiteral("送信済みの記録に失敗 ")));
+        QVERIFY(errorLogLines().first().startsWith(QStringLiteral("送信の記録に失敗 database or disk is full")));
         QCOMPARE(completeFlags(), (QList<int>{0, 0}));
         QCOMPARE(updatedMembers(), 0);
+        // The mails went out but their record did not: they stay "sending", which the next
+        // delivery of the issue turns into unknown rather than sending them again.
+        QCOMPARE(states(), (QList<int>{1, 1}));
     }
 
     // A damaged page in the member table: the delivery stops at the row it cannot read, says
@@ -592,13 +608,13 @@ private Q_SLOTS:
         QVERIFY2(server.start(o), qPrintable(server.error()));
         setUpIssue(Magazine(), {"taro@example.com"});
         setServers(server.port(), false, false, {}, {});
-        Statement().exec("alter table MagHist rename to MagHistGone");
+        Statement().exec("alter table SendState rename to SendStateGone");
         Window w;
         deliver(w);
         QCOMPARE(w.boxes.size(), 1);
         QVERIFY2(w.boxes.first().startsWith(QStringLiteral("データベースを読めないため、配信できませんでした。\r\n")),
                  qPrintable(w.boxes.first()));
-        QVERIFY(w.boxes.first().contains(QStringLiteral("MagHist")));
+        QVERIFY(w.boxes.first().contains(QStringLiteral("SendState")));
         QTest::qWait(200);
         QVERIFY(server.received().isEmpty());
         QVERIFY(w.reports.isEmpty());
@@ -641,12 +657,17 @@ private Q_SLOTS:
             return std::unique_ptr<MailSocket>(std::move(s));
         };
         Window w;
-        deliver(w, settings(factory));
-        // Without retries the mail in hand fails; the session cannot be reopened, so the
-        // members not reached stay unsent instead of being completed.
-        QCOMPARE(w.reports, (QList<int>{2}));
-        QCOMPARE(errorLogLines(), (QStringList{addr(1)}));
-        QCOMPARE(completeFlags(), (QList<int>{1, 1, 0, 0}));
+        TMailThread::Settings st = settings(factory);
+        st.connect.replyTimeoutMs = 500;
+        st.retry = RetrySchedule{{1}};
+        deliver(w, st);
+        // The mail in hand is put off and the session cannot be reopened: the delivery
+        // stops, telling why, and nobody but the first member is completed.
+        QCOMPARE(completeFlags(), (QList<int>{1, 0, 0, 0}));
+        QCOMPARE(states(), (QList<int>{int(SendState::Sent), int(SendState::Deferred), 0, 0}));
+        QCOMPARE(w.boxes.size(), 1);
+        QVERIFY2(w.boxes.first().startsWith(QStringLiteral("メールサーバーに接続できなくなったため")),
+                 qPrintable(w.boxes.first()));
     }
 
     // Closing the program: the worker stops before its next member, logs why, and only the
@@ -692,6 +713,94 @@ private Q_SLOTS:
         QCOMPARE(w.SendingCount, 0);
         QCOMPARE(errorLogLines().last(), QStringLiteral("アプリケーションの終了による中断"));
         QVERIFY(int(Statement().scalar("select count(*) from MagHist where SendComplete = 0")) > 0);
+    }
+
+    // Pausing stops after the mail in hand: the rest waits, a new worker for the same issue
+    // sends it, and nobody gets the mail twice.
+    void pauseThenResume()
+    {
+        SmtpSink sink;
+        QVERIFY2(sink.start({}), qPrintable(sink.error()));
+        QStringList addresses;
+        for (int i = 0; i < 120; ++i)
+            addresses += addr(i);
+        setUpIssue(Magazine(), addresses);
+        setServers(sink.port(), false, false, {}, {});
+        Window w;
+        w.onReport = [&w](int) { w.deliveries.pause(kMag, kIssue); };
+        deliver(w);
+        QCOMPARE(w.summaries.size(), 1);
+        QCOMPARE(w.summaries[0].end, DeliveryEnd::Paused);
+        const SendStateCounts paused = SendStates::counts(kMag, kIssue);
+        QVERIFY(paused.sent > 0);
+        QCOMPARE(paused.sent + paused.waiting, 120);
+        QVERIFY(!SendLock::isHeld(kMag, kIssue));
+        QCOMPARE(SendStates::resumable().size(), 1);
+
+        w.onReport = nullptr;
+        deliver(w);
+        QCOMPARE(w.summaries.size(), 2);
+        QCOMPARE(w.summaries[1].end, DeliveryEnd::Finished);
+        QCOMPARE(w.summaries[1].counts.sent, 120);
+        const QHash<QString, int> accepted = sink.acceptedCounts();
+        QCOMPARE(accepted.size(), 120);
+        for (int n : accepted)
+            QCOMPARE(n, 1);
+        QCOMPARE(updatedMembers(), 120);
+    }
+
+    // Cancelling stops the same way, then the rest is failed with the reason.
+    void cancelFailsTheRest()
+    {
+        SmtpSink sink;
+        QVERIFY2(sink.start({}), qPrintable(sink.error()));
+        QStringList addresses;
+        for (int i = 0; i < 120; ++i)
+            addresses += addr(i);
+        setUpIssue(Magazine(), addresses);
+        setServers(sink.port(), false, false, {}, {});
+        Window w;
+        w.onReport = [&w](int) { w.deliveries.cancel(kMag, kIssue); };
+        deliver(w);
+        QCOMPARE(w.summaries.size(), 1);
+        QCOMPARE(w.summaries[0].end, DeliveryEnd::Cancelled);
+        const SendStateCounts c = SendStates::counts(kMag, kIssue);
+        QVERIFY(c.sent > 0 && c.failed > 0);
+        QCOMPARE(c.sent + c.failed, 120);
+        QCOMPARE(c.open(), 0);
+        QCOMPARE(int(sink.acceptedCounts().size()), int(c.sent));
+        for (const SendStateRow &row : SendStates::rows(kMag, kIssue, {SendState::Failed}))
+            QCOMPARE(row.reply, QStringLiteral("配信の中止"));
+        QVERIFY(SendStates::resumable().isEmpty());
+    }
+
+    // A stopped issue cancelled from the progress area: its rest fails, and the summary says so.
+    void cancelStoppedIssue()
+    {
+        setUpIssue(Magazine(), {addr(0), addr(1)});
+        Window w;
+        w.deliveries.cancelStopped(kMag, kIssue);
+        QCOMPARE(w.summaries.size(), 1);
+        QCOMPARE(w.summaries[0].end, DeliveryEnd::Cancelled);
+        QCOMPARE(w.summaries[0].counts.failed, 2);
+    }
+
+    // Another delivery holds the issue: nothing is sent and the user hears why.
+    void heldIssueIsRefused()
+    {
+        SmtpSink sink;
+        QVERIFY2(sink.start({}), qPrintable(sink.error()));
+        setUpIssue(Magazine(), {addr(0), addr(1)});
+        setServers(sink.port(), false, false, {}, {});
+        QVERIFY(SendLock::acquire(kMag, kIssue));
+        Window w;
+        deliver(w);
+        SendLock::release(kMag, kIssue);
+        QCOMPARE(w.boxes.size(), 1);
+        QVERIFY(w.boxes[0].startsWith(QStringLiteral("この号はほかの配信が送信中です。")));
+        QCOMPARE(w.summaries.value(0).end, DeliveryEnd::NotStarted);
+        QVERIFY(sink.entries().isEmpty());
+        QCOMPARE(SendStates::counts(kMag, kIssue).waiting, 2);
     }
 };
 

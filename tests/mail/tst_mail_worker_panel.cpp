@@ -99,7 +99,7 @@ private Q_SLOTS:
         TSendProgressPanel panel(progress);
         panel.resize(300, 20);
         Q_EMIT deliveries.Dispatched(40);
-        Q_EMIT deliveries.Started();
+        Q_EMIT deliveries.Started(3, 7);
         Q_EMIT deliveries.MailSent(13);
         const QImage img = panel.grab().toImage();
         QVERIFY(isBlue(img.pixel(50, 10)));

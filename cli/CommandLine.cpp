@@ -1,0 +1,235 @@
+#include "cli/CommandLine.h"
+
+#include "cli/CliStatus.h"
+#include "mail/DeliveryManager.h"
+#include "members/UAddress.h"
+#include "store/Batch.h"
+#include "store/Database.h"
+#include "store/Folders.h"
+#include "store/SendStates.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <limits>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kRefused = 1;
+constexpr int kNotStarted = 2;
+constexpr int kSomeLeft = 3;
+
+const QString kUsage = QStringLiteral(
+    "使い方:\n"
+    "  tsubame deliver --magazine 名前 --issue 番号 [--retry-schedule 5s,30s,...]\n"
+    "      記録済みの号を配信します。\n"
+    "  tsubame resume [--all] [--resend-unknown] [--retry-schedule 5s,30s,...]\n"
+    "      途中で止まった号の配信を再開します。--all がなければ、再開できる号が一つのときだけ再開します。\n"
+    "      --resend-unknown: 結果不明のメンバーにも送り直します。\n"
+    "  tsubame status [--json]\n"
+    "      号ごとの配信状況と、保留・失敗・不明のメンバーを表示します。\n"
+    "終了コード: 0 全員に送信済(またはスキップ)、3 一部が未送信・失敗・不明、2 開始できない、1 引数の誤り\n");
+
+void say(const QString &text)
+{
+    std::fputs(qPrintable(text + u'\n'), stderr);
+}
+
+// Opens the store the window uses, with the same checks, but never makes a new one: a
+// delivery or a status needs one that exists.
+bool openStore()
+{
+    const QString path = Folders::storeFile(Folders::dataDir());
+    if (!QFileInfo::exists(path)) {
+        say(QStringLiteral("データベースがありません: ") + path);
+        return false;
+    }
+    QString why;
+    if (!Store::open(path, &why)) {
+        say(QStringLiteral("データベースを開けません: ") + why);
+        return false;
+    }
+    return true;
+}
+
+// Runs one issue's delivery on the delivery worker, serving its reports here, and returns
+// its summary.
+DeliverySummary deliverIssue(const IssueStateRow &issue, const TMailThread::Settings &settings)
+{
+    const bool terminal = isatty(2) == 1;
+    const QString name = QStringLiteral("%1 第%2号").arg(issue.MagName).arg(issue.MagCnt);
+    const qint64 total = issue.counts.open();
+    qint64 done = 0;
+    DeliverySummary summary{issue.MagIdx, issue.MagCnt, DeliveryEnd::NotStarted, issue.counts};
+    DeliveryManager deliveries;
+    QObject::connect(&deliveries, &DeliveryManager::MailSent, [&](int count) {
+        done += count;
+        if (terminal)
+            std::fputs(qPrintable(QStringLiteral("\r%1: %2 / %3   ").arg(name).arg(done).arg(total)), stderr);
+    });
+    QObject::connect(&deliveries, &DeliveryManager::Waiting, [&](int, int, const QDateTime &until) {
+        if (terminal && until.isValid())
+            std::fputs(qPrintable(QStringLiteral("\r%1: 待機中 %2 まで   ").arg(name, until.toString(QStringLiteral("HH:mm")))),
+                       stderr);
+    });
+    QObject::connect(&deliveries, &DeliveryManager::ErrorBox, [&](const QString &text) {
+        if (terminal)
+            std::fputs("\n", stderr);
+        say(name + QStringLiteral(": ") + QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    });
+    QObject::connect(&deliveries, &DeliveryManager::Summary, [&](const DeliverySummary &s) { summary = s; });
+    deliveries.start(issue.MagIdx, issue.MagCnt, int(total), settings);
+    deliveries.waitForAll(std::numeric_limits<int>::max());
+    if (terminal)
+        std::fputs("\n", stderr);
+    say(name + QStringLiteral(": ") + DeliverySummaryText(summary).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
+    return summary;
+}
+
+// The worst of two exit statuses: could not start, then some left, then done.
+int worse(int a, int b)
+{
+    auto rank = [](int code) { return code == kNotStarted ? 2 : code == kSomeLeft ? 1 : 0; };
+    return rank(a) >= rank(b) ? a : b;
+}
+
+std::optional<IssueStateRow> findIssue(const QString &magazine, int magCnt)
+{
+    PreparedStatement find(QStringLiteral("select MagIdx from Magzine where MagName = ?"));
+    const qint64 magIdx = find.scalar({magazine});
+    if (magIdx == 0)
+        return std::nullopt;
+    for (const IssueStateRow &row : SendStates::issues(int(magIdx)))
+        if (row.MagCnt == magCnt)
+            return row;
+    return std::nullopt;
+}
+
+int runDeliver(const QCommandLineParser &p, const TMailThread::Settings &settings)
+{
+    bool ok = false;
+    const int magCnt = p.value(QStringLiteral("issue")).toInt(&ok);
+    const QString magazine = p.value(QStringLiteral("magazine"));
+    if (magazine.isEmpty() || !ok || magCnt <= 0) {
+        say(QStringLiteral("--magazine と --issue (1 以上の番号) を指定してください。"));
+        return kRefused;
+    }
+    if (!openStore())
+        return kNotStarted;
+    try {
+        const std::optional<IssueStateRow> issue = findIssue(magazine, magCnt);
+        if (!issue) {
+            say(QStringLiteral("その雑誌の号が見つかりません(配信の記録がない号は送れません): %1 第%2号").arg(magazine).arg(magCnt));
+            return kRefused;
+        }
+        return DeliveryExitCode(deliverIssue(*issue, settings));
+    } catch (const StoreError &e) {
+        say(QStringLiteral("データベースを読めません: ") + e.text());
+        return kNotStarted;
+    }
+}
+
+int runResume(const QCommandLineParser &p, TMailThread::Settings settings)
+{
+    if (!openStore())
+        return kNotStarted;
+    settings.resendUnknown = p.isSet(QStringLiteral("resend-unknown"));
+    try {
+        QList<IssueStateRow> issues;
+        for (const IssueStateRow &row : SendStates::issues(0)) {
+            const bool open = row.counts.open() > 0 || (settings.resendUnknown && row.counts.unknown > 0);
+            if (open && row.state != IssueState::Running)
+                issues += row;
+        }
+        if (issues.isEmpty()) {
+            say(QStringLiteral("再開する配信はありません。"));
+            return kDone;
+        }
+        if (issues.size() > 1 && !p.isSet(QStringLiteral("all"))) {
+            say(QStringLiteral("再開できる号が複数あります。すべて再開するには --all を付けてください:"));
+            for (const IssueStateRow &row : issues)
+                say(QStringLiteral("  %1 第%2号 (残り %3)").arg(row.MagName).arg(row.MagCnt).arg(row.counts.open()));
+            return kRefused;
+        }
+        int code = kDone;
+        for (const IssueStateRow &row : issues)
+            code = worse(code, DeliveryExitCode(deliverIssue(row, settings)));
+        return code;
+    } catch (const StoreError &e) {
+        say(QStringLiteral("データベースを読めません: ") + e.text());
+        return kNotStarted;
+    }
+}
+
+int runStatus(const QCommandLineParser &p)
+{
+    if (!openStore())
+        return kNotStarted;
+    try {
+        const QList<IssueStatus> issues = ReadIssueStatus();
+        const QByteArray out = p.isSet(QStringLiteral("json")) ? StatusJson(issues) : StatusText(issues);
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        return kDone;
+    } catch (const StoreError &e) {
+        say(QStringLiteral("データベースを読めません: ") + e.text());
+        return kNotStarted;
+    }
+}
+
+} // namespace
+
+std::optional<int> RunCommandLine(int argc, char **argv)
+{
+    const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (command != QLatin1String("deliver") && command != QLatin1String("resume") && command != QLatin1String("status"))
+        return std::nullopt;
+    QCoreApplication app(argc, argv);
+    QCommandLineParser p;
+    p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("この説明を表示します。"));
+    p.addOption(help);
+    if (command == QLatin1String("deliver")) {
+        p.addOption({QStringLiteral("magazine"), QStringLiteral("雑誌の名前"), QStringLiteral("名前")});
+        p.addOption({QStringLiteral("issue"), QStringLiteral("号の番号"), QStringLiteral("番号")});
+    } else if (command == QLatin1String("resume")) {
+        p.addOption({QStringLiteral("all"), QStringLiteral("再開できる号をすべて再開します。")});
+        p.addOption({QStringLiteral("resend-unknown"), QStringLiteral("結果不明のメンバーにも送り直します。")});
+    } else {
+        p.addOption({QStringLiteral("json"), QStringLiteral("JSON で出力します。")});
+    }
+    if (command != QLatin1String("status"))
+        p.addOption({QStringLiteral("retry-schedule"), QStringLiteral("再送の間隔"), QStringLiteral("5s,30s,...")});
+    QStringList args = QCoreApplication::arguments();
+    args.removeAt(1);
+    if (!p.parse(args)) {
+        say(p.errorText());
+        say(kUsage);
+        return kRefused;
+    }
+    if (p.isSet(help)) {
+        std::fputs(qPrintable(kUsage), stdout);
+        return kDone;
+    }
+    if (!p.positionalArguments().isEmpty()) {
+        say(QStringLiteral("余分な引数があります: ") + p.positionalArguments().join(u' '));
+        return kRefused;
+    }
+    if (command == QLatin1String("status"))
+        return runStatus(p);
+
+    TMailThread::Settings settings;
+    settings.isValidAddress = IsValidAddress;
+    settings.DocDir = Folders::docDir();
+    if (p.isSet(QStringLiteral("retry-schedule"))) {
+        settings.retry = RetrySchedule::parse(p.value(QStringLiteral("retry-schedule")));
+        if (!settings.retry) {
+            say(QStringLiteral("--retry-schedule が正しくありません(例: 5s,30s,1m)。"));
+            return kRefused;
+        }
+    }
+    return command == QLatin1String("deliver") ? runDeliver(p, settings) : runResume(p, settings);
+}
