@@ -246,8 +246,14 @@ bool THistoryPage::canResendSelected() const
     return !items.isEmpty() && items.first()->data(0, kCanResendRole).toBool();
 }
 
-bool THistoryPage::readOpenIssue(int magIdx, int magCnt, SendStateCounts *counts)
+bool THistoryPage::readOpenIssue(int *magIdxOut, int *magCntOut, SendStateCounts *counts)
 {
+    const int magCnt = selectedIssue(ListView4);
+    if (!issueChosen(window(), m_magazine.CurMagIdx(), magCnt))
+        return false;
+    const int magIdx = m_magazine.CurMagIdx();
+    *magIdxOut = magIdx;
+    *magCntOut = magCnt;
     bool held = false;
     if (!Command::run(window(), [&] {
             *counts = SendStates::counts(magIdx, magCnt);
@@ -267,12 +273,10 @@ bool THistoryPage::readOpenIssue(int magIdx, int magCnt, SendStateCounts *counts
 
 void THistoryPage::Resume1Click()
 {
-    const int magCnt = selectedIssue(ListView4);
-    if (!issueChosen(window(), m_magazine.CurMagIdx(), magCnt))
-        return;
-    const int magIdx = m_magazine.CurMagIdx();
+    int magIdx = 0;
+    int magCnt = 0;
     SendStateCounts counts;
-    if (!readOpenIssue(magIdx, magCnt, &counts))
+    if (!readOpenIssue(&magIdx, &magCnt, &counts))
         return;
     if (!DeliveryOffers::canResume(counts)) {
         MessageBox::warning(window(), QStringLiteral("この号には送信の残りがありません。"));
@@ -284,12 +288,10 @@ void THistoryPage::Resume1Click()
 
 void THistoryPage::Resend1Click()
 {
-    const int magCnt = selectedIssue(ListView4);
-    if (!issueChosen(window(), m_magazine.CurMagIdx(), magCnt))
-        return;
-    const int magIdx = m_magazine.CurMagIdx();
+    int magIdx = 0;
+    int magCnt = 0;
     SendStateCounts counts;
-    if (!readOpenIssue(magIdx, magCnt, &counts))
+    if (!readOpenIssue(&magIdx, &magCnt, &counts))
         return;
     if (!DeliveryOffers::canResend(counts)) {
         MessageBox::warning(window(), QStringLiteral("この号には失敗した宛先も結果不明の宛先もありません。"));

@@ -61,9 +61,9 @@ Q_SIGNALS:
 private:
     // Puts each listed issue's state into its row, from one read for the magazine.
     void showStates(int magIdx);
-    // Whether the issue is left to resume or resend, read afresh; false (and a warning) when
-    // a delivery holds it or it has no per-recipient records.
-    bool readOpenIssue(int magIdx, int magCnt, SendStateCounts *counts);
+    // The selected issue and what is left of it, read afresh; false (and a warning) when
+    // none is selected, a delivery holds it or it has no per-recipient records.
+    bool readOpenIssue(int *magIdx, int *magCnt, SendStateCounts *counts);
 
     const CurrentMagazine &m_magazine;
     // Bringing the history tab to front loads the list, and loading brings the tab to
