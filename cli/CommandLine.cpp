@@ -193,7 +193,7 @@ std::optional<int> RunCommandLine(int argc, char **argv)
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("この説明を表示します。"));
     p.addOption(help);
     if (command == QLatin1String("deliver")) {
-        p.addOption({QStringLiteral("magazine"), QStringLiteral("雑誌の名前"), QStringLiteral("名前")});
+        p.addOption({QStringLiteral("magazine"), QStringLiteral("マガジン名"), QStringLiteral("名前")});
         p.addOption({QStringLiteral("issue"), QStringLiteral("号の番号"), QStringLiteral("番号")});
     } else if (command == QLatin1String("resume")) {
         p.addOption({QStringLiteral("all"), QStringLiteral("再開できる号をすべて再開します。")});
