@@ -123,7 +123,7 @@ int runDeliver(const QCommandLineParser &p, const TMailThread::Settings &setting
     try {
         const std::optional<IssueStateRow> issue = findIssue(magazine, magCnt);
         if (!issue) {
-            say(QStringLiteral("その雑誌の号が見つかりません(配信の記録がない号は送れません): %1 第%2号").arg(magazine).arg(magCnt));
+            say(QStringLiteral("そのマガジンの号が見つかりません(配信の記録がない号は送れません): %1 第%2号").arg(magazine).arg(magCnt));
             return kRefused;
         }
         return DeliveryExitCode(deliverIssue(*issue, settings));
