@@ -3,6 +3,7 @@
 // the connection dialog as the main window saves them.
 #include "app/FMain.h"
 #include "app/HistoryPage.h"
+#include "fakes/MailServers.h"
 #include "fakes/ModalDialog.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
@@ -265,6 +266,42 @@ private Q_SLOTS:
         QCOMPARE(dispatchedCounts(), started);
         QCOMPARE(shownTexts(), warning.isEmpty() ? QStringList() : QStringList{warning});
         SendLock::release(1, 3);
+    }
+
+    // Closing the window while a delivery waits for its pace: the delivery pauses, what went
+    // out is recorded, the lock is given back, and the next start offers the rest.
+    void closingPausesTheDelivery()
+    {
+        SmtpTestServer::Options o;
+        o.tls = false;
+        o.auth = false;
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        ServerSettings settings;
+        settings.SmtpHost = QStringLiteral("127.0.0.1");
+        settings.SmtpPort = server.port();
+        ServerSettings::save(settings);
+        DeliverySettings pace;
+        pace.pacing.perMinute = 1;  // a minute between mails: the delivery waits after the first
+        SendSettings::save(pace);
+        addIssue(1, 4);
+        Statement().exec("update Magzine set UseUserName = 1 where MagIdx = 1");  // one mail each
+        openWindow();
+        form->StartMailThread(1, 1, 4);
+        QVERIFY(server.waitFor(1, 20000));
+        MessageBox::queueAnswer(MessageBox::Answer::Yes);  // "送信中のメールがあります。…"
+        QVERIFY(form->close());
+        QCOMPARE(form->Deliveries->running(), 0);
+        dispatched.reset();
+        form.reset();
+
+        env->openStore();
+        const SendStateCounts left = SendStates::counts(1, 1);
+        QCOMPARE(left.sent, 1);
+        QCOMPARE(left.waiting, 3);
+        QVERIFY(!SendLock::isHeld(1, 1));
+        QCOMPARE(SendStates::resumable().size(), 1);
+        QCOMPARE(server.received().size(), 1);
     }
 
     void resendCommand_data()
