@@ -3,9 +3,9 @@
 #include "cli/CliStatus.h"
 #include "mail/DeliveryManager.h"
 #include "members/UAddress.h"
-#include "store/Batch.h"
 #include "store/Database.h"
 #include "store/Folders.h"
+#include "store/MemberRecords.h"
 #include "store/SendStates.h"
 
 #include <QCommandLineParser>
@@ -99,8 +99,7 @@ int worse(int a, int b)
 
 std::optional<IssueStateRow> findIssue(const QString &magazine, int magCnt)
 {
-    PreparedStatement find(QStringLiteral("select MagIdx from Magzine where MagName = ?"));
-    const qint64 magIdx = find.scalar({magazine});
+    const qint64 magIdx = MagazineSql::idByName(magazine);
     if (magIdx == 0)
         return std::nullopt;
     for (const IssueStateRow &row : SendStates::issues(int(magIdx)))

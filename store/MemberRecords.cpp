@@ -177,6 +177,12 @@ qint64 countByName(const QString &name, int exceptMagIdx)
     return s.next() ? s.value(0).toLongLong() : 0;
 }
 
+qint64 idByName(const QString &name)
+{
+    PreparedStatement s(QStringLiteral("select MagIdx from Magzine where MagName = ?"));
+    return s.scalar({TextValue(name)});
+}
+
 qint64 maxIdx()
 {
     PreparedStatement s(QStringLiteral("select max(MagIdx) from Magzine"));

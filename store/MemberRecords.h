@@ -91,6 +91,8 @@ struct ListEntry {
 QList<ListEntry> list();
 // The magazines named exactly this, other than exceptMagIdx (-1 to count them all).
 qint64 countByName(const QString &name, int exceptMagIdx = -1);
+// The MagIdx of the magazine named exactly this; 0 when there is none.
+qint64 idByName(const QString &name);
 // The highest MagIdx; 0 when there is no magazine.
 qint64 maxIdx();
 // Writes a new magazine row; an empty sign is stored as NULL.
