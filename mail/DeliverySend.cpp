@@ -139,7 +139,7 @@ private:
         if (!m_lostSession && open(&failure))
             return true;
         for (int attempt = 1;; ++attempt) {
-            const std::optional<int> delay = RetryDelaySeconds(m_options.retry, attempt);
+            const std::optional<int> delay = m_options.retry.delayAfter(attempt);
             if (!delay) {
                 m_out.connectFailure = failure;
                 return false;
@@ -350,7 +350,7 @@ private:
         const DeliveryRecipient &r = g.recipient;
         SendResult result{r.MagUser, fate.state, fate.reply, r.attempts + 1, {}};
         if (fate.state == SendState::Deferred) {
-            const std::optional<int> delay = RetryDelaySeconds(m_options.retry, result.attempts);
+            const std::optional<int> delay = m_options.retry.delayAfter(result.attempts);
             if (delay) {
                 result.nextTry = m_clock->now().addSecs(*delay);
                 DeliveryRecipient again = r;

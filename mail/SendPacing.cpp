@@ -2,13 +2,6 @@
 
 #include <algorithm>
 
-std::optional<int> RetryDelaySeconds(const RetrySchedule &schedule, int attempt)
-{
-    if (attempt < 1 || attempt > schedule.delaysSeconds.size())
-        return std::nullopt;
-    return schedule.delaysSeconds.at(attempt - 1);
-}
-
 qint64 PacingIntervalMs(const Pacing &pacing)
 {
     qint64 interval = 0;

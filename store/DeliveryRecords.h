@@ -1,7 +1,6 @@
 #pragma once
-// What a delivery reads from the store and writes back: the issue it sends, its recipients
-// one row at a time, and its completion. Values are bound, never pasted; the issue's
-// after-send update is read back through its gate (store/AfterSendUpdate.h).
+// What a delivery reads from the store: the issue it sends and the shape of a recipient's
+// row (read and recorded by store/SendStates.h). Values are bound, never pasted.
 // Every failure throws StoreError with the engine's text.
 #include "store/Batch.h"
 
@@ -34,25 +33,5 @@ struct DeliveryRecipientRecord {
 
 DeliveryIssueRecord ReadDeliveryIssue(int MagIdx, int MagCnt);
 
-// The recipients of an issue in the order the store returns them, read as they are needed
-// so that a large issue is never held in memory at once.
-class DeliveryRecipientCursor
-{
-public:
-    DeliveryRecipientCursor(int MagIdx, int MagCnt);
-    // False after the last row; throws when a row cannot be read.
-    bool next(DeliveryRecipientRecord *row);
-    void close() { m_query.finish(); }
-
-private:
-    PreparedStatement m_query;
-};
-
-// Marks the issue's recipients complete and applies the after-send update to them, in one
-// transaction. When the delivery was interrupted only the members in `reached` are marked,
-// and the update goes only to members marked complete. On failure nothing is changed; an
-// update text that is not one this program writes is such a failure, with
-// AfterSendUpdateRefusedText().
-void RecordDeliveryCompletion(int MagIdx, int MagCnt, const QString &UpdateSQL, bool interrupted,
-                              const QList<qint64> &reached);
+// The text a refused after-send update fails with.
 QString AfterSendUpdateRefusedText();

@@ -6,8 +6,20 @@
 #include "store/AfterSendUpdate.h"
 #include "store/Database.h"
 #include "store/DeliveryRecords.h"
+#include "store/SendStates.h"
 
 #include <QtTest>
+
+// Both recipients of issue 7 sent, as a delivery records them.
+void completeRecipients()
+{
+    SendResult a;
+    a.MagUser = 1;
+    a.attempts = 1;
+    SendResult b = a;
+    b.MagUser = 2;
+    SendStates::record(1, 7, ReadDeliveryIssue(1, 7).UpdateSQL, {a, b});
+}
 
 class TestAfterSendUpdate : public QObject
 {
@@ -99,7 +111,7 @@ private Q_SLOTS:
         QFETCH(QString, stored);
         QFETCH(QString, expected);
         fill(stored);
-        RecordDeliveryCompletion(1, 7, ReadDeliveryIssue(1, 7).UpdateSQL, false, {});
+        completeRecipients();
         QCOMPARE(members(), expected);
         QCOMPARE(Statement().scalar(QStringLiteral("select count(*) from MagHist where SendComplete = 1")), 2);
     }
@@ -140,7 +152,7 @@ private Q_SLOTS:
         fill(stored);
         const QString before = members();
         try {
-            RecordDeliveryCompletion(1, 7, ReadDeliveryIssue(1, 7).UpdateSQL, false, {});
+            completeRecipients();
             QFAIL("applied");
         } catch (const StoreError &e) {
             QCOMPARE(e.text(), AfterSendUpdateRefusedText());
