@@ -80,10 +80,11 @@ private:
     bool status(QByteArray *line, QString *error);
     bool send(const QByteArray &line, QString *error);
     bool command(const QByteArray &line, QByteArray *reply, QString *error);
-    // Reads a multi-line answer to its "." line, each line passed on unstuffed; false when
-    // it breaks the bounds or stop() says so.
-    bool multiLine(qint64 maxBytes, int maxLines, const std::function<bool(const QByteArray &)> &each,
-                   QString *error);
+    // Reads a multi-line answer to its "." line, each line passed on unstuffed. False (with
+    // tooLong as the error) when it breaks the bounds, or when each() returns false (having
+    // set the error). The connection is unusable after a false.
+    bool multiLine(qint64 maxBytes, int maxLines, const QString &tooLong,
+                   const std::function<bool(const QByteArray &)> &each, QString *error);
 
     MailSocket &m_socket;
     Pop3MailboxOptions m_options;
