@@ -349,6 +349,24 @@ private Q_SLOTS:
         QVERIFY(box.retrieved.isEmpty());
     }
 
+    // The store refuses a message's effect: that message stays, what was committed before it
+    // is still deleted, and the pass says why it stopped.
+    void storeRefuses()
+    {
+        FakeMailbox box;
+        box.messages = {{"a", unsubscribeMail(token(1, 3))}, {"b", dsnMail("taro@example.jp", "5.1.1")}, {"c", kUnrelated}};
+        Statement s;
+        s.exec(QStringLiteral("drop table MemberBounce"));
+        const InboxSummary summary = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(summary.end, InboxSummary::End::StoreFailed);
+        QVERIFY(!summary.error.isEmpty());
+        QCOMPARE(summary.unsubscribed, 1);
+        QCOMPARE(summary.deleted, 1);
+        QCOMPARE(box.ids(), (QList<QByteArray>{"b", "c"}));
+        QVERIFY(!box.retrieved.contains("c"));
+        QVERIFY(InboxSeen::load(box.identity()).value("b", InboxSeen::State::New) == InboxSeen::State::New);
+    }
+
     void serverRefuses()
     {
         FakeMailbox box;
