@@ -55,9 +55,18 @@ class Pop3TestServer
 {
 public:
     ~Pop3TestServer();
-    bool start(const QString &user, const QString &password);
+    // With tls, STLS is offered on port() and implicit TLS listens on tlsPort(), with a
+    // self-signed certificate made at start.
+    bool start(const QString &user, const QString &password, bool tls);
+    bool start(const QString &user, const QString &password) { return start(user, password, false); }
     void stop();
     quint16 port() const { return m_port; }
+    quint16 tlsPort() const { return m_tlsPort; }
+    // Puts a message into the user's mailbox as a delivery agent would; false with error()
+    // when it could not be written.
+    bool deliver(const QString &user, const QByteArray &message);
+    // The number of messages in the user's mailbox.
+    int messageCount(const QString &user) const;
     QString log() const;
     QString error() const { return m_error; }
 
@@ -65,6 +74,8 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;
+    quint16 m_tlsPort = 0;
+    int m_delivered = 0;
     QString m_error;
 };
 
