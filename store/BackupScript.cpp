@@ -28,6 +28,7 @@ const BackupTable kTables[] = {
     {"MagUser", "delete from Maguser;", "select * from MagUser ", "insert into MagUser ("},
     {"SendState", "delete from SendState;", "select * from SendState ", "insert into SendState ("},
     {"SendSetting", "delete from SendSetting;", "select * from SendSetting ", "insert into SendSetting ("},
+    {"MagMailSetting", "delete from MagMailSetting;", "select * from MagMailSetting ", "insert into MagMailSetting ("},
 };
 
 // The five tables and our own that a backup carries, as the gate knows them.
@@ -283,8 +284,8 @@ bool Restore::run(const QString &text)
     QString key = p->table;
     if (!p->isDelete)
         key += QLatin1Char('(') + p->columns.join(QLatin1Char(',')) + QLatin1Char(')');
-    if (p->isDelete && p->table == QLatin1String("SendState"))
-        m_hasSendStates = true;
+    if (p->isDelete)
+        m_emptied.insert(p->table.toLower());
     std::unique_ptr<PreparedStatement> &s = m_statements[key];
     if (!s) {
         if (p->isDelete) {
@@ -301,10 +302,14 @@ bool Restore::run(const QString &text)
 
 void Restore::commit()
 {
-    // A backup of an older build holds no delivery records: its issues are restored as
-    // recorded before them, so none is offered for resume on records of another store.
-    if (!m_hasSendStates)
-        PreparedStatement(QStringLiteral("delete from SendState")).exec();
+    // A backup of an older build holds no delivery records or magazine mail settings: its
+    // issues are restored as recorded before them, so none is offered for resume on records
+    // of another store, and its magazines get the defaults rather than another's settings.
+    for (const Schema::Table &t : Schema::carriedTables()) {
+        const QString name = QString::fromLatin1(t.name);
+        if (t.perMagazine && !m_emptied.contains(name.toLower()))
+            PreparedStatement(QStringLiteral("delete from ") + name).exec();
+    }
     m_transaction.commit();
 }
 

@@ -10,6 +10,7 @@
 #include "store/Batch.h"
 #include "store/Database.h"
 
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -56,7 +57,7 @@ public:
 private:
     Transaction m_transaction; // first, so that it ends after the statements
     std::map<QString, std::unique_ptr<PreparedStatement>> m_statements; // by table and columns
-    bool m_hasSendStates = false;
+    QSet<QString> m_emptied;  // tables, lower case, the script emptied
 };
 
 } // namespace BackupScript

@@ -2,6 +2,7 @@
 
 #include "store/Batch.h"
 #include "store/Database.h"
+#include "store/MagazineMailSettings.h"
 #include "store/RowCursor.h"
 
 #include <algorithm>
@@ -242,6 +243,7 @@ void removeWithMembers(int magIdx)
     states.run({magIdx});
     PreparedStatement locks(QStringLiteral("delete from SendLock where MagIdx = ?"));
     locks.run({magIdx});
+    MagazineMailSettings::remove(magIdx);
     t.commit();
 }
 

@@ -24,8 +24,9 @@ const QList<Table> &tables()
 const QList<Table> &carriedTables()
 {
     static const QList<Table> all = {
-        {"SendState", {"MagIdx", "MagCnt", "MagUser", "State", "Attempts", "NextTry", "Reply"}},
+        {"SendState", {"MagIdx", "MagCnt", "MagUser", "State", "Attempts", "NextTry", "Reply"}, true},
         {"SendSetting", {"Name", "Value"}},
+        {"MagMailSetting", {"MagIdx", "ForceUtf8", "UnsubAddress", "UnsubUrl", "UnsubAction", "BounceLimit"}, true},
     };
     return all;
 }
@@ -85,6 +86,9 @@ QStringList ownTables()
         QStringLiteral("create table if not exists SendLock (MagIdx integer not null, MagCnt integer not null,"
                        " Host text, Pid integer, Started integer, primary key (MagIdx, MagCnt))"),
         QStringLiteral("create table if not exists SendSetting (Name text primary key, Value text)"),
+        QStringLiteral("create table if not exists MagMailSetting (MagIdx integer primary key, ForceUtf8 integer"
+                       " not null default 0, UnsubAddress text, UnsubUrl text, UnsubAction integer not null"
+                       " default 0, BounceLimit integer not null default 3)"),
     };
 }
 

@@ -9,10 +9,14 @@ namespace Schema {
 struct Table {
     const char *name;
     QStringList columns;
+    // Rows that belong to magazines or members of the store they were made in: a restore
+    // of a backup that does not hold the table empties it rather than pin them on others.
+    bool perMagazine = false;
 };
 const QList<Table> &tables();
-// Our own tables that a backup carries beside the five: the delivery records and settings
-// (the delivery lock belongs to a running process and is never carried).
+// Our own tables that a backup carries beside the five: the delivery records and settings,
+// the magazines' mail settings (the delivery lock belongs to a running process and is never
+// carried).
 const QList<Table> &carriedTables();
 
 // Creates the tables, the indexes and the UserIdx assignment on an empty store.
