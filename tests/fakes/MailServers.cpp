@@ -85,6 +85,10 @@ bool SmtpTestServer::start(const Options &o)
         args += QStringLiteral("--auth-required");
     for (const QString &r : o.reject)
         args << QStringLiteral("--reject") << r;
+    if (o.implicitTls)
+        args += QStringLiteral("--implicit-tls");
+    args << QStringLiteral("--mechanisms") << o.mechanisms.join(u',');
+    args << QStringLiteral("--cert-name") << o.certificateName;
     return startPythonServer(m_process, args, &m_port, &m_error);
 }
 

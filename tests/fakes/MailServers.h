@@ -1,8 +1,8 @@
 #pragma once
 // Real mail servers on loopback for integration tests and benchmarks, each started by the
 // test in a private temporary folder and stopped with it:
-//  - SmtpTestServer: aiosmtpd (smtp_server.py) with STARTTLS and AUTH LOGIN, saving what
-//    it accepts;
+//  - SmtpTestServer: aiosmtpd (smtp_server.py) with STARTTLS or TLS from the start, AUTH
+//    LOGIN, PLAIN or CRAM-MD5 and a self-signed certificate, saving what it accepts;
 //  - Pop3TestServer: dovecot with a private configuration and one passwd-file user;
 //  - HostileSmtpServer: a server whose EHLO answer never ends or trickles.
 // ReadMail() reads a saved message with Python's email package (mail_read.py).
@@ -23,6 +23,9 @@ public:
         QString user = QStringLiteral("user@example.jp");
         QString password = QStringLiteral("pass'word");
         QStringList reject;  // refuse RCPT for addresses containing any of these
+        bool implicitTls = false;  // TLS from the first byte (SMTPS) instead of STARTTLS
+        QStringList mechanisms{QStringLiteral("LOGIN")};  // of LOGIN, PLAIN, CRAM-MD5
+        QString certificateName = QStringLiteral("localhost");  // the self-signed certificate's CN
     };
     struct Received {
         QString path;         // the saved message
