@@ -191,15 +191,17 @@ InboxSummary ProcessInbox(const InboxOptions &options, const MailSocketFactory &
 std::optional<InboxOptions> InboxOptionsFromStore(QString *error)
 {
     const InboxSettings inbox = InboxSettings::load();
+    const ServerSettings server = ServerSettings::load();
     InboxOptions options;
     options.server.tls = Pop3Tls(inbox.tls);
+    // One choice for every connection: the connection dialog's certificate check.
+    options.server.verifyCertificate = server.VerifyCertificate;
     if (inbox.useOwn) {
         options.server.host = inbox.host;
         options.server.port = quint16(inbox.port);
         options.server.user = inbox.user;
         options.server.password = inbox.password;
     } else {
-        const ServerSettings server = ServerSettings::load();
         options.server.host = server.PopHost;
         options.server.port = quint16(server.PopPort > 0 && server.PopPort <= 65535 ? server.PopPort : 0);
         options.server.user = server.PopUser;

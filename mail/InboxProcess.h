@@ -64,5 +64,5 @@ InboxSummary ProcessInbox(const InboxOptions &options, const MailSocketFactory &
                           const InboxProgress &progress, const std::atomic<bool> *cancel);
 
 // The options from the stored settings: the inbox's own server when it has one, otherwise
-// the POP row's. Throws StoreError; nullopt (with *error) when no server is set.
+// the POP row's; the inbox's TLS choice, and the connection dialog's certificate check. Throws StoreError; nullopt (with *error) when no server is set.
 std::optional<InboxOptions> InboxOptionsFromStore(QString *error);

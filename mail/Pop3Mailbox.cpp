@@ -128,11 +128,10 @@ bool Pop3Mailbox::open(QString *error)
         *error = QStringLiteral("ユーザ名またはパスワードに改行が含まれています");
         return false;
     }
-    if (m_options.tls == Pop3Tls::Implicit) {
-        *error = QStringLiteral("このサーバへの暗号化接続 (ポート 995) はまだ使えません");
-        return false;
-    }
-    if (!m_socket.connectToHost(m_options.host, m_options.port, m_options.connectTimeoutMs)) {
+    TlsOptions tls;
+    tls.implicit = m_options.tls == Pop3Tls::Implicit;
+    tls.verify = m_options.verifyCertificate && m_options.tls != Pop3Tls::None;
+    if (!m_socket.connectToHost(m_options.host, m_options.port, m_options.connectTimeoutMs, tls)) {
         *error = m_socket.errorString();
         return false;
     }
@@ -172,7 +171,7 @@ bool Pop3Mailbox::open(QString *error)
         // RFC 2595 section 4: after +OK the TLS negotiation starts at once.
         if (!command("STLS", nullptr, error))
             return fail();
-        if (!m_socket.startTls(m_options.connectTimeoutMs)) {
+        if (!m_socket.startTls(m_options.connectTimeoutMs, tls)) {
             *error = m_socket.errorString();
             return fail();
         }

@@ -24,6 +24,8 @@ struct Pop3MailboxOptions {
     QString user;
     QString password;
     Pop3Tls tls = Pop3Tls::None;
+    // Refuse a server whose certificate does not verify against the host name (with TLS only).
+    bool verifyCertificate = false;
     int connectTimeoutMs = 30000;
     int replyTimeoutMs = 60000;
     // A message above this size is not retrieved (it stays in the mailbox).

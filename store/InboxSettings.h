@@ -5,6 +5,9 @@
 //   int1  port
 //   int2  1 = use this row's server; 0 = use the POP row (key2 = 2) of POP before SMTP
 //   int3  TLS: 0 none, 1 STLS, 2 implicit (995); it applies to either server
+//
+// Whether the server's certificate must verify is the connection dialog's one choice for
+// every connection (the SMTP security row, key2 = 3), not kept here.
 //   str1  host
 //   str2  user name
 //   str3  password

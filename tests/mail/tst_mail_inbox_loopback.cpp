@@ -110,6 +110,7 @@ private Q_SLOTS:
         QTest::addColumn<Pop3Tls>("tls");
         QTest::newRow("clear text") << Pop3Tls::None;
         QTest::newRow("STLS") << Pop3Tls::StartTls;
+        QTest::newRow("TLS from the first byte") << Pop3Tls::Implicit;
     }
     void processTwice()
     {
@@ -143,6 +144,7 @@ private Q_SLOTS:
         QCOMPARE(sleeping(1, 2), 1);  // the genuine request
         QCOMPARE(sleeping(1, 4), 0);  // the forged one changes nothing
         QTRY_COMPARE(server.messageCount(kUser), 2);
+        QVERIFY(server.log().contains(QStringLiteral("Login: user=<news>")));
 
         const InboxSummary second = ProcessInbox(options(server, tls), {}, {}, nullptr);
         QVERIFY2(second.end == InboxSummary::End::Done, qPrintable(second.text()));
@@ -151,6 +153,31 @@ private Q_SLOTS:
         QCOMPARE(second.deleted, 0);
         QCOMPARE(hardBounces(1, 1), 3);
         QCOMPARE(server.messageCount(kUser), 2);
+    }
+
+    // With the certificate check on, dovecot's self-signed certificate is refused before a
+    // password is sent, and nothing in the mailbox is touched.
+    void certificateRefused_data()
+    {
+        QTest::addColumn<Pop3Tls>("tls");
+        QTest::newRow("STLS") << Pop3Tls::StartTls;
+        QTest::newRow("TLS from the first byte") << Pop3Tls::Implicit;
+    }
+    void certificateRefused()
+    {
+        QFETCH(Pop3Tls, tls);
+        Pop3TestServer server;
+        QVERIFY2(server.start(kUser, kPassword, true), qPrintable(server.error()));
+        QVERIFY(server.deliver(kUser, dsnMail("taro@example.jp")));
+        InboxOptions o = options(server, tls);
+        o.server.verifyCertificate = true;
+        const InboxSummary s = ProcessInbox(o, {}, {}, nullptr);
+        QCOMPARE(s.end, InboxSummary::End::ServerFailed);
+        QVERIFY2(s.error.contains(QStringLiteral("証明書")), qPrintable(s.error));
+        QCOMPARE(s.read, 0);
+        QCOMPARE(hardBounces(1, 1), 0);
+        QCOMPARE(server.messageCount(kUser), 1);
+        QVERIFY(!server.log().contains(QStringLiteral("Login: user=<news>")));
     }
 
     void wrongPassword()

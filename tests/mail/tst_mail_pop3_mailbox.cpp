@@ -80,6 +80,51 @@ private Q_SLOTS:
         QVERIFY(s.tls);
     }
 
+    // TLS from the first byte (port 995): the handshake comes before the greeting; the
+    // certificate is checked only when asked, on either way into TLS.
+    void tlsWays_data()
+    {
+        QTest::addColumn<Pop3Tls>("tls");
+        QTest::addColumn<bool>("verify");
+        QTest::addColumn<QStringList>("certificateErrors");
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QByteArray>("written");
+        const QStringList selfSigned{QStringLiteral("自己署名の証明書です")};
+        QTest::newRow("implicit") << Pop3Tls::Implicit << false << selfSigned << true
+                                  << QByteArray("[TLS]CAPA\r\nUSER taro\r\nPASS se'cret\r\n");
+        QTest::newRow("implicit, verified") << Pop3Tls::Implicit << true << QStringList() << true
+                                            << QByteArray("[TLS]CAPA\r\nUSER taro\r\nPASS se'cret\r\n");
+        QTest::newRow("implicit, refused certificate") << Pop3Tls::Implicit << true << selfSigned << false
+                                                       << QByteArray("[TLS]");
+        QTest::newRow("STLS, refused certificate") << Pop3Tls::StartTls << true << selfSigned << false
+                                                   << QByteArray("CAPA\r\nSTLS\r\n[TLS]");
+        QTest::newRow("no TLS: nothing to verify") << Pop3Tls::None << true << selfSigned << true
+                                                   << QByteArray("CAPA\r\nUSER taro\r\nPASS se'cret\r\n");
+    }
+    void tlsWays()
+    {
+        QFETCH(Pop3Tls, tls);
+        QFETCH(bool, verify);
+        QFETCH(QStringList, certificateErrors);
+        QFETCH(bool, opens);
+        QFETCH(QByteArray, written);
+        FakeMailSocket s;
+        s.certificateErrors = certificateErrors;
+        s.serverSends(kGreeting).serverSends("+OK\r\nSTLS\r\n.\r\n");
+        if (tls == Pop3Tls::StartTls)
+            s.serverSends("+OK\r\n");
+        s.serverSends(kLogin);
+        Pop3MailboxOptions o = options(tls);
+        o.verifyCertificate = verify;
+        Pop3Mailbox box(s, o);
+        QString error;
+        QCOMPARE(box.open(&error), opens);
+        QCOMPARE(s.written, written);
+        QCOMPARE(s.lastTls.implicit, tls == Pop3Tls::Implicit);
+        if (!opens)
+            QVERIFY2(error.contains(certificateErrors.first()), qPrintable(error));
+    }
+
     void startTlsRefused_data()
     {
         QTest::addColumn<QByteArray>("capa");

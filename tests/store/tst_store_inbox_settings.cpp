@@ -58,9 +58,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("host");  // empty: no server
         QTest::addColumn<int>("port");
         QTest::addColumn<QString>("user");
-        QTest::newRow("own") << true << true << 0 << "in.example.jp" << 1110 << "own";
-        QTest::newRow("POP row") << false << true << 1 << "pop.example.jp" << 110 << "popuser";
-        QTest::newRow("POP row off: none") << false << false << 0 << QString() << 0 << QString();
+        QTest::addColumn<bool>("verify");
+        QTest::newRow("own") << true << true << 0 << "in.example.jp" << 1110 << "own" << false;
+        QTest::newRow("own, implicit TLS, verified") << true << true << 2 << "in.example.jp" << 1110 << "own" << true;
+        QTest::newRow("POP row") << false << true << 1 << "pop.example.jp" << 110 << "popuser" << false;
+        QTest::newRow("POP row, verified") << false << true << 1 << "pop.example.jp" << 110 << "popuser" << true;
+        QTest::newRow("POP row off: none") << false << false << 0 << QString() << 0 << QString() << false;
     }
     void serverForThePass()
     {
@@ -70,7 +73,10 @@ private Q_SLOTS:
         QFETCH(QString, host);
         QFETCH(int, port);
         QFETCH(QString, user);
+        QFETCH(bool, verify);
         ServerSettings server;
+        server.SmtpTls = SmtpSecurity::StartTls;
+        server.VerifyCertificate = verify;
         server.PopBeforeSmtp = popOn;
         server.PopHost = QStringLiteral("pop.example.jp");
         server.PopPort = 110;
@@ -89,6 +95,7 @@ private Q_SLOTS:
         QCOMPARE(int(o->server.port), port);
         QCOMPARE(o->server.user, user);
         QCOMPARE(int(o->server.tls), tls);
+        QCOMPARE(o->server.verifyCertificate, verify);
     }
 };
 
