@@ -121,6 +121,7 @@ public Q_SLOTS:
     void A2Click();
     void E2Click();
     void D2Click();
+    void MailSettings1Click();
     void N34Click();
     void F1Click();
     void N42Click();

@@ -60,6 +60,8 @@ void TMainForm::createMenus()
     addCommand(file, QStringLiteral("マガジン追加(&A)..."), "A2Click", 0, [this] { A2Click(); });
     addCommand(file, QStringLiteral("マガジン修正(&E)..."), "E2Click", 0, [this] { E2Click(); });
     addCommand(file, QStringLiteral("マガジン削除(&D)"), "D2Click", 0, [this] { D2Click(); });
+    addCommand(file, QStringLiteral("マガジンのメール設定(&G)..."), "MailSettings1Click", 0,
+               [this] { MailSettings1Click(); });
     file->addSeparator();
     addCommand(file, QStringLiteral("新規メール(&N)"), "N34Click", 0, [this] { N34Click(); });
     addCommand(file, QStringLiteral("添付ファイルの挿入(&F)"), "F1Click", 0, [this] { F1Click(); })->setVisible(false);

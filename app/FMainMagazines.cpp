@@ -7,6 +7,7 @@
 #include "issue/ui/FSendPage.h"
 #include "members/CurrentMagazine.h"
 #include "members/MagazineEntry.h"
+#include "members/ui/FMagMailDlg.h"
 #include "members/ui/FMagzineDlg.h"
 #include "members/UMagazineChoice.h"
 #include "members/UMemberRecord.h"
@@ -95,6 +96,15 @@ void TMainForm::D2Click()
     BuildMemberColumns();
     LoadMemberRows(-1);
     HistoryPage->clear();
+}
+
+void TMainForm::MailSettings1Click()
+{
+    if (!RequireMagazine())
+        return;
+    const int r = FindMagazineRow();
+    TMagMailDlg dlg(Magazine->CurMagIdx(), r >= 0 ? ListView1->topLevelItem(r)->text(0) : QString(), this);
+    dlg.exec();
 }
 
 void TMainForm::ListView1SelectItem()

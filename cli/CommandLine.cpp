@@ -2,6 +2,7 @@
 
 #include "cli/CliStatus.h"
 #include "mail/DeliveryManager.h"
+#include "mail/InboxProcess.h"
 #include "members/UAddress.h"
 #include "store/Database.h"
 #include "store/Folders.h"
@@ -32,7 +33,10 @@ const QString kUsage = QStringLiteral(
     "      --resend-unknown: 結果不明のメンバーにも送り直します。\n"
     "  tsubame status [--json]\n"
     "      号ごとの配信状況と、保留・失敗・不明のメンバーを表示します。\n"
-    "終了コード: 0 全員に送信済(またはスキップ)、3 一部が未送信・失敗・不明、2 開始できない、1 引数の誤り\n");
+    "  tsubame inbox [--keep]\n"
+    "      返信メールを処理します(配信停止の依頼と不達通知)。--keep: メールボックスから何も削除しません。\n"
+    "終了コード: 0 全員に送信済(またはスキップ)、3 一部が未送信・失敗・不明、2 開始できない、1 引数の誤り\n"
+    "  (inbox は 0 処理済、2 データベースかサーバに届かない、1 引数の誤り)\n");
 
 void say(const QString &text)
 {
@@ -179,12 +183,42 @@ int runStatus(const QCommandLineParser &p)
     }
 }
 
+int runInbox(const QCommandLineParser &p)
+{
+    if (!openStore())
+        return kNotStarted;
+    InboxSummary summary;
+    try {
+        QString why;
+        std::optional<InboxOptions> options = InboxOptionsFromStore(&why);
+        if (!options) {
+            say(why);
+            return kNotStarted;
+        }
+        options->keep = p.isSet(QStringLiteral("keep"));
+        const bool terminal = isatty(2) == 1;
+        summary = ProcessInbox(*options, {}, [terminal](int done, int total) {
+            if (terminal)
+                std::fputs(qPrintable(QStringLiteral("\r返信メール: %1 / %2   ").arg(done).arg(total)), stderr);
+        }, nullptr);
+        if (terminal)
+            std::fputs("\n", stderr);
+    } catch (const StoreError &e) {
+        say(QStringLiteral("データベースを読めません: ") + e.text());
+        return kNotStarted;
+    }
+    say(summary.text());
+    const bool done = summary.end == InboxSummary::End::Done || summary.end == InboxSummary::End::Cancelled;
+    return done ? kDone : kNotStarted;
+}
+
 } // namespace
 
 std::optional<int> RunCommandLine(int argc, char **argv)
 {
     const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-    if (command != QLatin1String("deliver") && command != QLatin1String("resume") && command != QLatin1String("status"))
+    if (command != QLatin1String("deliver") && command != QLatin1String("resume") && command != QLatin1String("status")
+        && command != QLatin1String("inbox"))
         return std::nullopt;
     QCoreApplication app(argc, argv);
     QCommandLineParser p;
@@ -197,10 +231,12 @@ std::optional<int> RunCommandLine(int argc, char **argv)
     } else if (command == QLatin1String("resume")) {
         p.addOption({QStringLiteral("all"), QStringLiteral("再開できる号をすべて再開します。")});
         p.addOption({QStringLiteral("resend-unknown"), QStringLiteral("結果不明のメンバーにも送り直します。")});
+    } else if (command == QLatin1String("inbox")) {
+        p.addOption({QStringLiteral("keep"), QStringLiteral("メールボックスから何も削除しません。")});
     } else {
         p.addOption({QStringLiteral("json"), QStringLiteral("JSON で出力します。")});
     }
-    if (command != QLatin1String("status"))
+    if (command != QLatin1String("status") && command != QLatin1String("inbox"))
         p.addOption({QStringLiteral("retry-schedule"), QStringLiteral("再送の間隔"), QStringLiteral("5s,30s,...")});
     QStringList args = QCoreApplication::arguments();
     args.removeAt(1);
@@ -219,6 +255,8 @@ std::optional<int> RunCommandLine(int argc, char **argv)
     }
     if (command == QLatin1String("status"))
         return runStatus(p);
+    if (command == QLatin1String("inbox"))
+        return runInbox(p);
 
     TMailThread::Settings settings;
     settings.isValidAddress = IsValidAddress;

@@ -1,9 +1,11 @@
 #pragma once
-// The program run without a window: "deliver", "resume" and "status" as the first argument.
+// The program run without a window: "deliver", "resume", "status" and "inbox" as the first
+// argument.
 // Messages go to stderr in Japanese; the status to stdout.
 #include <optional>
 
 // The exit status of the command given, or nullopt when the arguments name none (the
 // window starts then). 0: every recipient ended sent or skipped; 3: some failed, are deferred
-// or unknown; 2: could not start (store, server, lock); 1: refused arguments.
+// or unknown; 2: could not start (store, server, lock); 1: refused arguments. "inbox": 0 the
+// mailbox was processed; 2 the store or the server could not be reached; 1 refused arguments.
 std::optional<int> RunCommandLine(int argc, char **argv);

@@ -23,8 +23,10 @@ SmtpOptions SmtpOptionsFor(const ServerSettings &settings)
     if (settings.SmtpAuth) {
         o.user = settings.SmtpUser;
         o.password = settings.SmtpPassword;
-        o.startTls = settings.UseSsl;
     }
+    o.startTls = settings.smtpSecurity() == SmtpSecurity::StartTls;
+    o.implicitTls = settings.smtpSecurity() == SmtpSecurity::Implicit;
+    o.verifyCertificate = settings.verifyCertificate();
     return o;
 }
 

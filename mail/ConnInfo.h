@@ -14,9 +14,10 @@ using ConnInfo = ServerSettings;
 // The rows as they are stored now (ServerSettings::load). Throws StoreError.
 ConnInfo LoadConnInfo();
 
-// Host and port of the SMTP server; user name, password and STARTTLS only when the server
-// requires authentication (SSL takes effect only together with it). Time-outs and the
-// HELO name are left at their defaults for the caller to set.
+// Host and port of the SMTP server; user name and password only when the server requires
+// authentication; the connection's security and certificate check as
+// ServerSettings::smtpSecurity() and verifyCertificate() say. Time-outs and the HELO name are
+// left at their defaults for the caller to set.
 SmtpOptions SmtpOptionsFor(const ServerSettings &settings);
 // Host, port, user name and password of the POP3 server.
 Pop3Options Pop3OptionsFor(const ServerSettings &settings);

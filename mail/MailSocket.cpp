@@ -1,6 +1,7 @@
 #include "mail/MailSocket.h"
 
 #include "mail/LineSplitter.h"
+#include "mail/TlsErrorText.h"
 
 #include <QDeadlineTimer>
 #include <QSslConfiguration>
@@ -15,7 +16,39 @@ QString cancelled() { return QStringLiteral("アプリケーションの終了�
 QString replyTooLong() { return QStringLiteral("サーバの応答が長すぎます"); }
 } // namespace MailSocketText
 
+QString CertificateFailureText(const TlsReport &report)
+{
+    QString text = QStringLiteral("サーバの証明書を検証できません（名前: %1）").arg(report.peerName);
+    if (!report.errors.isEmpty())
+        text += QStringLiteral(": ") + report.errors.join(QStringLiteral("、"));
+    return text;
+}
+
+QString CertificateReportText(const TlsReport &report)
+{
+    if (!report.encrypted)
+        return QStringLiteral("暗号化されていない接続です");
+    if (report.verified)
+        return QStringLiteral("サーバの証明書を検証しました（名前: %1）").arg(report.peerName);
+    QString text = QStringLiteral("サーバの証明書は検証できませんでした（名前: %1）").arg(report.peerName);
+    if (!report.errors.isEmpty())
+        text += QStringLiteral(": ") + report.errors.join(QStringLiteral("、"));
+    return text;
+}
+
 namespace {
+
+// Each reason once, in the order met: a chain can repeat one for every certificate in it.
+QStringList errorTexts(const QList<QSslError> &errors)
+{
+    QStringList out;
+    for (const QSslError &e : errors) {
+        const QString text = TlsErrorText(e.error());
+        if (!out.contains(text))
+            out += text;
+    }
+    return out;
+}
 
 // Waits are cut into slices so that a cancel request is noticed within this time.
 constexpr int kSliceMs = 200;
@@ -23,21 +56,38 @@ constexpr int kSliceMs = 200;
 class TcpMailSocket final : public MailSocket
 {
 public:
-    bool connectToHost(const QString &host, quint16 port, int timeoutMs) override
+    using MailSocket::connectToHost;
+    using MailSocket::startTls;
+
+    bool connectToHost(const QString &host, quint16 port, int timeoutMs, const TlsOptions &tls) override
     {
         m_lines.clear();
         m_error.clear();
+        m_report = TlsReport();
+        m_host = host;
         if (host.isEmpty()) {
             m_error = QStringLiteral("サーバ名が設定されていません");
             return false;
         }
         m_socket.abort();
-        m_socket.connectToHost(host, port);
-        if (!m_socket.waitForConnected(timeoutMs)) {
-            m_error = m_socket.error() == QAbstractSocket::SocketTimeoutError ? MailSocketText::connectTimedOut()
-                                                                              : m_socket.errorString();
-            m_socket.abort();
-            return false;
+        if (tls.implicit) {
+            const QString name = prepareTls(tls);
+            m_socket.connectToHostEncrypted(host, port, name);
+            // One wait covers the connection and the handshake.
+            if (!m_socket.waitForEncrypted(timeoutMs)) {
+                handshakeFailed(tls, name, true);
+                m_socket.abort();
+                return false;
+            }
+            handshakeDone(tls, name);
+        } else {
+            m_socket.connectToHost(host, port);
+            if (!m_socket.waitForConnected(timeoutMs)) {
+                m_error = m_socket.error() == QAbstractSocket::SocketTimeoutError ? MailSocketText::connectTimedOut()
+                                                                                  : m_socket.errorString();
+                m_socket.abort();
+                return false;
+            }
         }
         // Each command waits for its answer: without this, the last small write of a mail
         // sits in Nagle's buffer until the peer's delayed acknowledgement (~40 ms a mail).
@@ -100,21 +150,23 @@ public:
         return true;
     }
 
-    bool startTls(int timeoutMs) override
+    bool startTls(int timeoutMs, const TlsOptions &tls) override
     {
         // RFC 3207 section 4.2: nothing received before the handshake may be used after it.
         m_lines.clear();
         m_socket.readAll();
-        QSslConfiguration config = m_socket.sslConfiguration();
-        config.setPeerVerifyMode(QSslSocket::VerifyNone);
-        m_socket.setSslConfiguration(config);
+        m_report = TlsReport();
+        const QString name = prepareTls(tls);
         m_socket.startClientEncryption();
         if (!m_socket.waitForEncrypted(timeoutMs)) {
-            m_error = m_socket.errorString();
+            handshakeFailed(tls, name, false);
             return false;
         }
+        handshakeDone(tls, name);
         return true;
     }
+
+    TlsReport tlsReport() const override { return m_report; }
 
     void close() override
     {
@@ -137,9 +189,48 @@ private:
         return false;
     }
 
+    // Sets the verification of the next handshake; returns the name the certificate is
+    // checked against.
+    QString prepareTls(const TlsOptions &tls)
+    {
+        const QString name = tls.peerName.isEmpty() ? m_host : tls.peerName;
+        QSslConfiguration config = m_socket.sslConfiguration();
+        config.setPeerVerifyMode(tls.verify ? QSslSocket::VerifyPeer : QSslSocket::VerifyNone);
+        m_socket.setSslConfiguration(config);
+        m_socket.setPeerVerifyName(name);
+        return name;
+    }
+
+    void handshakeDone(const TlsOptions &tls, const QString &name)
+    {
+        m_report.encrypted = true;
+        m_report.peerName = name;
+        // Without verification the handshake took any certificate; the check is made here all
+        // the same, so that the user can be told whether verification would pass.
+        const QList<QSslError> errors = tls.verify
+                                            ? m_socket.sslHandshakeErrors()
+                                            : QSslCertificate::verify(m_socket.peerCertificateChain(), name);
+        m_report.errors = errorTexts(errors);
+        m_report.verified = errors.isEmpty();
+    }
+
+    void handshakeFailed(const TlsOptions &tls, const QString &name, bool connecting)
+    {
+        m_report.peerName = name;
+        m_report.errors = errorTexts(m_socket.sslHandshakeErrors());
+        if (tls.verify && !m_report.errors.isEmpty())
+            m_error = CertificateFailureText(m_report);
+        else if (connecting && m_socket.error() == QAbstractSocket::SocketTimeoutError)
+            m_error = MailSocketText::connectTimedOut();
+        else
+            m_error = m_socket.errorString();
+    }
+
     QSslSocket m_socket;
     LineSplitter m_lines;
     QString m_error;
+    QString m_host;
+    TlsReport m_report;
 };
 
 } // namespace

@@ -4,10 +4,12 @@
 #include "store/MailAddress.h"
 
 #include <QDeadlineTimer>
+#include <QMessageAuthenticationCode>
 #include <QSysInfo>
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace {
 
@@ -54,18 +56,54 @@ bool SmtpClient::hasCapability(const QByteArray &name) const
     return false;
 }
 
-bool SmtpClient::offersAuthLogin() const
+namespace {
+
+// The mechanisms named by "AUTH LOGIN PLAIN" (RFC 4954) or the older "AUTH=LOGIN" some
+// servers still send, upper-cased.
+QByteArrayList authWords(const QByteArrayList &capabilities)
 {
-    // "AUTH LOGIN PLAIN" (RFC 4954) or the older "AUTH=LOGIN" some servers still send.
-    for (const QByteArray &c : m_capabilities) {
+    QByteArrayList out;
+    for (const QByteArray &c : capabilities) {
         const QByteArray upper = c.trimmed().toUpper();
         if (!upper.startsWith("AUTH") || upper.size() < 5 || (upper.at(4) != ' ' && upper.at(4) != '='))
             continue;
-        const QByteArrayList words = upper.mid(5).simplified().split(' ');
-        if (words.contains("LOGIN"))
-            return true;
+        out += upper.mid(5).simplified().split(' ');
     }
-    return false;
+    return out;
+}
+
+// The Base64 challenge of a "334 " line, or nothing when the line is not one: a single line,
+// a bounded text, strict Base64 that decodes to something.
+std::optional<QByteArray> challengeOf(const QByteArrayList &lines, qsizetype maxBase64)
+{
+    if (lines.size() != 1 || !lines.first().startsWith("334 "))
+        return std::nullopt;
+    const QByteArray text = lines.first().mid(4).trimmed();
+    if (text.isEmpty() || text.size() > maxBase64)
+        return std::nullopt;
+    const auto decoded = QByteArray::fromBase64Encoding(text, QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded || decoded.decoded.isEmpty())
+        return std::nullopt;
+    return decoded.decoded;
+}
+
+} // namespace
+
+bool SmtpClient::offersAuthLogin() const
+{
+    return authWords(m_capabilities).contains("LOGIN");
+}
+
+SmtpClient::AuthMechanism SmtpClient::authMechanism() const
+{
+    const QByteArrayList words = authWords(m_capabilities);
+    if (words.contains("LOGIN"))
+        return AuthMechanism::Login;
+    if (words.contains("PLAIN"))
+        return AuthMechanism::Plain;
+    if (words.contains("CRAM-MD5"))
+        return AuthMechanism::CramMd5;
+    return AuthMechanism::None;
 }
 
 QByteArray SmtpClient::dataBlock(const QByteArray &message)
@@ -206,7 +244,10 @@ bool SmtpClient::connectToServer()
     m_capabilities.clear();
     m_firstMessageDone = false;
     m_authenticated = false;
-    if (!m_socket.connectToHost(m_options.host, m_options.port, m_options.connectTimeoutMs)) {
+    TlsOptions tls;
+    tls.implicit = m_options.implicitTls;
+    tls.verify = m_options.verifyCertificate;
+    if (!m_socket.connectToHost(m_options.host, m_options.port, m_options.connectTimeoutMs, tls)) {
         m_error = m_socket.errorString();
         return false;
     }
@@ -227,8 +268,15 @@ bool SmtpClient::connectToServer()
 
 bool SmtpClient::startTls()
 {
-    if (!hasCapability("STARTTLS"))
-        return true;  // not offered: the mail goes out as it is
+    if (!hasCapability("STARTTLS")) {
+        // Not offered: the mail goes out as it is (authenticate() keeps the password back),
+        // unless the user asked for a verified server, which an unencrypted one never is.
+        if (!m_options.verifyCertificate)
+            return true;
+        m_error = QStringLiteral("サーバがSTARTTLSに対応していないため、送信を中止しました");
+        m_socket.close();
+        return false;
+    }
     Reply r;
     if (!command("STARTTLS", &r))
         return failTransport();
@@ -237,8 +285,13 @@ bool SmtpClient::startTls()
         m_socket.close();
         return false;
     }
-    if (!m_socket.startTls(m_options.connectTimeoutMs)) {
-        m_error = QStringLiteral("SSL is not available on this server.");
+    TlsOptions tls;
+    tls.verify = m_options.verifyCertificate;
+    if (!m_socket.startTls(m_options.connectTimeoutMs, tls)) {
+        // A certificate refused by the check says why; any other failure keeps its old text.
+        m_error = m_options.verifyCertificate && !m_socket.tlsReport().errors.isEmpty()
+                      ? m_socket.errorString()
+                      : QStringLiteral("SSL is not available on this server.");
         m_socket.close();
         return false;
     }
@@ -247,17 +300,84 @@ bool SmtpClient::startTls()
     return hello();
 }
 
+bool SmtpClient::authStep(const QByteArray &line, int wanted, Reply *reply)
+{
+    if (!command(line, reply))
+        return failTransport();
+    if (reply->code == wanted)
+        return true;
+    if (reply->code == 334) {
+        // The server wants more than this exchange gives: end it, so that the next command
+        // is not taken for an answer to its question.
+        cancelAuth();
+        m_error = QStringLiteral("サーバの認証の手順が正しくありません: ") + reply->text();
+        return false;
+    }
+    return failReply(*reply);
+}
+
+void SmtpClient::cancelAuth()
+{
+    // RFC 4954 section 4: "*" cancels the exchange, and the server answers 501.
+    Reply r;
+    if (!command("*", &r))
+        m_socket.close();
+}
+
 bool SmtpClient::authenticate()
 {
-    if (m_authenticated || m_options.user.isEmpty() || !offersAuthLogin())
+    if (m_authenticated || m_options.user.isEmpty())
+        return true;
+    const AuthMechanism mechanism = authMechanism();
+    if (mechanism == AuthMechanism::None)
         return true;
     if (!safeArgument(m_options.user) || !safeArgument(m_options.password)) {
         m_error = QStringLiteral("ユーザ名またはパスワードに改行が含まれています");
         return false;
     }
-    if (!expect("AUTH LOGIN", {334}) || !expect(m_options.user.toUtf8().toBase64(), {334})
-        || !expect(m_options.password.toUtf8().toBase64(), {235}))
+    // A connection that should be encrypted and is not (the server did not offer STARTTLS,
+    // or someone in between took the offer away) never carries the password.
+    if (tlsAsked() && !m_socket.tlsReport().encrypted) {
+        m_error = QStringLiteral("サーバがSTARTTLSに対応していないため、暗号化されていない接続でパスワードを送りませんでした");
         return false;
+    }
+    const QByteArray user = m_options.user.toUtf8();
+    const QByteArray password = m_options.password.toUtf8();
+    Reply r;
+    switch (mechanism) {
+    case AuthMechanism::Login:
+        if (!authStep("AUTH LOGIN", 334, &r) || !authStep(user.toBase64(), 334, &r)
+            || !authStep(password.toBase64(), 235, &r))
+            return false;
+        break;
+    case AuthMechanism::Plain: {
+        // RFC 4616: no authorisation identity, then the user and the password, NUL-separated.
+        const QByteArray response = QByteArray(1, '\0') + user + QByteArray(1, '\0') + password;
+        if (!authStep("AUTH PLAIN " + response.toBase64(), 235, &r))
+            return false;
+        break;
+    }
+    case AuthMechanism::CramMd5: {
+        if (!command("AUTH CRAM-MD5", &r))
+            return failTransport();
+        if (r.code != 334)
+            return failReply(r);
+        const std::optional<QByteArray> challenge = challengeOf(r.lines, kMaxChallenge);
+        if (!challenge) {
+            cancelAuth();
+            m_error = QStringLiteral("サーバの認証要求が正しくありません");
+            return false;
+        }
+        const QByteArray digest =
+            QMessageAuthenticationCode::hash(*challenge, password, QCryptographicHash::Md5).toHex();
+        const QByteArray response = user + ' ' + digest;
+        if (!authStep(response.toBase64(), 235, &r))
+            return false;
+        break;
+    }
+    case AuthMechanism::None:
+        break;
+    }
     m_authenticated = true;
     return true;
 }
@@ -323,7 +443,7 @@ SmtpTransaction SmtpClient::transact(const QString &from, const QStringList &rec
     };
     if (!m_firstMessageDone) {
         m_firstMessageDone = true;
-        if (m_options.startTls && !startTls())
+        if (!m_options.implicitTls && m_options.startTls && !startTls())
             return sessionFailed();
     }
     if (!authenticate())

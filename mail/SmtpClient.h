@@ -1,7 +1,8 @@
 #pragma once
-// An SMTP client session (RFC 5321) over a MailSocket: greeting and EHLO (HELO when EHLO is
-// refused), STARTTLS (RFC 3207) and AUTH LOGIN at the first message, then one transaction
-// per mail: RSET, MAIL FROM, RCPT TO for each recipient, DATA, the dot-stuffed message, ".".
+// An SMTP client session (RFC 5321) over a MailSocket: TLS from the start (SMTPS) or not,
+// greeting and EHLO (HELO when EHLO is refused), STARTTLS (RFC 3207) and authentication
+// (AUTH LOGIN, PLAIN or CRAM-MD5) at the first message, then one transaction per mail: RSET,
+// MAIL FROM, RCPT TO for each recipient, DATA, the dot-stuffed message, ".".
 #include "mail/MailSocket.h"
 
 #include <QByteArrayList>
@@ -34,7 +35,14 @@ struct SmtpOptions {
     quint16 port = 25;
     QString user;      // empty: no authentication
     QString password;
-    bool startTls = false;  // upgrade with STARTTLS when the server offers it
+    // Upgrade with STARTTLS when the server offers it. When it does not, the mail goes out
+    // in clear text all the same, but no password is sent over that connection (and with
+    // verifyCertificate nothing is sent at all).
+    bool startTls = false;
+    // TLS from the first byte (SMTPS, usually port 465); startTls is then ignored.
+    bool implicitTls = false;
+    // Refuse a server whose certificate does not verify against the host name.
+    bool verifyCertificate = false;
     int connectTimeoutMs = 30000;
     // The longest wait for one whole reply, however many lines it has: a server that
     // trickles a line now and then is given up like a silent one.
@@ -75,10 +83,22 @@ public:
     bool hasCapability(const QByteArray &name) const;
     bool offersAuthLogin() const;
 
+    // The ways of logging in this client knows, in the order it prefers them when the server
+    // offers several: LOGIN first, as servers have long been used with it, then PLAIN
+    // (RFC 4616), then CRAM-MD5 (RFC 2195).
+    enum class AuthMechanism { None, Login, Plain, CramMd5 };
+    AuthMechanism authMechanism() const;
+
+    // What the TLS handshake of this connection showed (not encrypted without one).
+    TlsReport tlsReport() const { return m_socket.tlsReport(); }
+
 
     // Bounds of one reply: more lines or bytes than any server needs fail it.
     static constexpr int kMaxReplyLines = 512;
     static constexpr qsizetype kMaxReplyBytes = 64 * 1024;
+    // The longest CRAM-MD5 challenge taken, in Base64 characters (real ones are well under
+    // 100: a message-id-like text).
+    static constexpr qsizetype kMaxChallenge = 1024;
 
     // The message text as it goes after DATA: lines end in CR LF, a line that starts with
     // "." gets a second one (RFC 5321 section 4.5.2), and the final "." line follows.
@@ -98,6 +118,9 @@ private:
     bool hello();
     bool startTls();
     bool authenticate();
+    bool authStep(const QByteArray &line, int wanted, Reply *reply);
+    void cancelAuth();
+    bool tlsAsked() const { return m_options.implicitTls || m_options.startTls; }
     bool failReply(const Reply &reply);
     bool failTransport();
     void resetAfterFailure();

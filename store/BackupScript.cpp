@@ -29,6 +29,8 @@ const BackupTable kTables[] = {
     {"SendState", "delete from SendState;", "select * from SendState ", "insert into SendState ("},
     {"SendSetting", "delete from SendSetting;", "select * from SendSetting ", "insert into SendSetting ("},
     {"MagMailSetting", "delete from MagMailSetting;", "select * from MagMailSetting ", "insert into MagMailSetting ("},
+    {"MemberBounce", "delete from MemberBounce;", "select * from MemberBounce ", "insert into MemberBounce ("},
+    {"InboxSeen", "delete from InboxSeen;", "select * from InboxSeen ", "insert into InboxSeen ("},
 };
 
 // The five tables and our own that a backup carries, as the gate knows them.

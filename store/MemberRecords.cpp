@@ -86,8 +86,11 @@ void remove(int magIdx, const QList<int> &userIdxs)
 {
     Transaction t;
     PreparedStatement s(QStringLiteral("delete from MagUser where MagIdx = ? and UserIdx = ?"));
-    for (int userIdx : userIdxs)
+    PreparedStatement bounces(QStringLiteral("delete from MemberBounce where MagIdx = ? and UserIdx = ?"));
+    for (int userIdx : userIdxs) {
         s.run({magIdx, userIdx});
+        bounces.run({magIdx, userIdx});
+    }
     t.commit();
 }
 
@@ -243,6 +246,8 @@ void removeWithMembers(int magIdx)
     states.run({magIdx});
     PreparedStatement locks(QStringLiteral("delete from SendLock where MagIdx = ?"));
     locks.run({magIdx});
+    PreparedStatement bounces(QStringLiteral("delete from MemberBounce where MagIdx = ?"));
+    bounces.run({magIdx});
     MagazineMailSettings::remove(magIdx);
     t.commit();
 }

@@ -27,6 +27,8 @@ const QList<Table> &carriedTables()
         {"SendState", {"MagIdx", "MagCnt", "MagUser", "State", "Attempts", "NextTry", "Reply"}, true},
         {"SendSetting", {"Name", "Value"}},
         {"MagMailSetting", {"MagIdx", "ForceUtf8", "UnsubAddress", "UnsubUrl", "UnsubAction", "BounceLimit"}, true},
+        {"MemberBounce", {"MagIdx", "UserIdx", "Bounces", "HardBounces", "LastReason", "LastDate"}, true},
+        {"InboxSeen", {"Mailbox", "Uidl", "State", "SeenDate"}, true},
     };
     return all;
 }
@@ -89,6 +91,11 @@ QStringList ownTables()
         QStringLiteral("create table if not exists MagMailSetting (MagIdx integer primary key, ForceUtf8 integer"
                        " not null default 0, UnsubAddress text, UnsubUrl text, UnsubAction integer not null"
                        " default 0, BounceLimit integer not null default 3)"),
+        QStringLiteral("create table if not exists MemberBounce (MagIdx integer not null, UserIdx integer not null,"
+                       " Bounces integer not null default 0, HardBounces integer not null default 0,"
+                       " LastReason text, LastDate text, primary key (MagIdx, UserIdx))"),
+        QStringLiteral("create table if not exists InboxSeen (Mailbox text not null, Uidl text not null,"
+                       " State integer not null, SeenDate text, primary key (Mailbox, Uidl))"),
     };
 }
 

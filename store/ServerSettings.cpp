@@ -9,6 +9,7 @@ namespace {
 
 constexpr int kSmtpRow = 1;
 constexpr int kPopRow = 2;
+constexpr int kSecurityRow = 3;
 
 QString textAt(const PreparedStatement &s, int column)
 {
@@ -27,7 +28,24 @@ int portAt(const PreparedStatement &s, int column)
     return port >= std::numeric_limits<int>::min() && port <= std::numeric_limits<int>::max() ? int(port) : 0;
 }
 
+std::optional<SmtpSecurity> securityAt(const PreparedStatement &s, int column)
+{
+    switch (s.value(column).toLongLong()) {
+    case 0: return SmtpSecurity::None;
+    case 1: return SmtpSecurity::StartTls;
+    case 2: return SmtpSecurity::Implicit;
+    default: return std::nullopt;
+    }
+}
+
 } // namespace
+
+SmtpSecurity ServerSettings::smtpSecurity() const
+{
+    if (SmtpTls)
+        return *SmtpTls;
+    return SmtpAuth && UseSsl ? SmtpSecurity::StartTls : SmtpSecurity::None;
+}
 
 ServerSettings ServerSettings::load(Stored *stored)
 {
@@ -54,6 +72,10 @@ ServerSettings ServerSettings::load(Stored *stored)
             settings.PopHost = textAt(s, 4);
             settings.PopUser = textAt(s, 5);
             settings.PopPassword = textAt(s, 6);
+        } else if (key2 == kSecurityRow) {
+            settings.SmtpTls = securityAt(s, 1);
+            found.security = settings.SmtpTls.has_value();
+            settings.VerifyCertificate = found.security && flagAt(s, 2);
         }
     }
     s.finish();
@@ -93,6 +115,19 @@ void ServerSettings::save(const ServerSettings &settings)
         if (update.rowsAffected() == 0) {
             PreparedStatement insert(QStringLiteral("insert into CommonTBL values(100, 2, ?, ?, 0, ?, ?, ?)"));
             insert.run({port, FlagValue(on), host, user, password});
+        }
+    }
+
+    // Security row.
+    if (settings.SmtpTls) {
+        const int mode = int(*settings.SmtpTls);
+        PreparedStatement update(QStringLiteral(
+            "update CommonTBL set int1 = ?, int2 = ?, int3 = 0, str1 = NULL, str2 = NULL, str3 = NULL "
+            "where key1 = 100 and key2 = 3"));
+        update.run({mode, FlagValue(settings.VerifyCertificate)});
+        if (update.rowsAffected() == 0) {
+            PreparedStatement insert(QStringLiteral("insert into CommonTBL values(100, 3, ?, ?, 0, NULL, NULL, NULL)"));
+            insert.run({mode, FlagValue(settings.VerifyCertificate)});
         }
     }
 

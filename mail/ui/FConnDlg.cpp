@@ -8,6 +8,7 @@
 #include "widgets/WaitCursor.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
 #include <QEventLoop>
 #include <QGridLayout>
@@ -90,8 +91,12 @@ TConnDlg::TConnDlg(const ServerSettings &info, QWidget *parent) : FormDialog(par
     NumberSpin2 = port(this, "NumberSpin2");
     CheckBox2 = new QCheckBox(QStringLiteral("SMTPサーバは認証が必要"), this);
     CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
-    CheckBox3 = new QCheckBox(QStringLiteral("SSLを使用"), this);
-    CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
+    Label16 = label(this, "Label16", QStringLiteral("接続の保護"));
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->addItems({QStringLiteral("なし"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS (465)")});
+    CheckBox4 = new QCheckBox(QStringLiteral("証明書を検証する"), this);
+    CheckBox4->setObjectName(QStringLiteral("CheckBox4"));
     Label8 = label(this, "Label8", QStringLiteral("ユーザ名"));
     Edit5 = edit(this, "Edit5");
     Label9 = label(this, "Label9", QStringLiteral("パスワード"));
@@ -144,12 +149,14 @@ TConnDlg::TConnDlg(const ServerSettings &info, QWidget *parent) : FormDialog(par
     sg->addWidget(Edit4, 0, 1);
     sg->addWidget(Label7, 0, 2);
     sg->addWidget(NumberSpin2, 0, 3);
-    sg->addWidget(CheckBox2, 1, 0, 1, 2);
-    sg->addWidget(CheckBox3, 1, 2, 1, 2);
-    sg->addWidget(Label8, 2, 0);
-    sg->addWidget(Edit5, 2, 1, 1, 3);
-    sg->addWidget(Label9, 3, 0);
-    sg->addWidget(Edit6, 3, 1, 1, 3);
+    sg->addWidget(Label16, 1, 0);
+    sg->addWidget(ComboBox1, 1, 1);
+    sg->addWidget(CheckBox4, 1, 2, 1, 2);
+    sg->addWidget(CheckBox2, 2, 0, 1, 4);
+    sg->addWidget(Label8, 3, 0);
+    sg->addWidget(Edit5, 3, 1, 1, 3);
+    sg->addWidget(Label9, 4, 0);
+    sg->addWidget(Edit6, 4, 1, 1, 3);
 
     auto *pop = new QGroupBox(QStringLiteral("POP3"), this);
     auto *pg = new QGridLayout(pop);
@@ -202,6 +209,7 @@ TConnDlg::TConnDlg(const ServerSettings &info, QWidget *parent) : FormDialog(par
 
     connect(CheckBox1, &QCheckBox::clicked, this, &TConnDlg::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TConnDlg::CheckBox2Click);
+    connect(ComboBox1, &QComboBox::activated, this, &TConnDlg::ComboBox1Change);
     connect(Button1, &QPushButton::clicked, this, &TConnDlg::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
     connect(Button3, &QPushButton::clicked, this, &TConnDlg::Button3Click);
@@ -212,7 +220,9 @@ void TConnDlg::fillSmtp(const ServerSettings &settings)
     Edit4->setText(settings.SmtpHost);
     NumberSpin2->setValue(settings.SmtpPort);
     CheckBox2->setChecked(settings.SmtpAuth);
-    CheckBox3->setChecked(settings.UseSsl);
+    // What applies: rows stored before the choice existed show what their SSL flag did.
+    ComboBox1->setCurrentIndex(int(settings.smtpSecurity()));
+    CheckBox4->setChecked(settings.VerifyCertificate);
     Edit5->setText(settings.SmtpUser);
     Edit6->setText(settings.SmtpPassword);
 }
@@ -260,7 +270,10 @@ ServerSettings TConnDlg::settings() const
     s.SmtpHost = Edit4->text();
     s.SmtpPort = NumberSpin2->value();
     s.SmtpAuth = CheckBox2->isChecked();
-    s.UseSsl = CheckBox3->isChecked();
+    s.SmtpTls = SmtpSecurity(ComboBox1->currentIndex());
+    s.VerifyCertificate = CheckBox4->isChecked();
+    // Builds that do not know the choice read the SSL flag: on for any TLS.
+    s.UseSsl = *s.SmtpTls != SmtpSecurity::None;
     s.SmtpUser = Edit5->text();
     s.SmtpPassword = Edit6->text();
     s.PopBeforeSmtp = CheckBox1->isChecked();
@@ -286,6 +299,7 @@ void TConnDlg::fillForm()
     }
     CheckBox1Click();
     CheckBox2Click();
+    CheckBox4->setEnabled(ComboBox1->currentIndex() != int(SmtpSecurity::None));
     ProtocolLog.clear();
     Edit7->clear();
     Memo1->clear();
@@ -304,8 +318,20 @@ void TConnDlg::CheckBox2Click()
 {
     const bool on = CheckBox2->isChecked();
     for (QWidget *w : {static_cast<QWidget *>(Label8), static_cast<QWidget *>(Label9), static_cast<QWidget *>(Edit5),
-                       static_cast<QWidget *>(Edit6), static_cast<QWidget *>(CheckBox3)})
+                       static_cast<QWidget *>(Edit6)})
         w->setEnabled(on);
+}
+
+void TConnDlg::ComboBox1Change()
+{
+    const auto security = SmtpSecurity(ComboBox1->currentIndex());
+    CheckBox4->setEnabled(security != SmtpSecurity::None);
+    // The usual ports follow the choice; a port of one's own stays as typed.
+    const int port = NumberSpin2->value();
+    if (security == SmtpSecurity::Implicit && (port == 25 || port == 587))
+        NumberSpin2->setValue(465);
+    else if (security != SmtpSecurity::Implicit && port == 465)
+        NumberSpin2->setValue(587);
 }
 
 void TConnDlg::Button1Click()
@@ -373,6 +399,7 @@ void TConnDlg::Button3Click()
 
     bool sent = false;
     QString error;
+    TlsReport tls;
     {
         WaitCursor wait;
         Memo1->clear();
@@ -405,13 +432,19 @@ void TConnDlg::Button3Click()
             else
                 smtp.close();
             error = smtp.errorString();
+            tls = smtp.tlsReport();
             return ok;
         });
         ProtocolLog = log;
         Memo1->setPlainText(ProtocolLog.join(u'\n'));
     }
-    if (sent)
-        MessageBox::info(this, QStringLiteral("メールを送信しました。確認してください"));
+    if (sent) {
+        QString text = QStringLiteral("メールを送信しました。確認してください");
+        // Over TLS, whether the server's certificate verified and against which name.
+        if (tls.encrypted)
+            text += u'\n' + CertificateReportText(tls);
+        MessageBox::info(this, text);
+    }
     else
         MessageBox::warning(this, QStringLiteral("送信テストに失敗しました ") + error);
 }

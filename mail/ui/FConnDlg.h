@@ -11,6 +11,7 @@
 #include <QStringList>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -42,7 +43,12 @@ public:
     QLabel *Label11, *Label12, *Label13, *Label14, *Label15;
     QLineEdit *Edit8;
     QSpinBox *NumberSpin3, *NumberSpin4, *NumberSpin5, *NumberSpin6;
-    QCheckBox *CheckBox1, *CheckBox2, *CheckBox3;
+    QCheckBox *CheckBox1, *CheckBox2;
+    // "接続の保護": なし / STARTTLS / SSL/TLS (465), in the order of SmtpSecurity; and
+    // "証明書を検証する", enabled while there is TLS.
+    QLabel *Label16;
+    QComboBox *ComboBox1;
+    QCheckBox *CheckBox4;
     QPushButton *Button1, *Button2, *Button3;
     QPlainTextEdit *Memo1;
 
@@ -57,6 +63,7 @@ public:
 public Q_SLOTS:
     void CheckBox1Click();
     void CheckBox2Click();
+    void ComboBox1Change();
     void Button1Click();
     void Button3Click();
 

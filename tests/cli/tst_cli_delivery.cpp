@@ -157,6 +157,50 @@ private Q_SLOTS:
         QVERIFY(r.err.contains(QStringLiteral("データベース")));
     }
 
+    // The stored connection security reaches the command line's delivery: TLS from the first
+    // byte with a login by PLAIN; with "証明書を検証する" a self-signed server is refused with
+    // the reason, and nothing is sent.
+    void storedSecurityIsUsed_data()
+    {
+        QTest::addColumn<bool>("verify");
+        QTest::newRow("not verified") << false;
+        QTest::newRow("verified") << true;
+    }
+    void storedSecurityIsUsed()
+    {
+        QFETCH(bool, verify);
+        SmtpTestServer::Options o;
+        o.implicitTls = true;
+        o.mechanisms = QStringList{QStringLiteral("PLAIN")};
+        o.authRequired = true;
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        setUpIssue({addr(0), addr(1)});
+        {
+            Statement s;
+            s.exec("delete from CommonTBL where key1 = 100");
+            PreparedStatement smtp(QStringLiteral("insert into CommonTBL values(100,1,?,1,1,'localhost',?,?)"));
+            smtp.run({server.port(), o.user, o.password});
+            s.exec("insert into CommonTBL values(100,2,0,0,0,NULL,NULL,NULL)");
+            s.exec(QStringLiteral("insert into CommonTBL values(100,3,2,%1,0,NULL,NULL,NULL)").arg(verify ? 1 : 0));
+        }
+        const Run r = runProgram(deliverArgs());
+        if (verify) {
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains(QStringLiteral("サーバの証明書を検証できません（名前: localhost）")), qPrintable(r.err));
+            QVERIFY(r.err.contains(QStringLiteral("自己署名の証明書です")));
+            QVERIFY(server.received().isEmpty());
+            QCOMPARE(SendStates::counts(kMag, kIssue).waiting, 2);
+            return;
+        }
+        QCOMPARE(r.code, 0);
+        QVERIFY(server.waitFor(2));
+        for (const SmtpTestServer::Received &got : server.received()) {
+            QVERIFY(got.tls);
+            QCOMPARE(got.authUser, o.user);
+        }
+    }
+
     // A partial failure: the refused recipients are failed with the server's reply, and both
     // the exit status and the status command say so.
     void partialFailureIsNamed()

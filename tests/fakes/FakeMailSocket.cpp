@@ -12,19 +12,44 @@ FakeMailSocket &FakeMailSocket::serverCloses()
     return *this;
 }
 
-bool FakeMailSocket::connectToHost(const QString &h, quint16 p, int timeoutMs)
+bool FakeMailSocket::connectToHost(const QString &h, quint16 p, int timeoutMs, const TlsOptions &tlsOptions)
 {
     host = h;
     port = p;
     connectTimeoutMs = timeoutMs;
+    lastTls = tlsOptions;
+    m_report = TlsReport();
+    tls = false;
     ++connects;
     if (!m_refuse.isEmpty()) {
         m_error = m_refuse;
         m_refuse.clear();
         return false;
     }
-    m_connected = true;
     m_lines.clear();
+    if (tlsOptions.implicit && !handshake(tlsOptions))
+        return false;
+    m_connected = true;
+    return true;
+}
+
+bool FakeMailSocket::handshake(const TlsOptions &options)
+{
+    written += "[TLS]";
+    m_lines.clear();
+    m_report.peerName = options.peerName.isEmpty() ? host : options.peerName;
+    m_report.errors = certificateErrors;
+    if (m_tlsFails) {
+        m_error = QStringLiteral("handshake failed");
+        return false;
+    }
+    if (options.verify && !certificateErrors.isEmpty()) {
+        m_error = CertificateFailureText(m_report);
+        return false;
+    }
+    m_report.encrypted = true;
+    m_report.verified = certificateErrors.isEmpty();
+    tls = true;
     return true;
 }
 
@@ -82,16 +107,11 @@ bool FakeMailSocket::write(const QByteArray &bytes, int)
     return true;
 }
 
-bool FakeMailSocket::startTls(int)
+bool FakeMailSocket::startTls(int, const TlsOptions &tlsOptions)
 {
-    written += "[TLS]";
-    m_lines.clear();
-    if (m_tlsFails) {
-        m_error = QStringLiteral("handshake failed");
-        return false;
-    }
-    tls = true;
-    return true;
+    lastTls = tlsOptions;
+    m_report = TlsReport();
+    return handshake(tlsOptions);
 }
 
 void FakeMailSocket::close()

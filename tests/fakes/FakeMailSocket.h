@@ -3,6 +3,7 @@
 // by chunk as it would arrive, and afterwards reads every byte the client wrote. A chunk
 // may hold several lines (or a part of one); startTls() writes "[TLS]" into the output so
 // the test sees where the upgrade happened, and drops whatever was received but not read.
+// An implicit-TLS connect writes "[TLS]" first of all.
 // Lines are cut as the real socket cuts them, with the same bound on a line's length.
 #include "mail/LineSplitter.h"
 #include "mail/MailSocket.h"
@@ -24,11 +25,17 @@ public:
     QByteArray dropOnWriteOf;
     // The TLS handshake fails.
     void failTls() { m_tlsFails = true; }
+    // What a real handshake would find wrong with the server's certificate: with verification
+    // on, the handshake then fails; off, it passes and the report lists them.
+    QStringList certificateErrors;
 
-    bool connectToHost(const QString &host, quint16 port, int timeoutMs) override;
+    using MailSocket::connectToHost;
+    using MailSocket::startTls;
+    bool connectToHost(const QString &host, quint16 port, int timeoutMs, const TlsOptions &tlsOptions) override;
     bool readLine(QByteArray *line, int timeoutMs) override;
     bool write(const QByteArray &bytes, int timeoutMs) override;
-    bool startTls(int timeoutMs) override;
+    bool startTls(int timeoutMs, const TlsOptions &tlsOptions) override;
+    TlsReport tlsReport() const override { return m_report; }
     void close() override;
     bool isConnected() const override { return m_connected; }
     QString errorString() const override { return m_error; }
@@ -42,6 +49,7 @@ public:
     int closes = 0;
     bool timedOut = false;       // a read waited for a reply that never came
     bool tls = false;
+    TlsOptions lastTls;          // as passed to the last connect or startTls
     // Chunks not consumed yet (a test can check the client read no further).
     int pendingChunks() const { return int(m_chunks.size()); }
 
@@ -56,4 +64,7 @@ private:
     QString m_refuse;
     bool m_connected = false;
     bool m_tlsFails = false;
+    TlsReport m_report;
+
+    bool handshake(const TlsOptions &options);
 };

@@ -1,5 +1,6 @@
 #include "MailServers.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -84,6 +85,10 @@ bool SmtpTestServer::start(const Options &o)
         args += QStringLiteral("--auth-required");
     for (const QString &r : o.reject)
         args << QStringLiteral("--reject") << r;
+    if (o.implicitTls)
+        args += QStringLiteral("--implicit-tls");
+    args << QStringLiteral("--mechanisms") << o.mechanisms.join(u',');
+    args << QStringLiteral("--cert-name") << o.certificateName;
     return startPythonServer(m_process, args, &m_port, &m_error);
 }
 
@@ -129,7 +134,7 @@ Pop3TestServer::~Pop3TestServer()
     stop();
 }
 
-bool Pop3TestServer::start(const QString &user, const QString &password)
+bool Pop3TestServer::start(const QString &user, const QString &password, bool tls)
 {
     // dovecot refuses to hand a mailbox to uid 0, so as root the mail user is nobody; as an
     // ordinary user everything runs under that user's own ids.
@@ -158,7 +163,6 @@ bool Pop3TestServer::start(const QString &user, const QString &password)
                        "state_dir = %1/state\n"
                        "log_path = %1/dovecot.log\n"
                        "info_log_path = %1/dovecot.log\n"
-                       "ssl = no\n"
                        "disable_plaintext_auth = no\n"
                        "auth_mechanisms = plain login\n"
                        "auth_failure_delay = 0\n"
@@ -172,6 +176,26 @@ bool Pop3TestServer::start(const QString &user, const QString &password)
                        "service imap-login {\n  chroot =\n}\n"
                        "service anvil {\n  chroot =\n}\n")
                        .arg(dir, uid, gid, QString::number(m_port));
+    if (tls) {
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                       QStringLiteral("-nodes"), QStringLiteral("-keyout"), dir + QStringLiteral("/key.pem"),
+                       QStringLiteral("-out"), dir + QStringLiteral("/cert.pem"), QStringLiteral("-days"),
+                       QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost")});
+        if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
+            m_error = QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(openssl.readAllStandardError());
+            return false;
+        }
+        m_tlsPort = FreeLoopbackPort();
+        conf += QStringLiteral("ssl = yes\nssl_cert = <%1/cert.pem\nssl_key = <%1/key.pem\n"
+                               "service pop3-login {\n  inet_listener pop3s {\n    address = 127.0.0.1\n"
+                               "    port = %2\n    ssl = yes\n  }\n}\n")
+                    .arg(dir)
+                    .arg(m_tlsPort);
+    } else {
+        conf += QStringLiteral("ssl = no\n");
+    }
     if (!root) {
         const QString me = QString::fromLocal8Bit(qgetenv("USER"));
         conf += QStringLiteral("default_login_user = %1\ndefault_internal_user = %1\n").arg(me);
@@ -212,6 +236,37 @@ bool Pop3TestServer::start(const QString &user, const QString &password)
 void Pop3TestServer::stop()
 {
     stopProcess(m_process);
+}
+
+bool Pop3TestServer::deliver(const QString &user, const QByteArray &message)
+{
+    // Maildir: written under tmp/, then moved into new/ whole, so the server never sees half.
+    const QString box = m_dir.path() + QStringLiteral("/mail/") + user;
+    for (const char *sub : {"/tmp", "/new", "/cur"}) {
+        QDir().mkpath(box + QLatin1String(sub));
+        QFile::setPermissions(box + QLatin1String(sub), QFileDevice::Permissions(0x7777));
+    }
+    QFile::setPermissions(box, QFileDevice::Permissions(0x7777));
+    const QString name = QStringLiteral("%1.M%2P%3.test").arg(QDateTime::currentSecsSinceEpoch()).arg(++m_delivered).arg(::getpid());
+    QFile f(box + QStringLiteral("/tmp/") + name);
+    if (!f.open(QIODevice::WriteOnly) || f.write(message) != message.size()) {
+        m_error = f.errorString();
+        return false;
+    }
+    f.close();
+    f.setPermissions(QFileDevice::Permissions(0x6666));
+    if (!QFile::rename(f.fileName(), box + QStringLiteral("/new/") + name)) {
+        m_error = QStringLiteral("could not move the message into new/");
+        return false;
+    }
+    return true;
+}
+
+int Pop3TestServer::messageCount(const QString &user) const
+{
+    const QString box = m_dir.path() + QStringLiteral("/mail/") + user;
+    return int(QDir(box + QStringLiteral("/new")).entryList(QDir::Files).size()
+               + QDir(box + QStringLiteral("/cur")).entryList(QDir::Files).size());
 }
 
 QString Pop3TestServer::log() const

@@ -1,8 +1,8 @@
 #pragma once
 // Real mail servers on loopback for integration tests and benchmarks, each started by the
 // test in a private temporary folder and stopped with it:
-//  - SmtpTestServer: aiosmtpd (smtp_server.py) with STARTTLS and AUTH LOGIN, saving what
-//    it accepts;
+//  - SmtpTestServer: aiosmtpd (smtp_server.py) with STARTTLS or TLS from the start, AUTH
+//    LOGIN, PLAIN or CRAM-MD5 and a self-signed certificate, saving what it accepts;
 //  - Pop3TestServer: dovecot with a private configuration and one passwd-file user;
 //  - HostileSmtpServer: a server whose EHLO answer never ends or trickles.
 // ReadMail() reads a saved message with Python's email package (mail_read.py).
@@ -23,6 +23,9 @@ public:
         QString user = QStringLiteral("user@example.jp");
         QString password = QStringLiteral("pass'word");
         QStringList reject;  // refuse RCPT for addresses containing any of these
+        bool implicitTls = false;  // TLS from the first byte (SMTPS) instead of STARTTLS
+        QStringList mechanisms{QStringLiteral("LOGIN")};  // of LOGIN, PLAIN, CRAM-MD5
+        QString certificateName = QStringLiteral("localhost");  // the self-signed certificate's CN
     };
     struct Received {
         QString path;         // the saved message
@@ -55,9 +58,18 @@ class Pop3TestServer
 {
 public:
     ~Pop3TestServer();
-    bool start(const QString &user, const QString &password);
+    // With tls, STLS is offered on port() and implicit TLS listens on tlsPort(), with a
+    // self-signed certificate made at start.
+    bool start(const QString &user, const QString &password, bool tls);
+    bool start(const QString &user, const QString &password) { return start(user, password, false); }
     void stop();
     quint16 port() const { return m_port; }
+    quint16 tlsPort() const { return m_tlsPort; }
+    // Puts a message into the user's mailbox as a delivery agent would; false with error()
+    // when it could not be written.
+    bool deliver(const QString &user, const QByteArray &message);
+    // The number of messages in the user's mailbox.
+    int messageCount(const QString &user) const;
     QString log() const;
     QString error() const { return m_error; }
 
@@ -65,6 +77,8 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;
+    quint16 m_tlsPort = 0;
+    int m_delivered = 0;
     QString m_error;
 };
 

@@ -13,9 +13,13 @@ killed. Options:
   --no-auth            do not offer AUTH
   --auth-required      refuse MAIL before a successful AUTH
   --reject SUBSTR      refuse RCPT TO for addresses containing SUBSTR (repeatable)
+  --implicit-tls       speak TLS from the first byte (SMTPS) instead of offering STARTTLS
+  --mechanisms M,M     the AUTH mechanisms offered, of LOGIN, PLAIN and CRAM-MD5 (default LOGIN)
+  --cert-name NAME     the name the self-signed certificate is made out to (default localhost)
 """
 import argparse
 import asyncio
+import hmac
 import json
 import os
 import socket
@@ -23,9 +27,10 @@ import ssl
 import subprocess
 import sys
 import threading
+import time
 
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult, LoginPassword
+from aiosmtpd.smtp import MISSING, AuthResult, LoginPassword
 
 
 def free_port():
@@ -35,11 +40,26 @@ def free_port():
 
 
 class Handler:
-    def __init__(self, folder, rejects):
+    def __init__(self, folder, rejects, user=None, password=None):
         self.folder = folder
         self.rejects = rejects
+        self.user = user
+        self.password = password
         self.count = 0
         self.lock = threading.Lock()
+
+    # RFC 2195; aiosmtpd names the mechanism after the method ("__" becomes "-").
+    async def auth_CRAM__MD5(self, server, args):
+        challenge = ('<%d.%d@127.0.0.1>' % (os.getpid(), time.time_ns())).encode()
+        response = await server.challenge_auth(challenge)
+        if response is MISSING:
+            return AuthResult(success=False, handled=False)
+        user, _, digest = response.partition(b' ')
+        expected = hmac.new(self.password.encode(), challenge, 'md5').hexdigest().encode()
+        ok = user == self.user.encode() and hmac.compare_digest(digest, expected)
+        if ok:
+            server.session.test_login = self.user
+        return AuthResult(success=ok, handled=False)
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if any(r in address for r in self.rejects):
@@ -57,7 +77,7 @@ class Handler:
         meta = {
             'from': envelope.mail_from,
             'to': envelope.rcpt_tos,
-            'tls': session.ssl is not None,
+            'tls': session.ssl is not None or server.transport.get_extra_info('ssl_object') is not None,
             'auth': getattr(session, 'test_login', None),
         }
         with open(base + '.json', 'w') as f:
@@ -75,38 +95,46 @@ def main():
     p.add_argument('--no-auth', action='store_true')
     p.add_argument('--auth-required', action='store_true')
     p.add_argument('--reject', action='append', default=[])
+    p.add_argument('--implicit-tls', action='store_true')
+    p.add_argument('--mechanisms', default='LOGIN')
+    p.add_argument('--cert-name', default='localhost')
     a = p.parse_args()
     os.makedirs(a.dir, exist_ok=True)
 
     kwargs = {}
-    if not a.no_tls:
+    ssl_context = None
+    if not a.no_tls or a.implicit_tls:
         cert = os.path.join(a.dir, 'cert.pem')
         key = os.path.join(a.dir, 'key.pem')
         subprocess.run(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', key,
-                        '-out', cert, '-days', '1', '-subj', '/CN=localhost'],
+                        '-out', cert, '-days', '1', '-subj', '/CN=' + a.cert_name],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         ctx.load_cert_chain(cert, key)
-        kwargs['tls_context'] = ctx
+        if a.implicit_tls:
+            ssl_context = ctx
+        else:
+            kwargs['tls_context'] = ctx
 
     def authenticator(server, session, envelope, mechanism, auth_data):
-        ok = (mechanism == 'LOGIN' and isinstance(auth_data, LoginPassword)
+        ok = (mechanism in ('LOGIN', 'PLAIN') and isinstance(auth_data, LoginPassword)
               and auth_data.login == a.user.encode() and auth_data.password == a.password.encode())
         if ok:
             session.test_login = auth_data.login.decode('utf-8', 'replace')
         return AuthResult(success=ok, handled=False)
 
     if a.no_auth:
-        kwargs['auth_exclude_mechanism'] = ['LOGIN', 'PLAIN']
+        kwargs['auth_exclude_mechanism'] = ['LOGIN', 'PLAIN', 'CRAM-MD5']
     else:
+        offered = a.mechanisms.upper().split(',')
         kwargs['authenticator'] = authenticator
-        kwargs['auth_exclude_mechanism'] = ['PLAIN']
+        kwargs['auth_exclude_mechanism'] = [m for m in ('LOGIN', 'PLAIN', 'CRAM-MD5') if m not in offered]
     kwargs['auth_require_tls'] = False
     kwargs['auth_required'] = a.auth_required
 
     port = free_port()
-    controller = Controller(Handler(a.dir, a.reject), hostname='127.0.0.1', port=port,
-                            ready_timeout=20, **kwargs)
+    controller = Controller(Handler(a.dir, a.reject, a.user, a.password), hostname='127.0.0.1', port=port,
+                            ready_timeout=20, ssl_context=ssl_context, **kwargs)
     controller.start()
     print('READY %d' % port, flush=True)
     try:

@@ -141,6 +141,70 @@ private Q_SLOTS:
         QCOMPARE(p.password, settings.PopPassword);
     }
 
+    // The security row decides when it is there, with or without authentication; without
+    // it the SSL flag counts only together with authentication, as it always did. The
+    // certificate is checked only on request and only where there is TLS.
+    void securityOptions_data()
+    {
+        QTest::addColumn<ServerSettings>("settings");
+        QTest::addColumn<bool>("startTls");
+        QTest::addColumn<bool>("implicit");
+        QTest::addColumn<bool>("verify");
+
+        QTest::newRow("no row: auth and ssl") << complete() << true << false << false;
+        ServerSettings s = complete();
+        s.SmtpAuth = false;
+        QTest::newRow("no row: ssl without auth") << s << false << false << false;
+        s = complete();
+        s.VerifyCertificate = true;
+        QTest::newRow("no row: verification never") << s << true << false << false;
+        s = complete();
+        s.SmtpTls = SmtpSecurity::None;
+        s.VerifyCertificate = true;
+        QTest::newRow("row: none, despite ssl") << s << false << false << false;
+        s = complete();
+        s.SmtpAuth = false;
+        s.UseSsl = false;
+        s.SmtpTls = SmtpSecurity::StartTls;
+        QTest::newRow("row: STARTTLS without auth") << s << true << false << false;
+        s = complete();
+        s.SmtpTls = SmtpSecurity::Implicit;
+        s.VerifyCertificate = true;
+        QTest::newRow("row: SMTPS, verified") << s << false << true << true;
+        s.SmtpAuth = false;
+        QTest::newRow("row: SMTPS without auth") << s << false << true << true;
+    }
+    void securityOptions()
+    {
+        QFETCH(ServerSettings, settings);
+        QFETCH(bool, startTls);
+        QFETCH(bool, implicit);
+        QFETCH(bool, verify);
+        const SmtpOptions o = SmtpOptionsFor(settings);
+        QCOMPARE(o.startTls, startTls);
+        QCOMPARE(o.implicitTls, implicit);
+        QCOMPARE(o.verifyCertificate, verify);
+        QCOMPARE(o.user.isEmpty(), !settings.SmtpAuth);
+    }
+
+    // A delivery's connection is made with the TLS the settings ask for.
+    void connectServersUsesTheSecurity()
+    {
+        ServerSettings settings = complete();
+        settings.PopBeforeSmtp = false;
+        settings.SmtpTls = SmtpSecurity::Implicit;
+        settings.VerifyCertificate = true;
+        FakeMailSocket smtpSocket;
+        smtpSocket.certificateErrors = QStringList{QStringLiteral("証明書の有効期限が切れています")};
+        SmtpClient smtp(smtpSocket);
+        QString why;
+        QVERIFY(!ConnectServers(smtp, settings, ConnectOptions(), &why));
+        QVERIFY(smtpSocket.lastTls.implicit);
+        QVERIFY(smtpSocket.lastTls.verify);
+        QCOMPARE(why, QStringLiteral("SMTPの接続エラー サーバの証明書を検証できません（名前: smtp.example.jp）: "
+                                     "証明書の有効期限が切れています"));
+    }
+
     // POP before SMTP: the POP3 server is logged in to and out of first; a refused login
     // ends the set-up before the SMTP server is contacted.
     void connectServers_data()

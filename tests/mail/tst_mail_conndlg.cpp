@@ -11,6 +11,7 @@
 #include "widgets/MessageBox.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QLabel>
@@ -100,7 +101,8 @@ private Q_SLOTS:
         QVERIFY(entered.SmtpAuth);
         QVERIFY(!entered.PopBeforeSmtp);
         ServerSettings::save(entered);
-        QCOMPARE(rows(), (QStringList{"100|1|587|1|0|smtp.example.jp|taro|pa'ss\"word", "100|2|0|0|0|NULL|NULL|NULL"}));
+        QCOMPARE(rows(), (QStringList{"100|1|587|1|0|smtp.example.jp|taro|pa'ss\"word", "100|2|0|0|0|NULL|NULL|NULL",
+                                      "100|3|0|0|0|NULL|NULL|NULL"}));
         QVERIFY(MessageBox::takeShown().isEmpty());
 
         auto again = open();
@@ -133,7 +135,8 @@ private Q_SLOTS:
         check(again->CheckBox1, false);
         again->CheckBox1Click();
         confirm(*again);
-        QCOMPARE(rows(), (QStringList{"100|1|1|0|0|smtp.example.jp||", "100|2|0|0|0|NULL|NULL|NULL"}));
+        QCOMPARE(rows(), (QStringList{"100|1|1|0|0|smtp.example.jp||", "100|2|0|0|0|NULL|NULL|NULL",
+                                      "100|3|0|0|0|NULL|NULL|NULL"}));
     }
 
     void enablingRules()
@@ -143,9 +146,11 @@ private Q_SLOTS:
             s.exec("insert into CommonTBL values(100,1,25,0,1,'smtp.example.jp','u','p')");
         }
         auto dlg = open();
-        // Authentication off, SSL kept: shown checked but disabled, and saved as it is.
-        QVERIFY(dlg->CheckBox3->isChecked());
-        QVERIFY(!dlg->CheckBox3->isEnabled());
+        // Authentication off, SSL on: STARTTLS never applied to such a row, so the choice
+        // shows what applies, and saving it keeps that.
+        QCOMPARE(dlg->ComboBox1->currentIndex(), int(SmtpSecurity::None));
+        QVERIFY(dlg->ComboBox1->isEnabled());
+        QVERIFY(!dlg->CheckBox4->isEnabled());
         QVERIFY(!dlg->Edit5->isEnabled());
         QVERIFY(!dlg->Label9->isEnabled());
         QVERIFY(!dlg->Edit1->isEnabled());
@@ -153,15 +158,76 @@ private Q_SLOTS:
         QVERIFY(!dlg->Label6->isEnabled());
         check(dlg->CheckBox2, true);
         dlg->CheckBox2Click();
-        QVERIFY(dlg->CheckBox3->isEnabled());
         QVERIFY(dlg->Edit6->isEnabled());
         check(dlg->CheckBox2, false);
         dlg->CheckBox2Click();
         confirm(*dlg);
-        QCOMPARE(rows().first(), QStringLiteral("100|1|25|0|1|smtp.example.jp|u|p"));
+        QCOMPARE(rows().first(), QStringLiteral("100|1|25|0|0|smtp.example.jp|u|p"));
+        QCOMPARE(rows().last(), QStringLiteral("100|3|0|0|0|NULL|NULL|NULL"));
+        QCOMPARE(LoadConnInfo().smtpSecurity(), SmtpSecurity::None);
         QVERIFY(dlg->Edit7->text().isEmpty());
         QCOMPARE(dlg->Edit6->echoMode(), QLineEdit::Password);
         QVERIFY(!dlg->Edit4->testAttribute(Qt::WA_InputMethodEnabled));
+    }
+
+    // The connection's security as the dialog shows it for rows old and new, and what it
+    // saves: the security row, and the SSL flag kept in step for builds that know only it.
+    void securityChoice_data()
+    {
+        QTest::addColumn<QStringList>("inserts");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<bool>("verifyShown");
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<bool>("verify");
+        QTest::addColumn<QStringList>("saved");
+        const QString authSsl = "insert into CommonTBL values(100,1,587,1,1,'smtp.example.jp','u','p')";
+        QTest::newRow("old row: auth and ssl, kept")
+            << QStringList{authSsl} << int(SmtpSecurity::StartTls) << false << int(SmtpSecurity::StartTls) << false
+            << QStringList{"100|1|587|1|1|smtp.example.jp|u|p", "100|3|1|0|0|NULL|NULL|NULL"};
+        QTest::newRow("old row: auth without ssl")
+            << QStringList{"insert into CommonTBL values(100,1,587,1,0,'smtp.example.jp','u','p')"} << int(SmtpSecurity::None)
+            << false << int(SmtpSecurity::None) << false
+            << QStringList{"100|1|587|1|0|smtp.example.jp|u|p", "100|3|0|0|0|NULL|NULL|NULL"};
+        QTest::newRow("to SMTPS, verified")
+            << QStringList{authSsl} << int(SmtpSecurity::StartTls) << false << int(SmtpSecurity::Implicit) << true
+            << QStringList{"100|1|465|1|1|smtp.example.jp|u|p", "100|3|2|1|0|NULL|NULL|NULL"};
+        QTest::newRow("stored SMTPS, verified")
+            << QStringList{authSsl, "insert into CommonTBL values(100,3,2,1,0,NULL,NULL,NULL)"} << int(SmtpSecurity::Implicit)
+            << true << int(SmtpSecurity::Implicit) << true
+            << QStringList{"100|1|587|1|1|smtp.example.jp|u|p", "100|3|2|1|0|NULL|NULL|NULL"};
+        QTest::newRow("to none") << QStringList{authSsl, "insert into CommonTBL values(100,3,1,1,0,NULL,NULL,NULL)"}
+                                 << int(SmtpSecurity::StartTls) << true << int(SmtpSecurity::None) << true
+                                 << QStringList{"100|1|587|1|0|smtp.example.jp|u|p", "100|3|0|1|0|NULL|NULL|NULL"};
+    }
+    void securityChoice()
+    {
+        QFETCH(QStringList, inserts);
+        QFETCH(int, shown);
+        QFETCH(bool, verifyShown);
+        QFETCH(int, chosen);
+        QFETCH(bool, verify);
+        QFETCH(QStringList, saved);
+        for (const QString &insert : inserts) {
+            Statement s;
+            s.exec(insert);
+        }
+        auto dlg = open();
+        QCOMPARE(dlg->ComboBox1->currentIndex(), shown);
+        QCOMPARE(dlg->CheckBox4->isChecked(), verifyShown);
+        QCOMPARE(dlg->CheckBox4->isEnabled(), shown != int(SmtpSecurity::None));
+        if (chosen != shown) {
+            dlg->ComboBox1->setCurrentIndex(chosen);
+            dlg->ComboBox1Change();
+        }
+        QCOMPARE(dlg->CheckBox4->isEnabled(), chosen != int(SmtpSecurity::None));
+        check(dlg->CheckBox4, verify);
+        confirm(*dlg);
+        QStringList got = rows();
+        got.removeAt(1);  // the POP row
+        QCOMPARE(got, saved);
+        const ServerSettings back = LoadConnInfo();
+        QCOMPARE(int(back.smtpSecurity()), chosen);
+        QCOMPARE(back.VerifyCertificate, verify);
     }
 
     // Whatever the fields hold is stored as it is, a NUL (pasted in) included.
@@ -300,12 +366,18 @@ private Q_SLOTS:
         dlg->Edit4->setText("127.0.0.1");
         dlg->NumberSpin2->setValue(server.port());
         check(dlg->CheckBox2, true);
-        check(dlg->CheckBox3, true);
+        dlg->ComboBox1->setCurrentIndex(int(SmtpSecurity::StartTls));
         dlg->Edit5->setText("user@example.jp");
         dlg->Edit6->setText("pass'word");
         dlg->Edit7->setText("tester@example.jp");
         dlg->Button3Click();
-        QCOMPARE(MessageBox::takeShown().first().text, QStringLiteral("メールを送信しました。確認してください"));
+        // Over TLS the box also tells whether the certificate verified, against which name.
+        const QString shown = MessageBox::takeShown().first().text;
+        QVERIFY2(shown.startsWith(QStringLiteral("メールを送信しました。確認してください\n"
+                                                 "サーバの証明書は検証できませんでした（名前: 127.0.0.1）: ")),
+                 qPrintable(shown));
+        QVERIFY(shown.contains(QStringLiteral("自己署名の証明書です")));
+        QVERIFY(shown.contains(QStringLiteral("証明書の名前がサーバ名と一致しません")));
         const QStringList log = dlg->ProtocolLog;
         QCOMPARE(dlg->Memo1->toPlainText(), log.join(u'\n'));
         QVERIFY(log.first().startsWith("220 "));
@@ -332,6 +404,7 @@ private Q_SLOTS:
         QVERIFY(rows().isEmpty());  // the test does not save anything
 
         check(dlg->CheckBox2, false);
+        dlg->ComboBox1->setCurrentIndex(int(SmtpSecurity::None));
         dlg->Button3Click();
         QCOMPARE(MessageBox::takeShown().first().text, QStringLiteral("メールを送信しました。確認してください"));
         QVERIFY(!dlg->ProtocolLog.contains("AUTH LOGIN"));
@@ -407,7 +480,7 @@ private Q_SLOTS:
         check(dlg->CheckBox1, pop);
         dlg->Edit1->setText("pop.example.jp");
         check(dlg->CheckBox2, true);
-        check(dlg->CheckBox3, true);
+        dlg->ComboBox1->setCurrentIndex(int(SmtpSecurity::StartTls));
         dlg->Edit5->setText("u");
         dlg->Edit7->setText("a@example.jp");
         dlg->Button3Click();
@@ -421,6 +494,57 @@ private Q_SLOTS:
                 l = "EHLO ";
         QCOMPARE(got, log);
         QCOMPARE(dlg->Memo1->toPlainText(), dlg->ProtocolLog.join(u'\n'));
+    }
+
+    // The test mail over TLS from the first byte against a self-signed certificate: with
+    // "証明書を検証する" it is refused and the box names the fault; without, it is sent and
+    // the box says the certificate did not verify, against which name.
+    void testMailOverSmtpsAndTheCertificate_data()
+    {
+        QTest::addColumn<bool>("verify");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("verified") << true
+                                  << "送信テストに失敗しました サーバの証明書を検証できません（名前: localhost）: 自己署名の証明書です";
+        QTest::newRow("not verified") << false
+                                      << "メールを送信しました。確認してください\nサーバの証明書は検証できませんでした"
+                                         "（名前: localhost）: 自己署名の証明書です";
+    }
+    void testMailOverSmtpsAndTheCertificate()
+    {
+        QFETCH(bool, verify);
+        QFETCH(QString, message);
+        SmtpTestServer::Options o;
+        o.implicitTls = true;
+        o.mechanisms = QStringList{QStringLiteral("PLAIN")};
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        auto dlg = open();
+        dlg->Edit4->setText("localhost");
+        dlg->ComboBox1->setCurrentIndex(int(SmtpSecurity::Implicit));
+        dlg->ComboBox1Change();
+        QCOMPARE(dlg->NumberSpin2->value(), 1);  // a port of one's own stays
+        dlg->NumberSpin2->setValue(server.port());
+        check(dlg->CheckBox4, verify);
+        check(dlg->CheckBox2, true);
+        dlg->Edit5->setText(o.user);
+        dlg->Edit6->setText(o.password);
+        dlg->Edit7->setText("tester@example.jp");
+        dlg->Button3Click();
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().text, message);
+        if (verify) {
+            QCOMPARE(shown.first().kind, MessageBox::Kind::Warning);
+            QTest::qWait(300);
+            QVERIFY(server.received().isEmpty());
+            return;
+        }
+        QVERIFY(dlg->ProtocolLog.first().startsWith("220 "));
+        const QByteArray plain = QByteArray(1, '\0') + o.user.toUtf8() + QByteArray(1, '\0') + o.password.toUtf8();
+        QVERIFY(dlg->ProtocolLog.contains("AUTH PLAIN " + QString::fromLatin1(plain.toBase64())));
+        QVERIFY(server.waitFor(1));
+        QVERIFY(server.received().first().tls);
+        QCOMPARE(server.received().first().authUser, o.user);
     }
 
     void silentServerTimesOut()

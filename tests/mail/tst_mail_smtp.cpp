@@ -124,8 +124,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("user");
         QTest::addColumn<bool>("tls");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("tls asked, not offered") << kEhloAuth << "u" << true << QByteArray("AUTH LOGIN\r\ndQ==\r\ncGEnc3M=\r\n");
-        QTest::newRow("login not offered") << QByteArray("250-x\r\n250 AUTH PLAIN CRAM-MD5\r\n") << "u" << false << QByteArray();
+        QTest::newRow("tls asked, not offered, no AUTH") << kEhloPlain << "u" << true << QByteArray();
+        QTest::newRow("no mechanism known") << QByteArray("250-x\r\n250 AUTH GSSAPI XOAUTH2\r\n") << "u" << false << QByteArray();
         QTest::newRow("no user name") << kEhloAuth << "" << false << QByteArray();
         QTest::newRow("tls off, offered") << kEhloTlsAuth << "" << false << QByteArray();
         QTest::newRow("old AUTH=LOGIN form") << QByteArray("250-x\r\n250 AUTH=LOGIN\r\n") << "u" << false
@@ -148,6 +148,198 @@ private Q_SLOTS:
         QVERIFY2(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage), qPrintable(c.errorString()));
         QCOMPARE(s.written, "EHLO client.local\r\n" + expected + kTransaction);
         QVERIFY(!s.tls);
+    }
+
+    // LOGIN when offered; otherwise PLAIN, then CRAM-MD5; the exact bytes of each.
+    void authMechanisms_data()
+    {
+        QTest::addColumn<QByteArray>("ehlo");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QList<QByteArray>>("answers");
+        QTest::addColumn<QByteArray>("expected");
+        const QList<QByteArray> login{"334 VXNlcm5hbWU6\r\n", "334 UGFzc3dvcmQ6\r\n", "235 ok\r\n"};
+        QTest::newRow("LOGIN first of all") << QByteArray("250-x\r\n250 AUTH CRAM-MD5 PLAIN LOGIN\r\n") << "u" << "pa'ss"
+                                            << login << QByteArray("AUTH LOGIN\r\ndQ==\r\ncGEnc3M=\r\n");
+        QTest::newRow("PLAIN without LOGIN") << QByteArray("250-x\r\n250 AUTH PLAIN\r\n") << "u" << "pa'ss"
+                                             << QList<QByteArray>{"235 ok\r\n"} << QByteArray("AUTH PLAIN AHUAcGEnc3M=\r\n");
+        QTest::newRow("PLAIN before CRAM-MD5") << QByteArray("250-x\r\n250 AUTH CRAM-MD5 PLAIN\r\n") << "tim"
+                                               << "tanstaaftanstaaf" << QList<QByteArray>{"235 ok\r\n"}
+                                               << QByteArray("AUTH PLAIN AHRpbQB0YW5zdGFhZnRhbnN0YWFm\r\n");
+        QTest::newRow("old AUTH=PLAIN form") << QByteArray("250-x\r\n250 AUTH=PLAIN\r\n") << "u" << "pa'ss"
+                                             << QList<QByteArray>{"235 ok\r\n"} << QByteArray("AUTH PLAIN AHUAcGEnc3M=\r\n");
+        // The example exchange of RFC 2195.
+        QTest::newRow("CRAM-MD5 alone") << QByteArray("250-x\r\n250 AUTH CRAM-MD5\r\n") << "tim" << "tanstaaftanstaaf"
+                                        << QList<QByteArray>{"334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+\r\n",
+                                                             "235 ok\r\n"}
+                                        << QByteArray("AUTH CRAM-MD5\r\ndGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw\r\n");
+    }
+    void authMechanisms()
+    {
+        QFETCH(QByteArray, ehlo);
+        QFETCH(QString, user);
+        QFETCH(QString, password);
+        QFETCH(QList<QByteArray>, answers);
+        QFETCH(QByteArray, expected);
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends(ehlo);
+        for (const QByteArray &a : answers)
+            s.serverSends(a);
+        acceptOneMail(s);
+        SmtpClient c(s);
+        SmtpOptions o = options(user);
+        o.password = password;
+        c.setOptions(o);
+        QVERIFY(c.connectToServer());
+        QVERIFY2(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage), qPrintable(c.errorString()));
+        QCOMPARE(s.written, "EHLO client.local\r\n" + expected + kTransaction);
+    }
+
+    // A server that asks what the exchange does not foresee, or sends a challenge that is not
+    // one, gets "*" (the exchange ends) and neither a password, a digest nor a mail.
+    void hostileAuthReplies_data()
+    {
+        QTest::addColumn<QByteArray>("mechanisms");
+        QTest::addColumn<QList<QByteArray>>("answers");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray cram = "AUTH CRAM-MD5\r\n*\r\n";
+        QTest::newRow("challenge not Base64") << QByteArray("CRAM-MD5") << QList<QByteArray>{"334 <12@x>!\r\n"} << cram;
+        QTest::newRow("challenge empty") << QByteArray("CRAM-MD5") << QList<QByteArray>{"334 \r\n"} << cram;
+        QTest::newRow("challenge with padding inside") << QByteArray("CRAM-MD5") << QList<QByteArray>{"334 YQ==YQ==\r\n"} << cram;
+        QTest::newRow("challenge over the bound")
+            << QByteArray("CRAM-MD5")
+            << QList<QByteArray>{"334 " + QByteArray(SmtpClient::kMaxChallenge + 4, 'A') + "\r\n"} << cram;
+        QTest::newRow("challenge on two lines") << QByteArray("CRAM-MD5")
+                                                << QList<QByteArray>{"334-PDE4OTY+\r\n334 PDE4OTY+\r\n"} << cram;
+        QTest::newRow("PLAIN asked for more") << QByteArray("PLAIN") << QList<QByteArray>{"334 \r\n"}
+                                              << QByteArray("AUTH PLAIN AHUAcGEnc3M=\r\n*\r\n");
+        QTest::newRow("LOGIN asked a third time") << QByteArray("LOGIN")
+                                                  << QList<QByteArray>{"334 VXNlcm5hbWU6\r\n", "334 UGFzc3dvcmQ6\r\n", "334 eA==\r\n"}
+                                                  << QByteArray("AUTH LOGIN\r\ndQ==\r\ncGEnc3M=\r\n*\r\n");
+    }
+    void hostileAuthReplies()
+    {
+        QFETCH(QByteArray, mechanisms);
+        QFETCH(QList<QByteArray>, answers);
+        QFETCH(QByteArray, expected);
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends("250-x\r\n250 AUTH " + mechanisms + "\r\n");
+        for (const QByteArray &a : answers)
+            s.serverSends(a);
+        s.serverSends("501 5.7.0 cancelled\r\n");
+        SmtpClient c(s);
+        c.setOptions(options(QStringLiteral("u")));
+        QVERIFY(c.connectToServer());
+        QVERIFY(!c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+        QVERIFY(!c.errorString().isEmpty());
+        QCOMPARE(s.written, "EHLO client.local\r\n" + expected);
+        QCOMPARE(s.pendingChunks(), 0);
+    }
+
+    // Asked for TLS, a server without STARTTLS still gets a mail that needs no login, but
+    // never the password in clear text; asked for a verified server, it gets nothing at all.
+    void noPasswordWithoutTheTlsAskedFor_data()
+    {
+        QTest::addColumn<bool>("verify");
+        QTest::addColumn<QByteArray>("ehlo");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<bool>("connected");
+        QTest::newRow("LOGIN offered") << false << kEhloAuth << QByteArray() << true;
+        QTest::newRow("PLAIN offered") << false << QByteArray("250-x\r\n250 AUTH PLAIN\r\n") << QByteArray() << true;
+        QTest::newRow("verification asked") << true << kEhloAuth << QByteArray() << false;
+    }
+    void noPasswordWithoutTheTlsAskedFor()
+    {
+        QFETCH(bool, verify);
+        QFETCH(QByteArray, ehlo);
+        QFETCH(QByteArray, expected);
+        QFETCH(bool, connected);
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends(ehlo);
+        SmtpClient c(s);
+        SmtpOptions o = options(QStringLiteral("u"), true);
+        o.verifyCertificate = verify;
+        c.setOptions(o);
+        QVERIFY(c.connectToServer());
+        const SmtpTransaction t = c.transact("owner@example.jp", {"taro@example.com"}, kMessage);
+        QVERIFY(t.session);
+        QVERIFY(c.errorString().contains(QStringLiteral("STARTTLS")));
+        QCOMPARE(s.written, "EHLO client.local\r\n" + expected);
+        QVERIFY(!s.written.contains("cGEnc3M="));
+        QCOMPARE(s.isConnected(), connected);
+    }
+
+    // SMTPS: the handshake comes before the greeting, STARTTLS is never sent even when
+    // offered, and the password goes over the encrypted connection.
+    void implicitTls()
+    {
+        FakeMailSocket s;
+        s.serverSends(kGreeting).serverSends(kEhloTlsAuth);
+        s.serverSends("334 a\r\n").serverSends("334 b\r\n").serverSends("235 ok\r\n");
+        acceptOneMail(s);
+        SmtpClient c(s);
+        SmtpOptions o = options(QStringLiteral("u"), true);
+        o.implicitTls = true;
+        o.port = 465;
+        c.setOptions(o);
+        QVERIFY(c.connectToServer());
+        QVERIFY(s.lastTls.implicit);
+        QVERIFY(!s.lastTls.verify);
+        QVERIFY2(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage), qPrintable(c.errorString()));
+        QCOMPARE(s.written, "[TLS]EHLO client.local\r\nAUTH LOGIN\r\ndQ==\r\ncGEnc3M=\r\n" + kTransaction);
+        QVERIFY(c.tlsReport().encrypted);
+        QCOMPARE(c.tlsReport().peerName, QStringLiteral("mail.example.jp"));
+    }
+
+    // With verification on, a certificate with faults ends the connection before a word is
+    // said under it, and the reason names the fault; off, the mail goes and the report tells.
+    void certificateVerification_data()
+    {
+        QTest::addColumn<bool>("implicit");
+        QTest::addColumn<bool>("verify");
+        QTest::addColumn<bool>("sent");
+        QTest::newRow("SMTPS, verified") << true << true << false;
+        QTest::newRow("SMTPS, not verified") << true << false << true;
+        QTest::newRow("STARTTLS, verified") << false << true << false;
+        QTest::newRow("STARTTLS, not verified") << false << false << true;
+    }
+    void certificateVerification()
+    {
+        QFETCH(bool, implicit);
+        QFETCH(bool, verify);
+        QFETCH(bool, sent);
+        FakeMailSocket s;
+        s.certificateErrors = QStringList{QStringLiteral("自己署名の証明書です")};
+        s.serverSends(kGreeting).serverSends(kEhloTlsAuth);
+        if (!implicit)
+            s.serverSends("220 go ahead\r\n").serverSends(kEhloTlsAuth);
+        s.serverSends("334 a\r\n").serverSends("334 b\r\n").serverSends("235 ok\r\n");
+        acceptOneMail(s);
+        SmtpClient c(s);
+        SmtpOptions o = options(QStringLiteral("u"), true);
+        o.implicitTls = implicit;
+        o.verifyCertificate = verify;
+        c.setOptions(o);
+        const QString reason = QStringLiteral("サーバの証明書を検証できません（名前: mail.example.jp）: 自己署名の証明書です");
+        if (implicit && verify) {
+            QVERIFY(!c.connectToServer());
+            QCOMPARE(c.errorString(), reason);
+            QVERIFY(s.written == "[TLS]");
+            return;
+        }
+        QVERIFY(c.connectToServer());
+        QCOMPARE(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage), sent);
+        QCOMPARE(s.lastTls.verify, verify);
+        if (!sent) {
+            QCOMPARE(c.errorString(), reason);
+            QVERIFY(!s.written.contains("AUTH"));
+            QVERIFY(!s.isConnected());
+            return;
+        }
+        QVERIFY(s.written.contains("AUTH LOGIN"));
+        QVERIFY(c.tlsReport().encrypted);
+        QVERIFY(!c.tlsReport().verified);
+        QCOMPARE(c.tlsReport().errors, QStringList{QStringLiteral("自己署名の証明書です")});
     }
 
     // A recipient the server refuses is left out; the others still get the mail, and the

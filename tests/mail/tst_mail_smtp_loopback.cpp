@@ -1,5 +1,6 @@
-// The SMTP session over real sockets against aiosmtpd on loopback: STARTTLS, AUTH LOGIN,
-// refusals, and servers that are not there or never answer.
+// The SMTP session over real sockets against aiosmtpd on loopback: STARTTLS and TLS from
+// the first byte, AUTH LOGIN, PLAIN and CRAM-MD5, the certificate check, refusals, and
+// servers that are not there or never answer.
 #include "fakes/MailServers.h"
 #include "mail/MailSocket.h"
 #include "mail/SmtpClient.h"
@@ -83,6 +84,8 @@ private Q_SLOTS:
         QVERIFY(server.received().isEmpty());
     }
 
+    // Asked for STARTTLS, a server that does not offer it gets no password in clear text;
+    // a mail that needs no login still goes out as it is.
     void tlsAskedButNotOffered()
     {
         SmtpTestServer::Options o;
@@ -94,11 +97,118 @@ private Q_SLOTS:
         c.setOptions(optionsFor(server.port(), o.user, o.password, true));
         QVERIFY(c.connectToServer());
         QVERIFY(!c.hasCapability("STARTTLS"));
+        QVERIFY(!c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage));
+        QVERIFY2(c.errorString().contains(QStringLiteral("STARTTLS")), qPrintable(c.errorString()));
+        c.quit();
+
+        auto again = makeTcpMailSocket();
+        SmtpClient anonymous(*again);
+        anonymous.setOptions(optionsFor(server.port(), QString(), QString(), true));
+        QVERIFY(anonymous.connectToServer());
+        QVERIFY2(anonymous.sendMail("owner@example.jp", {"taro@example.com"}, kMessage), qPrintable(anonymous.errorString()));
+        anonymous.quit();
+        QVERIFY(server.waitFor(1));
+        QCOMPARE(server.received().size(), 1);
+        QVERIFY(!server.received().at(0).tls);
+        QVERIFY(server.received().at(0).authUser.isEmpty());
+    }
+
+    // Each way in against a server that offers only it: TLS from the first byte or STARTTLS,
+    // and LOGIN, PLAIN or CRAM-MD5. The mail arrives, encrypted and logged in.
+    void securityAndMechanisms_data()
+    {
+        QTest::addColumn<bool>("implicit");
+        QTest::addColumn<QString>("mechanism");
+        QTest::newRow("SMTPS, LOGIN") << true << "LOGIN";
+        QTest::newRow("SMTPS, PLAIN") << true << "PLAIN";
+        QTest::newRow("STARTTLS, PLAIN") << false << "PLAIN";
+        QTest::newRow("STARTTLS, CRAM-MD5") << false << "CRAM-MD5";
+    }
+    void securityAndMechanisms()
+    {
+        QFETCH(bool, implicit);
+        QFETCH(QString, mechanism);
+        SmtpTestServer::Options o;
+        o.implicitTls = implicit;
+        o.mechanisms = QStringList{mechanism};
+        o.authRequired = true;
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        auto socket = makeTcpMailSocket();
+        SmtpClient c(*socket);
+        SmtpOptions options = optionsFor(server.port(), o.user, o.password, !implicit);
+        options.implicitTls = implicit;
+        c.setOptions(options);
+        QVERIFY2(c.connectToServer(), qPrintable(c.errorString()));
         QVERIFY2(c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage), qPrintable(c.errorString()));
         c.quit();
         QVERIFY(server.waitFor(1));
-        QVERIFY(!server.received().at(0).tls);
-        QCOMPARE(server.received().at(0).authUser, o.user);
+        const auto got = server.received();
+        QVERIFY(got.at(0).tls);
+        QCOMPARE(got.at(0).authUser, o.user);
+        QVERIFY(ReadMail(got.at(0).path)["body"].toString().startsWith(QStringLiteral("line")));
+        QVERIFY(c.tlsReport().encrypted);
+    }
+
+    // "証明書を検証する": a self-signed certificate (or one made out to another name) is
+    // refused before anything is sent, and the reason names what is wrong; unchecked, the
+    // mail goes and the report still tells that the certificate did not verify.
+    void certificateVerification_data()
+    {
+        QTest::addColumn<bool>("implicit");
+        QTest::addColumn<QString>("certificateName");
+        QTest::addColumn<bool>("verify");
+        QTest::addColumn<QStringList>("reasons");
+        const QString self = QStringLiteral("自己署名の証明書です");
+        const QString name = QStringLiteral("証明書の名前がサーバ名と一致しません");
+        QTest::newRow("SMTPS, verified") << true << "localhost" << true << QStringList{self};
+        QTest::newRow("SMTPS, not verified") << true << "localhost" << false << QStringList{self};
+        QTest::newRow("STARTTLS, verified") << false << "localhost" << true << QStringList{self};
+        QTest::newRow("STARTTLS, not verified") << false << "localhost" << false << QStringList{self};
+        QTest::newRow("SMTPS, other name, verified") << true << "mail.example.jp" << true << QStringList{self, name};
+    }
+    void certificateVerification()
+    {
+        QFETCH(bool, implicit);
+        QFETCH(QString, certificateName);
+        QFETCH(bool, verify);
+        QFETCH(QStringList, reasons);
+        SmtpTestServer::Options o;
+        o.implicitTls = implicit;
+        o.certificateName = certificateName;
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        auto socket = makeTcpMailSocket();
+        SmtpClient c(*socket);
+        SmtpOptions options = optionsFor(server.port(), o.user, o.password, !implicit);
+        options.host = QStringLiteral("localhost");
+        options.implicitTls = implicit;
+        options.verifyCertificate = verify;
+        c.setOptions(options);
+        const bool connected = c.connectToServer();
+        const bool sent = connected && c.sendMail("owner@example.jp", {"taro@example.com"}, kMessage);
+        const TlsReport report = c.tlsReport();
+        QCOMPARE(report.peerName, QStringLiteral("localhost"));
+        QVERIFY(!report.verified);
+        for (const QString &reason : reasons)
+            QVERIFY2(report.errors.contains(reason), qPrintable(report.errors.join(u'|')));
+        if (verify) {
+            QVERIFY(!sent);
+            QCOMPARE(connected, !implicit);
+            QVERIFY2(c.errorString().startsWith(QStringLiteral("サーバの証明書を検証できません（名前: localhost）: ")),
+                     qPrintable(c.errorString()));
+            for (const QString &reason : reasons)
+                QVERIFY(c.errorString().contains(reason));
+            QVERIFY(!socket->isConnected());
+            QTest::qWait(300);
+            QVERIFY(server.received().isEmpty());
+            return;
+        }
+        QVERIFY2(sent, qPrintable(c.errorString()));
+        QVERIFY(report.encrypted);
+        c.quit();
+        QVERIFY(server.waitFor(1));
+        QVERIFY(server.received().at(0).tls);
     }
 
     // A refused recipient is left out; the others get the mail.

@@ -3,6 +3,7 @@
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "members/ui/FDispOptDlg.h"
+#include "members/ui/FMagMailDlg.h"
 #include "members/ui/FMagzineDlg.h"
 #include "members/ui/FUserDlg.h"
 #include "members/MagazineEntry.h"
@@ -11,6 +12,7 @@
 #include "store/Batch.h"
 #include "store/Database.h"
 #include "store/Folders.h"
+#include "store/MagazineMailSettings.h"
 #include "widgets/MessageBox.h"
 
 #include <QApplication>
@@ -21,6 +23,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <climits>
@@ -543,6 +546,51 @@ private Q_SLOTS:
         cancelled.CheckListBox1->item(0)->setCheckState(Qt::Unchecked);
         cancelled.reject();
         QCOMPARE(MemberOrder::load(5).value_or(""), QString("S:1,A:1,M:1,F1:0,F1:1,F3:0,C1:0,C2:0,D1:0,D2:0,U:0,"));
+    }
+
+    void magazineMailSettingsRefusedOrSaved_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("both set") << "stop@example.jp" << "https://example.jp/stop" << "";
+        QTest::newRow("nothing set") << "" << "" << "";
+        QTest::newRow("header in address") << "stop@example.jp\nBcc: all@example.jp" << ""
+                                           << "配信停止の受付アドレスが正しくありません";
+        QTest::newRow("http url") << "stop@example.jp" << "http://example.jp/stop"
+                                  << "配信停止のURLは https:// で始まる正しいURLを入力してください";
+    }
+
+    void magazineMailSettingsRefusedOrSaved()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, url);
+        QFETCH(QString, warning);
+        MagazineMailSettings before;
+        before.bounceLimit = 4;
+        MagazineMailSettings::save(2, before);
+        TMagMailDlg dlg(2, "便り");
+        dlg.FormShow();
+        QCOMPARE(dlg.BounceSpin->value(), 4);
+        QVERIFY(!dlg.Utf8Check->isChecked());
+        dlg.Utf8Check->setChecked(true);
+        dlg.AddressEdit->setText(address.replace("\\n", "\n"));
+        dlg.UrlEdit->setText(url);
+        dlg.ActionCombo->setCurrentIndex(1);
+        dlg.OkButtonClick();
+        QCOMPARE(warnings(), warning);
+        if (!warning.isEmpty()) {
+            QCOMPARE(dlg.result(), int(QDialog::Rejected));
+            QCOMPARE(MagazineMailSettings::load(2), before);
+            return;
+        }
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        const MagazineMailSettings saved = MagazineMailSettings::load(2);
+        QVERIFY(saved.forceUtf8);
+        QCOMPARE(saved.unsubscribeAddress, address);
+        QCOMPARE(saved.unsubscribeUrl, url);
+        QCOMPARE(saved.unsubscribeAction, MagazineMailSettings::UnsubscribeAction::Delete);
+        QCOMPARE(saved.bounceLimit, 4);
     }
 };
 

@@ -214,6 +214,73 @@ private Q_SLOTS:
         QCOMPARE(stored.pop, popStored);
     }
 
+    // The security row: read when it is there, written beside the others, and a store
+    // without it (or with a choice it does not know) reads as it always did.
+    void securityRow_data()
+    {
+        QTest::addColumn<QStringList>("inserts");
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<int>("security");
+        QTest::addColumn<bool>("verify");
+
+        const QString smtp = "insert into CommonTBL values(100,1,587,1,1,'smtp.example.jp','taro','secret')";
+        const QString noAuth = "insert into CommonTBL values(100,1,587,0,1,'smtp.example.jp','taro','secret')";
+        QTest::newRow("old store, auth and ssl") << QStringList{smtp} << false << int(SmtpSecurity::StartTls) << false;
+        QTest::newRow("old store, ssl without auth") << QStringList{noAuth} << false << int(SmtpSecurity::None) << false;
+        QTest::newRow("none") << QStringList{smtp, "insert into CommonTBL values(100,3,0,0,0,NULL,NULL,NULL)"} << true
+                              << int(SmtpSecurity::None) << false;
+        QTest::newRow("STARTTLS without auth, verified")
+            << QStringList{noAuth, "insert into CommonTBL values(100,3,1,1,0,NULL,NULL,NULL)"} << true
+            << int(SmtpSecurity::StartTls) << true;
+        QTest::newRow("SMTPS") << QStringList{smtp, "insert into CommonTBL values(100,3,2,0,0,NULL,NULL,NULL)"} << true
+                               << int(SmtpSecurity::Implicit) << false;
+        QTest::newRow("unknown choice") << QStringList{smtp, "insert into CommonTBL values(100,3,7,1,0,NULL,NULL,NULL)"}
+                                        << false << int(SmtpSecurity::StartTls) << false;
+        QTest::newRow("null columns") << QStringList{smtp, "insert into CommonTBL (key1,key2) values(100,3)"} << true
+                                      << int(SmtpSecurity::None) << false;
+    }
+    void securityRow()
+    {
+        QFETCH(QStringList, inserts);
+        QFETCH(bool, stored);
+        QFETCH(int, security);
+        QFETCH(bool, verify);
+        for (const QString &insert : inserts)
+            sql(insert);
+        ServerSettings::Stored rows;
+        const ServerSettings s = ServerSettings::load(&rows);
+        QCOMPARE(rows.security, stored);
+        QCOMPARE(s.SmtpTls.has_value(), stored);
+        QCOMPARE(int(s.smtpSecurity()), security);
+        QCOMPARE(s.verifyCertificate(), verify);
+        QCOMPARE(s.SmtpHost, QStringLiteral("smtp.example.jp"));
+    }
+
+    void securityRowRoundTrip()
+    {
+        ServerSettings s = smtpOnly();
+        s.SmtpTls = SmtpSecurity::Implicit;
+        s.VerifyCertificate = true;
+        s.UseSsl = true;
+        ServerSettings::save(s);
+        QCOMPARE(StoreFixture::commonRowsWithTypes().last(),
+                 QStringLiteral("100:integer|3:integer|2:integer|1:integer|0:integer|NULL:null|NULL:null|NULL:null"));
+        QCOMPARE(ServerSettings::load(), s);
+        s.SmtpTls = SmtpSecurity::None;
+        s.VerifyCertificate = false;
+        s.UseSsl = false;
+        ServerSettings::save(s);
+        ServerSettings::Stored rows;
+        QCOMPARE(ServerSettings::load(&rows), s);
+        QVERIFY(rows.security);
+        QCOMPARE(Statement().scalar("select count(*) from CommonTBL"), 3);
+        // Saved without a choice (as a build that knows only the first two rows would), the
+        // security row stays as it was.
+        ServerSettings older = smtpOnly();
+        ServerSettings::save(older);
+        QCOMPARE(ServerSettings::load().SmtpTls, std::optional<SmtpSecurity>(SmtpSecurity::None));
+    }
+
     // Both rows are one transaction: when the POP row cannot be written, the SMTP row is
     // not written either, and the rows stay as they were.
     void failedSaveChangesNothing_data()

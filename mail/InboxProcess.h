@@ -1,0 +1,68 @@
+#pragma once
+// Processing what comes back to the sender's mailbox: unsubscribe requests and delivery
+// reports change the members; everything else is left alone.
+//
+// Order, per message: the ids are listed; an id already dealt with is not read again (one
+// whose effect is committed but that is still there is only deleted); the message is read,
+// classified, its effect and its id committed in one transaction, and only then marked for
+// deletion. QUIT at the end makes the deletions real. A run that breaks off anywhere leaves
+// every uncommitted message in the mailbox and never applies a committed effect twice.
+#include "mail/MailSocket.h"
+#include "mail/Pop3Mailbox.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+
+struct InboxOptions {
+    Pop3MailboxOptions server;
+    bool keep = false;          // delete nothing (effects are still applied, once)
+    int maxMessages = 1000;     // messages read per run; the rest wait for the next run
+};
+
+struct InboxSummary {
+    enum class End {
+        Done,          // every message listed was dealt with (or left for a reason counted below)
+        ServerFailed,  // the mailbox could not be opened or broke off
+        StoreFailed,   // the store refused; the message being dealt with stays in the mailbox
+        Cancelled,
+    };
+    End end = End::Done;
+    QString error;              // the reason for a failed end
+
+    int listed = 0;             // messages in the mailbox
+    int read = 0;               // messages retrieved this run
+    int unsubscribed = 0;       // members set to Sleep by a request
+    int removed = 0;            // members deleted by a request
+    int bounces = 0;            // members whose bounce count went up
+    int suspended = 0;          // of those, members set to Sleep for reaching the limit
+    int unmatchedReports = 0;   // delivery reports naming no member (left in the mailbox)
+    int unknown = 0;            // messages neither request nor report (left)
+    int forged = 0;             // requests with a token that does not check out (left)
+    int tooLarge = 0;           // messages above the size bound (left, not read)
+    int deleted = 0;            // messages deleted from the mailbox at the end
+    int postponed = 0;          // beyond maxMessages this run
+
+    bool operator==(const InboxSummary &) const = default;
+
+    // What was done, in Japanese, one item a line (for the summary box and the command line).
+    QString text() const;
+};
+
+using InboxProgress = std::function<void(int done, int total)>;
+
+// Runs one pass over the mailbox. progress (may be empty) is called after each message;
+// cancel (may be null) stops the pass between messages, committing nothing more, then QUIT
+// deletes what was committed. The store effects use this thread's store connection.
+InboxSummary ProcessInbox(Mailbox &mailbox, const InboxOptions &options, const InboxProgress &progress,
+                          const std::atomic<bool> *cancel);
+
+// The same over POP3 through a socket from the factory (empty: a real TCP socket).
+InboxSummary ProcessInbox(const InboxOptions &options, const MailSocketFactory &factory,
+                          const InboxProgress &progress, const std::atomic<bool> *cancel);
+
+// The options from the stored settings: the inbox's own server when it has one, otherwise
+// the POP row's. Throws StoreError; nullopt (with *error) when no server is set.
+std::optional<InboxOptions> InboxOptionsFromStore(QString *error);

@@ -1,0 +1,41 @@
+#include "store/InboxSettings.h"
+
+#include "store/Batch.h"
+#include "store/Database.h"
+
+InboxSettings InboxSettings::load()
+{
+    InboxSettings settings;
+    PreparedStatement s(QStringLiteral("select int1,int2,int3,str1,str2,str3 from CommonTBL where key1 = 100 and key2 = 4"));
+    s.exec();
+    // Should the row be there twice, the last one read counts.
+    while (s.next()) {
+        const qint64 port = s.value(0).toLongLong();
+        settings.port = port > 0 && port <= 65535 ? int(port) : 0;
+        settings.useOwn = s.value(1).toLongLong() != 0;
+        const qint64 tls = s.value(2).toLongLong();
+        settings.tls = tls >= 0 && tls <= 2 ? int(tls) : 0;
+        settings.host = s.value(3).toString();
+        settings.user = s.value(4).toString();
+        settings.password = s.value(5).toString();
+    }
+    s.finish();
+    return settings;
+}
+
+void InboxSettings::save(const InboxSettings &settings)
+{
+    Transaction t;
+    const QVariantList values{settings.port, FlagValue(settings.useOwn), settings.tls, TextValue(settings.host),
+                              TextValue(settings.user), TextValue(settings.password)};
+    PreparedStatement update(QStringLiteral(
+        "update CommonTBL set int1 = ?, int2 = ?, int3 = ?, str1 = ?, str2 = ?, str3 = ? where key1 = 100 and key2 = 4"));
+    update.bindFrom(0, values);
+    update.exec();
+    if (update.rowsAffected() == 0) {
+        PreparedStatement insert(QStringLiteral("insert into CommonTBL values(100, 4, ?, ?, ?, ?, ?, ?)"));
+        insert.bindFrom(0, values);
+        insert.exec();
+    }
+    t.commit();
+}

@@ -1,0 +1,399 @@
+// One pass over a mailbox (a scripted one here) and what it does to the members: requests
+// and reports change them once, whatever breaks off when; only what was committed is
+// deleted, and nothing unrecognised is.
+#include "fakes/StoreFixture.h"
+#include "fakes/TestEnv.h"
+#include "mail/InboxProcess.h"
+#include "mail/UnsubscribeToken.h"
+#include "store/UnsubscribeKey.h"
+#include "store/Database.h"
+#include "store/InboxSeen.h"
+#include "store/MagazineMailSettings.h"
+#include "store/MemberBounces.h"
+
+#include <QtTest>
+
+namespace {
+
+// A mailbox in memory that behaves as a POP3 server does: DELE marks, QUIT deletes.
+class FakeMailbox : public Mailbox
+{
+public:
+    struct Message {
+        QByteArray uidl;
+        QByteArray bytes;
+    };
+    QList<Message> messages;
+    QByteArray failRetrieveOf;  // RETR of this id fails (the connection breaks)
+    bool failClose = false;     // QUIT is never confirmed
+    bool failOpen = false;
+    QList<QByteArray> retrieved;
+    int sessions = 0;
+
+    bool open(QString *error) override
+    {
+        ++sessions;
+        m_marked.clear();
+        if (failOpen) {
+            *error = QStringLiteral("-ERR [AUTH] Authentication failed.");
+            return false;
+        }
+        return true;
+    }
+    bool list(QList<MailboxEntry> *entries, QString *) override
+    {
+        entries->clear();
+        for (int i = 0; i < messages.size(); ++i)
+            entries->append({i + 1, messages[i].bytes.size(), messages[i].uidl});
+        return true;
+    }
+    bool retrieve(const MailboxEntry &entry, QByteArray *message, QString *error) override
+    {
+        if (entry.uidl == failRetrieveOf) {
+            *error = QStringLiteral("connection closed");
+            return false;
+        }
+        retrieved += entry.uidl;
+        *message = messages[entry.number - 1].bytes;
+        return true;
+    }
+    bool remove(const MailboxEntry &entry, QString *) override
+    {
+        m_marked += entry.uidl;
+        return true;
+    }
+    bool close(QString *error) override
+    {
+        if (failClose) {
+            *error = QStringLiteral("connection closed");
+            return false;
+        }
+        messages.removeIf([this](const Message &m) { return m_marked.contains(m.uidl); });
+        return true;
+    }
+    void abandon() override { m_marked.clear(); }
+    QString identity() const override { return QStringLiteral("news@pop.example.jp:110"); }
+
+    QList<QByteArray> ids() const
+    {
+        QList<QByteArray> out;
+        for (const Message &m : messages)
+            out += m.uidl;
+        return out;
+    }
+
+private:
+    QList<QByteArray> m_marked;
+};
+
+QByteArray crlf(QByteArray text)
+{
+    return text.replace("\n", "\r\n");
+}
+
+QByteArray unsubscribeMail(const QString &token)
+{
+    return crlf("From: reader@example.org\nTo: unsubscribe@example.jp\nSubject: unsubscribe " + token.toLatin1()
+                + "\n\n\n");
+}
+
+QByteArray dsnMail(const QByteArray &address, const QByteArray &status, const QByteArray &action = "failed")
+{
+    return crlf("Return-Path: <>\nFrom: MAILER-DAEMON@mx.example.org\nTo: news@example.jp\n"
+                "Subject: Undelivered Mail Returned to Sender\n"
+                "Content-Type: multipart/report; report-type=delivery-status; boundary=b\n\n"
+                "--b\nContent-Type: text/plain\n\nCould not deliver.\n\n"
+                "--b\nContent-Type: message/delivery-status\n\nReporting-MTA: dns; mx.example.org\n\n"
+                "Final-Recipient: rfc822; " + address + "\nAction: " + action + "\nStatus: " + status + "\n"
+                "Diagnostic-Code: smtp; " + status + " no such user\n\n--b--\n");
+}
+
+QByteArray plainBounce(const QByteArray &address)
+{
+    return crlf("From: MAILER-DAEMON@mail.example.net\nTo: news@example.jp\nSubject: failure notice\n\n"
+                "Hi. This is the qmail-send program at mail.example.net.\n"
+                "I'm afraid I wasn't able to deliver your message to the following addresses.\n"
+                "This is a permanent error; I've given up. Sorry it didn't work out.\n\n<" + address
+                + ">:\nSorry, no mailbox here by that name. (#5.1.1)\n\n"
+                "--- Below this line is a copy of the message.\n\nTo: " + address + "\n");
+}
+
+const QByteArray kUnrelated = "From: friend@example.org\r\nSubject: Hello\r\n\r\nHow are you?\r\n";
+
+bool sleeping(int magIdx, int userIdx)
+{
+    Statement s;
+    return s.scalar(QStringLiteral("select Sleep from MagUser where MagIdx = %1 and UserIdx = %2").arg(magIdx).arg(userIdx)) != 0;
+}
+
+bool exists(int magIdx, int userIdx)
+{
+    Statement s;
+    return s.scalar(QStringLiteral("select count(*) from MagUser where MagIdx = %1 and UserIdx = %2").arg(magIdx).arg(userIdx)) > 0;
+}
+
+int hardBounces(int magIdx, int userIdx)
+{
+    const std::optional<MemberBounce> b = MemberBounces::load(magIdx, userIdx);
+    return b ? b->hardBounces : 0;
+}
+
+int allBounces(int magIdx, int userIdx)
+{
+    const std::optional<MemberBounce> b = MemberBounces::load(magIdx, userIdx);
+    return b ? b->bounces : 0;
+}
+
+} // namespace
+
+class TestMailInboxProcess : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestEnv> env;
+    QByteArray key;
+
+    QString token(int magIdx, int userIdx) { return UnsubscribeToken::make(key, magIdx, userIdx); }
+
+    InboxOptions options()
+    {
+        InboxOptions o;
+        o.server.maxMessageBytes = 100000;
+        return o;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        env = std::make_unique<TestEnv>();
+        env->openStore();
+        // Magazine 1 suspends on request; magazine 2 deletes, and suspends at 2 hard bounces.
+        StoreFixture::addMagazine(1, QStringLiteral("週刊"));
+        StoreFixture::addMagazine(2, QStringLiteral("月刊"));
+        MagazineMailSettings deleting = MagazineMailSettings::load(2);
+        deleting.unsubscribeAction = MagazineMailSettings::UnsubscribeAction::Delete;
+        deleting.bounceLimit = 2;
+        MagazineMailSettings::save(2, deleting);
+        const StoreFixture::Row blank = StoreFixture::blankMemberColumns();
+        StoreFixture::addMember(1, 1, QStringLiteral("太郎"), QStringLiteral("taro@Example.JP"), blank);
+        StoreFixture::addMember(2, 2, QStringLiteral("太郎"), QStringLiteral("taro@example.jp"), blank);
+        StoreFixture::addMember(1, 3, QStringLiteral("花子"), QStringLiteral("hana@example.jp"), blank);
+        StoreFixture::addMember(2, 4, QStringLiteral("次郎"), QStringLiteral("jiro@example.net"), blank);
+        StoreFixture::addMember(1, 5, QStringLiteral("大文字"), QStringLiteral("Upper@example.jp"), blank);
+        key = UnsubscribeKey::load();
+    }
+    void cleanup() { env.reset(); }
+
+    void mixedMailbox()
+    {
+        FakeMailbox box;
+        box.messages = {
+            {"u-dsn", dsnMail("TARO@example.jp", "5.1.1")},  // local part differs: nobody
+            {"u-dsn2", dsnMail("taro@EXAMPLE.jp", "5.1.1")}, // both of taro's memberships
+            {"u-qmail", plainBounce("jiro@example.net")},
+            {"u-soft", dsnMail("hana@example.jp", "4.2.2")},
+            {"u-unsub", unsubscribeMail(token(1, 3))},
+            {"u-unsub-del", unsubscribeMail(token(2, 4))},
+            {"u-forged", unsubscribeMail(QStringLiteral("1-5-0123456789abcdef0123456789abcdef"))},
+            {"u-unrelated", kUnrelated},
+        };
+        QList<std::pair<int, int>> progress;
+        const InboxSummary s = ProcessInbox(box, options(), [&](int done, int total) { progress += {done, total}; }, nullptr);
+        QCOMPARE(s.end, InboxSummary::End::Done);
+        QCOMPARE(s.listed, 8);
+        QCOMPARE(s.read, 8);
+        QCOMPARE(s.unsubscribed, 1);
+        QCOMPARE(s.removed, 1);
+        QCOMPARE(s.bounces, 4);    // taro twice (two magazines), jiro, hana
+        QCOMPARE(s.suspended, 0);
+        QCOMPARE(s.unmatchedReports, 1);
+        QCOMPARE(s.forged, 1);
+        QCOMPARE(s.unknown, 1);
+        QCOMPARE(s.deleted, 5);
+        QCOMPARE(progress.size(), 8);
+        QCOMPARE(progress.last(), (std::pair<int, int>{8, 8}));
+        QCOMPARE(box.ids(), (QList<QByteArray>{"u-dsn", "u-forged", "u-unrelated"}));
+
+        QCOMPARE(hardBounces(1, 1), 1);
+        QCOMPARE(hardBounces(2, 2), 1);
+        // jiro's bounce came before his request removed him: his counts went with him.
+        QVERIFY(!exists(2, 4));
+        QVERIFY(!MemberBounces::load(2, 4));
+        QCOMPARE(allBounces(1, 3), 1);
+        QCOMPARE(hardBounces(1, 3), 0);
+        QVERIFY(sleeping(1, 3));
+        QVERIFY(!sleeping(1, 1));
+        QVERIFY(!sleeping(1, 5));
+        QCOMPARE(MemberBounces::load(1, 1)->lastReason, QStringLiteral("5.1.1 no such user"));
+
+        // A second pass reads nothing again and changes nothing.
+        box.retrieved.clear();
+        const InboxSummary again = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(again.end, InboxSummary::End::Done);
+        QCOMPARE(again.read, 0);
+        QCOMPARE(again.deleted, 0);
+        QCOMPARE(again.bounces + again.unsubscribed + again.forged + again.unknown, 0);
+        QVERIFY(box.retrieved.isEmpty());
+        QCOMPARE(hardBounces(1, 1), 1);
+    }
+
+    // The bounce limit counts hard bounces only; each magazine has its own.
+    void suspensionAtTheLimit_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("statuses");  // one report each, for taro
+        QTest::addColumn<int>("hard1");
+        QTest::addColumn<bool>("sleep1");  // magazine 1: limit 3 (the default)
+        QTest::addColumn<bool>("sleep2");  // magazine 2: limit 2
+        QTest::newRow("one hard") << QList<QByteArray>{"5.1.1"} << 1 << false << false;
+        QTest::newRow("two hard") << QList<QByteArray>{"5.1.1", "5.2.1"} << 2 << false << true;
+        QTest::newRow("three hard") << QList<QByteArray>{"5.1.1", "5.1.1", "5.1.1"} << 3 << true << true;
+        QTest::newRow("soft ones do not count") << QList<QByteArray>{"4.2.2", "4.2.2", "4.2.2", "5.1.1"} << 1 << false
+                                                << false;
+        QTest::newRow("delayed is not hard") << QList<QByteArray>{"delayed", "delayed", "delayed"} << 0 << false << false;
+    }
+    void suspensionAtTheLimit()
+    {
+        QFETCH(QList<QByteArray>, statuses);
+        QFETCH(int, hard1);
+        QFETCH(bool, sleep1);
+        QFETCH(bool, sleep2);
+        FakeMailbox box;
+        for (int i = 0; i < statuses.size(); ++i) {
+            const bool delayed = statuses[i] == "delayed";
+            box.messages += {"r" + QByteArray::number(i),
+                             dsnMail("taro@example.jp", delayed ? "5.0.0" : statuses[i], delayed ? "delayed" : "failed")};
+        }
+        const InboxSummary s = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(s.end, InboxSummary::End::Done);
+        QCOMPARE(hardBounces(1, 1), hard1);
+        QCOMPARE(allBounces(1, 1), statuses.size());
+        QCOMPARE(sleeping(1, 1), sleep1);
+        QCOMPARE(sleeping(2, 2), sleep2);
+        QCOMPARE(s.suspended, int(sleep1) + int(sleep2));
+    }
+
+    // A pass that breaks off after its commits: the next one deletes what was committed
+    // without counting it again, and reads what was not.
+    void breakOffAndResume_data()
+    {
+        QTest::addColumn<bool>("failClose");
+        QTest::addColumn<QByteArray>("failRetrieveOf");
+        QTest::newRow("QUIT never confirmed") << true << QByteArray();
+        QTest::newRow("connection breaks while reading") << false << QByteArray("b");
+    }
+    void breakOffAndResume()
+    {
+        QFETCH(bool, failClose);
+        QFETCH(QByteArray, failRetrieveOf);
+        FakeMailbox box;
+        box.messages = {{"a", dsnMail("taro@example.jp", "5.1.1")}, {"b", dsnMail("hana@example.jp", "5.1.1")}};
+        box.failClose = failClose;
+        box.failRetrieveOf = failRetrieveOf;
+        const InboxSummary first = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(first.end, InboxSummary::End::ServerFailed);
+        QCOMPARE(first.deleted, 0);
+        QCOMPARE(box.messages.size(), 2);
+        QCOMPARE(hardBounces(1, 1), 1);
+
+        box.failClose = false;
+        box.failRetrieveOf.clear();
+        box.retrieved.clear();
+        const InboxSummary second = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(second.end, InboxSummary::End::Done);
+        QVERIFY(!box.retrieved.contains("a"));
+        QCOMPARE(box.messages.size(), 0);
+        QCOMPARE(hardBounces(1, 1), 1);
+        QCOMPARE(hardBounces(1, 3), 1);
+    }
+
+    // keep: the effects are applied once, nothing is deleted; a later pass without it
+    // deletes them, still without counting again.
+    void keepThenDelete()
+    {
+        FakeMailbox box;
+        box.messages = {{"a", dsnMail("taro@example.jp", "5.1.1")}, {"b", unsubscribeMail(token(1, 3))}};
+        InboxOptions keep = options();
+        keep.keep = true;
+        const InboxSummary first = ProcessInbox(box, keep, {}, nullptr);
+        QCOMPARE(first.bounces, 2);
+        QCOMPARE(first.unsubscribed, 1);
+        QCOMPARE(first.deleted, 0);
+        QCOMPARE(box.messages.size(), 2);
+        const InboxSummary second = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(second.bounces + second.unsubscribed, 0);
+        QCOMPARE(second.deleted, 2);
+        QCOMPARE(box.messages.size(), 0);
+        QCOMPARE(hardBounces(1, 1), 1);
+    }
+
+    void boundsAndCancel()
+    {
+        FakeMailbox box;
+        box.messages = {{"big", kUnrelated + QByteArray(200000, 'x')},
+                        {"a", dsnMail("taro@example.jp", "5.1.1")},
+                        {"b", dsnMail("hana@example.jp", "5.1.1")},
+                        {"c", kUnrelated}};
+        InboxOptions o = options();
+        o.maxMessages = 2;
+        const InboxSummary s = ProcessInbox(box, o, {}, nullptr);
+        QCOMPARE(s.tooLarge, 1);
+        QCOMPARE(s.read, 2);
+        QCOMPARE(s.postponed, 1);
+        QVERIFY(!box.retrieved.contains("big"));
+        QCOMPARE(box.ids(), (QList<QByteArray>{"big", "c"}));
+
+        std::atomic<bool> cancel{true};
+        box.retrieved.clear();
+        const InboxSummary cancelled = ProcessInbox(box, options(), {}, &cancel);
+        QCOMPARE(cancelled.end, InboxSummary::End::Cancelled);
+        QVERIFY(box.retrieved.isEmpty());
+    }
+
+    // The store refuses a message's effect: that message stays, what was committed before it
+    // is still deleted, and the pass says why it stopped.
+    void storeRefuses()
+    {
+        FakeMailbox box;
+        box.messages = {{"a", unsubscribeMail(token(1, 3))}, {"b", dsnMail("taro@example.jp", "5.1.1")}, {"c", kUnrelated}};
+        Statement s;
+        s.exec(QStringLiteral("drop table MemberBounce"));
+        const InboxSummary summary = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(summary.end, InboxSummary::End::StoreFailed);
+        QVERIFY(!summary.error.isEmpty());
+        QCOMPARE(summary.unsubscribed, 1);
+        QCOMPARE(summary.deleted, 1);
+        QCOMPARE(box.ids(), (QList<QByteArray>{"b", "c"}));
+        QVERIFY(!box.retrieved.contains("c"));
+        QVERIFY(InboxSeen::load(box.identity()).value("b", InboxSeen::State::New) == InboxSeen::State::New);
+    }
+
+    void serverRefuses()
+    {
+        FakeMailbox box;
+        box.failOpen = true;
+        const InboxSummary s = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(s.end, InboxSummary::End::ServerFailed);
+        QCOMPARE(s.error, QStringLiteral("-ERR [AUTH] Authentication failed."));
+        QVERIFY(s.text().contains(QStringLiteral("-ERR [AUTH] Authentication failed.")));
+    }
+
+    void summaryText()
+    {
+        InboxSummary s;
+        s.listed = 9;
+        s.read = 8;
+        s.unsubscribed = 2;
+        s.removed = 1;
+        s.bounces = 3;
+        s.suspended = 1;
+        s.unknown = 1;
+        s.forged = 1;
+        s.deleted = 6;
+        QCOMPARE(s.text(), QStringLiteral("メールボックスのメール 9 通のうち 8 通を読みました。\n"
+                                          "配信停止 2 件\n削除 1 件\n不達 3 件 (うち停止 1 件)\n不明 1 通 (残した)\n"
+                                          "偽の解除依頼 1 通 (残した)\nメールボックスから削除したメール 6 通"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMailInboxProcess)
+#include "tst_mail_inbox_process.moc"
