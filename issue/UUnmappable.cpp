@@ -1,16 +1,23 @@
 #include "issue/UUnmappable.h"
 
 #include "store/MemberRecords.h"
-#include "store/Codec.h"
 
 #include <QStringList>
 
 namespace {
 
+// A mail that ISO-2022-JP cannot carry goes out as UTF-8, which carries every character;
+// only a lone surrogate (half of a pair, left by a broken paste or file) is no character at
+// all, and is sent as "?".
 int unmappableIn(const QString &text)
 {
     int n = 0;
-    Codec::toCp932(text, &n);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            ++n;
+    }
     return n;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
-// Characters of a mail's texts that have no code in CP932: the mail carries "?" in their
-// place, so the send tells the user which ones and where before anything is recorded.
+// Characters of a mail's texts that no mail can carry (a lone surrogate: half of a pair, no
+// character at all): the mail has "?" in their place, so the send tells the user which ones
+// and where before anything is recorded. Everything else is sent, as UTF-8 where
+// ISO-2022-JP cannot say it.
 #include <QList>
 #include <QString>
 

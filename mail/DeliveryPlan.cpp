@@ -2,7 +2,9 @@
 
 #include "store/Database.h"
 #include "store/DeliveryRecords.h"
+#include "store/MagazineMailSettings.h"
 #include "store/SendStates.h"
+#include "store/UnsubscribeKey.h"
 
 #include <optional>
 
@@ -108,6 +110,13 @@ DeliveryPlan LoadDeliveryPlan(int MagIdx, int MagCnt)
     plan.Body = issue.Body;
     plan.UpdateSQL = issue.UpdateSQL;
     plan.mode = ChooseDeliveryMode(issue.Body, issue.UseUserName);
+    const MagazineMailSettings mail = MagazineMailSettings::load(MagIdx);
+    plan.forceUtf8 = mail.forceUtf8;
+    if (!mail.unsubscribeAddress.isEmpty()) {
+        plan.unsubscribeAddress = mail.unsubscribeAddress;
+        plan.unsubscribeUrl = mail.unsubscribeUrl;
+        plan.unsubscribeKey = UnsubscribeKey::load();
+    }
     plan.recipients = std::move(recipients);
     return plan;
 }

@@ -44,6 +44,12 @@ struct DeliveryPlan {
     QString Title;
     QString Body;       // as the members read it (stored escapes restored)
     DeliveryMode mode = DeliveryMode::Batch;
+    bool forceUtf8 = false;  // every mail as UTF-8, whatever its text
+    // List-Unsubscribe: where unsubscribe mails go (none: no field), the one-click URL, and
+    // the store's key that signs each member's token (loaded only with an address).
+    QString unsubscribeAddress;
+    QString unsubscribeUrl;
+    QByteArray unsubscribeKey;
     QString UpdateSQL;  // after-send update's set clause; empty for none
     std::unique_ptr<RecipientSource> recipients;
 };

@@ -1,11 +1,11 @@
 #include "mail/DeliverySend.h"
 
 #include "mail/MailFormat.h"
+#include "mail/ListUnsubscribe.h"
+#include "mail/MessageId.h"
 #include "mail/SendGroup.h"
 #include "mail/SendPacing.h"
 #include "mail/SmtpClient.h"
-#include "mail/jconvert.h"
-#include "store/Codec.h"
 #include "store/Database.h"
 #include "store/MailAddress.h"
 
@@ -54,15 +54,16 @@ public:
     Sender(SmtpClient &smtp, DeliveryPlan &plan, const DeliverySendOptions &options, DeliveryOutcome &out)
         : m_smtp(smtp), m_plan(plan), m_options(options), m_out(out), m_systemClock(options.stopRequested),
           m_clock(options.clock ? options.clock : &m_systemClock),
-          m_format(plan.Owner, plan.Adrs, plan.Atena, plan.Title),
+          m_format(plan.Owner, plan.Adrs, plan.Atena, plan.Title, plan.forceUtf8), m_ids(m_format.sender()),
+          m_unsubscribe(plan.unsubscribeAddress, plan.unsubscribeUrl, plan.unsubscribeKey, plan.MagIdx),
           m_groupSize(plan.mode == DeliveryMode::Batch ? kDeliveryBatchSize : kDeliveryReportEvery)
     {
     }
 
     void run()
     {
-        m_sjisBody = Codec::toCp932(m_plan.Body);
-        m_sameBody = m_plan.mode == DeliveryMode::Personalised ? QByteArray() : MimeBodyEncode(m_sjisBody);
+        if (m_plan.mode != DeliveryMode::Personalised)
+            m_sameBody = m_format.encodeBody(m_plan.Body);
         m_today = m_clock->now().date();
         QString failure;
         if (!open(&failure)) {
@@ -248,11 +249,15 @@ private:
                 results += putBack(g);
                 continue;
             }
-            const QByteArray body = m_plan.mode == DeliveryMode::Personalised
-                                        ? MimeBodyEncode(PersonalizeSjis(m_sjisBody, r.values, m_today))
-                                        : m_sameBody;
-            const SmtpTransaction t = m_smtp.transact(m_format.sender(), {r.UserAdrs},
-                                                      m_format.individual(r.UserAdrs, body, m_clock->now()));
+            // Each member's mail is checked for its own charset: one member's name that
+            // needs UTF-8 leaves the others' mails as they are.
+            const EncodedBody body = m_plan.mode == DeliveryMode::Personalised
+                                         ? m_format.encodeBody(Personalize(m_plan.Body, r.values, m_today))
+                                         : m_sameBody;
+            const SmtpTransaction t = m_smtp.transact(
+                m_format.sender(), {r.UserAdrs},
+                m_format.individual(r.UserAdrs, body, m_clock->now(),
+                                    m_ids.nextField() + m_unsubscribe.memberFields(int(r.MagUser))));
             if (afterMail(t))
                 add(settle(g, RecipientFateOf(t, 0)));
             else
@@ -264,7 +269,9 @@ private:
                     results += putBack(*g);
             } else {
                 const SmtpTransaction t =
-                    m_smtp.transact(m_format.sender(), addresses, m_format.batch(m_sameBody, m_clock->now()));
+                    m_smtp.transact(m_format.sender(), addresses,
+                                    m_format.batch(m_sameBody, m_clock->now(),
+                                                   m_ids.nextField() + m_unsubscribe.batchFields()));
                 const bool settles = afterMail(t);
                 for (qsizetype i = 0; i < enveloped.size(); ++i)
                     if (settles)
@@ -390,9 +397,10 @@ private:
     SystemClock m_systemClock;
     DeliveryClock *m_clock;
     const MailFormat m_format;
+    MessageIdSource m_ids;
+    const ListUnsubscribe m_unsubscribe;
     const qsizetype m_groupSize;
-    QByteArray m_sjisBody;
-    QByteArray m_sameBody;  // the encoded body of every mail, unless personalised
+    EncodedBody m_sameBody;  // the encoded body of every mail, unless personalised
     QDate m_today;          // the day personalisation speaks of
     std::multimap<qint64, Retry> m_retries;  // by the moment of their next try
     std::optional<DeliveryRecipient> m_peeked;

@@ -1,6 +1,5 @@
 #include "mail/MailFormat.h"
 
-#include "mail/jconvert.h"
 
 namespace {
 
@@ -36,13 +35,15 @@ bool blank(char c)
 // Folds one physical line (no CR LF inside). The line is cut into pieces, each starting at
 // a run of blanks or right after a comma, and the pieces are packed greedily into lines of
 // at most 78 characters. A fold goes before a piece only when that piece then fits on its
-// own line: a fold in front of an unbreakable long word would shorten nothing.
-QByteArray foldLine(const QByteArray &line)
+// own line: a fold in front of an unbreakable long word would shorten nothing. On the
+// field's first line the value's first word stays after the name: a reader keeps the blank
+// a fold there leaves in front of the value.
+QByteArray foldLine(const QByteArray &line, bool fieldLine)
 {
     if (line.size() <= kFoldAt)
         return line;
     // Never fold inside the field name: the first place is after "Name:".
-    const qsizetype colon = line.indexOf(':');
+    const qsizetype colon = fieldLine ? line.indexOf(':') : -1;
     QList<qsizetype> starts{0};
     for (qsizetype i = qMax<qsizetype>(1, colon + 1); i < line.size(); ++i) {
         const bool atBlank = blank(line.at(i)) && !blank(line.at(i - 1));
@@ -57,7 +58,8 @@ QByteArray foldLine(const QByteArray &line)
         const QByteArray piece = line.mid(starts.at(k), end - starts.at(k));
         const bool needsBlank = !blank(piece.at(0));  // after a comma the fold adds its own
         const qsizetype own = piece.size() + (needsBlank ? 1 : 0);
-        if (width + piece.size() > kFoldAt && own <= kFoldAt && !piece.trimmed().isEmpty()) {
+        const bool firstWord = fieldLine && k == 1;
+        if (width + piece.size() > kFoldAt && own <= kFoldAt && !piece.trimmed().isEmpty() && !firstWord) {
             out += needsBlank ? QByteArray("\r\n ") : QByteArray("\r\n");
             out += piece;
             width = own;
@@ -84,7 +86,7 @@ QByteArray MailFormat::fold(const QByteArray &line)
             p.chop(1);
         if (i > 0)
             out += "\r\n";
-        out += foldLine(p);
+        out += foldLine(p, i == 0);
     }
     return out;
 }
@@ -115,47 +117,66 @@ QByteArray MailFormat::dateField(const QDateTime &local)
            + QByteArray::number(mins % 60).rightJustified(2, '0');
 }
 
-MailFormat::MailFormat(const QString &Owner, const QString &Adrs, const QString &Atena, const QString &Title)
+MailFormat::MailFormat(const QString &Owner, const QString &Adrs, const QString &Atena, const QString &Title,
+                       bool forceUtf8)
     : m_sender(cleanAddress(Adrs))
 {
-    const QByteArray address = m_sender.toUtf8();
     const QString owner = oneLine(Owner);
-    const QByteArray display = owner.isEmpty() ? address : EncodeHeaderText(owner);
-    m_from = fold("From: " + addressField(display, address)) + "\r\n";
     const QString title = oneLine(Title);
-    if (!title.isEmpty())
-        m_subject = fold("Subject: " + EncodeSubjectText(title)) + "\r\n";
     const QString atena = oneLine(Atena);
-    if (!atena.isEmpty()) {
-        m_atena = EncodeHeaderText(atena);
-        m_batchTo = fold("To: " + addressField(m_atena, QByteArray())) + "\r\n";
-    }
+    m_iso2022Jp = !forceUtf8 && ReadsBackAsIso2022Jp(owner) && ReadsBackAsIso2022Jp(title)
+                  && ReadsBackAsIso2022Jp(atena);
+    if (m_iso2022Jp)
+        m_jis = lines(MailCharset::Iso2022Jp, owner, atena, title);
+    m_utf8 = lines(MailCharset::Utf8, owner, atena, title);
 }
 
-QByteArray MailFormat::message(const QByteArray &toLine, const QByteArray &encodedBody, const QDateTime &now) const
+MailFormat::Lines MailFormat::lines(MailCharset charset, const QString &owner, const QString &atena,
+                                    const QString &title) const
+{
+    Lines l;
+    const QByteArray address = m_sender.toUtf8();
+    const QByteArray display = owner.isEmpty() ? address : EncodeDisplayName(owner, charset);
+    l.from = fold("From: " + addressField(display, address)) + "\r\n";
+    if (!title.isEmpty())
+        l.subject = EncodeSubjectField("Subject", title, charset) + "\r\n";
+    if (!atena.isEmpty()) {
+        l.atena = EncodeDisplayName(atena, charset);
+        l.batchTo = fold("To: " + addressField(l.atena, QByteArray())) + "\r\n";
+    }
+    return l;
+}
+
+QByteArray MailFormat::message(const Lines &l, const QByteArray &toLine, const EncodedBody &body,
+                               const QDateTime &now, const QByteArray &extraFields) const
 {
     QByteArray m;
-    m.reserve(m_from.size() + m_subject.size() + toLine.size() + 160 + encodedBody.size());
-    m += m_from;
-    m += m_subject;
+    m.reserve(l.from.size() + l.subject.size() + toLine.size() + 160 + extraFields.size() + body.lines.size());
+    m += l.from;
+    m += l.subject;
     m += toLine;
-    m += "Content-Type: text/plain; charset=\"ISO-2022-JP\"\r\n"
-         "MIME-Version: 1.0\r\n"
+    m += body.charset == MailCharset::Utf8 ? "Content-Type: text/plain; charset=\"UTF-8\"\r\n"
+                                           : "Content-Type: text/plain; charset=\"ISO-2022-JP\"\r\n";
+    m += "MIME-Version: 1.0\r\n"
          "Content-Transfer-Encoding: BASE64\r\n";
     m += "Date: " + dateField(now) + "\r\n";
+    m += extraFields;
     m += "\r\n";
-    m += encodedBody;
+    m += body.lines;
     return m;
 }
 
-QByteArray MailFormat::individual(const QString &address, const QByteArray &encodedBody, const QDateTime &now) const
+QByteArray MailFormat::individual(const QString &address, const EncodedBody &body, const QDateTime &now,
+                                  const QByteArray &extraFields) const
 {
+    const Lines &l = linesFor(body);
     const QByteArray to = cleanAddress(address).toUtf8();
-    const QByteArray line = m_atena.isEmpty() ? "To: " + to : fold("To: " + addressField(m_atena, to));
-    return message(line + "\r\n", encodedBody, now);
+    const QByteArray line = l.atena.isEmpty() ? "To: " + to : fold("To: " + addressField(l.atena, to));
+    return message(l, line + "\r\n", body, now, extraFields);
 }
 
-QByteArray MailFormat::batch(const QByteArray &encodedBody, const QDateTime &now) const
+QByteArray MailFormat::batch(const EncodedBody &body, const QDateTime &now, const QByteArray &extraFields) const
 {
-    return message(m_batchTo, encodedBody, now);
+    const Lines &l = linesFor(body);
+    return message(l, l.batchTo, body, now, extraFields);
 }

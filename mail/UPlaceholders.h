@@ -31,9 +31,10 @@ bool HasPlaceholders(const QByteArray &sjisBody);
 // so one bad record never stops a delivery and the caller can still report it.
 QString Personalize(const QString &body, const MemberValues &member, const QDate &today,
                     QStringList *unformatted = nullptr);
-// The same on CP932 bytes, for the delivery's hot path (the body is converted once per issue,
-// and the result goes straight to MimeBodyEncode). A character of the name or url without a
-// CP932 code becomes "?".
+// The same on CP932 bytes, for text kept in code page 932 (MimeBodyEncode). A character of
+// the name or url without a CP932 code becomes "?", so the delivery does not use it: each
+// member's mail is put together from the QString texts (Personalize) and keeps every
+// character.
 QByteArray PersonalizeSjis(const QByteArray &sjisBody, const MemberValues &member, const QDate &today,
                            QStringList *unformatted = nullptr);
 

@@ -14,7 +14,6 @@ namespace {
 using uchar = unsigned char;
 
 constexpr char EscJis[] = "\x1B$B";   // JIS X 0208-1983
-constexpr char EscRoman[] = "\x1B(J"; // JIS X 0201-Roman
 constexpr char EscAscii[] = "\x1B(B"; // ASCII
 
 // JIS X 0208 codes of the half-width katakana 0xA1-0xDF (the lone marks as ゛ and ゜).
@@ -119,10 +118,12 @@ Q_ALWAYS_INLINE Char charAt(const uchar *p, qsizetype i, qsizetype n)
     return {code, true, 1};
 }
 
-// ISO-2022-JP with the given return escape, appended to out. With normaliseLines, CR LF, a
-// lone CR and a lone LF all become CR LF, and the text ends with one.
-void appendJis(QByteArray &out, const QByteArray &sjis, bool normaliseLines, const char *back)
+// ISO-2022-JP appended to out, back to ASCII with ESC ( B: CP932's single bytes are ASCII
+// (0x5C is a backslash), and a strict reader would show them as ¥ and ‾ after ESC ( J. With
+// normaliseLines, CR LF, a lone CR and a lone LF all become CR LF, and the text ends with one.
+void appendJis(QByteArray &out, const QByteArray &sjis, bool normaliseLines)
 {
+    const char *const back = EscAscii;
     const auto *p = reinterpret_cast<const uchar *>(sjis.constData());
     const qsizetype n = sjis.size();
     // Worst case per input byte: an escape and two bytes (half-width katakana), or a lone LF
@@ -233,7 +234,7 @@ struct SubjectChar
 QByteArray SjisToJis(const QByteArray &sjis)
 {
     QByteArray out;
-    appendJis(out, sjis, false, EscRoman);
+    appendJis(out, sjis, false);
     return out;
 }
 
@@ -313,14 +314,19 @@ QByteArray MimeHeaderEncode(const QByteArray &sjis)
 QByteArray MimeBodyEncode(const QByteArray &sjis)
 {
     QByteArray jis;
-    appendJis(jis, sjis, true, EscRoman);
+    appendJis(jis, sjis, true);
+    return Base64Lines(jis);
+}
+
+QByteArray Base64Lines(const QByteArray &bytes)
+{
     // RFC 2045 6.8: lines of at most 76 characters; 57 bytes make exactly 76.
-    const qsizetype lines = (jis.size() + 56) / 57;
+    const qsizetype lines = (bytes.size() + 56) / 57;
     QByteArray out(lines * 78, Qt::Uninitialized);
-    const auto *src = reinterpret_cast<const uchar *>(jis.constData());
+    const auto *src = reinterpret_cast<const uchar *>(bytes.constData());
     char *d = out.data();
-    for (qsizetype i = 0; i < jis.size(); i += 57) {
-        d = base64(src + i, qMin<qsizetype>(57, jis.size() - i), d);
+    for (qsizetype i = 0; i < bytes.size(); i += 57) {
+        d = base64(src + i, qMin<qsizetype>(57, bytes.size() - i), d);
         *d++ = '\r';
         *d++ = '\n';
     }

@@ -16,15 +16,19 @@
 #include <QByteArray>
 #include <QString>
 
-// The whole text converted to ISO-2022-JP: JIS X 0208 after ESC $ B, back to the single-byte
-// set with ESC ( J before every CR, LF and ASCII byte and at the end. Half-width katakana are
-// widened (ｶﾞ -> ガ, ﾊﾟ -> パ, ｳﾞ -> ヴ; a mark that cannot merge becomes ゛ or ゜).
-// ASCII-only text comes back unchanged. (After ESC ( J a strict reader shows 0x5C and 0x7E as
-// ¥ and ‾, which is how a CP932 user sees 0x5C anyway.)
+// The whole text converted to ISO-2022-JP: JIS X 0208 after ESC $ B, back to ASCII with
+// ESC ( B before every CR, LF and ASCII byte and at the end (CP932's single bytes are ASCII: a
+// backslash stays a backslash, which after ESC ( J a strict reader would show as ¥). Half-width
+// katakana are widened (ｶﾞ -> ガ, ﾊﾟ -> パ, ｳﾞ -> ヴ; a mark that cannot merge becomes ゛ or ゜).
+// ASCII-only text comes back unchanged. The mail itself is built from its QString texts
+// (MailText.h), where ¥ and a backslash are still two characters.
 QByteArray SjisToJis(const QByteArray &sjis);
 
 // Plain Base64, standard alphabet, "=" padding, no line breaks.
 QByteArray Base64Encode(const QByteArray &bytes);
+// Base64 in lines of 76 characters (57 bytes each, RFC 2045 6.8), every line, the last
+// included, followed by CR LF; no lines for no bytes.
+QByteArray Base64Lines(const QByteArray &bytes);
 
 // A display name (From/To) made 7-bit: every maximal run of Japanese characters becomes one
 // encoded word "=?ISO-2022-JP?B?...?=" (never split, never folded), plain runs stay as they

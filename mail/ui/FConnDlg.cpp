@@ -2,7 +2,7 @@
 
 #include "mail/ConnSettingsCheck.h"
 #include "mail/MailFormat.h"
-#include "mail/jconvert.h"
+#include "mail/MessageId.h"
 #include "store/Database.h"
 #include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"
@@ -408,8 +408,9 @@ void TConnDlg::Button3Click()
 
         const QString address = Edit7->text();
         const MailFormat format(QString(), address, QString(), QStringLiteral("ツバメ便送信テスト"));
-        const QByteArray message = format.individual(
-            address, EncodeBodyText(QStringLiteral("テストメールを送信しました")), QDateTime::currentDateTime());
+        const QByteArray message =
+            format.individual(address, format.encodeBody(QStringLiteral("テストメールを送信しました")),
+                              QDateTime::currentDateTime(), MessageIdSource(format.sender()).nextField());
 
         SmtpOptions o = SmtpOptionsFor(typed);
         o.connectTimeoutMs = TimeoutMs;

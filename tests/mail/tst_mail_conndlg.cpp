@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSpinBox>
+#include <QRegularExpression>
 #include <QtTest>
 
 namespace {
@@ -396,6 +397,10 @@ private Q_SLOTS:
         QCOMPARE(mail["body"].toString(), QStringLiteral("テストメールを送信しました\r\n"));
         QCOMPARE(mail["from_name"].toString(), QStringLiteral("tester@example.jp"));
         QCOMPARE(mail["raw"].toObject()["To"].toString(), QStringLiteral("tester@example.jp"));
+        // A Message-ID at the sender's domain, as every delivery mail has.
+        QVERIFY(QRegularExpression(QStringLiteral("^<[A-Za-z0-9.]+@example\\.jp>$"))
+                    .match(mail["default"].toObject()["Message-ID"].toString())
+                    .hasMatch());
         QVERIFY(rows().isEmpty());  // the test does not save anything
 
         check(dlg->CheckBox2, false);

@@ -8,6 +8,7 @@
 #include "store/Database.h"
 
 #include <QTimeZone>
+#include <QRegularExpression>
 #include <QtTest>
 
 namespace {
@@ -185,7 +186,18 @@ const QByteArray kHeaderTail = "Content-Type: text/plain; charset=\"ISO-2022-JP\
                                "MIME-Version: 1.0\r\n"
                                "Content-Transfer-Encoding: BASE64\r\n"
                                "Date: Thu, 05 Mar 2026 09:04:01 +0900\r\n"
+                               "Message-ID: <ID>\r\n"
                                "\r\n";
+
+// The written bytes with every Message-ID's value as <ID>, the ids in *ids.
+QByteArray withoutIds(QByteArray written, QList<QByteArray> *ids)
+{
+    static const QRegularExpression id(QStringLiteral("\r\nMessage-ID: (<[^>\r\n]*>)\r\n"));
+    QString text = QString::fromLatin1(written);
+    for (auto it = id.globalMatch(text); it.hasNext();)
+        *ids += it.next().captured(1).toLatin1();
+    return text.replace(id, QStringLiteral("\r\nMessage-ID: <ID>\r\n")).toLatin1();
+}
 
 QByteArray envelope(const QStringList &to)
 {
@@ -239,7 +251,12 @@ private Q_SLOTS:
         DeliveryPlan p = plan(DeliveryMode(mode), {addr(0), addr(1)}, body);
         Run run;
         send(s, p, run);
-        QCOMPARE(s.socket.written, expected);
+        QList<QByteArray> ids;
+        QCOMPARE(withoutIds(s.socket.written, &ids), expected);
+        // Each mail its own id, at the sender's domain.
+        QCOMPARE(ids.size(), batch ? 1 : 2);
+        for (const QByteArray &id : ids)
+            QVERIFY2(id.endsWith("@example.jp>") && ids.count(id) == 1, id.constData());
         QCOMPARE(run.journal.state(100), SendState::Sent);
         QCOMPARE(run.journal.state(101), SendState::Sent);
         QCOMPARE(run.journal.last.value(100).reply, QStringLiteral("250 queued"));

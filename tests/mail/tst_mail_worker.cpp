@@ -6,16 +6,21 @@
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "mail/DeliveryManager.h"
+#include "mail/UnsubscribeToken.h"
 #include "members/UAddress.h"
 #include "store/Batch.h"
 #include "store/Codec.h"
 #include "store/SendStates.h"
 #include "store/Database.h"
+#include "store/MagazineMailSettings.h"
+#include "store/UnsubscribeKey.h"
 #include "store/Sql.h"
 
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -80,7 +85,8 @@ class TestMailWorker : public QObject
 
     std::unique_ptr<TestEnv> env;
 
-    void setUpIssue(const Magazine &m, const QStringList &addresses)
+    // names: the members' UserName, "会員<n>" when not given.
+    void setUpIssue(const Magazine &m, const QStringList &addresses, const QStringList &names = {})
     {
         Transaction t;
         StoreFixture::insert("Magzine", {{"MagIdx", kMag}, {"MagName", "mag"}, {"Owner", TextValue(m.Owner)},
@@ -92,7 +98,7 @@ class TestMailWorker : public QObject
         for (int i = 0; i < addresses.size(); ++i) {
             StoreFixture::insert("MagUser", {{"MagIdx", kMag},
                                              {"UserIdx", 100 + i},
-                                             {"UserName", QStringLiteral("会員%1").arg(i)},
+                                             {"UserName", TextValue(i < names.size() ? names.at(i) : QStringLiteral("会員%1").arg(i))},
                                              {"UserAdrs", TextValue(addresses.at(i))},
                                              {"url", QString("http://example.com/" + QString::number(i))},
                                              {"Count1", 1000 * i},
@@ -219,15 +225,16 @@ private Q_SLOTS:
             QCOMPARE(got[i].from, QStringLiteral("owner@example.jp"));
             const QJsonObject mail = ReadMail(got[i].path);
             QCOMPARE(mail["fields"].toArray().toVariantList(),
-                     (QVariantList{"From", "Subject", "To", "Content-Type", "MIME-Version", "Content-Transfer-Encoding", "Date"}));
+                     (QVariantList{"From", "Subject", "To", "Content-Type", "MIME-Version", "Content-Transfer-Encoding", "Date",
+                                   "Message-ID"}));
             QCOMPARE(mail["from_name"].toString(), m.Owner);
             QCOMPARE(mail["from_addr"].toString(), m.Adrs);
             QCOMPARE(mail["to_name"].toString(), m.Atena);
             QCOMPARE(mail["to_addr"].toString(), got[i].to.first());
-            // Half-width katakana are sent widened.
-            QCOMPARE(mail["subject"].toString(), QStringLiteral("【ツバメ通信】第7号 ガイド 'quote' and \"dq\""));
+            // Half-width katakana would come back widened from ISO-2022-JP: the mail is UTF-8.
+            QCOMPARE(mail["subject"].toString(), m.Title);
             QCOMPARE(mail["content_type"].toString(), QStringLiteral("text/plain"));
-            QCOMPARE(mail["charset"].toString(), QStringLiteral("iso-2022-jp"));
+            QCOMPARE(mail["charset"].toString(), QStringLiteral("utf-8"));
             QCOMPARE(mail["cte"].toString(), QStringLiteral("BASE64"));
             QVERIFY(mail["body_7bit"].toBool());
             QVERIFY(mail["max_line"].toInt() <= 998);
@@ -244,6 +251,192 @@ private Q_SLOTS:
         QCOMPARE(int(Statement().scalar("select Count1 from MagUser where UserIdx = 101")), 1001);
         QCOMPARE(int(Statement().scalar("select count(*) from MagUser where MagIdx = 9 and Flg2 = 1")), 0);
         QVERIFY(errorLogs().isEmpty());
+    }
+
+    // Subjects, names and bodies sent through the worker to aiosmtpd and read back exactly by
+    // Python's email package with its default policy; each member's mail takes its own
+    // charset: ISO-2022-JP where that reads back identically, UTF-8 otherwise.
+    void textsReadBackExactly_data()
+    {
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<QString>("atena");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("body");       // after "[member name]様" and a line break
+        QTest::addColumn<QStringList>("names");  // one member each
+        QTest::addColumn<QStringList>("charsets");
+        const QString jp = QStringLiteral("iso-2022-jp");
+        const QString u8 = QStringLiteral("utf-8");
+        const QString longKanji = QString("先頭から漢字で始まるとても長い件名のテストです").repeated(3) + " ABC 中間 DEF 末尾";
+        QTest::newRow("plain ascii") << "Tsubame Press" << "Dear reader" << "Monthly news" << "Hello.\r\nBye.\r\n"
+                                     << QStringList{"Taro", "Hanako"} << QStringList{jp, jp};
+        QTest::newRow("yen and a real backslash") << "ツバメ¥出版" << "読者 ¥ 様" << "価格は¥1,000 (C:\\dir\\) ~ ‾"
+                                                  << "¥500 と \\ と ~ と ‾\r\n日本\\x\r\n" << QStringList{"山田¥", "a\\b"}
+                                                  << QStringList{jp, jp};
+        QTest::newRow("circled digits in the subject") << "ツバメ出版" << "読者各位" << "①②③のお知らせ" << "本文\r\n"
+                                                       << QStringList{"山田", "佐藤"} << QStringList{u8, u8};
+        QTest::newRow("髙 for one member only") << "ツバメ出版" << "読者各位" << "お知らせ" << "本文です。\r\n"
+                                                << QStringList{"髙橋", "高橋"} << QStringList{u8, jp};
+        QTest::newRow("﨑 for one member only") << "ツバメ出版" << "読者各位" << "お知らせ" << "本文です。\r\n"
+                                               << QStringList{"山崎", "山﨑"} << QStringList{jp, u8};
+        QTest::newRow("emoji in the body") << "ツバメ出版" << "読者各位" << "お知らせ" << "今日も元気😀👍🏽\r\n"
+                                           << QStringList{"山田", "佐藤"} << QStringList{u8, u8};
+        QTest::newRow("full-width tilde") << "ツバメ出版" << "読者各位" << "10時～12時" << "本文\r\n"
+                                          << QStringList{"山田"} << QStringList{u8};
+        QTest::newRow("wave dash stays ISO-2022-JP") << "ツバメ出版" << "読者各位" << "10時〜12時" << "‖ 〜\r\n"
+                                                     << QStringList{"山田"} << QStringList{jp};
+        QTest::newRow("parallel to") << "ツバメ出版" << "読者各位" << "お知らせ" << "a∥b\r\n" << QStringList{"山田"}
+                                     << QStringList{u8};
+        QTest::newRow("half-width katakana sender") << "ﾂﾊﾞﾒ便" << "ﾄﾞｸｼｬ" << "ｶﾞｲﾄﾞ" << "ﾊﾟｰﾃｨｰ\r\n"
+                                                    << QStringList{"ﾔﾏﾀﾞ"} << QStringList{u8};
+        QTest::newRow("long subject starting in kanji") << "ツバメ出版" << "読者各位" << longKanji << "本文\r\n"
+                                                        << QStringList{"山田"} << QStringList{jp};
+        QTest::newRow("long UTF-8 subject and names") << QString("髙橋出版").repeated(12) << QString("①読者").repeated(15)
+                                                      << "髙" + longKanji << "本文\r\n" << QStringList{"山田"} << QStringList{u8};
+        // (Python's reader makes a double blank inside a name's word one; the Subject keeps it.)
+        QTest::newRow("spaces between Japanese runs") << "ツバメ 出版 社" << "読者 各位 様" << "日本 と 東京  の ニュース"
+                                                      << "全角　空白\r\n" << QStringList{"山田 太郎"} << QStringList{jp};
+        QTest::newRow("specials in names") << "ツバメ便(編集部)" << "営業部, 山田 様" << "件名 \"引用\" <x>" << "x\r\n"
+                                           << QStringList{"山田"} << QStringList{jp};
+        QTest::newRow("looks like an encoded word") << "=?UTF-8?B?QQ==?=" << "読者" << "=?UTF-8?B?QQ==?= と 日本"
+                                                    << "x\r\n" << QStringList{"山田"} << QStringList{jp};
+    }
+    void textsReadBackExactly()
+    {
+        QFETCH(QString, owner);
+        QFETCH(QString, atena);
+        QFETCH(QString, title);
+        QFETCH(QString, body);
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, charsets);
+        SmtpTestServer::Options o;
+        o.tls = false;
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        Magazine m;
+        m.Owner = owner;
+        m.Atena = atena;
+        m.Title = title;
+        m.Body = QStringLiteral("[member name]様\r\n") + body;
+        QStringList addresses;
+        for (int i = 0; i < names.size(); ++i)
+            addresses += addr(i);
+        setUpIssue(m, addresses, names);
+        setServers(server.port(), false, false, {}, {});
+        Window w;
+        deliver(w);
+        QVERIFY(w.boxes.isEmpty());
+        QVERIFY(server.waitFor(int(names.size())));
+        const auto got = server.received();
+        QCOMPARE(got.size(), names.size());
+        static const QRegularExpression messageId(QStringLiteral("^<[A-Za-z0-9.]+@example\\.jp>$"));
+        QSet<QString> ids;
+        for (const auto &r : got) {
+            const qsizetype i = addresses.indexOf(r.to.first());
+            QVERIFY(i >= 0);
+            const QJsonObject mail = ReadMail(r.path);
+            const QJsonObject d = mail["default"].toObject();
+            QCOMPARE(d["defects"].toArray(), QJsonArray());
+            QCOMPARE(d["Subject"].toString(), title);
+            QCOMPARE(d["from_names"].toArray(), QJsonArray{owner});
+            QCOMPARE(d["from_addrs"].toArray(), QJsonArray{m.Adrs});
+            QCOMPARE(d["to_names"].toArray(), QJsonArray{atena});
+            QCOMPARE(d["to_addrs"].toArray(), QJsonArray{addresses.at(i)});
+            QCOMPARE(d["body"].toString(), names.at(i) + QStringLiteral("様\r\n") + body);
+            QCOMPARE(d["charset"].toString(), charsets.at(i));
+            QVERIFY(mail["body_7bit"].toBool());
+            // Within 78 characters, but for a name's one long word on its own.
+            QVERIFY2(mail["max_line"].toInt() <= qMax(78, int(qMax(owner.toUtf8().size(), atena.toUtf8().size())) * 2),
+                     qPrintable(QString::number(mail["max_line"].toInt())));
+            const QString id = d["Message-ID"].toString();
+            QVERIFY2(messageId.match(id).hasMatch(), qPrintable(id));
+            QVERIFY(!ids.contains(id));
+            ids.insert(id);
+            QCOMPARE(mail["fields"].toArray().toVariantList(),
+                     (QVariantList{"From", "Subject", "To", "Content-Type", "MIME-Version", "Content-Transfer-Encoding",
+                                   "Date", "Message-ID"}));
+        }
+    }
+
+    // The magazine's mail settings reach every mail: List-Unsubscribe with each member's own
+    // token (the one-click URL only when set), the plain mailto for hidden recipients, and
+    // UTF-8 for every mail when forced.
+    void magazineMailSettings_data()
+    {
+        QTest::addColumn<int>("UseUserName");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("forceUtf8");
+        QTest::newRow("individual, mailto only") << 1 << "" << false;
+        QTest::newRow("individual, one-click") << 1 << "https://example.jp/stop?list=3" << false;
+        QTest::newRow("personalised, forced UTF-8") << 2 << "https://example.jp/stop" << true;
+        QTest::newRow("batch") << 0 << "https://example.jp/stop" << false;
+        QTest::newRow("batch, forced UTF-8") << 0 << "" << true;
+    }
+    void magazineMailSettings()
+    {
+        QFETCH(int, UseUserName);
+        QFETCH(QString, url);
+        QFETCH(bool, forceUtf8);
+        SmtpTestServer::Options o;
+        o.tls = false;
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        Magazine m;
+        m.UseUserName = UseUserName == 0 ? 0 : 1;
+        if (UseUserName == 2)
+            m.Body = QStringLiteral("[member name]様\r\n本文です。\r\n");
+        const QStringList addresses{addr(0), addr(1), addr(2)};
+        setUpIssue(m, addresses);
+        MagazineMailSettings settings;
+        settings.forceUtf8 = forceUtf8;
+        settings.unsubscribeAddress = QStringLiteral("stop@example.jp");
+        settings.unsubscribeUrl = url;
+        MagazineMailSettings::save(kMag, settings);
+        setServers(server.port(), false, false, {}, {});
+        Window w;
+        deliver(w);
+        QVERIFY(w.boxes.isEmpty());
+        const bool batch = UseUserName == 0;
+        QVERIFY(server.waitFor(batch ? 1 : 3));
+        const auto got = server.received();
+        QCOMPARE(got.size(), batch ? 1 : 3);
+        const QByteArray key = UnsubscribeKey::load();
+        QSet<QString> ids;
+        for (const auto &r : got) {
+            const QJsonObject mail = ReadMail(r.path);
+            const QJsonObject d = mail["default"].toObject();
+            // A batch's To has the salutation and the empty address "<>", as it always had.
+            QCOMPARE(d["defects"].toArray(), batch ? QJsonArray{"To: null addr-spec in angle-addr"} : QJsonArray());
+            QCOMPARE(d["charset"].toString(), forceUtf8 ? QStringLiteral("utf-8") : QStringLiteral("iso-2022-jp"));
+            QCOMPARE(d["Subject"].toString(), m.Title);
+            QCOMPARE(d["from_names"].toArray(), QJsonArray{m.Owner});
+            ids.insert(d["Message-ID"].toString());
+            const QString list = d["List-Unsubscribe"].toString();
+            QVariantList fields{"From", "Subject", "To", "Content-Type", "MIME-Version", "Content-Transfer-Encoding",
+                                "Date", "Message-ID", "List-Unsubscribe"};
+            if (batch) {
+                QCOMPARE(list, QStringLiteral("<mailto:stop@example.jp?subject=unsubscribe>"));
+                QVERIFY(!d.contains("List-Unsubscribe-Post"));
+                QCOMPARE(mail["fields"].toArray().toVariantList(), fields);
+                continue;
+            }
+            const qsizetype i = addresses.indexOf(r.to.first());
+            QVERIFY(i >= 0);
+            const QString token = UnsubscribeToken::make(key, kMag, 100 + int(i));
+            QString expected = "<mailto:stop@example.jp?subject=unsubscribe%20" + token + ">";
+            if (!url.isEmpty()) {
+                expected += ", <" + url + (url.contains(u'?') ? "&t=" : "?t=") + token + ">";
+                fields += "List-Unsubscribe-Post";
+                QCOMPARE(d["List-Unsubscribe-Post"].toString(), QStringLiteral("List-Unsubscribe=One-Click"));
+            } else {
+                QVERIFY(!d.contains("List-Unsubscribe-Post"));
+            }
+            QCOMPARE(list, expected);
+            const auto member = UnsubscribeToken::parse(key, token);
+            QVERIFY(member.has_value());
+            QCOMPARE(member->userIdx, 100 + int(i));
+            QCOMPARE(mail["fields"].toArray().toVariantList(), fields);
+        }
+        QCOMPARE(ids.size(), got.size());
     }
 
     void reportsAndBatches_data()

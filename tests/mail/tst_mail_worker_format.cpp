@@ -1,13 +1,13 @@
 // The header of a delivery mail: fields, order, quoting, folding, dates, and no way for a
 // name, subject or address to smuggle a header line of its own.
 #include "mail/MailFormat.h"
-#include "mail/jconvert.h"
 
 #include <QTimeZone>
 #include <QtTest>
 
 namespace {
 const QByteArray kBody = "GyRCJUYlOSVIGyhKDQo=\r\n";
+const EncodedBody kJisBody{kBody, MailCharset::Iso2022Jp};
 const QByteArray kTail = "Content-Type: text/plain; charset=\"ISO-2022-JP\"\r\n"
                          "MIME-Version: 1.0\r\n"
                          "Content-Transfer-Encoding: BASE64\r\n"
@@ -54,8 +54,8 @@ private Q_SLOTS:
                                                               "To: \"x\" <taro@example.com>\r\n");
         QTest::newRow("japanese names as encoded words")
             << "日本" << "読者" << "t" << false
-            << QByteArray("From: " + EncodeHeaderText(QStringLiteral("日本")) + " <owner@example.jp>\r\nSubject: t\r\n"
-                          "To: " + EncodeHeaderText(QStringLiteral("読者")) + " <taro@example.com>\r\n");
+            << QByteArray("From: =?ISO-2022-JP?B?GyRCRnxLXBsoQg==?= <owner@example.jp>\r\nSubject: t\r\n"
+                          "To: " + EncodeDisplayName(u"読者", MailCharset::Iso2022Jp) + " <taro@example.com>\r\n");
     }
     void fields()
     {
@@ -65,7 +65,7 @@ private Q_SLOTS:
         QFETCH(bool, batch);
         QFETCH(QByteArray, head);
         const MailFormat f(owner, QStringLiteral("owner@example.jp"), atena, title);
-        const QByteArray mail = batch ? f.batch(kBody, when()) : f.individual(QStringLiteral("taro@example.com"), kBody, when());
+        const QByteArray mail = batch ? f.batch(kJisBody, when()) : f.individual(QStringLiteral("taro@example.com"), kJisBody, when());
         QCOMPARE(mail, head + kTail);
     }
 
@@ -90,7 +90,7 @@ private Q_SLOTS:
         QFETCH(QString, title);
         const MailFormat f(owner, adrs, atena, title);
         QVERIFY(!f.sender().contains(u'\r') && !f.sender().contains(u'\n'));
-        for (const QByteArray &mail : {f.individual(QStringLiteral("taro@example.com"), kBody, when()), f.batch(kBody, when())}) {
+        for (const QByteArray &mail : {f.individual(QStringLiteral("taro@example.com"), kJisBody, when()), f.batch(kJisBody, when())}) {
             const QByteArrayList lines = header(mail).split('\n');
             for (QByteArray l : lines) {
                 QVERIFY2(!l.startsWith("Bcc"), l.constData());
@@ -109,7 +109,10 @@ private Q_SLOTS:
         QTest::newRow("at the last space") << QByteArray("From: " + word + " <a@b.jp>") << QByteArray("From: " + word + "\r\n <a@b.jp>");
         QTest::newRow("after a comma") << QByteArray("X: " + word + ",yyyyyyyyyy") << QByteArray("X: " + word + ",\r\n yyyyyyyyyy");
         QTest::newRow("nowhere to fold") << QByteArray("X: " + QByteArray(90, 'z')) << QByteArray("X: " + QByteArray(90, 'z'));
-        QTest::newRow("only after the name") << QByteArray("Subject: " + QByteArray(75, 'q')) << QByteArray("Subject:\r\n " + QByteArray(75, 'q'));
+        // A fold straight after the name would leave a blank in front of the value.
+        QTest::newRow("not after the name") << QByteArray("Subject: " + QByteArray(75, 'q')) << QByteArray("Subject: " + QByteArray(75, 'q'));
+        QTest::newRow("first word stays") << QByteArray("Subject: " + QByteArray(75, 'q') + " r") << QByteArray("Subject: " + QByteArray(75, 'q') + "\r\n r");
+        QTest::newRow("continuation folds anywhere") << QByteArray("Subject: a\r\n " + QByteArray(77, 'q') + " r") << QByteArray("Subject: a\r\n " + QByteArray(77, 'q') + "\r\n r");
         QTest::newRow("long word then space") << QByteArray("X: " + QByteArray(80, 'z') + " tail") << QByteArray("X: " + QByteArray(80, 'z') + "\r\n tail");
         QTest::newRow("folds kept") << QByteArray("Subject: a\r\n b") << QByteArray("Subject: a\r\n b");
         QTest::newRow("twice") << QByteArray("X: " + word + " " + word + " end") << QByteArray("X: " + word + "\r\n " + word + " end");
@@ -128,8 +131,8 @@ private Q_SLOTS:
         const QString owner = QString(20, QChar(0x65E5));
         const MailFormat f(owner, QStringLiteral("owner@example.jp"), QStringLiteral("読者の皆さま"),
                            QStringLiteral("とても長い件名がここに入ります。とても長い件名がここに入ります。"));
-        const QByteArrayList lines = header(f.individual(QStringLiteral("taro@example.com"), kBody, when())).split('\n');
-        const QByteArray word = EncodeHeaderText(owner);
+        const QByteArrayList lines = header(f.individual(QStringLiteral("taro@example.com"), kJisBody, when())).split('\n');
+        const QByteArray word = EncodeDisplayName(owner, MailCharset::Iso2022Jp);
         for (QByteArray l : lines) {
             l.chop(l.endsWith('\r') ? 1 : 0);
             QVERIFY2(l.size() <= 78 || l == "From: " + word, l.constData());
