@@ -133,6 +133,7 @@ public Q_SLOTS:
     void N46Click();
     void K1Click();
     void C1Click();
+    void Inbox1Click();
     void X2Click();
     // メンバー管理
     void A1Click();

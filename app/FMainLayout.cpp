@@ -78,6 +78,7 @@ void TMainForm::createMenus()
     file->addSeparator();
     addCommand(file, QStringLiteral("表示桁数設定(&K)..."), "K1Click", 0, [this] { K1Click(); });
     addCommand(file, QStringLiteral("接続情報(&C)"), "C1Click", 0, [this] { C1Click(); });
+    addCommand(file, QStringLiteral("返信メールの処理(&P)..."), "Inbox1Click", 0, [this] { Inbox1Click(); });
     file->addSeparator();
     addCommand(file, QStringLiteral("終了(&X)"), "X2Click", 0, [this] { X2Click(); });
 
@@ -124,6 +125,9 @@ void TMainForm::createMenus()
     addCommand(members, QStringLiteral("メールアドレス検索(&F)..."), "Find1Click", 0, [this] { Find1Click(); });
     members->addSeparator();
     addCommand(members, QStringLiteral("表示設定(&O)..."), "O1Click", 0, [this] { O1Click(); });
+    QAction *bounces = addCommand(members, QStringLiteral("不達の表示(&B)"), "Bounces1Click", 0,
+                                  [this] { ListView2->Bounces1Click(); });
+    bounces->setCheckable(true);  // checked as the list starts, once it is made
     members->addSeparator();
     addCommand(members, QStringLiteral("最新の情報に更新"), "N45Click", 0, [this] { N45Click(); })
         ->setShortcut(QKeySequence(Qt::Key_F5));
@@ -358,6 +362,7 @@ void TMainForm::createLayout()
     PageControl1 = new QTabWidget(Splitter1);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     TabSheet1 = createMemberPage();
+    action(QStringLiteral("Bounces1Click"))->setChecked(ListView2->ShowBounces());
     TabSheet2 = createComposerPage();
     TabSheet4 = createSendPage();
     TabSheet5 = createHistoryPage();

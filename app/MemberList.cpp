@@ -3,6 +3,7 @@
 #include "HeaderSort.h"
 #include "ListWidths.h"
 #include "members/CurrentMagazine.h"
+#include "members/MemberBounceColumns.h"
 #include "members/MemberEntry.h"
 #include "members/ui/FDispOptDlg.h"
 #include "members/ui/FUserDlg.h"
@@ -34,6 +35,7 @@ TMemberList::TMemberList(const CurrentMagazine &magazine, QWidget *parent)
 {
     setObjectName(QStringLiteral("ListView2"));
     m_columnMap.fill(-1);
+    m_showBounces = AppSettings::readInt(QStringLiteral("MemberListBounces"), 0) != 0;
     m_model->setSleepIcon(style()->standardIcon(QStyle::SP_BrowserStop));
     setModel(m_model);
     setRootIsDecorated(false);
@@ -122,8 +124,7 @@ void TMemberList::BuildMemberColumns()
 {
     TMemberListModel *model = m_model;
     m_columnMap.fill(-1);
-    QHeaderView *columns = header();
-    HeaderSort::clear(*columns);
+    HeaderSort::clear(*header());
     const auto setting = MemberOrder::load(m_magazine.CurMagIdx());
     if (!setting) {
         model->setColumns({}, {});
@@ -137,13 +138,21 @@ void TMemberList::BuildMemberColumns()
         m_columnMap[size_t(k)] = fields[k];
         captions << all[fields[k]];
     }
-    model->setColumns(fields, captions);
+    QList<int> columns = fields;
+    if (m_showBounces && fields.size() + 2 <= int(m_columnMap.size())) {
+        for (const int f : MemberBounceColumns::fields()) {
+            m_columnMap[size_t(columns.size())] = f;
+            columns << f;
+        }
+        captions << MemberBounceColumns::captions();
+    }
+    model->setColumns(columns, captions);
     const auto s = AppSettings::open();
-    for (int n = 1; n <= fields.size(); ++n) {
+    for (int n = 1; n <= columns.size(); ++n) {
         const QString name = QStringLiteral("List2Width%1").arg(n);
-        columns->resizeSection(n - 1, s->contains(name) ? s->value(name).toInt()
-                                                        : ListWidths::fitColumn(this, n - 1,
-                                                                                ListWidths::memberSample(fields[n - 1])));
+        header()->resizeSection(n - 1, s->contains(name) ? s->value(name).toInt()
+                                                         : ListWidths::fitColumn(this, n - 1,
+                                                                                 ListWidths::memberSample(columns[n - 1])));
     }
 }
 
@@ -180,6 +189,14 @@ void TMemberList::O1Click()
     TDispOptDlg dlg(m_magazine.CurMagIdx(), m_magazine.MagFieldNames(), window());
     if (dlg.exec() != QDialog::Accepted)
         return;
+    BuildMemberColumns();
+    LoadMemberRows(m_magazine.CurMagIdx());
+}
+
+void TMemberList::Bounces1Click()
+{
+    m_showBounces = !m_showBounces;
+    AppSettings::writeInt(QStringLiteral("MemberListBounces"), m_showBounces ? 1 : 0);
     BuildMemberColumns();
     LoadMemberRows(m_magazine.CurMagIdx());
 }

@@ -43,6 +43,8 @@ public:
     void yu1Click();  // delete the selected members
     void S2Click();   // suspend or resume the selected members
     void O1Click();   // display settings
+    void Bounces1Click();  // shows or hides the columns of returned mail
+    bool ShowBounces() const { return m_showBounces; }
     void ListView2ColumnClick(int column);
     // Text dropped on the list: kept in DroppedText, then DroppedTextReady is queued.
     void OleDropTarget1Drop(const QString &text);
@@ -73,4 +75,5 @@ private:
     int m_sortColumn = 0;
     bool m_sortDescending = false;
     QString m_droppedText;  // trimmed
+    bool m_showBounces = false;
 };

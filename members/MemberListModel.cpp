@@ -1,5 +1,7 @@
 #include "members/MemberListModel.h"
 
+#include "members/MemberBounceColumns.h"
+
 TMemberListModel::TMemberListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 int TMemberListModel::rowCount(const QModelIndex &parent) const
@@ -50,6 +52,7 @@ void TMemberListModel::load(int magIdx)
     MemberTable loaded;
     loaded.setFields(m_table.fields());
     loaded.load(magIdx);
+    MemberBounceColumns::fill(loaded, magIdx);
     if (loaded.rowCount() == 0)
         return;
     // Insert rather than reset, so the header keeps its column widths.
@@ -79,7 +82,13 @@ void TMemberListModel::appendRow(int userIdx, bool sleep, const QStringList &cel
 
 void TMemberListModel::setRow(int row, bool sleep, const QStringList &cells)
 {
-    m_table.setRow(row, sleep, cells);
+    // A member's own fields are all a save gives; what came back to it stays as shown.
+    QStringList kept = cells;
+    const QList<int> &f = m_table.fields();
+    for (int c = 0; c < int(f.size()) && c < int(kept.size()); ++c)
+        if (MemberBounceColumns::isBounceField(f[c]))
+            kept[c] = m_table.cell(row, c);
+    m_table.setRow(row, sleep, kept);
     Q_EMIT dataChanged(index(row, 0), index(row, qMax(0, columnCount() - 1)));
 }
 
