@@ -14,6 +14,7 @@ QString closedByPeer() { return QStringLiteral("サーバが接続を切断し�
 QString notConnected() { return QStringLiteral("サーバに接続していません"); }
 QString cancelled() { return QStringLiteral("アプリケーションの終了による中断"); }
 QString replyTooLong() { return QStringLiteral("サーバの応答が長すぎます"); }
+QString handshakeFailed() { return QStringLiteral("SSL/TLSで接続できません"); }
 } // namespace MailSocketText
 
 QString CertificateFailureText(const TlsReport &report)
@@ -222,6 +223,10 @@ private:
             m_error = CertificateFailureText(m_report);
         else if (connecting && m_socket.error() == QAbstractSocket::SocketTimeoutError)
             m_error = MailSocketText::connectTimedOut();
+        else if (m_socket.error() == QAbstractSocket::SslHandshakeFailedError)
+            // Most often a server that does not speak TLS at once on this port (STARTTLS or
+            // plain text is expected there).
+            m_error = MailSocketText::handshakeFailed() + QStringLiteral(" (") + m_socket.errorString() + u')';
         else
             m_error = m_socket.errorString();
     }

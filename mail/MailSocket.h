@@ -86,6 +86,7 @@ QString closedByPeer();
 QString notConnected();
 QString cancelled();
 QString replyTooLong();
+QString handshakeFailed();  // the TLS handshake failed for another reason than the certificate
 } // namespace MailSocketText
 
 // The failure text of a connection refused because the certificate did not verify:

@@ -89,14 +89,15 @@ TConnDlg::TConnDlg(const ServerSettings &info, QWidget *parent) : FormDialog(par
     Edit4 = edit(this, "Edit4");
     Label7 = label(this, "Label7", QStringLiteral("ポート"));
     NumberSpin2 = port(this, "NumberSpin2");
-    CheckBox2 = new QCheckBox(QStringLiteral("SMTPサーバは認証が必要"), this);
-    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
+    // Created in the order shown, which is also the order of the Tab key.
     Label16 = label(this, "Label16", QStringLiteral("接続の保護"));
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->addItems({QStringLiteral("なし"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS (465)")});
     CheckBox4 = new QCheckBox(QStringLiteral("証明書を検証する"), this);
     CheckBox4->setObjectName(QStringLiteral("CheckBox4"));
+    CheckBox2 = new QCheckBox(QStringLiteral("SMTPサーバは認証が必要"), this);
+    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
     Label8 = label(this, "Label8", QStringLiteral("ユーザ名"));
     Edit5 = edit(this, "Edit5");
     Label9 = label(this, "Label9", QStringLiteral("パスワード"));

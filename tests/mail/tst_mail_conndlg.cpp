@@ -50,6 +50,29 @@ void confirm(TConnDlg &dlg)
     ServerSettings::save(dlg.settings());
 }
 
+// A socket handed to the dialog that leaves the scripted one with the test.
+class SharedSocket : public MailSocket
+{
+public:
+    explicit SharedSocket(std::shared_ptr<FakeMailSocket> fake) : m_fake(std::move(fake)) {}
+    using MailSocket::connectToHost;
+    using MailSocket::startTls;
+    bool connectToHost(const QString &host, quint16 port, int timeoutMs, const TlsOptions &tls) override
+    {
+        return m_fake->connectToHost(host, port, timeoutMs, tls);
+    }
+    bool readLine(QByteArray *line, int timeoutMs) override { return m_fake->readLine(line, timeoutMs); }
+    bool write(const QByteArray &bytes, int timeoutMs) override { return m_fake->write(bytes, timeoutMs); }
+    bool startTls(int timeoutMs, const TlsOptions &tls) override { return m_fake->startTls(timeoutMs, tls); }
+    TlsReport tlsReport() const override { return m_fake->tlsReport(); }
+    void close() override { m_fake->close(); }
+    bool isConnected() const override { return m_fake->isConnected(); }
+    QString errorString() const override { return m_fake->errorString(); }
+
+private:
+    std::shared_ptr<FakeMailSocket> m_fake;
+};
+
 ServerSettings::Stored stored()
 {
     ServerSettings::Stored rows;
@@ -545,6 +568,32 @@ private Q_SLOTS:
         QVERIFY(server.waitFor(1));
         QVERIFY(server.received().first().tls);
         QCOMPARE(server.received().first().authUser, o.user);
+    }
+
+    // A certificate that verified: the box names the server it was checked against, and the
+    // connection was made as chosen.
+    void testMailReportsTheVerifiedName()
+    {
+        auto dlg = open();
+        auto fake = std::make_shared<FakeMailSocket>();
+        fake->serverSends("220 hi\r\n").serverSends("250 x\r\n");
+        for (const char *reply : {"250 ok\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n", "250 queued\r\n", "221 bye\r\n"})
+            fake->serverSends(reply);
+        // The dialog owns and drops its socket; this one outlives the test mail.
+        dlg->SocketFactory = [fake] { return std::unique_ptr<MailSocket>(new SharedSocket(fake)); };
+        dlg->Edit4->setText("smtp.example.jp");
+        dlg->ComboBox1->setCurrentIndex(int(SmtpSecurity::Implicit));
+        dlg->ComboBox1Change();
+        check(dlg->CheckBox4, true);
+        dlg->Edit7->setText("a@example.jp");
+        dlg->Button3Click();
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().text, QStringLiteral("メールを送信しました。確認してください\n"
+                                                    "サーバの証明書を検証しました（名前: smtp.example.jp）"));
+        QVERIFY(fake->lastTls.implicit);
+        QVERIFY(fake->lastTls.verify);
+        QVERIFY(fake->written.startsWith("[TLS]EHLO "));
     }
 
     void silentServerTimesOut()

@@ -211,6 +211,26 @@ private Q_SLOTS:
         QVERIFY(server.received().at(0).tls);
     }
 
+    // TLS from the first byte against a server that greets in clear text (a STARTTLS port):
+    // the handshake fails at once with a reason, and nothing is sent.
+    void implicitTlsAgainstAPlainServer()
+    {
+        SmtpTestServer server;
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        auto socket = makeTcpMailSocket();
+        SmtpClient c(*socket);
+        SmtpOptions o = optionsFor(server.port(), QStringLiteral("user@example.jp"), QStringLiteral("pass'word"));
+        o.implicitTls = true;
+        c.setOptions(o);
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!c.connectToServer());
+        QVERIFY(t.elapsed() < 4000);
+        QVERIFY2(c.errorString().startsWith(MailSocketText::handshakeFailed() + " ("), qPrintable(c.errorString()));
+        QVERIFY(!c.tlsReport().encrypted);
+        QVERIFY(server.received().isEmpty());
+    }
+
     // A refused recipient is left out; the others get the mail.
     void rejectedRecipientLeftOutOfTheBatch()
     {

@@ -281,6 +281,20 @@ private Q_SLOTS:
         QCOMPARE(ServerSettings::load().SmtpTls, std::optional<SmtpSecurity>(SmtpSecurity::None));
     }
 
+    // The security row is written in the same transaction: when it cannot be, the SMTP and
+    // POP rows stay as they were too.
+    void failedSecurityRowChangesNothing()
+    {
+        sql("insert into CommonTBL values(100,1,25,0,0,'old','a','b')");
+        sql("create trigger refuseSecurity before insert on CommonTBL when new.key2 = 3"
+            " begin select raise(abort, 'refused'); end");
+        const QStringList rows = StoreFixture::commonRowsWithTypes();
+        ServerSettings s = withPop("new");
+        s.SmtpTls = SmtpSecurity::Implicit;
+        QVERIFY_THROWS_EXCEPTION(StoreError, ServerSettings::save(s));
+        QCOMPARE(StoreFixture::commonRowsWithTypes(), rows);
+    }
+
     // Both rows are one transaction: when the POP row cannot be written, the SMTP row is
     // not written either, and the rows stay as they were.
     void failedSaveChangesNothing_data()
