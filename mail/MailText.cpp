@@ -1,6 +1,6 @@
 #include "mail/MailText.h"
 
-#include "mail/jconvert.h"
+#include "mail/Base64.h"
 
 #include <QList>
 

@@ -22,8 +22,6 @@ struct MemberValues
 
 // True when the body holds at least one of the six placeholders (spelled exactly, case-sensitive).
 bool HasPlaceholders(const QString &body);
-// The same on CP932 bytes; a match never starts inside a double-byte character.
-bool HasPlaceholders(const QByteArray &sjisBody);
 
 // The body with the member's values put in. Counters are written with thousands separators,
 // dates as "yyyy年m月d日" (an empty date as today). A stored date that is not a valid yyyymmdd
@@ -31,13 +29,6 @@ bool HasPlaceholders(const QByteArray &sjisBody);
 // so one bad record never stops a delivery and the caller can still report it.
 QString Personalize(const QString &body, const MemberValues &member, const QDate &today,
                     QStringList *unformatted = nullptr);
-// The same on CP932 bytes, for text kept in code page 932 (MimeBodyEncode). A character of
-// the name or url without a CP932 code becomes "?", so the delivery does not use it: each
-// member's mail is put together from the QString texts (Personalize) and keeps every
-// character.
-QByteArray PersonalizeSjis(const QByteArray &sjisBody, const MemberValues &member, const QDate &today,
-                           QStringList *unformatted = nullptr);
-
 // 1234567 -> "1,234,567", -5 -> "-5".
 QString FormatCount(qint64 value);
 // "20240305" -> "2024年3月5日"; "" -> today in the same form; anything else -> empty, *ok false.

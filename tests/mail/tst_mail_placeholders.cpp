@@ -54,7 +54,6 @@ private Q_SLOTS:
         QFETCH(QString, body);
         QFETCH(bool, has);
         QCOMPARE(HasPlaceholders(body), has);
-        QCOMPARE(HasPlaceholders(Codec::toCp932(body)), has);
     }
 
     void personalize_data()
@@ -118,17 +117,6 @@ private Q_SLOTS:
         QStringList left;
         QCOMPARE(Personalize(body, values, Today, &left), expected);
         QCOMPARE(left, unformatted);
-        QStringList leftSjis;
-        QCOMPARE(Codec::fromCp932(PersonalizeSjis(Codec::toCp932(body), values, Today, &leftSjis)), expected);
-        QCOMPARE(leftSjis, unformatted);
-    }
-
-    // A name whose bytes hold "[" as a trail byte (ー 81 5B) before "url]" must not be cut.
-    void noMatchInsideDoubleByteCharacter()
-    {
-        const QByteArray body = Codec::toCp932(u"[member name]url] [url]"_qs);
-        const QByteArray out = PersonalizeSjis(body, member(u"ラー"_qs, "U"), Today);
-        QCOMPARE(Codec::fromCp932(out), u"ラーurl] U"_qs);
     }
 
     void formatUserDate_data()
