@@ -3,6 +3,7 @@
 #include "cli/CommandLine.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QFont>
 #include <QGuiApplication>
 
@@ -21,6 +22,10 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("ツバメ便"));
+    // The installed menu entry and icon: the desktop matches the window to its entry by this
+    // name, and the theme holds the icon when the package is installed.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tsubame"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tsubame")));
     QtTranslations::install(app);
     QFont font(QStringLiteral("IPAPGothic"));
     font.setPointSize(10);
