@@ -217,6 +217,11 @@ int runInbox(const QCommandLineParser &p)
 std::optional<int> RunCommandLine(int argc, char **argv)
 {
     const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (argc == 2 && (command == QLatin1String("--help") || command == QLatin1String("-h"))) {
+        std::fputs(qPrintable(kUsage + QStringLiteral("引数なしで起動すると画面が開きます。--version: バージョンを表示します。\n")),
+                   stdout);
+        return kDone;
+    }
     if (command != QLatin1String("deliver") && command != QLatin1String("resume") && command != QLatin1String("status")
         && command != QLatin1String("inbox"))
         return std::nullopt;

@@ -3,15 +3,22 @@
 #include "cli/CommandLine.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QFont>
 #include <QGuiApplication>
+#include <QIcon>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char *argv[])
 {
-    // "deliver", "resume" and "status" run without a window.
+    // A package's checks and a script ask for the version without a display.
+    if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-v") == 0)) {
+        std::printf("ツバメ便 %d.%d.%d (%d)\n", TSUBAME_VERSION_MAJOR, TSUBAME_VERSION_MINOR, TSUBAME_VERSION_PATCH,
+                    TSUBAME_BUILD_NUMBER);
+        return 0;
+    }
+    // The commands of the command line run without a window.
     if (const std::optional<int> code = RunCommandLine(argc, argv))
         return *code;
     // Without a display the toolkit would abort; say so plainly instead.

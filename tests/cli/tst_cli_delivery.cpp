@@ -148,6 +148,34 @@ private Q_SLOTS:
         QVERIFY(!SendLock::isHeld(kMag, kIssue));
     }
 
+    // A package check or a cron job asks without a display: the answer comes, no window.
+    void versionAndHelpWithoutDisplay_data()
+    {
+        QTest::addColumn<QString>("arg");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("version") << "--version"
+                                 << QStringLiteral("ツバメ便 %1.%2.%3 (%4)")
+                                        .arg(TSUBAME_VERSION_MAJOR)
+                                        .arg(TSUBAME_VERSION_MINOR)
+                                        .arg(TSUBAME_VERSION_PATCH)
+                                        .arg(TSUBAME_BUILD_NUMBER);
+        QTest::newRow("help") << "--help" << "tsubame inbox";
+    }
+    void versionAndHelpWithoutDisplay()
+    {
+        QFETCH(QString, arg);
+        QFETCH(QString, expected);
+        QProcess p;
+        QProcessEnvironment cron;
+        cron.insert("PATH", "/usr/bin:/bin");
+        cron.insert("HOME", env->home());
+        p.setProcessEnvironment(cron);
+        p.start(QStringLiteral(TSUBAME_PROGRAM), {arg});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY2(QString::fromUtf8(p.readAllStandardOutput()).contains(expected), qPrintable(arg));
+    }
+
     void noStoreCannotStart()
     {
         env->closeStore();
