@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include "cli/CliListings.h"
+
 #include "cli/CliStatus.h"
 #include "mail/DeliveryManager.h"
 #include "mail/InboxProcess.h"
@@ -33,10 +35,15 @@ const QString kUsage = QStringLiteral(
     "      --resend-unknown: 結果不明のメンバーにも送り直します。\n"
     "  tsubame status [--json]\n"
     "      号ごとの配信状況と、保留・失敗・不明のメンバーを表示します。\n"
+    "  tsubame magazines [--format text|csv|json]\n"
+    "      マガジンの一覧(番号、名前、メンバー数)を表示します。\n"
+    "  tsubame members --magazine 名前 [--format text|csv|json]\n"
+    "      マガジンのメンバーを表示します(UTF-8)。\n"
     "  tsubame inbox [--keep]\n"
     "      返信メールを処理します(配信停止の依頼と不達通知)。--keep: メールボックスから何も削除しません。\n"
     "終了コード: 0 全員に送信済(またはスキップ)、3 一部が未送信・失敗・不明、2 開始できない、1 引数の誤り\n"
-    "  (inbox は 0 処理済、2 データベースかサーバに届かない、1 引数の誤り)\n");
+    "  (inbox は 0 処理済、2 データベースかサーバに届かない、1 引数の誤り;\n"
+    "   magazines と members は 0 表示済、2 データベースを読めない、1 引数の誤り)\n");
 
 void say(const QString &text)
 {
@@ -183,6 +190,53 @@ int runStatus(const QCommandLineParser &p)
     }
 }
 
+std::optional<ListingFormat> listingFormat(const QCommandLineParser &p)
+{
+    const QString f = p.value(QStringLiteral("format"));
+    if (f.isEmpty() || f == QLatin1String("text"))
+        return ListingFormat::Text;
+    if (f == QLatin1String("csv"))
+        return ListingFormat::Csv;
+    if (f == QLatin1String("json"))
+        return ListingFormat::Json;
+    return std::nullopt;
+}
+
+// "magazines" and "members": read-only listings on stdout.
+int runListing(const QString &command, const QCommandLineParser &p)
+{
+    const std::optional<ListingFormat> format = listingFormat(p);
+    if (!format) {
+        say(QStringLiteral("--format は text、csv、json のどれかです。"));
+        return kRefused;
+    }
+    const QString magazine = command == QLatin1String("members") ? p.value(QStringLiteral("magazine")) : QString();
+    if (command == QLatin1String("members") && magazine.isEmpty()) {
+        say(QStringLiteral("--magazine でマガジン名を指定してください。"));
+        return kRefused;
+    }
+    if (!openStore())
+        return kNotStarted;
+    try {
+        QByteArray out;
+        if (command == QLatin1String("magazines")) {
+            out = MagazineListing(*format);
+        } else {
+            const qint64 magIdx = MagazineSql::idByName(magazine);
+            if (magIdx == 0) {
+                say(QStringLiteral("マガジン「%1」はありません。").arg(magazine));
+                return kRefused;
+            }
+            out = MemberListing(int(magIdx), *format);
+        }
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        return kDone;
+    } catch (const StoreError &e) {
+        say(QStringLiteral("データベースを読めません: ") + e.text());
+        return kNotStarted;
+    }
+}
+
 int runInbox(const QCommandLineParser &p)
 {
     if (!openStore())
@@ -222,8 +276,9 @@ std::optional<int> RunCommandLine(int argc, char **argv)
                    stdout);
         return kDone;
     }
+    const bool listing = command == QLatin1String("magazines") || command == QLatin1String("members");
     if (command != QLatin1String("deliver") && command != QLatin1String("resume") && command != QLatin1String("status")
-        && command != QLatin1String("inbox"))
+        && command != QLatin1String("inbox") && !listing)
         return std::nullopt;
     QCoreApplication app(argc, argv);
     QCommandLineParser p;
@@ -238,10 +293,14 @@ std::optional<int> RunCommandLine(int argc, char **argv)
         p.addOption({QStringLiteral("resend-unknown"), QStringLiteral("結果不明のメンバーにも送り直します。")});
     } else if (command == QLatin1String("inbox")) {
         p.addOption({QStringLiteral("keep"), QStringLiteral("メールボックスから何も削除しません。")});
+    } else if (listing) {
+        p.addOption({QStringLiteral("format"), QStringLiteral("出力の形式"), QStringLiteral("text|csv|json")});
+        if (command == QLatin1String("members"))
+            p.addOption({QStringLiteral("magazine"), QStringLiteral("マガジン名"), QStringLiteral("名前")});
     } else {
         p.addOption({QStringLiteral("json"), QStringLiteral("JSON で出力します。")});
     }
-    if (command != QLatin1String("status") && command != QLatin1String("inbox"))
+    if (command == QLatin1String("deliver") || command == QLatin1String("resume"))
         p.addOption({QStringLiteral("retry-schedule"), QStringLiteral("再送の間隔"), QStringLiteral("5s,30s,...")});
     QStringList args = QCoreApplication::arguments();
     args.removeAt(1);
@@ -262,6 +321,8 @@ std::optional<int> RunCommandLine(int argc, char **argv)
         return runStatus(p);
     if (command == QLatin1String("inbox"))
         return runInbox(p);
+    if (listing)
+        return runListing(command, p);
 
     TMailThread::Settings settings;
     settings.isValidAddress = IsValidAddress;

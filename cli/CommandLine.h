@@ -1,7 +1,7 @@
 #pragma once
-// The program run without a window: "deliver", "resume", "status" and "inbox" as the first
-// argument.
-// Messages go to stderr in Japanese; the status to stdout.
+// The program run without a window: "deliver", "resume", "status", "inbox", "magazines" or
+// "members" as the first argument, or "--help" alone.
+// Messages go to stderr in Japanese; the status and the listings to stdout.
 #include <optional>
 
 // The exit status of the command given, or nullopt when the arguments name none (the

@@ -176,6 +176,38 @@ private Q_SLOTS:
         QVERIFY2(QString::fromUtf8(p.readAllStandardOutput()).contains(expected), qPrintable(arg));
     }
 
+    // The listings read the store the window uses, in the form asked for, with awkward text
+    // kept whole.
+    void listings_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("magazines as text") << QStringList{"magazines"} << 0 << "3\t週刊ツバメ\t2\n";
+        QTest::newRow("magazines as json") << QStringList{"magazines", "--format", "json"} << 0 << "\"members\": 2";
+        QTest::newRow("members as csv") << QStringList{"members", "--magazine", "週刊ツバメ", "--format", "csv"} << 0
+                                        << "101,\"会員, \"\"一\"\"\",member0001@example.com,";
+        QTest::newRow("members as json") << QStringList{"members", "--magazine", "週刊ツバメ", "--format", "json"} << 0
+                                         << "\"address\": \"member0000@example.com\"";
+        QTest::newRow("unknown magazine") << QStringList{"members", "--magazine", "ない"} << 1 << "";
+        QTest::newRow("no magazine named") << QStringList{"members"} << 1 << "";
+        QTest::newRow("unknown format") << QStringList{"magazines", "--format", "xml"} << 1 << "";
+    }
+    void listings()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, expected);
+        setUpIssue({addr(0), addr(1)});
+        Statement().exec("update MagUser set UserName = '会員, \"一\"' where UserIdx = 101");
+        const Run r = runProgram(args);
+        QCOMPARE(r.code, code);
+        if (code == 0)
+            QVERIFY2(QString::fromUtf8(r.out).contains(expected), r.out.constData());
+        else
+            QVERIFY(!r.err.isEmpty());
+    }
+
     void noStoreCannotStart()
     {
         env->closeStore();
