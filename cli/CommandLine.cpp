@@ -3,11 +3,13 @@
 #include "cli/CliListings.h"
 
 #include "cli/CliStatus.h"
+#include "issue/UCondition.h"
 #include "mail/DeliveryManager.h"
 #include "mail/InboxProcess.h"
 #include "members/UAddress.h"
 #include "store/Database.h"
 #include "store/Folders.h"
+#include "store/FreeClause.h"
 #include "store/MemberRecords.h"
 #include "store/SendStates.h"
 
@@ -39,11 +41,14 @@ const QString kUsage = QStringLiteral(
     "      マガジンの一覧(番号、名前、メンバー数)を表示します。\n"
     "  tsubame members --magazine 名前 [--format text|csv|json]\n"
     "      マガジンのメンバーを表示します(UTF-8)。\n"
+    "  tsubame check-condition --magazine 名前 条件式\n"
+    "      自由条件を送信と同じように確かめ、実行される形を表示します。誤りがあれば理由を表示します。\n"
     "  tsubame inbox [--keep]\n"
     "      返信メールを処理します(配信停止の依頼と不達通知)。--keep: メールボックスから何も削除しません。\n"
     "終了コード: 0 全員に送信済(またはスキップ)、3 一部が未送信・失敗・不明、2 開始できない、1 引数の誤り\n"
     "  (inbox は 0 処理済、2 データベースかサーバに届かない、1 引数の誤り;\n"
-    "   magazines と members は 0 表示済、2 データベースを読めない、1 引数の誤り)\n");
+    "   magazines と members は 0 表示済、2 データベースを読めない、1 引数の誤り;\n"
+    "   check-condition は 0 正しい条件式、1 誤りのある条件式か引数の誤り、2 データベースを読めない)\n");
 
 void say(const QString &text)
 {
@@ -237,6 +242,39 @@ int runListing(const QString &command, const QCommandLineParser &p)
     }
 }
 
+// "check-condition": the free condition as a send would run it, or why it is refused.
+int runCheckCondition(const QCommandLineParser &p)
+{
+    const QString magazine = p.value(QStringLiteral("magazine"));
+    const QStringList text = p.positionalArguments();
+    if (magazine.isEmpty() || text.size() != 1) {
+        say(QStringLiteral("--magazine でマガジン名を、続けて条件式を一つ指定してください。"));
+        return kRefused;
+    }
+    if (!openStore())
+        return kNotStarted;
+    try {
+        const qint64 magIdx = MagazineSql::idByName(magazine);
+        const std::optional<MagazineRecord> m = magIdx == 0 ? std::nullopt : MagazineSql::load(int(magIdx));
+        if (!m) {
+            say(QStringLiteral("マガジン「%1」はありません。").arg(magazine));
+            return kRefused;
+        }
+        const QString clause = TranslateToSql(text.first(), m->fieldNames);
+        QString message;
+        if (!CheckCondition(clause, m->fieldNames, &message)) {
+            say(QString(message).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+            return kRefused;
+        }
+        const QByteArray out = (FreeClause::read(clause).sql() + u'\n').toUtf8();
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        return kDone;
+    } catch (const StoreError &e) {
+        say(QStringLiteral("データベースを読めません: ") + e.text());
+        return kNotStarted;
+    }
+}
+
 int runInbox(const QCommandLineParser &p)
 {
     if (!openStore())
@@ -277,8 +315,9 @@ std::optional<int> RunCommandLine(int argc, char **argv)
         return kDone;
     }
     const bool listing = command == QLatin1String("magazines") || command == QLatin1String("members");
+    const bool checkCondition = command == QLatin1String("check-condition");
     if (command != QLatin1String("deliver") && command != QLatin1String("resume") && command != QLatin1String("status")
-        && command != QLatin1String("inbox") && !listing)
+        && command != QLatin1String("inbox") && !listing && !checkCondition)
         return std::nullopt;
     QCoreApplication app(argc, argv);
     QCommandLineParser p;
@@ -293,6 +332,9 @@ std::optional<int> RunCommandLine(int argc, char **argv)
         p.addOption({QStringLiteral("resend-unknown"), QStringLiteral("結果不明のメンバーにも送り直します。")});
     } else if (command == QLatin1String("inbox")) {
         p.addOption({QStringLiteral("keep"), QStringLiteral("メールボックスから何も削除しません。")});
+    } else if (checkCondition) {
+        p.addOption({QStringLiteral("magazine"), QStringLiteral("マガジン名"), QStringLiteral("名前")});
+        p.addPositionalArgument(QStringLiteral("条件式"), QStringLiteral("マガジンの項目名で書いた自由条件"));
     } else if (listing) {
         p.addOption({QStringLiteral("format"), QStringLiteral("出力の形式"), QStringLiteral("text|csv|json")});
         if (command == QLatin1String("members"))
@@ -313,6 +355,8 @@ std::optional<int> RunCommandLine(int argc, char **argv)
         std::fputs(qPrintable(kUsage), stdout);
         return kDone;
     }
+    if (checkCondition)
+        return runCheckCondition(p);
     if (!p.positionalArguments().isEmpty()) {
         say(QStringLiteral("余分な引数があります: ") + p.positionalArguments().join(u' '));
         return kRefused;

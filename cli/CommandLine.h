@@ -1,6 +1,6 @@
 #pragma once
-// The program run without a window: "deliver", "resume", "status", "inbox", "magazines" or
-// "members" as the first argument, or "--help" alone.
+// The program run without a window: "deliver", "resume", "status", "inbox", "magazines",
+// "members" or "check-condition" as the first argument, or "--help" alone.
 // Messages go to stderr in Japanese; the status and the listings to stdout.
 #include <optional>
 

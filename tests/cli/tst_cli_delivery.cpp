@@ -208,6 +208,30 @@ private Q_SLOTS:
             QVERIFY(!r.err.isEmpty());
     }
 
+    // The free condition as a send would run it, or the refusal a send would give.
+    void checkCondition_data()
+    {
+        QTest::addColumn<QString>("condition");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("expected");  // on stdout when 0, on stderr otherwise
+        QTest::newRow("field name") << "購読中 = 1" << 0 << "U.Flg1 = 1";
+        QTest::newRow("escaping the parentheses") << "購読中 = 1) or (1 = 1" << 1 << "条件式が間違っています。";
+        QTest::newRow("second statement") << "購読中 = 1; delete from MagUser" << 1 << "条件式が間違っています。";
+        QTest::newRow("no such column") << "Flg9 = 1" << 1 << "条件式が間違っています。";
+    }
+    void checkCondition()
+    {
+        QFETCH(QString, condition);
+        QFETCH(int, code);
+        QFETCH(QString, expected);
+        setUpIssue({addr(0), addr(1)});
+        Statement().exec("update Magzine set Flg1Name = '購読中' where MagIdx = 3");
+        const Run r = runProgram({"check-condition", "--magazine", "週刊ツバメ", condition});
+        QCOMPARE(r.code, code);
+        QVERIFY2((code == 0 ? QString::fromUtf8(r.out) : r.err).contains(expected), qPrintable(r.err));
+        QCOMPARE(Statement().scalar("select count(*) from MagUser"), 2);
+    }
+
     void noStoreCannotStart()
     {
         env->closeStore();
