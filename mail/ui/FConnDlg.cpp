@@ -5,12 +5,12 @@
 #include "mail/MessageId.h"
 #include "store/Database.h"
 #include "widgets/MessageBox.h"
+#include "widgets/RunAside.h"
 #include "widgets/WaitCursor.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
-#include <QEventLoop>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,7 +19,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QThread>
 #include <QVBoxLayout>
 
 namespace {
@@ -63,18 +62,11 @@ QSpinBox *limit(QWidget *parent, const char *name, int maximum, const QString &n
     return s;
 }
 
-// Runs network work on a thread of its own while this one keeps painting the window; user
-// input waits until it is done, as it would for a dialog that blocks.
+// Network work of the test, on a thread of its own while the window keeps painting.
 bool runAside(const std::function<bool()> &work)
 {
     bool result = false;
-    QThread *thread = QThread::create([&] { result = work(); });
-    QEventLoop loop;
-    QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
-    thread->start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    thread->wait();
-    delete thread;
+    RunAside::run([&] { result = work(); });
     return result;
 }
 

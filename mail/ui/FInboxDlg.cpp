@@ -4,11 +4,11 @@
 #include "store/InboxSettings.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
+#include "widgets/RunAside.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QThread>
 #include <QVBoxLayout>
 
 namespace {
@@ -188,24 +187,19 @@ void TInboxDlg::RunButtonClick()
     StatusLabel->setText(QStringLiteral("メールボックスを読んでいます..."));
     ProgressBar->setRange(0, 0);
     InboxSummary summary;
-    const MailSocketFactory factory = SocketFactory;
-    QThread *thread = QThread::create([&, factory, opts = *options] {
-        const auto progress = [this](int done, int total) {
-            QMetaObject::invokeMethod(this, [this, done, total] {
-                ProgressBar->setRange(0, qMax(1, total));
-                ProgressBar->setValue(qBound(0, done, qMax(1, total)));
-                StatusLabel->setText(QStringLiteral("%1 / %2 件").arg(done).arg(total));
-            }, Qt::QueuedConnection);
-        };
-        summary = ProcessInbox(opts, factory, progress, &m_cancel);
-        Store::releaseThreadConnection();
-    });
-    QEventLoop loop;
-    connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
-    thread->start();
-    loop.exec();
-    thread->wait();
-    delete thread;
+    RunAside::run(
+        [&] {
+            const auto progress = [this](int done, int total) {
+                QMetaObject::invokeMethod(this, [this, done, total] {
+                    ProgressBar->setRange(0, qMax(1, total));
+                    ProgressBar->setValue(qBound(0, done, qMax(1, total)));
+                    StatusLabel->setText(QStringLiteral("%1 / %2 件").arg(done).arg(total));
+                }, Qt::QueuedConnection);
+            };
+            summary = ProcessInbox(*options, SocketFactory, progress, &m_cancel);
+            Store::releaseThreadConnection();
+        },
+        RunAside::Input::Allowed);
     // Progress queued by the thread's last steps must not land after the summary.
     QCoreApplication::sendPostedEvents(this);
 
