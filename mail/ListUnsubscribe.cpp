@@ -1,28 +1,10 @@
 #include "mail/ListUnsubscribe.h"
 
 #include "mail/UnsubscribeToken.h"
+#include "store/MagazineMailSettings.h"
 #include "store/MailAddress.h"
 
 #include <QUrl>
-
-namespace {
-
-// The settings are checked when saved; they are still never trusted here, since whatever
-// reaches these fields must not end the angle brackets or the header line.
-bool safeUrl(const QString &url)
-{
-    if (!url.startsWith(QLatin1String("https://")) || url.size() > 2000)
-        return false;
-    for (const QChar c : url) {
-        const char16_t u = c.unicode();
-        if (u <= 0x20 || u >= 0x7F || u == u'<' || u == u'>' || u == u'"' || u == u'\\' || u == u'`' || u == u'#')
-            return false;
-    }
-    const QUrl parsed(url, QUrl::StrictMode);
-    return parsed.isValid() && !parsed.host().isEmpty();
-}
-
-} // namespace
 
 ListUnsubscribe::ListUnsubscribe(const QString &address, const QString &url, const QByteArray &key, int magIdx)
     : m_key(key), m_magIdx(magIdx)
@@ -31,7 +13,9 @@ ListUnsubscribe::ListUnsubscribe(const QString &address, const QString &url, con
         return;
     // RFC 6068 2: only unreserved characters and "@" stay as they are in the address.
     m_mailto = "mailto:" + QUrl::toPercentEncoding(address, "@") + "?subject=unsubscribe";
-    if (safeUrl(url))
+    // The settings are checked when saved; they are still never trusted here, since whatever
+    // reaches these fields must not end the angle brackets or the header line.
+    if (MagazineMailSettings::isUnsubscribeUrl(url))
         m_url = url.toLatin1() + (url.contains(u'?') ? "&t=" : "?t=");
 }
 

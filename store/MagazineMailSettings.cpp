@@ -25,6 +25,11 @@ bool safeUrl(const QString &text)
 
 } // namespace
 
+bool MagazineMailSettings::isUnsubscribeUrl(const QString &url)
+{
+    return safeUrl(url);
+}
+
 QString MagazineMailSettings::problem() const
 {
     if (!unsubscribeAddress.isEmpty() && !IsPlainAddress(unsubscribeAddress))

@@ -22,6 +22,8 @@ struct MagazineMailSettings {
     // plain mail address and the URL an https URL without blanks, quotes, angle brackets or
     // control characters, so neither can ever break out of a header field.
     QString problem() const;
+    // The URL check of problem(), for whoever writes the URL into a header.
+    static bool isUnsubscribeUrl(const QString &url);
 
     // The row of the magazine, or the defaults; values that fail the checks above read as
     // not set. Throws StoreError when the store cannot be read.
