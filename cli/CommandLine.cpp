@@ -207,6 +207,17 @@ std::optional<ListingFormat> listingFormat(const QCommandLineParser &p)
     return std::nullopt;
 }
 
+// The MagIdx of the magazine named; nullopt, having said so, when there is none.
+std::optional<int> magazineNamed(const QString &name)
+{
+    const qint64 magIdx = MagazineSql::idByName(name);
+    if (magIdx == 0) {
+        say(QStringLiteral("マガジン「%1」はありません。").arg(name));
+        return std::nullopt;
+    }
+    return int(magIdx);
+}
+
 // "magazines" and "members": read-only listings on stdout.
 int runListing(const QString &command, const QCommandLineParser &p)
 {
@@ -227,12 +238,10 @@ int runListing(const QString &command, const QCommandLineParser &p)
         if (command == QLatin1String("magazines")) {
             out = MagazineListing(*format);
         } else {
-            const qint64 magIdx = MagazineSql::idByName(magazine);
-            if (magIdx == 0) {
-                say(QStringLiteral("マガジン「%1」はありません。").arg(magazine));
+            const std::optional<int> magIdx = magazineNamed(magazine);
+            if (!magIdx)
                 return kRefused;
-            }
-            out = MemberListing(int(magIdx), *format);
+            out = MemberListing(*magIdx, *format);
         }
         std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
         return kDone;
@@ -254,12 +263,10 @@ int runCheckCondition(const QCommandLineParser &p)
     if (!openStore())
         return kNotStarted;
     try {
-        const qint64 magIdx = MagazineSql::idByName(magazine);
-        const std::optional<MagazineRecord> m = magIdx == 0 ? std::nullopt : MagazineSql::load(int(magIdx));
-        if (!m) {
-            say(QStringLiteral("マガジン「%1」はありません。").arg(magazine));
+        const std::optional<int> magIdx = magazineNamed(magazine);
+        const std::optional<MagazineRecord> m = magIdx ? MagazineSql::load(*magIdx) : std::nullopt;
+        if (!m)
             return kRefused;
-        }
         const QString clause = TranslateToSql(text.first(), m->fieldNames);
         QString message;
         if (!CheckCondition(clause, m->fieldNames, &message)) {
