@@ -57,6 +57,9 @@ const char *const kIndexes[] = {
     "create index if not exists MagUserIdx on MagUser (UserIdx)",
     "create index if not exists MagUserMagIdx on MagUser (MagIdx, UserIdx)",
     "create index if not exists MagUserAdrs on MagUser (MagIdx, UserAdrs)",
+    // A returned mail names an address, not a magazine: without this, each one read every
+    // member of every magazine.
+    "create index if not exists MagUserAdrsAnyMagazine on MagUser (UserAdrs collate nocase)",
     // Finds one member's row of an issue directly: "not sent issue n" looks up every member,
     // and with (MagIdx, MagCnt) alone each look-up read all of the issue's rows.
     "create index if not exists MagHistRecipient on MagHist (MagIdx, MagCnt, MagUser)",
