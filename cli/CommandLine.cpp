@@ -1,7 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include "cli/CliCommon.h"
 #include "cli/CliListings.h"
-
 #include "cli/CliStatus.h"
 #include "issue/UCondition.h"
 #include "mail/DeliveryManager.h"
@@ -19,14 +19,10 @@
 
 #include <cstdio>
 #include <limits>
-#include <unistd.h>
 
 namespace {
 
-constexpr int kDone = 0;
-constexpr int kRefused = 1;
-constexpr int kNotStarted = 2;
-constexpr int kSomeLeft = 3;
+using namespace Cli;
 
 const QString kUsage = QStringLiteral(
     "使い方:\n"
@@ -49,62 +45,6 @@ const QString kUsage = QStringLiteral(
     "  (inbox は 0 処理済、2 データベースかサーバに届かない、1 引数の誤り;\n"
     "   magazines と members は 0 表示済、2 データベースを読めない、1 引数の誤り;\n"
     "   check-condition は 0 正しい条件式、1 誤りのある条件式か引数の誤り、2 データベースを読めない)\n");
-
-void say(const QString &text)
-{
-    std::fputs(qPrintable(text + u'\n'), stderr);
-}
-
-// Opens the store the window uses, with the same checks, but never makes a new one: a
-// delivery or a status needs one that exists.
-bool openStore()
-{
-    const QString path = Folders::storeFile(Folders::dataDir());
-    if (!QFileInfo::exists(path)) {
-        say(QStringLiteral("データベースがありません: ") + path);
-        return false;
-    }
-    QString why;
-    if (!Store::open(path, &why)) {
-        say(QStringLiteral("データベースを開けません: ") + why);
-        return false;
-    }
-    return true;
-}
-
-// Runs one issue's delivery on the delivery worker, serving its reports here, and returns
-// its summary.
-DeliverySummary deliverIssue(const IssueStateRow &issue, const TMailThread::Settings &settings)
-{
-    const bool terminal = isatty(2) == 1;
-    const QString name = QStringLiteral("%1 第%2号").arg(issue.MagName).arg(issue.MagCnt);
-    const qint64 total = issue.counts.open();
-    qint64 done = 0;
-    DeliverySummary summary{issue.MagIdx, issue.MagCnt, DeliveryEnd::NotStarted, issue.counts};
-    DeliveryManager deliveries;
-    QObject::connect(&deliveries, &DeliveryManager::MailSent, [&](int count) {
-        done += count;
-        if (terminal)
-            std::fputs(qPrintable(QStringLiteral("\r%1: %2 / %3   ").arg(name).arg(done).arg(total)), stderr);
-    });
-    QObject::connect(&deliveries, &DeliveryManager::Waiting, [&](int, int, const QDateTime &until) {
-        if (terminal && until.isValid())
-            std::fputs(qPrintable(QStringLiteral("\r%1: 待機中 %2 まで   ").arg(name, until.toString(QStringLiteral("HH:mm")))),
-                       stderr);
-    });
-    QObject::connect(&deliveries, &DeliveryManager::ErrorBox, [&](const QString &text) {
-        if (terminal)
-            std::fputs("\n", stderr);
-        say(name + QStringLiteral(": ") + QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    });
-    QObject::connect(&deliveries, &DeliveryManager::Summary, [&](const DeliverySummary &s) { summary = s; });
-    deliveries.start(issue.MagIdx, issue.MagCnt, int(total), settings);
-    deliveries.waitForAll(std::numeric_limits<int>::max());
-    if (terminal)
-        std::fputs("\n", stderr);
-    say(name + QStringLiteral(": ") + DeliverySummaryText(summary).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
-    return summary;
-}
 
 // The worst of two exit statuses: could not start, then some left, then done.
 int worse(int a, int b)
@@ -207,17 +147,6 @@ std::optional<ListingFormat> listingFormat(const QCommandLineParser &p)
     return std::nullopt;
 }
 
-// The MagIdx of the magazine named; nullopt, having said so, when there is none.
-std::optional<int> magazineNamed(const QString &name)
-{
-    const qint64 magIdx = MagazineSql::idByName(name);
-    if (magIdx == 0) {
-        say(QStringLiteral("マガジン「%1」はありません。").arg(name));
-        return std::nullopt;
-    }
-    return int(magIdx);
-}
-
 // "magazines" and "members": read-only listings on stdout.
 int runListing(const QString &command, const QCommandLineParser &p)
 {
@@ -295,13 +224,8 @@ int runInbox(const QCommandLineParser &p)
             return kNotStarted;
         }
         options->keep = p.isSet(QStringLiteral("keep"));
-        const bool terminal = isatty(2) == 1;
-        summary = ProcessInbox(*options, {}, [terminal](int done, int total) {
-            if (terminal)
-                std::fputs(qPrintable(QStringLiteral("\r返信メール: %1 / %2   ").arg(done).arg(total)), stderr);
-        }, nullptr);
-        if (terminal)
-            std::fputs("\n", stderr);
+        Progress progress(QStringLiteral("返信メール"));
+        summary = ProcessInbox(*options, {}, [&progress](int done, int total) { progress.show(done, total); }, nullptr);
     } catch (const StoreError &e) {
         say(QStringLiteral("データベースを読めません: ") + e.text());
         return kNotStarted;

@@ -1,0 +1,53 @@
+#pragma once
+// What every command of the command line shares: its exit statuses, its messages on
+// stderr, opening the store, finding a magazine by name, a progress line on a terminal and
+// running one issue's delivery.
+#include "mail/DeliverySummary.h"
+#include "mail/UMailThread.h"
+
+#include <QString>
+
+#include <optional>
+
+struct IssueStateRow;
+
+namespace Cli {
+
+constexpr int kDone = 0;
+constexpr int kRefused = 1;    // the arguments or the input files were refused
+constexpr int kNotStarted = 2; // the store or the server could not be reached, or was locked
+constexpr int kSomeLeft = 3;   // partly done: some recipients or lines failed
+
+// One message line on stderr.
+void say(const QString &text);
+
+// Opens the store the window uses, with the same checks, but never makes a new one.
+// False, having said why, when there is none or it cannot be opened.
+bool openStore();
+
+// The MagIdx of the magazine named; nullopt, having said so, when there is none.
+std::optional<int> magazineNamed(const QString &name);
+
+// A progress line rewritten in place on stderr, only when stderr is a terminal: under cron
+// or in a pipe nothing is written.
+class Progress
+{
+public:
+    explicit Progress(QString label);
+    ~Progress();
+    void show(qint64 done, qint64 total);
+    void showText(const QString &text);
+    // Ends the progress line, so that a message said next starts on a line of its own.
+    void breakLine();
+
+private:
+    QString m_label;
+    bool m_terminal;
+    bool m_shown = false;
+};
+
+// Runs one issue's delivery on the delivery worker, serving its reports here, and returns
+// its summary (also said on stderr).
+DeliverySummary deliverIssue(const IssueStateRow &issue, const TMailThread::Settings &settings);
+
+} // namespace Cli
