@@ -115,7 +115,50 @@ QString fromFileBytes(const QByteArray &bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes.mid(3));
+    if (isUtf8Text(bytes))
+        return QString::fromUtf8(bytes);
     return fromCp932(bytes);
+}
+
+bool isUtf8Text(const QByteArray &bytes, bool mayBeCut)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    bool wide = false;
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        wide = true;
+        int more = 0;
+        unsigned lowest = 0; // the smallest second byte allowed, against overlong forms and surrogates
+        unsigned highest = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+            lowest = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            lowest = c == 0xE0 ? 0xA0 : 0x80;
+            highest = c == 0xED ? 0x9F : 0xBF;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            lowest = c == 0xF0 ? 0x90 : 0x80;
+            highest = c == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        for (int k = 1; k <= more; ++k) {
+            if (i + k >= n)
+                return mayBeCut && wide;
+            const unsigned b = p[i + k];
+            if (k == 1 ? (b < lowest || b > highest) : (b < 0x80 || b > 0xBF))
+                return false;
+        }
+        i += 1 + more;
+    }
+    return wide;
 }
 
 } // namespace Codec

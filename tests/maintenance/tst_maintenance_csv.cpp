@@ -179,6 +179,36 @@ private Q_SLOTS:
         QCOMPARE(IsValidAddress(field), ok);
     }
 
+    // A file's text is UTF-8 with a byte-order mark, UTF-8 when every byte is, or CP932.
+    void fileText_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("cp932") << Codec::toCp932("山田 表示 ｶﾅ") << QStringLiteral("山田 表示 ｶﾅ");
+        QTest::newRow("utf-8 with bom") << QByteArray("\xEF\xBB\xBF") + QString("髙橋😀").toUtf8() << QStringLiteral("髙橋😀");
+        QTest::newRow("utf-8 without bom") << QString("髙橋 ①😀\r\n").toUtf8() << QStringLiteral("髙橋 ①😀\r\n");
+        QTest::newRow("ascii") << QByteArray("plain\r\n") << QStringLiteral("plain\r\n");
+        // Not UTF-8, so read as CP932: an overlong form, a surrogate, a lone continuation
+        // byte and a sequence cut at the end.
+        QTest::newRow("overlong") << QByteArray("a\xC0\xAF") << Codec::fromCp932("a\xC0\xAF");
+        QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << Codec::fromCp932("\xED\xA0\x80");
+        QTest::newRow("cp932 kana pair") << QByteArray("\x83\x41") << QStringLiteral("ア");
+        QTest::newRow("cut at the end") << QByteArray("\xE8\xA1") << Codec::fromCp932("\xE8\xA1");
+    }
+    void fileText()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(Codec::fromFileBytes(bytes), text);
+    }
+    void utf8CutAtBlockEnd()
+    {
+        const QByteArray cut = QString("表示").toUtf8().left(4);
+        QVERIFY(!Codec::isUtf8Text(cut));
+        QVERIFY(Codec::isUtf8Text(cut, true));
+        QVERIFY(!Codec::isUtf8Text("ascii only", true));
+    }
+
     void lineReader_data()
     {
         QTest::addColumn<QByteArray>("bytes");
