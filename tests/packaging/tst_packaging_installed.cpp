@@ -88,6 +88,8 @@ private Q_SLOTS:
         QTest::newRow("metainfo") << "/usr/share/metainfo/jp.brindlow.tsubame.metainfo.xml";
         QTest::newRow("help page") << "/usr/share/doc/tsubame/help.html";
         QTest::newRow("copyright") << "/usr/share/doc/tsubame/copyright";
+        QTest::newRow("hourly replies unit") << "/usr/lib/systemd/user/tsubame-inbox.timer";
+        QTest::newRow("weekly send example") << "/usr/share/doc/tsubame/examples/tsubame-weekly-send.service";
     }
     void desktopFilesInstalled()
     {
