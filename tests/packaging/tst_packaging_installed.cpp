@@ -88,6 +88,7 @@ private Q_SLOTS:
         QTest::newRow("metainfo") << "/usr/share/metainfo/jp.brindlow.tsubame.metainfo.xml";
         QTest::newRow("help page") << "/usr/share/doc/tsubame/help.html";
         QTest::newRow("copyright") << "/usr/share/doc/tsubame/copyright";
+        QTest::newRow("manual page") << "/usr/share/man/man1/tsubame.1.gz";
         QTest::newRow("hourly replies unit") << "/usr/lib/systemd/user/tsubame-inbox.timer";
         QTest::newRow("weekly send example") << "/usr/share/doc/tsubame/examples/tsubame-weekly-send.service";
     }
