@@ -2,6 +2,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/CliListings.h"
+#include "cli/CliSend.h"
 #include "cli/CliStatus.h"
 #include "issue/UCondition.h"
 #include "mail/DeliveryManager.h"
@@ -26,6 +27,21 @@ using namespace Cli;
 
 const QString kUsage = QStringLiteral(
     "使い方:\n"
+    "  tsubame send --magazine 名前 (--subject 件名 | --subject-file ファイル) --body-file ファイル\n"
+    "        [--condition 条件 [--field 項目名] [--value 値] [--month-day] | --condition-file ファイル.whr]\n"
+    "        [--after-send flag1,count1,date1,...] [--dry-run] [--retry-schedule 5s,30s,...]\n"
+    "      号を記録して配信します(送信タブの「メール送信」と同じ確認、同じ記録)。\n"
+    "      --condition: all(既定), added-since, added-before, flag-on, flag-off, sent, not-sent,\n"
+    "        count-at-least, count-at-most, count-equals, date-since, date-before, date-on\n"
+    "        (「フラグがON」など送信条件の表示名でも指定できます)。\n"
+    "      --field: マガジンの項目名(フラグ・カウンタ・日付)。--value: 日付(2024-01-15 か 2024/01/15)、\n"
+    "        発行番号またはカウンタ値。--month-day: date-on で月日だけを比べます。\n"
+    "      --condition-file: 条件エディタで保存した条件式。--after-send: 送信後に flag1-3 をON、\n"
+    "        count1-2 を加算、date1-2 を今日の日付にします。\n"
+    "      ファイルは Shift-JIS(CP932) か UTF-8(BOM の有無は問いません)で読みます。\n"
+    "      --dry-run: 何も記録せず、対象者数と最初のメンバーへのメールを送る形のまま表示します。\n"
+    "      例: tsubame send --magazine 週刊ツバメ --subject-file 件名.txt --body-file 本文.txt \\\n"
+    "            --condition flag-on --field 購読中 --after-send count1,date1\n"
     "  tsubame deliver --magazine 名前 --issue 番号 [--retry-schedule 5s,30s,...]\n"
     "      記録済みの号を配信します。\n"
     "  tsubame resume [--all] [--resend-unknown] [--retry-schedule 5s,30s,...]\n"
@@ -42,6 +58,8 @@ const QString kUsage = QStringLiteral(
     "  tsubame inbox [--keep]\n"
     "      返信メールを処理します(配信停止の依頼と不達通知)。--keep: メールボックスから何も削除しません。\n"
     "終了コード: 0 全員に送信済(またはスキップ)、3 一部が未送信・失敗・不明、2 開始できない、1 引数の誤り\n"
+    "  (send は 2 のときデータベースが使用中か、サーバに届かない。記録済みの号は resume で再開できます;\n"
+    "   send --dry-run は 0 表示済)\n"
     "  (inbox は 0 処理済、2 データベースかサーバに届かない、1 引数の誤り;\n"
     "   magazines と members は 0 表示済、2 データベースを読めない、1 引数の誤り;\n"
     "   check-condition は 0 正しい条件式、1 誤りのある条件式か引数の誤り、2 データベースを読めない)\n");
@@ -247,7 +265,8 @@ std::optional<int> RunCommandLine(int argc, char **argv)
     }
     const bool listing = command == QLatin1String("magazines") || command == QLatin1String("members");
     const bool checkCondition = command == QLatin1String("check-condition");
-    if (command != QLatin1String("deliver") && command != QLatin1String("resume") && command != QLatin1String("status")
+    const bool send = command == QLatin1String("send");
+    if (!send && command != QLatin1String("deliver") && command != QLatin1String("resume") && command != QLatin1String("status")
         && command != QLatin1String("inbox") && !listing && !checkCondition)
         return std::nullopt;
     QCoreApplication app(argc, argv);
@@ -263,6 +282,8 @@ std::optional<int> RunCommandLine(int argc, char **argv)
         p.addOption({QStringLiteral("resend-unknown"), QStringLiteral("結果不明のメンバーにも送り直します。")});
     } else if (command == QLatin1String("inbox")) {
         p.addOption({QStringLiteral("keep"), QStringLiteral("メールボックスから何も削除しません。")});
+    } else if (send) {
+        addSendOptions(p);
     } else if (checkCondition) {
         p.addOption({QStringLiteral("magazine"), QStringLiteral("マガジン名"), QStringLiteral("名前")});
         p.addPositionalArgument(QStringLiteral("条件式"), QStringLiteral("マガジンの項目名で書いた自由条件"));
@@ -273,7 +294,7 @@ std::optional<int> RunCommandLine(int argc, char **argv)
     } else {
         p.addOption({QStringLiteral("json"), QStringLiteral("JSON で出力します。")});
     }
-    if (command == QLatin1String("deliver") || command == QLatin1String("resume"))
+    if (send || command == QLatin1String("deliver") || command == QLatin1String("resume"))
         p.addOption({QStringLiteral("retry-schedule"), QStringLiteral("再送の間隔"), QStringLiteral("5s,30s,...")});
     QStringList args = QCoreApplication::arguments();
     args.removeAt(1);
@@ -309,5 +330,7 @@ std::optional<int> RunCommandLine(int argc, char **argv)
             return kRefused;
         }
     }
+    if (send)
+        return runSend(p, settings);
     return command == QLatin1String("deliver") ? runDeliver(p, settings) : runResume(p, settings);
 }

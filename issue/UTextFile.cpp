@@ -30,7 +30,7 @@ QString joinCrLf(const QStringList &lines)
     return out;
 }
 
-bool readLines(const QString &path, QStringList *lines, QString *error)
+bool readText(const QString &path, QString *text, QString *error, qint64 maxBytes)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
@@ -38,7 +38,29 @@ bool readLines(const QString &path, QStringList *lines, QString *error)
             *error = f.errorString() + QStringLiteral(" (") + path + QStringLiteral(")");
         return false;
     }
-    *lines = splitLines(Codec::fromFileBytes(f.readAll()));
+    // One byte more than allowed tells a file that is too long from one that just fits,
+    // whatever the file claims its size is (a pipe or a device claims none).
+    const QByteArray bytes = maxBytes < 0 ? f.readAll() : f.read(maxBytes + 1);
+    if (f.error() != QFileDevice::NoError) {
+        if (error)
+            *error = f.errorString() + QStringLiteral(" (") + path + QStringLiteral(")");
+        return false;
+    }
+    if (maxBytes >= 0 && bytes.size() > maxBytes) {
+        if (error)
+            *error = QStringLiteral("ファイルが大きすぎます(上限 %1 バイト) (%2)").arg(maxBytes).arg(path);
+        return false;
+    }
+    *text = Codec::fromFileBytes(bytes);
+    return true;
+}
+
+bool readLines(const QString &path, QStringList *lines, QString *error, qint64 maxBytes)
+{
+    QString text;
+    if (!readText(path, &text, error, maxBytes))
+        return false;
+    *lines = splitLines(text);
     return true;
 }
 

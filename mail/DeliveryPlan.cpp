@@ -3,9 +3,13 @@
 #include "store/Database.h"
 #include "store/DeliveryRecords.h"
 #include "store/MagazineMailSettings.h"
+#include "store/MemberRecords.h"
 #include "store/SendStates.h"
 #include "store/UnsubscribeKey.h"
 
+#include <QRandomGenerator>
+
+#include <functional>
 #include <optional>
 
 namespace {
@@ -48,18 +52,9 @@ private:
             m_cursor.close();
             return false;
         }
-        DeliveryRecipientRecord &row = pending.member;
-        DeliveryRecipient r;
+        DeliveryRecipient r = ToDeliveryRecipient(std::move(pending.member));
         r.attempts = pending.attempts;
         r.nextTry = pending.nextTry;
-        r.MagUser = row.MagUser;
-        r.UserAdrs = std::move(row.UserAdrs);
-        r.values.UserName = std::move(row.UserName);
-        r.values.url = std::move(row.url);
-        r.values.count1 = row.count1;
-        r.values.count2 = row.count2;
-        r.values.UserDate1 = std::move(row.UserDate1);
-        r.values.UserDate2 = std::move(row.UserDate2);
         m_first = std::move(r);
         return true;
     }
@@ -69,7 +64,33 @@ private:
     QString m_failure;
 };
 
+// The magazine's own mail settings; the unsubscribe key from keyOf, only when needed.
+void applyMailSettings(DeliveryPlan &plan, const std::function<QByteArray()> &keyOf)
+{
+    const MagazineMailSettings mail = MagazineMailSettings::load(plan.MagIdx);
+    plan.forceUtf8 = mail.forceUtf8;
+    if (!mail.unsubscribeAddress.isEmpty()) {
+        plan.unsubscribeAddress = mail.unsubscribeAddress;
+        plan.unsubscribeUrl = mail.unsubscribeUrl;
+        plan.unsubscribeKey = keyOf();
+    }
+}
+
 } // namespace
+
+DeliveryRecipient ToDeliveryRecipient(DeliveryRecipientRecord row)
+{
+    DeliveryRecipient r;
+    r.MagUser = row.MagUser;
+    r.UserAdrs = std::move(row.UserAdrs);
+    r.values.UserName = std::move(row.UserName);
+    r.values.url = std::move(row.url);
+    r.values.count1 = row.count1;
+    r.values.count2 = row.count2;
+    r.values.UserDate1 = std::move(row.UserDate1);
+    r.values.UserDate2 = std::move(row.UserDate2);
+    return r;
+}
 
 DeliveryMode ChooseDeliveryMode(const QString &Body, bool UseUserName)
 {
@@ -110,13 +131,32 @@ DeliveryPlan LoadDeliveryPlan(int MagIdx, int MagCnt)
     plan.Body = issue.Body;
     plan.UpdateSQL = issue.UpdateSQL;
     plan.mode = ChooseDeliveryMode(issue.Body, issue.UseUserName);
-    const MagazineMailSettings mail = MagazineMailSettings::load(MagIdx);
-    plan.forceUtf8 = mail.forceUtf8;
-    if (!mail.unsubscribeAddress.isEmpty()) {
-        plan.unsubscribeAddress = mail.unsubscribeAddress;
-        plan.unsubscribeUrl = mail.unsubscribeUrl;
-        plan.unsubscribeKey = UnsubscribeKey::load();
-    }
+    applyMailSettings(plan, [] { return UnsubscribeKey::load(); });
     plan.recipients = std::move(recipients);
+    return plan;
+}
+
+DeliveryPlan DraftDeliveryPlan(int MagIdx, const QString &Title, const QString &Body)
+{
+    DeliveryPlan plan;
+    const std::optional<MagazineRecord> magazine = MagazineSql::load(MagIdx);
+    if (!magazine)
+        return plan;
+    plan.MagIdx = MagIdx;
+    plan.Owner = magazine->owner;
+    plan.Adrs = magazine->adrs;
+    plan.Atena = magazine->atena;
+    plan.Title = Title;
+    plan.Body = Body;
+    plan.mode = ChooseDeliveryMode(Body, magazine->useUserName);
+    applyMailSettings(plan, [] {
+        QByteArray key = UnsubscribeKey::peek();
+        if (key.isEmpty()) {
+            key.resize(32);
+            QRandomGenerator::system()->generate(reinterpret_cast<quint32 *>(key.data()),
+                                                 reinterpret_cast<quint32 *>(key.data() + key.size()));
+        }
+        return key;
+    });
     return plan;
 }

@@ -24,6 +24,10 @@ struct DeliveryRecipient {
     QDateTime nextTry;  // deferred: not before this moment; invalid for a first try
 };
 
+struct DeliveryRecipientRecord;
+// A member's row as the send step takes it (a first try).
+DeliveryRecipient ToDeliveryRecipient(DeliveryRecipientRecord row);
+
 // The recipients in the order they are to be sent to.
 class RecipientSource
 {
@@ -58,3 +62,9 @@ struct DeliveryPlan {
 // issue has no recipient row or the magazine row is missing: nothing is to be sent then.
 // Throws StoreError when the store cannot be read.
 DeliveryPlan LoadDeliveryPlan(int MagIdx, int MagCnt);
+
+// The plan an issue not recorded yet would have, for showing its mails without sending: the
+// magazine's sender and mail settings, the subject and body given (as composed), no
+// recipients. Writes nothing: when the store has no unsubscribe key yet, a throwaway one
+// signs the tokens shown. Empty when the magazine is missing; throws StoreError.
+DeliveryPlan DraftDeliveryPlan(int MagIdx, const QString &Title, const QString &Body);

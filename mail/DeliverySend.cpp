@@ -1,8 +1,6 @@
 #include "mail/DeliverySend.h"
 
-#include "mail/MailFormat.h"
-#include "mail/ListUnsubscribe.h"
-#include "mail/MessageId.h"
+#include "mail/DeliveryMail.h"
 #include "mail/SendGroup.h"
 #include "mail/SendPacing.h"
 #include "mail/SmtpClient.h"
@@ -54,16 +52,12 @@ public:
     Sender(SmtpClient &smtp, DeliveryPlan &plan, const DeliverySendOptions &options, DeliveryOutcome &out)
         : m_smtp(smtp), m_plan(plan), m_options(options), m_out(out), m_systemClock(options.stopRequested),
           m_clock(options.clock ? options.clock : &m_systemClock),
-          m_format(plan.Owner, plan.Adrs, plan.Atena, plan.Title, plan.forceUtf8), m_ids(m_format.sender()),
-          m_unsubscribe(plan.unsubscribeAddress, plan.unsubscribeUrl, plan.unsubscribeKey, plan.MagIdx),
-          m_groupSize(plan.mode == DeliveryMode::Batch ? kDeliveryBatchSize : kDeliveryReportEvery)
+          m_mail(plan), m_groupSize(plan.mode == DeliveryMode::Batch ? kDeliveryBatchSize : kDeliveryReportEvery)
     {
     }
 
     void run()
     {
-        if (m_plan.mode != DeliveryMode::Personalised)
-            m_sameBody = m_format.encodeBody(m_plan.Body);
         m_today = m_clock->now().date();
         QString failure;
         if (!open(&failure)) {
@@ -249,15 +243,8 @@ private:
                 results += putBack(g);
                 continue;
             }
-            // Each member's mail is checked for its own charset: one member's name that
-            // needs UTF-8 leaves the others' mails as they are.
-            const EncodedBody body = m_plan.mode == DeliveryMode::Personalised
-                                         ? m_format.encodeBody(Personalize(m_plan.Body, r.values, m_today))
-                                         : m_sameBody;
-            const SmtpTransaction t = m_smtp.transact(
-                m_format.sender(), {r.UserAdrs},
-                m_format.individual(r.UserAdrs, body, m_clock->now(),
-                                    m_ids.nextField() + m_unsubscribe.memberFields(int(r.MagUser))));
+            const SmtpTransaction t =
+                m_smtp.transact(m_mail.sender(), {r.UserAdrs}, m_mail.individual(r, m_today, m_clock->now()));
             if (afterMail(t))
                 add(settle(g, RecipientFateOf(t, 0)));
             else
@@ -268,10 +255,7 @@ private:
                 for (const Retry *g : std::as_const(enveloped))
                     results += putBack(*g);
             } else {
-                const SmtpTransaction t =
-                    m_smtp.transact(m_format.sender(), addresses,
-                                    m_format.batch(m_sameBody, m_clock->now(),
-                                                   m_ids.nextField() + m_unsubscribe.batchFields()));
+                const SmtpTransaction t = m_smtp.transact(m_mail.sender(), addresses, m_mail.batch(m_clock->now()));
                 const bool settles = afterMail(t);
                 for (qsizetype i = 0; i < enveloped.size(); ++i)
                     if (settles)
@@ -396,11 +380,8 @@ private:
     DeliveryOutcome &m_out;
     SystemClock m_systemClock;
     DeliveryClock *m_clock;
-    const MailFormat m_format;
-    MessageIdSource m_ids;
-    const ListUnsubscribe m_unsubscribe;
+    DeliveryMail m_mail;
     const qsizetype m_groupSize;
-    EncodedBody m_sameBody;  // the encoded body of every mail, unless personalised
     QDate m_today;          // the day personalisation speaks of
     std::multimap<qint64, Retry> m_retries;  // by the moment of their next try
     std::optional<DeliveryRecipient> m_peeked;

@@ -3,9 +3,12 @@
 // row (read and recorded by store/SendStates.h). Values are bound, never pasted.
 // Every failure throws StoreError with the engine's text.
 #include "store/Batch.h"
+#include "store/RecipientQuery.h"
 
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 // The magazine and issue rows of one delivery.
 struct DeliveryIssueRecord {
@@ -32,6 +35,10 @@ struct DeliveryRecipientRecord {
 };
 
 DeliveryIssueRecord ReadDeliveryIssue(int MagIdx, int MagCnt);
+
+// The first member the selection reaches, in the order a delivery sends to its recipients
+// (by UserIdx), with what that member's mail needs; nullopt when it reaches nobody.
+std::optional<DeliveryRecipientRecord> FirstRecipient(const RecipientQuery &query);
 
 // The text a refused after-send update fails with.
 QString AfterSendUpdateRefusedText();

@@ -23,6 +23,11 @@ QByteArray stored()
 
 } // namespace
 
+QByteArray peek()
+{
+    return stored();
+}
+
 QByteArray load()
 {
     QByteArray key = stored();

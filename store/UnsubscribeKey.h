@@ -9,5 +9,7 @@ namespace UnsubscribeKey {
 // 32 random bytes. The first call on a store makes and stores them; two processes that make
 // one at the same time agree on the one stored first. Throws StoreError.
 QByteArray load();
+// The stored key, or empty when none has been made yet; writes nothing (a dry run).
+QByteArray peek();
 
 } // namespace UnsubscribeKey

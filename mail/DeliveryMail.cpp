@@ -1,0 +1,24 @@
+#include "mail/DeliveryMail.h"
+
+DeliveryMail::DeliveryMail(const DeliveryPlan &plan)
+    : m_format(plan.Owner, plan.Adrs, plan.Atena, plan.Title, plan.forceUtf8), m_ids(m_format.sender()),
+      m_unsubscribe(plan.unsubscribeAddress, plan.unsubscribeUrl, plan.unsubscribeKey, plan.MagIdx),
+      m_mode(plan.mode), m_body(plan.Body)
+{
+    if (m_mode != DeliveryMode::Personalised)
+        m_sameBody = m_format.encodeBody(m_body);
+}
+
+QByteArray DeliveryMail::individual(const DeliveryRecipient &recipient, const QDate &today, const QDateTime &now)
+{
+    const EncodedBody body = m_mode == DeliveryMode::Personalised
+                                 ? m_format.encodeBody(Personalize(m_body, recipient.values, today))
+                                 : m_sameBody;
+    return m_format.individual(recipient.UserAdrs, body, now,
+                               m_ids.nextField() + m_unsubscribe.memberFields(int(recipient.MagUser)));
+}
+
+QByteArray DeliveryMail::batch(const QDateTime &now)
+{
+    return m_format.batch(m_sameBody, now, m_ids.nextField() + m_unsubscribe.batchFields());
+}
