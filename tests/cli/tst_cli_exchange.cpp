@@ -371,6 +371,21 @@ private Q_SLOTS:
         QVERIFY(r.err.contains(log.fileName()));
     }
 
+    // A line the store cannot take stops the import there, as in the window: the lines
+    // before it stay, status 3.
+    void importStoppedPartWay()
+    {
+        QVERIFY(writeFile(path("in.csv"), QStringLiteral("一,one@example.jp,7\r\n二,two@example.jp,12件\r\n"
+                                                         "三,three@example.jp,1\r\n")
+                                              .toUtf8()));
+        const Run r = runProgram({"import", "--magazine", kNameA, "--columns", "0,1,6", "--no-heading", path("in.csv")});
+        QCOMPARE(r.code, 3);
+        QVERIFY2(r.err.contains(QStringLiteral("2 行目")), qPrintable(r.err));
+        const QList<QStringList> members = listedMembers(kNameA);
+        QCOMPARE(members.size(), 1);
+        QCOMPARE(members.first().mid(0, 2), (QStringList{"一", "one@example.jp"}));
+    }
+
     // Another writer holds the store: nothing is written, status 2.
     void lockedStore_data()
     {
