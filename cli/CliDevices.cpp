@@ -5,8 +5,7 @@
 
 ReadProgressDevice::ReadProgressDevice(QIODevice &source, std::function<void(qint64)> progress)
     : m_source(source), m_progress(std::move(progress))
-{
-}
+{}
 
 qint64 ReadProgressDevice::readData(char *data, qint64 maxSize)
 {
@@ -17,7 +16,6 @@ qint64 ReadProgressDevice::readData(char *data, qint64 maxSize)
             m_progress(m_read);
     }
     return got; // 0 at the source's end, -1 on its read error, as a reader expects
-
 }
 
 bool WatchedSaveFile::openForWriting()

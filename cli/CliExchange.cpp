@@ -69,7 +69,9 @@ bool magazineAndFile(const QCommandLineParser &p, QString &magazine, QString &fi
 class LineProgress
 {
 public:
-    LineProgress(const QString &label, qint64 total) : m_progress(label), m_total(total), m_step(qMax<qint64>(1, total / 1000)) {}
+    LineProgress(const QString &label, qint64 total)
+        : m_progress(label), m_total(total), m_step(qMax<qint64>(1, total / 1000))
+    {}
     void show(qint64 line)
     {
         if (line - m_shown >= m_step || line == m_total) {
@@ -95,7 +97,8 @@ std::optional<QList<int>> parseColumns(const QString &text)
         bool ok = false;
         const int code = part.trimmed().toInt(&ok);
         if (!ok || code < 0 || code > 10 || order.contains(code)) {
-            say(QStringLiteral("--columns の「%1」は使えません。0 から 10 の項目番号を重複なく、コンマで区切って指定してください。")
+            say(QStringLiteral(
+                    "--columns の「%1」は使えません。0 から 10 の項目番号を重複なく、コンマで区切って指定してください。")
                     .arg(part));
             return std::nullopt;
         }
@@ -162,8 +165,10 @@ int runImport(const QCommandLineParser &p)
         }
 
         TextLineReader reader(file);
-        const ImportOutcome outcome = MemberImport(*magIdx, settings, QDate::currentDate())
-                                          .run(reader, log, [&progress](int line) { progress.show(line); });
+        const ImportOutcome outcome =
+            MemberImport(*magIdx, settings, QDate::currentDate()).run(reader, log, [&progress](int line) {
+                progress.show(line);
+            });
         progress.breakLine();
         logFile.close();
         say(QStringLiteral("%1 行を読み、%2 人を追加、%3 人を更新しました。")
@@ -171,15 +176,17 @@ int runImport(const QCommandLineParser &p)
                 .arg(outcome.inserted)
                 .arg(outcome.updated));
         if (outcome.rejected > 0) {
-            const QString where = logName.isEmpty() ? QStringLiteral("上の一覧")
-                                                    : QStringLiteral("インポートログ（%1）").arg(logName);
-            say(QStringLiteral("無効なメールアドレスが %1 件見つかりました。これらの行はインポートされていません。%2を確認してください。")
+            const QString where =
+                logName.isEmpty() ? QStringLiteral("上の一覧") : QStringLiteral("インポートログ（%1）").arg(logName);
+            say(QStringLiteral(
+                    "無効なメールアドレスが %1 件見つかりました。これらの行はインポートされていません。%2を確認してください。")
                     .arg(outcome.rejected)
                     .arg(where));
         }
         if (outcome.stopped) {
             say(oneLine(outcome.error));
-            say(QStringLiteral("%1 行目で中断しました。それより前の行はインポートされています。").arg(outcome.errorLine));
+            say(QStringLiteral("%1 行目で中断しました。それより前の行はインポートされています。")
+                    .arg(outcome.errorLine));
             return outcome.storeFailed ? kNotStarted : kSomeLeft;
         }
         return outcome.rejected > 0 ? kSomeLeft : kDone;
@@ -293,7 +300,8 @@ int runRemoveList(const QCommandLineParser &p)
         std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
         if (outcome.stopped) {
             say(oneLine(outcome.error));
-            say(QStringLiteral("%1 行目で中断しました。それより前の行のメンバーは削除されています。").arg(outcome.errorLine));
+            say(QStringLiteral("%1 行目で中断しました。それより前の行のメンバーは削除されています。")
+                    .arg(outcome.errorLine));
             return outcome.storeFailed ? kNotStarted : kSomeLeft;
         }
         return kDone;
@@ -322,7 +330,8 @@ int runBackup(const QCommandLineParser &p)
         if (!outcome.ok)
             return writeFailure(file, fileName, outcome.error);
     }
-    AppSettings::writeString(QStringLiteral("UserBackupDate"), QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
+    AppSettings::writeString(QStringLiteral("UserBackupDate"),
+                             QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
     say(QStringLiteral("バックアップしました: ") + fileName);
     if (outcome.utf8)
         say(QStringLiteral("シフトJISにない文字があるため、UTF-8 (BOM 付き) で書きました。"));
@@ -335,8 +344,9 @@ int runRestore(const QCommandLineParser &p)
     if (fileName.isEmpty())
         return kRefused;
     if (!p.isSet(QStringLiteral("yes"))) {
-        say(QStringLiteral("現在のデータをバックアップデータで書き換えます。データベース全体(すべてのマガジン、メンバー、号、設定)が"
-                           "置き換わります。よろしければ --yes を付けて実行してください。"));
+        say(QStringLiteral(
+            "現在のデータをバックアップデータで書き換えます。データベース全体(すべてのマガジン、メンバー、号、設定)が"
+            "置き換わります。よろしければ --yes を付けて実行してください。"));
         return kRefused;
     }
     QFile file(fileName);
@@ -365,7 +375,8 @@ int runRestore(const QCommandLineParser &p)
         unreadable = reader.failed();
     }
     if (outcome.ok && outcome.statements == 0) {
-        say(QStringLiteral("バックアップファイルではありません(文が一つもありません)。データベースは変わっていません。"));
+        say(QStringLiteral(
+            "バックアップファイルではありません(文が一つもありません)。データベースは変わっていません。"));
         return kRefused;
     }
     if (!outcome.ok) {
@@ -379,10 +390,12 @@ int runRestore(const QCommandLineParser &p)
         // A statement of a backup's own form that failed, or none at all (the store
         // could not be locked for writing), is the store's failure; anything else the
         // file's.
-        const bool storeFailed = !unreadable && (outcome.buffer.trimmed().isEmpty() || BackupScript::isStatement(outcome.buffer));
+        const bool storeFailed =
+            !unreadable && (outcome.buffer.trimmed().isEmpty() || BackupScript::isStatement(outcome.buffer));
         return storeFailed ? kNotStarted : kRefused;
     }
-    say(QStringLiteral("復元しました(%1 文)。ツバメ便の画面を開いている場合は再起動してください。").arg(outcome.statements));
+    say(QStringLiteral("復元しました(%1 文)。ツバメ便の画面を開いている場合は再起動してください。")
+            .arg(outcome.statements));
     return kDone;
 }
 
@@ -399,17 +412,22 @@ void addExchangeOptions(const QString &command, QCommandLineParser &p)
     if (command == kImport || command == kExport || command == kRemoveList)
         p.addOption({QStringLiteral("magazine"), QStringLiteral("マガジン名"), QStringLiteral("名前")});
     if (command == kImport) {
-        p.addOption({QStringLiteral("columns"), QStringLiteral("ファイルの列ごとの項目番号(0 メンバー名、1 メールアドレス、2 url、"
-                                                               "3-5 フラグ、6-7 カウンタ、8-9 日付、10 登録日)。既定はエクスポートの並び"),
+        p.addOption({QStringLiteral("columns"),
+                     QStringLiteral("ファイルの列ごとの項目番号(0 メンバー名、1 メールアドレス、2 url、"
+                                    "3-5 フラグ、6-7 カウンタ、8-9 日付、10 登録日)。既定はエクスポートの並び"),
                      QStringLiteral("0,1,2,...")});
         p.addOption({QStringLiteral("no-heading"), QStringLiteral("１行目も見出しではなくデータとして読みます。")});
-        p.addOption({QStringLiteral("no-replace"), QStringLiteral("同じアドレスのメンバーがいても置き換えず、追加します。")});
-        p.addOption({QStringLiteral("log"), QStringLiteral("無効なアドレスの行を書くログファイル"), QStringLiteral("ファイル")});
+        p.addOption(
+            {QStringLiteral("no-replace"), QStringLiteral("同じアドレスのメンバーがいても置き換えず、追加します。")});
+        p.addOption({QStringLiteral("log"), QStringLiteral("無効なアドレスの行を書くログファイル"),
+                     QStringLiteral("ファイル")});
     }
     if (command == kRestore)
-        p.addOption({QStringLiteral("yes"), QStringLiteral("データベース全体をバックアップの内容で置き換えることを承諾します。")});
-    p.addPositionalArgument(QStringLiteral("ファイル"), command == kExport ? QStringLiteral("書き出すファイル(- で標準出力)")
-                                                                           : QStringLiteral("ファイル"));
+        p.addOption({QStringLiteral("yes"),
+                     QStringLiteral("データベース全体をバックアップの内容で置き換えることを承諾します。")});
+    p.addPositionalArgument(QStringLiteral("ファイル"), command == kExport
+                                                            ? QStringLiteral("書き出すファイル(- で標準出力)")
+                                                            : QStringLiteral("ファイル"));
 }
 
 int runExchange(const QString &command, const QCommandLineParser &p)

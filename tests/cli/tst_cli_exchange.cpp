@@ -51,7 +51,8 @@ Run runProgram(const QStringList &args)
 QByteArray iconvCp932(const QString &text)
 {
     QProcess p;
-    p.start(QStringLiteral("iconv"), {QStringLiteral("-f"), QStringLiteral("UTF-8"), QStringLiteral("-t"), QStringLiteral("CP932")});
+    p.start(QStringLiteral("iconv"),
+            {QStringLiteral("-f"), QStringLiteral("UTF-8"), QStringLiteral("-t"), QStringLiteral("CP932")});
     p.write(text.toUtf8());
     p.closeWriteChannel();
     p.waitForFinished(30000);
@@ -63,9 +64,10 @@ QList<QStringList> pythonCsv(const QByteArray &bytes)
 {
     QProcess p;
     p.start(QStringLiteral("/usr/bin/python3"),
-            {QStringLiteral("-c"), QStringLiteral("import csv, io, json, sys\n"
-                                                  "text = sys.stdin.buffer.read().decode('utf-8')\n"
-                                                  "print(json.dumps(list(csv.reader(io.StringIO(text, newline='')))))")});
+            {QStringLiteral("-c"),
+             QStringLiteral("import csv, io, json, sys\n"
+                            "text = sys.stdin.buffer.read().decode('utf-8')\n"
+                            "print(json.dumps(list(csv.reader(io.StringIO(text, newline='')))))")});
     p.write(bytes);
     p.closeWriteChannel();
     p.waitForFinished(30000);
@@ -123,10 +125,11 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 
 // The members the import files hold, as the listing shows them back.
 const QList<QStringList> kMembers = {
-    {"髙橋 一郎", "taka@example.jp", "http://example.jp/a", "1", "0", "1", "0", "5", "12", "20240101", "20240102", "20240103"},
+    {"髙橋 一郎", "taka@example.jp", "http://example.jp/a", "1", "0", "1", "0", "5", "12", "20240101", "20240102",
+     "20240103"},
     {"①番, 田中", "tanaka@example.jp", "", "0", "1", "0", "0", "0", "3", "20231231", "20240228", "20200101"},
-    {"\"引用\" 佐藤, 花子", "sato@example.co.jp", "http://example.jp/?a=1,b=2", "0", "0", "0", "0", "7", "0", "20240301",
-     "20240302", "20240303"},
+    {"\"引用\" 佐藤, 花子", "sato@example.co.jp", "http://example.jp/?a=1,b=2", "0", "0", "0", "0", "7", "0",
+     "20240301", "20240302", "20240303"},
 };
 
 // The members as an export writes them: a heading, then text quoted with inner quotes
@@ -134,10 +137,12 @@ const QList<QStringList> kMembers = {
 QString membersCsv()
 {
     auto q = [](const QString &s) -> QString { return u'"' + QString(s).replace(u'"', QStringLiteral("\"\"")) + u'"'; };
-    QString text = QStringLiteral("\"メンバー名\",\"メールアドレス\",\"url\",\"F1\",\"F2\",\"F3\",\"C1\",\"C2\",\"D1\",\"D2\",\"登録日\"\r\n");
+    QString text = QStringLiteral(
+        "\"メンバー名\",\"メールアドレス\",\"url\",\"F1\",\"F2\",\"F3\",\"C1\",\"C2\",\"D1\",\"D2\",\"登録日\"\r\n");
     for (const QStringList &m : kMembers)
-        text += QStringList{q(m[0]), q(m[1]), q(m[2]), m[3], m[4], m[5], m[7], m[8], q(m[9]), q(m[10]), q(m[11])}.join(u',')
-                + QStringLiteral("\r\n");
+        text +=
+            QStringList{q(m[0]), q(m[1]), q(m[2]), m[3], m[4], m[5], m[7], m[8], q(m[9]), q(m[10]), q(m[11])}.join(u',')
+            + QStringLiteral("\r\n");
     return text;
 }
 
@@ -252,8 +257,13 @@ private Q_SLOTS:
     {
         QVERIFY(writeFile(path("in.csv"), membersCsv().toUtf8()));
         QCOMPARE(runProgram({"import", "--magazine", kNameA, path("in.csv")}).code, 0);
-        StoreFixture::addIssue(kMagA, 7, {.addDate = "2026/12/10 10:00:00", .sendCnt = 1, .condition = "全員\r\n(条件;)",
-                                          .title = "お知らせ", .body = "こんにちは。\r\n'引用';\r\n", .updateSql = ""});
+        StoreFixture::addIssue(kMagA, 7,
+                               {.addDate = "2026/12/10 10:00:00",
+                                .sendCnt = 1,
+                                .condition = "全員\r\n(条件;)",
+                                .title = "お知らせ",
+                                .body = "こんにちは。\r\n'引用';\r\n",
+                                .updateSql = ""});
         StoreFixture::addRecipient(kMagA, 7, 1);
         const QStringList before = storeRows();
 
@@ -280,7 +290,8 @@ private Q_SLOTS:
         QTest::newRow("a statement no backup holds")
             << QByteArray("delete from MagUser;\r\ndrop table Magzine;\r\n") << QStringList{"--yes"} << 1;
         QTest::newRow("a backup cut short")
-            << QByteArray("delete from MagUser;\r\ninsert into Magzine (MagIdx,MagName) values(5,'x'") << QStringList{"--yes"} << 1;
+            << QByteArray("delete from MagUser;\r\ninsert into Magzine (MagIdx,MagName) values(5,'x'")
+            << QStringList{"--yes"} << 1;
         QTest::newRow("no statement at all") << QByteArray("\r\n\r\n") << QStringList{"--yes"} << 1;
     }
     void restoreRefused()
@@ -304,8 +315,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("said");
         const QString csv = QStringLiteral("@HOME@/in.csv");
         QTest::newRow("import: unknown magazine") << QStringList{"import", "--magazine", "ない", csv} << 1 << "ない";
-        QTest::newRow("import: missing file") << QStringList{"import", "--magazine", kNameA, "@HOME@/none.csv"} << 1
-                                              << "none.csv";
+        QTest::newRow("import: missing file")
+            << QStringList{"import", "--magazine", kNameA, "@HOME@/none.csv"} << 1 << "none.csv";
         QTest::newRow("import: no file") << QStringList{"import", "--magazine", kNameA} << 1 << "";
         QTest::newRow("import: columns without the address")
             << QStringList{"import", "--magazine", kNameA, "--columns", "0,2", csv} << 1 << "メールアドレス";
@@ -378,7 +389,8 @@ private Q_SLOTS:
         QVERIFY(writeFile(path("in.csv"), QStringLiteral("一,one@example.jp,7\r\n二,two@example.jp,12件\r\n"
                                                          "三,three@example.jp,1\r\n")
                                               .toUtf8()));
-        const Run r = runProgram({"import", "--magazine", kNameA, "--columns", "0,1,6", "--no-heading", path("in.csv")});
+        const Run r =
+            runProgram({"import", "--magazine", kNameA, "--columns", "0,1,6", "--no-heading", path("in.csv")});
         QCOMPARE(r.code, 3);
         QVERIFY2(r.err.contains(QStringLiteral("2 行目")), qPrintable(r.err));
         const QList<QStringList> members = listedMembers(kNameA);
