@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "cli/CliCommon.h"
+#include "cli/CliExchange.h"
 #include "cli/CliListings.h"
 #include "cli/CliSend.h"
 #include "cli/CliStatus.h"
@@ -57,12 +58,31 @@ const QString kUsage = QStringLiteral(
     "      自由条件を送信と同じように確かめ、実行される形を表示します。誤りがあれば理由を表示します。\n"
     "  tsubame inbox [--keep]\n"
     "      返信メールを処理します(配信停止の依頼と不達通知)。--keep: メールボックスから何も削除しません。\n"
+    "  tsubame import --magazine 名前 ファイル [--columns 0,1,2,...] [--no-heading] [--no-replace] [--log ファイル]\n"
+    "      CSV ファイル(シフトJIS か UTF-8)のメンバーをマガジンに追加し、同じアドレスのメンバーは置き換えます。\n"
+    "      --columns: ファイルの列ごとの項目番号(0 メンバー名、1 メールアドレス、2 url、3-5 フラグ、6-7 カウンタ、\n"
+    "      8-9 日付、10 登録日)。既定はエクスポートの並び。無効なアドレスの行は --log のファイル(既定は画面と同じ\n"
+    "      ImportError.log、その場所がなければ標準エラー)に書きます。\n"
+    "      例: tsubame import --magazine 週刊ツバメ 新会員.csv --columns 0,1 --no-heading\n"
+    "  tsubame export --magazine 名前 ファイル\n"
+    "      メンバーを CSV ファイルに書き出します(- で標準出力)。ファイルは書き終えてから置き換えます。\n"
+    "      例: tsubame export --magazine 週刊ツバメ - > 会員.csv\n"
+    "  tsubame remove-list --magazine 名前 ファイル\n"
+    "      ファイルに一行ずつ書かれたアドレスのメンバーを削除し、削除した人数を表示します。\n"
+    "      例: tsubame remove-list --magazine 週刊ツバメ 退会.txt\n"
+    "  tsubame backup ファイル\n"
+    "      データベース全体をファイルにバックアップします。例: tsubame backup ~/ツバメ便-$(date +%Y%m%d).bak\n"
+    "  tsubame restore ファイル --yes\n"
+    "      データベース全体をバックアップの内容で置き換えます(--yes が必要)。失敗すれば元のままです。\n"
+    "      例: tsubame restore ~/ツバメ便-20261211.bak --yes\n"
     "終了コード: 0 全員に送信済(またはスキップ)、3 一部が未送信・失敗・不明、2 開始できない、1 引数の誤り\n"
     "  (send は 2 のときデータベースが使用中か、サーバに届かない。記録済みの号は resume で再開できます;\n"
     "   send --dry-run は 0 表示済)\n"
     "  (inbox は 0 処理済、2 データベースかサーバに届かない、1 引数の誤り;\n"
     "   magazines と members は 0 表示済、2 データベースを読めない、1 引数の誤り;\n"
-    "   check-condition は 0 正しい条件式、1 誤りのある条件式か引数の誤り、2 データベースを読めない)\n");
+    "   check-condition は 0 正しい条件式、1 誤りのある条件式か引数の誤り、2 データベースを読めない;\n"
+    "   import、export、remove-list、backup、restore は 0 完了、1 引数かファイルの誤り(バックアップでないファイル)、\n"
+    "   2 データベースに届かないかロック中、3 一部の行が取り込めなかったか途中で止まった)\n");
 
 // The worst of two exit statuses: could not start, then some left, then done.
 int worse(int a, int b)
@@ -267,7 +287,7 @@ std::optional<int> RunCommandLine(int argc, char **argv)
     const bool checkCondition = command == QLatin1String("check-condition");
     const bool send = command == QLatin1String("send");
     if (!send && command != QLatin1String("deliver") && command != QLatin1String("resume") && command != QLatin1String("status")
-        && command != QLatin1String("inbox") && !listing && !checkCondition)
+        && command != QLatin1String("inbox") && !listing && !checkCondition && !isExchangeCommand(command))
         return std::nullopt;
     QCoreApplication app(argc, argv);
     QCommandLineParser p;
@@ -287,6 +307,8 @@ std::optional<int> RunCommandLine(int argc, char **argv)
     } else if (checkCondition) {
         p.addOption({QStringLiteral("magazine"), QStringLiteral("マガジン名"), QStringLiteral("名前")});
         p.addPositionalArgument(QStringLiteral("条件式"), QStringLiteral("マガジンの項目名で書いた自由条件"));
+    } else if (isExchangeCommand(command)) {
+        addExchangeOptions(command, p);
     } else if (listing) {
         p.addOption({QStringLiteral("format"), QStringLiteral("出力の形式"), QStringLiteral("text|csv|json")});
         if (command == QLatin1String("members"))
@@ -309,6 +331,8 @@ std::optional<int> RunCommandLine(int argc, char **argv)
     }
     if (checkCondition)
         return runCheckCondition(p);
+    if (isExchangeCommand(command))
+        return runExchange(command, p);
     if (!p.positionalArguments().isEmpty()) {
         say(QStringLiteral("余分な引数があります: ") + p.positionalArguments().join(u' '));
         return kRefused;

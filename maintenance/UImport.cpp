@@ -127,6 +127,7 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
             out.error = QStringLiteral("ファイルを最後まで読めませんでした。");
         }
     } catch (const StoreError &e) {
+        out.storeFailed = true;
         out.stopped = true;
         out.errorLine = out.lines;
         out.error = e.text();
@@ -137,6 +138,7 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
         if (rows)
             rows->commit();
     } catch (const StoreError &e) {
+        out.storeFailed = true;
         out.stopped = true;
         if (out.errorLine == 0)
             out.errorLine = out.lines;

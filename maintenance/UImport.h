@@ -26,6 +26,7 @@ struct ImportOutcome {
     bool stopped = false; // ended early at errorLine; the lines before it stay imported
     int errorLine = 0;
     QString error;
+    bool storeFailed = false; // the store refused or was locked, rather than a line being bad
 };
 
 class MemberImport

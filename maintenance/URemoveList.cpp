@@ -27,6 +27,7 @@ RemoveOutcome RemoveListedMembers(int magIdx, TextLineReader &lines, const std::
             out.error = QStringLiteral("ファイルを最後まで読めませんでした。");
         }
     } catch (const StoreError &e) {
+        out.storeFailed = true;
         out.stopped = true;
         out.errorLine = out.lines;
         out.error = e.text();
@@ -35,6 +36,7 @@ RemoveOutcome RemoveListedMembers(int magIdx, TextLineReader &lines, const std::
         if (removal)
             removal->commit();
     } catch (const StoreError &e) {
+        out.storeFailed = true;
         out.stopped = true;
         out.error = out.error.isEmpty() ? e.text() : out.error + QStringLiteral("\n") + e.text();
     }

@@ -13,6 +13,7 @@ struct RemoveOutcome {
     bool stopped = false; // ended early at errorLine; the lines before it stay removed
     int errorLine = 0;
     QString error;
+    bool storeFailed = false; // the store refused or was locked, rather than a line being bad
 };
 
 // Each non-empty line is an address, used exactly as read (no trimming); the store's

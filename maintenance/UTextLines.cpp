@@ -36,6 +36,14 @@ qsizetype wholeCharacters(const QByteArray &bytes, bool utf8)
     return i;
 }
 
+bool isAscii(const QByteArray &bytes)
+{
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
 } // namespace
 
 TextLineReader::TextLineReader(QIODevice &device) : m_device(device) {}
@@ -55,11 +63,22 @@ bool TextLineReader::fill()
             m_started = true;
             if (m_pending.startsWith("\xEF\xBB\xBF")) {
                 m_utf8 = true;
+                m_decided = true;
                 m_pending.remove(0, 3);
             }
         }
         if (!m_started)
             continue;
+        if (!m_decided && !isAscii(m_pending)) {
+            // Without a byte-order mark the first block that holds more than ASCII decides,
+            // as a whole file read at once would be decided: text that is valid UTF-8
+            // throughout is UTF-8, anything else CP932. ASCII before it reads the same in
+            // both. A short read (a pipe) waits for a whole block, unless the file ends.
+            if (m_pending.size() < kBlockSize && !m_atEnd)
+                continue;
+            m_utf8 = Codec::isUtf8Text(m_pending, /*mayBeCut*/ !m_atEnd);
+            m_decided = true;
+        }
         // Decode up to the last line end; the rest waits for more bytes. A line longer than
         // that is handed out in pieces, so no line makes the reader hold more than a block.
         qsizetype cut = m_pending.size();

@@ -1,7 +1,9 @@
 #pragma once
 // Reading the text files members travel in (CSV, removal lists, backups): code page 932,
-// or UTF-8 when the file starts with a byte-order mark. The file is decoded a block at a
-// time, so memory stays the same whatever the file's size.
+// or UTF-8 when the file starts with a byte-order mark or its first block with more than
+// ASCII in it is valid UTF-8 throughout (as Codec::fromFileBytes decides for a whole
+// file). The file is decoded a block at a time, so memory stays the same whatever the
+// file's size.
 #include <QByteArray>
 #include <QString>
 
@@ -29,6 +31,7 @@ private:
 
     QIODevice &m_device;
     bool m_utf8 = false;
+    bool m_decided = false; // m_utf8 holds the file's encoding, not a guess from ASCII alone
     bool m_started = false;
     bool m_atEnd = false;
     bool m_failed = false;

@@ -231,6 +231,27 @@ private Q_SLOTS:
             utf8Line += QStringLiteral("表😀x");
         QTest::newRow("utf-8 line longer than a block")
             << QByteArray("\xEF\xBB\xBF") + (utf8Line + "\n次").toUtf8() << QStringList{utf8Line, "次"};
+        // Without a byte-order mark: valid UTF-8 is UTF-8, as a whole file read at once is.
+        QTest::newRow("utf-8 without bom") << QString("髙橋,\"①, \"\"〜\"\"\"\r\nx\r\n").toUtf8()
+                                           << QStringList{"髙橋,\"①, \"\"〜\"\"\"", "x"};
+        // The reader's first block ends after the first byte of 表: a character cut there is
+        // still UTF-8 (the block is a part of the file, not the whole).
+        const QString cutLine = QString((1 << 20) - 1, QLatin1Char('x')) + QStringLiteral("表");
+        QTest::newRow("utf-8 without bom, first block cut inside a character")
+            << (cutLine + "\n髙①\n").toUtf8() << QStringList{cutLine, "髙①"};
+        // More than a block of ASCII first: the first block with more than ASCII decides.
+        QStringList asciiFirst;
+        QByteArray asciiFirstBytes;
+        for (int i = 0; asciiFirstBytes.size() <= (1 << 20); ++i) {
+            asciiFirst << QStringLiteral("member%1@example.jp").arg(i);
+            asciiFirstBytes += asciiFirst.last().toLatin1() + "\r\n";
+        }
+        asciiFirst << QStringLiteral("髙橋①");
+        QTest::newRow("utf-8 without bom after a block of ascii")
+            << asciiFirstBytes + asciiFirst.last().toUtf8() << asciiFirst;
+        // CP932 text whose first block holds more than ASCII stays CP932.
+        QTest::newRow("cp932 after a block of ascii")
+            << asciiFirstBytes + Codec::toCp932(asciiFirst.last()) << asciiFirst;
     }
     void lineReader()
     {
