@@ -22,6 +22,7 @@
 #include "widgets/Command.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
+#include "widgets/ProgressWindow.h"
 #include "widgets/Shell.h"
 #include "widgets/WaitCursor.h"
 
@@ -315,11 +316,15 @@ void TMainForm::B1Click()
         // A backup that stopped part-way must never replace a whole one: it is written
         // beside the old file, which it replaces only once complete.
         QSaveFile file(fileName);
-        if (!file.open(QIODevice::WriteOnly))
+        if (!file.open(QIODevice::WriteOnly)) {
             outcome.error = cannotOpen(fileName) + QStringLiteral("\r\n") + file.errorString();
-        else
-            outcome = WriteBackup(file);
+        } else {
+            ProgressWindow progress(this, QStringLiteral("バックアップ中"));
+            outcome = WriteBackup(file, [&](qint64 done, qint64 total) { return progress.update(done, total); });
+        }
     }
+    if (outcome.cancelled)
+        return;
     if (!outcome.ok) {
         MessageBox::error(this, outcome.error);
         return;
@@ -346,9 +351,12 @@ void TMainForm::N46Click()
     {
         WaitCursor wait;
         TextLineReader reader(file);
-        outcome = RestoreBackup(reader);
+        ProgressWindow progress(this, QStringLiteral("バックアップから復元中"));
+        outcome = RestoreBackup(reader, [&](qint64 done, qint64 total) { return progress.update(done, total); });
         file.close();
     }
+    if (outcome.cancelled)
+        return;
     if (!outcome.ok) {
         // a file that is no backup at all can be long: show its beginning; then why it
         // stopped there (the engine's reason, a read-only store for instance)

@@ -19,13 +19,26 @@ bool isBlankText(const QString &text)
 
 } // namespace
 
-BackupOutcome WriteBackup(QSaveFile &file)
+BackupOutcome WriteBackup(QSaveFile &file, const BackupScript::Progress &progress)
 {
     BackupOutcome out;
     try {
-        out.utf8 = TextFileWriter::writeFile(file, [](TextFileWriter &w) {
-            BackupScript::write([&w](const QString &statement) { w.write(statement + QStringLiteral("\r\n")); });
+        // a text without a CP932 code writes the file again as UTF-8: the progress then
+        // runs a second time, which is the time it takes
+        bool complete = true;
+        out.utf8 = TextFileWriter::writeFile(file, [&](TextFileWriter &w) {
+            complete = BackupScript::write(
+                [&w](const QString &statement) {
+                    w.write(statement);
+                    w.write(QStringLiteral("\r\n"));
+                },
+                progress);
         });
+        if (!complete) {
+            out.cancelled = true;
+            file.cancelWriting();
+            return out;
+        }
     } catch (const StoreError &e) {
         out.error = e.text();
         file.cancelWriting();
@@ -37,10 +50,11 @@ BackupOutcome WriteBackup(QSaveFile &file)
     return out;
 }
 
-RestoreOutcome RestoreBackup(TextLineReader &lines)
+RestoreOutcome RestoreBackup(TextLineReader &lines, const BackupScript::Progress &progress)
 {
     RestoreOutcome out;
     QString buffer;
+    const qint64 size = progress ? lines.deviceSize() : 0;
     try {
         BackupScript::Restore restore;
         const auto execute = [&] {
@@ -50,6 +64,10 @@ RestoreOutcome RestoreBackup(TextLineReader &lines)
             }
             ++out.statements;
             buffer.clear();
+            if (progress && !progress(lines.bytesRead(), size)) {
+                out.cancelled = true;
+                throw StoreError(QString());
+            }
         };
 
         // Pieces of the statement being read; refused once longer than a backup writes.
@@ -119,6 +137,8 @@ RestoreOutcome RestoreBackup(TextLineReader &lines)
         out.buffer.clear();
     } catch (const StoreError &e) {
         out.ok = false;
+        if (out.cancelled)
+            return out;
         out.buffer = buffer;
         if (out.error.isEmpty())
             out.error = e.text();

@@ -55,6 +55,7 @@ bool TextLineReader::fill()
         m_pending.resize(had + kBlockSize);
         const qint64 got = m_device.read(m_pending.data() + had, kBlockSize);
         m_pending.resize(had + qMax<qint64>(0, got));
+        m_bytesRead += qMax<qint64>(0, got);
         if (got <= 0) {
             m_failed = got < 0;
             m_atEnd = true;
@@ -100,6 +101,11 @@ bool TextLineReader::fill()
         return true;
     }
     return false;
+}
+
+qint64 TextLineReader::deviceSize() const
+{
+    return m_device.isSequential() ? 0 : m_device.size();
 }
 
 bool TextLineReader::readBlock(QString &block)

@@ -26,6 +26,11 @@ public:
     // True when the device could not be read further (as opposed to a normal end).
     bool failed() const { return m_failed; }
 
+    // How far the reader is into the device, in bytes taken from it, and the device's size
+    // (0 when it has none, a pipe for instance): enough for a progress bar.
+    qint64 bytesRead() const { return m_bytesRead; }
+    qint64 deviceSize() const;
+
 private:
     bool fill();
 
@@ -39,6 +44,7 @@ private:
     QString m_text;        // decoded text not yet handed out
     qsizetype m_pos = 0;
     bool m_skipLf = false; // the last line ended with CR; a following LF belongs to it
+    qint64 m_bytesRead = 0;
 };
 
 // The number of lines of a file as a line reader would return them, counted on the raw

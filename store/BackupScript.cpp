@@ -3,11 +3,11 @@
 #include "store/Schema.h"
 #include "store/Sql.h"
 
-#include <QSqlRecord>
 #include <QStringList>
-#include <QVariantList>
 
+#include <charconv>
 #include <optional>
+#include <vector>
 
 namespace BackupScript {
 
@@ -39,73 +39,112 @@ QList<Schema::Table> knownTables()
     return Schema::tables() + Schema::carriedTables();
 }
 
-QString valueText(const Statement &s, int column)
+void appendInteger(QString &out, qint64 value)
 {
-    if (s.isNull(column))
-        return QStringLiteral("NULL");
-    const QVariant v = s.value(column);
-    switch (v.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return QString::number(v.toLongLong());
-    case QMetaType::Double:
-        return QString::number(v.toDouble(), 'g', 17);
-    case QMetaType::QByteArray:
-        return Sql::q(QString::fromUtf8(v.toByteArray()));
-    default:
-        return Sql::q(v.toString());
+    char digits[24];
+    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+    out += QLatin1StringView(digits, r.ptr - digits);
+}
+
+void appendQuoted(QString &out, QStringView text)
+{
+    out += QLatin1Char('\'');
+    qsizetype from = 0;
+    for (qsizetype k = text.indexOf(QLatin1Char('\'')); k >= 0; k = text.indexOf(QLatin1Char('\''), from)) {
+        out += text.mid(from, k + 1 - from);
+        out += QLatin1Char('\'');
+        from = k + 1;
     }
+    out += text.mid(from);
+    out += QLatin1Char('\'');
+}
+
+void appendValue(QString &out, const EngineStatement &s, int column)
+{
+    switch (s.kind(column)) {
+    case EngineStatement::Kind::Null:
+        out += QLatin1StringView("NULL");
+        break;
+    case EngineStatement::Kind::Integer:
+        appendInteger(out, s.integer(column));
+        break;
+    case EngineStatement::Kind::Real:
+        out += QString::number(s.real(column), 'g', 17);
+        break;
+    case EngineStatement::Kind::Text:
+    case EngineStatement::Kind::Bytes:
+        appendQuoted(out, s.text(column));
+        break;
+    }
+}
+
+qint64 rowCount(const char *table)
+{
+    EngineStatement s(QStringLiteral("select count(*) from ") + QLatin1StringView(table));
+    return s.next() ? s.integer(0) : 0;
 }
 
 // ---- reading the script back ----------------------------------------------------------
 
+// A value of a statement as read: its kind, and where a text lies in the statement.
+struct Value {
+    enum class Kind : char { Null, Integer, Real, Text, QuotedText } kind = Kind::Null;
+    qint64 integer = 0;
+    double real = 0;
+    qsizetype from = 0; // a text: its characters in the statement, quotes doubled for QuotedText
+    qsizetype length = 0;
+};
+
 // One of the backup's own statements, read into its parts; table and columns in the
-// schema's spelling.
+// schema's spelling, the rows' values one after another.
 struct Parsed {
     bool isDelete = false;
     QString table;
     QStringList columns;
-    QVariantList values; // NULL, integer, real or text
+    std::vector<Value> values;
 };
 
 class Parser
 {
 public:
-    explicit Parser(const QString &text) : s(text) {}
+    explicit Parser(QStringView text) : s(text) {}
 
     std::optional<Parsed> statement()
     {
         Parsed p;
         skip();
-        const QString verb = word();
-        if (verb.compare(QLatin1String("delete"), Qt::CaseInsensitive) == 0) {
+        const QStringView verb = word();
+        if (verb.compare(QLatin1StringView("delete"), Qt::CaseInsensitive) == 0) {
             if (!keyword("from") || !table(p.table))
                 return std::nullopt;
             p.isDelete = true;
-        } else if (verb.compare(QLatin1String("insert"), Qt::CaseInsensitive) == 0) {
+        } else if (verb.compare(QLatin1StringView("insert"), Qt::CaseInsensitive) == 0) {
             if (!keyword("into") || !table(p.table) || !punct('('))
                 return std::nullopt;
             const QStringList &known = columnsOf(p.table);
             do {
                 skip();
-                const QString c = word();
-                const qsizetype k = indexOf(known, c);
+                const qsizetype k = indexOf(known, word());
                 if (k < 0 || p.columns.contains(known[k]))
                     return std::nullopt;
                 p.columns << known[k];
             } while (punct(','));
-            if (!punct(')') || !keyword("values") || !punct('('))
+            if (!punct(')') || !keyword("values"))
                 return std::nullopt;
+            const size_t width = size_t(p.columns.size());
             do {
-                QVariant v;
-                if (!value(v))
+                if (!punct('('))
                     return std::nullopt;
-                p.values << v;
+                const size_t first = p.values.size();
+                do {
+                    Value v;
+                    if (!value(v))
+                        return std::nullopt;
+                    p.values.push_back(v);
+                } while (punct(','));
+                if (!punct(')') || p.values.size() - first != width)
+                    return std::nullopt;
             } while (punct(','));
-            if (!punct(')') || p.values.size() != p.columns.size())
-                return std::nullopt;
         } else {
             return std::nullopt;
         }
@@ -122,41 +161,40 @@ private:
     {
         static const QList<Schema::Table> known = knownTables();
         for (const Schema::Table &t : known)
-            if (table == QLatin1String(t.name))
+            if (table == QLatin1StringView(t.name))
                 return t.columns;
         static const QStringList none;
         return none;
     }
-    static qsizetype indexOf(const QStringList &list, const QString &name)
+    static qsizetype indexOf(const QStringList &list, QStringView name)
     {
         for (qsizetype k = 0; k < list.size(); ++k)
-            if (list[k].compare(name, Qt::CaseInsensitive) == 0)
+            if (name.compare(list[k], Qt::CaseInsensitive) == 0)
                 return k;
         return -1;
     }
 
     void skip()
     {
-        while (i < s.size() && (s[i] == QLatin1Char(' ') || s[i] == QLatin1Char('\t') || s[i] == QLatin1Char('\r')
-                                || s[i] == QLatin1Char('\n')))
+        while (i < s.size() && (s[i] == u' ' || s[i] == u'\t' || s[i] == u'\r' || s[i] == u'\n'))
             ++i;
     }
-    QString word()
+    QStringView word()
     {
         const qsizetype b = i;
-        while (i < s.size() && s[i].unicode() < 0x80 && (s[i].isLetterOrNumber() || s[i] == QLatin1Char('_')))
+        while (i < s.size() && s[i].unicode() < 0x80 && (s[i].isLetterOrNumber() || s[i] == u'_'))
             ++i;
         return s.mid(b, i - b);
     }
     bool keyword(const char *k)
     {
         skip();
-        return word().compare(QLatin1String(k), Qt::CaseInsensitive) == 0;
+        return word().compare(QLatin1StringView(k), Qt::CaseInsensitive) == 0;
     }
-    bool punct(char c)
+    bool punct(char16_t c)
     {
         skip();
-        if (i < s.size() && s[i] == QLatin1Char(c)) {
+        if (i < s.size() && s[i] == c) {
             ++i;
             return true;
         }
@@ -165,108 +203,145 @@ private:
     bool table(QString &name)
     {
         skip();
-        const QString w = word();
+        const QStringView w = word();
         static const QList<Schema::Table> known = knownTables();
         for (const Schema::Table &t : known)
-            if (w.compare(QLatin1String(t.name), Qt::CaseInsensitive) == 0) {
-                name = QLatin1String(t.name);
+            if (w.compare(QLatin1StringView(t.name), Qt::CaseInsensitive) == 0) {
+                name = QLatin1StringView(t.name);
                 return true;
             }
         return false;
     }
-    bool value(QVariant &v)
+    bool value(Value &v)
     {
         skip();
         if (i >= s.size())
             return false;
-        if (s[i] == QLatin1Char('\'')) {
-            QString text = QStringLiteral(""); // an empty text stays text, not NULL
-            ++i;
+        if (s[i] == u'\'') {
+            v.kind = Value::Kind::Text;
+            v.from = ++i;
             for (;;) {
-                if (i >= s.size())
+                const qsizetype q = s.indexOf(u'\'', i);
+                if (q < 0)
                     return false;
-                if (s[i] == QLatin1Char('\'')) {
-                    if (i + 1 < s.size() && s[i + 1] == QLatin1Char('\'')) {
-                        text += QLatin1Char('\'');
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
+                if (q + 1 < s.size() && s[q + 1] == u'\'') {
+                    v.kind = Value::Kind::QuotedText;
+                    i = q + 2;
+                    continue;
                 }
-                text += s[i++];
+                v.length = q - v.from;
+                i = q + 1;
+                return true;
             }
-            v = text;
-            return true;
         }
         if (s[i].isLetter()) {
-            if (word().compare(QLatin1String("NULL"), Qt::CaseInsensitive) != 0)
-                return false;
-            v = QVariant();
-            return true;
+            v.kind = Value::Kind::Null;
+            return word().compare(QLatin1StringView("NULL"), Qt::CaseInsensitive) == 0;
         }
-        // a number: an optional sign, digits, and for a real number a fraction or exponent
+        return number(v);
+    }
+    // An optional sign, digits, and for a real number a fraction or exponent.
+    bool number(Value &v)
+    {
         const qsizetype b = i;
-        if (s[i] == QLatin1Char('-') || s[i] == QLatin1Char('+'))
-            ++i;
+        bool negative = false;
+        if (s[i] == u'-' || s[i] == u'+')
+            negative = s[i++] == u'-';
+        quint64 magnitude = 0;
+        bool overflow = false;
         bool real = false;
+        qsizetype digits = 0;
         while (i < s.size()) {
-            const QChar c = s[i];
-            if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            const char16_t c = s[i].unicode();
+            if (c >= u'0' && c <= u'9') {
                 ++i;
-            } else if (c == QLatin1Char('.') || c == QLatin1Char('e') || c == QLatin1Char('E')) {
+                ++digits;
+                if (magnitude > (~quint64(0) - 9) / 10)
+                    overflow = true;
+                else
+                    magnitude = magnitude * 10 + (c - u'0');
+            } else if (c == u'.' || c == u'e' || c == u'E') {
                 real = true;
                 ++i;
-                if (c != QLatin1Char('.') && i < s.size() && (s[i] == QLatin1Char('-') || s[i] == QLatin1Char('+')))
+                if (c != u'.' && i < s.size() && (s[i] == u'-' || s[i] == u'+'))
                     ++i;
             } else {
                 break;
             }
         }
-        const QString number = s.mid(b, i - b);
-        bool ok = false;
         if (real) {
-            const double d = number.toDouble(&ok);
-            v = d;
-        } else {
-            const qint64 n = number.toLongLong(&ok);
-            v = n;
+            bool ok = false;
+            v.kind = Value::Kind::Real;
+            v.real = s.mid(b, i - b).toDouble(&ok);
+            return ok;
         }
-        return ok;
+        const quint64 limit = negative ? quint64(1) << 63 : (quint64(1) << 63) - 1;
+        if (digits == 0 || overflow || magnitude > limit)
+            return false;
+        v.kind = Value::Kind::Integer;
+        v.integer = negative ? qint64(0 - magnitude) : qint64(magnitude);
+        return true;
     }
 
-    const QString &s;
+    QStringView s;
     qsizetype i = 0;
 };
 
 } // namespace
 
-void write(const std::function<void(const QString &statement)> &statement)
+bool write(const std::function<void(const QString &statement)> &statement, const Progress &progress)
 {
+    qint64 total = 0;
+    if (progress)
+        for (const BackupTable &t : kTables)
+            total += rowCount(t.name);
+    qint64 done = 0;
+    QString text;
+    QString row;
     for (const BackupTable &t : kTables) {
-        statement(QLatin1String(t.deleteLine));
-        Statement s;
-        s.open(QLatin1String(t.select));
-        const QSqlRecord record = s.query().record();
-        QStringList columns;
-        for (int i = 0; i < record.count(); ++i)
-            columns << record.fieldName(i);
-        const QString head = QLatin1String(t.insertHead) + columns.join(QLatin1Char(',')) + QStringLiteral(") values(");
-        const int n = int(columns.size());
+        statement(QLatin1StringView(t.deleteLine));
+        EngineStatement s(QLatin1StringView(t.select));
+        const int n = s.columnCount();
+        QString head = QLatin1StringView(t.insertHead);
+        for (int i = 0; i < n; ++i) {
+            if (i)
+                head += QLatin1Char(',');
+            head += s.columnName(i);
+        }
+        head += QStringLiteral(") values");
+        int rows = 0;
+        const auto flush = [&] {
+            text += QLatin1Char(';');
+            statement(text);
+            rows = 0;
+            return !progress || progress(done, total);
+        };
         while (s.next()) {
-            QString line = head;
+            row.clear();
+            row += QLatin1Char('(');
             for (int i = 0; i < n; ++i) {
                 if (i)
-                    line += QLatin1Char(',');
-                line += valueText(s, i);
+                    row += QLatin1Char(',');
+                appendValue(row, s, i);
             }
-            line += QStringLiteral(");");
-            if (line.size() > kLongestBackupStatement)
-                throw StoreError(QStringLiteral("%1 に長すぎる行があり、バックアップできません。").arg(QLatin1String(t.name)));
-            statement(line);
+            row += QLatin1Char(')');
+            if (head.size() + row.size() + 1 > kLongestBackupStatement)
+                throw StoreError(QStringLiteral("%1 に長すぎる行があり、バックアップできません。").arg(QLatin1StringView(t.name)));
+            if (rows > 0 && (rows == kBackupRowsPerStatement || text.size() + 1 + row.size() + 1 > kBackupStatementTarget)
+                && !flush())
+                return false;
+            if (rows == 0)
+                text = head;
+            else
+                text += QLatin1Char(',');
+            text += row;
+            ++rows;
+            ++done;
         }
-        s.close();
+        if (rows > 0 && !flush())
+            return false;
     }
+    return true;
 }
 
 bool isStatement(const QString &text)
@@ -284,21 +359,47 @@ bool Restore::run(const QString &text)
     if (!p)
         return false;
     QString key = p->table;
-    if (!p->isDelete)
-        key += QLatin1Char('(') + p->columns.join(QLatin1Char(',')) + QLatin1Char(')');
     if (p->isDelete)
         m_emptied.insert(p->table.toLower());
-    std::unique_ptr<PreparedStatement> &s = m_statements[key];
+    else
+        key += QLatin1Char('(') + p->columns.join(QLatin1Char(',')) + QLatin1Char(')');
+    std::unique_ptr<EngineStatement> &s = m_statements[key];
     if (!s) {
-        if (p->isDelete) {
-            s = std::make_unique<PreparedStatement>(QStringLiteral("delete from ") + p->table);
-        } else {
-            s = std::make_unique<PreparedStatement>(QStringLiteral("insert into ") + key + QStringLiteral(" values(")
-                                                    + Sql::marks(p->columns.size()) + QLatin1Char(')'));
+        const QString sql = p->isDelete ? QString(QStringLiteral("delete from ") + p->table)
+                                        : QString(QStringLiteral("insert into ") + key + QStringLiteral(" values(")
+                                                  + Sql::marks(p->columns.size()) + QLatin1Char(')'));
+        s = std::make_unique<EngineStatement>(sql);
+    }
+    if (p->isDelete) {
+        s->run();
+        return true;
+    }
+    const int width = int(p->columns.size());
+    const QStringView all(text);
+    int column = 0;
+    for (const Value &v : p->values) {
+        switch (v.kind) {
+        case Value::Kind::Null:
+            s->bindNull(column);
+            break;
+        case Value::Kind::Integer:
+            s->bindInteger(column, v.integer);
+            break;
+        case Value::Kind::Real:
+            s->bindReal(column, v.real);
+            break;
+        case Value::Kind::Text:
+            s->bindText(column, all.mid(v.from, v.length));
+            break;
+        case Value::Kind::QuotedText:
+            s->bindTextCopy(column, all.mid(v.from, v.length).toString().replace(QStringLiteral("''"), QStringLiteral("'")));
+            break;
+        }
+        if (++column == width) {
+            s->run();
+            column = 0;
         }
     }
-    s->bindFrom(0, p->values);
-    s->exec();
     return true;
 }
 
@@ -310,8 +411,9 @@ void Restore::commit()
     for (const Schema::Table &t : Schema::carriedTables()) {
         const QString name = QString::fromLatin1(t.name);
         if (t.perMagazine && !m_emptied.contains(name.toLower()))
-            PreparedStatement(QStringLiteral("delete from ") + name).exec();
+            EngineStatement(QStringLiteral("delete from ") + name).run();
     }
+    m_statements.clear();
     m_transaction.commit();
 }
 

@@ -1,13 +1,15 @@
 #pragma once
 // The backup's format: a script of statements that empties each of the five tables (and our
-// own delivery records and settings after them) and inserts its rows again:
+// own delivery records and settings after them) and inserts its rows again, many rows to
+// a statement, the column list written once for them:
 //   delete from Magzine;
-//   insert into Magzine (MagIdx,MagName,...) values(1,'name',...);
+//   insert into Magzine (MagIdx,MagName,...) values(1,'name',...),(2,'other',...);
 // NULL as NULL, text single-quoted with inner single quotes doubled (line breaks kept),
-// integers as digits; every statement ends with ";". Restoring reads the script back
-// through one gate: only these two forms run, and their values are bound, so no text
+// integers as digits; every statement ends with ";". Backups of older builds hold one row
+// to a statement, which is the same form with a single row. Restoring reads the script
+// back through one gate: only these two forms run, and their values are bound, so no text
 // from the file ever becomes part of a statement.
-#include "store/Batch.h"
+#include "store/EngineStatement.h"
 #include "store/Database.h"
 
 #include <QSet>
@@ -26,16 +28,28 @@
 // such a row fails rather than write a file no restore accepts.
 constexpr qsizetype kLongestBackupStatement = qsizetype(32) * 1024 * 1024;
 
+// A statement of several rows ends before it grows past either of these, so a restore
+// holds little of the file at a time and an editor shows its lines; a single row longer
+// than that is a statement of its own.
+constexpr qsizetype kBackupStatementTarget = 256 * 1024;
+constexpr int kBackupRowsPerStatement = 1000;
+
 namespace BackupScript {
 
-// Calls statement with each statement of the script in turn, without a line end. Throws
-// StoreError when the store cannot be read or a row is longer than a restore accepts;
-// whatever statement throws passes through.
-void write(const std::function<void(const QString &statement)> &statement);
+// How far the work is: done out of total (rows for a backup, bytes of the file for a
+// restore; total 0 when unknown). Returning false stops it.
+using Progress = std::function<bool(qint64 done, qint64 total)>;
+
+// Calls statement with each statement of the script in turn, without a line end, and
+// progress after each. Returns false when progress stopped it. Throws StoreError when the
+// store cannot be read or a row is longer than a restore accepts; whatever statement
+// throws passes through.
+bool write(const std::function<void(const QString &statement)> &statement, const Progress &progress = {});
 
 // The gate: true when the text is "delete from" one of the five tables or of our own
-// carried ones, or "insert into" one of them with a column list of its own columns and as many plain values (NULL, a
-// number or a single-quoted text), ending with ";" and nothing but blanks after it.
+// carried ones, or "insert into" one of them with a column list of its own columns and
+// one or more rows, each of as many plain values (NULL, a number or a single-quoted text),
+// ending with ";" and nothing but blanks after it.
 bool isStatement(const QString &text);
 
 // Runs the statements of a script in one transaction: the store ends with exactly what
@@ -56,7 +70,7 @@ public:
 
 private:
     Transaction m_transaction; // first, so that it ends after the statements
-    std::map<QString, std::unique_ptr<PreparedStatement>> m_statements; // by table and columns
+    std::map<QString, std::unique_ptr<EngineStatement>> m_statements; // by table and columns
     QSet<QString> m_emptied;  // tables, lower case, the script emptied
 };
 

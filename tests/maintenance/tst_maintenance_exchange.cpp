@@ -13,6 +13,7 @@
 #include "store/Batch.h"
 #include "store/Database.h"
 #include "store/SendSettings.h"
+#include "store/Schema.h"
 #include "store/SendStates.h"
 #include "store/Sql.h"
 
@@ -88,6 +89,92 @@ QStringList ownDump()
         }
     }
     return out;
+}
+
+// Every row of every table a backup carries, each value with its kind, sorted.
+QStringList everyTable()
+{
+    QStringList out;
+    for (const Schema::Table &t : Schema::tables() + Schema::carriedTables()) {
+        Statement s;
+        s.open(QStringLiteral("select * from %1").arg(QLatin1String(t.name)));
+        while (s.next()) {
+            QStringList cells;
+            for (int i = 0; i < s.fieldCount(); ++i)
+                cells << (s.isNull(i) ? QStringLiteral("<null>")
+                                      : QString::fromLatin1(s.value(i).metaType().name()) + ':' + s.text(i));
+            out << QLatin1String(t.name) + ' ' + cells.join('|');
+        }
+    }
+    out.sort();
+    return out;
+}
+
+// Texts that a script must carry whole: quotes, ";" at line ends, line breaks, control
+// characters, a value that looks like the rows after it, and, when asked, characters
+// without a CP932 code.
+QStringList hostileTexts(bool beyondCp932)
+{
+    QString controls;
+    for (char16_t c = 1; c < 0x20; ++c)
+        controls += QChar(c);
+    controls += QChar(0x7F);
+    QStringList texts = {QStringLiteral("O'Reilly ''x'' '"),
+                         QStringLiteral("行末;\r\n次;\r\n"),
+                         QStringLiteral("\n;\n"),
+                         QStringLiteral(";\r\n\r\n;"),
+                         controls,
+                         QStringLiteral("'),(1,2,3);\r\ndrop table MagUser;--"),
+                         QStringLiteral("")};
+    if (beyondCp932)
+        texts << QStringLiteral("絵文字😀 ¥ —");
+    return texts;
+}
+
+// Fills every table a backup carries with rows of every kind of value: integers in the
+// integer columns, the hostile texts, empty texts and NULL in the others.
+void fillEveryTable(bool beyondCp932, int rowsPerTable)
+{
+    const QStringList texts = hostileTexts(beyondCp932);
+    Transaction t;
+    for (const Schema::Table &table : Schema::tables() + Schema::carriedTables()) {
+        const QString name = QLatin1String(table.name);
+        Statement().exec("delete from " + name);
+        QStringList integers;
+        QStringList required;
+        Statement info;
+        info.open("pragma table_info(" + name + ")");
+        while (info.next()) {
+            if (info.text("type").contains("int", Qt::CaseInsensitive))
+                integers << info.text("name");
+            if (info.integer("notnull"))
+                required << info.text("name");
+        }
+        const int rows = name == "MagHist" ? 2500 : rowsPerTable;
+        for (int r = 1; r <= rows; ++r) {
+            StoreFixture::Row row;
+            for (const QString &column : table.columns) {
+                const bool null = !required.contains(column, Qt::CaseInsensitive);
+                if (integers.contains(column, Qt::CaseInsensitive))
+                    row.append({column, null && r % 7 == 0 ? QVariant() : QVariant(r == 2 ? -r : r)});
+                else if (null && r % 11 == 0)
+                    row.append({column, QVariant()});
+                else
+                    row.append({column, QString(texts[r % texts.size()] + QString::number(r))});
+            }
+            StoreFixture::insert(name, row);
+        }
+    }
+    t.commit();
+}
+
+RestoreOutcome restoreFrom(const QString &path, const BackupScript::Progress &progress = {})
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    TextLineReader reader(file);
+    return RestoreBackup(reader, progress);
 }
 
 // Issue 1 of magazine 1 to members 1..3, recorded with its delivery rows: 1 sent, 2 deferred
@@ -564,10 +651,13 @@ private Q_SLOTS:
 
     // ---- backup and restore -----------------------------------------------------------
 
+    // Many rows to a statement, the column list written once for them.
     void backupFormat()
     {
         addMember(1, 1, "O'Reilly", "o@example.jp");
+        addMember(1, 2, "B;", "b@example.jp");
         Statement().exec("insert into CommonTBL values(100,1,25,0,0,'smtp.example.jp',NULL,'')");
+        Statement().exec("insert into CommonTBL values(1000,0,1,0,0,'020100',NULL,NULL)");
         QTemporaryDir dir;
         QVERIFY(backupTo(dir.filePath("b.bak")).ok);
         const QStringList lines = Codec::fromCp932(readFile(dir.filePath("b.bak"))).split("\r\n");
@@ -575,16 +665,20 @@ private Q_SLOTS:
         QCOMPARE(lines.value(1), QStringLiteral("insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena,Sign,Flg1Name,Flg2Name,"
                                                 "Flg3Name,Count1Name,Count2Name,UserDate1Name,UserDate2Name,UseUserName) "
                                                 "values(1,'マガジン','発行者','owner@example.jp','様',NULL,'フラグ１','フラグ２',"
+                                                "'フラグ３','数字１','数字2','日付１','日付２',0),"
+                                                "(2,'Other','発行者','owner@example.jp','様',NULL,'フラグ１','フラグ２',"
                                                 "'フラグ３','数字１','数字2','日付１','日付２',0);"));
-        QVERIFY(lines.contains("delete from CommonTBL;"));
-        QVERIFY(lines.contains("insert into CommonTBL (key1,key2,int1,int2,int3,str1,str2,str3) "
-                               "values(100,1,25,0,0,'smtp.example.jp',NULL,'');"));
+        QCOMPARE(lines.value(2), QStringLiteral("delete from CommonTBL;"));
+        QCOMPARE(lines.value(3), QStringLiteral("insert into CommonTBL (key1,key2,int1,int2,int3,str1,str2,str3) "
+                                                "values(100,1,25,0,0,'smtp.example.jp',NULL,''),(1000,0,1,0,0,'020100',NULL,NULL);"));
         QVERIFY(lines.contains("delete from MagInfo;"));
         QVERIFY(lines.contains("delete from MagHist;"));
         QVERIFY(lines.contains("delete from Maguser;"));
         QVERIFY(lines.contains("insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,"
                                "UserDate1,UserDate2,AddDate) values(1,1,'O''Reilly','o@example.jp','',0,0,0,0,0,0,"
+                               "'20240101','20240101','20240101'),(1,2,'B;','b@example.jp','',0,0,0,0,0,0,"
                                "'20240101','20240101','20240101');"));
+        QCOMPARE(lines.filter("insert into MagUser ").size(), 1);
         QCOMPARE(lines.last(), QString()); // the file ends with CR LF
     }
 
@@ -702,6 +796,149 @@ private Q_SLOTS:
         QVERIFY(SendStates::resumable().isEmpty());
     }
 
+    // Every table, hostile texts in every text column, through the script and back; the
+    // rows go many to a statement, split by count and by size.
+    void backupRoundTripOfEveryTable_data()
+    {
+        QTest::addColumn<bool>("beyondCp932");
+        QTest::newRow("CP932") << false;
+        QTest::newRow("UTF-8") << true;
+    }
+    void backupRoundTripOfEveryTable()
+    {
+        QFETCH(bool, beyondCp932);
+        fillEveryTable(beyondCp932, 1200);
+        // three issue bodies of 150,000 characters, 200,000 as written: one to a statement
+        Statement().exec("update MagInfo set Body = replace(hex(zeroblob(50000)), '00', 'b'';') where MagCnt <= 3");
+        const QStringList before = everyTable();
+        QTemporaryDir dir;
+        const BackupOutcome written = backupTo(dir.filePath("b.bak"));
+        QVERIFY2(written.ok, qPrintable(written.error));
+        QCOMPARE(written.utf8, beyondCp932);
+        const QByteArray bytes = readFile(dir.filePath("b.bak"));
+        const QString text = beyondCp932 ? QString::fromUtf8(bytes.mid(3)) : Codec::fromCp932(bytes);
+        QCOMPARE(text.count("insert into MagHist (MagIdx,MagCnt,MagUser,SendComplete) values("), 3);
+        QCOMPARE(text.count("\r\ninsert into MagUser ("), 2);
+        QVERIFY(text.count("\r\ninsert into MagInfo (") >= 3);
+
+        fillEveryTable(!beyondCp932, 3);
+        QVERIFY(everyTable() != before);
+        const RestoreOutcome restored = restoreFrom(dir.filePath("b.bak"));
+        QVERIFY2(restored.ok, qPrintable(restored.error + " / " + restored.buffer.left(300)));
+        QCOMPARE(everyTable(), before);
+    }
+
+    // A backup of an older build holds one row to a statement: it restores as ever.
+    void olderBackupStillRestores()
+    {
+        const QByteArray bytes = Codec::toCp932(
+            "delete from Magzine;\r\n"
+            "insert into Magzine (MagIdx,MagName,Owner,Adrs,Atena,Sign,Flg1Name,Flg2Name,Flg3Name,Count1Name,Count2Name,"
+            "UserDate1Name,UserDate2Name,UseUserName) values(3,'旧号','発行者','o@example.jp','様',NULL,'a','b','c','d','e',"
+            "'f','g',1);\r\n"
+            "delete from CommonTBL;\r\n"
+            "insert into CommonTBL (key1,key2,int1,int2,int3,str1,str2,str3) values(100,1,25,0,0,'smtp.example.jp',NULL,'');\r\n"
+            "delete from MagInfo;\r\n"
+            "delete from MagHist;\r\n"
+            "delete from Maguser;\r\n"
+            "insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,UserDate1,UserDate2,"
+            "AddDate) values(3,1,'O''Reilly','a@example.jp','',1,0,0,0,2,0,'20240101',NULL,'20240101');\r\n"
+            "insert into MagUser (MagIdx,UserIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Sleep,Count1,Count2,UserDate1,UserDate2,"
+            "AddDate) values(3,2,'二行;\r\nの名前','b@example.jp',NULL,0,0,0,0,0,0,'20240101','20240102','20240103');\r\n");
+        QTemporaryDir dir;
+        {
+            QFile f(dir.filePath("old.bak"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        const RestoreOutcome out = restoreFrom(dir.filePath("old.bak"));
+        QVERIFY2(out.ok, qPrintable(out.error + " / " + out.buffer));
+        QCOMPARE(out.statements, 9);
+        QCOMPARE(Statement().scalar("select count(*) from Magzine"), 1);
+        QCOMPARE(members(3), QStringList({"1|O'Reilly|a@example.jp||1|0|0|0|2|0|20240101|<null>|20240101|text|text",
+                                          "2|二行;\r\nの名前|b@example.jp|<null>|0|0|0|0|0|0|20240101|20240102|20240103|"
+                                          "text|null"}));
+    }
+
+    // A restore stopped from its progress window undoes what it had done; the progress
+    // counts the file's bytes up to its size.
+    void cancelledRestoreLeavesTheStore()
+    {
+        fillEveryTable(false, 1200);
+        QTemporaryDir dir;
+        QVERIFY(backupTo(dir.filePath("b.bak")).ok);
+        const qint64 size = QFileInfo(dir.filePath("b.bak")).size();
+        fillEveryTable(false, 3);
+        const QStringList before = everyTable();
+
+        int calls = 0;
+        qint64 seenTotal = 0;
+        const RestoreOutcome stopped = restoreFrom(dir.filePath("b.bak"), [&](qint64, qint64 total) {
+            seenTotal = total;
+            return ++calls < 12;
+        });
+        QVERIFY(!stopped.ok);
+        QVERIFY(stopped.cancelled);
+        QCOMPARE(calls, 12);
+        QCOMPARE(seenTotal, size);
+        QCOMPARE(everyTable(), before);
+
+        qint64 last = 0;
+        bool rising = true;
+        const RestoreOutcome whole = restoreFrom(dir.filePath("b.bak"), [&](qint64 done, qint64) {
+            rising = rising && done >= last;
+            last = done;
+            return true;
+        });
+        QVERIFY2(whole.ok, qPrintable(whole.error));
+        QVERIFY(!whole.cancelled);
+        QVERIFY(rising);
+        QCOMPARE(last, size);
+        QVERIFY(everyTable() != before);
+    }
+
+    // A backup stopped from its progress window leaves the file it would have replaced.
+    void cancelledBackupLeavesTheOldFile()
+    {
+        fillEveryTable(false, 1200);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("b.bak");
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("the previous backup");
+        }
+        qint64 seenTotal = 0;
+        int calls = 0;
+        {
+            QSaveFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            const BackupOutcome out = WriteBackup(file, [&](qint64, qint64 total) {
+                seenTotal = total;
+                return ++calls < 3;
+            });
+            QVERIFY(!out.ok);
+            QVERIFY(out.cancelled);
+        }
+        QCOMPARE(readFile(path), QByteArray("the previous backup"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"b.bak"});
+        QCOMPARE(seenTotal, Statement().scalar("select (select count(*) from Magzine) + (select count(*) from CommonTBL)"
+                                               " + (select count(*) from MagInfo) + (select count(*) from MagHist)"
+                                               " + (select count(*) from MagUser) + (select count(*) from SendState)"
+                                               " + (select count(*) from SendSetting) + (select count(*) from MagMailSetting)"
+                                               " + (select count(*) from MemberBounce) + (select count(*) from InboxSeen)"));
+
+        // unstopped, the progress reaches every row
+        qint64 done = 0;
+        QSaveFile again(path);
+        QVERIFY(again.open(QIODevice::WriteOnly));
+        QVERIFY(WriteBackup(again, [&](qint64 d, qint64) {
+                    done = d;
+                    return true;
+                }).ok);
+        QCOMPARE(done, seenTotal);
+    }
+
     void backupOfTextWithoutCp932CodeIsUtf8()
     {
         addMember(1, 1, "絵文字😀 and ～ and 〜", "e@example.jp");
@@ -750,6 +987,30 @@ private Q_SLOTS:
                                        << "insert into SendLock (MagIdx,MagCnt,Host,Pid) values(1,1,'h',1);";
         QTest::newRow("cut short") << ok + "insert into MagUser (MagIdx,UserName) values(1,'never\r\nended"
                                    << "insert into MagUser (MagIdx,UserName) values(1,'never\r\nended";
+        QTest::newRow("rows cut in the middle")
+            << ok + "insert into MagUser (MagIdx,UserIdx,UserName) values(1,5,'a'),(1,6,'b'),(1,7,"
+            << "insert into MagUser (MagIdx,UserIdx,UserName) values(1,5,'a'),(1,6,'b'),(1,7,";
+        QTest::newRow("rows cut after a comma")
+            << ok + "insert into MagUser (MagIdx,UserIdx,UserName) values(1,5,'a'),\r\n"
+            << "insert into MagUser (MagIdx,UserIdx,UserName) values(1,5,'a'),\r\n";
+        QTest::newRow("row with a value too few")
+            << ok + "insert into MagUser (MagIdx,UserIdx,UserName) values(1,5,'a'),(1,6);\r\n"
+            << "insert into MagUser (MagIdx,UserIdx,UserName) values(1,5,'a'),(1,6);";
+        QTest::newRow("row with a value too many")
+            << ok + "insert into MagUser (MagIdx,UserIdx,UserName) values(1,5,'a'),(1,6,'b',7);\r\n"
+            << "insert into MagUser (MagIdx,UserIdx,UserName) values(1,5,'a'),(1,6,'b',7);";
+        QTest::newRow("expression in a later row")
+            << ok + "insert into MagUser (MagIdx,UserIdx,UserName) values(1,5,'a'),(1,6,'b'||'c');\r\n"
+            << "insert into MagUser (MagIdx,UserIdx,UserName) values(1,5,'a'),(1,6,'b'||'c');";
+        QTest::newRow("sub-select in a later row")
+            << ok + "insert into MagUser (MagIdx,UserIdx,UserName) values(1,5,'a'),(1,6,(select MagName from Magzine));\r\n"
+            << "insert into MagUser (MagIdx,UserIdx,UserName) values(1,5,'a'),(1,6,(select MagName from Magzine));";
+        QTest::newRow("rows into a table not carried")
+            << ok + "insert into SendLock (MagIdx,MagCnt,Host,Pid) values(1,1,'h',1),(1,2,'h',2);\r\n"
+            << "insert into SendLock (MagIdx,MagCnt,Host,Pid) values(1,1,'h',1),(1,2,'h',2);";
+        QTest::newRow("rows into the schema")
+            << ok + "insert into sqlite_master (type,name) values('table','x'),('index','y');\r\n"
+            << "insert into sqlite_master (type,name) values('table','x'),('index','y');";
         QTest::newRow("no backup at all") << "just some text\r\nwithout statements\r\n"
                                           << "just some text\r\nwithout statements\r\n";
         QTest::newRow("value line ending in ; cut by hand")
@@ -893,7 +1154,21 @@ private Q_SLOTS:
         QTest::newRow("joined texts") << "insert into CommonTBL (str1) values('a'||'b');" << false;
         QTest::newRow("blob value") << "insert into CommonTBL (str1) values(x'00');" << false;
         QTest::newRow("sum value") << "insert into CommonTBL (key1) values(1+1);" << false;
-        QTest::newRow("two rows") << "insert into CommonTBL (key1) values(1),(2);" << false;
+        QTest::newRow("two rows") << "insert into CommonTBL (key1) values(1),(2);" << true;
+        QTest::newRow("two rows across lines") << "insert into CommonTBL (key1,str1) values(1,'a;\r\n'),\r\n(2,'b');" << true;
+        QTest::newRow("second row short") << "insert into CommonTBL (key1,str1) values(1,'a'),(2);" << false;
+        QTest::newRow("second row long") << "insert into CommonTBL (key1) values(1),(2,3);" << false;
+        QTest::newRow("rows without comma") << "insert into CommonTBL (key1) values(1)(2);" << false;
+        QTest::newRow("row left open") << "insert into CommonTBL (key1) values(1),(2;" << false;
+        QTest::newRow("comma after the last row") << "insert into CommonTBL (key1) values(1),;" << false;
+        QTest::newRow("sub-select in a later row")
+            << "insert into CommonTBL (key1) values(1),((select max(UserIdx) from MagUser));" << false;
+        QTest::newRow("expression in a later row") << "insert into CommonTBL (key1) values(1),(-1-1);" << false;
+        QTest::newRow("select after the rows") << "insert into CommonTBL (key1) values(1) select 1;" << false;
+        QTest::newRow("lowest integer") << "insert into CommonTBL (key1) values(-9223372036854775808);" << true;
+        QTest::newRow("integer below the lowest") << "insert into CommonTBL (key1) values(-9223372036854775809);" << false;
+        QTest::newRow("sign alone") << "insert into CommonTBL (key1) values(-);" << false;
+        QTest::newRow("hexadecimal") << "insert into CommonTBL (key1) values(0x10);" << false;
         QTest::newRow("double-quoted table") << "delete from \"MagUser\";" << false;
         QTest::newRow("single-quoted table") << "delete from 'MagUser';" << false;
         QTest::newRow("bracketed table") << "insert into [MagUser] (MagIdx) values(1);" << false;

@@ -20,6 +20,7 @@
 #include "store/Sql.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
+#include "widgets/ProgressWindow.h"
 #include "widgets/Shell.h"
 
 #include <QCheckBox>
@@ -28,6 +29,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QTreeView>
@@ -465,6 +467,21 @@ private Q_SLOTS:
     }
 
     // ---- backup and restore ----------------------------------------------------------
+
+    // A long backup or restore shows its progress once it has run a second, and its cancel
+    // button stops it; a short one shows nothing.
+    void progressWindowPastASecond()
+    {
+        ProgressWindow progress(nullptr, QStringLiteral("バックアップ中"));
+        QVERIFY(progress.update(10, 1000));
+        QVERIFY(!progress.dialog().isVisible());
+        QTest::qWait(1200);
+        QVERIFY(progress.update(500, 1000));
+        QVERIFY(progress.dialog().isVisible());
+        QCOMPARE(progress.dialog().value(), 500);
+        progress.dialog().cancel();
+        QVERIFY(!progress.update(600, 1000));
+    }
 
     void backupAndRestoreThroughWindow()
     {
