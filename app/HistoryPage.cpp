@@ -4,6 +4,7 @@
 #include "issue/DeliveryOffers.h"
 #include "issue/ui/FHistDlg.h"
 #include "issue/UHistory.h"
+#include "maintenance/ui/DelayedProgress.h"
 #include "maintenance/ui/FDateDlg.h"
 #include "members/CurrentMagazine.h"
 #include "members/ui/MagazineGuard.h"
@@ -201,9 +202,10 @@ bool THistoryPage::D4Click()
         != MessageBox::Answer::Ok)
         return false;
     const int magIdx = m_magazine.CurMagIdx();
-    return Command::run(window(), [magIdx, day] {
+    return Command::run(window(), [this, magIdx, day] {
         WaitCursor wait;
-        History::deleteUpTo(magIdx, day);
+        DelayedProgress progress(window(), QStringLiteral("削除中"));
+        History::deleteUpTo(magIdx, day, [&progress](qint64 done, qint64 total) { progress(done, total); });
     });
 }
 

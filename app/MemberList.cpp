@@ -2,6 +2,7 @@
 
 #include "HeaderSort.h"
 #include "ListWidths.h"
+#include "maintenance/ui/DelayedProgress.h"
 #include "members/CurrentMagazine.h"
 #include "members/MemberBounceColumns.h"
 #include "members/MemberEntry.h"
@@ -13,6 +14,7 @@
 #include "members/UMemberOrder.h"
 #include "store/AppSettings.h"
 #include "store/Database.h"
+#include "store/MemberRecords.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
 #include "widgets/TextDropTarget.h"
@@ -257,11 +259,15 @@ void TMemberList::yu1Click()
     const int magIdx = m_magazine.CurMagIdx();
     Command::run(window(), [&] {
         QList<int> userIdxs;
+        userIdxs.reserve(rows.size());
         for (int row : rows)
             userIdxs << model->userIdx(row);
-        MemberSql::remove(magIdx, userIdxs);
-        for (auto it = rows.crbegin(); it != rows.crend(); ++it)
-            model->removeRow(*it);
+        {
+            DelayedProgress progress(window(), QStringLiteral("削除中"));
+            MemberSql::remove(magIdx, userIdxs, [&progress](qint64 done, qint64 total) { progress(done, total); });
+        }
+        // only once the store has taken them: a refusal leaves the list as it was
+        model->removeRowSet(rows);
     });
     Q_EMIT countChanged();
 }

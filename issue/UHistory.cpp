@@ -47,9 +47,9 @@ QString deleteQuestion(const QDate &day)
     return day.toString(QStringLiteral("yyyy/MM/dd")) + QStringLiteral("以前の履歴データを削除します。よろしいですか？");
 }
 
-void deleteUpTo(int magIdx, const QDate &day)
+void deleteUpTo(int magIdx, const QDate &day, const std::function<void(qint64 done, qint64 total)> &progress)
 {
-    RemoveHistoryUpTo(magIdx, lastMomentOf(day));
+    RemoveHistoryUpTo(magIdx, lastMomentOf(day), progress);
 }
 
 } // namespace History

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace History {
@@ -35,7 +36,8 @@ QString lastMomentOf(const QDate &day);
 // "yyyy/mm/dd以前の履歴データを削除します。よろしいですか？"
 QString deleteQuestion(const QDate &day);
 // Deletes the recipient rows of the magazine's issues up to the end of the day, then the
-// issues, in one transaction: a failure leaves the history as it was.
-void deleteUpTo(int magIdx, const QDate &day);
+// issues, in one transaction: a failure leaves the history as it was. progress is called
+// between the steps with the rows done and the rows in all.
+void deleteUpTo(int magIdx, const QDate &day, const std::function<void(qint64 done, qint64 total)> &progress = {});
 
 } // namespace History

@@ -2,6 +2,8 @@
 
 #include "members/MemberBounceColumns.h"
 
+#include <algorithm>
+
 TMemberListModel::TMemberListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 int TMemberListModel::rowCount(const QModelIndex &parent) const
@@ -109,6 +111,36 @@ void TMemberListModel::removeRow(int row)
     beginRemoveRows(QModelIndex(), row, row);
     m_table.removeRow(row);
     endRemoveRows();
+}
+
+void TMemberListModel::removeRowSet(QList<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (rows.isEmpty())
+        return;
+    QList<std::pair<int, int>> blocks; // first and last row
+    for (int row : rows) {
+        if (!blocks.isEmpty() && blocks.last().second + 1 == row)
+            blocks.last().second = row;
+        else
+            blocks.append({row, row});
+    }
+    constexpr qsizetype kFewBlocks = 16;
+    if (blocks.size() > kFewBlocks) {
+        beginResetModel();
+        m_table.removeRows(rows);
+        endResetModel();
+        return;
+    }
+    for (auto it = blocks.crbegin(); it != blocks.crend(); ++it) {
+        beginRemoveRows(QModelIndex(), it->first, it->second);
+        QList<int> block;
+        for (int row = it->first; row <= it->second; ++row)
+            block << row;
+        m_table.removeRows(block);
+        endRemoveRows();
+    }
 }
 
 void TMemberListModel::sortRows(int column, bool descending)

@@ -39,6 +39,10 @@ public:
     void setCell(int row, int column, const QString &text);
     void setSleep(int row, bool sleep);
     void removeRow(int row);
+    // Removes these rows (any order, repeats allowed). A few blocks of rows go as blocks,
+    // so the view keeps its place; rows spread over the list go in one pass and the view
+    // is reset, where removing them one by one would move the whole list for each.
+    void removeRowSet(QList<int> rows);
     // Sorts by a column's text (Shift-JIS rule); selections follow their rows.
     void sortRows(int column, bool descending);
 

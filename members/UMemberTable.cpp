@@ -236,6 +236,20 @@ void MemberTable::removeRow(int row)
     m_rows.erase(m_rows.begin() + row);
 }
 
+void MemberTable::removeRows(const QList<int> &rows)
+{
+    size_t kept = size_t(rows.isEmpty() ? m_rows.size() : size_t(rows.first()));
+    qsizetype next = 0;
+    for (size_t i = kept; i < m_rows.size(); ++i) {
+        if (next < rows.size() && size_t(rows[next]) == i) {
+            ++next;
+            continue;
+        }
+        m_rows[kept++] = m_rows[i];
+    }
+    m_rows.resize(kept);
+}
+
 // Edits append to the shared buffer; once most of it is stale, copy the live cells out.
 void MemberTable::compactIfWasteful()
 {

@@ -51,6 +51,8 @@ public:
     void setRow(int row, bool sleep, const QStringList &cells);
     void setCell(int row, int column, const QString &text);
     void removeRow(int row);
+    // Removes these rows (ascending, each once) in one pass over the list.
+    void removeRows(const QList<int> &rows);
 
     // Sorts by the texts of a column by the Shift-JIS rule; equal texts keep their order.
     // Returns the new position of each old row.

@@ -26,21 +26,33 @@ QString recipientsStatement()
                        QStringLiteral("and I.MagIdx = H.MagIdx and I.MagCnt = H.MagCnt")});
 }
 
-QStringList removeStatements()
+QString removedIssues()
 {
-    return {
-        Sql::lines({
-            QStringLiteral("delete from maghist H"),
-            QStringLiteral("where exists ("),
-            QStringLiteral("select magidx,magcnt from maginfo I where "),
-            QStringLiteral("I.magidx = ? and I.adddate <= ?"),
-            QStringLiteral("and H.MagIdx = I.MagIdx and H.MagCnt = I.MagCnt)"),
-        }),
-        Sql::lines({
-            QStringLiteral("delete from maginfo "),
-            QStringLiteral("where magidx = ? and adddate <= ?"),
-        }),
-    };
+    return QStringLiteral("select MagCnt from MagInfo where MagIdx = ? and AddDate <= ?");
+}
+
+QString removeIssuesStatement()
+{
+    return Sql::lines({
+        QStringLiteral("delete from maginfo "),
+        QStringLiteral("where magidx = ? and adddate <= ?"),
+    });
+}
+
+QString countRowsStatement(const QString &table)
+{
+    // The issue numbers come first and the rows are then counted on the (MagIdx, MagCnt, ...)
+    // index: a correlated look-up per row would read every recipient row of every issue.
+    return Sql::lines({QStringLiteral("select count(*) from ") + table + QStringLiteral(" where MagIdx = ?"),
+                       QStringLiteral("and MagCnt in (") + removedIssues() + QStringLiteral(")")});
+}
+
+QString removeRowsStatement(const QString &table)
+{
+    return Sql::lines({
+        QStringLiteral("delete from ") + table + QStringLiteral(" where rowid in ("),
+        QStringLiteral("select rowid from ") + table + QStringLiteral(" where MagIdx = ? and MagCnt = ? limit ?)"),
+    });
 }
 
 } // namespace HistoryRecords
@@ -103,20 +115,54 @@ IssueRecipients ReadIssueRecipients(int magIdx, int magCnt)
     return out;
 }
 
-void RemoveHistoryUpTo(int magIdx, const QString &lastMoment)
+namespace {
+
+// Rows per statement: small enough that the progress moves several times a second, large
+// enough that the statements' own cost stays small beside the rows'.
+constexpr int kRowsPerStep = 25000;
+
+qint64 countRows(const QString &table, int magIdx, const QString &lastMoment)
+{
+    PreparedStatement s(HistoryRecords::countRowsStatement(table));
+    return s.scalar({magIdx, magIdx, TextValue(lastMoment)});
+}
+
+} // namespace
+
+void RemoveHistoryUpTo(int magIdx, const QString &lastMoment, const RemovalProgress &progress)
 {
     Transaction t;
-    // The delivery records of the issues go with them, read while their issue rows are there.
-    PreparedStatement states(Sql::lines({
-        QStringLiteral("delete from SendState where MagIdx = ? and MagCnt in ("),
-        QStringLiteral("select MagCnt from MagInfo where MagIdx = ? and AddDate <= ?)"),
-    }));
-    states.run({magIdx, magIdx, TextValue(lastMoment)});
-    for (const QString &sql : HistoryRecords::removeStatements()) {
-        PreparedStatement s(sql);
-        s.bind(0, magIdx);
-        s.bind(1, TextValue(lastMoment));
-        s.exec();
+    // Issue by issue, a bounded number of rows at a time, each found on the index: the
+    // cost follows the rows deleted, and the progress moves between the steps.
+    QList<int> issues;
+    {
+        PreparedStatement s(HistoryRecords::removedIssues());
+        s.run({magIdx, TextValue(lastMoment)});
+        while (s.next())
+            issues << s.value(0).toInt();
     }
+    // The delivery records of the issues go with their recipient rows.
+    const QStringList tables{QStringLiteral("MagHist"), QStringLiteral("SendState")};
+    qint64 total = 0;
+    for (const QString &table : tables)
+        total += countRows(table, magIdx, lastMoment);
+    qint64 done = 0;
+    if (progress)
+        progress(done, total);
+    for (const QString &table : tables) {
+        PreparedStatement remove(HistoryRecords::removeRowsStatement(table));
+        for (int magCnt : issues) {
+            for (;;) {
+                remove.run({magIdx, magCnt, kRowsPerStep});
+                const int removed = qMax(0, remove.rowsAffected());
+                done += removed;
+                if (progress)
+                    progress(qMin(done, total), total);
+                if (removed < kRowsPerStep)
+                    break;
+            }
+        }
+    }
+    PreparedStatement(HistoryRecords::removeIssuesStatement()).run({magIdx, TextValue(lastMoment)});
     t.commit();
 }

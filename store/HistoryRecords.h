@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // One MagInfo row as the history shows it.
@@ -37,7 +38,14 @@ namespace HistoryRecords {
 QString listStatement();
 QString issueStatement();
 QString recipientsStatement();
-QStringList removeStatements();
+// The numbers of the magazine's issues up to the last moment.
+QString removedIssues();
+// The rows of table (MagHist or SendState) of those issues: `?` magazine, then removedIssues's.
+QString countRowsStatement(const QString &table);
+// At most `?` rows of table of one issue: magazine, issue number, limit.
+QString removeRowsStatement(const QString &table);
+// The issues up to the last moment.
+QString removeIssuesStatement();
 
 } // namespace HistoryRecords
 
@@ -46,7 +54,10 @@ QList<IssueInfoRecord> ListHistoryIssues(int magIdx);
 // One issue of the magazine, or nullopt when the magazine has no issue of that number.
 std::optional<IssueInfoRecord> ReadHistoryIssue(int magIdx, int magCnt);
 IssueRecipients ReadIssueRecipients(int magIdx, int magCnt);
-// Deletes the recipient rows of the magazine's issues dated up to lastMoment (compared as
-// stored text, "yyyy/mm/dd hh:nn:ss"), then those issues, in one transaction: a failure
-// leaves the history as it was.
-void RemoveHistoryUpTo(int magIdx, const QString &lastMoment);
+// Called with the rows removed so far and the rows to remove in all.
+using RemovalProgress = std::function<void(qint64 done, qint64 total)>;
+
+// Deletes the recipient and delivery rows of the magazine's issues dated up to lastMoment
+// (compared as stored text, "yyyy/mm/dd hh:nn:ss"), then those issues, in one transaction:
+// a failure leaves the history as it was. progress is called between the steps.
+void RemoveHistoryUpTo(int magIdx, const QString &lastMoment, const RemovalProgress &progress = {});

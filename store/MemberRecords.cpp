@@ -6,6 +6,7 @@
 #include "store/RowCursor.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -82,14 +83,52 @@ void update(const MemberRecord &m)
             m.magIdx, m.userIdx});
 }
 
-void remove(int magIdx, const QList<int> &userIdxs)
+namespace {
+
+// Members per step: each step is one delete per table, short enough that the progress moves
+// several times a second.
+constexpr int kMembersPerStep = 5000;
+
+} // namespace
+
+QString chosenTable()
 {
+    return QStringLiteral("create temp table if not exists ChosenMember (UserIdx integer primary key)");
+}
+
+QStringList removeStatements()
+{
+    return {
+        QStringLiteral("delete from MagUser where MagIdx = ? and UserIdx in (select UserIdx from temp.ChosenMember)"),
+        QStringLiteral("delete from MemberBounce where MagIdx = ? and UserIdx in (select UserIdx from temp.ChosenMember)"),
+    };
+}
+
+void remove(int magIdx, QList<int> userIdxs, const std::function<void(qint64 done, qint64 total)> &progress)
+{
+    // In index order, so that each step's rows lie together in the table and its indexes.
+    std::sort(userIdxs.begin(), userIdxs.end());
+    userIdxs.erase(std::unique(userIdxs.begin(), userIdxs.end()), userIdxs.end());
+    // The working table is this connection's own and outlives a refused deletion.
+    Statement().exec(chosenTable());
     Transaction t;
-    PreparedStatement s(QStringLiteral("delete from MagUser where MagIdx = ? and UserIdx = ?"));
-    PreparedStatement bounces(QStringLiteral("delete from MemberBounce where MagIdx = ? and UserIdx = ?"));
-    for (int userIdx : userIdxs) {
-        s.run({magIdx, userIdx});
-        bounces.run({magIdx, userIdx});
+    Statement().exec(QStringLiteral("delete from temp.ChosenMember"));
+    PreparedStatement choose(QStringLiteral("insert into temp.ChosenMember (UserIdx) values (?)"));
+    std::vector<std::unique_ptr<PreparedStatement>> deletes;
+    for (const QString &sql : removeStatements())
+        deletes.push_back(std::make_unique<PreparedStatement>(sql));
+    const qint64 total = userIdxs.size();
+    if (progress)
+        progress(0, total);
+    for (qsizetype first = 0; first < total; first += kMembersPerStep) {
+        const qsizetype end = qMin<qsizetype>(total, first + kMembersPerStep);
+        for (qsizetype i = first; i < end; ++i)
+            choose.run({userIdxs[i]});
+        for (const auto &d : deletes)
+            d->run({magIdx});
+        Statement().exec(QStringLiteral("delete from temp.ChosenMember"));
+        if (progress)
+            progress(end, total);
     }
     t.commit();
 }

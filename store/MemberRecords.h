@@ -63,8 +63,14 @@ void insert(const MemberRecord &m);
 int insertNew(const MemberRecord &m);
 // Rewrites the member (MagIdx, UserIdx) from the record; AddDate is left as stored.
 void update(const MemberRecord &m);
-// Deletes these members of the magazine, all of them or, when the store refuses one, none.
-void remove(int magIdx, const QList<int> &userIdxs);
+// Deletes these members of the magazine, with their returned-mail counts, all of them or,
+// when the store refuses one, none. progress is called between the steps with the members
+// done so far and the number in all.
+void remove(int magIdx, QList<int> userIdxs, const std::function<void(qint64 done, qint64 total)> &progress = {});
+// The statements: the temporary table of chosen members, and the deletes that take its
+// members of the magazine (`?`) from each table.
+QString chosenTable();
+QStringList removeStatements();
 struct SleepChange {
     int userIdx = -1;
     bool sleep = false;

@@ -201,6 +201,51 @@ private Q_SLOTS:
         QVERIFY(form.ListView2->header()->isSortIndicatorShown());
     }
 
+    // Deleting many selected members: the rows the store took go from the list, a block
+    // or rows spread over it alike; when the store refuses, the error is shown and the list
+    // and the store stay as they were.
+    void deleteSelectedMembers_data()
+    {
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<bool>("refused");
+        QList<int> spread;
+        for (int r = 1; r < 60; r += 2)
+            spread << r;
+        QTest::newRow("a block") << QList<int>{10, 11, 12, 13} << false;
+        QTest::newRow("spread over the list") << spread << false;
+        QTest::newRow("refused") << spread << true;
+    }
+    void deleteSelectedMembers()
+    {
+        QFETCH(QList<int>, rows);
+        QFETCH(bool, refused);
+        TMainForm form;
+        form.show();
+        addMagazine(form, "A");
+        StoreFixture::insertMany("MagUser", 60, [](int i) {
+            return StoreFixture::memberRow(1, i + 1, QStringLiteral("m%1").arg(i + 1), QStringLiteral("m%1@example.jp").arg(i + 1));
+        });
+        select(form, 0);
+        form.N45Click();
+        QCOMPARE(model(form)->rowCount(), 60);
+        QStringList kept = column(form, 0);
+        if (refused)
+            Statement().exec("create temp trigger Refuse before delete on MagUser when old.UserIdx = 40"
+                             " begin select raise(abort, 'refused'); end");
+        else
+            for (auto it = rows.crbegin(); it != rows.crend(); ++it)
+                kept.removeAt(*it);
+        selectMembers(form, rows);
+        MessageBox::queueAnswer(MessageBox::Answer::Yes);
+        form.yu1Click();
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), refused ? 2 : 1);
+        if (refused)
+            QVERIFY(shown[1].text.contains("refused"));
+        QCOMPARE(column(form, 0), kept);
+        verifyStoreMatchesScreen(form);
+    }
+
     void editMemberUpdatesRow()
     {
         TMainForm form;

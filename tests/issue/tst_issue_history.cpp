@@ -60,12 +60,11 @@ private Q_SLOTS:
                  QString("select U.UserName,U.UserAdrs,I.AddDate,I.Title from MagHist H,MagUser U,MagInfo I\r\n"
                          "where H.MagIdx = ?\r\nand H.MagCnt = ?\r\nand U.MagIdx = H.MagIdx and U.UserIdx = H.MagUser\r\n"
                          "and I.MagIdx = H.MagIdx and I.MagCnt = H.MagCnt"));
-        const QStringList del = HistoryRecords::removeStatements();
-        QCOMPARE(del.size(), 2);
-        QCOMPARE(del[0], QString("delete from maghist H\r\nwhere exists (\r\nselect magidx,magcnt from maginfo I where "
-                                 "\r\nI.magidx = ? and I.adddate <= ?\r\n"
-                                 "and H.MagIdx = I.MagIdx and H.MagCnt = I.MagCnt)"));
-        QCOMPARE(del[1], QString("delete from maginfo \r\nwhere magidx = ? and adddate <= ?"));
+        QCOMPARE(HistoryRecords::removedIssues(), QString("select MagCnt from MagInfo where MagIdx = ? and AddDate <= ?"));
+        QCOMPARE(HistoryRecords::removeRowsStatement("MagHist"),
+                 QString("delete from MagHist where rowid in (\r\n"
+                         "select rowid from MagHist where MagIdx = ? and MagCnt = ? limit ?)"));
+        QCOMPARE(HistoryRecords::removeIssuesStatement(), QString("delete from maginfo \r\nwhere magidx = ? and adddate <= ?"));
         QCOMPARE(History::lastMomentOf(QDate(2024, 1, 15)), QString("2024/01/15 23:59:59"));
         QCOMPARE(History::deleteQuestion(QDate(2024, 1, 5)),
                  QString("2024/01/05以前の履歴データを削除します。よろしいですか？"));
@@ -173,6 +172,64 @@ private Q_SLOTS:
         QCOMPARE(count("select count(*) from MagHist where MagIdx = 1"), qint64(3));
         QCOMPARE(count("select count(*) from MagInfo where MagIdx = 2"), qint64(2));
         QCOMPARE(count("select count(*) from MagHist where MagIdx = 2"), qint64(3));
+    }
+
+    // Issues of many recipients go a bounded number of rows at a time, with the progress
+    // between; every row of the deleted issues goes, and nothing of the next issue or of
+    // another magazine's issue with the same number.
+    void deleteOfManyRowsInSteps_data()
+    {
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("deleted") << false;
+        QTest::newRow("refused in a late step") << true;
+    }
+    void deleteOfManyRowsInSteps()
+    {
+        QFETCH(bool, refused);
+        const int members = 60000;
+        addIssue(1, 1, "2024/01/01 10:00:00", "a", "x", {});
+        addIssue(1, 2, "2024/01/08 10:00:00", "b", "x", {});
+        addIssue(1, 3, "2024/01/15 10:00:00", "c", "x", {});
+        for (int magCnt : {1, 2, 3})
+            StoreFixture::insertMany("MagHist", members, [magCnt](int i) {
+                return StoreFixture::Row{{"MagIdx", 1}, {"MagCnt", magCnt}, {"MagUser", i + 1}};
+            });
+        StoreFixture::insertMany("MagHist", members, [](int i) {
+            return StoreFixture::Row{{"MagIdx", 2}, {"MagCnt", 1}, {"MagUser", i + 1}};
+        });
+        StoreFixture::insertMany("SendState", members, [](int i) {
+            return StoreFixture::Row{{"MagIdx", 1}, {"MagCnt", 2}, {"MagUser", i + 1}, {"State", 2}};
+        });
+        if (refused) {
+            Statement s;
+            s.exec("create temp trigger KeepLast before delete on SendState when old.MagUser = 59999"
+                   " begin select raise(abort, 'locked'); end");
+        }
+        QList<qint64> done;
+        qint64 total = -1;
+        const auto remove = [&] {
+            History::deleteUpTo(1, QDate(2024, 1, 8), [&](qint64 d, qint64 t) {
+                done << d;
+                total = t;
+            });
+        };
+        if (refused) {
+            QVERIFY_THROWS_EXCEPTION(StoreError, remove());
+            QCOMPARE(count("select count(*) from MagHist"), qint64(4 * members));
+            QCOMPARE(count("select count(*) from SendState"), qint64(members));
+            QCOMPARE(count("select count(*) from MagInfo"), qint64(3));
+            return;
+        }
+        remove();
+        QCOMPARE(total, qint64(3 * members));
+        QCOMPARE(done.constLast(), total);
+        QVERIFY(done.size() > 3); // several steps an issue
+        QVERIFY(std::is_sorted(done.cbegin(), done.cend()));
+        QCOMPARE(count("select count(*) from MagHist where MagIdx = 1 and MagCnt in (1, 2)"), qint64(0));
+        QCOMPARE(count("select count(*) from MagHist where MagIdx = 1 and MagCnt = 3"), qint64(members));
+        QCOMPARE(count("select count(*) from MagHist where MagIdx = 2"), qint64(members));
+        QCOMPARE(count("select count(*) from SendState"), qint64(0));
+        QCOMPARE(count("select MagCnt from MagInfo"), qint64(3));
     }
 
     // Recipient rows and issues go together or not at all.

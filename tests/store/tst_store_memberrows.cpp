@@ -1,5 +1,6 @@
 // The member and magazine functions that run their statements with bound values: lists,
 // counts, removal and sleep in one transaction, the import's and the removal's rows.
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "store/Database.h"
 #include "store/MemberImportRows.h"
@@ -108,6 +109,72 @@ private Q_SLOTS:
         refuse(4);
         QVERIFY_THROWS_EXCEPTION(StoreError, MemberSql::remove(1, {1, 4}));
         QCOMPARE(userIdxs(1), (QList<int>{1, 4}));
+    }
+
+    // Many chosen members go in steps, all in one transaction: exactly they and their
+    // returned-mail counts go, members of other magazines with the same numbers and the
+    // issues' rows stay, and a refusal in a late step leaves every member there.
+    void removeManyInSteps_data()
+    {
+        QTest::addColumn<QList<int>>("chosen");
+        QTest::addColumn<int>("refused"); // 0: none
+        QList<int> everyThird;
+        for (int u = 3; u <= 12000; u += 3)
+            everyThird << u;
+        QList<int> block;
+        for (int u = 12000; u >= 1; --u)
+            block << u; // the list's order is not the store's, and one is chosen twice
+        block << 5;
+        QTest::newRow("one") << QList<int>{7} << 0;
+        QTest::newRow("every third") << everyThird << 0;
+        QTest::newRow("all, backwards") << block << 0;
+        QTest::newRow("refused in the last step") << everyThird << 11997;
+        QTest::newRow("none") << QList<int>{} << 0;
+    }
+    void removeManyInSteps()
+    {
+        QFETCH(QList<int>, chosen);
+        QFETCH(int, refused);
+        const int members = 12000;
+        for (int magIdx : {1, 2}) {
+            StoreFixture::insertMany("MagUser", members, [magIdx](int i) {
+                return StoreFixture::memberRow(magIdx, i + 1, QStringLiteral("m%1").arg(i), QStringLiteral("m%1@example.jp").arg(i));
+            });
+            StoreFixture::insertMany("MemberBounce", members, [magIdx](int i) {
+                return StoreFixture::Row{{"MagIdx", magIdx}, {"UserIdx", i + 1}, {"Bounces", 1}};
+            });
+            StoreFixture::insertMany("MagHist", members, [magIdx](int i) {
+                return StoreFixture::Row{{"MagIdx", magIdx}, {"MagCnt", 1}, {"MagUser", i + 1}};
+            });
+        }
+        if (refused)
+            refuse(refused);
+        QList<qint64> reported;
+        const auto remove = [&] {
+            MemberSql::remove(1, chosen, [&](qint64 done, qint64 total) {
+                reported << done;
+                QVERIFY(done <= total);
+            });
+        };
+        QSet<int> gone(chosen.cbegin(), chosen.cend());
+        if (refused) {
+            QVERIFY_THROWS_EXCEPTION(StoreError, remove());
+            gone.clear();
+        } else {
+            remove();
+            QCOMPARE(reported.value(reported.size() - 1, -1), qint64(gone.size()));
+            QVERIFY(std::is_sorted(reported.cbegin(), reported.cend()));
+        }
+        const auto count = [](const QString &sql) { return int(Statement().scalar(sql)); };
+        QCOMPARE(count("select count(*) from MagUser where MagIdx = 1"), members - int(gone.size()));
+        QCOMPARE(count("select count(*) from MemberBounce where MagIdx = 1"), members - int(gone.size()));
+        for (int u : std::as_const(gone))
+            QCOMPARE(MemberSql::load(1, u).has_value(), false);
+        QCOMPARE(count("select count(*) from MagUser where MagIdx = 2"), members);
+        QCOMPARE(count("select count(*) from MemberBounce where MagIdx = 2"), members);
+        QCOMPARE(count("select count(*) from MagHist"), 2 * members);
+        // the working table is left empty for the next deletion
+        QCOMPARE(count("select count(*) from temp.ChosenMember"), 0);
     }
 
     void sleepTakesAllOrNone()
