@@ -1,15 +1,17 @@
 #include "issue/ui/FHistDlg.h"
 
-#include "issue/DeliveryOffers.h"
-#include "store/HistoryRecords.h"
-#include "store/SendStates.h"
+#include "issue/ui/MemberLinesModel.h"
+#include "widgets/MessageBox.h"
 
+#include <QAction>
+#include <algorithm>
+#include <QApplication>
+#include <QClipboard>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QTextCursor>
-#include <QPlainTextEdit>
+#include <QListView>
 #include <QVBoxLayout>
 
 THistDlg::THistDlg(QWidget *parent) : QDialog(parent)
@@ -36,15 +38,21 @@ THistDlg::THistDlg(QWidget *parent) : QDialog(parent)
     grid->addWidget(Label4, 1, 1);
     grid->setColumnStretch(1, 1);
     layout->addWidget(header);
-    // Plain text: a recipients list of a large issue fills in a fraction of the time.
-    RichEdit1 = new QPlainTextEdit(this);
+    RichEdit1 = new QListView(this);
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
-    RichEdit1->setReadOnly(true);
+    RichEdit1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    RichEdit1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     RichEdit1->setContextMenuPolicy(Qt::NoContextMenu);
-    // The lines are blue; a long recipients list is set as plain text at once in this colour.
-    QPalette pal = RichEdit1->palette();
-    pal.setColor(QPalette::Text, Qt::blue);
-    RichEdit1->setPalette(pal);
+    // Every line is one text line: the view lays out none of the rows it does not show.
+    RichEdit1->setUniformItemSizes(true);
+    m_model = new MemberLinesModel(this);
+    RichEdit1->setModel(m_model);
+    connect(m_model, &MemberLinesModel::failed, this, [this](const QString &text) { MessageBox::error(this, text); });
+    auto *copy = new QAction(RichEdit1);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    RichEdit1->addAction(copy);
+    connect(copy, &QAction::triggered, this, &THistDlg::copySelection);
     layout->addWidget(RichEdit1, 1);
     auto *buttons = new QHBoxLayout;
     Button1 = new QPushButton(QStringLiteral("閉じる"), this);
@@ -55,50 +63,40 @@ THistDlg::THistDlg(QWidget *parent) : QDialog(parent)
     connect(Button1, &QPushButton::clicked, this, &QDialog::close);
 }
 
-void THistDlg::addLine(const QString &name, const QString &address)
-{
-    QTextCursor c(RichEdit1->document());
-    c.movePosition(QTextCursor::End);
-    QTextCharFormat blue;
-    blue.setForeground(Qt::blue);
-    if (!RichEdit1->document()->isEmpty())
-        c.insertBlock();
-    c.insertText(name + QStringLiteral(" <") + address + QStringLiteral(">"), blue);
-}
-
 void THistDlg::FormShow()
 {
-    RichEdit1->clear();
     if (ListMode == Mode::Targets) {
-        const QList<TargetLine> targets = ListTargets(ListWhere, ListMagIdx);
         setWindowTitle(QStringLiteral("対象者一覧"));
         Label1->setText(QStringLiteral("対象者一覧"));
         Label2->clear();
         Label3->clear();
         Label4->clear();
-        for (const TargetLine &t : targets)
-            addLine(t.name, t.address);
+        m_model->reset(MemberLineSources::targets(ListWhere, ListMagIdx));
         return;
     }
-    // An issue with per-recipient records lists every recipient with where it stands;
-    // one recorded before them lists the members it was sent to, as it always did.
-    const QList<SendStateRow> states = SendStates::rows(ListMagIdx, ListMagCnt);
-    if (!states.isEmpty()) {
-        const std::optional<IssueInfoRecord> issue = ReadHistoryIssue(ListMagIdx, ListMagCnt);
-        Label3->setText(issue ? issue->AddDate : QString());
-        Label4->setText(issue ? issue->Title : QString());
-        RichEdit1->setPlainText(DeliveryOffers::recipientsText(states));
-        return;
-    }
-    const IssueRecipients recipients = ReadIssueRecipients(ListMagIdx, ListMagCnt);
-    Label3->setText(recipients.AddDate);
-    Label4->setText(recipients.Title);
-    for (const RecipientRecord &r : recipients.members)
-        addLine(r.UserName, r.UserAdrs);
+    std::unique_ptr<MemberLines> lines = MemberLineSources::recipients(ListMagIdx, ListMagCnt);
+    Label3->setText(lines->AddDate);
+    Label4->setText(lines->Title);
+    m_model->reset(std::move(lines));
 }
 
 QStringList THistDlg::lines() const
 {
-    const QString text = RichEdit1->toPlainText();
-    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    m_model->fetchAll();
+    QStringList out;
+    out.reserve(m_model->rowCount());
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        out << m_model->line(row);
+    return out;
+}
+
+void THistDlg::copySelection()
+{
+    QModelIndexList rows = RichEdit1->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QStringList text;
+    for (const QModelIndex &i : rows)
+        text << m_model->line(i.row());
+    if (!text.isEmpty())
+        QApplication::clipboard()->setText(text.join(QLatin1Char('\n')));
 }

@@ -1,14 +1,16 @@
 #pragma once
-// A list of members in a read-only text area: the targets of a send condition, or the
+// A list of members, one blue line each: the targets of a send condition, or the
 // recipients of a past issue (with each one's delivery state and the server's last reply,
-// when the issue has per-recipient records).
+// when the issue has per-recipient records). Lines are read as the list scrolls to them, so
+// a magazine of a million members opens as fast as one of a hundred.
 #include "store/RecipientQuery.h"
 
 #include <QDialog>
 
 class QLabel;
 class QPushButton;
-class QPlainTextEdit;
+class QListView;
+class MemberLinesModel;
 
 class THistDlg : public QDialog
 {
@@ -25,16 +27,20 @@ public:
 
     // Fills the list; a failing statement throws StoreError and the caller shows it.
     void FormShow();
-    // The listed lines, for tests.
+    // Every listed line, read to the end first (for tests).
     QStringList lines() const;
+    MemberLinesModel *model() const { return m_model; }
 
     QLabel *Label1;
     QLabel *Label2;
     QLabel *Label3;
     QLabel *Label4;
-    QPlainTextEdit *RichEdit1;
+    QListView *RichEdit1;
     QPushButton *Button1;
 
 private:
-    void addLine(const QString &name, const QString &address);
+    // Ctrl+C copies the selected lines, as the text area let the user copy them.
+    void copySelection();
+
+    MemberLinesModel *m_model;
 };
