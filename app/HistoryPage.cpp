@@ -4,7 +4,7 @@
 #include "issue/DeliveryOffers.h"
 #include "issue/ui/FHistDlg.h"
 #include "issue/UHistory.h"
-#include "maintenance/ui/DelayedProgress.h"
+#include "widgets/ProgressWindow.h"
 #include "maintenance/ui/FDateDlg.h"
 #include "members/CurrentMagazine.h"
 #include "members/ui/MagazineGuard.h"
@@ -204,8 +204,8 @@ bool THistoryPage::D4Click()
     const int magIdx = m_magazine.CurMagIdx();
     return Command::run(window(), [this, magIdx, day] {
         WaitCursor wait;
-        DelayedProgress progress(window(), QStringLiteral("削除中"));
-        History::deleteUpTo(magIdx, day, [&progress](qint64 done, qint64 total) { progress(done, total); });
+        ProgressWindow progress(window(), QStringLiteral("削除中"), ProgressWindow::Cancel::NotOffered);
+        History::deleteUpTo(magIdx, day, [&progress](qint64 done, qint64 total) { progress.update(done, total); });
     });
 }
 

@@ -2,7 +2,7 @@
 
 #include "HeaderSort.h"
 #include "ListWidths.h"
-#include "maintenance/ui/DelayedProgress.h"
+#include "widgets/ProgressWindow.h"
 #include "members/CurrentMagazine.h"
 #include "members/MemberBounceColumns.h"
 #include "members/MemberEntry.h"
@@ -263,8 +263,8 @@ void TMemberList::yu1Click()
         for (int row : rows)
             userIdxs << model->userIdx(row);
         {
-            DelayedProgress progress(window(), QStringLiteral("削除中"));
-            MemberSql::remove(magIdx, userIdxs, [&progress](qint64 done, qint64 total) { progress(done, total); });
+            ProgressWindow progress(window(), QStringLiteral("削除中"), ProgressWindow::Cancel::NotOffered);
+            MemberSql::remove(magIdx, userIdxs, [&progress](qint64 done, qint64 total) { progress.update(done, total); });
         }
         // only once the store has taken them: a refusal leaves the list as it was
         model->removeRowSet(rows);

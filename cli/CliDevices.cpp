@@ -3,21 +3,6 @@
 #include "cli/CliCommon.h"
 #include "store/Codec.h"
 
-ReadProgressDevice::ReadProgressDevice(QIODevice &source, std::function<void(qint64)> progress)
-    : m_source(source), m_progress(std::move(progress))
-{}
-
-qint64 ReadProgressDevice::readData(char *data, qint64 maxSize)
-{
-    const qint64 got = m_source.read(data, maxSize);
-    if (got > 0) {
-        m_read += got;
-        if (m_progress)
-            m_progress(m_read);
-    }
-    return got; // 0 at the source's end, -1 on its read error, as a reader expects
-}
-
 bool WatchedSaveFile::openForWriting()
 {
     return open(QIODevice::WriteOnly | QIODevice::Unbuffered);

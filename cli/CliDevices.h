@@ -1,29 +1,10 @@
 #pragma once
-// Devices the exchange commands read and write through: a file read with a report of how
-// far it got, a save file that remembers whether a write failed (to tell a full disk from
+// Devices the exchange commands write through: a save file that remembers whether a write failed (to tell a full disk from
 // a store error), and the import log written as lines on stderr.
 #include <QIODevice>
 #include <QSaveFile>
 
 #include <functional>
-
-// Reads the device it wraps, calling progress with the bytes read so far after each read.
-// Open it ReadOnly | Unbuffered: the reader above keeps its own buffer.
-class ReadProgressDevice : public QIODevice
-{
-public:
-    ReadProgressDevice(QIODevice &source, std::function<void(qint64 read)> progress);
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override;
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    QIODevice &m_source;
-    std::function<void(qint64)> m_progress;
-    qint64 m_read = 0;
-};
 
 // A save file whose writes go straight to the disk, so that a failed one is seen here.
 class WatchedSaveFile : public QSaveFile

@@ -326,7 +326,13 @@ int runBackup(const QCommandLineParser &p)
             say(cannotOpen(fileName, file.errorString()));
             return kRefused;
         }
-        outcome = WriteBackup(file);
+        Progress progress(QStringLiteral("バックアップ中"));
+        outcome = WriteBackup(file, [&progress](qint64 rows, qint64 total) {
+            if (rows % 10000 == 0 || rows == total)
+                progress.show(rows, total);
+            return true;
+        });
+        progress.breakLine();
         if (!outcome.ok)
             return writeFailure(file, fileName, outcome.error);
     }
@@ -359,19 +365,17 @@ int runRestore(const QCommandLineParser &p)
     RestoreOutcome outcome;
     bool unreadable = false;
     {
-        const qint64 size = file.size();
         Progress progress(QStringLiteral("復元中"));
         int shown = -1;
-        ReadProgressDevice device(file, [&](qint64 read) {
+        TextLineReader reader(file);
+        outcome = RestoreBackup(reader, [&](qint64 read, qint64 size) {
             const int percent = size > 0 ? int(read * 100 / size) : 100;
             if (percent != shown) {
                 shown = percent;
                 progress.showText(QStringLiteral("%1%").arg(percent));
             }
+            return true;
         });
-        device.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-        TextLineReader reader(device);
-        outcome = RestoreBackup(reader);
         unreadable = reader.failed();
     }
     if (outcome.ok && outcome.statements == 0) {

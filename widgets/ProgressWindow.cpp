@@ -4,9 +4,11 @@ namespace {
 constexpr int kSteps = 1000;
 }
 
-ProgressWindow::ProgressWindow(QWidget *parent, const QString &caption)
+ProgressWindow::ProgressWindow(QWidget *parent, const QString &caption, Cancel cancel)
     : m_dialog(caption, QStringLiteral("キャンセル"), 0, kSteps, parent)
 {
+    if (cancel == Cancel::NotOffered)
+        m_dialog.setCancelButton(nullptr);
     m_dialog.setWindowTitle(caption);
     // while the step runs nothing else of the program may be used
     m_dialog.setWindowModality(Qt::ApplicationModal);

@@ -1,53 +1,55 @@
-// The progress window of work that is usually short: none while the work stays under its
-// delay, then a window that follows the work and closes with it.
-#include "maintenance/ui/DelayedProgress.h"
+// The progress window of a long step: none while the step stays under a second, then a bar
+// that follows the step (row counts beyond what a bar holds included), with a cancel button
+// only where the step can be undone, closed with the step.
+#include "widgets/ProgressWindow.h"
 
-#include <QLabel>
-#include <QProgressBar>
+#include <QPointer>
+#include <QPushButton>
 #include <QWidget>
 #include <QtTest>
 
-class TestDelayedProgress : public QObject
+class TestProgressWindow : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void appearsOnlyPastItsDelay_data()
+    void appearsOnlyPastASecond_data()
     {
-        QTest::addColumn<int>("delayMs");
         QTest::addColumn<int>("waitMs");
+        QTest::addColumn<bool>("cancellable");
         QTest::addColumn<bool>("shown");
-        QTest::newRow("short work") << 1000 << 0 << false;
-        QTest::newRow("past the delay") << 50 << 80 << true;
-        QTest::newRow("at once") << 0 << 0 << true;
+        QTest::newRow("short work") << 0 << true << false;
+        QTest::newRow("past a second") << 1100 << true << true;
+        QTest::newRow("past a second, no cancel") << 1100 << false << true;
     }
-    void appearsOnlyPastItsDelay()
+    void appearsOnlyPastASecond()
     {
-        QFETCH(int, delayMs);
         QFETCH(int, waitMs);
+        QFETCH(bool, cancellable);
         QFETCH(bool, shown);
         QWidget parent;
-        QPointer<TProgressDlg> window;
+        QPointer<QProgressDialog> dialog;
         {
-            DelayedProgress progress(&parent, QStringLiteral("削除中"), delayMs);
-            progress(0, 40);
+            ProgressWindow progress(&parent, QStringLiteral("削除中"),
+                                    cancellable ? ProgressWindow::Cancel::Offered : ProgressWindow::Cancel::NotOffered);
+            dialog = &progress.dialog();
+            QVERIFY(progress.update(0, 40));
             QTest::qSleep(waitMs);
-            progress(10, 40);
-            QCOMPARE(progress.window() != nullptr, shown);
+            QVERIFY(progress.update(10, 40));
+            QCOMPARE(dialog->isVisible(), shown);
             if (!shown)
                 return;
-            window = progress.window();
-            QVERIFY(window->isVisible());
-            QCOMPARE(window->Label1->text(), QString("削除中"));
+            QCOMPARE(dialog->labelText(), QString("削除中"));
+            QCOMPARE(dialog->findChild<QPushButton *>() != nullptr, cancellable);
             // counts beyond what a bar holds, and a total of nothing, still draw
-            progress(3000000000LL, 6000000000LL);
-            progress(5, 0);
-            progress(40, 40);
-            QCOMPARE(window->ProgressBar1->value(), window->ProgressBar1->maximum());
+            QVERIFY(progress.update(3000000000LL, 6000000000LL));
+            QCOMPARE(dialog->value(), dialog->maximum() / 2);
+            QVERIFY(progress.update(5, 0));
+            QCOMPARE(dialog->value(), dialog->maximum() / 2);
         }
-        QVERIFY(!window); // closed and gone with the work
+        QVERIFY(!dialog); // closed and gone with the work
     }
 };
 
-QTEST_MAIN(TestDelayedProgress)
+QTEST_MAIN(TestProgressWindow)
 #include "tst_maintenance_progress.moc"

@@ -7,8 +7,11 @@
 #include "fakes/TestEnv.h"
 #include "store/Batch.h"
 #include "store/Database.h"
+#include "store/ServerSettings.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -106,6 +109,59 @@ private Q_SLOTS:
         QVERIFY(text.contains(QStringLiteral("\nName=ツバメ便\n")));
         QVERIFY(text.contains(QStringLiteral("\nExec=tsubame")));
         QVERIFY(text.contains(QStringLiteral("\nIcon=tsubame\n")));
+    }
+
+    // The must-show of the package: installed, run as cron runs it, and the mail arrives.
+    // A dry run first records nothing.
+    void sendFromCron()
+    {
+        TestEnv env;
+        env.openStore();
+        SmtpTestServer::Options o;
+        o.tls = false;
+        o.auth = false;
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        {
+            Transaction t;
+            StoreFixture::addMagazine(1, QStringLiteral("週刊ツバメ"), StoreFixture::defaultFieldNames(),
+                                      {{QStringLiteral("UseUserName"), 1}});
+            StoreFixture::addMember(1, 1, QStringLiteral("会員一"), QStringLiteral("one@example.com"));
+            StoreFixture::addMember(1, 2, QStringLiteral("会員二"), QStringLiteral("two@example.com"));
+            t.commit();
+        }
+        ServerSettings smtp;
+        smtp.SmtpHost = QStringLiteral("127.0.0.1");
+        smtp.SmtpPort = server.port();
+        ServerSettings::save(smtp);
+        QFile body(env.home() + QStringLiteral("/body.txt"));
+        QVERIFY(body.open(QIODevice::WriteOnly));
+        body.write(QStringLiteral("今週のお知らせです。\n").toUtf8());
+        body.close();
+        const QStringList args{QStringLiteral("send"), QStringLiteral("--magazine"), QStringLiteral("週刊ツバメ"),
+                               QStringLiteral("--subject"), QStringLiteral("第1号"), QStringLiteral("--body-file"),
+                               body.fileName()};
+        const auto issues = [] { return Statement().scalar(QStringLiteral("select count(*) from MagInfo")); };
+
+        const Run dry = run(m_program, QStringList(args) << QStringLiteral("--dry-run"), {}, cron(env), 60000);
+        QVERIFY2(dry.code == 0, qPrintable(dry.err));
+        QVERIFY2(dry.out.startsWith(QStringLiteral("対象者数: 2\n")), qPrintable(dry.out));
+        QCOMPARE(issues(), qint64(0));
+        QCOMPARE(server.received().size(), 0);
+
+        const Run sent = run(m_program, args, {}, cron(env), 120000);
+        QVERIFY2(sent.code == 0, qPrintable(sent.err));
+        QVERIFY(server.waitFor(2));
+        QCOMPARE(issues(), qint64(1));
+        QStringList to;
+        for (const SmtpTestServer::Received &got : server.received()) {
+            const QJsonObject mail = ReadMail(got.path);
+            QCOMPARE(mail.value(QStringLiteral("subject")).toString(), QStringLiteral("第1号"));
+            QVERIFY(mail.value(QStringLiteral("body")).toString().contains(QStringLiteral("今週のお知らせです。")));
+            to += got.to;
+        }
+        to.sort();
+        QCOMPARE(to, (QStringList{QStringLiteral("one@example.com"), QStringLiteral("two@example.com")}));
     }
 
     void versionFromCron()
