@@ -34,33 +34,9 @@
 
 namespace {
 
-struct Timing {
-    double seconds = 0;
-    int runs = 0;
-};
-
-// The median of three runs, or the one run when it took over a minute.
-Timing timed(const std::function<void()> &work, const std::function<void()> &prepare = {})
-{
-    std::vector<double> runs;
-    for (int i = 0; i < 3; ++i) {
-        if (prepare)
-            prepare();
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        runs.push_back(double(timer.nsecsElapsed()) / 1e9);
-        if (runs.front() > 60)
-            break;
-    }
-    std::sort(runs.begin(), runs.end());
-    return {runs[runs.size() / 2], int(runs.size())};
-}
-
-QString runsNote(const Timing &t)
-{
-    return t.runs == 1 ? QStringLiteral(" (one run: over a minute)") : QStringLiteral(" (median of 3)");
-}
+using ScaleStores::runsNote;
+using ScaleStores::timed;
+using ScaleStores::Timing;
 
 double megabytes(const QString &path)
 {

@@ -44,6 +44,12 @@ std::optional<int> magazineNamed(const QString &name)
     return int(magIdx);
 }
 
+std::optional<MagazineRecord> magazineRecordNamed(const QString &name)
+{
+    const std::optional<int> magIdx = magazineNamed(name);
+    return magIdx ? MagazineSql::load(*magIdx) : std::nullopt;
+}
+
 Progress::Progress(QString label)
     : m_label(std::move(label))
     , m_terminal(isatty(2) == 1)

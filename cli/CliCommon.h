@@ -4,6 +4,7 @@
 // running one issue's delivery.
 #include "mail/DeliverySummary.h"
 #include "mail/UMailThread.h"
+#include "store/MemberRecords.h"
 
 #include <QString>
 
@@ -27,6 +28,8 @@ bool openStore();
 
 // The MagIdx of the magazine named; nullopt, having said so, when there is none.
 std::optional<int> magazineNamed(const QString &name);
+// The whole magazine named (its field names with it); nullopt, having said so, when there is none.
+std::optional<MagazineRecord> magazineRecordNamed(const QString &name);
 
 // A progress line rewritten in place on stderr, only when stderr is a terminal: under cron
 // or in a pipe nothing is written.

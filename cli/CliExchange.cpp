@@ -53,6 +53,16 @@ QString fileArgument(const QCommandLineParser &p)
 }
 
 // --magazine and FILE, both required.
+// Opens a file of lines and counts them for the progress line; -1, having said why, when it
+// cannot be read.
+qint64 openCounted(QFile &file)
+{
+    const qint64 total = file.open(QIODevice::ReadOnly) ? CountTextLines(file) : -1;
+    if (total < 0)
+        say(cannotOpen(file.fileName(), file.errorString()));
+    return total;
+}
+
 bool magazineAndFile(const QCommandLineParser &p, QString &magazine, QString &file)
 {
     magazine = p.value(QStringLiteral("magazine"));
@@ -129,15 +139,9 @@ int runImport(const QCommandLineParser &p)
     settings.replace = !p.isSet(QStringLiteral("no-replace"));
 
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        say(cannotOpen(fileName, file.errorString()));
+    const qint64 total = openCounted(file);
+    if (total < 0)
         return kRefused;
-    }
-    const qint64 total = CountTextLines(file);
-    if (total < 0) {
-        say(cannotOpen(fileName, file.errorString()));
-        return kRefused;
-    }
     if (!openStore())
         return kNotStarted;
     try {
@@ -232,8 +236,7 @@ int runExport(const QCommandLineParser &p)
     if (!openStore())
         return kNotStarted;
     try {
-        const std::optional<int> magIdx = magazineNamed(magazine);
-        const std::optional<MagazineRecord> m = magIdx ? MagazineSql::load(*magIdx) : std::nullopt;
+        const std::optional<MagazineRecord> m = magazineRecordNamed(magazine);
         if (!m)
             return kRefused;
         // "-" is stdout: the file is finished aside first, so a failure never leaves half a
@@ -248,7 +251,7 @@ int runExport(const QCommandLineParser &p)
                 say(cannotOpen(fileName, file.errorString()));
                 return kRefused;
             }
-            outcome = ExportMembers(*magIdx, m->fieldNames, file);
+            outcome = ExportMembers(m->magIdx, m->fieldNames, file);
             if (!outcome.ok)
                 return writeFailure(file, fileName, outcome.error);
         }
@@ -275,15 +278,9 @@ int runRemoveList(const QCommandLineParser &p)
     if (!magazineAndFile(p, magazine, fileName))
         return kRefused;
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        say(cannotOpen(fileName, file.errorString()));
+    const qint64 total = openCounted(file);
+    if (total < 0)
         return kRefused;
-    }
-    const qint64 total = CountTextLines(file);
-    if (total < 0) {
-        say(cannotOpen(fileName, file.errorString()));
-        return kRefused;
-    }
     if (!openStore())
         return kNotStarted;
     try {

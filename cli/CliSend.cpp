@@ -338,8 +338,7 @@ int runSend(const QCommandLineParser &p, const TMailThread::Settings &settings)
         in.value = request->number.value_or(0);
         const QString magazine = p.value(QStringLiteral("magazine"));
         if (!magazine.isEmpty()) {
-            const std::optional<int> magIdx = magazineNamed(magazine);
-            const std::optional<MagazineRecord> m = magIdx ? MagazineSql::load(*magIdx) : std::nullopt;
+            const std::optional<MagazineRecord> m = magazineRecordNamed(magazine);
             if (!m)
                 return kRefused;
             in.magIdx = m->magIdx;

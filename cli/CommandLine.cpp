@@ -230,8 +230,7 @@ int runCheckCondition(const QCommandLineParser &p)
     if (!openStore())
         return kNotStarted;
     try {
-        const std::optional<int> magIdx = magazineNamed(magazine);
-        const std::optional<MagazineRecord> m = magIdx ? MagazineSql::load(*magIdx) : std::nullopt;
+        const std::optional<MagazineRecord> m = magazineRecordNamed(magazine);
         if (!m)
             return kRefused;
         const QString clause = TranslateToSql(text.first(), m->fieldNames);

@@ -112,17 +112,4 @@ QString recipientLine(const SendStateRow &row)
     return line;
 }
 
-QString recipientsText(const QList<SendStateRow> &rows)
-{
-    QString text;
-    // About one line per recipient of 60 characters: reserve once, not per line.
-    text.reserve(rows.size() * 64);
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        if (i > 0)
-            text += QLatin1Char('\n');
-        text += recipientLine(rows[i]);
-    }
-    return text;
-}
-
 } // namespace DeliveryOffers

@@ -36,7 +36,5 @@ QString resendUnknownQuestion(qint64 unknown);
 // server's last reply (tries and next try for deferred). A reply is kept to one line of
 // bounded length, whatever the server sent.
 QString recipientLine(const SendStateRow &row);
-// Every line, joined, to be set into the view at once.
-QString recipientsText(const QList<SendStateRow> &rows);
 
 } // namespace DeliveryOffers

@@ -18,14 +18,6 @@ QString issueStatement()
                        QStringLiteral("and MagCnt = ?")});
 }
 
-QString recipientsStatement()
-{
-    return Sql::lines({QStringLiteral("select U.UserName,U.UserAdrs,I.AddDate,I.Title from MagHist H,MagUser U,MagInfo I"),
-                       QStringLiteral("where H.MagIdx = ?"), QStringLiteral("and H.MagCnt = ?"),
-                       QStringLiteral("and U.MagIdx = H.MagIdx and U.UserIdx = H.MagUser"),
-                       QStringLiteral("and I.MagIdx = H.MagIdx and I.MagCnt = H.MagCnt")});
-}
-
 QString removedIssues()
 {
     return QStringLiteral("select MagCnt from MagInfo where MagIdx = ? and AddDate <= ?");
@@ -94,25 +86,6 @@ std::optional<IssueInfoRecord> ReadHistoryIssue(int magIdx, int magCnt)
     IssueInfoRecord r = issueFrom(s);
     r.Body = Sql::unescapeBody(s.value(5).toString());
     return r;
-}
-
-IssueRecipients ReadIssueRecipients(int magIdx, int magCnt)
-{
-    PreparedStatement s(HistoryRecords::recipientsStatement());
-    s.bind(0, magIdx);
-    s.bind(1, magCnt);
-    s.exec();
-    IssueRecipients out;
-    bool first = true;
-    while (s.next()) {
-        if (first) {
-            out.AddDate = s.value(2).toString();
-            out.Title = s.value(3).toString();
-            first = false;
-        }
-        out.members.append({s.value(0).toString(), s.value(1).toString()});
-    }
-    return out;
 }
 
 namespace {

@@ -24,20 +24,11 @@ struct RecipientRecord {
     QString UserAdrs;
 };
 
-// The members an issue was sent to that are still members, with the issue's date and
-// subject ("" when no row comes back).
-struct IssueRecipients {
-    QString AddDate;
-    QString Title;
-    QList<RecipientRecord> members;
-};
-
 namespace HistoryRecords {
 
 // The statements, with `?` for the magazine, the issue number and the last moment.
 QString listStatement();
 QString issueStatement();
-QString recipientsStatement();
 // The numbers of the magazine's issues up to the last moment.
 QString removedIssues();
 // The rows of table (MagHist or SendState) of those issues: `?` magazine, then removedIssues's.
@@ -53,7 +44,6 @@ QString removeIssuesStatement();
 QList<IssueInfoRecord> ListHistoryIssues(int magIdx);
 // One issue of the magazine, or nullopt when the magazine has no issue of that number.
 std::optional<IssueInfoRecord> ReadHistoryIssue(int magIdx, int magCnt);
-IssueRecipients ReadIssueRecipients(int magIdx, int magCnt);
 // Called with the rows removed so far and the rows to remove in all.
 using RemovalProgress = std::function<void(qint64 done, qint64 total)>;
 

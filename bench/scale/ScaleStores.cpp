@@ -169,7 +169,7 @@ double runSqlite3(const QString &store, const QByteArray &script, QByteArray *ou
     return seconds;
 }
 
-double medianOf3(const std::function<void()> &work, const std::function<void()> &prepare)
+Timing timed(const std::function<void()> &work, const std::function<void()> &prepare)
 {
     std::vector<double> runs;
     for (int i = 0; i < 3; ++i) {
@@ -179,9 +179,21 @@ double medianOf3(const std::function<void()> &work, const std::function<void()> 
         timer.start();
         work();
         runs.push_back(double(timer.nsecsElapsed()) / 1e9);
+        if (runs.front() > 60)
+            break;
     }
     std::sort(runs.begin(), runs.end());
-    return runs[1];
+    return {runs[runs.size() / 2], int(runs.size())};
+}
+
+QString runsNote(const Timing &timing)
+{
+    return timing.runs == 1 ? QStringLiteral(" (one run: over a minute)") : QStringLiteral(" (median of 3)");
+}
+
+double medianOf3(const std::function<void()> &work, const std::function<void()> &prepare)
+{
+    return timed(work, prepare).seconds;
 }
 
 double peakMemoryMb()

@@ -33,7 +33,16 @@ QString sqlite3();
 // (its output is discarded unless out is given).
 double runSqlite3(const QString &store, const QByteArray &script, QByteArray *out = nullptr);
 
-// Median of three runs of work, in seconds; prepare runs before each (untimed).
+// The median of three runs of work, in seconds, or the one run when it took over a minute
+// (a restore of the history store); prepare runs before each, untimed.
+struct Timing {
+    double seconds = 0;
+    int runs = 0;
+};
+Timing timed(const std::function<void()> &work, const std::function<void()> &prepare = {});
+// " (median of 3)" or " (one run: over a minute)", for the figure's line.
+QString runsNote(const Timing &timing);
+// timed(...).seconds.
 double medianOf3(const std::function<void()> &work, const std::function<void()> &prepare = {});
 
 // The peak resident memory of this process so far, in MB (VmHWM).

@@ -56,10 +56,6 @@ private Q_SLOTS:
                  QString("select MagCnt,AddDate,SendCnt,Condition,Title from MagInfo\r\nwhere MagIdx = ?\r\norder by AddDate desc"));
         QCOMPARE(HistoryRecords::issueStatement(),
                  QString("select MagCnt,AddDate,SendCnt,Condition,Title,Body from MagInfo where MagIdx = ?\r\nand MagCnt = ?"));
-        QCOMPARE(HistoryRecords::recipientsStatement(),
-                 QString("select U.UserName,U.UserAdrs,I.AddDate,I.Title from MagHist H,MagUser U,MagInfo I\r\n"
-                         "where H.MagIdx = ?\r\nand H.MagCnt = ?\r\nand U.MagIdx = H.MagIdx and U.UserIdx = H.MagUser\r\n"
-                         "and I.MagIdx = H.MagIdx and I.MagCnt = H.MagCnt"));
         QCOMPARE(HistoryRecords::removedIssues(), QString("select MagCnt from MagInfo where MagIdx = ? and AddDate <= ?"));
         QCOMPARE(HistoryRecords::removeRowsStatement("MagHist"),
                  QString("delete from MagHist where rowid in (\r\n"

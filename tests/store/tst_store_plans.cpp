@@ -69,8 +69,6 @@ private Q_SLOTS:
             << HistoryRecords::removeRowsStatement("MagHist") << QVariantList{1, 3, 25000} << QStringList{"H", "MagHist"};
         QTest::newRow("history: delete delivery rows")
             << HistoryRecords::removeRowsStatement("SendState") << QVariantList{1, 3, 25000} << QStringList{"S", "SendState"};
-        QTest::newRow("history: recipients of an issue") << HistoryRecords::recipientsStatement() << QVariantList{1, 3}
-                                                          << membersAndHistory;
         const QStringList deletes = MemberSql::removeStatements();
         QTest::newRow("members: delete chosen") << deletes.value(0) << QVariantList{1} << QStringList{"MagUser"};
         QTest::newRow("members: delete their counts") << deletes.value(1) << QVariantList{1} << QStringList{"MemberBounce"};
