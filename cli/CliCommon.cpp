@@ -16,7 +16,14 @@ namespace Cli {
 
 void say(const QString &text)
 {
-    std::fputs(qPrintable(text + u'\n'), stderr);
+    // The system's own messages break their lines with CR LF, as the window shows them.
+    std::fputs(qPrintable(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) + u'\n'), stderr);
+}
+
+int storeUnreadable(const StoreError &e)
+{
+    say(QStringLiteral("データベースを読めません: ") + e.text());
+    return kNotStarted;
 }
 
 bool openStore()
@@ -100,8 +107,7 @@ DeliverySummary deliverIssue(const IssueStateRow &issue, const TMailThread::Sett
         });
         QObject::connect(&deliveries, &DeliveryManager::ErrorBox, [&](const QString &text) {
             progress.breakLine();
-            say(name + QStringLiteral(": ")
-                + QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+            say(name + QStringLiteral(": ") + text);
         });
         QObject::connect(&deliveries, &DeliveryManager::Summary, [&](const DeliverySummary &s) { summary = s; });
         deliveries.start(issue.MagIdx, issue.MagCnt, int(total), settings);

@@ -11,6 +11,7 @@
 #include <optional>
 
 struct IssueStateRow;
+class StoreError;
 
 namespace Cli {
 
@@ -19,8 +20,11 @@ constexpr int kRefused = 1;    // the arguments or the input files were refused
 constexpr int kNotStarted = 2; // the store or the server could not be reached, or was locked
 constexpr int kSomeLeft = 3;   // partly done: some recipients or lines failed
 
-// One message line on stderr.
+// One message on stderr, its CR LF line breaks written as the terminal's.
 void say(const QString &text);
+
+// Says that the store could not be read, and why; returns kNotStarted.
+int storeUnreadable(const StoreError &e);
 
 // Opens the store the window uses, with the same checks, but never makes a new one.
 // False, having said why, when there is none or it cannot be opened.

@@ -36,11 +36,6 @@ QString cannotOpen(const QString &file, const QString &why)
     return QStringLiteral("ファイル ") + file + QStringLiteral("　が開けません: ") + why;
 }
 
-QString oneLine(QString text)
-{
-    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
-
 // The one FILE argument; empty, having said so, when there is not exactly one.
 QString fileArgument(const QCommandLineParser &p)
 {
@@ -188,15 +183,14 @@ int runImport(const QCommandLineParser &p)
                     .arg(where));
         }
         if (outcome.stopped) {
-            say(oneLine(outcome.error));
+            say(outcome.error);
             say(QStringLiteral("%1 行目で中断しました。それより前の行はインポートされています。")
                     .arg(outcome.errorLine));
             return outcome.storeFailed ? kNotStarted : kSomeLeft;
         }
         return outcome.rejected > 0 ? kSomeLeft : kDone;
     } catch (const StoreError &e) {
-        say(QStringLiteral("データベースを読めません: ") + e.text());
-        return kNotStarted;
+        return storeUnreadable(e);
     }
 }
 
@@ -266,8 +260,7 @@ int runExport(const QCommandLineParser &p)
             say(QStringLiteral("シフトJISにない文字があるため、UTF-8 (BOM 付き) で書きました。"));
         return kDone;
     } catch (const StoreError &e) {
-        say(QStringLiteral("データベースを読めません: ") + e.text());
-        return kNotStarted;
+        return storeUnreadable(e);
     }
 }
 
@@ -296,15 +289,14 @@ int runRemoveList(const QCommandLineParser &p)
         const QByteArray out = QStringLiteral("%1 人のメンバーを削除しました。\n").arg(outcome.removed).toUtf8();
         std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
         if (outcome.stopped) {
-            say(oneLine(outcome.error));
+            say(outcome.error);
             say(QStringLiteral("%1 行目で中断しました。それより前の行のメンバーは削除されています。")
                     .arg(outcome.errorLine));
             return outcome.storeFailed ? kNotStarted : kSomeLeft;
         }
         return kDone;
     } catch (const StoreError &e) {
-        say(QStringLiteral("データベースを読めません: ") + e.text());
-        return kNotStarted;
+        return storeUnreadable(e);
     }
 }
 
@@ -385,8 +377,8 @@ int runRestore(const QCommandLineParser &p)
         QString buffer = outcome.buffer;
         if (buffer.size() > 2000)
             buffer = buffer.left(2000) + QStringLiteral("…");
-        say(QStringLiteral("エラー ") + oneLine(buffer));
-        say(oneLine(outcome.error));
+        say(QStringLiteral("エラー ") + buffer);
+        say(outcome.error);
         say(QStringLiteral("復元できませんでした。データベースは元のままです。"));
         // A statement of a backup's own form that failed, or none at all (the store
         // could not be locked for writing), is the store's failure; anything else the

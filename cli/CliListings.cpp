@@ -1,5 +1,6 @@
 #include "cli/CliListings.h"
 
+#include "maintenance/UCsv.h"
 #include "store/MemberRecords.h"
 #include "store/RowCursor.h"
 
@@ -15,7 +16,7 @@ QString csvField(const QString &text)
 {
     if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') && !text.contains(u'\r'))
         return text;
-    return u'"' + QString(text).replace(u'"', QStringLiteral("\"\"")) + u'"';
+    return CsvQuote(text);
 }
 
 // A tab or line break inside a value would break the line for people: shown as a blank.

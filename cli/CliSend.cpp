@@ -164,11 +164,6 @@ std::optional<QString> subjectOf(const QCommandLineParser &p)
     return subject;
 }
 
-QString oneLine(QString message)
-{
-    return message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
-
 void write(const QByteArray &out)
 {
     std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
@@ -208,7 +203,7 @@ int sendIssue(const IssueDraft &draft, const TMailThread::Settings &settings)
         magCnt = DispatchIssue(draft, [&](int, int, int recipients) { targets = recipients; });
     } catch (const StoreError &e) {
         // Locked by another writer, read-only or full: the transaction left nothing behind.
-        say(oneLine(e.text()));
+        say(e.text());
         return kNotStarted;
     }
     say(QStringLiteral("第%1号を記録しました(対象者 %2 人)。").arg(magCnt).arg(targets));
@@ -370,18 +365,18 @@ int runSend(const QCommandLineParser &p, const TMailThread::Settings &settings)
         check.customSql = in.customSql;
         const SendCheck checked = CheckSendSettings(check);
         if (!checked.ok) {
-            say(oneLine(checked.message));
+            say(checked.message);
             return kRefused;
         }
         // The free condition passes the same test run as in the condition editor.
         QString message;
         if (in.condition == Custom && !CheckCondition(in.customSql, in.fieldNames, &message)) {
-            say(oneLine(message));
+            say(message);
             return kRefused;
         }
         const SendConditionText cond = BuildSendCondition(in);
         if (!cond.problem.isEmpty()) {
-            say(oneLine(cond.problem));
+            say(cond.problem);
             return kRefused;
         }
 
@@ -413,8 +408,7 @@ int runSend(const QCommandLineParser &p, const TMailThread::Settings &settings)
             return showDryRun(draft);
         return sendIssue(draft, settings);
     } catch (const StoreError &e) {
-        say(QStringLiteral("データベースを読めません: ") + oneLine(e.text()));
-        return kNotStarted;
+        return storeUnreadable(e);
     }
 }
 

@@ -121,8 +121,7 @@ int runDeliver(const QCommandLineParser &p, const TMailThread::Settings &setting
         }
         return DeliveryExitCode(deliverIssue(*issue, settings));
     } catch (const StoreError &e) {
-        say(QStringLiteral("データベースを読めません: ") + e.text());
-        return kNotStarted;
+        return storeUnreadable(e);
     }
 }
 
@@ -153,8 +152,7 @@ int runResume(const QCommandLineParser &p, TMailThread::Settings settings)
             code = worse(code, DeliveryExitCode(deliverIssue(row, settings)));
         return code;
     } catch (const StoreError &e) {
-        say(QStringLiteral("データベースを読めません: ") + e.text());
-        return kNotStarted;
+        return storeUnreadable(e);
     }
 }
 
@@ -168,8 +166,7 @@ int runStatus(const QCommandLineParser &p)
         std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
         return kDone;
     } catch (const StoreError &e) {
-        say(QStringLiteral("データベースを読めません: ") + e.text());
-        return kNotStarted;
+        return storeUnreadable(e);
     }
 }
 
@@ -213,8 +210,7 @@ int runListing(const QString &command, const QCommandLineParser &p)
         std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
         return kDone;
     } catch (const StoreError &e) {
-        say(QStringLiteral("データベースを読めません: ") + e.text());
-        return kNotStarted;
+        return storeUnreadable(e);
     }
 }
 
@@ -236,15 +232,14 @@ int runCheckCondition(const QCommandLineParser &p)
         const QString clause = TranslateToSql(text.first(), m->fieldNames);
         QString message;
         if (!CheckCondition(clause, m->fieldNames, &message)) {
-            say(QString(message).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+            say(message);
             return kRefused;
         }
         const QByteArray out = (FreeClause::read(clause).sql() + u'\n').toUtf8();
         std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
         return kDone;
     } catch (const StoreError &e) {
-        say(QStringLiteral("データベースを読めません: ") + e.text());
-        return kNotStarted;
+        return storeUnreadable(e);
     }
 }
 
@@ -264,8 +259,7 @@ int runInbox(const QCommandLineParser &p)
         Progress progress(QStringLiteral("返信メール"));
         summary = ProcessInbox(*options, {}, [&progress](int done, int total) { progress.show(done, total); }, nullptr);
     } catch (const StoreError &e) {
-        say(QStringLiteral("データベースを読めません: ") + e.text());
-        return kNotStarted;
+        return storeUnreadable(e);
     }
     say(summary.text());
     const bool done = summary.end == InboxSummary::End::Done || summary.end == InboxSummary::End::Cancelled;

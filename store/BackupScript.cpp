@@ -46,19 +46,6 @@ void appendInteger(QString &out, qint64 value)
     out += QLatin1StringView(digits, r.ptr - digits);
 }
 
-void appendQuoted(QString &out, QStringView text)
-{
-    out += QLatin1Char('\'');
-    qsizetype from = 0;
-    for (qsizetype k = text.indexOf(QLatin1Char('\'')); k >= 0; k = text.indexOf(QLatin1Char('\''), from)) {
-        out += text.mid(from, k + 1 - from);
-        out += QLatin1Char('\'');
-        from = k + 1;
-    }
-    out += text.mid(from);
-    out += QLatin1Char('\'');
-}
-
 void appendValue(QString &out, const EngineStatement &s, int column)
 {
     switch (s.kind(column)) {
@@ -73,7 +60,7 @@ void appendValue(QString &out, const EngineStatement &s, int column)
         break;
     case EngineStatement::Kind::Text:
     case EngineStatement::Kind::Bytes:
-        appendQuoted(out, s.text(column));
+        Sql::appendQuoted(out, s.text(column));
         break;
     }
 }

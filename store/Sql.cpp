@@ -4,9 +4,23 @@ namespace Sql {
 
 QString q(const QString &value)
 {
-    QString out = value;
-    out.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1Char('\'') + out + QLatin1Char('\'');
+    QString out;
+    out.reserve(value.size() + 2);
+    appendQuoted(out, value);
+    return out;
+}
+
+void appendQuoted(QString &out, QStringView value)
+{
+    out += QLatin1Char('\'');
+    qsizetype from = 0;
+    for (qsizetype k = value.indexOf(QLatin1Char('\'')); k >= 0; k = value.indexOf(QLatin1Char('\''), from)) {
+        out += value.mid(from, k + 1 - from);
+        out += QLatin1Char('\'');
+        from = k + 1;
+    }
+    out += value.mid(from);
+    out += QLatin1Char('\'');
 }
 
 QString dq(const QString &value)

@@ -1,12 +1,15 @@
 #pragma once
 // Building statement text: the one place where values are quoted.
 #include <QString>
+#include <QStringView>
 #include <QStringList>
 
 namespace Sql {
 
 // A text value as a single-quoted literal with inner single quotes doubled.
 QString q(const QString &value);
+// The same quoted text appended to out, for the millions of values of a backup.
+void appendQuoted(QString &out, QStringView value);
 
 // A text value as a double-quoted literal. Inner double quotes are doubled so that a
 // value holding one cannot end the literal early; the dialect translation reads "" as ".
