@@ -10,6 +10,7 @@
 #include "store/SendStates.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
 #include <QWaitCondition>
@@ -67,12 +68,18 @@ public:
     void record(const QList<SendResult> &results) override
     {
         SendStates::record(m_magIdx, m_magCnt, m_updateSql, results);
+        // The lock is a lease: renewed well within its term while the delivery runs.
+        if (!m_beaten.isValid() || m_beaten.elapsed() > kSendLockLeaseSecs * 1000 / 6) {
+            SendLock::beat(m_magIdx, m_magCnt);
+            m_beaten.start();
+        }
     }
 
 private:
     const int m_magIdx;
     const int m_magCnt;
     const QString m_updateSql;
+    QElapsedTimer m_beaten;
 };
 
 TMailThread::TMailThread(int MagIdx, int MagCnt, Settings settings, QObject *parent)

@@ -1,5 +1,6 @@
 #include "store/Schema.h"
 
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -90,6 +91,10 @@ QStringList ownTables()
                        " where State in (0, 3)"),
         QStringLiteral("create table if not exists SendLock (MagIdx integer not null, MagCnt integer not null,"
                        " Host text, Pid integer, Started integer, primary key (MagIdx, MagCnt))"),
+        // The lease's columns, added to the lock of an older build (which has none of them).
+        QStringLiteral("alter table SendLock add column BootId text"),
+        QStringLiteral("alter table SendLock add column Since integer"),
+        QStringLiteral("alter table SendLock add column Heartbeat integer"),
         QStringLiteral("create table if not exists SendSetting (Name text primary key, Value text)"),
         QStringLiteral("create table if not exists MagMailSetting (MagIdx integer primary key, ForceUtf8 integer"
                        " not null default 0, UnsubAddress text, UnsubUrl text, UnsubAction integer not null"
@@ -109,10 +114,31 @@ void create(QSqlDatabase &db)
     ensureIndexes(db);
 }
 
+namespace {
+
+// "alter table T add column C ..." when T already has C: nothing to do.
+bool addsPresentColumn(QSqlDatabase &db, const QString &sql)
+{
+    static const QRegularExpression alter(QStringLiteral("^alter table (\\w+) add column (\\w+)"));
+    const QRegularExpressionMatch m = alter.match(sql);
+    if (!m.hasMatch())
+        return false;
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("pragma table_info(%1)").arg(m.captured(1))))
+        return false;
+    while (q.next())
+        if (q.value(1).toString().compare(m.captured(2), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
 void ensureIndexes(QSqlDatabase &db)
 {
     for (const QString &sql : ownTables())
-        run(db, sql.toLatin1().constData());
+        if (!addsPresentColumn(db, sql))
+            run(db, sql.toLatin1().constData());
     for (const char *sql : kIndexes)
         run(db, sql);
 }

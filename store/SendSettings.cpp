@@ -87,9 +87,12 @@ namespace SendSettings {
 
 void ensureTable()
 {
-    Statement s;
-    for (const QString &sql : Schema::ownTables())
-        s.exec(sql);
+    QSqlDatabase db = Store::connection();
+    try {
+        Schema::ensureIndexes(db);
+    } catch (const std::runtime_error &e) {
+        throw StoreError(QString::fromStdString(e.what()));
+    }
 }
 
 DeliverySettings load()

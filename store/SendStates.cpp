@@ -73,14 +73,17 @@ QString hostName()
     return QSysInfo::machineHostName();
 }
 
-// A lock row is live unless it names this host and a process that no longer runs (or a
-// different process under the same pid). A lock of another host cannot be checked.
-bool lockIsLive(const QString &host, qint64 pid, qint64 started)
+// Changes at every boot of the machine: a lock of this host with another boot id was taken
+// before a reboot (or a power cut), whatever its pid says now.
+QString bootId()
 {
-    if (host != hostName())
-        return true;
-    const qint64 now = processStart(pid);
-    return now >= 0 && now == started;
+    static const QString id = [] {
+        QFile f(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+        if (!f.open(QIODevice::ReadOnly))
+            return QString();
+        return QString::fromLatin1(f.read(64)).trimmed();
+    }();
+    return id;
 }
 
 struct LockRow {
@@ -88,21 +91,55 @@ struct LockRow {
     QString host;
     qint64 pid = 0;
     qint64 started = 0;
+    QString bootId;
+    qint64 since = 0;      // 0: a row of an older build
+    qint64 heartbeat = 0;  // 0: never beaten (an older build's row)
 };
+
+// A lock is live while its heartbeat is recent; of this host and boot, only while its process
+// still runs (a killed delivery is taken over at once rather than after the lease).
+bool lockIsLive(const LockRow &lock)
+{
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (lock.heartbeat <= 0 || now - lock.heartbeat > kSendLockLeaseSecs)
+        return false;
+    if (lock.host != hostName())
+        return true;
+    if (!lock.bootId.isEmpty() && !bootId().isEmpty() && lock.bootId != bootId())
+        return false;
+    const qint64 started = processStart(lock.pid);
+    return started >= 0 && started == lock.started;
+}
 
 LockRow readLock(int MagIdx, int MagCnt)
 {
     LockRow r;
-    PreparedStatement s(QStringLiteral("select Host,Pid,Started from SendLock where MagIdx = ? and MagCnt = ?"));
+    PreparedStatement s(QStringLiteral(
+        "select Host,Pid,Started,BootId,Since,Heartbeat from SendLock where MagIdx = ? and MagCnt = ?"));
     s.run({MagIdx, MagCnt});
     if (s.next()) {
         r.exists = true;
         r.host = s.value(0).toString();
         r.pid = s.value(1).toLongLong();
         r.started = s.value(2).toLongLong();
+        r.bootId = s.value(3).toString();
+        r.since = s.value(4).toLongLong();
+        r.heartbeat = s.value(5).toLongLong();
     }
     s.finish();
     return r;
+}
+
+SendLockHolder holderOf(const LockRow &lock)
+{
+    SendLockHolder h;
+    h.host = lock.host;
+    h.pid = lock.pid;
+    if (lock.since > 0)
+        h.since = QDateTime::fromSecsSinceEpoch(lock.since);
+    if (lock.heartbeat > 0)
+        h.heartbeat = QDateTime::fromSecsSinceEpoch(lock.heartbeat);
+    return h;
 }
 
 QList<SendStateRow> readRows(int MagIdx, int MagCnt, const QList<SendState> *states)
@@ -225,9 +262,12 @@ namespace SendStates {
 
 void ensureTable()
 {
-    Statement s;
-    for (const QString &sql : Schema::ownTables())
-        s.exec(sql);
+    QSqlDatabase db = Store::connection();
+    try {
+        Schema::ensureIndexes(db);
+    } catch (const std::runtime_error &e) {
+        throw StoreError(QString::fromStdString(e.what()));
+    }
 }
 
 void seed(int MagIdx, int MagCnt)
@@ -438,15 +478,23 @@ QList<IssueStateRow> resumable()
 
 } // namespace SendStates
 
+QString SendLockHolderText(const SendLockHolder &holder)
+{
+    QString text = QStringLiteral("ホスト %1 のプロセス %2").arg(holder.host).arg(holder.pid);
+    if (holder.since.isValid())
+        text += QStringLiteral(" (%1 から)").arg(holder.since.toString(QStringLiteral("yyyy/MM/dd HH:mm")));
+    return text;
+}
+
 namespace SendLock {
 
 bool acquire(int MagIdx, int MagCnt, QString *holder)
 {
     Transaction t;
     const LockRow held = readLock(MagIdx, MagCnt);
-    if (held.exists && lockIsLive(held.host, held.pid, held.started)) {
+    if (held.exists && lockIsLive(held)) {
         if (holder)
-            *holder = held.host + QLatin1Char(' ') + QString::number(held.pid);
+            *holder = SendLockHolderText(holderOf(held));
         return false;
     }
     if (held.exists) {
@@ -457,9 +505,10 @@ bool acquire(int MagIdx, int MagCnt, QString *holder)
         drop.run({MagIdx, MagCnt});
     }
     const qint64 pid = qint64(::getpid());
-    PreparedStatement take(
-        QStringLiteral("insert into SendLock (MagIdx,MagCnt,Host,Pid,Started) values(?,?,?,?,?)"));
-    take.run({MagIdx, MagCnt, hostName(), pid, processStart(pid)});
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    PreparedStatement take(QStringLiteral("insert into SendLock (MagIdx,MagCnt,Host,Pid,Started,BootId,Since,Heartbeat)"
+                                          " values(?,?,?,?,?,?,?,?)"));
+    take.run({MagIdx, MagCnt, hostName(), pid, processStart(pid), bootId(), now, now});
     t.commit();
     return true;
 }
@@ -471,10 +520,26 @@ void release(int MagIdx, int MagCnt)
                  {MagIdx, MagCnt, hostName(), pid});
 }
 
+bool beat(int MagIdx, int MagCnt)
+{
+    const qint64 pid = qint64(::getpid());
+    return changeStates(QStringLiteral("update SendLock set Heartbeat = ? where MagIdx = ? and MagCnt = ?"
+                                       " and Host = ? and Pid = ?"),
+                        {QDateTime::currentSecsSinceEpoch(), MagIdx, MagCnt, hostName(), pid})
+           > 0;
+}
+
 bool isHeld(int MagIdx, int MagCnt)
 {
+    return holder(MagIdx, MagCnt).has_value();
+}
+
+std::optional<SendLockHolder> holder(int MagIdx, int MagCnt)
+{
     const LockRow held = readLock(MagIdx, MagCnt);
-    return held.exists && lockIsLive(held.host, held.pid, held.started);
+    if (!held.exists || !lockIsLive(held))
+        return std::nullopt;
+    return holderOf(held);
 }
 
 } // namespace SendLock

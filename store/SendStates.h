@@ -15,6 +15,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <optional>
 #include <QString>
 
 // Stored as these numbers: never renumber.
@@ -160,16 +161,34 @@ QList<IssueStateRow> resumable();
 
 // Two deliveries of one issue never run at once, whether from the window or the command
 // line, in this process or another: a row per running delivery in a table of our own
-// (SendLock) naming the host, process and its start. A row whose process is gone (killed)
-// is stale and taken over.
+// (SendLock). The row is a lease: it names the host, process, its start and the machine's
+// boot, and carries a heartbeat the delivery refreshes while it runs. A row whose heartbeat
+// is older than kSendLockLeaseSecs is stale whatever host it names; one of this host whose
+// process is gone (killed) is stale at once. A stale row is taken over.
+constexpr int kSendLockLeaseSecs = 180;
+
+// Who holds an issue's lock, as the window and "status" name it.
+struct SendLockHolder {
+    QString host;
+    qint64 pid = 0;
+    QDateTime since;      // when the delivery took the lock (invalid for a row of an older build)
+    QDateTime heartbeat;  // its last sign of life
+};
+// "ホスト host のプロセス pid (yyyy/MM/dd hh:mm から)"
+QString SendLockHolderText(const SendLockHolder &holder);
+
 namespace SendLock {
 
 // Takes the issue's lock for this process; false (and who holds it, in *holder, as
-// "host pid") when a live delivery holds it. Taking over a stale lock also settles the
-// killed run's "sending" rows as unknown, in the same transaction.
+// SendLockHolderText) when a live delivery holds it. Taking over a stale lock also settles the
+// killed run's rows, in the same transaction.
 bool acquire(int MagIdx, int MagCnt, QString *holder = nullptr);
 void release(int MagIdx, int MagCnt);
+// Refreshes this process's heartbeat on the issue's lock; false when the row is no longer ours.
+bool beat(int MagIdx, int MagCnt);
 // True when a live delivery (of this process or another) holds the issue.
 bool isHeld(int MagIdx, int MagCnt);
+// The live holder of the issue's lock; nullopt when none holds it.
+std::optional<SendLockHolder> holder(int MagIdx, int MagCnt);
 
 } // namespace SendLock

@@ -87,6 +87,13 @@ qint64 ourStart()
     return s.mid(s.lastIndexOf(')') + 2).split(' ').at(19).toLongLong();
 }
 
+QString bootId()
+{
+    QFile f(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+    f.open(QIODevice::ReadOnly);
+    return QString::fromLatin1(f.readAll()).trimmed();
+}
+
 // Issue `cnt` of magazine `mag`, recorded on `day`, to members 1 and 2 of it, seeded.
 void seededIssue(int mag, int cnt, const QString &day)
 {
@@ -291,12 +298,17 @@ private Q_SLOTS:
 
     void lock_data()
     {
-        QTest::addColumn<QString>("holder");  // host, pid, start; "" for this process's own
+        // host, pid, start, heartbeat's age in seconds ("-": none, a row of an older build), boot
+        // ("other": another boot of this machine); "" for this process's own
+        QTest::addColumn<QString>("holder");
         QTest::addColumn<bool>("taken");
         QTest::newRow("live") << QString() << false;
-        QTest::newRow("gone pid") << "here 2147483000 5" << true;
-        QTest::newRow("pid reused") << "here self wrong" << true;
-        QTest::newRow("other host") << "elsewhere.example 2147483000 5" << false;
+        QTest::newRow("gone pid") << "here 2147483000 5 0 this" << true;
+        QTest::newRow("pid reused") << "here self wrong 0 this" << true;
+        QTest::newRow("our pid before a reboot") << "here self right 0 other" << true;
+        QTest::newRow("other host, beating") << "elsewhere.example 2147483000 5 10 -" << false;
+        QTest::newRow("other host, lease over") << "elsewhere.example 2147483000 5 600 -" << true;
+        QTest::newRow("older build's row") << "renamed-host 4242 1 - -" << true;
     }
     void lock()
     {
@@ -312,8 +324,15 @@ private Q_SLOTS:
                 f[0] = QSysInfo::machineHostName();
             if (f[1] == "self")
                 f[1] = QString::number(::getpid());
-            const qint64 start = f[2] == "wrong" ? ourStart() + 1 : f[2].toLongLong();
-            insert("SendLock", {{"MagIdx", 1}, {"MagCnt", 1}, {"Host", f[0]}, {"Pid", f[1].toLongLong()}, {"Started", start}});
+            const qint64 start = f[2] == "wrong" ? ourStart() + 1 : f[2] == "right" ? ourStart() : f[2].toLongLong();
+            StoreFixture::Row row{{"MagIdx", 1}, {"MagCnt", 1}, {"Host", f[0]}, {"Pid", f[1].toLongLong()}, {"Started", start}};
+            if (f[3] != "-")
+                row += {"Heartbeat", QDateTime::currentSecsSinceEpoch() - f[3].toLongLong()};
+            if (f[4] == "this")
+                row += {"BootId", bootId()};
+            else if (f[4] == "other")
+                row += {"BootId", QStringLiteral("00000000-0000-0000-0000-000000000000")};
+            insert("SendLock", row);
         }
         QString who;
         QCOMPARE(SendLock::acquire(1, 1, &who), taken);
@@ -360,7 +379,8 @@ private Q_SLOTS:
     {
         twoMagazines();
         for (int mag : {1, 2})
-            insert("SendLock", {{"MagIdx", mag}, {"MagCnt", 2}, {"Host", QStringLiteral("elsewhere.example")}, {"Pid", 1}, {"Started", 1}});
+            insert("SendLock", {{"MagIdx", mag}, {"MagCnt", 2}, {"Host", QStringLiteral("elsewhere.example")}, {"Pid", 1}, {"Started", 1},
+                                {"Heartbeat", QDateTime::currentSecsSinceEpoch()}});
         sql("create trigger NoDelete before delete on MagUser begin select raise(abort, 'refused'); end");
         QVERIFY_THROWS_EXCEPTION(StoreError, MagazineSql::removeWithMembers(1));
         QCOMPARE(issuesWithRows(), (QStringList{"1/1:2", "1/2:2", "2/1:2", "2/2:2"}));
