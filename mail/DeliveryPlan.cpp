@@ -55,6 +55,7 @@ private:
         DeliveryRecipient r = ToDeliveryRecipient(std::move(pending.member));
         r.attempts = pending.attempts;
         r.nextTry = pending.nextTry;
+        r.deleted = pending.deleted;
         m_first = std::move(r);
         return true;
     }

@@ -22,6 +22,7 @@ struct DeliveryRecipient {
     MemberValues values;
     int attempts = 0;   // tries already made (a deferred recipient of an earlier run)
     QDateTime nextTry;  // deferred: not before this moment; invalid for a first try
+    bool deleted = false;  // the member was deleted since the issue was recorded
 };
 
 struct DeliveryRecipientRecord;

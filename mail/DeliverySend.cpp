@@ -11,6 +11,7 @@
 #include <QTimeZone>
 
 #include <algorithm>
+#include <deque>
 #include <map>
 
 namespace {
@@ -51,8 +52,8 @@ class Sender
 public:
     Sender(SmtpClient &smtp, DeliveryPlan &plan, const DeliverySendOptions &options, DeliveryOutcome &out)
         : m_smtp(smtp), m_plan(plan), m_options(options), m_out(out), m_systemClock(options.stopRequested),
-          m_clock(options.clock ? options.clock : &m_systemClock),
-          m_mail(plan), m_groupSize(plan.mode == DeliveryMode::Batch ? kDeliveryBatchSize : kDeliveryReportEvery)
+          m_clock(options.clock ? options.clock : &m_systemClock), m_mail(plan),
+          m_unitSize(plan.mode == DeliveryMode::Batch ? kDeliveryBatchSize : 1)
     {
     }
 
@@ -64,12 +65,12 @@ public:
             m_out.connectFailure = failure;
             return;
         }
-        while (!m_halted) {
-            if (stopRequested())
+        while (!m_halted && !stopRequested()) {
+            const QList<Retry> unit = nextUnit();
+            if (m_halted)
                 break;
-            const QList<Retry> group = nextGroup();
-            if (group.isEmpty()) {
-                if (m_retries.empty() || m_readFailed)
+            if (unit.isEmpty()) {
+                if (!flushSettled() || m_retries.empty() || m_readFailed)
                     break;
                 // Only later tries are left: the session is closed meanwhile, since the
                 // server would drop an idle one anyway.
@@ -79,13 +80,19 @@ public:
                     break;
                 continue;
             }
-            sendGroup(group);
+            sendUnit(unit);
             if (m_halted || m_readFailed)
                 break;
-            if (m_options.pacing.pauseBetweenGroupsMs > 0 && moreToSend()
-                && !wait(m_clock->now().addMSecs(m_options.pacing.pauseBetweenGroupsMs)))
-                break;
+            m_mailsInGroup += m_plan.mode == DeliveryMode::Batch ? kDeliveryReportEvery : 1;
+            if (m_mailsInGroup >= kDeliveryReportEvery) {
+                m_mailsInGroup = 0;
+                if (m_options.pacing.pauseBetweenGroupsMs > 0 && moreToSend()
+                    && !wait(m_clock->now().addMSecs(m_options.pacing.pauseBetweenGroupsMs)))
+                    break;
+            }
         }
+        flushSettled();
+        releaseClaimed();
         if (m_out.stopped)
             m_out.log += kStopped;
         m_out.counts.deferred = qint64(m_retries.size());
@@ -148,58 +155,6 @@ private:
         }
     }
 
-    // The next recipient of the plan; false after the last or when one cannot be read.
-    bool fromPlan(DeliveryRecipient *r)
-    {
-        if (m_planDone)
-            return false;
-        if (m_peeked) {
-            *r = *m_peeked;
-            m_peeked.reset();
-            return true;
-        }
-        if (m_plan.recipients && m_plan.recipients->next(r))
-            return true;
-        m_planDone = true;
-        if (m_plan.recipients && !m_plan.recipients->failure().isEmpty()) {
-            m_out.readFailure = m_plan.recipients->failure();
-            m_out.log += kReadFailedLine + m_out.readFailure;
-            m_readFailed = true;
-        }
-        return false;
-    }
-
-    bool moreToSend()
-    {
-        if (!m_retries.empty() || m_peeked)
-            return true;
-        DeliveryRecipient r;
-        if (!fromPlan(&r))
-            return false;
-        m_peeked = r;
-        return true;
-    }
-
-    // Retries that are due come first; then the plan's recipients, of which those deferred
-    // to a later moment by an earlier run join the retries.
-    QList<Retry> nextGroup()
-    {
-        QList<Retry> group;
-        const qint64 now = m_clock->now().toMSecsSinceEpoch();
-        while (group.size() < m_groupSize && !m_retries.empty() && m_retries.begin()->first <= now) {
-            group += m_retries.begin()->second;
-            m_retries.erase(m_retries.begin());
-        }
-        DeliveryRecipient r;
-        while (group.size() < m_groupSize && fromPlan(&r)) {
-            if (r.nextTry.isValid() && r.nextTry.toMSecsSinceEpoch() > now)
-                m_retries.emplace(r.nextTry.toMSecsSinceEpoch(), Retry{r, {}});
-            else
-                group += Retry{r, {}};
-        }
-        return group;
-    }
-
     template<typename Write>
     bool journal(Write write)
     {
@@ -209,92 +164,206 @@ private:
             write(*m_options.journal);
             return true;
         } catch (const StoreError &e) {
-            m_out.journalFailure = e.text();
+            if (m_out.journalFailure.isEmpty())
+                m_out.journalFailure = e.text();
             m_halted = true;
             return false;
         }
     }
 
-    void sendGroup(const QList<Retry> &group)
+    // Reads the next window of the plan and claims the recipients due now; those an earlier
+    // run deferred to a later moment join the retries (they stay deferred until then).
+    void readAhead()
     {
-        QList<qint64> members;
-        for (const Retry &g : group)
-            members += g.recipient.MagUser;
-        if (!journal([&](DeliveryJournal &j) { j.sending(members); }))
+        if (m_planDone || !m_plan.recipients)
             return;
-        QList<SendResult> results;
-        int settled = 0;
-        auto add = [&](const SendResult &result) {
-            results += result;
-            ++settled;
-        };
-        QStringList addresses;
-        QList<const Retry *> enveloped;
-        for (const Retry &g : group) {
-            const DeliveryRecipient &r = g.recipient;
-            if (!checkAddress(r, add))
-                continue;
-            if (m_plan.mode == DeliveryMode::Batch) {
-                addresses += r.UserAdrs;
-                enveloped += &g;
+        const qint64 now = m_clock->now().toMSecsSinceEpoch();
+        QList<qint64> claimed;
+        DeliveryRecipient r;
+        while (claimed.size() < kDeliveryReserveWindow) {
+            if (!m_plan.recipients->next(&r)) {
+                m_planDone = true;
+                if (!m_plan.recipients->failure().isEmpty()) {
+                    m_out.readFailure = m_plan.recipients->failure();
+                    m_out.log += kReadFailedLine + m_out.readFailure;
+                    m_readFailed = true;
+                }
+                break;
+            }
+            if (r.nextTry.isValid() && r.nextTry.toMSecsSinceEpoch() > now) {
+                m_retries.emplace(r.nextTry.toMSecsSinceEpoch(), Retry{r, {}});
                 continue;
             }
-            if (m_halted || !readyForMail()) {
-                results += putBack(g);
-                continue;
-            }
-            const SmtpTransaction t =
-                m_smtp.transact(m_mail.sender(), {r.UserAdrs}, m_mail.individual(r, m_today, m_clock->now()));
-            if (afterMail(t))
-                add(settle(g, RecipientFateOf(t, 0)));
-            else
-                results += putBack(g);
+            claimed += r.MagUser;
+            m_ahead.push_back(Retry{r, {}});
         }
-        if (!enveloped.isEmpty()) {
-            if (m_halted || !readyForMail()) {
-                for (const Retry *g : std::as_const(enveloped))
-                    results += putBack(*g);
-            } else {
-                const SmtpTransaction t = m_smtp.transact(m_mail.sender(), addresses, m_mail.batch(m_clock->now()));
-                const bool settles = afterMail(t);
-                for (qsizetype i = 0; i < enveloped.size(); ++i)
-                    if (settles)
-                        add(settle(*enveloped.at(i), RecipientFateOf(t, i)));
-                    else
-                        results += putBack(*enveloped.at(i));
-            }
+        if (!claimed.isEmpty() && !journal([&](DeliveryJournal &j) { j.reserve(claimed); }))
+            m_ahead.clear();  // nothing claimed: the rows are as they were
+    }
+
+    // The retries that have come due, claimed together.
+    void claimDueRetries()
+    {
+        const qint64 now = m_clock->now().toMSecsSinceEpoch();
+        QList<qint64> claimed;
+        while (claimed.size() < kDeliveryReserveWindow && !m_retries.empty() && m_retries.begin()->first <= now) {
+            claimed += m_retries.begin()->second.recipient.MagUser;
+            m_due.push_back(std::move(m_retries.begin()->second));
+            m_retries.erase(m_retries.begin());
         }
-        if (!journal([&](DeliveryJournal &j) { j.record(results); }))
-            return;
-        m_out.unreported += settled;
-        if (m_out.unreported >= m_groupSize) {
-            if (m_options.report)
-                m_options.report(m_out.unreported);
-            m_out.unreported = 0;
+        if (!claimed.isEmpty() && !journal([&](DeliveryJournal &j) { j.reserve(claimed); })) {
+            m_due.clear();
         }
     }
 
-    // Skipped (the check refuses it) or failed (the session would refuse it) without a mail;
-    // false then.
-    template<typename Add>
-    bool checkAddress(const DeliveryRecipient &r, Add add)
+    // The next claimed recipient: due retries first, then the plan's.
+    std::optional<Retry> nextClaimed()
     {
+        if (m_due.empty())
+            claimDueRetries();
+        if (!m_due.empty()) {
+            Retry r = std::move(m_due.front());
+            m_due.pop_front();
+            return r;
+        }
+        if (m_ahead.empty() && !m_halted)
+            readAhead();
+        if (!m_ahead.empty()) {
+            Retry r = std::move(m_ahead.front());
+            m_ahead.pop_front();
+            return r;
+        }
+        return std::nullopt;
+    }
+
+    bool moreToSend() const { return !m_due.empty() || !m_ahead.empty() || !m_retries.empty() || !m_planDone; }
+
+    // The recipients of the next mail: one, or a batch of valid addresses. Recipients that get
+    // no mail (deleted, or an address refused) are settled on the way.
+    QList<Retry> nextUnit()
+    {
+        QList<Retry> unit;
+        while (unit.size() < m_unitSize && !m_halted) {
+            std::optional<Retry> g = nextClaimed();
+            if (!g)
+                break;
+            if (settledWithoutMail(g->recipient))
+                continue;
+            unit += std::move(*g);
+        }
+        return unit;
+    }
+
+    void sendUnit(const QList<Retry> &unit)
+    {
+        if (!flushSettled()) {
+            release(unit);
+            return;
+        }
+        if (!readyForMail()) {
+            release(unit);
+            return;
+        }
+        QList<qint64> members;
+        QStringList addresses;
+        for (const Retry &g : unit) {
+            members += g.recipient.MagUser;
+            addresses += g.recipient.UserAdrs;
+        }
+        if (!journal([&](DeliveryJournal &j) { j.sending(members); }))
+            return;
+        const SmtpTransaction t =
+            m_plan.mode == DeliveryMode::Batch
+                ? m_smtp.transact(m_mail.sender(), addresses, m_mail.batch(m_clock->now()))
+                : m_smtp.transact(m_mail.sender(), addresses,
+                                  m_mail.individual(unit.first().recipient, m_today, m_clock->now()));
+        if (!afterMail(t)) {
+            release(unit);
+            return;
+        }
+        QList<SendResult> results;
+        int finals = 0;
+        for (qsizetype i = 0; i < unit.size(); ++i) {
+            results += settle(unit.at(i), RecipientFateOf(t, i));
+            if (results.last().state != SendState::Deferred)
+                ++finals;
+        }
+        if (journal([&](DeliveryJournal &j) { j.record(results); }))
+            reportSettled(finals);
+    }
+
+    void reportSettled(int count)
+    {
+        if (count > 0 && m_options.report)
+            m_options.report(count);
+    }
+
+    // Writes the outcomes of recipients settled without a mail; false when the journal failed.
+    bool flushSettled()
+    {
+        if (m_settled.isEmpty())
+            return !m_halted || m_out.journalFailure.isEmpty();
+        const QList<SendResult> results = std::exchange(m_settled, {});
+        if (!journal([&](DeliveryJournal &j) { j.record(results); }))
+            return false;
+        reportSettled(int(results.size()));
+        return true;
+    }
+
+    // Members no mail was tried for go back to what they were.
+    void release(const QList<Retry> &unit)
+    {
+        QList<qint64> members;
+        for (const Retry &g : unit) {
+            members += g.recipient.MagUser;
+            if (g.recipient.nextTry.isValid())
+                m_retries.emplace(g.recipient.nextTry.toMSecsSinceEpoch(), g);
+        }
+        if (!members.isEmpty())
+            journal([&](DeliveryJournal &j) { j.release(members); });
+    }
+
+    // At the end: the claimed recipients not reached wait again.
+    void releaseClaimed()
+    {
+        QList<Retry> left(std::make_move_iterator(m_due.begin()), std::make_move_iterator(m_due.end()));
+        left.append(QList<Retry>(std::make_move_iterator(m_ahead.begin()), std::make_move_iterator(m_ahead.end())));
+        m_due.clear();
+        m_ahead.clear();
+        if (left.isEmpty())
+            return;
+        // Even after a failed record: a release that works leaves fewer rows to settle later.
+        const bool halted = m_halted;
+        m_halted = false;
+        release(left);
+        m_halted = halted || m_halted;
+    }
+
+    // Skipped (deleted, or the check refuses it) or failed (the session would refuse it)
+    // without a mail: true then, the outcome waiting to be recorded.
+    bool settledWithoutMail(const DeliveryRecipient &r)
+    {
+        if (r.deleted) {
+            m_settled += SendResult{r.MagUser, SendState::Skipped, QStringLiteral("メンバー削除"), r.attempts, {}};
+            ++m_out.counts.skipped;
+            return true;
+        }
         const bool valid =
             m_options.isValidAddress ? m_options.isValidAddress(r.UserAdrs) : r.UserAdrs.contains(u'@');
         if (!valid) {
-            add(SendResult{r.MagUser, SendState::Skipped, {}, r.attempts, {}});
+            m_settled += SendResult{r.MagUser, SendState::Skipped, {}, r.attempts, {}};
             ++m_out.counts.skipped;
-            return false;
+            return true;
         }
         // An address the SMTP session would refuse fails on its own, not with its batch.
         if (!IsPlainAddress(r.UserAdrs)) {
-            add(SendResult{r.MagUser, SendState::Failed,
-                           QStringLiteral("メールアドレスが正しくありません: ") + r.UserAdrs, r.attempts, {}});
+            m_settled += SendResult{r.MagUser, SendState::Failed,
+                                    QStringLiteral("メールアドレスが正しくありません: ") + r.UserAdrs, r.attempts, {}};
             ++m_out.counts.failed;
             m_out.log += r.UserAdrs;
-            return false;
+            return true;
         }
-        return true;
+        return false;
     }
 
     // Before each mail: not stopped, the pace kept, the session open.
@@ -364,16 +433,6 @@ private:
         return result;
     }
 
-    // A member of the group that no mail was tried for: as it was before the group.
-    SendResult putBack(const Retry &g)
-    {
-        const DeliveryRecipient &r = g.recipient;
-        if (!r.nextTry.isValid())
-            return SendResult{r.MagUser, SendState::Waiting, {}, r.attempts, {}};
-        m_retries.emplace(r.nextTry.toMSecsSinceEpoch(), g);
-        return SendResult{r.MagUser, SendState::Deferred, g.reply, r.attempts, r.nextTry};
-    }
-
     SmtpClient &m_smtp;
     DeliveryPlan &m_plan;
     const DeliverySendOptions &m_options;
@@ -381,13 +440,16 @@ private:
     SystemClock m_systemClock;
     DeliveryClock *m_clock;
     DeliveryMail m_mail;
-    const qsizetype m_groupSize;
+    const qsizetype m_unitSize;
     QDate m_today;          // the day personalisation speaks of
-    std::multimap<qint64, Retry> m_retries;  // by the moment of their next try
-    std::optional<DeliveryRecipient> m_peeked;
+    std::multimap<qint64, Retry> m_retries;  // by the moment of their next try; not claimed
+    std::deque<Retry> m_due;    // retries come due, claimed
+    std::deque<Retry> m_ahead;  // the plan's recipients read ahead, claimed
+    QList<SendResult> m_settled;  // settled without a mail, not recorded yet
     QDateTime m_lastStart;  // of the last mail, for the pace
     QString m_lastLoss;     // why the session was lost
     int m_onConnection = 0;
+    int m_mailsInGroup = 0;
     bool m_lostSession = false;
     bool m_planDone = false;
     bool m_readFailed = false;

@@ -4,6 +4,7 @@
 #include "mail/DeliverySend.h"
 #include "mail/LogLine.h"
 #include "mail/SmtpClient.h"
+#include "store/AfterSendUpdate.h"
 #include "store/Codec.h"
 #include "store/Database.h"
 #include "store/SendSettings.h"
@@ -14,6 +15,8 @@
 #include <QFile>
 #include <QMutex>
 #include <QWaitCondition>
+
+#include <cstdio>
 
 namespace {
 
@@ -64,7 +67,9 @@ class TMailThread::Journal : public DeliveryJournal
 {
 public:
     Journal(int MagIdx, int MagCnt, QString UpdateSQL) : m_magIdx(MagIdx), m_magCnt(MagCnt), m_updateSql(std::move(UpdateSQL)) {}
+    void reserve(const QList<qint64> &members) override { SendStates::reserve(m_magIdx, m_magCnt, members); }
     void sending(const QList<qint64> &members) override { SendStates::markSending(m_magIdx, m_magCnt, members); }
+    void release(const QList<qint64> &members) override { SendStates::release(m_magIdx, m_magCnt, members); }
     void record(const QList<SendResult> &results) override
     {
         SendStates::record(m_magIdx, m_magCnt, m_updateSql, results);
@@ -183,19 +188,32 @@ DeliveryEnd TMailThread::deliver()
     DeliveryPlan plan = LoadDeliveryPlan(m_magIdx, m_magCnt);
     if (!plan.recipients)
         return DeliveryEnd::Finished;
+    // A refused after-send update would be found only after the first mails went out, each
+    // recorded as sent and never counted: refused before anything is sent instead.
+    if (!plan.UpdateSQL.isEmpty() && !AfterSendUpdate::read(plan.UpdateSQL)) {
+        Q_EMIT ErrorBox(kNotStarted + QStringLiteral("\r\n") + AfterSendUpdateRefusedText());
+        return DeliveryEnd::NotStarted;
+    }
     const DeliverySettings stored = SendSettings::load();
 
     auto socket = m_settings.connect.socketFactory ? m_settings.connect.socketFactory() : makeTcpMailSocket();
-    socket->setCancelFlag(&m_stop);
     SmtpClient smtp(*socket);
     ConnectOptions connect = m_settings.connect;
     connect.cancel = &m_stop;
     Journal journal(m_magIdx, m_magCnt, plan.UpdateSQL);
+    // Process-wide: exact when this is the only delivery of the process (the command line).
+    const Store::CommitCounts commitsAtStart = Store::commitCounts();
 
     DeliverySendOptions options;
     options.isValidAddress = m_settings.isValidAddress;
-    options.connect = [connect](SmtpClient &client, QString *failure) {
-        return ConnectServers(client, connect, failure);
+    // A pause cuts a connection being opened, never a mail in flight: the mail's answer is
+    // always awaited (within the reply timeout), so a pause never leaves it unknown.
+    MailSocket *cuttable = socket.get();
+    options.connect = [this, connect, cuttable](SmtpClient &client, QString *failure) {
+        cuttable->setCancelFlag(&m_stop);
+        const bool ok = ConnectServers(client, connect, failure);
+        cuttable->setCancelFlag(nullptr);
+        return ok;
     };
     options.stopRequested = [this] { return m_stop.load(); };
     options.report = [this](int count) { report(count); };
@@ -209,6 +227,14 @@ DeliveryEnd TMailThread::deliver()
     options.pacing = stored.pacing;
     DeliveryOutcome outcome = SendDelivery(smtp, plan, options);
     plan.recipients.reset();
+    if (qEnvironmentVariableIntValue("TSUBAME_JOURNAL_STATS") == 1) {
+        const Store::CommitCounts now = Store::commitCounts();
+        const SendStateCounts &c = outcome.counts;
+        fprintf(stderr, "journal: commits %lld syncs %lld recipients %lld\n",
+                static_cast<long long>(now.commits - commitsAtStart.commits),
+                static_cast<long long>(now.synced - commitsAtStart.synced),
+                static_cast<long long>(c.sent + c.failed + c.skipped + c.unknown));
+    }
 
     QStringList log = outcome.log;
     if (!outcome.journalFailure.isEmpty())

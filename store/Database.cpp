@@ -22,6 +22,9 @@ namespace {
 
 QMutex g_pathLock;
 QString g_path;
+std::atomic<qint64> g_commits{0};
+std::atomic<qint64> g_syncedCommits{0};
+thread_local int t_synced = 0;
 
 // mid(text, start[, length]): 1-based, counted in characters.
 void midFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
@@ -210,6 +213,28 @@ QString preparedText(const QString &sql)
     return translated;
 }
 
+SyncedCommits::SyncedCommits()
+{
+    if (t_synced++ == 0)
+        Statement().exec(QStringLiteral("pragma synchronous = full"));
+}
+
+SyncedCommits::~SyncedCommits()
+{
+    if (--t_synced == 0) {
+        try {
+            Statement().exec(QStringLiteral("pragma synchronous = normal"));
+        } catch (const StoreError &) {
+            // the connection keeps waiting for the disk: slower, never less safe
+        }
+    }
+}
+
+CommitCounts commitCounts()
+{
+    return {g_commits.load(), g_syncedCommits.load()};
+}
+
 void releaseThreadConnection()
 {
     t_connection.drop();
@@ -343,6 +368,9 @@ void Transaction::commit()
     if (!q.exec(QStringLiteral("commit")))
         throw StoreError(q.lastError().text());
     m_active = false;
+    ++g_commits;
+    if (t_synced > 0)
+        ++g_syncedCommits;
 }
 
 void Transaction::rollback()

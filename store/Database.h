@@ -40,6 +40,25 @@ void releaseThreadConnection();
 // Closes this thread's connection and forgets the file (shutdown).
 void close();
 
+// While one lives, the commits on this thread's connection wait until they are on the disk
+// (the store otherwise keeps its commits in the system's cache, safe from a crash of the
+// process but not from a power cut). Not inside a transaction.
+class SyncedCommits
+{
+public:
+    SyncedCommits();
+    ~SyncedCommits();
+    SyncedCommits(const SyncedCommits &) = delete;
+    SyncedCommits &operator=(const SyncedCommits &) = delete;
+};
+
+// Commits made by this process so far, and how many of them waited for the disk.
+struct CommitCounts {
+    qint64 commits = 0;
+    qint64 synced = 0;
+};
+CommitCounts commitCounts();
+
 } // namespace Store
 
 // A statement object on this thread's connection. Failures throw StoreError.

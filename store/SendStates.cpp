@@ -30,7 +30,7 @@ QDateTime fromEpoch(const QVariant &v)
 
 SendState stateOf(qint64 n)
 {
-    return (n >= 0 && n <= 6) ? SendState(n) : SendState::Unknown;
+    return (n >= 0 && n <= 7) ? SendState(n) : SendState::Unknown;
 }
 
 int changeStates(const QString &sql, std::initializer_list<QVariant> values)
@@ -46,6 +46,33 @@ int changeStates(const QString &sql, std::initializer_list<QVariant> values)
 QString settleText()
 {
     return QStringLiteral("中断により結果不明");
+}
+
+QString rebootSettleText()
+{
+    return QStringLiteral("再起動または停電により結果不明");
+}
+
+// The rows a delivery left in flight or reserved, as settleInterrupted describes; runs in the
+// caller's transaction.
+int settleRows(int MagIdx, int MagCnt, bool sameBoot)
+{
+    PreparedStatement inFlight(QStringLiteral("update SendState set State = 6, Reply = ?, NextTry = null"
+                                              " where MagIdx = ? and MagCnt = ? and State = 1"));
+    inFlight.run({sameBoot ? settleText() : rebootSettleText(), MagIdx, MagCnt});
+    int n = inFlight.rowsAffected();
+    if (sameBoot) {
+        PreparedStatement back(QStringLiteral("update SendState set State = case when NextTry is null then 0 else 3 end"
+                                              " where MagIdx = ? and MagCnt = ? and State = 7"));
+        back.run({MagIdx, MagCnt});
+        n += back.rowsAffected();
+    } else {
+        PreparedStatement lost(QStringLiteral("update SendState set State = 6, Reply = ?, NextTry = null"
+                                              " where MagIdx = ? and MagCnt = ? and State = 7"));
+        lost.run({rebootSettleText(), MagIdx, MagCnt});
+        n += lost.rowsAffected();
+    }
+    return n;
 }
 
 // The process start time in clock ticks since boot, from /proc/<pid>/stat (field 22): with
@@ -109,6 +136,13 @@ bool lockIsLive(const LockRow &lock)
         return false;
     const qint64 started = processStart(lock.pid);
     return started >= 0 && started == lock.started;
+}
+
+// Whether the cheap commits of the lock's run are sure to be on the disk: its process ran on
+// this machine since its last boot (a crash of the process alone loses nothing committed).
+bool sameBootAs(const LockRow &lock)
+{
+    return lock.host == hostName() && !lock.bootId.isEmpty() && lock.bootId == bootId();
 }
 
 LockRow readLock(int MagIdx, int MagCnt)
@@ -202,6 +236,7 @@ QString SendStateText(SendState state)
     case SendState::Failed: return QStringLiteral("失敗");
     case SendState::Skipped: return QStringLiteral("スキップ");
     case SendState::Unknown: return QStringLiteral("不明");
+    case SendState::Reserved: return QStringLiteral("待機");
     }
     return QString();
 }
@@ -216,6 +251,7 @@ QString SendStateName(SendState state)
     case SendState::Failed: return QStringLiteral("failed");
     case SendState::Skipped: return QStringLiteral("skipped");
     case SendState::Unknown: return QStringLiteral("unknown");
+    case SendState::Reserved: return QStringLiteral("waiting");
     }
     return QString();
 }
@@ -230,6 +266,7 @@ qint64 &SendStateCounts::of(SendState state)
     case SendState::Failed: return failed;
     case SendState::Skipped: return skipped;
     case SendState::Unknown: return unknown;
+    case SendState::Reserved: return waiting;
     }
     return unknown;
 }
@@ -280,43 +317,96 @@ void seed(int MagIdx, int MagCnt)
     s.run({MagIdx, MagCnt});
 }
 
-PendingCursor::PendingCursor(int MagIdx, int MagCnt)
-    : m_query(Sql::lines({
-          QStringLiteral("select U.UserAdrs,U.UserName,U.url,U.count1,U.count2,U.UserDate1,U.UserDate2,"
-                         "S.MagUser,S.Attempts,S.NextTry,S.State"),
-          QStringLiteral("from SendState S, MagUser U"),
-          QStringLiteral("where S.MagIdx = ? and S.MagCnt = ? and S.State in (0, 3)"),
-          QStringLiteral("and U.MagIdx = S.MagIdx and U.UserIdx = S.MagUser"),
-          QStringLiteral("order by S.MagUser"),
-      }))
+PendingCursor::PendingCursor(int MagIdx, int MagCnt, int pageSize)
+    : m_magIdx(MagIdx), m_magCnt(MagCnt), m_pageSize(qMax(1, pageSize))
 {
-    m_query.bind(0, MagIdx);
-    m_query.bind(1, MagCnt);
-    m_query.exec();
+}
+
+void PendingCursor::readPage()
+{
+    m_page.clear();
+    m_at = 0;
+    PreparedStatement page(Sql::lines({
+        QStringLiteral("select U.UserAdrs,U.UserName,U.url,U.count1,U.count2,U.UserDate1,U.UserDate2,"
+                       "S.MagUser,S.Attempts,S.NextTry,S.State,U.UserIdx"),
+        QStringLiteral("from SendState S left join MagUser U on U.MagIdx = S.MagIdx and U.UserIdx = S.MagUser"),
+        QStringLiteral("where S.MagIdx = ? and S.MagCnt = ? and S.State in (0, 3) and S.MagUser > ?"),
+        QStringLiteral("order by S.MagUser limit ?"),
+    }));
+    page.run({m_magIdx, m_magCnt, m_after, m_pageSize});
+    while (page.next()) {
+        PendingRecipient row;
+        row.member.UserAdrs = page.value(0).toString();
+        row.member.UserName = page.value(1).toString();
+        row.member.url = page.value(2).toString();
+        row.member.count1 = page.value(3).toLongLong();
+        row.member.count2 = page.value(4).toLongLong();
+        row.member.UserDate1 = page.value(5).toString();
+        row.member.UserDate2 = page.value(6).toString();
+        row.member.MagUser = page.value(7).toLongLong();
+        row.attempts = page.value(8).toInt();
+        row.nextTry = page.value(10).toLongLong() == int(SendState::Deferred) ? fromEpoch(page.value(9)) : QDateTime();
+        row.deleted = page.value(11).isNull();
+        m_page += row;
+    }
+    page.finish();
+    if (m_page.size() < m_pageSize)
+        m_done = true;
+    if (!m_page.isEmpty())
+        m_after = m_page.last().member.MagUser;
 }
 
 bool PendingCursor::next(PendingRecipient *row)
 {
-    if (!m_query.next())
-        return false;
-    row->member.UserAdrs = m_query.value(0).toString();
-    row->member.UserName = m_query.value(1).toString();
-    row->member.url = m_query.value(2).toString();
-    row->member.count1 = m_query.value(3).toLongLong();
-    row->member.count2 = m_query.value(4).toLongLong();
-    row->member.UserDate1 = m_query.value(5).toString();
-    row->member.UserDate2 = m_query.value(6).toString();
-    row->member.MagUser = m_query.value(7).toLongLong();
-    row->attempts = m_query.value(8).toInt();
-    row->nextTry = m_query.value(10).toLongLong() == int(SendState::Deferred) ? fromEpoch(m_query.value(9)) : QDateTime();
+    if (m_at >= m_page.size()) {
+        if (m_done)
+            return false;
+        readPage();
+        if (m_page.isEmpty())
+            return false;
+    }
+    *row = std::move(m_page[m_at++]);
     return true;
+}
+
+namespace {
+
+// Sets the members' state, in one transaction.
+void setStates(int MagIdx, int MagCnt, const QList<qint64> &members, SendState state)
+{
+    Transaction t;
+    PreparedStatement s(QStringLiteral(
+        "update SendState set State = ? where MagIdx = ? and MagCnt = ? and MagUser = ?"));
+    s.bind(0, int(state));
+    s.bind(1, MagIdx);
+    s.bind(2, MagCnt);
+    for (const qint64 m : members) {
+        s.bind(3, m);
+        s.exec();
+    }
+    t.commit();
+}
+
+} // namespace
+
+void reserve(int MagIdx, int MagCnt, const QList<qint64> &members)
+{
+    // The one commit of a delivery that must survive a power cut: the unknowns after a reboot
+    // are found through it. Every cheap commit before it reaches the disk with it.
+    Store::SyncedCommits synced;
+    setStates(MagIdx, MagCnt, members, SendState::Reserved);
 }
 
 void markSending(int MagIdx, int MagCnt, const QList<qint64> &members)
 {
+    setStates(MagIdx, MagCnt, members, SendState::Sending);
+}
+
+void release(int MagIdx, int MagCnt, const QList<qint64> &members)
+{
     Transaction t;
-    PreparedStatement s(QStringLiteral(
-        "update SendState set State = 1 where MagIdx = ? and MagCnt = ? and MagUser = ?"));
+    PreparedStatement s(QStringLiteral("update SendState set State = case when NextTry is null then 0 else 3 end"
+                                       " where MagIdx = ? and MagCnt = ? and MagUser = ? and State in (1, 7)"));
     s.bind(0, MagIdx);
     s.bind(1, MagCnt);
     for (const qint64 m : members) {
@@ -372,11 +462,29 @@ void record(int MagIdx, int MagCnt, const QString &UpdateSQL, const QList<SendRe
     t.commit();
 }
 
-int settleInterrupted(int MagIdx, int MagCnt)
+int settleInterrupted(int MagIdx, int MagCnt, bool sameBoot)
 {
-    return changeStates(QStringLiteral("update SendState set State = 6, Reply = ?, NextTry = null"
-                                       " where MagIdx = ? and MagCnt = ? and State = 1"),
-                        {settleText(), MagIdx, MagCnt});
+    Transaction t;
+    const int n = settleRows(MagIdx, MagCnt, sameBoot);
+    t.commit();
+    return n;
+}
+
+int settleStale(int MagIdx, int MagCnt)
+{
+    Transaction t;
+    const LockRow held = readLock(MagIdx, MagCnt);
+    if (held.exists && lockIsLive(held))
+        return 0;
+    // Without a lock row the run ended in order (its release comes after its last record):
+    // what it left reserved was never tried.
+    const int n = settleRows(MagIdx, MagCnt, !held.exists || sameBootAs(held));
+    if (held.exists) {
+        PreparedStatement drop(QStringLiteral("delete from SendLock where MagIdx = ? and MagCnt = ?"));
+        drop.run({MagIdx, MagCnt});
+    }
+    t.commit();
+    return n;
 }
 
 int requeue(int MagIdx, int MagCnt, bool failed, bool unknown)
@@ -446,6 +554,7 @@ QList<IssueStateRow> issues(int MagIdx)
     else
         s.run({});
     QList<IssueStateRow> out;
+    QList<qsizetype> unsettled;  // issues with rows in flight or reserved
     while (s.next()) {
         const int idx = s.value(0).toInt();
         const int cnt = s.value(1).toInt();
@@ -458,9 +567,20 @@ QList<IssueStateRow> issues(int MagIdx)
             r.AddDate = s.value(4).toString();
             out << r;
         }
-        out.last().counts.of(stateOf(s.value(5).toLongLong())) += s.value(6).toLongLong();
+        const SendState state = stateOf(s.value(5).toLongLong());
+        out.last().counts.of(state) += s.value(6).toLongLong();
+        if ((state == SendState::Sending || state == SendState::Reserved)
+            && (unsettled.isEmpty() || unsettled.last() != out.size() - 1))
+            unsettled += out.size() - 1;
     }
     s.finish();
+    // Rows that a delivery no longer running left in flight are settled as they are found, so
+    // that no issue shows "送信中" for ever.
+    for (const qsizetype i : std::as_const(unsettled)) {
+        IssueStateRow &r = out[i];
+        if (!SendLock::isHeld(r.MagIdx, r.MagCnt) && settleStale(r.MagIdx, r.MagCnt) > 0)
+            r.counts = counts(r.MagIdx, r.MagCnt);
+    }
     for (IssueStateRow &r : out)
         r.state = stateOfIssue(r.counts, SendLock::isHeld(r.MagIdx, r.MagCnt));
     return out;
@@ -497,10 +617,10 @@ bool acquire(int MagIdx, int MagCnt, QString *holder)
             *holder = SendLockHolderText(holderOf(held));
         return false;
     }
+    // Rows in flight or reserved without a lock row are a run that released in order; the
+    // rows of a run that was killed are settled as its lock row tells.
+    settleRows(MagIdx, MagCnt, !held.exists || sameBootAs(held));
     if (held.exists) {
-        PreparedStatement settle(QStringLiteral("update SendState set State = 6, Reply = ?, NextTry = null"
-                                                " where MagIdx = ? and MagCnt = ? and State = 1"));
-        settle.run({settleText(), MagIdx, MagCnt});
         PreparedStatement drop(QStringLiteral("delete from SendLock where MagIdx = ? and MagCnt = ?"));
         drop.run({MagIdx, MagCnt});
     }

@@ -4,10 +4,14 @@
 // by this program has one row from the moment the issue is recorded; an issue of an older
 // store has none, and is shown by its SendComplete flags as before.
 //
-// A delivery marks a group "sending" before the group's first mail, then records the group's
-// outcomes in one transaction, together with SendComplete and the issue's after-send update
-// for the members whose fate has just become final. A kill therefore leaves at most one group
-// in "sending"; the next delivery of the issue turns those into "unknown".
+// A delivery first reserves a window of recipients with one commit that reaches the disk, then
+// marks each mail "sending" just before its attempt and records its outcome right after the
+// server's reply (with SendComplete and the issue's after-send update for the members whose
+// fate has just become final), each with a cheap commit that a process crash keeps but a power
+// cut may lose. So after a kill at most the mail in flight (one batch) is "sending", and it
+// becomes "unknown"; the reserved rows behind it were never tried and wait again. After a
+// reboot the cheap commits since the last reservation may be gone, so the window's reserved
+// rows become "unknown" too: a power cut costs at most one window of unknowns, never a double.
 //
 // Values are bound; every failure throws StoreError with the engine's text and leaves the
 // rows as they were.
@@ -27,9 +31,10 @@ enum class SendState {
     Failed = 4,    // a permanent failure (5xx), the retries used up, or cancelled
     Skipped = 5,   // an address the address check refuses; nothing was sent
     Unknown = 6,   // the connection broke after the mail's final "." and before the answer
+    Reserved = 7,  // in the window a running delivery has claimed; not tried yet (shown as waiting)
 };
 
-// "待機", "送信中", "送信済", "保留", "失敗", "スキップ", "不明"
+// "待機", "送信中", "送信済", "保留", "失敗", "スキップ", "不明" (reserved reads as waiting)
 QString SendStateText(SendState state);
 // The English word used on the command line and in JSON: waiting, sending, sent, deferred,
 // failed, skipped, unknown.
@@ -47,6 +52,7 @@ struct SendStateCounts {
     qint64 total() const { return waiting + sending + sent + deferred + failed + skipped + unknown; }
     // Recipients a resume would still send to (unknown ones only on request).
     qint64 open() const { return waiting + sending + deferred; }
+    // Reserved counts as waiting: for everyone but the delivery holding it, it is still to send.
     qint64 &of(SendState state);
 };
 
@@ -105,25 +111,47 @@ void seed(int MagIdx, int MagCnt);
 // their attempts and next try, due or not), joined with their member rows, in MagUser order.
 // Members deleted since the issue was recorded do not come back (their rows stay as they
 // are). Read as they are needed, so a large issue is never held in memory at once.
+//
+// Read a page at a time by key, each page one short statement finished before the caller
+// goes on, so a delivery never holds a read open while it (or another process) writes. A
+// member deleted since the issue was recorded comes back with `deleted` set, so that its row
+// is settled rather than left open for ever.
 struct PendingRecipient {
     DeliveryRecipientRecord member;
     int attempts = 0;
     QDateTime nextTry;  // invalid for waiting
+    bool deleted = false;
 };
 class PendingCursor
 {
 public:
-    PendingCursor(int MagIdx, int MagCnt);
+    PendingCursor(int MagIdx, int MagCnt, int pageSize = 512);
     // False after the last row; throws when a row cannot be read.
     bool next(PendingRecipient *row);
-    void close() { m_query.finish(); }
+    void close() { m_page.clear(); m_done = true; }
 
 private:
-    PreparedStatement m_query;
+    void readPage();
+
+    const int m_magIdx;
+    const int m_magCnt;
+    const int m_pageSize;
+    qint64 m_after = -1;  // the last MagUser read
+    QList<PendingRecipient> m_page;
+    qsizetype m_at = 0;
+    bool m_done = false;
 };
 
-// Marks the members "sending", in one transaction, before their group goes out.
+// Reserves the members for the running delivery ("reserved"), in one transaction that is on
+// the disk when this returns: the only commit of a delivery that waits for the disk.
+void reserve(int MagIdx, int MagCnt, const QList<qint64> &members);
+
+// Marks the members "sending", in one transaction, just before their mail goes out.
 void markSending(int MagIdx, int MagCnt, const QList<qint64> &members);
+
+// Members reserved or marked sending that no mail was tried for: waiting again, or deferred
+// when they have a next try (their reply and attempts kept). One transaction.
+void release(int MagIdx, int MagCnt, const QList<qint64> &members);
 
 // Records a group's outcomes in one transaction. A member whose state becomes Sent, Skipped
 // or Failed for the first time in this issue also gets SendComplete = 1 and the issue's
@@ -132,9 +160,17 @@ void markSending(int MagIdx, int MagCnt, const QList<qint64> &members);
 // AfterSendUpdateRefusedText() and records nothing.
 void record(int MagIdx, int MagCnt, const QString &UpdateSQL, const QList<SendResult> &results);
 
-// Turns the issue's "sending" rows (left by a delivery that was killed) into "unknown" with
-// the reply "中断により結果不明"; returns how many. Call only while holding the issue's lock.
-int settleInterrupted(int MagIdx, int MagCnt);
+// Settles what a delivery that ended without recording left behind: its "sending" rows become
+// "unknown" ("中断により結果不明"); its reserved rows wait again after a process crash
+// (sameBoot), and become "unknown" after a reboot or a power cut, or when the run was on
+// another machine (its last records may never have reached the disk). Returns how many
+// rows changed. Call only while holding the issue's lock, or when no live lock holds it.
+int settleInterrupted(int MagIdx, int MagCnt, bool sameBoot = true);
+
+// Settles the rows of the issue left by a delivery that no longer runs (no live lock), as a
+// read of the issue's state finds them; nothing while a live delivery holds it. Returns how
+// many rows changed.
+int settleStale(int MagIdx, int MagCnt);
 
 // Queues the issue's failed recipients (and the unknown ones when asked) as waiting again,
 // keeping their attempts, so the next delivery sends to them; returns how many.

@@ -355,6 +355,8 @@ bool SmtpSink::start(const Options &o)
         args += QStringLiteral("--defer-tenth");
     for (const QString &r : o.reject)
         args << QStringLiteral("--reject") << r;
+    if (o.dataDelayMs > 0)
+        args << QStringLiteral("--data-delay") << QString::number(o.dataDelayMs / 1000.0);
     return startPythonServer(m_process, args, &m_port, &m_error);
 }
 

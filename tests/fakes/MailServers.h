@@ -128,6 +128,7 @@ public:
     struct Options {
         bool deferTenth = false;  // 451 the first time for a tenth of the addresses
         QStringList reject;       // 550 for addresses containing any of these
+        int dataDelayMs = 0;      // the wait before answering a mail's final "."
     };
     struct Entry {
         double time = 0;   // seconds since the epoch

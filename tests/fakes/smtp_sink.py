@@ -13,8 +13,10 @@ killed. Options:
   --defer-tenth       answer 451 to RCPT the first time for a tenth of the addresses (those
                       whose CRC-32 is a multiple of ten), 250 afterwards
   --reject SUBSTR     answer 550 to RCPT for addresses containing SUBSTR (repeatable)
+  --data-delay SECS   wait this long before answering the mail's final "." (a slow server)
 """
 import argparse
+import asyncio
 import socket
 import sys
 import threading
@@ -35,8 +37,9 @@ def defers_first(address):
 
 
 class Handler:
-    def __init__(self, log, defer_tenth, rejects):
+    def __init__(self, log, defer_tenth, rejects, data_delay=0.0):
         self.log = log
+        self.data_delay = data_delay
         self.defer_tenth = defer_tenth
         self.rejects = rejects
         self.deferred = set()
@@ -64,6 +67,8 @@ class Handler:
         return '250 OK'
 
     async def handle_DATA(self, server, session, envelope):
+        if self.data_delay > 0:
+            await asyncio.sleep(self.data_delay)
         self.write('accepted', envelope.rcpt_tos)
         return '250 2.0.0 Ok: queued'
 
@@ -73,11 +78,12 @@ def main():
     p.add_argument('--log', required=True)
     p.add_argument('--defer-tenth', action='store_true')
     p.add_argument('--reject', action='append', default=[])
+    p.add_argument('--data-delay', type=float, default=0.0)
     a = p.parse_args()
 
     log = open(a.log, 'a', encoding='utf-8')
     port = free_port()
-    controller = Controller(Handler(log, a.defer_tenth, a.reject), hostname='127.0.0.1', port=port,
+    controller = Controller(Handler(log, a.defer_tenth, a.reject, a.data_delay), hostname='127.0.0.1', port=port,
                             ready_timeout=20, auth_exclude_mechanism=['LOGIN', 'PLAIN'])
     controller.start()
     print('READY %d' % port, flush=True)

@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <numeric>
+
 namespace {
 
 const QDateTime kNow(QDate(2026, 3, 5), QTime(9, 4, 1), QTimeZone(9 * 3600));
@@ -119,20 +121,35 @@ const QByteArray kGreeting = "EHLO client.local\r\n";
 class FakeJournal : public DeliveryJournal
 {
 public:
+    void reserve(const QList<qint64> &members) override { events += QStringLiteral("reserve ") + joined(members); }
     void sending(const QList<qint64> &members) override
     {
         if (failAt >= 0 && calls == failAt)
             throw StoreError(QStringLiteral("disk is full"));
         ++calls;
         groups += members;
+        events += QStringLiteral("sending ") + joined(members);
     }
     void record(const QList<SendResult> &results) override
     {
         ++calls;
-        for (const SendResult &r : results)
+        QStringList outcome;
+        for (const SendResult &r : results) {
             last[r.MagUser] = r;
+            outcome += QStringLiteral("%1:%2").arg(r.MagUser).arg(SendStateName(r.state));
+        }
         records += results.size();
+        events += QStringLiteral("record ") + outcome.join(u',');
     }
+    void release(const QList<qint64> &members) override { events += QStringLiteral("release ") + joined(members); }
+    static QString joined(const QList<qint64> &members)
+    {
+        QStringList out;
+        for (const qint64 m : members)
+            out += QString::number(m);
+        return out.join(u',');
+    }
+    QStringList events;
     SendState state(qint64 member) const { return last.value(member).state; }
     QList<QList<qint64>> groups;
     QList<qsizetype> records;
@@ -263,52 +280,93 @@ private Q_SLOTS:
         QCOMPARE(run.outcome.counts.sent, 2);
         QVERIFY(run.outcome.log.isEmpty());
         QVERIFY(!run.outcome.stopped);
-        QVERIFY(run.reports.isEmpty());
-        QCOMPARE(run.outcome.unreported, 2);
+        QCOMPARE(run.reports, (batch ? QList<int>{2} : QList<int>{1, 1}));
+        QCOMPARE(run.outcome.unreported, 0);
     }
 
-    // Groups of 26 mails, or batches of 51: each marked sending before it goes and recorded
-    // after, with a report; the rest is left for the report after the end.
-    void groups_data()
+    // Each mail marked sending just before it goes and recorded right after its answer, the
+    // recipients claimed first in one window; batches hold 51 valid addresses, the others
+    // settled on the way; every recipient reported once.
+    void journalPerMail_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("count");
-        QTest::addColumn<QList<int>>("reports");
-        QTest::addColumn<QList<qsizetype>>("groups");
-        QTest::addColumn<int>("unreported");
-        QTest::newRow("60 individual") << int(DeliveryMode::Individual) << 60 << QList<int>{26, 26}
-                                       << QList<qsizetype>{26, 26, 8} << 8;
-        QTest::newRow("120 in batches") << int(DeliveryMode::Batch) << 120 << QList<int>{51, 51}
-                                        << QList<qsizetype>{51, 51, 18} << 18;
+        QTest::addColumn<int>("invalidEvery");  // every n-th address has no "@" (0: none)
+        QTest::addColumn<QList<qsizetype>>("envelopes");
+        QTest::newRow("60 individual") << int(DeliveryMode::Individual) << 60 << 0 << QList<qsizetype>(60, 1);
+        QTest::newRow("120 in batches") << int(DeliveryMode::Batch) << 120 << 0 << QList<qsizetype>{51, 51, 18};
+        // 120 of which 12 are skipped: 108 valid in envelopes of 51, 51 and 6.
+        QTest::newRow("batches skip without a place") << int(DeliveryMode::Batch) << 120 << 10
+                                                      << QList<qsizetype>{51, 51, 6};
     }
-    void groups()
+    void journalPerMail()
     {
         QFETCH(int, mode);
         QFETCH(int, count);
-        QFETCH(QList<int>, reports);
-        QFETCH(QList<qsizetype>, groups);
-        QFETCH(int, unreported);
+        QFETCH(int, invalidEvery);
+        QFETCH(QList<qsizetype>, envelopes);
         Session s;
-        if (DeliveryMode(mode) == DeliveryMode::Batch) {
-            for (const int size : {51, 51, 18})
-                acceptMail(s.socket, size);
-        } else {
-            for (int i = 0; i < count; ++i)
-                acceptMail(s.socket);
-        }
-        DeliveryPlan p = plan(DeliveryMode(mode), numbered(count));
+        for (const qsizetype size : envelopes)
+            acceptMail(s.socket, int(size));
+        QStringList addresses = numbered(count);
+        for (int i = 0; invalidEvery > 0 && i < count; i += invalidEvery)
+            addresses[i] = QStringLiteral("no-at-sign-%1").arg(i);
+        DeliveryPlan p = plan(DeliveryMode(mode), addresses);
         Run run;
         send(s, p, run);
-        QCOMPARE(run.reports, reports);
-        QCOMPARE(run.outcome.unreported, unreported);
         QList<qsizetype> sizes;
         for (const auto &g : std::as_const(run.journal.groups))
             sizes += g.size();
-        QCOMPARE(sizes, groups);
-        QCOMPARE(run.journal.records, groups);
-        QCOMPARE(run.journal.calls, 2 * groups.size());  // sending, record, sending, record...
-        QCOMPARE(run.outcome.counts.sent, count);
+        QCOMPARE(sizes, envelopes);
+        // One window claims everyone before the first mail.
+        QVERIFY(run.journal.events.first().startsWith(QStringLiteral("reserve 100,101,")));
+        QList<qint64> everyone;
+        for (int i = 0; i < count; ++i)
+            everyone += 100 + i;
+        QCOMPARE(run.journal.events.count(QStringLiteral("reserve ") + FakeJournal::joined(everyone)), 1);
+        // sending, then its record, mail after mail.
+        for (qsizetype i = 1; i < run.journal.events.size(); ++i)
+            if (run.journal.events.at(i).startsWith(QStringLiteral("sending")))
+                QVERIFY2(run.journal.events.value(i + 1).startsWith(QStringLiteral("record")),
+                         qPrintable(run.journal.events.mid(i, 2).join(u'|')));
+        QCOMPARE(std::accumulate(run.reports.begin(), run.reports.end(), 0), count);
+        QCOMPARE(run.outcome.counts.sent + run.outcome.counts.skipped, count);
+        QCOMPARE(run.outcome.counts.skipped, invalidEvery ? count / invalidEvery : 0);
         QVERIFY(run.outcome.log.isEmpty());
+    }
+
+    // Stopped after the first mail: the claimed recipients not reached are released, in one
+    // step, and nothing is left marked sending.
+    void stopReleasesTheClaimed()
+    {
+        Session s;
+        acceptMail(s.socket);
+        DeliveryPlan p = plan(DeliveryMode::Individual, numbered(3));
+        Run run;
+        DeliverySendOptions o;
+        o.stopRequested = [&run] { return run.journal.records.size() == 1; };
+        send(s, p, run, o);
+        QCOMPARE(run.journal.events, (QStringList{QStringLiteral("reserve 100,101,102"), QStringLiteral("sending 100"),
+                                                  QStringLiteral("record 100:sent"), QStringLiteral("release 101,102")}));
+        QVERIFY(run.outcome.stopped);
+    }
+
+    // A member deleted since the issue was recorded: skipped with the reason, no mail.
+    void deletedMemberSkipped()
+    {
+        Session s;
+        acceptMail(s.socket);
+        DeliveryPlan p = plan(DeliveryMode::Individual, numbered(2));
+        QList<DeliveryRecipient> list = members(numbered(2));
+        list[0].deleted = true;
+        p.recipients = std::make_unique<ListRecipients>(list);
+        Run run;
+        send(s, p, run);
+        QCOMPARE(run.journal.state(100), SendState::Skipped);
+        QCOMPARE(run.journal.last.value(100).reply, QStringLiteral("メンバー削除"));
+        QCOMPARE(run.journal.state(101), SendState::Sent);
+        QVERIFY(!s.socket.written.contains("m0@"));
+        QCOMPARE(std::accumulate(run.reports.begin(), run.reports.end(), 0), 2);
     }
 
     // One recipient's fate from the server's answers; the others of the run are sent.
@@ -366,6 +424,8 @@ private Q_SLOTS:
         }
         QCOMPARE(s.socket.connects, reopens ? 2 : 1);
         QCOMPARE(run.outcome.log, SendState(state) == SendState::Failed ? QStringList{addr(1)} : QStringList{});
+        // Each recipient counted once, a deferred one when its retry ends.
+        QCOMPARE(std::accumulate(run.reports.begin(), run.reports.end(), 0), 3);
     }
 
     // 451 and then accepted: the exact bytes of the retry, recorded deferred in between.
@@ -560,16 +620,11 @@ private Q_SLOTS:
     void stopBetweenMails()
     {
         Session s;
-        bool stop = false;
         DeliveryPlan p = plan(DeliveryMode::Batch, numbered(60));
-        static_cast<ListRecipients *>(p.recipients.get())->beforeEach = [&stop](int i) {
-            if (i == 52)
-                stop = true;
-        };
         acceptMail(s.socket, 51);
         Run run;
         DeliverySendOptions o;
-        o.stopRequested = [&stop] { return stop; };
+        o.stopRequested = [&run] { return !run.journal.records.isEmpty(); };
         send(s, p, run, o);
         QVERIFY(run.outcome.stopped);
         QCOMPARE(run.outcome.counts.sent, 51);
@@ -584,11 +639,13 @@ private Q_SLOTS:
             acceptMail(s.socket);
         DeliveryPlan p = plan(DeliveryMode::Individual, numbered(30));
         Run run;
-        run.journal.failAt = 2;  // the second group's "sending"
+        run.journal.failAt = 52;  // the 27th mail's "sending"
         send(s, p, run);
         QCOMPARE(run.outcome.journalFailure, QStringLiteral("disk is full"));
         QCOMPARE(run.outcome.counts.sent, 26);
         QVERIFY(!s.socket.written.contains("m26@"));
+        // The claimed recipients not reached are released.
+        QVERIFY(run.journal.events.last().startsWith(QStringLiteral("release 126,")));
     }
 
     // The first connect fails: nothing recorded, the reason given.

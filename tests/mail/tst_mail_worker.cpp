@@ -9,6 +9,7 @@
 #include "mail/UnsubscribeToken.h"
 #include "members/UAddress.h"
 #include "store/Batch.h"
+#include "store/DeliveryRecords.h"
 #include "store/Codec.h"
 #include "store/SendStates.h"
 #include "store/Database.h"
@@ -23,6 +24,8 @@
 #include <QSet>
 #include <QSqlQuery>
 #include <QtTest>
+
+#include <numeric>
 
 namespace {
 
@@ -444,20 +447,18 @@ private Q_SLOTS:
         QTest::addColumn<int>("members");
         QTest::addColumn<int>("UseUserName");
         QTest::addColumn<QString>("body");
-        QTest::addColumn<QList<int>>("reports");
         QTest::addColumn<QList<int>>("envelopes");
-        QTest::newRow("individual 60") << 60 << 1 << "本文\r\n" << QList<int>{26, 26, 8} << QList<int>(60, 1);
-        QTest::newRow("personalised 60") << 60 << 0 << "[member name]様\r\n" << QList<int>{26, 26, 8} << QList<int>(60, 1);
-        QTest::newRow("batches 120") << 120 << 0 << "本文\r\n" << QList<int>{51, 51, 18} << QList<int>{51, 51, 18};
-        QTest::newRow("batch exactly 51") << 51 << 0 << "本文\r\n" << QList<int>{51, 0} << QList<int>{51};
-        QTest::newRow("individual 26") << 26 << 1 << "本文\r\n" << QList<int>{26, 0} << QList<int>(26, 1);
+        QTest::newRow("individual 60") << 60 << 1 << "本文\r\n" << QList<int>(60, 1);
+        QTest::newRow("personalised 60") << 60 << 0 << "[member name]様\r\n" << QList<int>(60, 1);
+        QTest::newRow("batches 120") << 120 << 0 << "本文\r\n" << QList<int>{51, 51, 18};
+        QTest::newRow("batch exactly 51") << 51 << 0 << "本文\r\n" << QList<int>{51};
+        QTest::newRow("individual 26") << 26 << 1 << "本文\r\n" << QList<int>(26, 1);
     }
     void reportsAndBatches()
     {
         QFETCH(int, members);
         QFETCH(int, UseUserName);
         QFETCH(QString, body);
-        QFETCH(QList<int>, reports);
         QFETCH(QList<int>, envelopes);
         SmtpTestServer::Options o;
         o.tls = false;
@@ -473,7 +474,8 @@ private Q_SLOTS:
         setServers(server.port(), false, false, {}, {});
         Window w;
         deliver(w);
-        QCOMPARE(w.reports, reports);
+        // Every recipient counted once.
+        QCOMPARE(std::accumulate(w.reports.begin(), w.reports.end(), 0), members);
         QVERIFY(server.waitFor(envelopes.size()));
         const auto got = server.received();
         QList<int> sizes;
@@ -879,11 +881,14 @@ private Q_SLOTS:
         Window w;
         w.onReport = [&w](int) { w.deliveries.stopAll(); };
         deliver(w);
-        QCOMPARE(w.reports, (QList<int>{26, 0}));
         QCOMPARE(errorLogLines(), QStringList{QStringLiteral("アプリケーションの終了による中断")});
-        QCOMPARE(completeFlags(), QList<int>(26, 1) + QList<int>(34, 0));
-        QCOMPARE(updatedMembers(), 26);
-        QCOMPARE(server.received().size(), 26);
+        // Reached: completed and updated once; the rest untouched and waiting.
+        const int reached = int(server.received().size());
+        QVERIFY(reached >= 1 && reached < 60);
+        QCOMPARE(std::accumulate(w.reports.begin(), w.reports.end(), 0), reached);
+        QCOMPARE(completeFlags(), QList<int>(reached, 1) + QList<int>(60 - reached, 0));
+        QCOMPARE(updatedMembers(), reached);
+        QCOMPARE(states(), QList<int>(reached, int(SendState::Sent)) + QList<int>(60 - reached, int(SendState::Waiting)));
     }
 
     void waitForAllServesTheWorkers()
@@ -940,6 +945,75 @@ private Q_SLOTS:
         for (int n : accepted)
             QCOMPARE(n, 1);
         QCOMPARE(updatedMembers(), 120);
+    }
+
+    // A pause while the server is still answering a mail: the answer is awaited and recorded;
+    // the mail is never cut off nor left unknown, and the rest waits.
+    void pauseWaitsForTheMailInFlight_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("pause") << false;
+        QTest::newRow("cancel") << true;
+    }
+    void pauseWaitsForTheMailInFlight()
+    {
+        QFETCH(bool, cancel);
+        SmtpSink::Options o;
+        o.dataDelayMs = 1500;
+        SmtpSink sink;
+        QVERIFY2(sink.start(o), qPrintable(sink.error()));
+        setUpIssue(Magazine(), {addr(0), addr(1), addr(2)});
+        setServers(sink.port(), false, false, {}, {});
+        Window w;
+        w.deliveries.start(kMag, kIssue, 0, settings());
+        // The first mail's text has gone and its answer is awaited.
+        QTRY_COMPARE(int(Statement().scalar("select count(*) from SendState where MagIdx = 3 and MagCnt = 7 and State = 1")), 1);
+        QTest::qWait(300);
+        if (cancel)
+            w.deliveries.cancel(kMag, kIssue);
+        else
+            w.deliveries.pause(kMag, kIssue);
+        QVERIFY(w.deliveries.waitForAll(30000));
+        QCOMPARE(sink.acceptedCounts().value(addr(0)), 1);
+        const int rest = cancel ? int(SendState::Failed) : int(SendState::Waiting);
+        QCOMPARE(states(), (QList<int>{int(SendState::Sent), rest, rest}));
+        QCOMPARE(updatedMembers(), 1);
+    }
+
+    // An after-send update the gate refuses stops the delivery before the first mail.
+    void refusedAfterSendUpdateSendsNothing()
+    {
+        SmtpSink sink;
+        QVERIFY2(sink.start({}), qPrintable(sink.error()));
+        Magazine m;
+        m.UpdateSQL = QStringLiteral("set Flg1 = 1; drop table MagUser");
+        setUpIssue(m, {addr(0), addr(1)});
+        setServers(sink.port(), false, false, {}, {});
+        Window w;
+        deliver(w);
+        QCOMPARE(w.boxes.size(), 1);
+        QVERIFY2(w.boxes.first().contains(AfterSendUpdateRefusedText()), qPrintable(w.boxes.first()));
+        QVERIFY(sink.entries().isEmpty());
+        QCOMPARE(states(), (QList<int>{0, 0}));
+        QCOMPARE(w.summaries.size(), 1);
+        QCOMPARE(w.summaries[0].end, DeliveryEnd::NotStarted);
+    }
+
+    // A member deleted after the issue was recorded is settled as skipped, so the issue can
+    // finish; nobody else is touched.
+    void deletedMemberIsSettled()
+    {
+        SmtpSink sink;
+        QVERIFY2(sink.start({}), qPrintable(sink.error()));
+        setUpIssue(Magazine(), {addr(0), addr(1), addr(2)});
+        setServers(sink.port(), false, false, {}, {});
+        Statement().exec("delete from MagUser where MagIdx = 3 and UserIdx = 101");
+        Window w;
+        deliver(w);
+        QCOMPARE(states(), (QList<int>{int(SendState::Sent), int(SendState::Skipped), int(SendState::Sent)}));
+        QCOMPARE(Statement().scalar("select count(*) from SendState where MagUser = 101 and Reply = 'メンバー削除'"), 1);
+        QCOMPARE(SendStates::issues(kMag).first().state, IssueState::Done);
+        QCOMPARE(sink.acceptedCounts().size(), 2);
     }
 
     // Cancelling stops the same way, then the rest is failed with the reason.

@@ -165,17 +165,32 @@ private Q_SLOTS:
         QCOMPARE(scalar("select count(*) from MagHist"), 3);
     }
 
+    // Read a page at a time, each page's statement finished before the next: a write between
+    // two rows (as a delivery makes) sees no read open on the connection.
+    void pendingReadsWaitingAndDeferredInOrder_data()
+    {
+        QTest::addColumn<int>("pageSize");
+        QTest::newRow("one row a page") << 1;
+        QTest::newRow("two") << 2;
+        QTest::newRow("all at once") << 512;
+    }
     void pendingReadsWaitingAndDeferredInOrder()
     {
-        issueOf(5);
+        QFETCH(int, pageSize);
+        issueOf(6);
         SendStates::record(1, 1, QString(), {result(2, SendState::Sent), result(4, SendState::Deferred, 2)});
         SendStates::markSending(1, 1, {5});
         sql("delete from MagUser where UserIdx = 3");
-        SendStates::PendingCursor cursor(1, 1);
+        SendStates::PendingCursor cursor(1, 1, pageSize);
         SendStates::PendingRecipient r;
         QList<qint64> seen;
         while (cursor.next(&r)) {
             seen << r.member.MagUser;
+            QCOMPARE(r.deleted, r.member.MagUser == 3);
+            // The delivery writes between rows; it must neither fail nor change what is read.
+            SendStates::reserve(1, 1, {r.member.MagUser});
+            if (r.member.MagUser == 3)
+                continue;
             if (r.member.MagUser == 4) {
                 QCOMPARE(r.attempts, 2);
                 QCOMPARE(r.nextTry.toSecsSinceEpoch(), 2000000000);
@@ -184,7 +199,55 @@ private Q_SLOTS:
                 QCOMPARE(r.member.UserAdrs, QStringLiteral("m%1@example.jp").arg(r.member.MagUser));
             }
         }
-        QCOMPARE(seen, (QList<qint64>{1, 4}));
+        QCOMPARE(seen, (QList<qint64>{1, 3, 4, 6}));
+    }
+
+    // What a delivery that no longer runs left in flight or reserved, as the next read of the
+    // issue settles it: after a crash of the process the reserved rows were never tried and
+    // wait again; after a reboot (or a run on another machine) they may have been, and are
+    // unknown; the mail in flight is unknown either way; a live delivery's rows stay.
+    void staleRowsSettled_data()
+    {
+        QTest::addColumn<QString>("lock");  // none, crashed, rebooted, elsewhere, live
+        QTest::addColumn<QList<int>>("after");  // states of members 1..4: sent, sending, reserved, deferred-reserved
+        const int sent = int(SendState::Sent), unknown = int(SendState::Unknown);
+        QTest::newRow("released in order") << "none" << QList<int>{sent, unknown, 0, 3};
+        QTest::newRow("process crashed") << "crashed" << QList<int>{sent, unknown, 0, 3};
+        QTest::newRow("machine rebooted") << "rebooted" << QList<int>{sent, unknown, unknown, unknown};
+        QTest::newRow("run on another machine") << "elsewhere" << QList<int>{sent, unknown, unknown, unknown};
+        QTest::newRow("still running") << "live" << QList<int>{sent, 1, 7, 7};
+    }
+    void staleRowsSettled()
+    {
+        QFETCH(QString, lock);
+        QFETCH(QList<int>, after);
+        issueOf(4);
+        SendStates::record(1, 1, QString(), {result(1, SendState::Sent), result(4, SendState::Deferred, 1)});
+        SendStates::reserve(1, 1, {2, 3, 4});
+        SendStates::markSending(1, 1, {2});
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        if (lock == "live") {
+            QVERIFY(SendLock::acquire(1, 1));
+        } else if (lock != "none") {
+            const bool here = lock != "elsewhere";
+            insert("SendLock", {{"MagIdx", 1}, {"MagCnt", 1},
+                                {"Host", here ? QSysInfo::machineHostName() : QStringLiteral("elsewhere.example")},
+                                {"Pid", 2147483000}, {"Started", 5},
+                                {"BootId", lock == "rebooted" ? QStringLiteral("0-0") : bootId()},
+                                {"Heartbeat", lock == "elsewhere" ? now - 3600 : now}});
+        }
+        const QList<IssueStateRow> issues = SendStates::issues();
+        QCOMPARE(issues.size(), 1);
+        QList<int> states;
+        for (qint64 m = 1; m <= 4; ++m)
+            states += int(stateOf(m));
+        QCOMPARE(states, after);
+        QCOMPARE(issues[0].state, lock == "live" ? IssueState::Running : IssueState::Stopped);
+        QCOMPARE(issues[0].counts.sending, lock == "live" ? 1 : 0);
+        if (lock != "live")
+            QCOMPARE(scalar("select count(*) from SendLock"), 0);
+        else
+            SendLock::release(1, 1);
     }
 
     void recordAppliesUpdateOnce_data()
