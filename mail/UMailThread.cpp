@@ -41,15 +41,26 @@ public:
     QDateTime now() override { return QDateTime::currentDateTime(); }
     bool waitUntil(const QDateTime &until) override
     {
-        QMutexLocker lock(&m_mutex);
+        // Long waits (pacing, a retry's time) are cut into slices, so the delivery's lease
+        // is renewed while it waits.
+        constexpr qint64 kSliceMs = kSendLockLeaseSecs * 1000 / 6;
         while (!m_stop) {
             const qint64 left = QDateTime::currentDateTime().msecsTo(until);
             if (left <= 0)
                 return true;
-            m_wake.wait(&m_mutex, QDeadlineTimer(left));
+            {
+                QMutexLocker lock(&m_mutex);
+                if (m_stop)
+                    break;
+                m_wake.wait(&m_mutex, QDeadlineTimer(std::min(left, kSliceMs)));
+            }
+            if (m_idle)
+                m_idle();
         }
         return false;
     }
+    // Called between the slices of a wait.
+    void setIdle(std::function<void()> idle) { m_idle = std::move(idle); }
     void wake()
     {
         QMutexLocker lock(&m_mutex);
@@ -60,6 +71,7 @@ private:
     const std::atomic<bool> &m_stop;
     QMutex m_mutex;
     QWaitCondition m_wake;
+    std::function<void()> m_idle;
 };
 
 // What the send step learns goes straight into the records.
@@ -73,11 +85,19 @@ public:
     void record(const QList<SendResult> &results) override
     {
         SendStates::record(m_magIdx, m_magCnt, m_updateSql, results);
-        // The lock is a lease: renewed well within its term while the delivery runs.
-        if (!m_beaten.isValid() || m_beaten.elapsed() > kSendLockLeaseSecs * 1000 / 6) {
+        beat();
+    }
+    // The lock is a lease: renewed well within its term while the delivery runs.
+    void beat()
+    {
+        if (m_beaten.isValid() && m_beaten.elapsed() < kSendLockLeaseSecs * 1000 / 6)
+            return;
+        try {
             SendLock::beat(m_magIdx, m_magCnt);
-            m_beaten.start();
+        } catch (const StoreError &) {
+            // tried again at the next record; the lease has room for several misses
         }
+        m_beaten.start();
     }
 
 private:
@@ -222,10 +242,12 @@ DeliveryEnd TMailThread::deliver()
         Q_EMIT RepaintStatus();
     };
     options.journal = &journal;
+    m_clock->setIdle([&journal] { journal.beat(); });
     options.clock = m_clock.get();
     options.retry = m_settings.retry.value_or(stored.retry);
     options.pacing = stored.pacing;
     DeliveryOutcome outcome = SendDelivery(smtp, plan, options);
+    m_clock->setIdle({});
     plan.recipients.reset();
     if (qEnvironmentVariableIntValue("TSUBAME_JOURNAL_STATS") == 1) {
         const Store::CommitCounts now = Store::commitCounts();

@@ -123,19 +123,25 @@ struct LockRow {
     qint64 heartbeat = 0;  // 0: never beaten (an older build's row)
 };
 
-// A lock is live while its heartbeat is recent; of this host and boot, only while its process
-// still runs (a killed delivery is taken over at once rather than after the lease).
+// A lock of this machine since its last boot is live while its process runs: that is exact,
+// and a delivery that waits long between mails is never taken over. Any other lock (another
+// machine, an earlier boot, an older build's row) is live only while its heartbeat is recent.
 bool lockIsLive(const LockRow &lock)
 {
+    if (lock.host == hostName() && !lock.bootId.isEmpty() && lock.bootId == bootId()) {
+        const qint64 started = processStart(lock.pid);
+        return started >= 0 && started == lock.started;
+    }
+    if (lock.host == hostName() && !lock.bootId.isEmpty() && !bootId().isEmpty())
+        return false;  // taken before this machine's last boot
+    if (lock.host == hostName() && lock.bootId.isEmpty()) {
+        // an older build's row: its process, if it still runs, has no heartbeat to show
+        const qint64 started = processStart(lock.pid);
+        if (started < 0 || started != lock.started)
+            return false;
+    }
     const qint64 now = QDateTime::currentSecsSinceEpoch();
-    if (lock.heartbeat <= 0 || now - lock.heartbeat > kSendLockLeaseSecs)
-        return false;
-    if (lock.host != hostName())
-        return true;
-    if (!lock.bootId.isEmpty() && !bootId().isEmpty() && lock.bootId != bootId())
-        return false;
-    const qint64 started = processStart(lock.pid);
-    return started >= 0 && started == lock.started;
+    return lock.heartbeat > 0 && now - lock.heartbeat <= kSendLockLeaseSecs;
 }
 
 // Whether the cheap commits of the lock's run are sure to be on the disk: its process ran on
