@@ -270,8 +270,10 @@ private:
             members += g.recipient.MagUser;
             addresses += g.recipient.UserAdrs;
         }
-        if (!journal([&](DeliveryJournal &j) { j.sending(members); }))
+        if (!journal([&](DeliveryJournal &j) { j.sending(members); })) {
+            release(unit);
             return;
+        }
         const SmtpTransaction t =
             m_plan.mode == DeliveryMode::Batch
                 ? m_smtp.transact(m_mail.sender(), addresses, m_mail.batch(m_clock->now()))
