@@ -15,13 +15,12 @@ PreparedStatement::PreparedStatement(const QString &sql) : m_query(Store::connec
 {
     m_query.setForwardOnly(true);
     if (!m_query.prepare(Store::preparedText(sql)))
-        throw StoreError(m_query.lastError().text());
+        throw StoreError::of(m_query.lastError());
 }
 
 void PreparedStatement::exec()
 {
-    if (!m_query.exec())
-        throw StoreError(m_query.lastError().text());
+    Store::run(m_query);
 }
 
 void PreparedStatement::bindFrom(int first, const QVariantList &values)
@@ -51,7 +50,7 @@ bool PreparedStatement::next()
     if (m_query.next())
         return true;
     if (m_query.lastError().isValid())
-        throw StoreError(m_query.lastError().text());
+        throw StoreError::of(m_query.lastError());
     return false;
 }
 

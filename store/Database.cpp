@@ -2,7 +2,9 @@
 
 #include "store/Schema.h"
 #include "store/SqlDialect.h"
+#include "store/TempStorage.h"
 #include "store/WalLeftovers.h"
+#include "store/WriteTurn.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +14,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QSqlResult>
 #include <QThread>
 
 #include <atomic>
@@ -41,12 +44,17 @@ void midFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
     sqlite3_result_text(ctx, out.constData(), int(out.size()), SQLITE_TRANSIENT);
 }
 
+sqlite3 *handleOrNull(const QSqlDriver *driver)
+{
+    const QVariant handle = driver ? driver->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.data());
+}
+
 void registerFunctions(QSqlDatabase &db)
 {
-    const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return;
-    sqlite3 *h = *static_cast<sqlite3 *const *>(handle.data());
+    sqlite3 *h = handleOrNull(db.driver());
     if (!h)
         return;
     for (int args : {2, 3})
@@ -54,14 +62,34 @@ void registerFunctions(QSqlDatabase &db)
                                    nullptr, nullptr);
 }
 
+// The write-ahead journal is cut back to this size whenever a checkpoint has copied all of
+// it and a writer starts it again from the beginning; without it the file keeps the size of
+// the largest burst it ever held.
+constexpr qint64 kJournalBytes = qint64(16) * 1024 * 1024;
+
 void configure(QSqlDatabase &db)
 {
     QSqlQuery q(db);
-    // Several threads share the file: wait on a lock rather than fail.
-    q.exec(QStringLiteral("pragma busy_timeout = 15000"));
+    // Several threads and processes share the file: wait on a lock rather than fail.
+    q.exec(QStringLiteral("pragma busy_timeout = %1").arg(Store::kBusyMillis));
     q.exec(QStringLiteral("pragma journal_mode = wal"));
     q.exec(QStringLiteral("pragma synchronous = normal"));
+    q.exec(QStringLiteral("pragma journal_size_limit = %1").arg(kJournalBytes));
     registerFunctions(db);
+}
+
+int codeOf(const QSqlError &e)
+{
+    const int code = e.nativeErrorCode().toInt();
+    return code ? code : SQLITE_ERROR;
+}
+
+sqlite3_stmt *statementOf(const QSqlQuery &query)
+{
+    const QVariant handle = query.result() ? query.result()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3_stmt*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3_stmt *const *>(handle.data());
 }
 
 QString connectionName()
@@ -94,6 +122,7 @@ thread_local ThreadConnection t_connection;
 
 QSqlDatabase openConnection(const QString &file, QString *error)
 {
+    TempStorage::install();
     const QString name = connectionName();
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase::removeDatabase(name);
@@ -199,6 +228,25 @@ QSqlDatabase connection()
     return db;
 }
 
+sqlite3 *handle(const QSqlDatabase &db)
+{
+    if (sqlite3 *h = handleOrNull(db.driver()))
+        return h;
+    throw StoreError(QStringLiteral("データベースが開かれていません。"));
+}
+
+void run(QSqlQuery &query)
+{
+    sqlite3 *db = handleOrNull(query.driver());
+    if (!db)
+        throw StoreError(QStringLiteral("データベースが開かれていません。"));
+    sqlite3_stmt *self = statementOf(query);
+    if (WriteTurn::writesAlone(db, self))
+        WriteTurn::checkNoOpenRead(db, self);
+    if (WriteTurn::run(db, self, [&query] { return query.exec() ? 0 : codeOf(query.lastError()); }) != 0)
+        throw StoreError::of(query.lastError());
+}
+
 QString preparedText(const QString &sql)
 {
     // Bounded: texts made from a user's condition differ each time.
@@ -260,8 +308,7 @@ Statement::Statement(const QSqlDatabase &db) : m_query(db)
 
 int Statement::exec(const QString &sql)
 {
-    if (!m_query.exec(SqlDialect::translate(sql)))
-        throw StoreError(m_query.lastError().text());
+    open(sql);
     const int changed = m_query.numRowsAffected();
     m_query.finish();
     return changed;
@@ -269,8 +316,9 @@ int Statement::exec(const QString &sql)
 
 void Statement::open(const QString &sql)
 {
-    if (!m_query.exec(SqlDialect::translate(sql)))
-        throw StoreError(m_query.lastError().text());
+    if (!m_query.prepare(SqlDialect::translate(sql)))
+        throw StoreError::of(m_query.lastError());
+    Store::run(m_query);
 }
 
 bool Statement::next()
@@ -279,7 +327,7 @@ bool Statement::next()
         return true;
     // A step that fails (a damaged page, an I/O error) must not read as the end of the rows.
     if (m_query.lastError().isValid())
-        throw StoreError(m_query.lastError().text());
+        throw StoreError::of(m_query.lastError());
     return false;
 }
 
@@ -347,11 +395,15 @@ Transaction::Transaction() : Transaction(Store::connection()) {}
 
 Transaction::Transaction(const QSqlDatabase &db) : m_db(db)
 {
+    // A read still open on this connection keeps an old snapshot, and a write from it fails
+    // as soon as anyone else has written, whatever the wait.
+    WriteTurn::checkNoOpenRead(Store::handle(m_db), nullptr);
     // Take the write lock at once: a deferred transaction that reads first and writes later
     // can fail on a lock held by another thread's connection instead of waiting for it.
     QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("begin immediate")))
-        throw StoreError(q.lastError().text());
+    if (!q.prepare(QStringLiteral("begin immediate")))
+        throw StoreError::of(q.lastError());
+    Store::run(q);
     m_active = true;
 }
 
@@ -366,7 +418,7 @@ void Transaction::commit()
         return;
     QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("commit")))
-        throw StoreError(q.lastError().text());
+        throw StoreError::of(q.lastError());
     m_active = false;
     ++g_commits;
     if (t_synced > 0)

@@ -2,24 +2,31 @@
 // The store: one SQLite file, one connection per thread, statements in the program's own
 // dialect (translated on the way in), and a transaction guard.
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
 
 #include <stdexcept>
 
-// A statement that failed; what() and text() carry the engine's own message.
+struct sqlite3;
+
+// A statement that failed; what() and text() carry the engine's own message, code() the
+// engine's result code when it gave one (0 otherwise).
 class StoreError : public std::runtime_error
 {
 public:
-    explicit StoreError(const QString &text)
-        : std::runtime_error(text.toStdString()), m_text(text)
+    explicit StoreError(const QString &text, int code = 0)
+        : std::runtime_error(text.toStdString()), m_text(text), m_code(code)
     {
     }
+    static StoreError of(const QSqlError &e) { return StoreError(e.text(), e.nativeErrorCode().toInt()); }
     QString text() const { return m_text; }
+    int code() const { return m_code; }
 
 private:
     QString m_text;
+    int m_code = 0;
 };
 
 namespace Store {
@@ -30,11 +37,19 @@ bool open(const QString &path, QString *error = nullptr);
 bool isOpen();
 QString path();
 
+// How long a write waits for its turn while other connections write.
+constexpr int kBusyMillis = 15000;
+
 // This thread's connection, opened on first use with the same file and settings.
 QSqlDatabase connection();
+// The engine's own handle of a connection; throws StoreError when it has none.
+sqlite3 *handle(const QSqlDatabase &db);
 // A statement to prepare, in the engine's dialect; a text this thread has prepared before
 // is not translated again.
 QString preparedText(const QString &sql);
+// Runs a prepared query, waiting its turn while the store is busy (store/WriteTurn.h);
+// failures throw StoreError.
+void run(QSqlQuery &query);
 // Closes this thread's connection; worker threads call it when they end.
 void releaseThreadConnection();
 // Closes this thread's connection and forgets the file (shutdown).

@@ -39,21 +39,24 @@ QString AfterSendUpdateRefusedText()
 
 std::optional<DeliveryRecipientRecord> FirstRecipient(const RecipientQuery &query)
 {
-    PreparedStatement s(Sql::lines({QStringLiteral("select U.UserAdrs,U.UserName,U.url,U.count1,U.count2,"
-                                                   "U.UserDate1,U.UserDate2,U.UserIdx from maguser U"),
-                                    query.clause, QStringLiteral("order by U.UserIdx limit 1")}));
-    s.bindFrom(0, query.values);
-    s.exec();
-    if (!s.next())
-        return std::nullopt;
-    DeliveryRecipientRecord r;
-    r.UserAdrs = s.value(0).toString();
-    r.UserName = s.value(1).toString();
-    r.url = s.value(2).toString();
-    r.count1 = s.value(3).toLongLong();
-    r.count2 = s.value(4).toLongLong();
-    r.UserDate1 = s.value(5).toString();
-    r.UserDate2 = s.value(6).toString();
-    r.MagUser = s.value(7).toLongLong();
-    return r;
+    return RunSelection(query, ClauseBounds::checking(), [&]() -> std::optional<DeliveryRecipientRecord> {
+        PreparedStatement s(Sql::lines({QStringLiteral("select U.UserAdrs,U.UserName,U.url,U.count1,U.count2,"
+                                                       "U.UserDate1,U.UserDate2,U.UserIdx from maguser U"),
+                                        query.clause, QStringLiteral("order by U.UserIdx limit 1")}));
+        s.bindFrom(0, query.values);
+        s.exec();
+        if (!s.next())
+            return std::nullopt;
+        DeliveryRecipientRecord r;
+        r.UserAdrs = s.value(0).toString();
+        r.UserName = s.value(1).toString();
+        r.url = s.value(2).toString();
+        r.count1 = s.value(3).toLongLong();
+        r.count2 = s.value(4).toLongLong();
+        r.UserDate1 = s.value(5).toString();
+        r.UserDate2 = s.value(6).toString();
+        r.MagUser = s.value(7).toLongLong();
+        s.finish();
+        return r;
+    });
 }

@@ -1,25 +1,11 @@
 #include "store/EngineStatement.h"
 
 #include "store/Database.h"
-
-#include <QSqlDriver>
+#include "store/WriteTurn.h"
 
 #include <sqlite3.h>
 
-namespace {
-
-sqlite3 *connectionHandle()
-{
-    const QVariant handle = Store::connection().driver()->handle();
-    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-        if (sqlite3 *h = *static_cast<sqlite3 *const *>(handle.data()))
-            return h;
-    throw StoreError(QStringLiteral("データベースが開かれていません。"));
-}
-
-} // namespace
-
-EngineStatement::EngineStatement(const QString &sql) : m_db(connectionHandle())
+EngineStatement::EngineStatement(const QString &sql) : m_db(Store::handle(Store::connection()))
 {
     if (sqlite3_prepare16_v3(m_db, sql.utf16(), int(sql.size() * sizeof(char16_t)), SQLITE_PREPARE_PERSISTENT,
                              &m_statement, nullptr)
@@ -34,27 +20,43 @@ EngineStatement::~EngineStatement()
 
 void EngineStatement::fail() const
 {
-    throw StoreError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    throw StoreError(QString::fromUtf8(sqlite3_errmsg(m_db)), sqlite3_extended_errcode(m_db));
+}
+
+int EngineStatement::step(int *rc)
+{
+    // Only the first step waits for its turn: a later one reads on in a snapshot it holds.
+    const bool first = !sqlite3_stmt_busy(m_statement);
+    const auto once = [this, rc] {
+        *rc = sqlite3_step(m_statement);
+        if (*rc == SQLITE_ROW || *rc == SQLITE_DONE)
+            return 0;
+        sqlite3_reset(m_statement);
+        return *rc;
+    };
+    if (!first)
+        return once();
+    if (WriteTurn::writesAlone(m_db, m_statement))
+        WriteTurn::checkNoOpenRead(m_db, m_statement);
+    return WriteTurn::run(m_db, m_statement, once);
 }
 
 bool EngineStatement::next()
 {
-    const int rc = sqlite3_step(m_statement);
+    int rc = 0;
+    if (step(&rc) != 0)
+        fail();
     if (rc == SQLITE_ROW)
         return true;
     sqlite3_reset(m_statement);
-    if (rc != SQLITE_DONE)
-        fail();
     return false;
 }
 
 void EngineStatement::run()
 {
-    const int rc = sqlite3_step(m_statement);
-    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
-        sqlite3_reset(m_statement);
+    int rc = 0;
+    if (step(&rc) != 0)
         fail();
-    }
     sqlite3_reset(m_statement);
 }
 

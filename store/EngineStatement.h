@@ -43,6 +43,9 @@ public:
 
 private:
     [[noreturn]] void fail() const;
+    // One step, the first waiting its turn (store/WriteTurn.h); the engine's code of a
+    // failure, 0 with *rc the step's row or end.
+    int step(int *rc);
 
     sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_statement = nullptr;

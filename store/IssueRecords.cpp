@@ -21,7 +21,7 @@ int InsertIssue(const IssueRow &row, const RecipientQuery &recipients)
     }));
     members.bindFrom(0, {row.MagIdx, magCnt});
     members.bindFrom(2, recipients.values);
-    members.exec();
+    RunSelection(recipients, ClauseBounds::recording(), [&] { members.exec(); });
     SendStates::seed(row.MagIdx, magCnt);
     t.commit();
     return magCnt;
@@ -32,10 +32,12 @@ QString TryMemberClause(const FreeClause &clause)
     if (!clause.ok())
         return clause.problem();
     try {
-        PreparedStatement s(Sql::lines({QStringLiteral("select * from MagUser U where "),
-                                        QStringLiteral("(") + clause.sql() + QStringLiteral(")")}));
-        s.exec();
-        s.finish();
+        ClauseBounds::run(ClauseBounds::checking(), [&] {
+            PreparedStatement s(Sql::lines({QStringLiteral("select * from MagUser U where "),
+                                            QStringLiteral("(") + clause.sql() + QStringLiteral(")")}));
+            s.exec();
+            s.finish();
+        });
         return QString();
     } catch (const StoreError &e) {
         return e.text();

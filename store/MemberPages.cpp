@@ -32,20 +32,22 @@ void TargetPages::read(int members, QList<TargetLine> *out)
     // and the clause is tested on those rows alone: a clause that joins the recipient rows
     // would otherwise lead the planner to walk them by range for every member. NOT INDEXED
     // keeps the members read by their row numbers, not by the magazine again.
-    PreparedStatement page(Sql::lines({
-        QStringLiteral("select U.UserName,U.UserAdrs from MagUser U NOT INDEXED"),
-        m_query.clause,
-        QStringLiteral("and U.MagIdx = ?"),
-        QStringLiteral("and U.rowid in (") + nextMembers() + QLatin1Char(')'),
-        QStringLiteral("order by U.UserIdx,U.rowid"),
-    }));
-    page.bindFrom(0, m_query.values);
-    const int n = int(m_query.values.size());
-    page.bindFrom(n, {m_magIdx, m_magIdx, m_lastIdx, m_lastRow, members});
-    page.exec();
-    while (page.next())
-        out->append({page.value(0).toString(), page.value(1).toString()});
-    page.finish();
+    RunSelection(m_query, ClauseBounds::checking(), [&] {
+        PreparedStatement page(Sql::lines({
+            QStringLiteral("select U.UserName,U.UserAdrs from MagUser U NOT INDEXED"),
+            m_query.clause,
+            QStringLiteral("and U.MagIdx = ?"),
+            QStringLiteral("and U.rowid in (") + nextMembers() + QLatin1Char(')'),
+            QStringLiteral("order by U.UserIdx,U.rowid"),
+        }));
+        page.bindFrom(0, m_query.values);
+        const int n = int(m_query.values.size());
+        page.bindFrom(n, {m_magIdx, m_magIdx, m_lastIdx, m_lastRow, members});
+        page.exec();
+        while (page.next())
+            out->append({page.value(0).toString(), page.value(1).toString()});
+        page.finish();
+    });
 
     PreparedStatement last(QStringLiteral("select UserIdx,rowid from MagUser where MagIdx = ? and (UserIdx,rowid) > (?,?)"
                                           " order by UserIdx,rowid limit 2 offset ?"));

@@ -89,7 +89,8 @@ RecipientQuery matching(int magIdx, const FreeClause &condition)
 {
     if (!condition.ok())
         return nobody(magIdx);
-    return {QStringLiteral(" where (") + condition.sql() + QStringLiteral(") and U.Sleep = 0 and U.MagIdx = ?"), {magIdx}};
+    return {QStringLiteral(" where (") + condition.sql() + QStringLiteral(") and U.Sleep = 0 and U.MagIdx = ?"), {magIdx},
+            true};
 }
 
 RecipientQuery nobody(int magIdx)
@@ -106,21 +107,27 @@ QString TargetCountStatement(const RecipientQuery &query)
 
 int CountTargets(const RecipientQuery &query)
 {
-    PreparedStatement s(TargetCountStatement(query));
-    s.bindFrom(0, query.values);
-    s.exec();
-    return s.next() ? s.value(0).toInt() : 0;
+    return RunSelection(query, ClauseBounds::checking(), [&] {
+        PreparedStatement s(TargetCountStatement(query));
+        s.bindFrom(0, query.values);
+        s.exec();
+        const int count = s.next() ? s.value(0).toInt() : 0;
+        s.finish();
+        return count;
+    });
 }
 
 QList<TargetLine> ListTargets(const RecipientQuery &query, int magIdx)
 {
-    PreparedStatement s(Sql::lines(
-        {QStringLiteral("select U.UserName,U.UserAdrs from MagUser U"), query.clause, QStringLiteral("and U.MagIdx = ?")}));
-    s.bindFrom(0, query.values);
-    s.bind(int(query.values.size()), magIdx);
-    s.exec();
-    QList<TargetLine> lines;
-    while (s.next())
-        lines.append({s.value(0).toString(), s.value(1).toString()});
-    return lines;
+    return RunSelection(query, ClauseBounds::checking(), [&] {
+        PreparedStatement s(Sql::lines({QStringLiteral("select U.UserName,U.UserAdrs from MagUser U"), query.clause,
+                                        QStringLiteral("and U.MagIdx = ?")}));
+        s.bindFrom(0, query.values);
+        s.bind(int(query.values.size()), magIdx);
+        s.exec();
+        QList<TargetLine> lines;
+        while (s.next())
+            lines.append({s.value(0).toString(), s.value(1).toString()});
+        return lines;
+    });
 }

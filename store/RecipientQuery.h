@@ -4,6 +4,7 @@
 // count, the targets list and the recipient rows of a new issue). The clause is put
 // together here from typed pieces; the only text from outside it can hold is a free
 // condition that has passed its gate (store/FreeClause.h).
+#include "store/ClauseBounds.h"
 #include "store/FreeClause.h"
 
 #include <QList>
@@ -13,7 +14,18 @@
 struct RecipientQuery {
     QString clause;      // follows "from maguser U"
     QVariantList values; // for the marks of the clause, in order
+    bool free = false;   // holds a user's free condition, so runs within bounds
 };
+
+// Runs work, which runs the clause, within the bounds of a free condition when the clause
+// holds one (store/ClauseBounds.h).
+template <typename Work>
+auto RunSelection(const RecipientQuery &query, const ClauseLimits &limits, Work &&work)
+{
+    if (!query.free)
+        return work();
+    return ClauseBounds::run(limits, work);
+}
 
 // The member columns a send condition compares.
 enum class MemberColumn { AddDate, Flg1, Flg2, Flg3, Count1, Count2, UserDate1, UserDate2 };

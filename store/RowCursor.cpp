@@ -2,26 +2,9 @@
 
 #include "store/Database.h"
 
-#include <QSqlDriver>
-
 #include <sqlite3.h>
 
-namespace {
-
-sqlite3 *handleOf(const QSqlDatabase &db)
-{
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        throw StoreError(QStringLiteral("store is not open"));
-    sqlite3 *h = *static_cast<sqlite3 *const *>(handle.data());
-    if (!h)
-        throw StoreError(QStringLiteral("store is not open"));
-    return h;
-}
-
-} // namespace
-
-RowCursor::RowCursor(const QString &sql) : m_db(handleOf(Store::connection()))
+RowCursor::RowCursor(const QString &sql) : m_db(Store::handle(Store::connection()))
 {
     const QString translated = Store::preparedText(sql);
     const int rc = sqlite3_prepare16_v2(m_db, translated.utf16(), int(translated.size() * sizeof(char16_t)),

@@ -34,6 +34,9 @@ TestEnv::TestEnv()
     // No test talks to the real vendor: a main window shown in a test checks for updates
     // against a closed loopback port unless the test points it at a server of its own.
     qputenv("TSUBAME_VENDOR_URL", "http://127.0.0.1:1/");
+    // A read left open while its connection writes fails the step at once, in this process
+    // and in the programs it starts, rather than only when another writer comes by.
+    qputenv("TSUBAME_STRICT_READS", "1");
 }
 
 TestEnv::~TestEnv()

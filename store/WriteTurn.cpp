@@ -1,0 +1,77 @@
+#include "store/WriteTurn.h"
+
+#include "store/Database.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <sqlite3.h>
+
+namespace {
+
+// Long enough not to spin against a writer that holds the store for a while, short enough
+// that a turn freed a moment later is taken at once.
+constexpr int kLongestPause = 50;
+
+bool busy(int code)
+{
+    return (code & 0xff) == SQLITE_BUSY;
+}
+
+sqlite3_stmt *openRead(sqlite3 *db, sqlite3_stmt *self)
+{
+    for (sqlite3_stmt *s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s))
+        if (s != self && sqlite3_stmt_busy(s))
+            return s;
+    return nullptr;
+}
+
+} // namespace
+
+namespace WriteTurn {
+
+int run(sqlite3 *db, sqlite3_stmt *self, const std::function<int()> &attempt)
+{
+    QElapsedTimer clock;
+    clock.start();
+    int rc = attempt();
+    if (!busy(rc))
+        return rc;
+    int pause = 1;
+    bool shortened = false;
+    while (busy(rc) && sqlite3_get_autocommit(db) && !openRead(db, self)) {
+        if (clock.elapsed() + pause >= Store::kBusyMillis)
+            break;
+        QThread::msleep(ulong(pause));
+        pause = qMin(pause * 2, kLongestPause);
+        // The engine's own wait, within what is left of the busy time.
+        sqlite3_busy_timeout(db, int(qMax<qint64>(1, Store::kBusyMillis - clock.elapsed())));
+        shortened = true;
+        rc = attempt();
+    }
+    if (shortened)
+        sqlite3_busy_timeout(db, Store::kBusyMillis);
+    return rc;
+}
+
+bool writesAlone(sqlite3 *db, sqlite3_stmt *statement)
+{
+    return statement && sqlite3_get_autocommit(db) && !sqlite3_stmt_readonly(statement);
+}
+
+void checkNoOpenRead(sqlite3 *db, sqlite3_stmt *self)
+{
+    if (!strict())
+        return;
+    if (sqlite3_stmt *s = openRead(db, self))
+        throw StoreError(QStringLiteral("読み取りが開いたまま書き込もうとしました: ") + QString::fromUtf8(sqlite3_sql(s)));
+}
+
+bool strict()
+{
+    // Read each time, so that a test can turn it off for a step that proves the engine's own
+    // refusal.
+    return qEnvironmentVariableIntValue("TSUBAME_STRICT_READS") == 1;
+}
+
+} // namespace WriteTurn
