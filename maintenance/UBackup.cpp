@@ -147,7 +147,7 @@ RestoreOutcome RestoreBackup(TextLineReader &lines, const BackupScript::Progress
     return out;
 }
 
-QString RestoreSettlementText(const RestoreSettlement &settled)
+QString RestoreSettlementText(const BackupScript::RestoreSettlement &settled)
 {
     QStringList lines;
     if (settled.interrupted + settled.reserved > 0)

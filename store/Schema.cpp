@@ -90,8 +90,10 @@ QStringList ownTables()
         QStringLiteral("create index if not exists SendStatePending on SendState (MagIdx, MagCnt, MagUser)"
                        " where State in (0, 3)"),
         // A deleted member's open rows in every issue, found at once: a delete settles them in
-        // its own transaction, and an open store those whose member is gone.
-        QStringLiteral("create index if not exists SendStateMemberOpen on SendState (MagIdx, MagUser)"
+        // its own transaction, and an open store those whose member is gone. State and MagCnt
+        // make it cover those statements, which the engine otherwise reads through
+        // SendStateOpen, every row of the magazine.
+        QStringLiteral("create index if not exists SendStateMemberOpen on SendState (MagIdx, MagUser, State, MagCnt)"
                        " where State in (0, 1, 3, 7)"),
         QStringLiteral("create table if not exists SendLock (MagIdx integer not null, MagCnt integer not null,"
                        " Host text, Pid integer, Started integer, primary key (MagIdx, MagCnt))"),
