@@ -19,6 +19,7 @@
 #include "store/AppSettings.h"
 #include "store/Database.h"
 #include "store/MemberRecords.h"
+#include "store/StoreFile.h"
 #include "widgets/Command.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
@@ -54,6 +55,15 @@ int addressColumn(const TMemberList &list)
 QString cannotOpen(const QString &file)
 {
     return QStringLiteral("ファイル ") + file + QStringLiteral("　が開けません");
+}
+
+// True, having said so, when the chosen file is the store or one of the engine's files.
+bool refusedAsStore(QWidget *parent, const QString &file)
+{
+    if (!StoreFile::isStore(file, Store::path()))
+        return false;
+    MessageBox::error(parent, StoreFile::refusalText(file));
+    return true;
 }
 
 } // namespace
@@ -242,6 +252,8 @@ void TMainForm::I1Click()
         MessageBox::warning(this, QStringLiteral("無効なメールアドレスが %1 件見つかりました。これらの行はインポートされていません。\r\n"
                                                  "インポートログ（ImportError.log）を確認してください。")
                                       .arg(outcome.rejected));
+    if (outcome.tooLong > 0)
+        MessageBox::warning(this, TooLongLinesText(outcome.tooLong, QStringLiteral("インポートログ（ImportError.log）")));
 }
 
 void TMainForm::X1Click()
@@ -250,7 +262,7 @@ void TMainForm::X1Click()
         return;
     const QString fileName = FileDialog::save(this, QStringLiteral("エクスポート"), DocDir,
                                               QStringLiteral("CSVファイル(*.csv)"), QStringLiteral("csv"));
-    if (fileName.isEmpty())
+    if (fileName.isEmpty() || refusedAsStore(this, fileName))
         return;
     ExportOutcome outcome;
     {
@@ -308,7 +320,7 @@ void TMainForm::B1Click()
 {
     const QString fileName = FileDialog::save(this, QStringLiteral("バックアップ"), DocDir,
                                               QStringLiteral("bakファイル(*.bak)"), QStringLiteral("bak"));
-    if (fileName.isEmpty())
+    if (fileName.isEmpty() || refusedAsStore(this, fileName))
         return;
     BackupOutcome outcome;
     {
@@ -336,7 +348,7 @@ void TMainForm::N46Click()
 {
     const QString fileName = FileDialog::open(this, QStringLiteral("バックアップからの復元"), DocDir,
                                               QStringLiteral("BAKファイル(*.bak)"));
-    if (fileName.isEmpty())
+    if (fileName.isEmpty() || refusedAsStore(this, fileName))
         return;
     if (MessageBox::confirm(this, QStringLiteral("現在のデータをバックアップデータで書き換えます。よろしいですか？"),
                             MessageBox::Buttons::YesNo)
@@ -366,5 +378,7 @@ void TMainForm::N46Click()
         MessageBox::error(this, QStringLiteral("エラー ") + buffer + QStringLiteral("\r\n") + outcome.error);
         return;
     }
-    MessageBox::info(this, QStringLiteral("ツバメ便を再起動してください"));
+    const QString settled = RestoreSettlementText(outcome.settlement);
+    MessageBox::info(this, settled.isEmpty() ? QStringLiteral("ツバメ便を再起動してください")
+                                             : settled + QStringLiteral("\r\nツバメ便を再起動してください"));
 }

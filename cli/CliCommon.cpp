@@ -5,6 +5,7 @@
 #include "store/Folders.h"
 #include "store/MemberRecords.h"
 #include "store/SendStates.h"
+#include "store/StoreFile.h"
 
 #include <QFileInfo>
 
@@ -38,6 +39,14 @@ bool openStore()
         say(QStringLiteral("データベースを開けません: ") + why);
         return false;
     }
+    return true;
+}
+
+bool refusedAsStore(const QString &file)
+{
+    if (!StoreFile::isStore(file, Folders::storeFile(Folders::dataDir())))
+        return false;
+    say(StoreFile::refusalText(file));
     return true;
 }
 

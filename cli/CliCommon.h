@@ -30,6 +30,11 @@ int storeUnreadable(const StoreError &e);
 // False, having said why, when there is none or it cannot be opened.
 bool openStore();
 
+// True, having said so, when the file is the store the commands use or one of the engine's
+// files beside it (StoreFile::isStore): a command never writes over the store, nor reads it
+// as its input. Checked before anything is opened.
+bool refusedAsStore(const QString &file);
+
 // The MagIdx of the magazine named; nullopt, having said so, when there is none.
 std::optional<int> magazineNamed(const QString &name);
 // The whole magazine named (its field names with it); nullopt, having said so, when there is none.

@@ -132,6 +132,8 @@ int runImport(const QCommandLineParser &p)
     }
     settings.heading = !p.isSet(QStringLiteral("no-heading"));
     settings.replace = !p.isSet(QStringLiteral("no-replace"));
+    if (p.isSet(QStringLiteral("log")) && refusedAsStore(p.value(QStringLiteral("log"))))
+        return kRefused;
 
     QFile file(fileName);
     const qint64 total = openCounted(file);
@@ -174,21 +176,22 @@ int runImport(const QCommandLineParser &p)
                 .arg(outcome.lines)
                 .arg(outcome.inserted)
                 .arg(outcome.updated));
-        if (outcome.rejected > 0) {
-            const QString where =
-                logName.isEmpty() ? QStringLiteral("上の一覧") : QStringLiteral("インポートログ（%1）").arg(logName);
+        const QString where =
+            logName.isEmpty() ? QStringLiteral("上の一覧") : QStringLiteral("インポートログ（%1）").arg(logName);
+        if (outcome.rejected > 0)
             say(QStringLiteral(
                     "無効なメールアドレスが %1 件見つかりました。これらの行はインポートされていません。%2を確認してください。")
                     .arg(outcome.rejected)
                     .arg(where));
-        }
+        if (outcome.tooLong > 0)
+            say(TooLongLinesText(outcome.tooLong, where));
         if (outcome.stopped) {
             say(outcome.error);
             say(QStringLiteral("%1 行目で中断しました。それより前の行はインポートされています。")
                     .arg(outcome.errorLine));
             return outcome.storeFailed ? kNotStarted : kSomeLeft;
         }
-        return outcome.rejected > 0 ? kSomeLeft : kDone;
+        return outcome.rejected + outcome.tooLong > 0 ? kSomeLeft : kDone;
     } catch (const StoreError &e) {
         return storeUnreadable(e);
     }
@@ -226,6 +229,8 @@ int runExport(const QCommandLineParser &p)
     QString magazine;
     QString fileName;
     if (!magazineAndFile(p, magazine, fileName))
+        return kRefused;
+    if (fileName != QLatin1String("-") && refusedAsStore(fileName))
         return kRefused;
     if (!openStore())
         return kNotStarted;
@@ -303,7 +308,7 @@ int runRemoveList(const QCommandLineParser &p)
 int runBackup(const QCommandLineParser &p)
 {
     const QString fileName = fileArgument(p);
-    if (fileName.isEmpty())
+    if (fileName.isEmpty() || refusedAsStore(fileName))
         return kRefused;
     if (!openStore())
         return kNotStarted;
@@ -344,6 +349,8 @@ int runRestore(const QCommandLineParser &p)
             "置き換わります。よろしければ --yes を付けて実行してください。"));
         return kRefused;
     }
+    if (refusedAsStore(fileName))
+        return kRefused;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         say(cannotOpen(fileName, file.errorString()));
@@ -389,6 +396,8 @@ int runRestore(const QCommandLineParser &p)
     }
     say(QStringLiteral("復元しました(%1 文)。ツバメ便の画面を開いている場合は再起動してください。")
             .arg(outcome.statements));
+    if (const QString settled = RestoreSettlementText(outcome.settlement); !settled.isEmpty())
+        say(settled);
     return kDone;
 }
 

@@ -6,6 +6,7 @@
 #include "store/Database.h"
 
 #include <QSaveFile>
+#include <QStringList>
 
 namespace {
 
@@ -132,7 +133,7 @@ RestoreOutcome RestoreBackup(TextLineReader &lines, const BackupScript::Progress
             out.error = QStringLiteral("ファイルが途中で終わっています。");
             throw StoreError(out.error);
         }
-        restore.commit();
+        out.settlement = restore.commit();
         out.ok = true;
         out.buffer.clear();
     } catch (const StoreError &e) {
@@ -144,4 +145,19 @@ RestoreOutcome RestoreBackup(TextLineReader &lines, const BackupScript::Progress
             out.error = e.text();
     }
     return out;
+}
+
+QString RestoreSettlementText(const BackupScript::RestoreSettlement &settled)
+{
+    QStringList lines;
+    if (settled.interrupted + settled.reserved > 0)
+        lines << QStringLiteral("配信の途中で取ったバックアップでした。送信中だった %1 人を「不明」に、"
+                                "送信を予約されていた %2 人を「待機」に戻しました。")
+                     .arg(settled.interrupted)
+                     .arg(settled.reserved);
+    if (settled.departed > 0)
+        lines << QStringLiteral("メンバーがいない配信の記録 %1 件を「スキップ」にしました。").arg(settled.departed);
+    if (settled.dropped > 0)
+        lines << QStringLiteral("状態が範囲外か、号やメンバーのない配信の記録 %1 件は復元しませんでした。").arg(settled.dropped);
+    return lines.join(QStringLiteral("\r\n"));
 }

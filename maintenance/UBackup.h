@@ -31,7 +31,12 @@ struct RestoreOutcome {
     int statements = 0;
     QString buffer; // on failure: the statement text being executed or refused
     QString error;  // on failure: why (the engine's text, or that the form is not a backup's)
+    BackupScript::RestoreSettlement settlement; // on success: what became of the delivery records
 };
+
+// The lines a finished restore adds about the delivery records it settled or dropped
+// (RestoreSettlement), CR LF between them; empty when it had nothing to say.
+QString RestoreSettlementText(const BackupScript::RestoreSettlement &settled);
 
 // Executes a backup script in one transaction: afterwards the store holds exactly the
 // backup's rows, or, on any failure, what it held before. A statement ends at a ";" that

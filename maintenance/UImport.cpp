@@ -3,6 +3,7 @@
 #include "maintenance/UCsv.h"
 #include "members/UAddress.h"
 #include "maintenance/UTextLines.h"
+#include "store/BackupScript.h"
 #include "store/Codec.h"
 #include "store/Database.h"
 #include "store/MemberImportRows.h"
@@ -26,7 +27,46 @@ Rule ruleOf(int code)
     }
 }
 
+// What each item is called in the log: the import dialog's names for them.
+QString itemName(int code)
+{
+    static const char *const names[11] = {"メンバー名", "メールアドレス", "url", "フラグ1", "フラグ2", "フラグ3",
+                                          "カウンタ1", "カウンタ2", "日付1", "日付2", "登録日"};
+    return code >= 0 && code < 11 ? QString::fromUtf8(names[code]) : QString();
+}
+
+// An updated member's row may pass what a backup carries only with the values it already
+// holds when the line's own values are at least this long; below it they are not read.
+constexpr qsizetype kLineAloneFits = qsizetype(1) << 20;
+
+// The longest item when the member's row after the line would be longer than a backup
+// carries; -1 when it fits.
+int tooLongItem(const MemberImportRows &rows, const MemberImportRows::Values &member)
+{
+    if (BackupScript::fitsBackup(QStringLiteral("MagUser"), rows.columnValues(member)))
+        return -1;
+    int longest = 0;
+    for (int code = 1; code < MemberImportRows::kItems; ++code)
+        if (member[size_t(code)].toString().size() > member[size_t(longest)].toString().size())
+            longest = code;
+    return longest;
+}
+
+// A value as the log names it: the beginning of a long one.
+QString logged(const QString &value)
+{
+    return value.size() > 100 ? value.left(100) + QStringLiteral("…") : value;
+}
+
 } // namespace
+
+QString TooLongLinesText(int lines, const QString &where)
+{
+    return QStringLiteral("バックアップできないほど長い値のある行が %1 件ありました。これらの行はインポートされていません。"
+                          "%2を確認してください。")
+        .arg(lines)
+        .arg(where);
+}
 
 MemberImport::MemberImport(int magIdx, const ImportSettings &settings, const QDate &today)
     : m_magIdx(magIdx), m_settings(settings), m_todayDate(today), m_today(today.toString(QStringLiteral("yyyyMMdd")))
@@ -100,8 +140,16 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
 
             const qint64 userIdx = (present & (1 << 1)) ? rows->find(values[1]) : -1;
             if (userIdx >= 0) {
-                rows->update(userIdx, present, values);
-                ++out.updated;
+                // the member as the line leaves it: its items, and the stored ones only when
+                // the line's alone could come near the limit
+                for (int code = 0; code < 11; ++code)
+                    row[code] = (present & (1 << code)) ? values[code] : QVariant();
+                if (BackupScript::rowStatementLength(QStringLiteral("MagUser"), rows->columnValues(row)) > kLineAloneFits) {
+                    const MemberImportRows::Values stored = rows->stored(userIdx);
+                    for (int code = 0; code < 11; ++code)
+                        if (!(present & (1 << code)))
+                            row[code] = stored[code];
+                }
             } else {
                 // An item the file does not hold: no text, a zero flag or counter, today's date.
                 for (int code = 0; code < 11; ++code) {
@@ -114,6 +162,21 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
                     else
                         row[code] = m_today;
                 }
+            }
+            // A row a backup could not carry would make every later backup fail.
+            if (const int item = tooLongItem(*rows, row); item >= 0) {
+                ++out.tooLong;
+                if (log)
+                    log->write(Codec::toCp932(QStringLiteral("line %1  %2  「%3」が長すぎます(バックアップできない長さです)\r\n")
+                                                  .arg(out.lines)
+                                                  .arg(logged((present & (1 << 1)) ? values[1].toString() : QString()),
+                                                       itemName(item))));
+                continue;
+            }
+            if (userIdx >= 0) {
+                rows->update(userIdx, present, values);
+                ++out.updated;
+            } else {
                 rows->insert(row);
                 ++out.inserted;
             }

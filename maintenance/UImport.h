@@ -23,11 +23,16 @@ struct ImportOutcome {
     int inserted = 0;
     int updated = 0;
     int rejected = 0;     // lines with an unusable address, written to the log
+    int tooLong = 0;      // lines that would make a member too long for a backup, in the log too
     bool stopped = false; // ended early at errorLine; the lines before it stay imported
     int errorLine = 0;
     QString error;
     bool storeFailed = false; // the store refused or was locked, rather than a line being bad
 };
+
+// What the import says of the lines it left out for being too long, pointing to where they
+// are listed.
+QString TooLongLinesText(int lines, const QString &where);
 
 class MemberImport
 {
@@ -35,8 +40,9 @@ public:
     MemberImport(int magIdx, const ImportSettings &settings, const QDate &today);
 
     // Reads the lines to the end (dropping the heading line when set), writes each
-    // rejected line to the log as "line N  address" (CP932, CR LF) and calls progress with
-    // the line counter after each line. Lines are grouped into transactions for speed;
+    // rejected line to the log as "line N  address" (CP932, CR LF), or, for a line whose
+    // member a backup could not carry, "line N  address  「item」が長すぎます…", and calls
+    // progress with the line counter after each line. Lines are grouped into transactions for speed;
     // when a line fails, the lines before it are committed and the import stops.
     ImportOutcome run(TextLineReader &lines, QIODevice *log, const std::function<void(int)> &progress);
 

@@ -1,8 +1,13 @@
 #include "members/MemberEntry.h"
 
 #include "members/UAddress.h"
+#include "store/BackupScript.h"
 
 #include <QDate>
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -40,6 +45,24 @@ QString addressProblem(const QString &address)
     if (!IsValidAddress(address))
         return QStringLiteral("メールアドレスが間違っています。確認してください。");
     return QString();
+}
+
+QString lengthProblem(const MemberRecord &m)
+{
+    if (BackupScript::fitsBackup(QStringLiteral("MagUser"), MemberSql::columnValues(m)))
+        return QString();
+    // the dialog's own captions
+    const std::pair<QString, qsizetype> fields[] = {
+        {QStringLiteral("名前"), m.name.size()},
+        {QStringLiteral("アドレス"), m.address.size()},
+        {QStringLiteral("url"), m.url.size()},
+    };
+    const auto longest = std::max_element(std::begin(fields), std::end(fields),
+                                          [](const auto &a, const auto &b) { return a.second < b.second; });
+    return QStringLiteral("「%1」が長すぎます(%2 文字)。バックアップできる長さを超えるため保存できません。"
+                          "短くしてください。")
+        .arg(longest->first)
+        .arg(longest->second);
 }
 
 bool addressTaken(const MemberRecord &m)

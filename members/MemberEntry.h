@@ -20,6 +20,10 @@ MemberRecord stored(int magIdx, int userIdx);
 // address a member may have. Empty text when the address may be saved.
 QString addressProblem(const QString &address);
 
+// The warning OK shows when the member's row would be too long for a backup to carry
+// (kLongestBackupStatement), naming its longest field; empty text when it fits.
+QString lengthProblem(const MemberRecord &m);
+
 // Whether the member's magazine has a member with exactly this address already (OK asks
 // before adding a second one).
 bool addressTaken(const MemberRecord &m);

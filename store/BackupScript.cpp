@@ -1,11 +1,15 @@
 #include "store/BackupScript.h"
 
+#include "store/Batch.h"
+#include "store/DepartedMembers.h"
+#include "store/MemberNumbers.h"
 #include "store/Schema.h"
 #include "store/Sql.h"
 
 #include <QStringList>
 
 #include <charconv>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -31,6 +35,7 @@ const BackupTable kTables[] = {
     {"MagMailSetting", "delete from MagMailSetting;", "select * from MagMailSetting ", "insert into MagMailSetting ("},
     {"MemberBounce", "delete from MemberBounce;", "select * from MemberBounce ", "insert into MemberBounce ("},
     {"InboxSeen", "delete from InboxSeen;", "select * from InboxSeen ", "insert into InboxSeen ("},
+    {"MemberNumber", "delete from MemberNumber;", "select * from MemberNumber ", "insert into MemberNumber ("},
 };
 
 // The five tables and our own that a backup carries, as the gate knows them.
@@ -63,6 +68,31 @@ void appendValue(QString &out, const EngineStatement &s, int column)
         Sql::appendQuoted(out, s.text(column));
         break;
     }
+}
+
+// Who a row too long to back up belongs to, so that it can be found and shortened: the
+// member (magazine, number, address) or the issue.
+QString tooLongRowNamed(const char *table, const EngineStatement &s)
+{
+    const auto column = [&s](const char *name) {
+        for (int i = 0; i < s.columnCount(); ++i)
+            if (s.columnName(i).compare(QLatin1StringView(name), Qt::CaseInsensitive) == 0)
+                return i;
+        return -1;
+    };
+    const auto text = [&](const char *name) {
+        const int i = column(name);
+        if (i < 0)
+            return QString();
+        const QStringView v = s.text(i);
+        return v.size() > 100 ? v.left(100).toString() + QStringLiteral("…") : v.toString();
+    };
+    if (qstrcmp(table, "MagUser") == 0)
+        return QStringLiteral("(マガジン番号 %1、メンバー番号 %2、アドレス %3)")
+            .arg(text("MagIdx"), text("UserIdx"), text("UserAdrs"));
+    if (qstrcmp(table, "MagInfo") == 0)
+        return QStringLiteral("(マガジン番号 %1、号 %2)").arg(text("MagIdx"), text("MagCnt"));
+    return QString();
 }
 
 qint64 rowCount(const char *table)
@@ -274,7 +304,79 @@ private:
     qsizetype i = 0;
 };
 
+// Rows no delivery could ever finish or that name nothing: a state this program never
+// writes, an issue that is not there, or a member who is neither in the magazine nor among
+// the issue's recipients (a member deleted since stays a recipient, and keeps its row).
+const char kRefusedRows[] =
+    "delete from SendState where State not in (0, 1, 2, 3, 4, 5, 6, 7)"
+    " or not exists (select 1 from MagInfo I where I.MagCnt = SendState.MagCnt and I.MagIdx = SendState.MagIdx)"
+    " or (not exists (select 1 from MagUser U where U.MagIdx = SendState.MagIdx and U.UserIdx = SendState.MagUser)"
+    " and not exists (select 1 from MagHist H where H.MagIdx = SendState.MagIdx and H.MagCnt = SendState.MagCnt"
+    " and H.MagUser = SendState.MagUser))";
+
+// The open rows as a delivery left them when the backup was taken, read through the index
+// of open rows (the repeated condition is the index's own).
+const char kInterrupted[] = "update SendState set State = 6, NextTry = null, Reply = ?"
+                            " where State in (0, 1, 3, 7) and State = 1";
+const char kReserved[] = "update SendState set State = case when NextTry is null then 0 else 3 end"
+                         " where State in (0, 1, 3, 7) and State = 7";
+
+int changed(const char *sql, const QVariantList &values = {})
+{
+    PreparedStatement s(QString::fromLatin1(sql));
+    s.bindFrom(0, values);
+    s.exec();
+    return qMax(0, s.rowsAffected());
+}
+
+RestoreSettlement settleDeliveryRows()
+{
+    RestoreSettlement r;
+    r.dropped = changed(kRefusedRows);
+    r.interrupted = changed(kInterrupted, {QStringLiteral("中断により結果不明")});
+    r.reserved = changed(kReserved);
+    r.departed = DepartedMembers::settleGone(Store::connection());
+    return r;
+}
+
 } // namespace
+
+qsizetype rowStatementLength(const QString &table, const QVariantList &values)
+{
+    qsizetype n = 0;
+    for (const Schema::Table &t : knownTables()) {
+        if (table.compare(QLatin1StringView(t.name), Qt::CaseInsensitive) != 0)
+            continue;
+        // "insert into T (a,b) values" as the backup's head, then "(...)" and ";"
+        n = qsizetype(std::strlen("insert into ")) + table.size() + 2 + t.columns.join(QLatin1Char(',')).size()
+            + qsizetype(std::strlen(" values")) + 3;
+        break;
+    }
+    for (const QVariant &v : values) {
+        n += 1; // the comma before it, or for the first value the ";" at the end
+        if (v.isNull()) {
+            n += 4;
+            continue;
+        }
+        switch (v.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Bool:
+            n += QString::number(v.toLongLong()).size();
+            break;
+        case QMetaType::Double:
+            n += QString::number(v.toDouble(), 'g', 17).size();
+            break;
+        default: {
+            const QString text = v.toString();
+            n += 2 + text.size() + text.count(QLatin1Char('\''));
+        }
+        }
+    }
+    return n;
+}
 
 bool write(const std::function<void(const QString &statement)> &statement, const Progress &progress)
 {
@@ -313,7 +415,8 @@ bool write(const std::function<void(const QString &statement)> &statement, const
             }
             row += QLatin1Char(')');
             if (head.size() + row.size() + 1 > kLongestBackupStatement)
-                throw StoreError(QStringLiteral("%1 に長すぎる行があり、バックアップできません。").arg(QLatin1StringView(t.name)));
+                throw StoreError(QStringLiteral("%1 に長すぎる行があり、バックアップできません。").arg(QLatin1StringView(t.name))
+                                 + tooLongRowNamed(t.name, s));
             if (rows > 0 && (rows == kBackupRowsPerStatement || text.size() + 1 + row.size() + 1 > kBackupStatementTarget)
                 && !flush())
                 return false;
@@ -336,7 +439,7 @@ bool isStatement(const QString &text)
     return Parser(text).statement().has_value();
 }
 
-Restore::Restore() = default;
+Restore::Restore() : m_memberNumbers(MemberNumbers::marks()) {}
 
 Restore::~Restore() = default;
 
@@ -390,7 +493,7 @@ bool Restore::run(const QString &text)
     return true;
 }
 
-void Restore::commit()
+RestoreSettlement Restore::commit()
 {
     // A backup of an older build holds no delivery records or magazine mail settings: its
     // issues are restored as recorded before them, so none is offered for resume on records
@@ -401,7 +504,10 @@ void Restore::commit()
             EngineStatement(QStringLiteral("delete from ") + name).run();
     }
     m_statements.clear();
+    const RestoreSettlement settled = settleDeliveryRows();
+    MemberNumbers::raiseAfterRestore(m_memberNumbers);
     m_transaction.commit();
+    return settled;
 }
 
 } // namespace BackupScript

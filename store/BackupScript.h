@@ -12,8 +12,10 @@
 #include "store/EngineStatement.h"
 #include "store/Database.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
+#include <QVariant>
 
 #include <functional>
 #include <map>
@@ -36,6 +38,16 @@ constexpr int kBackupRowsPerStatement = 1000;
 
 namespace BackupScript {
 
+// The length of the statement a backup writes for this one row of the table (one of the
+// five or of our carried ones, values in the table's column order): its column list and its
+// values as the backup spells them. A row whose statement is longer than
+// kLongestBackupStatement cannot be backed up, so the paths that bring values in refuse it.
+qsizetype rowStatementLength(const QString &table, const QVariantList &values);
+inline bool fitsBackup(const QString &table, const QVariantList &values)
+{
+    return rowStatementLength(table, values) <= kLongestBackupStatement;
+}
+
 // How far the work is: done out of total (rows for a backup, bytes of the file for a
 // restore; total 0 when unknown). Returning false stops it.
 using Progress = std::function<bool(qint64 done, qint64 total)>;
@@ -52,6 +64,17 @@ bool write(const std::function<void(const QString &statement)> &statement, const
 // ending with ";" and nothing but blanks after it.
 bool isStatement(const QString &text);
 
+// What a restore did to the delivery records it read, to say when it ends. A backup taken
+// while a delivery ran holds its rows as they stood; no delivery runs them after a restore.
+struct RestoreSettlement {
+    int interrupted = 0; // "sending": the mail may have gone out; now unknown
+    int reserved = 0;    // reserved for the next mails: waiting again (deferred with a next try)
+    int departed = 0;    // open rows of members no longer in the magazine: skipped
+    int dropped = 0;     // refused: a state out of range, no such issue, or a member that is
+                         // neither in the magazine nor among the issue's recipients
+    bool any() const { return interrupted + reserved + departed + dropped > 0; }
+};
+
 // Runs the statements of a script in one transaction: the store ends with exactly what
 // they wrote, or, unless commit() is reached, as it was.
 class Restore
@@ -66,12 +89,15 @@ public:
     // Runs the text when it passes the gate, with its values bound; returns false, running
     // nothing, when it does not. Throws StoreError when the store refuses it.
     bool run(const QString &text);
-    void commit();
+    // Settles the delivery records the script wrote (RestoreSettlement), keeps every member
+    // number the store or the backup ever gave from being given again, and commits.
+    RestoreSettlement commit();
 
 private:
     Transaction m_transaction; // first, so that it ends after the statements
     std::map<QString, std::unique_ptr<EngineStatement>> m_statements; // by table and columns
     QSet<QString> m_emptied;  // tables, lower case, the script emptied
+    QHash<int, qint64> m_memberNumbers; // each magazine's mark before the script ran
 };
 
 } // namespace BackupScript

@@ -79,6 +79,8 @@ void TransactionGroups::commit()
     if (!m_group)
         return;
     std::unique_ptr<Transaction> group = std::move(m_group);
+    if (m_beforeCommit)
+        m_beforeCommit();
     group->commit();
 }
 

@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <QElapsedTimer>
 
+#include <functional>
 #include <initializer_list>
 #include <memory>
 
@@ -53,9 +54,13 @@ public:
     void endRow();
     // Commits what is open.
     void commit();
+    // Called inside each group just before it commits, for writes that must go with the
+    // group's rows.
+    void setBeforeCommit(std::function<void()> beforeCommit) { m_beforeCommit = std::move(beforeCommit); }
 
 private:
     std::unique_ptr<Transaction> m_group;
+    std::function<void()> m_beforeCommit;
     int m_rows = 0;
     QElapsedTimer m_clock;
 };

@@ -2,6 +2,7 @@
 
 #include "store/Batch.h"
 #include "store/Database.h"
+#include "store/DepartedMembers.h"
 #include "store/InboxSeen.h"
 #include "store/MagazineMailSettings.h"
 
@@ -143,6 +144,7 @@ UnsubscribeOutcome applyUnsubscribe(const QString &mailbox, const QByteArray &ui
             remove.run({magIdx, userIdx});
             PreparedStatement counts(QStringLiteral("delete from MemberBounce where MagIdx = ? and UserIdx = ?"));
             counts.run({magIdx, userIdx});
+            DepartedMembers(magIdx).settle(userIdx);
             outcome = UnsubscribeOutcome::Removed;
         } else {
             PreparedStatement sleep(QStringLiteral("update MagUser set Sleep = 1 where MagIdx = ? and UserIdx = ?"));

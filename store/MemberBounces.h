@@ -45,8 +45,8 @@ BounceOutcome applyBounce(const QString &mailbox, const QByteArray &uidl, const 
                           const QString &date);
 
 enum class UnsubscribeOutcome { AlreadyDone, Slept, Removed, NoMember };
-// The member of an accepted token gets Sleep = 1, or is deleted (with its bounce counts)
-// when its magazine's unsubscribe action says so; the id is marked done in the same
+// The member of an accepted token gets Sleep = 1, or is deleted (with its bounce counts,
+// its open delivery rows settled) when its magazine's unsubscribe action says so; the id is marked done in the same
 // transaction. NoMember when there is no such member any more (an earlier request removed
 // it): the id is marked done all the same, as the request has nothing left to do.
 UnsubscribeOutcome applyUnsubscribe(const QString &mailbox, const QByteArray &uidl, int magIdx, int userIdx);

@@ -1,6 +1,10 @@
 #include "store/MemberImportRows.h"
 
+#include "store/MemberNumbers.h"
+
 #include <QStringList>
+
+#include <limits>
 
 namespace {
 
@@ -16,7 +20,8 @@ QString MemberImportRows::column(int code)
 }
 
 // UserIdx is given here rather than left to the store: the same value the store would
-// assign (above every UserIdx of the table), without its after-insert update.
+// assign (above every UserIdx of the table and every number the magazine ever gave), without
+// its after-insert update; the magazine's mark is raised once per group, as it commits.
 MemberImportRows::MemberImportRows(int magIdx, bool findByAddress)
     : m_magIdx(magIdx),
       m_insert(QStringLiteral("insert into MagUser (MagIdx,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Count1,Count2,"
@@ -26,6 +31,10 @@ MemberImportRows::MemberImportRows(int magIdx, bool findByAddress)
     if (findByAddress)
         m_lookup = std::make_unique<PreparedStatement>(
             QStringLiteral("select UserIdx from MagUser where MagIdx = ? and UserAdrs = ?"));
+    m_groups.setBeforeCommit([this] {
+        if (m_nextUserIdx > m_firstUserIdx)
+            MemberNumbers::raise(m_magIdx, m_nextUserIdx - 1);
+    });
 }
 
 MemberImportRows::~MemberImportRows() = default;
@@ -35,8 +44,9 @@ void MemberImportRows::beginRow()
     if (!m_groups.beginRow())
         return;
     m_maxUserIdx.exec();
-    m_nextUserIdx = (m_maxUserIdx.next() ? m_maxUserIdx.value(0).toLongLong() : 0) + 1;
+    const qint64 highest = m_maxUserIdx.next() ? m_maxUserIdx.value(0).toLongLong() : 0;
     m_maxUserIdx.finish();
+    m_nextUserIdx = m_firstUserIdx = MemberNumbers::next(m_magIdx, highest);
 }
 
 void MemberImportRows::endRow()
@@ -79,6 +89,30 @@ void MemberImportRows::update(qint64 userIdx, int present, const Values &values)
     update->bind(i++, m_magIdx);
     update->bind(i, userIdx);
     update->exec();
+}
+
+QVariantList MemberImportRows::columnValues(const Values &v) const
+{
+    return {m_magIdx, std::numeric_limits<qint64>::max(), v[0], v[1], v[2], v[3], v[4], v[5], 0, v[6], v[7], v[8],
+            v[9], v[10]};
+}
+
+MemberImportRows::Values MemberImportRows::stored(qint64 userIdx)
+{
+    if (!m_stored) {
+        QStringList columns;
+        for (const char *c : kColumns)
+            columns << QString::fromLatin1(c);
+        m_stored = std::make_unique<PreparedStatement>(QStringLiteral("select ") + columns.join(QLatin1Char(','))
+                                                       + QStringLiteral(" from MagUser where MagIdx = ? and UserIdx = ?"));
+    }
+    m_stored->run({m_magIdx, userIdx});
+    Values out;
+    if (m_stored->next())
+        for (int code = 0; code < kItems; ++code)
+            out[size_t(code)] = m_stored->value(code);
+    m_stored->finish();
+    return out;
 }
 
 void MemberImportRows::insert(const Values &values)

@@ -39,7 +39,14 @@ public:
     qint64 find(const QVariant &address);
     // Writes the items whose bit (1 << code) is set in present to the member.
     void update(qint64 userIdx, int present, const Values &values);
-    // A new member, not sleeping, with the next UserIdx of the table.
+    // The member's row in the table's column order with these items (not sleeping, the
+    // widest number), for measuring it against what a backup carries.
+    QVariantList columnValues(const Values &values) const;
+    // The stored items of the magazine's member, for a line that updates some of them.
+    Values stored(qint64 userIdx);
+
+    // A new member, not sleeping, with the next UserIdx of the table (never one its
+    // magazine gave before).
     void insert(const Values &values);
 
 private:
@@ -48,6 +55,8 @@ private:
     PreparedStatement m_insert;
     PreparedStatement m_maxUserIdx;
     std::unique_ptr<PreparedStatement> m_lookup;
+    std::unique_ptr<PreparedStatement> m_stored;
     QHash<int, std::shared_ptr<PreparedStatement>> m_updates; // by the set of items written
     qint64 m_nextUserIdx = -1; // read once per transaction group, inside it
+    qint64 m_firstUserIdx = -1; // the group's first; those below m_nextUserIdx were given
 };

@@ -2,10 +2,13 @@
 
 #include "store/Batch.h"
 #include "store/Database.h"
+#include "store/DepartedMembers.h"
 #include "store/MagazineMailSettings.h"
+#include "store/MemberNumbers.h"
 #include "store/RowCursor.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -67,10 +70,19 @@ int insertNew(const MemberRecord &m)
 {
     Transaction t;
     MemberRecord row = m;
-    row.userIdx = int(maxUserIdx(m.magIdx) + 1);
+    row.userIdx = int(MemberNumbers::next(m.magIdx, maxUserIdx(m.magIdx)));
     insert(row);
+    MemberNumbers::raise(m.magIdx, row.userIdx);
     t.commit();
     return row.userIdx;
+}
+
+QVariantList columnValues(const MemberRecord &m)
+{
+    const QVariant userIdx = m.userIdx == -1 ? QVariant(std::numeric_limits<qint64>::max()) : QVariant(m.userIdx);
+    return {m.magIdx, userIdx, TextValue(m.name), TextValue(m.address), TextValue(m.url), FlagValue(m.flags[0]),
+            FlagValue(m.flags[1]), FlagValue(m.flags[2]), FlagValue(m.sleep), m.counts[0], m.counts[1],
+            dateValue(m.date1), dateValue(m.date2), TextValue(m.addDate)};
 }
 
 void update(const MemberRecord &m)
@@ -117,6 +129,7 @@ void remove(int magIdx, QList<int> userIdxs, const std::function<void(qint64 don
     std::vector<std::unique_ptr<PreparedStatement>> deletes;
     for (const QString &sql : removeStatements())
         deletes.push_back(std::make_unique<PreparedStatement>(sql));
+    DepartedMembers departed(magIdx);
     const qint64 total = userIdxs.size();
     if (progress)
         progress(0, total);
@@ -126,6 +139,8 @@ void remove(int magIdx, QList<int> userIdxs, const std::function<void(qint64 don
             choose.run({userIdxs[i]});
         for (const auto &d : deletes)
             d->run({magIdx});
+        for (qsizetype i = first; i < end; ++i)
+            departed.settle(userIdxs[i]);
         Statement().exec(QStringLiteral("delete from temp.ChosenMember"));
         if (progress)
             progress(end, total);

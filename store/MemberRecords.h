@@ -57,14 +57,18 @@ qint64 countAddress(int magIdx, const QString &address);
 qint64 maxUserIdx(int magIdx);
 // Writes a new member row; every column comes from the record.
 void insert(const MemberRecord &m);
-// Writes the member under the magazine's highest UserIdx plus 1 (1 for its first member)
-// and returns that index. Reading the highest and writing the row are one transaction, so
-// two writers never take one index.
+// Writes the member under the next number of the magazine (above its highest UserIdx and
+// above every number it ever gave; 1 for its first member) and returns that index. Reading
+// the highest and writing the row are one transaction, so two writers never take one index.
 int insertNew(const MemberRecord &m);
+// The member's row in the table's column order, each value as stored; a member without its
+// number yet (UserIdx -1) has the widest number in its place, so that a length measured on it
+// holds whatever number it gets.
+QVariantList columnValues(const MemberRecord &m);
 // Rewrites the member (MagIdx, UserIdx) from the record; AddDate is left as stored.
 void update(const MemberRecord &m);
-// Deletes these members of the magazine, with their returned-mail counts, all of them or,
-// when the store refuses one, none. progress is called between the steps with the members
+// Deletes these members of the magazine, with their returned-mail counts, and settles their
+// open delivery rows (DepartedMembers), all of them or, when the store refuses one, none. progress is called between the steps with the members
 // done so far and the number in all.
 void remove(int magIdx, QList<int> userIdxs, const std::function<void(qint64 done, qint64 total)> &progress = {});
 // The statements: the temporary table of chosen members, and the deletes that take its

@@ -1,5 +1,8 @@
 #include "store/Schema.h"
 
+#include "store/DepartedMembers.h"
+#include "store/MemberNumbers.h"
+
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -30,6 +33,7 @@ const QList<Table> &carriedTables()
         {"MagMailSetting", {"MagIdx", "ForceUtf8", "UnsubAddress", "UnsubUrl", "UnsubAction", "BounceLimit"}, true},
         {"MemberBounce", {"MagIdx", "UserIdx", "Bounces", "HardBounces", "LastReason", "LastDate"}, true},
         {"InboxSeen", {"Mailbox", "Uidl", "State", "SeenDate"}, true},
+        {"MemberNumber", {"MagIdx", "Highest"}, true},
     };
     return all;
 }
@@ -48,10 +52,6 @@ const char *const kCreate[] = {
     "create table MagHist (MagIdx integer, MagCnt integer, MagUser integer, SendComplete integer default 0)",
     "create table CommonTBL (key1 integer, key2 integer, int1 integer, int2 integer, int3 integer,"
     " str1 text, str2 text, str3 text)",
-    // An insert that leaves UserIdx out gets a value above every UserIdx of the whole table.
-    "create trigger MagUserAssignIdx after insert on MagUser when new.UserIdx is null begin"
-    " update MagUser set UserIdx = (select ifnull(max(UserIdx), 0) + 1 from MagUser) where rowid = new.rowid;"
-    " end",
 };
 
 const char *const kIndexes[] = {
@@ -89,6 +89,12 @@ QStringList ownTables()
         // comes at once, where the key alone walks past every row already sent.
         QStringLiteral("create index if not exists SendStatePending on SendState (MagIdx, MagCnt, MagUser)"
                        " where State in (0, 3)"),
+        // A deleted member's open rows in every issue, found at once: a delete settles them in
+        // its own transaction, and an open store those whose member is gone. State and MagCnt
+        // make it cover those statements, which the engine otherwise reads through
+        // SendStateOpen, every row of the magazine.
+        QStringLiteral("create index if not exists SendStateMemberOpen on SendState (MagIdx, MagUser, State, MagCnt)"
+                       " where State in (0, 1, 3, 7)"),
         QStringLiteral("create table if not exists SendLock (MagIdx integer not null, MagCnt integer not null,"
                        " Host text, Pid integer, Started integer, primary key (MagIdx, MagCnt))"),
         // The lease's columns, added to the lock of an older build (which has none of them).
@@ -111,6 +117,8 @@ void create(QSqlDatabase &db)
 {
     for (const char *sql : kCreate)
         run(db, sql);
+    // An insert that leaves UserIdx out gets a number never given in its magazine.
+    run(db, MemberNumbers::assignTrigger().toUtf8().constData());
     ensureIndexes(db);
 }
 
@@ -141,6 +149,8 @@ void ensureIndexes(QSqlDatabase &db)
             run(db, sql.toLatin1().constData());
     for (const char *sql : kIndexes)
         run(db, sql);
+    MemberNumbers::ensure(db);
+    DepartedMembers::settleAtOpen(db);
 }
 
 bool matches(QSqlDatabase &db, QString *why)

@@ -292,6 +292,11 @@ void TUserDlg::Button1Click()
         return;
     }
     MemberRecord m = record();
+    const QString tooLong = MemberEntry::lengthProblem(m);
+    if (!tooLong.isEmpty()) {
+        MessageBox::warning(this, tooLong);
+        return;
+    }
     bool declined = false;
     const bool saved = Command::run(this, [this, &m, &declined] {
         if (m.userIdx == -1 && MemberEntry::addressTaken(m)

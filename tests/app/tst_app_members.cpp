@@ -110,6 +110,41 @@ private Q_SLOTS:
     }
     void cleanup() { env.reset(); }
 
+    // The member list deletes the highest member while an issue still had to reach them:
+    // the issue has nothing left to send, and the next member added through the window gets
+    // a number never given before, so the issue and the departed member's unsubscribe token
+    // can never reach the newcomer.
+    void deletedMemberThroughTheWindow()
+    {
+        TMainForm form;
+        form.show();
+        addMagazine(form, "便り");
+        select(form, 0);
+        addMember(form, "一", "one@example.jp");
+        addMember(form, "二", "two@example.jp");
+        addMember(form, "三", "three@example.jp");
+        StoreFixture::addIssue(1, 1, {});
+        for (int i = 1; i <= 3; ++i)
+            StoreFixture::addRecipient(1, 1, i);
+        StoreFixture::addSendStates(1, 1);
+        Statement().exec("update SendState set State = 2 where MagUser < 3");
+        QCOMPARE(SendStates::counts(1, 1).open(), 1);
+
+        selectMembers(form, {2});
+        MessageBox::queueAnswer(MessageBox::Answer::Yes);
+        form.yu1Click();
+        MessageBox::takeShown();
+        QCOMPARE(model(form)->rowCount(), 2);
+        const SendStateCounts c = SendStates::counts(1, 1);
+        QCOMPARE(c.open(), 0);
+        QCOMPARE(c.skipped, 1);
+        QVERIFY(SendStates::resumable().isEmpty());
+
+        addMember(form, "新", "new@example.jp");
+        QCOMPARE(Statement().scalar("select UserIdx from MagUser where UserAdrs = 'new@example.jp'"), 4);
+        QCOMPARE(SendStates::counts(1, 1).total(), 3);
+    }
+
     void newUserWalkthrough()
     {
         TMainForm form;

@@ -12,6 +12,8 @@
 #include "store/Codec.h"
 #include "store/Batch.h"
 #include "store/Database.h"
+#include "store/MemberNumbers.h"
+#include "store/MemberRecords.h"
 #include "store/SendSettings.h"
 #include "store/Schema.h"
 #include "store/SendStates.h"
@@ -24,6 +26,8 @@
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <limits>
 
 namespace {
 
@@ -165,6 +169,12 @@ void fillEveryTable(bool beyondCp932, int rowsPerTable)
             StoreFixture::insert(name, row);
         }
     }
+    // The delivery rows as deliveries leave them, each naming an issue and a member that
+    // are there (a restore refuses or settles any other), and marks that cover every member
+    // number the rows name (a restore raises them to that).
+    Statement().exec("delete from SendState where MagUser % 7 = 0");
+    Statement().exec("update SendState set State = abs(MagUser) % 3 * 2");
+    MemberNumbers::raiseAfterRestore({});
     t.commit();
 }
 
@@ -926,7 +936,8 @@ private Q_SLOTS:
                                                " + (select count(*) from MagInfo) + (select count(*) from MagHist)"
                                                " + (select count(*) from MagUser) + (select count(*) from SendState)"
                                                " + (select count(*) from SendSetting) + (select count(*) from MagMailSetting)"
-                                               " + (select count(*) from MemberBounce) + (select count(*) from InboxSeen)"));
+                                               " + (select count(*) from MemberBounce) + (select count(*) from InboxSeen)"
+                                               " + (select count(*) from MemberNumber)"));
 
         // unstopped, the progress reaches every row
         qint64 done = 0;
@@ -1083,8 +1094,10 @@ private Q_SLOTS:
     // fails the backup, and the file it would replace stays.
     void backupRefusesRowLongerThanRestoreTakes()
     {
-        StoreFixture::insert("MagUser",
-                             {{"MagIdx", 1}, {"UserIdx", 1}, {"UserName", QString(kLongestBackupStatement, QLatin1Char('x'))}});
+        StoreFixture::insert("MagUser", {{"MagIdx", 1},
+                                         {"UserIdx", 5},
+                                         {"UserAdrs", "long@example.jp"},
+                                         {"UserName", QString(kLongestBackupStatement, QLatin1Char('x'))}});
         QTemporaryDir dir;
         const QString path = dir.filePath("b.bak");
         {
@@ -1095,7 +1108,141 @@ private Q_SLOTS:
         const BackupOutcome out = backupTo(path);
         QVERIFY(!out.ok);
         QVERIFY2(out.error.contains("MagUser"), qPrintable(out.error));
+        // the member, so that it can be found and shortened
+        QVERIFY2(out.error.contains(QStringLiteral("マガジン番号 1、メンバー番号 5、アドレス long@example.jp")),
+                 qPrintable(out.error));
         QCOMPARE(readFile(path), QByteArray("old"));
+    }
+
+    // What the paths that bring values in measure is the statement the backup writes for
+    // the row, to the character: quotes doubled, NULL, negative numbers.
+    void rowLengthIsTheBackupStatement()
+    {
+        StoreFixture::addMember(1, 7, "O'Reilly ''; x", "o'@example.jp",
+                                {{"url", "u'"}, {"Flg2", 1}, {"Count1", -12}, {"Count2", 3}, {"UserDate1", "20240101"}});
+        QTemporaryDir dir;
+        QVERIFY(backupTo(dir.filePath("b.bak")).ok);
+        const QStringList inserts =
+            Codec::fromCp932(readFile(dir.filePath("b.bak"))).split("\r\n").filter("insert into MagUser (");
+        QCOMPARE(inserts.size(), 1);
+        const std::optional<MemberRecord> m = MemberSql::load(1, 7);
+        QVERIFY(m);
+        QCOMPARE(BackupScript::rowStatementLength("MagUser", MemberSql::columnValues(*m)), inserts.first().size());
+    }
+
+    // A line whose member a backup could not carry is left out and named in the log, as a
+    // line with a bad address is; one character less goes in. An update counts what the
+    // member already holds.
+    void importRefusesWhatBackupCannotCarry_data()
+    {
+        QTest::addColumn<int>("over");     // characters beyond the longest name that fits
+        QTest::addColumn<int>("storedUrl"); // the url the member holds already; -1: no member yet
+        QTest::addColumn<QString>("named"); // the item the log names; empty: imported
+        QTest::newRow("new member, fits") << 0 << -1 << "";
+        QTest::newRow("new member, one over") << 1 << -1 << "メンバー名";
+        QTest::newRow("update, alone fits") << 0 - (20 << 20) << 0 << "";
+        QTest::newRow("update, over with the stored url") << 0 - (20 << 20) << (20 << 20) + 100 << "url";
+    }
+    void importRefusesWhatBackupCannotCarry()
+    {
+        QFETCH(int, over);
+        QFETCH(int, storedUrl);
+        QFETCH(QString, named);
+        const QString address = QStringLiteral("a@example.jp");
+        if (storedUrl >= 0)
+            StoreFixture::addMember(1, 1, "before", address, {{"url", QString(storedUrl, QLatin1Char('u'))}});
+        const QString today = kToday.toString("yyyyMMdd");
+        const QVariantList base{1, std::numeric_limits<qint64>::max(), "", address, QVariant(), 0, 0, 0, 0, 0, 0,
+                                today, today, today};
+        const qsizetype fits = kLongestBackupStatement - BackupScript::rowStatementLength("MagUser", base);
+        const QString name(fits + over, QLatin1Char('n'));
+        ImportSettings s;
+        s.order = {0, 1};
+        s.heading = false;
+        const Run run = import(1, name.toLatin1() + "," + address.toLatin1() + "\r\n", s);
+        const bool refused = !named.isEmpty();
+        QCOMPARE(run.outcome.tooLong, refused ? 1 : 0);
+        QCOMPARE(run.outcome.rejected, 0);
+        QVERIFY(!run.outcome.stopped);
+        QCOMPARE(run.log, refused ? QStringLiteral("line 1  a@example.jp  「%1」が長すぎます(バックアップできない長さです)\r\n").arg(named)
+                                  : QString());
+        const std::optional<MemberRecord> m = MemberSql::load(1, 1);
+        QCOMPARE(m.has_value(), !(refused && storedUrl < 0));
+        if (m)
+            QCOMPARE(m->name.size(), refused ? 6 : name.size());
+        QTemporaryDir dir;
+        const BackupOutcome backup = backupTo(dir.filePath("b.bak"));
+        QVERIFY2(backup.ok, qPrintable(backup.error));
+    }
+
+    // A backup taken while a delivery ran: its mail in doubt becomes unknown, its reserved
+    // recipients wait again, a departed member's open row is skipped, and rows that name no
+    // issue or member or hold a state never written are not restored; the outcome counts
+    // each. A restore that fails leaves every row as it was.
+    void restoreSettlesMidDeliveryBackup()
+    {
+        for (int i = 1; i <= 6; ++i)
+            addMember(1, i, QStringLiteral("会員%1").arg(i), QStringLiteral("m%1@example.jp").arg(i));
+        StoreFixture::addIssue(1, 1, {.addDate = "2024/06/01 10:00:00"});
+        StoreFixture::addIssue(1, 2, {.addDate = "2024/06/02 10:00:00"});
+        for (int i = 1; i <= 7; ++i) // 7 has left since
+            StoreFixture::addRecipient(1, 1, i);
+        StoreFixture::addRecipient(1, 2, 1);
+        SendStates::seed(1, 1);
+        SendStates::seed(1, 2);
+        const auto set = [](int cnt, int member, int state, const QVariant &nextTry) {
+            PreparedStatement u(QStringLiteral("update SendState set State = ?, NextTry = ?, Reply = 'r'"
+                                               " where MagIdx = 1 and MagCnt = ? and MagUser = ?"));
+            u.run({state, nextTry, cnt, member});
+        };
+        set(1, 1, 1, {});
+        set(1, 2, 7, {});
+        set(1, 3, 7, 2000000000);
+        set(1, 4, 2, {});
+        set(1, 6, 3, 2000000000);
+        set(2, 1, 12, {});
+        Statement().exec("insert into SendState (MagIdx,MagCnt,MagUser,State) values (1,1,8,0),(1,9,1,0)");
+        const auto rows = [] {
+            QStringList out;
+            Statement st;
+            st.open("select MagCnt,MagUser,State,ifnull(Reply,''),ifnull(NextTry,'') from SendState order by 1,2");
+            while (st.next())
+                out << QStringList{st.text(0), st.text(1), st.text(2), st.text(3), st.text(4)}.join('|');
+            return out;
+        };
+        const QStringList asTaken = rows();
+        QTemporaryDir dir;
+        QVERIFY(backupTo(dir.filePath("b.bak")).ok);
+
+        // a failed restore changes nothing
+        QFile broken(dir.filePath("broken.bak"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write(readFile(dir.filePath("b.bak")) + "insert into MagUser (MagIdx,UserIdx,UserIdx) values(1,2,3);\r\n");
+        broken.close();
+        QVERIFY(!restoreFrom(broken.fileName()).ok);
+        QCOMPARE(rows(), asTaken);
+
+        SendStates::cancelOpen(1, 1);
+        const RestoreOutcome out = restoreFrom(dir.filePath("b.bak"));
+        QVERIFY2(out.ok, qPrintable(out.error + " / " + out.buffer));
+        QCOMPARE(rows(), QStringList({"1|1|6|中断により結果不明|", "1|2|0|r|", "1|3|3|r|2000000000", "1|4|2|r|",
+                                      "1|5|0||", "1|6|3|r|2000000000", "1|7|5|メンバー削除|"}));
+        QCOMPARE(out.settlement.interrupted, 1);
+        QCOMPARE(out.settlement.reserved, 2);
+        QCOMPARE(out.settlement.departed, 1);
+        QCOMPARE(out.settlement.dropped, 3);
+        const QString text = RestoreSettlementText(out.settlement);
+        for (const QString &part : {QStringLiteral("送信中だった 1 人"), QStringLiteral("予約されていた 2 人"),
+                                    QStringLiteral("「スキップ」"), QStringLiteral("3 件は復元しませんでした")})
+            QVERIFY2(text.contains(part), qPrintable(text));
+        QCOMPARE(Statement().scalar("select SendComplete from MagHist where MagIdx = 1 and MagCnt = 1 and MagUser = 7"), 1);
+
+        // a backup of a store at rest has nothing to say
+        QVERIFY(backupTo(dir.filePath("c.bak")).ok);
+        const RestoreOutcome again = restoreFrom(dir.filePath("c.bak"));
+        QVERIFY(again.ok);
+        QVERIFY(!again.settlement.any());
+        QVERIFY(RestoreSettlementText(again.settlement).isEmpty());
     }
 
     void restoreRollsBackOnEngineError()

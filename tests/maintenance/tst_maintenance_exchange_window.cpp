@@ -580,6 +580,39 @@ private Q_SLOTS:
         QCOMPARE(AppSettings::readString("UserBackupDate").isEmpty(), !(replace && suffix == "bak"));
     }
 
+    // The store itself (or the engine's file beside it) chosen as the file to write or to
+    // restore from is refused with a message, and the store stays byte for byte.
+    void storeChosenAsFileIsRefused_data()
+    {
+        QTest::addColumn<QString>("handler");
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<bool>("asksToReplace");
+        QTest::newRow("export") << "X1Click" << "" << true;
+        QTest::newRow("backup") << "B1Click" << "" << true;
+        QTest::newRow("backup to -wal") << "B1Click" << "-wal" << true;
+        QTest::newRow("restore") << "N46Click" << "" << false;
+    }
+    void storeChosenAsFileIsRefused()
+    {
+        QFETCH(QString, handler);
+        QFETCH(QString, suffix);
+        QFETCH(bool, asksToReplace);
+        addMember(1, 1, "a", "a@example.jp");
+        openWindow();
+        const QString file = Store::path() + suffix;
+        const QByteArray before = readFile(Store::path());
+        FileDialog::queueFileName(file);
+        if (asksToReplace)
+            MessageBox::queueAnswer(MessageBox::Answer::Yes);
+        form->action(handler)->trigger();
+        const auto boxes = MessageBox::takeShown();
+        QCOMPARE(boxes.size(), asksToReplace ? 2 : 1);
+        QCOMPARE(boxes.last().kind, MessageBox::Kind::Error);
+        QVERIFY2(boxes.last().text.contains(QStringLiteral("データベースのファイル")), qPrintable(boxes.last().text));
+        QCOMPARE(readFile(Store::path()), before);
+        QCOMPARE(memberValues(1).size() > 0, true);
+    }
+
     // A member table with a damaged page: the export and the backup stop with the engine's
     // error, report no success and leave the file they would have replaced as it was.
     void readErrorLeavesTheOldFile_data()

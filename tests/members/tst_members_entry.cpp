@@ -8,6 +8,7 @@
 #include "members/MagazineEntry.h"
 #include "members/MemberEntry.h"
 #include "members/UMemberOrder.h"
+#include "store/BackupScript.h"
 #include "store/Database.h"
 #include "widgets/MessageBox.h"
 
@@ -182,6 +183,56 @@ private Q_SLOTS:
         QCOMPARE(MagazineEntry::stored(1).name, QString("C"));
         QCOMPARE(MemberOrder::load(1).value_or(""), QString("A:1,"));
         QCOMPARE(scalar("select count(*) from Magzine"), 2);
+    }
+
+    // A member whose row a backup could not carry is refused, naming the longest field;
+    // one character less is saved.
+    void lengthProblem_data()
+    {
+        QTest::addColumn<int>("field"); // 0 name, 1 address, 2 url
+        QTest::addColumn<int>("over");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("name fits") << 0 << 0 << QString();
+        QTest::newRow("name one over") << 0 << 1 << "名前";
+        QTest::newRow("url one over") << 2 << 1 << "url";
+        QTest::newRow("address one over") << 1 << 1 << "アドレス";
+    }
+    void lengthProblem()
+    {
+        QFETCH(int, field);
+        QFETCH(int, over);
+        QFETCH(QString, named);
+        MemberRecord m = MemberEntry::blank(1);
+        m.name = "n";
+        m.address = "a@x.jp";
+        m.url = "u";
+        QString *text = field == 0 ? &m.name : field == 1 ? &m.address : &m.url;
+        const qsizetype room = kLongestBackupStatement - BackupScript::rowStatementLength("MagUser", MemberSql::columnValues(m));
+        *text += QString(room + over, QLatin1Char('x'));
+        const QString problem = MemberEntry::lengthProblem(m);
+        if (named.isEmpty()) {
+            QCOMPARE(problem, QString());
+            return;
+        }
+        QVERIFY2(problem.startsWith("「" + named + "」が長すぎます"), qPrintable(problem.left(200)));
+    }
+
+    // The dialog refuses such a member before saving, and stays open.
+    void dialogRefusesMemberTooLongForBackup()
+    {
+        TUserDlg member;
+        member.setRecord(MemberEntry::blank(1));
+        int saves = 0;
+        member.setSave([&saves](MemberRecord &) { ++saves; });
+        member.show();
+        member.Edit2->setText("a@x.jp");
+        member.Edit1->setText(QString(kLongestBackupStatement, QLatin1Char('n')));
+        member.Button1Click();
+        QCOMPARE(saves, 0);
+        QVERIFY(member.isVisible());
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].text.startsWith("「名前」が長すぎます"), qPrintable(shown[0].text));
     }
 
     void failedSaveKeepsDialogOpen()
