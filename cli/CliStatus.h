@@ -1,21 +1,31 @@
 #pragma once
-// What "status" prints: every issue with per-recipient records, its state and counts, and
-// its deferred, failed and unknown recipients with their last replies.
+// What "status" prints: every issue with per-recipient records, its state and counts, who
+// delivers it when a live delivery holds it, and its deferred, failed and unknown recipients
+// with their last replies. The answer is written as it is read, the recipients a page at a
+// time, so an issue with a million failures costs no more memory than one with ten.
 #include "store/SendStates.h"
 
 #include <QByteArray>
-#include <QList>
 
-struct IssueStatus {
-    IssueStateRow issue;
-    QList<SendStateRow> recipients;  // deferred, failed, unknown
+#include <functional>
+#include <optional>
+
+struct StatusOptions {
+    bool json = false;
+    std::optional<qint64> limit;  // recipients listed per issue; the counts stay whole
 };
 
-// Reads the issues of every magazine, newest first. Throws StoreError.
-QList<IssueStatus> ReadIssueStatus();
+// Receives the answer piece by piece, in order.
+using StatusSink = std::function<void(const QByteArray &)>;
 
-// {"issues":[{"magazine","MagIdx","issue","title","date","state","counts":{...},
+// Reads the issues of every magazine, newest first, and writes them to out:
+// {"issues":[{"magazine","MagIdx","issue","title","date","state","holder","counts":{...},
 //  "recipients":[{"address","name","state","attempts","nextTry","reply"}]}]}
-QByteArray StatusJson(const QList<IssueStatus> &issues);
-// The same for people, one issue per block.
-QByteArray StatusText(const QList<IssueStatus> &issues);
+// ("holder" is {"host","pid","since","heartbeat"} or null), or the same for people, one
+// block per issue. Throws StoreError; what was written before stays written.
+void WriteStatus(const StatusOptions &options, const StatusSink &out);
+
+// The pieces of the JSON answer: an issue's object up to the opening of its recipient list,
+// and one recipient's object, each compact and escaped by QJsonDocument.
+QByteArray IssueJsonOpening(const IssueStateRow &issue, const std::optional<SendLockHolder> &holder);
+QByteArray RecipientJson(const SendStateRow &row);

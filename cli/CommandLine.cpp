@@ -12,6 +12,7 @@
 #include "store/Database.h"
 #include "store/Folders.h"
 #include "store/FreeClause.h"
+#include "store/HistoryRecords.h"
 #include "store/MemberRecords.h"
 #include "store/SendStates.h"
 
@@ -47,9 +48,11 @@ const QString kUsage = QStringLiteral(
     "      記録済みの号を配信します。\n"
     "  tsubame resume [--all] [--resend-unknown] [--retry-schedule 5s,30s,...]\n"
     "      途中で止まった号の配信を再開します。--all がなければ、再開できる号が一つのときだけ再開します。\n"
+    "      ほかのプロセスが配信中の号は再開せず、そのプロセスを表示します(終了コード 2)。\n"
     "      --resend-unknown: 結果不明のメンバーにも送り直します。\n"
-    "  tsubame status [--json]\n"
-    "      号ごとの配信状況と、保留・失敗・不明のメンバーを表示します。\n"
+    "  tsubame status [--json] [--limit 人数]\n"
+    "      号ごとの配信状況、配信中のプロセス(ホスト、プロセス番号、開始時刻)と、保留・失敗・不明のメンバーを\n"
+    "      表示します。--limit: 号ごとに表示するメンバーの上限(件数はすべて数えます)。\n"
     "  tsubame magazines [--format text|csv|json]\n"
     "      マガジンの一覧(番号、名前、メンバー数)を表示します。\n"
     "  tsubame members --magazine 名前 [--format text|csv|json]\n"
@@ -77,6 +80,8 @@ const QString kUsage = QStringLiteral(
     "      例: tsubame restore ~/ツバメ便-20261211.bak --yes\n"
     "終了コード: 0 全員に送信済(またはスキップ)、3 一部が未送信・失敗・不明、2 開始できない、1 引数の誤り\n"
     "  (send は 2 のときデータベースが使用中か、サーバに届かない。記録済みの号は resume で再開できます;\n"
+    "   deliver と resume は 2 のとき、その号(resume --all ではどれか一つの号)をほかのプロセスが配信中。\n"
+    "   resume --all はそれ以外の号を再開したうえで 2 を返します;\n"
     "   send --dry-run は 0 表示済)\n"
     "  (inbox は 0 処理済、2 データベースかサーバに届かない、1 引数の誤り;\n"
     "   magazines と members は 0 表示済、2 データベースを読めない、1 引数の誤り;\n"
@@ -91,15 +96,27 @@ int worse(int a, int b)
     return rank(a) >= rank(b) ? a : b;
 }
 
-std::optional<IssueStateRow> findIssue(const QString &magazine, int magCnt)
+std::optional<IssueStateRow> findIssue(int magIdx, int magCnt)
 {
-    const qint64 magIdx = MagazineSql::idByName(magazine);
-    if (magIdx == 0)
-        return std::nullopt;
-    for (const IssueStateRow &row : SendStates::issues(int(magIdx)))
+    for (const IssueStateRow &row : SendStates::issues(magIdx))
         if (row.MagCnt == magCnt)
             return row;
     return std::nullopt;
+}
+
+// The issue as a delivery takes it. An issue an older build recorded has no per-recipient
+// records yet: they are made now, as the window makes them before its first delivery, the
+// members its SendComplete flags mark done counting as sent.
+std::optional<IssueStateRow> issueToDeliver(int magIdx, int magCnt)
+{
+    if (std::optional<IssueStateRow> issue = findIssue(magIdx, magCnt))
+        return issue;
+    if (!ReadHistoryIssue(magIdx, magCnt))
+        return std::nullopt;
+    Transaction t;
+    SendStates::seed(magIdx, magCnt);
+    t.commit();
+    return findIssue(magIdx, magCnt);
 }
 
 int runDeliver(const QCommandLineParser &p, const TMailThread::Settings &settings)
@@ -114,10 +131,17 @@ int runDeliver(const QCommandLineParser &p, const TMailThread::Settings &setting
     if (!openStore())
         return kNotStarted;
     try {
-        const std::optional<IssueStateRow> issue = findIssue(magazine, magCnt);
-        if (!issue) {
-            say(QStringLiteral("そのマガジンの号が見つかりません(配信の記録がない号は送れません): %1 第%2号").arg(magazine).arg(magCnt));
+        const std::optional<int> magIdx = magazineNamed(magazine);
+        if (!magIdx)
             return kRefused;
+        if (!ReadHistoryIssue(*magIdx, magCnt)) {
+            say(QStringLiteral("そのマガジンの号が見つかりません: %1 第%2号").arg(magazine).arg(magCnt));
+            return kRefused;
+        }
+        const std::optional<IssueStateRow> issue = issueToDeliver(*magIdx, magCnt);
+        if (!issue) {
+            say(QStringLiteral("%1 第%2号には送信先がありません。").arg(magazine).arg(magCnt));
+            return kDone;
         }
         return DeliveryExitCode(deliverIssue(*issue, settings));
     } catch (const StoreError &e) {
@@ -125,19 +149,30 @@ int runDeliver(const QCommandLineParser &p, const TMailThread::Settings &setting
     }
 }
 
+// Says that the issue is being delivered elsewhere, and by whom.
+void sayBusy(const IssueStateRow &row)
+{
+    const std::optional<SendLockHolder> holder = SendLock::holder(row.MagIdx, row.MagCnt);
+    say(QStringLiteral("%1 第%2号はほかの配信が送信中のため、再開しません。").arg(row.MagName).arg(row.MagCnt)
+        + (holder ? QStringLiteral("(%1)").arg(SendLockHolderText(*holder)) : QString()));
+}
+
+// The open issues are resumed unless a live delivery holds them. Those are named, with who
+// delivers them, and make the exit status 2 (the worst there is) after the free ones were
+// resumed: a cron job that finds a delivery still running says so instead of saying done.
 int runResume(const QCommandLineParser &p, TMailThread::Settings settings)
 {
     if (!openStore())
         return kNotStarted;
     settings.resendUnknown = p.isSet(QStringLiteral("resend-unknown"));
     try {
-        QList<IssueStateRow> issues;
+        QList<IssueStateRow> issues, busy;
         for (const IssueStateRow &row : SendStates::issues(0)) {
             const bool open = row.counts.open() > 0 || (settings.resendUnknown && row.counts.unknown > 0);
-            if (open && row.state != IssueState::Running)
-                issues += row;
+            if (open)
+                (row.state == IssueState::Running ? busy : issues) += row;
         }
-        if (issues.isEmpty()) {
+        if (issues.isEmpty() && busy.isEmpty()) {
             say(QStringLiteral("再開する配信はありません。"));
             return kDone;
         }
@@ -147,7 +182,9 @@ int runResume(const QCommandLineParser &p, TMailThread::Settings settings)
                 say(QStringLiteral("  %1 第%2号 (残り %3)").arg(row.MagName).arg(row.MagCnt).arg(row.counts.open()));
             return kRefused;
         }
-        int code = kDone;
+        for (const IssueStateRow &row : busy)
+            sayBusy(row);
+        int code = busy.isEmpty() ? kDone : kNotStarted;
         for (const IssueStateRow &row : issues)
             code = worse(code, DeliveryExitCode(deliverIssue(row, settings)));
         return code;
@@ -158,14 +195,25 @@ int runResume(const QCommandLineParser &p, TMailThread::Settings settings)
 
 int runStatus(const QCommandLineParser &p)
 {
+    StatusOptions options;
+    options.json = p.isSet(QStringLiteral("json"));
+    if (p.isSet(QStringLiteral("limit"))) {
+        bool ok = false;
+        const qint64 limit = p.value(QStringLiteral("limit")).toLongLong(&ok);
+        if (!ok || limit < 0) {
+            say(QStringLiteral("--limit には 0 以上の人数を指定してください。"));
+            return kRefused;
+        }
+        options.limit = limit;
+    }
     if (!openStore())
         return kNotStarted;
     try {
-        const QList<IssueStatus> issues = ReadIssueStatus();
-        const QByteArray out = p.isSet(QStringLiteral("json")) ? StatusJson(issues) : StatusText(issues);
-        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        WriteStatus(options, [](const QByteArray &piece) { std::fwrite(piece.constData(), 1, size_t(piece.size()), stdout); });
+        std::fflush(stdout);
         return kDone;
     } catch (const StoreError &e) {
+        std::fflush(stdout);
         return storeUnreadable(e);
     }
 }
@@ -308,6 +356,7 @@ std::optional<int> RunCommandLine(int argc, char **argv)
             p.addOption({QStringLiteral("magazine"), QStringLiteral("マガジン名"), QStringLiteral("名前")});
     } else {
         p.addOption({QStringLiteral("json"), QStringLiteral("JSON で出力します。")});
+        p.addOption({QStringLiteral("limit"), QStringLiteral("号ごとに表示するメンバーの上限(件数はすべて数えます)"), QStringLiteral("人数")});
     }
     if (send || command == QLatin1String("deliver") || command == QLatin1String("resume"))
         p.addOption({QStringLiteral("retry-schedule"), QStringLiteral("再送の間隔"), QStringLiteral("5s,30s,...")});

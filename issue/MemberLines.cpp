@@ -2,6 +2,7 @@
 
 #include "issue/DeliveryOffers.h"
 #include "store/MemberPages.h"
+#include "store/SendStatePages.h"
 
 #include <algorithm>
 

@@ -63,43 +63,6 @@ void TargetPages::read(int members, QList<TargetLine> *out)
     last.finish();
 }
 
-void SendStatePages::read(int recipients, QList<SendStateRow> *out)
-{
-    if (m_atEnd)
-        return;
-    // The records are limited before the join, so a member number that repeats in the
-    // magazine cannot split one record's lines across two pages.
-    PreparedStatement s(Sql::lines({
-        QStringLiteral("select S.MagUser,U.UserName,U.UserAdrs,S.State,S.Attempts,S.NextTry,S.Reply"),
-        QStringLiteral("from (select MagUser,State,Attempts,NextTry,Reply from SendState"),
-        QStringLiteral("where MagIdx = ? and MagCnt = ? and MagUser > ? order by MagUser limit ?) S"),
-        QStringLiteral("left join MagUser U on U.MagIdx = ? and U.UserIdx = S.MagUser"),
-        QStringLiteral("order by S.MagUser"),
-    }));
-    s.run({m_magIdx, m_magCnt, m_first ? kBeforeAll : m_last, recipients, m_magIdx});
-    int records = 0;
-    while (s.next()) {
-        SendStateRow r;
-        r.MagUser = s.value(0).toLongLong();
-        r.UserName = s.value(1).toString();
-        r.UserAdrs = s.value(2).toString();
-        const qint64 state = s.value(3).toLongLong();
-        r.state = state >= 0 && state <= 6 ? SendState(state) : SendState::Unknown;
-        r.attempts = s.value(4).toInt();
-        const QVariant next = s.value(5);
-        r.nextTry = next.isNull() ? QDateTime() : QDateTime::fromSecsSinceEpoch(next.toLongLong());
-        r.reply = s.value(6).toString();
-        if (m_first || r.MagUser != m_last)
-            ++records;
-        m_first = false;
-        m_last = r.MagUser;
-        out->append(r);
-    }
-    s.finish();
-    if (records < recipients)
-        m_atEnd = true;
-}
-
 void IssueRecipientPages::read(int rows, QList<RecipientRecord> *out)
 {
     if (m_atEnd)

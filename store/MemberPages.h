@@ -6,7 +6,6 @@
 // statement throws StoreError with the engine's text.
 #include "store/HistoryRecords.h"
 #include "store/RecipientQuery.h"
-#include "store/SendStates.h"
 
 #include <QList>
 
@@ -25,24 +24,6 @@ private:
     int m_magIdx;
     qint64 m_lastIdx = 0;
     qint64 m_lastRow = 0;
-    bool m_atEnd = false;
-};
-
-// The per-recipient records of an issue with their members (empty names for a member
-// deleted since), in member-number order.
-class SendStatePages
-{
-public:
-    SendStatePages(int magIdx, int magCnt) : m_magIdx(magIdx), m_magCnt(magCnt) {}
-    // Appends the next `recipients` records.
-    void read(int recipients, QList<SendStateRow> *out);
-    bool atEnd() const { return m_atEnd; }
-
-private:
-    int m_magIdx;
-    int m_magCnt;
-    qint64 m_last = 0;
-    bool m_first = true;
     bool m_atEnd = false;
 };
 

@@ -65,6 +65,53 @@ class TestCliDelivery : public QObject
         t.commit();
     }
 
+    // Another issue of the magazine to its first `members` members, every recipient waiting.
+    static void recordIssue(int magCnt, int members)
+    {
+        Transaction t;
+        for (int i = 0; i < members; ++i)
+            StoreFixture::addRecipient(kMag, magCnt, 100 + i, {{"SendComplete", 0}});
+        StoreFixture::addIssue(kMag, magCnt, {.addDate = "2026/12/11 10:00:00", .sendCnt = members, .title = "続報", .body = "続きです。\r\n"});
+        SendStates::seed(kMag, magCnt);
+        t.commit();
+    }
+
+    // The answer of "status --json" as Python's json module reads it (strictly: no control
+    // character in a string, no key twice in an object), written back as plain ASCII JSON.
+    static QJsonObject statusByPython(const QStringList &more = {})
+    {
+        const Run r = runProgram(QStringList{QStringLiteral("status"), QStringLiteral("--json")} + more);
+        if (r.code != 0)
+            return {};
+        QProcess py;
+        py.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import json, sys\n"
+                                 "def once(pairs):\n"
+                                 "    keys = [k for k, _ in pairs]\n"
+                                 "    if len(keys) != len(set(keys)): raise ValueError('key twice: %r' % keys)\n"
+                                 "    return dict(pairs)\n"
+                                 "doc = json.loads(sys.stdin.buffer.read().decode('utf-8'), object_pairs_hook=once)\n"
+                                 "json.dump(doc, sys.stdout, ensure_ascii=True)\n")});
+        py.waitForStarted();
+        py.write(r.out);
+        py.closeWriteChannel();
+        py.waitForFinished(30000);
+        if (py.exitCode() != 0) {
+            qWarning("%s", py.readAllStandardError().constData());
+            return {};
+        }
+        return QJsonDocument::fromJson(py.readAllStandardOutput()).object();
+    }
+
+    static QJsonObject issueIn(const QJsonObject &status, int magCnt)
+    {
+        for (const QJsonValue v : status.value("issues").toArray())
+            if (v.toObject().value("issue").toInt() == magCnt)
+                return v.toObject();
+        return {};
+    }
+
     static void setServer(quint16 port)
     {
         Statement s;
@@ -283,6 +330,194 @@ private Q_SLOTS:
             QVERIFY(got.tls);
             QCOMPARE(got.authUser, o.user);
         }
+    }
+
+    // A live delivery elsewhere holds the issue (this test process takes its lock): resume
+    // leaves it alone, names who delivers it and exits 2, after sending the free issues.
+    void resumeNamesTheBusyIssue_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("freeIssue");
+        QTest::newRow("the only open issue, --all") << QStringList{"resume", "--all"} << false;
+        QTest::newRow("the only open issue") << QStringList{"resume"} << false;
+        QTest::newRow("beside a free issue, --all") << QStringList{"resume", "--all"} << true;
+        QTest::newRow("beside a free issue") << QStringList{"resume"} << true;
+    }
+    void resumeNamesTheBusyIssue()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, freeIssue);
+        SmtpSink sink;
+        QVERIFY2(sink.start({}), qPrintable(sink.error()));
+        setUpIssue({addr(0), addr(1), addr(2)});
+        if (freeIssue)
+            recordIssue(kIssue + 1, 2);
+        setServer(sink.port());
+        QVERIFY(SendLock::acquire(kMag, kIssue));
+        const std::optional<SendLockHolder> holder = SendLock::holder(kMag, kIssue);
+        QVERIFY(holder);
+        QCOMPARE(holder->pid, qint64(QCoreApplication::applicationPid()));
+
+        const Run r = runProgram(args);
+        SendLock::release(kMag, kIssue);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("週刊ツバメ 第%1号").arg(kIssue)), qPrintable(r.err));
+        QVERIFY2(r.err.contains(SendLockHolderText(*holder)), qPrintable(r.err));
+        QCOMPARE(SendStates::counts(kMag, kIssue).waiting, 3);
+        // The free issue went out all the same, to its two recipients only.
+        QCOMPARE(sink.acceptedCounts().size(), freeIssue ? 2 : 0);
+        if (freeIssue)
+            QCOMPARE(SendStates::counts(kMag, kIssue + 1).sent, 2);
+    }
+
+    // An issue an older build recorded has recipient rows and no delivery records: deliver
+    // makes them as the window does, the members already marked done counting as sent.
+    void deliverSeedsAnOlderIssue_data()
+    {
+        QTest::addColumn<int>("alreadyDone");
+        QTest::newRow("never delivered") << 0;
+        QTest::newRow("half delivered by the older build") << 3;
+    }
+    void deliverSeedsAnOlderIssue()
+    {
+        QFETCH(int, alreadyDone);
+        SmtpSink sink;
+        QVERIFY2(sink.start({}), qPrintable(sink.error()));
+        const QStringList addresses{addr(0), addr(1), addr(2), addr(3), addr(4), addr(5)};
+        setUpIssue(addresses);
+        Statement().exec("delete from SendState");
+        PreparedStatement done(QStringLiteral("update MagHist set SendComplete = 1 where MagIdx = ? and MagCnt = ? and MagUser < ?"));
+        done.run({kMag, kIssue, 100 + alreadyDone});
+        setServer(sink.port());
+
+        const Run r = runProgram(deliverArgs());
+        QCOMPARE(r.code, 0);
+        const QHash<QString, int> accepted = sink.acceptedCounts();
+        QCOMPARE(accepted.size(), addresses.size() - alreadyDone);
+        for (int i = 0; i < addresses.size(); ++i)
+            QCOMPARE(accepted.value(addresses.at(i)), i < alreadyDone ? 0 : 1);
+        const SendStateCounts c = SendStates::counts(kMag, kIssue);
+        QCOMPARE(c.sent, qint64(addresses.size()));
+        QCOMPARE(c.total(), qint64(addresses.size()));
+        QCOMPARE(Statement().scalar("select count(*) from MagHist where SendComplete = 1"), int(addresses.size()));
+    }
+
+    // While a live delivery holds an issue, status says who it is and since when, in words
+    // and in JSON; a stopped issue names nobody.
+    void statusNamesTheHolder()
+    {
+        setUpIssue({addr(0), addr(1)});
+        recordIssue(kIssue + 1, 2);
+        QVERIFY(SendLock::acquire(kMag, kIssue));
+        const SendLockHolder holder = *SendLock::holder(kMag, kIssue);
+        const Run text = runProgram({QStringLiteral("status")});
+        const QJsonObject json = statusByPython();
+        SendLock::release(kMag, kIssue);
+
+        QCOMPARE(text.code, 0);
+        const QString out = QString::fromUtf8(text.out);
+        QVERIFY2(out.contains(QStringLiteral("配信しているのは ") + SendLockHolderText(holder)), qPrintable(out));
+        QCOMPARE(out.count(QStringLiteral("配信しているのは")), 1);
+        QVERIFY2(SendLockHolderText(holder).contains(holder.since.toString(QStringLiteral("yyyy/MM/dd HH:mm"))),
+                 qPrintable(SendLockHolderText(holder)));
+
+        const QJsonObject running = issueIn(json, kIssue);
+        QCOMPARE(running.value("state").toString(), QStringLiteral("running"));
+        const QJsonObject h = running.value("holder").toObject();
+        QCOMPARE(h.value("host").toString(), holder.host);
+        QCOMPARE(h.value("pid").toInteger(), holder.pid);
+        QCOMPARE(QDateTime::fromString(h.value("since").toString(), Qt::ISODate), holder.since);
+        QVERIFY(QDateTime::fromString(h.value("heartbeat").toString(), Qt::ISODate).isValid());
+        const QJsonObject stopped = issueIn(json, kIssue + 1);
+        QCOMPARE(stopped.value("state").toString(), QStringLiteral("stopped"));
+        QVERIFY(stopped.value("holder").isNull());
+    }
+
+    // The JSON answer is written as it is read; Python's json reads every text back exactly,
+    // the counts stay whole under --limit, and an issue with nothing to list has an empty list.
+    void statusJsonIsExact_data()
+    {
+        QTest::addColumn<QStringList>("limit");
+        QTest::addColumn<int>("listed");
+        QTest::newRow("all") << QStringList{} << 5;
+        QTest::newRow("limit 2") << QStringList{"--limit", "2"} << 2;
+        QTest::newRow("limit 0") << QStringList{"--limit", "0"} << 0;
+        QTest::newRow("limit above") << QStringList{"--limit", "999"} << 5;
+    }
+    void statusJsonIsExact()
+    {
+        QFETCH(QStringList, limit);
+        QFETCH(int, listed);
+        const QStringList addresses{addr(0), addr(1), addr(2), addr(3), addr(4), addr(5), addr(6)};
+        setUpIssue(addresses);
+        recordIssue(kIssue + 1, 1);
+        // Replies and names with what JSON must escape: quotes, backslashes, control
+        // characters, a line separator, characters beyond the basic plane.
+        const QStringList awkward{QStringLiteral("550 \"quoted\" \\path\\"), QStringLiteral("451 tab\there\u0001"),
+                                  QStringLiteral("550 line\u2028sep </script>"), QStringLiteral("550 𠮷野家 ツバメ"),
+                                  QStringLiteral("452 {\"json\":[1,2]}")};
+        PreparedStatement fail(QStringLiteral("update SendState set State = ?, Attempts = ?, NextTry = ?, Reply = ?"
+                                              " where MagIdx = ? and MagCnt = ? and MagUser = ?"));
+        PreparedStatement name(QStringLiteral("update MagUser set UserName = ? where MagIdx = ? and UserIdx = ?"));
+        const QDateTime next = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() + 3600);
+        for (int i = 0; i < awkward.size(); ++i) {
+            const SendState state = i == 1 ? SendState::Deferred : i == 4 ? SendState::Unknown : SendState::Failed;
+            fail.run({int(state), i + 1, state == SendState::Deferred ? QVariant(next.toSecsSinceEpoch()) : QVariant(),
+                      awkward.at(i), kMag, kIssue, 100 + i});
+            name.run({QStringLiteral("会員\"%1\"\\\n\t").arg(i), kMag, 100 + i});
+        }
+        Statement().exec("update SendState set State = 2 where MagCnt = 8");
+        Statement().exec("update SendState set State = 2 where MagCnt = 7 and MagUser = 105");
+
+        const QJsonObject status = statusByPython(limit);
+        QCOMPARE(status.value("issues").toArray().size(), 2);
+        const QJsonObject issue = issueIn(status, kIssue);
+        const QJsonObject counts = issue.value("counts").toObject();
+        QCOMPARE(counts.value("failed").toInt(), 3);
+        QCOMPARE(counts.value("deferred").toInt(), 1);
+        QCOMPARE(counts.value("unknown").toInt(), 1);
+        QCOMPARE(counts.value("sent").toInt(), 1);
+        QCOMPARE(counts.value("waiting").toInt(), 1);
+        QCOMPARE(issue.value("magazine").toString(), QStringLiteral("週刊ツバメ"));
+        QCOMPARE(issue.value("title").toString(), QStringLiteral("お知らせ"));
+        QCOMPARE(issue.value("state").toString(), QStringLiteral("stopped"));
+        const QJsonArray recipients = issue.value("recipients").toArray();
+        QCOMPARE(recipients.size(), listed);
+        for (int i = 0; i < listed; ++i) {
+            const QJsonObject r = recipients.at(i).toObject();
+            QCOMPARE(r.value("address").toString(), addr(i));
+            QCOMPARE(r.value("name").toString(), QStringLiteral("会員\"%1\"\\\n\t").arg(i));
+            QCOMPARE(r.value("reply").toString(), awkward.at(i));
+            QCOMPARE(r.value("attempts").toInt(), i + 1);
+            QCOMPARE(r.value("state").toString(), QString(i == 1 ? "deferred" : i == 4 ? "unknown" : "failed"));
+            QCOMPARE(QDateTime::fromString(r.value("nextTry").toString(), Qt::ISODate), i == 1 ? next : QDateTime());
+        }
+        const QJsonObject done = issueIn(status, kIssue + 1);
+        QCOMPARE(done.value("state").toString(), QStringLiteral("done"));
+        QVERIFY(done.value("recipients").isArray());
+        QCOMPARE(done.value("recipients").toArray().size(), 0);
+
+        // The words for people list as many, and say how many more there are.
+        const Run text = runProgram(QStringList{QStringLiteral("status")} + limit);
+        QCOMPARE(text.code, 0);
+        const QString out = QString::fromUtf8(text.out);
+        QCOMPARE(out.count(QStringLiteral("@example.com")), listed);
+        QCOMPARE(out.contains(QStringLiteral("ほか %1 人").arg(5 - listed)), listed < 5);
+    }
+
+    void statusRefusesABadLimit_data()
+    {
+        QTest::addColumn<QString>("limit");
+        QTest::newRow("negative") << "-1";
+        QTest::newRow("not a number") << "ten";
+    }
+    void statusRefusesABadLimit()
+    {
+        QFETCH(QString, limit);
+        const Run r = runProgram({QStringLiteral("status"), QStringLiteral("--limit"), limit});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.err.contains(QStringLiteral("--limit")));
+        QVERIFY(r.out.isEmpty());
     }
 
     // A partial failure: the refused recipients are failed with the server's reply, and both
