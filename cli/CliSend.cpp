@@ -210,9 +210,24 @@ int sendIssue(const IssueDraft &draft, const TMailThread::Settings &settings)
     // An issue that reaches nobody is recorded all the same, and has nothing to send.
     if (targets == 0)
         return kDone;
-    for (const IssueStateRow &row : SendStates::issues(draft.inputs.magIdx))
-        if (row.MagCnt == magCnt)
-            return DeliveryExitCode(deliverIssue(row, settings));
+    // Taken at once: a resume of another process (cron's) would otherwise take the new issue
+    // as an interrupted one.
+    TMailThread::Settings locked = settings;
+    try {
+        QString holder;
+        if (!SendLock::acquire(draft.inputs.magIdx, magCnt, &holder)) {
+            say(QStringLiteral("第%1号はほかの配信が送信中です: %2").arg(magCnt).arg(holder));
+            return kNotStarted;
+        }
+        locked.lockTaken = true;
+        for (const IssueStateRow &row : SendStates::issues(draft.inputs.magIdx))
+            if (row.MagCnt == magCnt)
+                return DeliveryExitCode(deliverIssue(row, locked));
+        SendLock::release(draft.inputs.magIdx, magCnt);
+    } catch (const StoreError &e) {
+        say(e.text());
+        return kNotStarted;
+    }
     say(QStringLiteral("記録した第%1号が見つかりません。").arg(magCnt));
     return kNotStarted;
 }

@@ -158,7 +158,7 @@ void TMailThread::run()
     bool locked = false;
     try {
         QString holder;
-        locked = SendLock::acquire(m_magIdx, m_magCnt, &holder);
+        locked = m_settings.lockTaken || SendLock::acquire(m_magIdx, m_magCnt, &holder);
         if (!locked) {
             Q_EMIT ErrorBox(kLockHeld + (holder.isEmpty() ? QString() : QStringLiteral("\r\n") + holder));
         } else {

@@ -36,6 +36,9 @@ public:
         // recipients, and to those whose fate is unknown.
         bool resendFailed = false;
         bool resendUnknown = false;
+        // The caller took the issue's lock for this process as it recorded the issue, so that
+        // no other process's resume could take the new issue first; the worker releases it.
+        bool lockTaken = false;
     };
 
     TMailThread(int MagIdx, int MagCnt, Settings settings, QObject *parent = nullptr);

@@ -50,7 +50,7 @@ void SendStatePages::read(int recipients, QList<SendStateRow> *out)
         r.UserName = s.value(1).toString();
         r.UserAdrs = s.value(2).toString();
         const qint64 state = s.value(3).toLongLong();
-        r.state = state >= 0 && state <= 6 ? SendState(state) : SendState::Unknown;
+        r.state = SendStateOf(state);
         r.attempts = s.value(4).toInt();
         const QVariant next = s.value(5);
         r.nextTry = next.isNull() ? QDateTime() : QDateTime::fromSecsSinceEpoch(next.toLongLong());

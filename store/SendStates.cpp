@@ -232,6 +232,11 @@ IssueState stateOfIssue(const SendStateCounts &c, bool running)
 
 } // namespace
 
+SendState SendStateOf(qint64 stored)
+{
+    return stateOf(stored);
+}
+
 QString SendStateText(SendState state)
 {
     switch (state) {

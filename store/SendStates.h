@@ -36,6 +36,8 @@ enum class SendState {
 
 // "待機", "送信中", "送信済", "保留", "失敗", "スキップ", "不明" (reserved reads as waiting)
 QString SendStateText(SendState state);
+// A stored State value as the state it names; a value out of range reads as unknown.
+SendState SendStateOf(qint64 stored);
 // The English word used on the command line and in JSON: waiting, sending, sent, deferred,
 // failed, skipped, unknown.
 QString SendStateName(SendState state);
