@@ -144,9 +144,9 @@ Run deliver(int mag, const QString &docDir)
     TMailThread worker(mag, kIssueOf[mag], settings);
     Run run;
     // Reports arrive on the worker's thread; reading memory there costs microseconds.
-    QObject::connect(&worker, &TMailThread::MailSent, &worker, [&run](int n) {
+    QObject::connect(&worker, &TMailThread::ReportsWaiting, &worker, [&run, &worker] {
         const bool before = run.reported < 1000;
-        run.reported += n;
+        run.reported += int(worker.takeReports());
         if (before && run.reported >= 1000)
             run.rssAt1000 = rssMb();
         if (run.reported >= kMembers)
