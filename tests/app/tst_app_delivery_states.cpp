@@ -367,6 +367,7 @@ private Q_SLOTS:
         addIssue(1, 4);
         StoreFixture::addSendStates(1, 1);
         openWindow();
+        QCOMPARE(shownTexts().size(), 1);  // the start-up offer, declined
         auto *buttons = form->findChild<TDeliveryControls *>(QStringLiteral("DeliveryButtons"));
         QVERIFY(buttons);
         // The delivery the buttons follow, as the manager tells it.

@@ -491,7 +491,7 @@ private Q_SLOTS:
         SmtpSink sink;
         QVERIFY2(sink.start({}), qPrintable(sink.error()));
         setServer(sink.port());
-        const auto quoted = [](QString arg) { return "'" + arg.replace("'", "'\\''") + "'"; };
+        const auto quoted = [](QString arg) -> QString { return "'" + arg.replace("'", "'\\''") + "'"; };
         QString command = quoted(QStringLiteral(TSUBAME_PROGRAM));
         for (const QString &arg : sendArgs())
             command += ' ' + quoted(arg);
