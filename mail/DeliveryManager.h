@@ -41,7 +41,8 @@ public:
     // Pauses every running worker.
     void stopAll();
     // Runs the caller's event loop until every worker has ended and its signals have come
-    // out, or the time is over; false then.
+    // out, or the time is over; false then. Not from a slot of a worker's own signal: the
+    // worker's later signals wait for that slot to return.
     bool waitForAll(int timeoutMs);
     // Closing: pauses every delivery and waits for them to record what they did.
     bool pauseAll(int timeoutMs)
