@@ -97,9 +97,18 @@ void TMainForm::CancelDelivery()
 {
     const int magIdx = Progress->CurMagIdx();
     const int magCnt = Progress->CurMagCnt();
-    const auto answer = MessageBox::confirm(this, QStringLiteral("この号の配信を中止しますか？\r\n"
-                                                                 "まだ送っていないメンバーは失敗として記録されます。"),
-                                            MessageBox::Buttons::YesNo);
+    // A delivery that ends while the question is open has nothing left to cancel: the
+    // question goes with it, unanswered.
+    const auto answer = MessageBox::confirm(
+        this,
+        QStringLiteral("この号の配信を中止しますか？\r\n"
+                       "まだ送っていないメンバーは失敗として記録されます。"),
+        MessageBox::Buttons::YesNo, [this, magIdx, magCnt](const std::function<void()> &close) {
+            return connect(Progress, &DeliveryProgress::deliveryEnded, this, [=](int endedIdx, int endedCnt) {
+                if (endedIdx == magIdx && endedCnt == magCnt)
+                    close();
+            });
+        });
     if (answer != MessageBox::Answer::Yes)
         return;
     if (Deliveries->isRunning(magIdx, magCnt)) {

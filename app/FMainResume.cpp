@@ -8,10 +8,22 @@
 
 void TMainForm::offerResume()
 {
+    // One read of every issue's state serves both lists: the unfinished issues nobody
+    // delivers (what resumable() gives), and those a live delivery holds, named with it.
     QList<IssueStateRow> issues;
-    if (!Command::run(this, [&issues] { issues = SendStates::resumable(); }) || issues.isEmpty())
+    QList<DeliveryOffers::HeldIssue> held;
+    const bool read = Command::run(this, [&issues, &held] {
+        for (const IssueStateRow &issue : SendStates::issues()) {
+            if (issue.state == IssueState::Stopped)
+                issues << issue;
+            else if (issue.state == IssueState::Running)
+                if (const auto holder = SendLock::holder(issue.MagIdx, issue.MagCnt))
+                    held << DeliveryOffers::HeldIssue{issue, *holder};
+        }
+    });
+    if (!read || issues.isEmpty())
         return;
-    if (MessageBox::confirm(this, DeliveryOffers::resumeQuestion(issues), MessageBox::Buttons::YesNo)
+    if (MessageBox::confirm(this, DeliveryOffers::resumeQuestion(issues, held), MessageBox::Buttons::YesNo)
         != MessageBox::Answer::Yes)
         return;
     // Each delivery takes its issue's lock when it starts; a killed run's "sending"

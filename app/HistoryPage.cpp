@@ -13,10 +13,12 @@
 #include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QPlainTextEdit>
 #include <QScopedValueRollback>
 #include <QSplitter>
+#include <QSysInfo>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -51,6 +53,12 @@ bool issueChosen(QWidget *parent, int curMagIdx, int magCnt)
         return false;
     }
     return true;
+}
+
+// A lock this very window holds: its own delivery needs no name.
+bool heldHere(const SendLockHolder &holder)
+{
+    return holder.host == QSysInfo::machineHostName() && holder.pid == QCoreApplication::applicationPid();
 }
 
 } // namespace
@@ -220,7 +228,19 @@ void THistoryPage::showStates(int magIdx)
         QTreeWidgetItem *item = ListView4->topLevelItem(i);
         const IssueStateRow *issue = byNumber.value(item->data(0, Qt::UserRole).toInt());
         const IssueState state = issue ? issue->state : IssueState::Legacy;
-        item->setText(kStateColumn, IssueStateText(state));
+        QString text = IssueStateText(state);
+        QString tip;
+        if (state == IssueState::Running) {
+            // Who delivers it and since when; another process's delivery is named in the
+            // column itself, as this window's progress says nothing of it.
+            if (const auto holder = SendLock::holder(issue->MagIdx, issue->MagCnt)) {
+                tip = SendLockHolderText(*holder) + QStringLiteral(" が送信中");
+                if (!heldHere(*holder))
+                    text += QStringLiteral("（") + SendLockHolderText(*holder) + QStringLiteral("）");
+            }
+        }
+        item->setText(kStateColumn, text);
+        item->setToolTip(kStateColumn, tip);
         item->setData(0, kCanResumeRole, state == IssueState::Stopped);
         item->setData(0, kCanResendRole,
                       issue && state != IssueState::Running && DeliveryOffers::canResend(issue->counts));
@@ -256,18 +276,18 @@ bool THistoryPage::readOpenIssue(int *magIdxOut, int *magCntOut, SendStateCounts
     const int magIdx = m_magazine.CurMagIdx();
     *magIdxOut = magIdx;
     *magCntOut = magCnt;
-    bool held = false;
+    std::optional<SendLockHolder> holder;
     if (!Command::run(window(), [&] {
             *counts = SendStates::counts(magIdx, magCnt);
-            held = SendLock::isHeld(magIdx, magCnt);
+            holder = SendLock::holder(magIdx, magCnt);
         }))
         return false;
     if (counts->total() == 0) {
         MessageBox::warning(window(), QStringLiteral("この号には宛先ごとの配信の記録がありません。"));
         return false;
     }
-    if (held) {
-        MessageBox::warning(window(), QStringLiteral("この号はいま配信中です。"));
+    if (holder) {
+        MessageBox::warning(window(), QStringLiteral("この号はいま配信中です。\r\n") + SendLockHolderText(*holder));
         return false;
     }
     return true;

@@ -3,7 +3,8 @@
 // selected (Memo2). It owns the list's columns and their stored widths, the preview, and the
 // commands on the selected issue: its recipients, taking it into the composer, resuming its
 // delivery or sending again to its failed recipients, and the deletion of the magazine's
-// history up to a day. The "状態" column shows how each issue's delivery stands.
+// history up to a day. The "状態" column shows how each issue's delivery stands, and for one
+// being delivered, who delivers it and since when.
 #include "store/SendStates.h"
 
 #include <QWidget>

@@ -49,8 +49,11 @@ QString leftText(const SendStateCounts &counts)
         .arg(counts.unknown + counts.sending);
 }
 
-QString resumeQuestion(const QList<IssueStateRow> &issues)
+QString resumeQuestion(const QList<IssueStateRow> &issues, const QList<HeldIssue> &held)
 {
+    const auto named = [](const IssueStateRow &issue) {
+        return QStringLiteral("%1 第%2号「%3」").arg(issue.MagName).arg(issue.MagCnt).arg(oneLine(issue.Title));
+    };
     QStringList lines;
     lines << QStringLiteral("配信が終わっていない号があります。今すぐ再開しますか？") << QString();
     bool unknown = false;
@@ -58,13 +61,17 @@ QString resumeQuestion(const QList<IssueStateRow> &issues)
         const IssueStateRow &issue = issues[i];
         unknown = unknown || issue.counts.unknown + issue.counts.sending > 0;
         if (i < kListedIssues)
-            lines << QStringLiteral("%1 第%2号「%3」 %4")
-                         .arg(issue.MagName)
-                         .arg(issue.MagCnt)
-                         .arg(oneLine(issue.Title), leftText(issue.counts));
+            lines << named(issue) + QLatin1Char(' ') + leftText(issue.counts);
     }
     if (issues.size() > kListedIssues)
         lines << QStringLiteral("ほか %1 号").arg(issues.size() - kListedIssues);
+    if (!held.isEmpty()) {
+        lines << QString() << QStringLiteral("次の号はほかの配信が送信中のため、再開しません。");
+        for (int i = 0; i < held.size() && i < kListedIssues; ++i)
+            lines << named(held[i].issue) + QLatin1Char(' ') + SendLockHolderText(held[i].holder);
+        if (held.size() > kListedIssues)
+            lines << QStringLiteral("ほか %1 号").arg(held.size() - kListedIssues);
+    }
     if (unknown)
         lines << QString()
               << QStringLiteral("結果不明の宛先（届いたかどうか分からないもの）には再送しません。"

@@ -23,9 +23,16 @@ bool canResend(const SendStateCounts &counts);
 // unknown, which is what they become.
 QString leftText(const SendStateCounts &counts);
 
-// The start-up question: one line per issue (magazine, number, subject, what is left), and a
-// word on the unknown recipients when there are any. Long lists are cut after a screenful.
-QString resumeQuestion(const QList<IssueStateRow> &issues);
+// An unfinished issue that a live delivery (another process, typically) holds.
+struct HeldIssue {
+    IssueStateRow issue;
+    SendLockHolder holder;
+};
+
+// The start-up question: one line per issue (magazine, number, subject, what is left), the
+// issues being delivered elsewhere with who delivers them and since when, and a word on the
+// unknown recipients when there are any. Long lists are cut after a screenful.
+QString resumeQuestion(const QList<IssueStateRow> &issues, const QList<HeldIssue> &held = {});
 
 // The resend questions: the counts first, then whether to include the unknown ones.
 QString resendQuestion(const SendStateCounts &counts);

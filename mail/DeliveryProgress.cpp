@@ -2,14 +2,48 @@
 
 #include "mail/DeliveryManager.h"
 
+#include <algorithm>
+
 DeliveryProgress::DeliveryProgress(const DeliveryManager &deliveries, QObject *parent) : QObject(parent)
 {
     connect(&deliveries, &DeliveryManager::Dispatched, this, &DeliveryProgress::dispatched);
     connect(&deliveries, &DeliveryManager::Started, this, &DeliveryProgress::started);
+    connect(&deliveries, &DeliveryManager::StopRequested, this, &DeliveryProgress::stopRequested);
     connect(&deliveries, &DeliveryManager::MailSent, this, &DeliveryProgress::mailSent);
     connect(&deliveries, &DeliveryManager::Waiting, this, &DeliveryProgress::waiting);
     connect(&deliveries, &DeliveryManager::Summary, this, &DeliveryProgress::summary);
     connect(&deliveries, &DeliveryManager::Ended, this, &DeliveryProgress::ended);
+}
+
+int DeliveryProgress::Share::shown() const
+{
+    // The last recipient is counted with the end of its delivery: until the delivery has
+    // ended with nothing left, the share never reads full.
+    return complete ? total : std::min(reported, std::max(total - 1, 0));
+}
+
+int DeliveryProgress::SendTotal() const
+{
+    int total = 0;
+    for (const Share &s : m_shares)
+        total += s.total;
+    return total;
+}
+
+int DeliveryProgress::SentCount() const
+{
+    int sent = 0;
+    for (const Share &s : m_shares)
+        sent += s.shown();
+    return sent;
+}
+
+DeliveryProgress::Share *DeliveryProgress::runningShare(int MagIdx, int MagCnt)
+{
+    for (auto it = m_shares.rbegin(); it != m_shares.rend(); ++it)
+        if (it->running && it->MagIdx == MagIdx && it->MagCnt == MagCnt)
+            return &*it;
+    return nullptr;
 }
 
 QString DeliveryProgress::WaitingText(const QDateTime &until)
@@ -19,6 +53,10 @@ QString DeliveryProgress::WaitingText(const QDateTime &until)
 
 QString DeliveryProgress::stateText() const
 {
+    if (m_state == State::Running && m_stopping == Stopping::Cancel)
+        return QStringLiteral("送信中のメールを終えてから中止します");
+    if (m_state == State::Running && m_stopping == Stopping::Pause)
+        return QStringLiteral("送信中のメールを終えてから一時停止します");
     if (m_state == State::Running && m_waitingUntil.isValid())
         return WaitingText(m_waitingUntil);
     if (m_state == State::Stopped)
@@ -26,15 +64,20 @@ QString DeliveryProgress::stateText() const
     return {};
 }
 
-void DeliveryProgress::dispatched(int recipients)
+void DeliveryProgress::dispatched(int recipients, int MagIdx, int MagCnt)
 {
-    // A new total starts once everything counted so far has been reported sent; until
-    // then the deliveries share one bar.
-    if (m_sentCount == m_sendTotal) {
-        m_sentCount = 0;
-        m_sendTotal = 0;
+    if (m_sendingCount == 0) {
+        m_shares.clear();
+    } else {
+        // The same issue resumed while others run: what it sent before stays on the bar,
+        // and its rest is the new share.
+        for (Share &s : m_shares)
+            if (!s.running && s.MagIdx == MagIdx && s.MagCnt == MagCnt) {
+                s.total = s.shown();
+                s.complete = true;
+            }
     }
-    m_sendTotal += recipients;
+    m_shares.append(Share{MagIdx, MagCnt, std::max(recipients, 0), 0, true, false});
     Q_EMIT changed();
 }
 
@@ -45,12 +88,25 @@ void DeliveryProgress::started(int MagIdx, int MagCnt)
     m_magCnt = MagCnt;
     m_state = State::Running;
     m_waitingUntil = {};
+    m_stopping = Stopping::No;
     Q_EMIT changed();
 }
 
-void DeliveryProgress::mailSent(int count)
+void DeliveryProgress::stopRequested(int MagIdx, int MagCnt, bool cancel)
 {
-    m_sentCount += count;
+    if (MagIdx != m_magIdx || MagCnt != m_magCnt || m_state != State::Running)
+        return;
+    if (cancel)
+        m_stopping = Stopping::Cancel;
+    else if (m_stopping == Stopping::No)
+        m_stopping = Stopping::Pause;
+    Q_EMIT changed();
+}
+
+void DeliveryProgress::mailSent(int count, int MagIdx, int MagCnt)
+{
+    if (Share *s = runningShare(MagIdx, MagCnt))
+        s->reported += std::max(count, 0);
     Q_EMIT changed();
 }
 
@@ -64,17 +120,23 @@ void DeliveryProgress::waiting(int MagIdx, int MagCnt, const QDateTime &until)
 
 void DeliveryProgress::summary(const DeliverySummary &s)
 {
-    if (s.MagIdx != m_magIdx || s.MagCnt != m_magCnt)
-        return;
-    m_waitingUntil = {};
     const bool left = s.counts.open() > 0 && s.end != DeliveryEnd::Cancelled;
-    m_state = left ? State::Stopped : State::Idle;
+    if (Share *share = runningShare(s.MagIdx, s.MagCnt)) {
+        share->running = false;
+        share->complete = s.end != DeliveryEnd::Cancelled && s.counts.open() == 0;
+    }
+    if (s.MagIdx == m_magIdx && s.MagCnt == m_magCnt) {
+        m_waitingUntil = {};
+        m_stopping = Stopping::No;
+        m_state = left ? State::Stopped : State::Idle;
+    }
     Q_EMIT changed();
+    Q_EMIT deliveryEnded(s.MagIdx, s.MagCnt);
 }
 
 void DeliveryProgress::ended()
 {
     m_sendFinished = true;
-    m_sendingCount -= 1;
+    m_sendingCount = std::max(m_sendingCount - 1, 0);
     Q_EMIT changed();
 }

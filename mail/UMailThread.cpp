@@ -199,8 +199,20 @@ void TMailThread::run()
 
 void TMailThread::report(int count)
 {
-    Q_EMIT MailSent(count);
-    Q_EMIT RepaintStatus();
+    if (count <= 0)
+        return;
+    m_reported.fetch_add(count);
+    // Counted before the flag is looked at, and takeReports() clears the flag before it
+    // takes the count: every count is either taken by a notice already under way or
+    // announced by a new one, and reaches the receiver before whatever is emitted next.
+    if (!m_reportWaiting.exchange(true))
+        Q_EMIT ReportsWaiting();
+}
+
+qint64 TMailThread::takeReports()
+{
+    m_reportWaiting.store(false);
+    return m_reported.exchange(0);
 }
 
 DeliveryEnd TMailThread::deliver()

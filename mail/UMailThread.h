@@ -4,10 +4,10 @@
 // send step with the recipients' fate written to the store group by group, reports progress
 // and waits, writes the error log and ends with a summary of the issue.
 //
-// The worker never touches a window nor the window's counters. It reaches the user-interface
-// thread (or the command line's main thread) only through its signals, which are connected
-// with Qt::BlockingQueuedConnection so that the worker waits until they have been handled.
-// DeliveryManager starts and tracks it.
+// The worker never touches a window nor the window's counters, and never waits for them: it
+// reaches the user-interface thread (or the command line's main thread) only through its
+// signals, queued, and its progress is a counter that the receiver takes when it gets round
+// to it. DeliveryManager starts and tracks it.
 #include "mail/ConnInfo.h"
 #include "mail/DeliverySend.h"
 #include "mail/DeliverySummary.h"
@@ -61,13 +61,19 @@ public:
     // or empty when writing failed.
     static QString WriteErrorLog(const QString &DocDir, const QStringList &lines, const QDateTime &when);
 
+    // The recipients reported since the last call, for the receiver of ReportsWaiting(); any
+    // thread may call it.
+    qint64 takeReports();
+
     // Addresses in a batch mail, and mails between two progress reports.
     static constexpr int kBatchSize = kDeliveryBatchSize;
     static constexpr int kReportEvery = kDeliveryReportEvery;
 
 Q_SIGNALS:
-    // WM_MAILSENT: count recipients have reached a state since the last one.
-    void MailSent(int count);
+    // Recipients have reached their final state since the last takeReports(). Emitted once
+    // until the receiver takes them, however many follow meanwhile: a sender far quicker than
+    // the receiver costs it one wake per turn of its event loop, and is never held back.
+    void ReportsWaiting();
     // The status bar should be drawn again now.
     void RepaintStatus();
     // The delivery waits (pacing, a retry's time, reopening the connection) until the moment;
@@ -98,5 +104,7 @@ private:
     Settings m_settings;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_cancel{false};
+    std::atomic<qint64> m_reported{0};
+    std::atomic<bool> m_reportWaiting{false};
     std::unique_ptr<Clock> m_clock;
 };

@@ -10,6 +10,7 @@ namespace {
 struct TestState {
     bool on = false;
     QList<Answer> answers;
+    QList<std::function<void()>> meanwhile;
     QList<Shown> shown;
 };
 TestState &state()
@@ -54,9 +55,27 @@ void error(QWidget *parent, const QString &text) { show(parent, Kind::Error, tex
 
 Answer confirm(QWidget *parent, const QString &text, Buttons buttons)
 {
+    return confirm(parent, text, buttons, CloseHook());
+}
+
+Answer confirm(QWidget *parent, const QString &text, Buttons buttons, const CloseHook &closeWhen)
+{
+    bool withdrawn = false;
     if (state().on) {
         state().shown.append({Kind::Confirm, text});
-        return state().answers.isEmpty() ? Answer::No : state().answers.takeFirst();
+        const qsizetype index = state().shown.size() - 1;
+        QMetaObject::Connection hook;
+        if (closeWhen)
+            hook = closeWhen([&withdrawn] { withdrawn = true; });
+        if (!state().meanwhile.isEmpty())
+            state().meanwhile.takeFirst()();
+        QObject::disconnect(hook);
+        const Answer answer = state().answers.isEmpty() ? Answer::No : state().answers.takeFirst();
+        if (!withdrawn)
+            return answer;
+        if (index < state().shown.size())
+            state().shown[index].withdrawn = true;
+        return Answer::Cancel;
     }
     QMessageBox::StandardButtons b;
     switch (buttons) {
@@ -64,7 +83,18 @@ Answer confirm(QWidget *parent, const QString &text, Buttons buttons)
     case Buttons::YesNo: b = QMessageBox::Yes | QMessageBox::No; break;
     case Buttons::OkCancel: b = QMessageBox::Ok | QMessageBox::Cancel; break;
     }
-    return fromButton(QMessageBox::question(parent, title(), text, b));
+    QMessageBox box(QMessageBox::Question, title(), text, b, parent);
+    QMetaObject::Connection hook;
+    if (closeWhen)
+        hook = closeWhen([&box, &withdrawn] {
+            if (withdrawn)
+                return;
+            withdrawn = true;
+            box.done(QMessageBox::Cancel);
+        });
+    const int button = box.exec();
+    QObject::disconnect(hook);
+    return withdrawn ? Answer::Cancel : fromButton(button);
 }
 
 void setTestMode(bool on)
@@ -76,6 +106,8 @@ void setTestMode(bool on)
 bool testMode() { return state().on; }
 
 void queueAnswer(Answer answer) { state().answers.append(answer); }
+
+void queueMeanwhile(std::function<void()> meanwhile) { state().meanwhile.append(std::move(meanwhile)); }
 
 QList<Shown> takeShown()
 {

@@ -44,6 +44,9 @@ void TDeliveryControls::follow()
     const DeliveryProgress::State state = m_progress.state();
     m_state->setText(m_progress.stateText());
     m_pause->setVisible(state == DeliveryProgress::State::Running);
+    // Asked once, the pause waits for the mail in flight; a cancel may still follow it.
+    m_pause->setEnabled(m_progress.stopping() == DeliveryProgress::Stopping::No);
+    m_cancel->setEnabled(m_progress.stopping() != DeliveryProgress::Stopping::Cancel);
     m_resume->setVisible(state == DeliveryProgress::State::Stopped);
     m_cancel->setVisible(state != DeliveryProgress::State::Idle);
 }

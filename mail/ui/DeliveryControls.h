@@ -1,7 +1,7 @@
 #pragma once
 // The buttons of the status bar's progress area for the delivery the progress follows:
 // 一時停止 while it runs, 再開 once it has stopped with recipients left, 中止 in both cases,
-// and beside them what it is doing ("待機中 hh:mm まで", "一時停止中").
+// and beside them what it is doing ("待機中 hh:mm まで", a pause on its way, "一時停止中").
 #include <QWidget>
 
 class DeliveryProgress;

@@ -8,8 +8,11 @@
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "mail/DeliveryManager.h"
+#include "mail/DeliveryProgress.h"
+#include "mail/ui/DeliveryControls.h"
 #include "mail/ui/FConnDlg.h"
 #include "members/CurrentMagazine.h"
+#include "store/Batch.h"
 #include "store/Database.h"
 #include "store/SendSettings.h"
 #include "store/SendStates.h"
@@ -19,7 +22,9 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QLabel>
 #include <QSpinBox>
+#include <QToolButton>
 #include <QTcpServer>
 #include <QTreeWidget>
 #include <QtTest>
@@ -220,7 +225,7 @@ private Q_SLOTS:
 
         // When a delivery ends, the column follows.
         SendLock::release(1, 5);
-        Q_EMIT form->Deliveries->Ended();
+        Q_EMIT form->Deliveries->Ended(1, 5);
         QCOMPARE(form->ListView4->topLevelItem(0)->text(5), QString("中断"));
     }
 
@@ -243,7 +248,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("warning");
         QTest::newRow("stopped") << 1 << QList<int>{3} << QString();
         QTest::newRow("done") << 2 << QList<int>{} << "この号には送信の残りがありません。";
-        QTest::newRow("running") << 3 << QList<int>{} << "この号はいま配信中です。";
+        QTest::newRow("running") << 3 << QList<int>{} << "この号はいま配信中です。\r\n%holder";
         QTest::newRow("older") << 4 << QList<int>{} << "この号には宛先ごとの配信の記録がありません。";
     }
     void resumeCommand()
@@ -263,6 +268,7 @@ private Q_SLOTS:
         form->Resume1Click();
         QFETCH(QList<int>, started);
         QFETCH(QString, warning);
+        warning.replace("%holder", SendLockHolderText(*SendLock::holder(1, 3)));
         QCOMPARE(dispatchedCounts(), started);
         QCOMPARE(shownTexts(), warning.isEmpty() ? QStringList() : QStringList{warning});
         SendLock::release(1, 3);
@@ -302,6 +308,138 @@ private Q_SLOTS:
         QVERIFY(!SendLock::isHeld(1, 1));
         QCOMPARE(SendStates::resumable().size(), 1);
         QCOMPARE(server.received().size(), 1);
+    }
+
+    // A delivery another process holds is named with who holds it and since when: in the
+    // start-up offer, in the history's state column and its tooltip, and when asked to resume.
+    void holderIsNamed()
+    {
+        addIssue(1, 2);
+        StoreFixture::addSendStates(1, 1, {result(1, SendState::Sent)});
+        addIssue(2, 2);
+        StoreFixture::addSendStates(1, 2);
+        const qint64 since = QDateTime(QDate(2026, 12, 10), QTime(9, 5)).toSecsSinceEpoch();
+        PreparedStatement lock(QStringLiteral(
+            "insert into SendLock (MagIdx,MagCnt,Host,Pid,Started,BootId,Since,Heartbeat) values(1,2,?,4242,1,'',?,?)"));
+        lock.run({QStringLiteral("elsewhere"), since, QDateTime::currentSecsSinceEpoch()});
+        addIssue(3, 1);
+        StoreFixture::addSendStates(1, 3);
+        QVERIFY(SendLock::acquire(1, 3));
+        const QString elsewhere = QStringLiteral("ホスト elsewhere のプロセス 4242 (2026/12/10 09:05 から)");
+        const QString here = SendLockHolderText(*SendLock::holder(1, 3));
+
+        MessageBox::queueAnswer(MessageBox::Answer::No);
+        openWindow();
+        const QStringList offer = shownTexts().value(0).split('\n');
+        QCOMPARE(offer.value(2), QString("週刊ツバメ 第1号「第1号の件名」 未送信 1 件、保留 0 件、結果不明 0 件"));
+        QVERIFY2(offer.contains("次の号はほかの配信が送信中のため、再開しません。"), qPrintable(offer.join('|')));
+        QVERIFY(offer.contains("週刊ツバメ 第2号「第2号の件名」 " + elsewhere));
+        QVERIFY(offer.contains("週刊ツバメ 第3号「第3号の件名」 " + here));
+
+        showHistory();
+        QStringList states, tips;
+        for (int i = 0; i < form->ListView4->topLevelItemCount(); ++i) {
+            states << form->ListView4->topLevelItem(i)->text(5);
+            tips << form->ListView4->topLevelItem(i)->toolTip(5);
+        }
+        // This window's own delivery needs no name in the column.
+        QCOMPARE(states, (QStringList{"送信中", "送信中（" + elsewhere + "）", "中断"}));
+        QCOMPARE(tips, (QStringList{here + " が送信中", elsewhere + " が送信中", ""}));
+
+        selectIssue(2);
+        form->Resume1Click();
+        QCOMPARE(shownTexts(), QStringList{"この号はいま配信中です。\r\n" + elsewhere});
+        QCOMPARE(dispatchedCounts(), QList<int>{});
+        SendLock::release(1, 3);
+    }
+
+    // The cancel question of a delivery that ends while it is open goes with it: nothing is
+    // cancelled, whatever the answer would have been.
+    void cancelQuestionGoesWithTheDelivery_data()
+    {
+        QTest::addColumn<bool>("endsMeanwhile");
+        QTest::newRow("ends while asked") << true;
+        QTest::newRow("still stopped when answered") << false;
+    }
+    void cancelQuestionGoesWithTheDelivery()
+    {
+        QFETCH(bool, endsMeanwhile);
+        addIssue(1, 4);
+        StoreFixture::addSendStates(1, 1);
+        openWindow();
+        QCOMPARE(shownTexts().size(), 1);  // the start-up offer, declined
+        auto *buttons = form->findChild<TDeliveryControls *>(QStringLiteral("DeliveryButtons"));
+        QVERIFY(buttons);
+        // The delivery the buttons follow, as the manager tells it.
+        Q_EMIT form->Deliveries->Started(1, 1);
+        SendStateCounts left;
+        left.waiting = 4;
+        const auto end = [this, left] {
+            Q_EMIT form->Deliveries->Summary({1, 1, DeliveryEnd::Paused, left});
+            Q_EMIT form->Deliveries->Ended(1, 1);
+        };
+        if (endsMeanwhile)
+            MessageBox::queueMeanwhile(end);
+        else
+            end();
+        MessageBox::queueAnswer(MessageBox::Answer::Yes);
+        QVERIFY(buttons->cancelButton()->isVisibleTo(form.get()));
+        buttons->cancelButton()->click();
+        const auto shown = MessageBox::takeShown();
+        QVERIFY(!shown.isEmpty());
+        QCOMPARE(shown[0].kind, MessageBox::Kind::Confirm);
+        QVERIFY(shown[0].text.startsWith("この号の配信を中止しますか？"));
+        QCOMPARE(shown[0].withdrawn, endsMeanwhile);
+        const SendStateCounts after = SendStates::counts(1, 1);
+        if (endsMeanwhile) {
+            QCOMPARE(shown.size(), 1);
+            QCOMPARE(after.waiting, 4);
+            QCOMPARE(after.failed, 0);
+            QCOMPARE(buttons->stateLabel()->text(), QString("一時停止中"));
+        } else {
+            // Answered for a stopped delivery: its rest fails, and the summary says so.
+            QCOMPARE(shown.size(), 2);
+            QVERIFY(shown[1].text.contains("失敗 4"));
+            QCOMPARE(after.failed, 4);
+        }
+    }
+
+    // Pausing from the progress area: the status says the pause is on its way until the
+    // worker has stopped, then "一時停止中"; what was sent is sent, the rest waits, and no
+    // recipient is failed or unknown.
+    void pauseWaitsForTheWorker()
+    {
+        SmtpTestServer::Options o;
+        o.tls = false;
+        o.auth = false;
+        SmtpTestServer server;
+        QVERIFY2(server.start(o), qPrintable(server.error()));
+        ServerSettings settings;
+        settings.SmtpHost = QStringLiteral("127.0.0.1");
+        settings.SmtpPort = server.port();
+        ServerSettings::save(settings);
+        DeliverySettings pace;
+        pace.pacing.perMinute = 1;  // a minute between mails: the delivery waits after the first
+        SendSettings::save(pace);
+        addIssue(1, 4);
+        Statement().exec("update Magzine set UseUserName = 1 where MagIdx = 1");  // one mail each
+        openWindow();
+        auto *buttons = form->findChild<TDeliveryControls *>(QStringLiteral("DeliveryButtons"));
+        form->StartMailThread(1, 1, 4);
+        QVERIFY(server.waitFor(1, 20000));
+        buttons->pauseButton()->click();
+        QCOMPARE(buttons->stateLabel()->text(), QString("送信中のメールを終えてから一時停止します"));
+        QVERIFY(!buttons->pauseButton()->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(buttons->stateLabel()->text(), QString("一時停止中"), 30000);
+        QVERIFY(buttons->resumeButton()->isVisibleTo(form.get()));
+        QTRY_COMPARE(form->Deliveries->running(), 0);
+        QCOMPARE(shownTexts(), QStringList());
+        const SendStateCounts left = SendStates::counts(1, 1);
+        QCOMPARE(left.sent, 1);
+        QCOMPARE(left.waiting, 3);
+        QCOMPARE(left.failed + left.unknown + left.sending, 0);
+        QCOMPARE(form->Progress->SentCount(), 1);
+        QCOMPARE(form->Progress->SendTotal(), 4);
     }
 
     void resendCommand_data()

@@ -16,10 +16,12 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSplitter>
 #include <QToolButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -198,7 +200,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(env->settingsFile()));
         MessageBox::queueAnswer(MessageBox::Answer::Yes);
         QVERIFY(form.close());
-        Q_EMIT form.Deliveries->Ended();
+        Q_EMIT form.Deliveries->Ended(3, 7);
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 2);
         QCOMPARE(shown[0].text, QString("送信中のメールがあります。中断して終了しますか？"));
@@ -224,7 +226,7 @@ private Q_SLOTS:
         counts.waiting = 4;
         counts.sent = 5;
         Q_EMIT form.Deliveries->Summary({3, 7, DeliveryEnd::Paused, counts});
-        Q_EMIT form.Deliveries->Ended();
+        Q_EMIT form.Deliveries->Ended(3, 7);
         QVERIFY(MessageBox::takeShown().isEmpty());
         QVERIFY(buttons->resumeButton()->isVisibleTo(&form));
         QVERIFY(!buttons->pauseButton()->isVisibleTo(&form));
@@ -235,12 +237,52 @@ private Q_SLOTS:
         counts.sent = 8;
         counts.failed = 1;
         Q_EMIT form.Deliveries->Summary({3, 7, DeliveryEnd::Finished, counts});
-        Q_EMIT form.Deliveries->Ended();
+        Q_EMIT form.Deliveries->Ended(3, 7);
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].kind, MessageBox::Kind::Info);
         QCOMPARE(shown[0].text, QStringLiteral("配信が終わりました。\r\n送信済 8 / 保留 0 / 失敗 1 / スキップ 0 / 不明 0"));
         QVERIFY(!buttons->resumeButton()->isVisibleTo(&form));
+    }
+
+    // The real box: a cancel question open when the delivery ends closes itself, and the
+    // window goes on with nothing cancelled.
+    void cancelQuestionClosesWithTheDelivery()
+    {
+        TMainForm form;
+        form.show();
+        MessageBox::takeShown();
+        auto *buttons = form.findChild<TDeliveryControls *>(QStringLiteral("DeliveryButtons"));
+        QVERIFY(buttons);
+        Q_EMIT form.Deliveries->Started(3, 7);
+        bool sawBox = false;
+        bool rescued = false;
+        SendStateCounts left;
+        left.waiting = 4;
+        QTimer::singleShot(300, &form, [&] {
+            sawBox = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr;
+            Q_EMIT form.Deliveries->Summary({3, 7, DeliveryEnd::Paused, left});
+            Q_EMIT form.Deliveries->Ended(3, 7);
+        });
+        // Should the box stay, the test fails instead of waiting on it.
+        QTimer rescue;
+        rescue.setSingleShot(true);
+        connect(&rescue, &QTimer::timeout, &form, [&] {
+            if (auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                rescued = true;
+                box->done(0);
+            }
+        });
+        rescue.start(10000);
+        MessageBox::setTestMode(false);
+        buttons->cancelButton()->click();
+        MessageBox::setTestMode(true);
+        rescue.stop();
+        QVERIFY(sawBox);
+        QVERIFY(!rescued);
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(buttons->stateLabel()->text(), QStringLiteral("一時停止中"));
+        QVERIFY(buttons->resumeButton()->isVisibleTo(&form));
     }
 
     void historyPageWithoutMagazineWarns()

@@ -484,6 +484,26 @@ private Q_SLOTS:
         QVERIFY(listed);
         form.close();
     }
+    // On a terminal (here a pseudo-terminal) the delivery draws its progress line, which
+    // reaches the whole.
+    void terminalShowsTheProgressLine()
+    {
+        SmtpSink sink;
+        QVERIFY2(sink.start({}), qPrintable(sink.error()));
+        setServer(sink.port());
+        const auto quoted = [](QString arg) -> QString { return "'" + arg.replace("'", "'\\''") + "'"; };
+        QString command = quoted(QStringLiteral(TSUBAME_PROGRAM));
+        for (const QString &arg : sendArgs())
+            command += ' ' + quoted(arg);
+        QProcess p;
+        p.setProcessEnvironment(cronEnvironment());
+        p.start(QStringLiteral("script"), {"-qefc", command, "/dev/null"});
+        const Run r = finish(p);
+        const QString terminal = QString::fromUtf8(r.out);
+        QVERIFY2(r.code == 0, qPrintable(terminal + r.err));
+        QVERIFY2(terminal.contains(QStringLiteral("\r週刊ツバメ 第1号: 3 / 3")), qPrintable(terminal));
+        QCOMPARE(sink.acceptedCounts().size(), 3);
+    }
 };
 
 QTEST_MAIN(TestCliSend)

@@ -6,11 +6,13 @@
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "mail/DeliveryManager.h"
+#include "mail/DeliveryProgress.h"
 #include "mail/UnsubscribeToken.h"
 #include "members/UAddress.h"
 #include "store/Batch.h"
 #include "store/DeliveryRecords.h"
 #include "store/Codec.h"
+#include "store/SendSettings.h"
 #include "store/SendStates.h"
 #include "store/Database.h"
 #include "store/MagazineMailSettings.h"
@@ -74,6 +76,11 @@ struct Magazine {
 
 const int kMag = 3;
 const int kIssue = 7;
+
+int sum(const QList<int> &counts)
+{
+    return std::accumulate(counts.begin(), counts.end(), 0);
+}
 
 QString addr(int i)
 {
@@ -144,7 +151,7 @@ class TestMailWorker : public QObject
         return st;
     }
 
-    // Runs one delivery to its end, serving its blocking calls meanwhile.
+    // Runs one delivery to its end, taking its signals meanwhile.
     void deliver(Window &w, TMailThread::Settings st = {})
     {
         if (!st.isValidAddress)
@@ -876,7 +883,7 @@ private Q_SLOTS:
         SmtpTestServer server;
         QVERIFY2(server.start(o), qPrintable(server.error()));
         QStringList addresses;
-        for (int i = 0; i < 60; ++i)
+        for (int i = 0; i < 200; ++i)
             addresses += addr(i);
         setUpIssue(Magazine(), addresses);
         setServers(server.port(), false, false, {}, {});
@@ -886,11 +893,11 @@ private Q_SLOTS:
         QCOMPARE(errorLogLines(), QStringList{QStringLiteral("アプリケーションの終了による中断")});
         // Reached: completed and updated once; the rest untouched and waiting.
         const int reached = int(server.received().size());
-        QVERIFY(reached >= 1 && reached < 60);
-        QCOMPARE(std::accumulate(w.reports.begin(), w.reports.end(), 0), reached);
-        QCOMPARE(completeFlags(), QList<int>(reached, 1) + QList<int>(60 - reached, 0));
+        QVERIFY2(reached >= 1 && reached < 200, qPrintable(QString::number(reached)));
+        QCOMPARE(sum(w.reports), reached);
+        QCOMPARE(completeFlags(), QList<int>(reached, 1) + QList<int>(200 - reached, 0));
         QCOMPARE(updatedMembers(), reached);
-        QCOMPARE(states(), QList<int>(reached, int(SendState::Sent)) + QList<int>(60 - reached, int(SendState::Waiting)));
+        QCOMPARE(states(), QList<int>(reached, int(SendState::Sent)) + QList<int>(200 - reached, int(SendState::Waiting)));
     }
 
     void waitForAllServesTheWorkers()
@@ -1070,6 +1077,129 @@ private Q_SLOTS:
         QCOMPARE(w.summaries.value(0).end, DeliveryEnd::NotStarted);
         QVERIFY(sink.entries().isEmpty());
         QCOMPARE(SendStates::counts(kMag, kIssue).waiting, 2);
+    }
+
+    // The worker never waits for the owner's thread: with that thread stuck in the first
+    // progress slot, the whole delivery is sent and recorded; what was reported meanwhile
+    // then comes in one report, before the summary.
+    void workerNeverWaitsForTheOwner()
+    {
+        SmtpSink sink;
+        QVERIFY2(sink.start({}), qPrintable(sink.error()));
+        QStringList addresses;
+        for (int i = 0; i < 200; ++i)
+            addresses += addr(i);
+        setUpIssue(Magazine(), addresses);
+        setServers(sink.port(), false, false, {}, {});
+        Window w;
+        bool doneWhileStuck = false;
+        w.onReport = [&](int) {
+            if (w.reports.size() > 1)
+                return;
+            QDeadlineTimer deadline(60000);
+            while (!deadline.hasExpired() && (sink.acceptedCounts().size() < 200 || SendLock::isHeld(kMag, kIssue)))
+                QThread::msleep(20);
+            doneWhileStuck = !SendLock::isHeld(kMag, kIssue);
+        };
+        int reportedAtSummary = -1;
+        connect(&w.deliveries, &DeliveryManager::Summary, &w, [&] { reportedAtSummary = sum(w.reports); });
+        deliver(w);
+        QVERIFY(doneWhileStuck);
+        QCOMPARE(w.reports.size(), 2);
+        QCOMPARE(sum(w.reports), 200);
+        QCOMPARE(reportedAtSummary, 200);
+        QCOMPARE(SendStates::counts(kMag, kIssue).sent, 200);
+    }
+
+    // A slot that runs an event loop of its own (an error box) has returned before the
+    // worker's next signal comes out: the summary follows the box, the end follows both.
+    void signalsComeOutOneAfterTheOther()
+    {
+        setUpIssue(Magazine(), {addr(0), addr(1)});
+        setServers(FreeLoopbackPort(), false, false, {}, {});
+        Window w;
+        QStringList events;
+        connect(&w.deliveries, &DeliveryManager::ErrorBox, &w, [&] {
+            events << QStringLiteral("box");
+            QTest::qWait(300);
+            events << QStringLiteral("box closed");
+        });
+        connect(&w.deliveries, &DeliveryManager::Summary, &w, [&] { events << QStringLiteral("summary"); });
+        connect(&w.deliveries, &DeliveryManager::Ended, &w, [&] { events << QStringLiteral("ended"); });
+        deliver(w);
+        QCOMPARE(events, (QStringList{"box", "box closed", "summary", "ended"}));
+        QCOMPARE(w.summaries.value(0).end, DeliveryEnd::NotStarted);
+    }
+
+    // Waiting for the workers: false once the time is over while one still runs, true as
+    // soon as the last one has ended, without waiting out the time.
+    void waitForAllTimesOutOrReturnsOnTheEnd()
+    {
+        SmtpSink sink;
+        QVERIFY2(sink.start({}), qPrintable(sink.error()));
+        setUpIssue(Magazine(), {addr(0), addr(1), addr(2)});
+        setServers(sink.port(), false, false, {}, {});
+        DeliverySettings paced;
+        paced.pacing.perMinute = 1;  // a minute between mails: the delivery waits after the first
+        SendSettings::save(paced);
+        Window w;
+        QVERIFY(w.deliveries.waitForAll(0));
+        w.deliveries.start(kMag, kIssue, 3, settings());
+        QVERIFY(sink.waitForAccepted(1, 20000));
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!w.deliveries.waitForAll(300));
+        QVERIFY(timer.elapsed() >= 250);
+        QCOMPARE(w.deliveries.running(), 1);
+        QCOMPARE(w.SendingCount, 1);
+
+        w.deliveries.stopAll();
+        timer.restart();
+        QVERIFY(w.deliveries.waitForAll(50000));
+        QVERIFY2(timer.elapsed() < 40000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(w.deliveries.running(), 0);
+        QCOMPARE(w.SendingCount, 0);
+        QCOMPARE(w.summaries.value(0).end, DeliveryEnd::Paused);
+        QCOMPARE(SendStates::counts(kMag, kIssue).sent, 1);
+    }
+
+    // The window's bar over a real delivery with deferred and skipped recipients: never
+    // above the whole on the way, and 100 % with the summary, exactly when it has ended.
+    void progressReachesTheWholeAtTheEnd()
+    {
+        SmtpSink sink;
+        QVERIFY2(sink.start({.deferTenth = true, .reject = {}}), qPrintable(sink.error()));
+        QStringList addresses;
+        for (int i = 0; i < 58; ++i)
+            addresses += addr(i);
+        addresses << QStringLiteral("not an address") << QStringLiteral("neither");
+        setUpIssue(Magazine(), addresses);
+        setServers(sink.port(), false, false, {}, {});
+        Window w;
+        DeliveryProgress progress(w.deliveries);
+        int highest = 0;
+        connect(&progress, &DeliveryProgress::changed, &w, [&] {
+            if (progress.SendingCount() > 0 && progress.state() == DeliveryProgress::State::Running)
+                highest = std::max(highest, progress.SentCount());
+        });
+        QList<int> atSummary;
+        connect(&w.deliveries, &DeliveryManager::Summary, &w,
+                [&] { atSummary = {progress.SentCount(), progress.SendTotal()}; });
+        TMailThread::Settings st = settings();
+        st.retry = RetrySchedule{{1}};
+        w.deliveries.start(kMag, kIssue, 60, st);
+        QVERIFY(w.deliveries.waitForAll(60000));
+        QVERIFY(highest > 0);
+        QVERIFY2(highest < 60, qPrintable(QString::number(highest)));
+        QCOMPARE(atSummary, (QList<int>{60, 60}));
+        const SendStateCounts c = SendStates::counts(kMag, kIssue);
+        QCOMPARE(c.sent, 58);
+        QCOMPARE(c.skipped, 2);
+        QVERIFY(!sink.entries().isEmpty());
+        bool deferred = false;
+        for (const SmtpSink::Entry &e : sink.entries())
+            deferred = deferred || e.kind == QStringLiteral("deferred");
+        QVERIFY(deferred);
     }
 };
 
