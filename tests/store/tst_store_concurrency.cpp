@@ -258,6 +258,7 @@ private slots:
     {
         QFETCH(QString, reader);
         QFETCH(QString, writer);
+        qputenv("TSUBAME_STRICT_READS", "1");
         Statement().exec(QStringLiteral("insert into CommonTBL (key1, key2) values (1, 1),(1, 2)"));
         const QString readText = QStringLiteral("select key2 from CommonTBL where key1 = 1");
         const auto write = [&] {
