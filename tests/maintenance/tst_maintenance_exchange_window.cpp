@@ -586,27 +586,23 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("handler");
         QTest::addColumn<QString>("suffix");
-        QTest::addColumn<bool>("asksToReplace");
-        QTest::newRow("export") << "X1Click" << "" << true;
-        QTest::newRow("backup") << "B1Click" << "" << true;
-        QTest::newRow("backup to -wal") << "B1Click" << "-wal" << true;
-        QTest::newRow("restore") << "N46Click" << "" << false;
+        QTest::newRow("export") << "X1Click" << "";
+        QTest::newRow("backup") << "B1Click" << "";
+        QTest::newRow("backup to -wal") << "B1Click" << "-wal";
+        QTest::newRow("restore") << "N46Click" << "";
     }
     void storeChosenAsFileIsRefused()
     {
         QFETCH(QString, handler);
         QFETCH(QString, suffix);
-        QFETCH(bool, asksToReplace);
         addMember(1, 1, "a", "a@example.jp");
         openWindow();
         const QString file = Store::path() + suffix;
         const QByteArray before = readFile(Store::path());
         FileDialog::queueFileName(file);
-        if (asksToReplace)
-            MessageBox::queueAnswer(MessageBox::Answer::Yes);
         form->action(handler)->trigger();
         const auto boxes = MessageBox::takeShown();
-        QCOMPARE(boxes.size(), asksToReplace ? 2 : 1);
+        QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.last().kind, MessageBox::Kind::Error);
         QVERIFY2(boxes.last().text.contains(QStringLiteral("データベースのファイル")), qPrintable(boxes.last().text));
         QCOMPARE(readFile(Store::path()), before);
