@@ -151,8 +151,8 @@ QString RestoreSettlementText(const BackupScript::RestoreSettlement &settled)
 {
     QStringList lines;
     if (settled.interrupted + settled.reserved > 0)
-        lines << QStringLiteral("配信の途中で取ったバックアップでした。送信中だった %1 人を「不明」に、"
-                                "送信を予約されていた %2 人を「待機」に戻しました。")
+        lines << QStringLiteral("配信の途中で取ったバックアップでした。送信中だった %1 人は結果が分からないため「不明」とし、"
+                                "送信を予約されていた %2 人は「待機」に戻しました。")
                      .arg(settled.interrupted)
                      .arg(settled.reserved);
     if (settled.departed > 0)

@@ -505,7 +505,7 @@ RestoreSettlement Restore::commit()
     }
     m_statements.clear();
     const RestoreSettlement settled = settleDeliveryRows();
-    MemberNumbers::raiseAfterRestore(m_memberNumbers);
+    MemberNumbers::raiseAfterRestore(m_memberNumbers, m_emptied.contains(QStringLiteral("membernumber")));
     m_transaction.commit();
     return settled;
 }

@@ -127,11 +127,16 @@ QHash<int, qint64> marks()
     return out;
 }
 
-void raiseAfterRestore(const QHash<int, qint64> &before)
+void raiseAfterRestore(const QHash<int, qint64> &before, bool marksCarried)
 {
     for (auto it = before.cbegin(); it != before.cend(); ++it)
         raise(it.key(), it.value());
-    PreparedStatement rows(fromRows());
+    // Marks that came with the backup already cover its departed members; each magazine's
+    // highest member is read through the index. Without them every row is read once.
+    PreparedStatement rows(marksCarried ? QStringLiteral("insert into MemberNumber (MagIdx, Highest) select M.MagIdx, ")
+                                              + kHighestMember + QStringLiteral(" from Magzine M where ")
+                                              + kMarkBelowMember + kRaise
+                                        : fromRows());
     rows.exec();
 }
 

@@ -34,7 +34,8 @@ void raise(int magIdx, qint64 highest);
 // Each magazine's mark, for a restore to keep: a number given before it stays given.
 QHash<int, qint64> marks();
 // After a restore, inside its transaction: the marks held before it are kept where higher,
-// and each magazine's mark covers every number its restored rows name.
-void raiseAfterRestore(const QHash<int, qint64> &before);
+// and each magazine's mark covers every number its restored rows name (read from every row
+// only when the backup carried no marks; otherwise its highest members are enough).
+void raiseAfterRestore(const QHash<int, qint64> &before, bool marksCarried);
 
 } // namespace MemberNumbers

@@ -15,8 +15,8 @@ struct Table {
 };
 const QList<Table> &tables();
 // Our own tables that a backup carries beside the five: the delivery records and settings,
-// the magazines' mail settings (the delivery lock belongs to a running process and is never
-// carried).
+// the magazines' mail settings, the member numbers given (the delivery lock belongs to a
+// running process and is never carried).
 const QList<Table> &carriedTables();
 
 // Creates the tables, the indexes and the UserIdx assignment on an empty store.
@@ -25,6 +25,9 @@ void create(QSqlDatabase &db);
 // the delivery settings) with their indexes, as statements that leave them alone when present.
 QStringList ownTables();
 // Indexes (and our own tables) that a store of an older build may lack; harmless when present.
+// Then what a store of an older build may need when it is opened: the member-number marks
+// (MemberNumbers::ensure) and the open delivery rows of members already deleted
+// (DepartedMembers::settleAtOpen), each writing only when there is something to do.
 void ensureIndexes(QSqlDatabase &db);
 // True when the file holds the five tables with their columns in order; other tables, our
 // own among them, may be there or not.

@@ -498,8 +498,8 @@ private Q_SLOTS:
         QCOMPARE(runProgram({"backup", path("store.bak")}).code, 0);
         const Run r = runProgram({"restore", path("store.bak"), "--yes"});
         QVERIFY2(r.code == 0, qPrintable(r.err));
-        QVERIFY2(r.err.contains(QStringLiteral("送信中だった 1 人を「不明」")), qPrintable(r.err));
-        QVERIFY2(r.err.contains(QStringLiteral("予約されていた 2 人を「待機」")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("送信中だった 1 人は結果が分からないため「不明」")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("予約されていた 2 人は「待機」")), qPrintable(r.err));
         QCOMPARE(SendStates::counts(kMagA, 1).unknown, 1);
         QCOMPARE(SendStates::counts(kMagA, 1).waiting, 2);
     }

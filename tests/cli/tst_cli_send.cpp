@@ -307,6 +307,9 @@ private Q_SLOTS:
         unsubscribe.unsubscribeAddress = QStringLiteral("unsubscribe@example.jp");
         MagazineMailSettings::save(kMag, unsubscribe);
         Statement().exec("delete from SendSetting where Name = 'UnsubscribeKey'");
+        // the store as opening it leaves it: the members the fixture wrote get their marks
+        env->closeStore();
+        env->openStore();
         const QStringList before = tableCounts();
         const Run r = runProgram(sendArgs({"--condition", "flag-on", "--field", "購読中", "--after-send", "flag2",
                                            "--dry-run"}));

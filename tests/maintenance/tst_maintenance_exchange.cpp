@@ -174,7 +174,7 @@ void fillEveryTable(bool beyondCp932, int rowsPerTable)
     // number the rows name (a restore raises them to that).
     Statement().exec("delete from SendState where MagUser % 7 = 0");
     Statement().exec("update SendState set State = abs(MagUser) % 3 * 2");
-    MemberNumbers::raiseAfterRestore({});
+    MemberNumbers::raiseAfterRestore({}, false);
     t.commit();
 }
 

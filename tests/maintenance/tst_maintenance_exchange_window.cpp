@@ -511,6 +511,30 @@ private Q_SLOTS:
         QCOMPARE(dump(), before);
     }
 
+    // A backup taken during a delivery: the restore's closing message says what it settled.
+    void restoreOfMidDeliveryBackupSaysSo()
+    {
+        addMember(1, 1, "a", "a@example.jp");
+        StoreFixture::addIssue(1, 1, {.addDate = "2024/06/01 10:00:00"});
+        StoreFixture::addRecipient(1, 1, 1);
+        StoreFixture::addSendStates(1, 1);
+        exec("update SendState set State = 1");
+        openWindow();
+        QCoreApplication::processEvents();
+        MessageBox::takeShown(); // the start-up offer to resume the issue, declined
+        const QString bak = env->home() + "/mid.bak";
+        FileDialog::queueFileName(bak);
+        form->B1Click();
+        QCOMPARE(shown(), QString());
+        FileDialog::queueFileName(bak);
+        MessageBox::queueAnswer(MessageBox::Answer::Yes);
+        form->N46Click();
+        const QString text = shown();
+        QVERIFY2(text.contains(QStringLiteral("送信中だった 1 人は結果が分からないため「不明」")), qPrintable(text));
+        QVERIFY2(text.endsWith(QStringLiteral("ツバメ便を再起動してください")), qPrintable(text));
+        QCOMPARE(SendStates::counts(1, 1).unknown, 1);
+    }
+
     void restoreOfHostileFileChangesNothing()
     {
         addMember(1, 1, "kept", "k@example.jp");
