@@ -13,9 +13,13 @@ namespace {
 // that a turn freed a moment later is taken at once.
 constexpr int kLongestPause = 50;
 
-bool busy(int code)
+// The refusals the engine gives without its busy wait: a snapshot another writer has
+// overtaken, and another connection rebuilding the journal's index. A plain busy refusal
+// comes after the connection's own busy handler gave up (its time is over, or it was told
+// to stop), and is passed on as it is.
+bool refusedAtOnce(int code)
 {
-    return (code & 0xff) == SQLITE_BUSY;
+    return code == SQLITE_BUSY_SNAPSHOT || code == SQLITE_BUSY_RECOVERY;
 }
 
 sqlite3_stmt *openRead(sqlite3 *db, sqlite3_stmt *self)
@@ -35,22 +39,15 @@ int run(sqlite3 *db, sqlite3_stmt *self, const std::function<int()> &attempt)
     QElapsedTimer clock;
     clock.start();
     int rc = attempt();
-    if (!busy(rc))
-        return rc;
     int pause = 1;
-    bool shortened = false;
-    while (busy(rc) && sqlite3_get_autocommit(db) && !openRead(db, self)) {
-        if (clock.elapsed() + pause >= Store::kBusyMillis)
-            break;
+    // Each attempt may still wait in the busy handler for a lock; the back-off only spaces the
+    // attempts the engine refuses at once.
+    while (refusedAtOnce(rc) && sqlite3_get_autocommit(db) && !openRead(db, self)
+           && clock.elapsed() + pause < Store::kBusyMillis) {
         QThread::msleep(ulong(pause));
         pause = qMin(pause * 2, kLongestPause);
-        // The engine's own wait, within what is left of the busy time.
-        sqlite3_busy_timeout(db, int(qMax<qint64>(1, Store::kBusyMillis - clock.elapsed())));
-        shortened = true;
         rc = attempt();
     }
-    if (shortened)
-        sqlite3_busy_timeout(db, Store::kBusyMillis);
     return rc;
 }
 

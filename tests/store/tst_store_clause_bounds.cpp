@@ -10,6 +10,7 @@
 #include "store/RecipientQuery.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <sqlite3.h>
@@ -51,11 +52,13 @@ private slots:
     void runawayConditionStopped_data()
     {
         QTest::addColumn<QString>("clause");
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("message"); // a pattern
         QTest::addColumn<bool>("recorded"); // also tried as the recording of an issue
         const QString late = QStringLiteral("秒を超えたため");
         const QString huge = QStringLiteral("MB を超える値");
-        const QString temp = QStringLiteral("一時領域が");
+        // Filling the temporary files races the clock on a busy machine; either bound may stop
+        // them first (temporaryStorageBudget shows the budget alone).
+        const QString temp = QStringLiteral("一時領域が|秒を超えたため");
         QTest::newRow("recursive with") << QStringLiteral("(%1 select count(*) from c) > 0").arg(kEndless) << late << false;
         QTest::newRow("huge cross join")
             << QStringLiteral("(select count(*) from MagUser a, MagUser b, MagUser c, MagUser d) > 0") << late << false;
@@ -63,9 +66,9 @@ private slots:
         QTest::newRow("huge text") << QStringLiteral("length(hex(zeroblob(100000000))) > 0") << huge << true;
         // the engine collects the sub-select's rows in a temporary table before the first member
         QTest::newRow("collected without end")
-            << QStringLiteral("U.UserName in (%1 select randomblob(100000) from c)").arg(kEndless) << temp << true;
+            << QStringLiteral("U.UserName in (%1 select randomblob(1000000) from c)").arg(kEndless) << temp << true;
         QTest::newRow("sorted without end")
-            << QStringLiteral("U.UserIdx in (select x from (%1 select x, randomblob(10000) r from c) order by r)").arg(kEndless)
+            << QStringLiteral("U.UserIdx in (select x from (%1 select x, randomblob(100000) r from c) order by r)").arg(kEndless)
             << temp << true;
     }
     void runawayConditionStopped()
@@ -73,12 +76,13 @@ private slots:
         QFETCH(QString, clause);
         QFETCH(QString, message);
         QFETCH(bool, recorded);
+        const QRegularExpression stopped(message);
         QElapsedTimer clock;
 
         clock.start();
         QString why;
         QVERIFY(!CheckCondition(clause, names(), &why));
-        QVERIFY2(why.contains(message), qPrintable(why));
+        QVERIFY2(why.contains(stopped), qPrintable(why));
         QVERIFY(why.startsWith(Condition::wrongText()));
         QVERIFY(clock.elapsed() < kWithinMillis);
 
@@ -88,7 +92,7 @@ private slots:
             CountTargets(query);
             QFAIL("the count ran to its end");
         } catch (const StoreError &e) {
-            QVERIFY2(e.text().contains(message), qPrintable(e.text()));
+            QVERIFY2(e.text().contains(stopped), qPrintable(e.text()));
         }
         QVERIFY(clock.elapsed() < kWithinMillis);
 
@@ -101,7 +105,7 @@ private slots:
                 InsertIssue(row, query);
                 QFAIL("the issue was recorded");
             } catch (const StoreError &e) {
-                QVERIFY2(e.text().contains(message), qPrintable(e.text()));
+                QVERIFY2(e.text().contains(stopped), qPrintable(e.text()));
             }
             QVERIFY(clock.elapsed() < kWithinMillis);
             QCOMPARE(Statement().scalar(QStringLiteral("select count(*) from MagInfo")), 0);
