@@ -183,7 +183,9 @@ private Q_SLOTS:
             const SendStateCounts left = SendStates::counts(1, 1);
             QCOMPARE(left.waiting, 1);
             QCOMPARE(left.deferred, 1);
-            QCOMPARE(left.sending, 1);
+            // The killed group's row was settled as the start-up read the issue.
+            QCOMPARE(left.sending, 0);
+            QVERIFY(left.unknown >= 1);
         }
     }
 

@@ -29,6 +29,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <functional>
@@ -418,8 +419,13 @@ private Q_SLOTS:
             delivery->waitForFinished(10000);
         }
         const int lastCode = delivery->exitCode();
-        if (lastCode != 0 && lastCode != 3)
-            broken << QStringLiteral("the last resume --all exited %1: %2").arg(lastCode).arg(oneLine(delivery->readAllStandardError()));
+        const QString lastErr = oneLine(delivery->readAllStandardError());
+        // Exit 2 is the truth when the second magazine's own send still holds its issue: the
+        // busy magazine's issue must not be the one named busy.
+        const bool secondBusy = lastCode == 2 && lastErr.contains(QStringLiteral("ほかの配信が送信中"))
+                                && !lastErr.contains(QRegularExpression(QStringLiteral("週刊ツバメ 第\\d+号はほかの配信")));
+        if (lastCode != 0 && lastCode != 3 && !secondBusy)
+            broken << QStringLiteral("the last resume --all exited %1: %2").arg(lastCode).arg(lastErr);
         stopLanes();
         for (const std::shared_ptr<Lane> &lane : std::as_const(lanes)) {
             broken += lane->failures;
