@@ -110,7 +110,7 @@ struct Journal {
 
 std::optional<Journal> journalFromCounters(const QByteArray &err)
 {
-    static const QRegularExpression line(QStringLiteral("journal: commits (\\d+) syncs (\\d+) mails (\\d+)"));
+    static const QRegularExpression line(QStringLiteral("journal: commits (\\d+) syncs (\\d+) recipients (\\d+)"));
     const QRegularExpressionMatch m = line.match(QString::fromUtf8(err));
     if (!m.hasMatch() || m.captured(3).toLongLong() == 0)
         return std::nullopt;
