@@ -47,16 +47,22 @@ std::optional<DeliveryRecipientRecord> FirstRecipient(const RecipientQuery &quer
         s.exec();
         if (!s.next())
             return std::nullopt;
-        DeliveryRecipientRecord r;
-        r.UserAdrs = s.value(0).toString();
-        r.UserName = s.value(1).toString();
-        r.url = s.value(2).toString();
-        r.count1 = s.value(3).toLongLong();
-        r.count2 = s.value(4).toLongLong();
-        r.UserDate1 = s.value(5).toString();
-        r.UserDate2 = s.value(6).toString();
-        r.MagUser = s.value(7).toLongLong();
+        DeliveryRecipientRecord r = DeliveryRecipientOf(s);
         s.finish();
         return r;
     });
+}
+
+DeliveryRecipientRecord DeliveryRecipientOf(const PreparedStatement &row)
+{
+    DeliveryRecipientRecord r;
+    r.UserAdrs = row.value(0).toString();
+    r.UserName = row.value(1).toString();
+    r.url = row.value(2).toString();
+    r.count1 = row.value(3).toLongLong();
+    r.count2 = row.value(4).toLongLong();
+    r.UserDate1 = row.value(5).toString();
+    r.UserDate2 = row.value(6).toString();
+    r.MagUser = row.value(7).toLongLong();
+    return r;
 }

@@ -36,6 +36,10 @@ struct DeliveryRecipientRecord {
 
 DeliveryIssueRecord ReadDeliveryIssue(int MagIdx, int MagCnt);
 
+// A member's columns as a delivery selects them, in this order from the row's first column:
+// UserAdrs, UserName, url, count1, count2, UserDate1, UserDate2, MagUser.
+DeliveryRecipientRecord DeliveryRecipientOf(const PreparedStatement &row);
+
 // The first member the selection reaches, in the order a delivery sends to its recipients
 // (by UserIdx), with what that member's mail needs; nullopt when it reaches nobody.
 std::optional<DeliveryRecipientRecord> FirstRecipient(const RecipientQuery &query);

@@ -347,14 +347,7 @@ void PendingCursor::readPage()
     page.run({m_magIdx, m_magCnt, m_after, m_pageSize});
     while (page.next()) {
         PendingRecipient row;
-        row.member.UserAdrs = page.value(0).toString();
-        row.member.UserName = page.value(1).toString();
-        row.member.url = page.value(2).toString();
-        row.member.count1 = page.value(3).toLongLong();
-        row.member.count2 = page.value(4).toLongLong();
-        row.member.UserDate1 = page.value(5).toString();
-        row.member.UserDate2 = page.value(6).toString();
-        row.member.MagUser = page.value(7).toLongLong();
+        row.member = DeliveryRecipientOf(page);
         row.attempts = page.value(8).toInt();
         row.nextTry = page.value(10).toLongLong() == int(SendState::Deferred) ? fromEpoch(page.value(9)) : QDateTime();
         row.deleted = page.value(11).isNull();
