@@ -1,6 +1,6 @@
 #include "FVerDlg.h"
 
-#include "FMain.h"
+#include "MainForm.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -6,7 +6,7 @@
 #include "members/USjisKey.h"
 #include "store/AppSettings.h"
 #include "store/Database.h"
-#include "store/MemberRecords.h"
+#include "store/MagazineSql.h"
 #include "widgets/Command.h"
 #include "widgets/WaitCursor.h"
 

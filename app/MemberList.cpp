@@ -14,7 +14,7 @@
 #include "members/UMemberOrder.h"
 #include "store/AppSettings.h"
 #include "store/Database.h"
-#include "store/MemberRecords.h"
+#include "store/MemberSql.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
 #include "widgets/TextDropTarget.h"

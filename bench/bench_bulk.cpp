@@ -9,7 +9,7 @@
 //   bulk.single_update       "update MagUser set Flg1 = 1 where MagIdx = 1" through the store,
 //                            seconds (best of 3)
 //   ratio bulk.flag_selection_vs_single_update   bulk.single_update / bulk.flag_selection
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "members/CurrentMagazine.h"
 #include "fakes/ModalDialog.h"
 #include "fakes/TestEnv.h"

@@ -17,7 +17,7 @@
 //   ratio message_vs_send     encode.message.rate / encode.send.rate
 #include "mail/MailFormat.h"
 #include "mail/ListUnsubscribe.h"
-#include "mail/MessageId.h"
+#include "mail/MessageIdSource.h"
 #include "mail/MailSocket.h"
 #include "mail/SmtpClient.h"
 #include "mail/UPlaceholders.h"

@@ -25,8 +25,8 @@
 // Of the 100,000 lines, every tenth repeats the address of an existing member (an update);
 // the others are new members (a lookup that finds nothing, then an insert).
 #include "fakes/TestEnv.h"
-#include "maintenance/ui/FprogressDlg.h"
-#include "store/Batch.h"
+#include "maintenance/ui/FProgressDlg.h"
+#include "store/PreparedStatement.h"
 #include "maintenance/UCsv.h"
 #include "maintenance/UImport.h"
 #include "maintenance/URemoveList.h"

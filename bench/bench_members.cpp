@@ -8,7 +8,7 @@
 //   members.sqlite3  `sqlite3 <store> "select * from maguser where magidx = 1" > /dev/null`,
 //                    seconds (best of 3)
 //   ratio members.show_vs_sqlite3   members.sqlite3 / members.show
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "members/CurrentMagazine.h"
 #include "fakes/TestEnv.h"
 #include "members/MemberListModel.h"

@@ -8,7 +8,7 @@
 #include "ScaleStores.h"
 #include "common/ProgramRun.h"
 #include "fakes/TestEnv.h"
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/Folders.h"
 

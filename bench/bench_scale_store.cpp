@@ -14,10 +14,10 @@
 // Steps that change a store work on a fresh copy each run; the copy is not timed.
 #include "ScaleStores.h"
 
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/HistoryRecords.h"
-#include "store/MemberRecords.h"
+#include "store/MemberSql.h"
 #include "store/RecipientQuery.h"
 
 #include <QCoreApplication>

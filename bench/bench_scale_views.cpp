@@ -11,7 +11,7 @@
 //                                            program ("memory") that opens the main window on
 //                                            the 1,000,000-member store and selects the magazine
 #include "ScaleStores.h"
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "fakes/TestEnv.h"
 #include "issue/ui/FHistDlg.h"
 #include "issue/ui/MemberLinesModel.h"

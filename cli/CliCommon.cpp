@@ -3,7 +3,7 @@
 #include "mail/DeliveryManager.h"
 #include "store/Database.h"
 #include "store/Folders.h"
-#include "store/MemberRecords.h"
+#include "store/MagazineSql.h"
 #include "store/SendStates.h"
 #include "store/StoreFile.h"
 

@@ -4,7 +4,7 @@
 // running one issue's delivery.
 #include "mail/DeliverySummary.h"
 #include "mail/UMailThread.h"
-#include "store/MemberRecords.h"
+#include "store/MagazineSql.h"
 
 #include <QString>
 

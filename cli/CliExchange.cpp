@@ -11,7 +11,7 @@
 #include "store/BackupScript.h"
 #include "store/Database.h"
 #include "store/Folders.h"
-#include "store/MemberRecords.h"
+#include "store/MagazineSql.h"
 
 #include <QCommandLineParser>
 #include <QDate>

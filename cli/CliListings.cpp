@@ -1,7 +1,8 @@
 #include "cli/CliListings.h"
 
 #include "maintenance/UCsv.h"
-#include "store/MemberRecords.h"
+#include "store/MemberSql.h"
+#include "store/MagazineSql.h"
 #include "store/RowCursor.h"
 
 #include <QJsonArray>

@@ -12,7 +12,7 @@
 #include "mail/DeliveryPlan.h"
 #include "store/Database.h"
 #include "store/DeliveryRecords.h"
-#include "store/MemberRecords.h"
+#include "store/MagazineSql.h"
 #include "store/SendStates.h"
 
 #include <QCommandLineParser>

@@ -13,7 +13,7 @@
 #include "store/Folders.h"
 #include "store/FreeClause.h"
 #include "store/HistoryRecords.h"
-#include "store/MemberRecords.h"
+#include "store/MagazineSql.h"
 #include "store/SendStates.h"
 
 #include <QCommandLineParser>

@@ -1,6 +1,6 @@
 #include "issue/UUnmappable.h"
 
-#include "store/MemberRecords.h"
+#include "store/MagazineSql.h"
 
 #include <QStringList>
 

@@ -5,7 +5,7 @@
 #include "mail/DeliveryPlan.h"
 #include "mail/ListUnsubscribe.h"
 #include "mail/MailFormat.h"
-#include "mail/MessageId.h"
+#include "mail/MessageIdSource.h"
 
 #include <QByteArray>
 #include <QDate>

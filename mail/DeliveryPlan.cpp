@@ -3,7 +3,7 @@
 #include "store/Database.h"
 #include "store/DeliveryRecords.h"
 #include "store/MagazineMailSettings.h"
-#include "store/MemberRecords.h"
+#include "store/MagazineSql.h"
 #include "store/SendStates.h"
 #include "store/UnsubscribeKey.h"
 

@@ -3,7 +3,7 @@
 #include "maintenance/UCsv.h"
 #include "maintenance/UTextOut.h"
 #include "store/Database.h"
-#include "store/MemberRecords.h"
+#include "store/MemberSql.h"
 
 #include <QSaveFile>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #pragma once
 // A magazine as the magazine dialog enters it: the record the dialog starts from, the
 // checks its OK runs, and the save its callers hand it. No widgets here.
-#include "store/MemberRecords.h"
+#include "store/MagazineSql.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 // A member as the member dialog enters it: the record the dialog starts from, the checks
 // its OK runs, and the save its callers hand it. No widgets here, so each is tested on
 // plain values.
-#include "store/MemberRecords.h"
+#include "store/MemberSql.h"
 
 #include <QString>
 

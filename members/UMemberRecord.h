@@ -1,6 +1,7 @@
 #pragma once
 // What the windows derive from a magazine's record.
-#include "store/MemberRecords.h"
+#include "store/MemberSql.h"
+#include "store/MagazineSql.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "store/BackupScript.h"
 
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/DepartedMembers.h"
 #include "store/MemberNumbers.h"
 #include "store/Schema.h"

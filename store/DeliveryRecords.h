@@ -2,7 +2,7 @@
 // What a delivery reads from the store: the issue it sends and the shape of a recipient's
 // row (read and recorded by store/SendStates.h). Values are bound, never pasted.
 // Every failure throws StoreError with the engine's text.
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/RecipientQuery.h"
 
 #include <QList>

@@ -1,6 +1,6 @@
 #include "store/InboxSettings.h"
 
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 
 InboxSettings InboxSettings::load()

@@ -1,6 +1,6 @@
 #include "store/IssueRecords.h"
 
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/SendStates.h"
 #include "store/Sql.h"

@@ -1,6 +1,6 @@
 #include "store/MagazineMailSettings.h"
 
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/MailAddress.h"
 

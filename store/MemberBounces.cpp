@@ -1,6 +1,6 @@
 #include "store/MemberBounces.h"
 
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/DepartedMembers.h"
 #include "store/InboxSeen.h"

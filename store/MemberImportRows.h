@@ -2,7 +2,7 @@
 // The rows a member import writes: a member found by address, a new member, or some
 // columns of a found one. Values are bound; the columns come from the fixed list of the
 // eleven import items. Lines are grouped into transactions for speed.
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 
 #include <QHash>
 #include <QString>

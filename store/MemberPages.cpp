@@ -1,6 +1,6 @@
 #include "store/MemberPages.h"
 
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Sql.h"
 
 #include <limits>

@@ -1,7 +1,7 @@
 #pragma once
 // Removing a magazine's members by address, many addresses in a row: one statement
 // prepared once with the values bound, the rows grouped into transactions for speed.
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/DepartedMembers.h"
 
 #include <QString>

@@ -1,6 +1,6 @@
 #include "store/RecipientQuery.h"
 
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Sql.h"
 
 namespace {

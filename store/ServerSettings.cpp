@@ -1,6 +1,6 @@
 #include "store/ServerSettings.h"
 
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 
 #include <limits>

@@ -1,6 +1,6 @@
 #include "store/UpdateRows.h"
 
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 
 namespace UpdateRows {
 

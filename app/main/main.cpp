@@ -1,4 +1,4 @@
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "app/QtTranslations.h"
 #include "cli/CommandLine.h"
 

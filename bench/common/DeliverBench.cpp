@@ -2,7 +2,7 @@
 
 #include "ProgramRun.h"
 #include "fakes/TestEnv.h"
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/Folders.h"
 #include "store/SendStates.h"

@@ -1,6 +1,6 @@
 #include "ScaleStores.h"
 
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/IssueRecords.h"
 #include "store/RecipientQuery.h"

@@ -2,7 +2,7 @@
 
 #include "mail/ConnSettingsCheck.h"
 #include "mail/MailFormat.h"
-#include "mail/MessageId.h"
+#include "mail/MessageIdSource.h"
 #include "store/Database.h"
 #include "widgets/MessageBox.h"
 #include "widgets/RunAside.h"

@@ -2,7 +2,7 @@
 // The magazine dialog: shows a magazine's record (MagIdx -1 to add one), checks it on OK,
 // hands it to the caller's save and gives it back. A name that another magazine has
 // already is refused either way.
-#include "store/MemberRecords.h"
+#include "store/MagazineSql.h"
 #include "widgets/FormDialog.h"
 
 #include <functional>

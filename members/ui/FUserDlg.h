@@ -1,7 +1,7 @@
 #pragma once
 // The member dialog: shows a member's record (UserIdx -1 for a new one), checks it on OK,
 // hands it to the caller's save and gives it back.
-#include "store/MemberRecords.h"
+#include "store/MemberSql.h"
 #include "widgets/FormDialog.h"
 
 #include <QSpinBox>

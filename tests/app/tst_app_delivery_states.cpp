@@ -1,7 +1,7 @@
 // Unfinished deliveries as the window offers them: the question at start, the history's
 // state column, "再開" and "失敗分の再送" on the history page, and the delivery settings of
 // the connection dialog as the main window saves them.
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "app/HistoryPage.h"
 #include "fakes/MailServers.h"
 #include "fakes/ModalDialog.h"
@@ -12,7 +12,7 @@
 #include "mail/ui/DeliveryControls.h"
 #include "mail/ui/FConnDlg.h"
 #include "members/CurrentMagazine.h"
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/SendSettings.h"
 #include "store/SendStates.h"

@@ -1,7 +1,7 @@
 // The main window started headless on a private HOME: first start, settings, closing.
 #include "issue/ui/FComposer.h"
 #include "members/CurrentMagazine.h"
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "app/FVerDlg.h"
 #include "mail/DeliveryManager.h"
 #include "mail/ui/DeliveryControls.h"

@@ -3,7 +3,7 @@
 // against what the lists show.
 #include "app/MemberList.h"
 #include "members/CurrentMagazine.h"
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "fakes/ModalDialog.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"

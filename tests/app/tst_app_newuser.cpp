@@ -2,7 +2,7 @@
 // where they belong, columns that show their text, no template chosen, and a start-up failure
 // that says why.
 #include "members/CurrentMagazine.h"
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "app/ListWidths.h"
 #include "app/QtTranslations.h"
 #include "fakes/StoreFixture.h"

@@ -4,7 +4,7 @@
 // The test starts a virtual X server and a window manager of its own, then starts this same
 // program three times as a child that opens the main window there, waits for its frame, and
 // closes it as the user would.
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "fakes/TestEnv.h"
 #include "update/UGetVersion.h"
 #include "widgets/FileDialog.h"

@@ -3,7 +3,7 @@
 #include "fakes/MailServers.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/SendSettings.h"
 #include "store/SendStates.h"

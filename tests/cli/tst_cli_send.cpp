@@ -1,7 +1,7 @@
 // "send" end to end: the real binary run as cron runs it (no display, a minimal PATH), the
 // issue recorded as the send page records it, its mails received by aiosmtpd on loopback and
 // read back with Python's email package.
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "fakes/MailServers.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
@@ -10,12 +10,12 @@
 #include "mail/DeliveryManager.h"
 #include "members/CurrentMagazine.h"
 #include "members/MemberEntry.h"
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Codec.h"
 #include "store/Database.h"
 #include "store/Folders.h"
 #include "store/MagazineMailSettings.h"
-#include "store/MemberRecords.h"
+#include "store/MemberSql.h"
 #include "store/SendSettings.h"
 #include "store/SendStates.h"
 #include "store/ServerSettings.h"

@@ -4,7 +4,7 @@
 #include "issue/UCondition.h"
 #include "issue/UIssue.h"
 #include "issue/USendCondition.h"
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/Sql.h"
 #include "store/SqlDialect.h"

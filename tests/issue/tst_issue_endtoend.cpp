@@ -2,7 +2,7 @@
 // members, a personalised body with quotes, "フラグがON", a real SMTP server on loopback.
 #include "mail/DeliveryProgress.h"
 #include "members/CurrentMagazine.h"
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "fakes/MailServers.h"
 #include "fakes/ModalDialog.h"
 #include "fakes/TestEnv.h"

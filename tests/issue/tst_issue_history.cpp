@@ -4,7 +4,7 @@
 #include "fakes/TestEnv.h"
 #include "issue/ui/FHistDlg.h"
 #include "issue/UHistory.h"
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/HistoryRecords.h"
 #include "store/Sql.h"

@@ -1,7 +1,7 @@
 // The history tab as a user meets it: two issues sent, listed newest first, previewed,
 // loaded back into the composer, their recipients listed, and deleted up to a day.
 #include "members/CurrentMagazine.h"
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "fakes/ModalDialog.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"

@@ -3,7 +3,7 @@
 // the store's reason; an issue that was not recorded is not sent.
 #include "mail/DeliveryProgress.h"
 #include "members/CurrentMagazine.h"
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "fakes/MailServers.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"

@@ -5,7 +5,7 @@
 #include "mail/MailCharset.h"
 #include "mail/MailFormat.h"
 #include "mail/MailText.h"
-#include "mail/MessageId.h"
+#include "mail/MessageIdSource.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

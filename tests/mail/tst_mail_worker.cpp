@@ -9,7 +9,7 @@
 #include "mail/DeliveryProgress.h"
 #include "mail/UnsubscribeToken.h"
 #include "members/UAddress.h"
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/DeliveryRecords.h"
 #include "store/Codec.h"
 #include "store/SendSettings.h"

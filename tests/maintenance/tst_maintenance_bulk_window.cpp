@@ -1,7 +1,7 @@
 // The bulk field commands in the main window: the selection they change, the cells they
 // patch, the dialogs and confirmations that stop them, the reload after a reset.
 #include "members/CurrentMagazine.h"
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "fakes/ModalDialog.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"

@@ -2,7 +2,7 @@
 // dialog and message box seams: what the store holds afterwards, what the list shows.
 #include "app/MemberList.h"
 #include "members/CurrentMagazine.h"
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "fakes/DamagedStore.h"
 #include "fakes/ModalDialog.h"
 #include "fakes/StoreFixture.h"
@@ -13,7 +13,7 @@
 #include "members/MemberListModel.h"
 #include "members/UMemberOrder.h"
 #include "store/AppSettings.h"
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Codec.h"
 #include "store/Database.h"
 #include "store/Folders.h"

@@ -9,7 +9,7 @@
 #include "members/MagazineEntry.h"
 #include "members/MemberEntry.h"
 #include "members/UMemberOrder.h"
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/Folders.h"
 #include "store/MagazineMailSettings.h"

@@ -3,7 +3,7 @@
 // the strict check that finds a read left open while its connection writes, and the
 // write-ahead journal staying small.
 #include "fakes/TestEnv.h"
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/EngineStatement.h"
 #include "store/Folders.h"

@@ -7,12 +7,13 @@
 #include "fakes/TestEnv.h"
 #include "maintenance/URemoveList.h"
 #include "maintenance/UTextLines.h"
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/DepartedMembers.h"
 #include "store/MagazineMailSettings.h"
 #include "store/MemberBounces.h"
-#include "store/MemberRecords.h"
+#include "store/MemberSql.h"
+#include "store/MagazineSql.h"
 #include "store/SendStates.h"
 
 #include <QBuffer>

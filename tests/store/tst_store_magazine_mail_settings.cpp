@@ -7,7 +7,7 @@
 #include "store/BackupScript.h"
 #include "store/Database.h"
 #include "store/MagazineMailSettings.h"
-#include "store/MemberRecords.h"
+#include "store/MagazineSql.h"
 #include "store/UnsubscribeKey.h"
 
 #include <QSqlError>

@@ -7,7 +7,8 @@
 #include "store/Database.h"
 #include "store/InboxSeen.h"
 #include "store/MemberBounces.h"
-#include "store/MemberRecords.h"
+#include "store/MemberSql.h"
+#include "store/MagazineSql.h"
 
 #include <QtTest>
 

@@ -11,7 +11,7 @@
 #include "members/MemberEntry.h"
 #include "store/Database.h"
 #include "store/MemberNumbers.h"
-#include "store/MemberRecords.h"
+#include "store/MemberSql.h"
 
 #include <QBuffer>
 #include <QSaveFile>

@@ -4,7 +4,8 @@
 #include "fakes/TestEnv.h"
 #include "store/Database.h"
 #include "store/MemberImportRows.h"
-#include "store/MemberRecords.h"
+#include "store/MemberSql.h"
+#include "store/MagazineSql.h"
 #include "store/MemberRemoval.h"
 #include "store/RowCursor.h"
 

@@ -4,10 +4,10 @@
 // the plan is chosen the same way on an empty store as on a large one (no statistics are
 // gathered), so the plan of an empty store shows the fault.
 #include "fakes/TestEnv.h"
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 #include "store/Database.h"
 #include "store/HistoryRecords.h"
-#include "store/MemberRecords.h"
+#include "store/MemberSql.h"
 #include "store/RecipientQuery.h"
 
 #include <QtTest>

@@ -9,7 +9,7 @@
 #include "store/DeliveryRecords.h"
 #include "store/HistoryRecords.h"
 #include "store/IssueRecords.h"
-#include "store/MemberRecords.h"
+#include "store/MagazineSql.h"
 #include "store/SendSettings.h"
 #include "store/SendStates.h"
 

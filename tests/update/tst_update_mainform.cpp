@@ -1,7 +1,7 @@
 // The real main window, started and closed headless against a version server on loopback:
 // the check runs after the first showing, installed versions are marked at the next start,
 // waiting files are counted at close, and closing never waits for a server that hangs.
-#include "app/FMain.h"
+#include "app/MainForm.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/TestEnv.h"
 #include "store/Database.h"

@@ -1,4 +1,4 @@
-#include "mail/MessageId.h"
+#include "mail/MessageIdSource.h"
 
 #include <QRandomGenerator>
 #include <QSysInfo>

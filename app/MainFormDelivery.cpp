@@ -1,6 +1,6 @@
 // Deliveries seen from the main window: the mail-server settings and their dialog, starting
 // delivery workers, the progress they report, and stopping them when the window closes.
-#include "FMain.h"
+#include "MainForm.h"
 
 #include "mail/DeliveryManager.h"
 #include "mail/DeliveryProgress.h"

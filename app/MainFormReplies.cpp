@@ -1,5 +1,5 @@
 // What comes back to the sender: unsubscribe requests and delivery reports.
-#include "FMain.h"
+#include "MainForm.h"
 
 #include "members/CurrentMagazine.h"
 #include "mail/ui/FInboxDlg.h"

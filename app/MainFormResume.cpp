@@ -1,5 +1,5 @@
 // Deliveries a closed or killed run left unfinished, offered for resumption at start.
-#include "FMain.h"
+#include "MainForm.h"
 
 #include "issue/DeliveryOffers.h"
 #include "store/SendStates.h"

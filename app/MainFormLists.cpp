@@ -1,5 +1,5 @@
 // The window's commands and events on its lists: each list does the work itself.
-#include "FMain.h"
+#include "MainForm.h"
 
 #include "HistoryPage.h"
 #include "MagazineList.h"

@@ -1,12 +1,12 @@
 // Member exchange and address operations: CSV import and export, removal by list, backup
 // and restore, the address check and search, home pages and the logs.
-#include "FMain.h"
+#include "MainForm.h"
 
 #include "MemberList.h"
 
 #include "maintenance/ui/FFindDlg.h"
 #include "maintenance/ui/FImportDlg.h"
-#include "maintenance/ui/FprogressDlg.h"
+#include "maintenance/ui/FProgressDlg.h"
 #include "maintenance/UBackup.h"
 #include "maintenance/UExport.h"
 #include "maintenance/UImport.h"
@@ -18,7 +18,7 @@
 #include "members/UMemberOrder.h"
 #include "store/AppSettings.h"
 #include "store/Database.h"
-#include "store/MemberRecords.h"
+#include "store/MemberSql.h"
 #include "store/StoreFile.h"
 #include "widgets/Command.h"
 #include "widgets/FileDialog.h"

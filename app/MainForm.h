@@ -1,7 +1,7 @@
 #pragma once
 // The main window: it owns the current magazine and the delivery progress, holds the lists
 // and pages, and routes each command to the list, page, unit or dialog that does the work.
-// Handlers of one concern live in a file of their own (FMain*.cpp).
+// Handlers of one concern live in a file of their own (MainForm*.cpp).
 #include "MagazineList.h"
 #include "MemberList.h"
 #include "mail/ConnInfo.h"

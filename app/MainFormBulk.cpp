@@ -1,6 +1,6 @@
 // Bulk changes of member flags, counters and dates: for the selected members (the visible
 // cells are patched in place) or for every member of the magazine (the list is reloaded).
-#include "FMain.h"
+#include "MainForm.h"
 
 #include "MemberList.h"
 

@@ -1,4 +1,4 @@
-#include "maintenance/ui/FprogressDlg.h"
+#include "maintenance/ui/FProgressDlg.h"
 
 #include <climits>
 

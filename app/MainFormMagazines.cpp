@@ -1,5 +1,5 @@
 // Magazine list and magazine commands.
-#include "FMain.h"
+#include "MainForm.h"
 
 #include "HistoryPage.h"
 #include "MagazineList.h"

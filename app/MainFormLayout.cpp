@@ -1,5 +1,5 @@
 // The main window's widgets, menus, toolbar and status bar.
-#include "FMain.h"
+#include "MainForm.h"
 
 #include "HistoryPage.h"
 #include "MagazineList.h"

@@ -1,4 +1,4 @@
-#include "store/Batch.h"
+#include "store/PreparedStatement.h"
 
 #include "store/Database.h"
 

@@ -1,5 +1,5 @@
 // Start-up, settings, closing, refresh, page switching and the help commands.
-#include "FMain.h"
+#include "MainForm.h"
 
 #include "FVerDlg.h"
 #include "HistoryPage.h"

@@ -1,6 +1,6 @@
 // The mail tab and the send tab: their behaviour lives in issue/ (TComposer, TSendPage);
 // the main window hands them its widgets and what they need of it.
-#include "FMain.h"
+#include "MainForm.h"
 
 #include "issue/ui/FComposer.h"
 #include "issue/ui/FSendPage.h"
