@@ -6,8 +6,6 @@
 
 #include <QUrl>
 
-#include <stdexcept>
-
 namespace {
 
 bool safeUrl(const QString &text)
@@ -69,7 +67,7 @@ void MagazineMailSettings::save(int magIdx, const MagazineMailSettings &settings
 {
     const QString why = settings.problem();
     if (!why.isEmpty())
-        throw std::invalid_argument(why.toStdString());
+        throw StoreError(why);
     PreparedStatement s(QStringLiteral("insert or replace into MagMailSetting"
                                        " (MagIdx, ForceUtf8, UnsubAddress, UnsubUrl, UnsubAction, BounceLimit)"
                                        " values(?, ?, ?, ?, ?, ?)"));

@@ -28,8 +28,8 @@ struct MagazineMailSettings {
     // The row of the magazine, or the defaults; values that fail the checks above read as
     // not set. Throws StoreError when the store cannot be read.
     static MagazineMailSettings load(int magIdx);
-    // Writes the row (one statement); throws StoreError on failure, and std::invalid_argument
-    // when problem() is not empty.
+    // Writes the row (one statement); throws StoreError on failure, and with problem()'s text
+    // when it is not empty, so that no caller can store values a header could not carry.
     static void save(int magIdx, const MagazineMailSettings &settings);
     // Removes the row with the magazine (inside the caller's transaction).
     static void remove(int magIdx);

@@ -1,5 +1,6 @@
 #include "store/Schema.h"
 
+#include "store/Database.h"
 #include "store/DepartedMembers.h"
 #include "store/MemberNumbers.h"
 
@@ -72,7 +73,7 @@ void run(QSqlDatabase &db, const char *sql)
 {
     QSqlQuery q(db);
     if (!q.exec(QString::fromLatin1(sql)))
-        throw std::runtime_error(q.lastError().text().toStdString());
+        throw StoreError::of(q.lastError());
 }
 
 } // namespace

@@ -80,7 +80,7 @@ private slots:
         m.bounceLimit = limit;
         QCOMPARE(m.problem().isEmpty(), ok);
         if (!ok) {
-            QVERIFY_THROWS_EXCEPTION(std::invalid_argument, MagazineMailSettings::save(1, m));
+            QVERIFY_THROWS_EXCEPTION(StoreError, MagazineMailSettings::save(1, m));
             QCOMPARE(Statement().scalar("select count(*) from MagMailSetting"), 0);
         }
         // A row written behind the program's back is read as not set, never passed on.
