@@ -73,8 +73,10 @@ void applyMailSettings(DeliveryPlan &plan, const std::function<QByteArray()> &ke
     if (!mail.unsubscribeAddress.isEmpty()) {
         plan.unsubscribeAddress = mail.unsubscribeAddress;
         plan.unsubscribeUrl = mail.unsubscribeUrl;
-        plan.unsubscribeKey = keyOf();
     }
+    plan.returnPath = mail.returnPath;
+    if (!plan.unsubscribeAddress.isEmpty() || !plan.returnPath.isEmpty())
+        plan.unsubscribeKey = keyOf();
 }
 
 } // namespace

@@ -12,9 +12,14 @@ struct MagazineMailSettings {
     QString unsubscribeUrl;      // https only; empty: mailto alone
     UnsubscribeAction unsubscribeAction = UnsubscribeAction::Suspend;
     int bounceLimit = 3;         // hard bounces that suspend a member
+    // Where bounces go (the envelope sender); empty: the magazine's own address. Each member's
+    // mail goes out from local+TOKEN@domain, so a bounce names its member whatever its format.
+    QString returnPath;
 
     static constexpr int kMaxBounceLimit = 100;
     static constexpr int kMaxUrlLength = 500;
+    // The member's token after '+' takes up to 46 of the 64 characters a local part may have.
+    static constexpr int kMaxReturnPathLocal = 17;
 
     bool operator==(const MagazineMailSettings &) const = default;
 
