@@ -83,7 +83,7 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
         lines.readLine(line);
 
     std::unique_ptr<MemberImportRows> rows;
-    try {
+    RunLineJob(out, lines, [&] {
         rows = std::make_unique<MemberImportRows>(m_magIdx, m_settings.replace && m_column[1] >= 0);
         MemberImportRows::Values values;
         MemberImportRows::Values row;
@@ -93,6 +93,7 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
                 progress(out.lines);
             if (line.isEmpty())
                 continue;
+            out.applying(rows->groupOpen());
             rows->beginRow();
 
             const QStringList fields = SplitCsvLine(line);
@@ -132,9 +133,7 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
                 continue;
             }
             if (!badCount.isNull()) {
-                out.stopped = true;
-                out.errorLine = out.lines;
-                out.error = QStringLiteral("%1 行目: カウンタの値「%2」は数値ではありません。").arg(out.lines).arg(badCount);
+                out.stop(QStringLiteral("%1 行目: カウンタの値「%2」は数値ではありません。").arg(out.lines).arg(badCount));
                 break;
             }
 
@@ -183,29 +182,9 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
 
             rows->endRow();
         }
-        if (!out.stopped && lines.failed()) {
-            // a file that could not be read further did not end there
-            out.stopped = true;
-            out.errorLine = out.lines;
-            out.error = QStringLiteral("ファイルを最後まで読めませんでした。");
-        }
-    } catch (const StoreError &e) {
-        out.storeFailed = true;
-        out.stopped = true;
-        out.errorLine = out.lines;
-        out.error = e.text();
-    }
-
-    // A failed statement undoes only itself: what the lines before it did is kept.
-    try {
+    }, [&] {
         if (rows)
             rows->commit();
-    } catch (const StoreError &e) {
-        out.storeFailed = true;
-        out.stopped = true;
-        if (out.errorLine == 0)
-            out.errorLine = out.lines;
-        out.error = out.error.isEmpty() ? e.text() : out.error + QStringLiteral("\n") + e.text();
-    }
+    }, [&] { return rows && rows->groupOpen(); });
     return out;
 }

@@ -10,35 +10,25 @@ RemoveOutcome RemoveListedMembers(int magIdx, TextLineReader &lines, const std::
 {
     RemoveOutcome out;
     std::unique_ptr<MemberRemoval> removal;
-    try {
-        removal = std::make_unique<MemberRemoval>(magIdx);
-        QString line;
-        while (lines.readLine(line)) {
-            ++out.lines;
-            if (progress)
-                progress(out.lines);
-            if (line.isEmpty())
-                continue;
-            out.removed += removal->remove(line);
-        }
-        if (lines.failed()) {
-            out.stopped = true;
-            out.errorLine = out.lines;
-            out.error = QStringLiteral("ファイルを最後まで読めませんでした。");
-        }
-    } catch (const StoreError &e) {
-        out.storeFailed = true;
-        out.stopped = true;
-        out.errorLine = out.lines;
-        out.error = e.text();
-    }
-    try {
-        if (removal)
-            removal->commit();
-    } catch (const StoreError &e) {
-        out.storeFailed = true;
-        out.stopped = true;
-        out.error = out.error.isEmpty() ? e.text() : out.error + QStringLiteral("\n") + e.text();
-    }
+    RunLineJob(
+        out, lines,
+        [&] {
+            removal = std::make_unique<MemberRemoval>(magIdx);
+            QString line;
+            while (lines.readLine(line)) {
+                ++out.lines;
+                if (progress)
+                    progress(out.lines);
+                if (line.isEmpty())
+                    continue;
+                out.applying(removal->groupOpen());
+                out.removed += removal->remove(line);
+            }
+        },
+        [&] {
+            if (removal)
+                removal->commit();
+        },
+        [&] { return removal && removal->groupOpen(); });
     return out;
 }

@@ -1,0 +1,62 @@
+#include "maintenance/LineJobOutcome.h"
+
+#include "maintenance/UTextLines.h"
+#include "store/Database.h"
+
+#include <QtGlobal>
+
+void LineJobOutcome::stop(const QString &why)
+{
+    stopped = true;
+    errorLine = qMax(1, lines);
+    error = why;
+}
+
+void LineJobOutcome::applying(bool groupOpen)
+{
+    if (!groupOpen)
+        uncommittedFrom = lines;
+}
+
+namespace {
+
+// The work from uncommittedFrom on was rolled back with its group: the job stopped there at
+// the latest, whatever line it was reading.
+void lostFromUncommitted(LineJobOutcome &out)
+{
+    if (out.uncommittedFrom > 0)
+        out.errorLine = qMin(out.errorLine, out.uncommittedFrom);
+}
+
+} // namespace
+
+void RunLineJob(LineJobOutcome &out, const TextLineReader &lines, const std::function<void()> &apply,
+                const std::function<void()> &commit, const std::function<bool()> &groupOpen)
+{
+    try {
+        apply();
+        // a file that could not be read further did not end there
+        if (!out.stopped && lines.failed())
+            out.stop(QStringLiteral("ファイルを最後まで読めませんでした。"));
+    } catch (const StoreError &e) {
+        out.stop(e.text());
+        out.storeFailed = true;
+        // a group that failed to commit is gone; a failed statement undid only itself
+        if (!groupOpen())
+            lostFromUncommitted(out);
+    }
+
+    // A failed statement undoes only itself: what the lines before it did is kept.
+    const bool open = groupOpen();
+    try {
+        commit();
+    } catch (const StoreError &e) {
+        if (out.stopped)
+            out.error += QStringLiteral("\n") + e.text();
+        else
+            out.stop(e.text());
+        out.storeFailed = true;
+        if (open)
+            lostFromUncommitted(out);
+    }
+}
