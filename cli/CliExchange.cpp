@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <memory>
 
 namespace Cli {
 

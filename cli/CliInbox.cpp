@@ -20,7 +20,8 @@ int processInbox(bool keep)
     InboxSummary summary;
     {
         Progress progress(QStringLiteral("返信メール"));
-        summary = ProcessInbox(*options, {}, [&progress](int done, int total) { progress.show(done, total); }, nullptr);
+        summary = ProcessInbox(
+            *options, {}, [&progress](int done, int total) { progress.show(done, total); }, nullptr);
     }
     say(summary.text());
     const bool done = summary.end == InboxSummary::End::Done || summary.end == InboxSummary::End::Cancelled;

@@ -14,15 +14,21 @@ namespace {
 
 using namespace Cli;
 
-// Why the parser refused the arguments, in Japanese: the options it does not know by name,
-// else its own reason (a value missing or given where none is taken).
-QString refusalText(const QCommandLineParser &p)
+// Why the parser refused the arguments, in Japanese: the options it does not know, as they
+// were written, else its own reason (a value missing or given where none is taken).
+QString refusalText(const QCommandLineParser &p, const QStringList &args)
 {
     if (!p.unknownOptionNames().isEmpty()) {
-        QStringList names;
-        for (const QString &name : p.unknownOptionNames())
-            names << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
-        return QStringLiteral("%1 というオプションはありません。").arg(names.join(QStringLiteral("、")));
+        QStringList written;
+        for (const QString &name : p.unknownOptionNames()) {
+            QString option = (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+            for (const QString &arg : args)
+                if (const QString given = arg.section(u'=', 0, 0);
+                    given == QStringLiteral("-") + name || given == QStringLiteral("--") + name)
+                    option = given;
+            written << option;
+        }
+        return QStringLiteral("%1 というオプションはありません。").arg(written.join(QStringLiteral("、")));
     }
     const QString text = p.errorText();
     static const QRegularExpression missing(QStringLiteral("^Missing value after '(.*)'\\.$"));
@@ -56,14 +62,15 @@ int runCommand(const CommandRow &row, int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCommandLineParser p;
     p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("この説明を表示します。"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("この説明を表示します。"));
     p.addOption(help);
     if (row.addOptions)
         row.addOptions(p);
     QStringList args = QCoreApplication::arguments();
     args.removeAt(1);
     if (!p.parse(args)) {
-        say(refusalText(p));
+        say(refusalText(p, args));
         std::fputs(qPrintable(CommandTable::usage(row)), stderr);
         return kRefused;
     }

@@ -106,8 +106,9 @@ QList<CommandRow> makeRows()
                         "      マガジンのメンバーを表示します(UTF-8)。\n"),
          addMembersOptions, startMembers, true, false},
         {QStringLiteral("check-condition"),
-         QStringLiteral("  tsubame check-condition --magazine 名前 条件式\n"
-                        "      自由条件を送信と同じように確かめ、実行される形を表示します。誤りがあれば理由を表示します。\n"),
+         QStringLiteral(
+             "  tsubame check-condition --magazine 名前 条件式\n"
+             "      自由条件を送信と同じように確かめ、実行される形を表示します。誤りがあれば理由を表示します。\n"),
          addMagazineOption, startCheckCondition, true, true},
         {QStringLiteral("inbox"),
          QStringLiteral(

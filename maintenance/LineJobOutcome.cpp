@@ -5,23 +5,10 @@
 
 #include <QtGlobal>
 
-void LineJobOutcome::stop(const QString &why)
-{
-    stopped = true;
-    errorLine = qMax(1, lines);
-    error = why;
-}
-
-void LineJobOutcome::applying(bool groupOpen)
-{
-    if (!groupOpen)
-        uncommittedFrom = lines;
-}
-
 namespace {
 
 // The work from uncommittedFrom on was rolled back with its group: the job stopped there at
-// the latest, whatever line it was reading.
+// the latest, whatever line it was at.
 void lostFromUncommitted(LineJobOutcome &out)
 {
     if (out.uncommittedFrom > 0)
@@ -30,11 +17,29 @@ void lostFromUncommitted(LineJobOutcome &out)
 
 } // namespace
 
-void RunLineJob(LineJobOutcome &out, const TextLineReader &lines, const std::function<void()> &apply,
-                const std::function<void()> &commit, const std::function<bool()> &groupOpen)
+void LineJobOutcome::stop(const QString &why)
+{
+    stopped = true;
+    errorLine = qMax(1, lines);
+    error = why;
+}
+
+void RunLineJob(LineJobOutcome &out, TextLineReader &lines, const std::function<void(int)> &progress,
+                const LineJob &job)
 {
     try {
-        apply();
+        job.begin();
+        QString line;
+        while (!out.stopped && lines.readLine(line)) {
+            ++out.lines;
+            if (progress)
+                progress(out.lines);
+            if (line.isEmpty())
+                continue;
+            if (!job.groupOpen())
+                out.uncommittedFrom = out.lines;
+            job.apply(line);
+        }
         // a file that could not be read further did not end there
         if (!out.stopped && lines.failed())
             out.stop(QStringLiteral("ファイルを最後まで読めませんでした。"));
@@ -42,14 +47,14 @@ void RunLineJob(LineJobOutcome &out, const TextLineReader &lines, const std::fun
         out.stop(e.text());
         out.storeFailed = true;
         // a group that failed to commit is gone; a failed statement undid only itself
-        if (!groupOpen())
+        if (!job.groupOpen())
             lostFromUncommitted(out);
     }
 
     // A failed statement undoes only itself: what the lines before it did is kept.
-    const bool open = groupOpen();
+    const bool open = job.groupOpen();
     try {
-        commit();
+        job.commit();
     } catch (const StoreError &e) {
         if (out.stopped)
             out.error += QStringLiteral("\n") + e.text();

@@ -1,7 +1,6 @@
 #include "maintenance/URemoveList.h"
 
 #include "maintenance/UTextLines.h"
-#include "store/Database.h"
 #include "store/MemberRemoval.h"
 
 #include <memory>
@@ -10,25 +9,14 @@ RemoveOutcome RemoveListedMembers(int magIdx, TextLineReader &lines, const std::
 {
     RemoveOutcome out;
     std::unique_ptr<MemberRemoval> removal;
-    RunLineJob(
-        out, lines,
-        [&] {
-            removal = std::make_unique<MemberRemoval>(magIdx);
-            QString line;
-            while (lines.readLine(line)) {
-                ++out.lines;
-                if (progress)
-                    progress(out.lines);
-                if (line.isEmpty())
-                    continue;
-                out.applying(removal->groupOpen());
-                out.removed += removal->remove(line);
-            }
-        },
-        [&] {
-            if (removal)
-                removal->commit();
-        },
-        [&] { return removal && removal->groupOpen(); });
+    RunLineJob(out, lines, progress,
+               {.begin = [&] { removal = std::make_unique<MemberRemoval>(magIdx); },
+                .apply = [&](const QString &address) { out.removed += removal->remove(address); },
+                .commit =
+                    [&] {
+                        if (removal)
+                            removal->commit();
+                    },
+                .groupOpen = [&] { return removal && removal->groupOpen(); }});
     return out;
 }

@@ -12,8 +12,8 @@
 namespace {
 
 // The commands the README and the manual page name.
-const QStringList kCommands = {"send",   "deliver", "resume",      "status", "magazines", "members", "check-condition",
-                               "inbox",  "import",  "export",      "remove-list", "backup", "restore", "help"};
+const QStringList kCommands = {"send",  "deliver", "resume", "status",      "magazines", "members", "check-condition",
+                               "inbox", "import",  "export", "remove-list", "backup",    "restore", "help"};
 
 // The names of the synopsis lines ("  tsubame NAME ...") of a usage text, in order.
 QStringList synopsisNames(const QString &usage)
@@ -97,14 +97,14 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
-        QTest::newRow("misspelt command") << QStringList{"sned", "--magazine", "x"} << 1
-                                          << QStringLiteral("「sned」というコマンドはありません。");
-        QTest::newRow("command in capitals") << QStringList{"STATUS"} << 1
-                                             << QStringLiteral("「STATUS」というコマンドはありません。");
-        QTest::newRow("a file name first") << QStringList{"members.csv"} << 1
-                                           << QStringLiteral("「members.csv」というコマンドはありません。");
-        QTest::newRow("help for no command") << QStringList{"help", "sned"} << 1
-                                             << QStringLiteral("「sned」というコマンドはありません。");
+        QTest::newRow("misspelt command")
+            << QStringList{"sned", "--magazine", "x"} << 1 << QStringLiteral("「sned」というコマンドはありません。");
+        QTest::newRow("command in capitals")
+            << QStringList{"STATUS"} << 1 << QStringLiteral("「STATUS」というコマンドはありません。");
+        QTest::newRow("a file name first")
+            << QStringList{"members.csv"} << 1 << QStringLiteral("「members.csv」というコマンドはありません。");
+        QTest::newRow("help for no command")
+            << QStringList{"help", "sned"} << 1 << QStringLiteral("「sned」というコマンドはありません。");
         QTest::newRow("no argument") << QStringList{} << 2 << QStringLiteral("画面(ディスプレイ)がありません");
         QTest::newRow("a window option") << QStringList{"-style", "fusion"} << 2
                                          << QStringLiteral("画面(ディスプレイ)がありません");
@@ -130,21 +130,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("message");
-        QTest::newRow("status --jsn") << QStringList{"status", "--jsn"} << QStringLiteral("--jsn というオプションはありません。");
+        QTest::newRow("status --jsn") << QStringList{"status", "--jsn"}
+                                      << QStringLiteral("--jsn というオプションはありません。");
         QTest::newRow("import --magzine") << QStringList{"import", "--magzine", "週刊ツバメ", "in.csv"}
                                           << QStringLiteral("--magzine というオプションはありません。");
-        QTest::newRow("single dash word") << QStringList{"resume", "-al"} << QStringLiteral("--al というオプションはありません。");
-        QTest::newRow("one letter") << QStringList{"magazines", "-x"} << QStringLiteral("-x というオプションはありません。");
-        QTest::newRow("another command's option") << QStringList{"backup", "--yes", "out.bak"}
-                                                  << QStringLiteral("--yes というオプションはありません。");
+        QTest::newRow("single dash word")
+            << QStringList{"resume", "-al"} << QStringLiteral("-al というオプションはありません。");
+        QTest::newRow("one letter") << QStringList{"magazines", "-x"}
+                                    << QStringLiteral("-x というオプションはありません。");
+        QTest::newRow("another command's option")
+            << QStringList{"backup", "--yes", "out.bak"} << QStringLiteral("--yes というオプションはありません。");
         QTest::newRow("value missing") << QStringList{"deliver", "--issue", "1", "--magazine"}
                                        << QStringLiteral("--magazine には値を指定してください。");
-        QTest::newRow("value to a switch") << QStringList{"inbox", "--keep=yes"}
-                                           << QStringLiteral("--keep に値は指定できません。");
-        QTest::newRow("argument to a command without") << QStringList{"status", "extra"}
-                                                       << QStringLiteral("余分な引数があります: extra");
-        QTest::newRow("help for two commands") << QStringList{"help", "send", "status"}
-                                               << QStringLiteral("コマンド名を一つ指定してください。");
+        QTest::newRow("value to a switch")
+            << QStringList{"inbox", "--keep=yes"} << QStringLiteral("--keep に値は指定できません。");
+        QTest::newRow("argument to a command without")
+            << QStringList{"status", "extra"} << QStringLiteral("余分な引数があります: extra");
+        QTest::newRow("help for two commands")
+            << QStringList{"help", "send", "status"} << QStringLiteral("コマンド名を一つ指定してください。");
     }
     void refusedOptions()
     {
@@ -162,7 +165,8 @@ private Q_SLOTS:
     void missingStoreForEveryStoreCommand_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("send") << QStringList{"send", "--magazine", "週刊ツバメ", "--subject", "件名", "--body-file", "@body.txt"};
+        QTest::newRow("send") << QStringList{"send", "--magazine",  "週刊ツバメ", "--subject",
+                                             "件名", "--body-file", "@body.txt"};
         QTest::newRow("deliver") << QStringList{"deliver", "--magazine", "週刊ツバメ", "--issue", "1"};
         QTest::newRow("resume") << QStringList{"resume", "--all"};
         QTest::newRow("status") << QStringList{"status", "--json"};

@@ -10,8 +10,8 @@
 #include <memory>
 
 struct ProgramResult {
-    int code = -1;  // -1 when it crashed or did not end in time
-    QString err;    // stderr read as UTF-8; "<time-out>" when it did not end in time
+    int code = -1; // -1 when it crashed or did not end in time
+    QString err;   // stderr read as UTF-8; "<time-out>" when it did not end in time
     QByteArray out;
 };
 
@@ -30,5 +30,6 @@ std::unique_ptr<QProcess> StartProgram(const QStringList &args,
 ProgramResult FinishProgram(QProcess &process, int timeoutMs = 120000);
 
 // StartProgram, then FinishProgram.
-ProgramResult RunProgram(const QStringList &args, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
-                      int timeoutMs = 120000);
+ProgramResult RunProgram(const QStringList &args,
+                         const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
+                         int timeoutMs = 120000);
