@@ -130,33 +130,42 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("usageOf");
+        const QStringList none;
         QTest::newRow("status --jsn") << QStringList{"status", "--jsn"}
-                                      << QStringLiteral("--jsn というオプションはありません。");
-        QTest::newRow("import --magzine") << QStringList{"import", "--magzine", "週刊ツバメ", "in.csv"}
-                                          << QStringLiteral("--magzine というオプションはありません。");
+                                      << QStringLiteral("--jsn というオプションはありません。")
+                                      << QStringList{"status"};
+        QTest::newRow("import --magzine")
+            << QStringList{"import", "--magzine", "週刊ツバメ", "in.csv"}
+            << QStringLiteral("--magzine というオプションはありません。") << QStringList{"import"};
         QTest::newRow("single dash word")
-            << QStringList{"resume", "-al"} << QStringLiteral("-al というオプションはありません。");
+            << QStringList{"resume", "-al"} << QStringLiteral("-al というオプションはありません。")
+            << QStringList{"resume"};
         QTest::newRow("one letter") << QStringList{"magazines", "-x"}
-                                    << QStringLiteral("-x というオプションはありません。");
+                                    << QStringLiteral("-x というオプションはありません。") << QStringList{"magazines"};
         QTest::newRow("another command's option")
-            << QStringList{"backup", "--yes", "out.bak"} << QStringLiteral("--yes というオプションはありません。");
+            << QStringList{"backup", "--yes", "out.bak"} << QStringLiteral("--yes というオプションはありません。")
+            << QStringList{"backup"};
         QTest::newRow("value missing") << QStringList{"deliver", "--issue", "1", "--magazine"}
-                                       << QStringLiteral("--magazine には値を指定してください。");
-        QTest::newRow("value to a switch")
-            << QStringList{"inbox", "--keep=yes"} << QStringLiteral("--keep に値は指定できません。");
+                                       << QStringLiteral("--magazine には値を指定してください。")
+                                       << QStringList{"deliver"};
+        QTest::newRow("value to a switch") << QStringList{"inbox", "--keep=yes"}
+                                           << QStringLiteral("--keep に値は指定できません。") << QStringList{"inbox"};
         QTest::newRow("argument to a command without")
-            << QStringList{"status", "extra"} << QStringLiteral("余分な引数があります: extra");
+            << QStringList{"status", "extra"} << QStringLiteral("余分な引数があります: extra") << none;
         QTest::newRow("help for two commands")
-            << QStringList{"help", "send", "status"} << QStringLiteral("コマンド名を一つ指定してください。");
+            << QStringList{"help", "send", "status"} << QStringLiteral("コマンド名を一つ指定してください。") << none;
     }
     void refusedOptions()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, message);
+        QFETCH(QStringList, usageOf);
         const ProgramResult r = runAsCron(args);
         QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.contains(message), qPrintable(r.err));
-        QVERIFY2(!r.err.contains(QStringLiteral("データベース")), qPrintable(r.err));
+        QVERIFY2(r.err.startsWith(message + u'\n'), qPrintable(r.err));
+        QCOMPARE(synopsisNames(r.err), usageOf);
+        QVERIFY2(!r.err.contains(QStringLiteral("データベースがありません")), qPrintable(r.err));
         QCOMPARE(r.out, QByteArray());
     }
 
