@@ -53,9 +53,11 @@ const char *const kKeys[] = {"userIdx", "name", "address", "url", "flag1", "flag
 QVariantList memberValues(const MemberRecord &m)
 {
     const auto flag = [](bool on) { return QVariant(qint64(on ? 1 : 0)); };
-    return {qint64(m.userIdx), m.name,           m.address,       m.url,           flag(m.flags[0]),
-            flag(m.flags[1]), flag(m.flags[2]), flag(m.sleep),   m.counts[0],     m.counts[1],
-            m.date1.value_or(QString()), m.date2.value_or(QString()), m.addDate};
+    QVariantList values{qint64(m.userIdx), m.name, m.address, m.url};
+    values << flag(m.flags[0]) << flag(m.flags[1]) << flag(m.flags[2]) << flag(m.sleep);
+    values << m.counts[0] << m.counts[1];
+    values << m.date1.value_or(QString()) << m.date2.value_or(QString()) << m.addDate;
+    return values;
 }
 
 } // namespace
