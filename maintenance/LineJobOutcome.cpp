@@ -8,11 +8,14 @@
 namespace {
 
 // The work from uncommittedFrom on was rolled back with its group: the job stopped there at
-// the latest, whatever line it was at.
-void lostFromUncommitted(LineJobOutcome &out)
+// the latest, whatever line it was at, and did none of it.
+void lostFromUncommitted(LineJobOutcome &out, const LineJob &job)
 {
-    if (out.uncommittedFrom > 0)
-        out.errorLine = qMin(out.errorLine, out.uncommittedFrom);
+    if (out.uncommittedFrom == 0)
+        return;
+    out.errorLine = qMin(out.errorLine, out.uncommittedFrom);
+    if (job.groupLost)
+        job.groupLost();
 }
 
 } // namespace
@@ -36,8 +39,11 @@ void RunLineJob(LineJobOutcome &out, TextLineReader &lines, const std::function<
                 progress(out.lines);
             if (line.isEmpty())
                 continue;
-            if (!job.groupOpen())
+            if (!job.groupOpen()) {
                 out.uncommittedFrom = out.lines;
+                if (job.groupBegins)
+                    job.groupBegins();
+            }
             job.apply(line);
         }
         // a file that could not be read further did not end there
@@ -48,7 +54,7 @@ void RunLineJob(LineJobOutcome &out, TextLineReader &lines, const std::function<
         out.storeFailed = true;
         // a group that failed to commit is gone; a failed statement undid only itself
         if (!job.groupOpen())
-            lostFromUncommitted(out);
+            lostFromUncommitted(out, job);
     }
 
     // A failed statement undoes only itself: what the lines before it did is kept.
@@ -62,6 +68,6 @@ void RunLineJob(LineJobOutcome &out, TextLineReader &lines, const std::function<
             out.stop(e.text());
         out.storeFailed = true;
         if (open)
-            lostFromUncommitted(out);
+            lostFromUncommitted(out, job);
     }
 }

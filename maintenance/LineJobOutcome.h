@@ -28,6 +28,10 @@ struct LineJob {
     std::function<void(const QString &)> apply; // one non-empty line; may stop the outcome
     std::function<void()> commit;               // keeps what is still open
     std::function<bool()> groupOpen;            // some work is not committed yet
+    // Optional: a group begins (everything before is committed), and that group was lost, so
+    // that the job's own counts come back to what the store holds.
+    std::function<void()> groupBegins;
+    std::function<void()> groupLost;
 };
 
 // Reads the lines to the end, counting them and calling progress with the counter after each

@@ -84,6 +84,7 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
     }
 
     std::unique_ptr<MemberImportRows> rows;
+    ImportOutcome before; // the counts of the lines before the open group
     MemberImportRows::Values values;
     MemberImportRows::Values row;
     const auto apply = [&](const QString &line) {
@@ -186,6 +187,12 @@ ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std
                         if (rows)
                             rows->commit();
                     },
-                .groupOpen = [&] { return rows && rows->groupOpen(); }});
+                .groupOpen = [&] { return rows && rows->groupOpen(); },
+                .groupBegins = [&] { before = out; },
+                .groupLost =
+                    [&] {
+                        out.inserted = before.inserted;
+                        out.updated = before.updated;
+                    }});
     return out;
 }

@@ -9,6 +9,7 @@ RemoveOutcome RemoveListedMembers(int magIdx, TextLineReader &lines, const std::
 {
     RemoveOutcome out;
     std::unique_ptr<MemberRemoval> removal;
+    int removedBefore = 0; // by the lines before the open group
     RunLineJob(out, lines, progress,
                {.begin = [&] { removal = std::make_unique<MemberRemoval>(magIdx); },
                 .apply = [&](const QString &address) { out.removed += removal->remove(address); },
@@ -17,6 +18,8 @@ RemoveOutcome RemoveListedMembers(int magIdx, TextLineReader &lines, const std::
                         if (removal)
                             removal->commit();
                     },
-                .groupOpen = [&] { return removal && removal->groupOpen(); }});
+                .groupOpen = [&] { return removal && removal->groupOpen(); },
+                .groupBegins = [&] { removedBefore = out.removed; },
+                .groupLost = [&] { out.removed = removedBefore; }});
     return out;
 }
