@@ -254,6 +254,7 @@ void ImapMailbox::noteCapabilities(const QByteArray &text)
     if (end >= 0)
         list.truncate(end);
     m_capabilities.clear();
+    ++m_capabilityNotes;
     for (const QByteArray &c : list.split(' '))
         if (!c.isEmpty())
             m_capabilities += QString::fromLatin1(c).toUpper();
@@ -342,7 +343,7 @@ bool ImapMailbox::continuation(const QByteArray &tag, QString *error)
     if (r.text.startsWith('+'))
         return true;
     *error = LogLine::oneLine(QString::fromUtf8(r.text));
-    if (!r.text.startsWith(tag + ' '))
+    if (!r.text.startsWith(QByteArray(tag + ' ')))
         broken();
     return false;
 }
@@ -388,7 +389,7 @@ bool ImapMailbox::tagged(const QByteArray &tag, bool loggingOut, const Untagged 
                 return false;
             continue;
         }
-        if (!r.text.startsWith(tag + ' ')) {
+        if (!r.text.startsWith(QByteArray(tag + ' '))) {
             broken();
             *error = ImapMailboxText::badResponse();
             return false;
@@ -489,10 +490,15 @@ bool ImapMailbox::login(QString *error)
     const Pop3MailboxOptions &c = m_options.connection;
     const QByteArray user = c.user.toUtf8();
     const QByteArray password = c.password.toUtf8();
-    if (has("AUTH=PLAIN")) {
+    const bool plainOffered = has("AUTH=PLAIN");
+    const bool saslIr = has("SASL-IR");
+    const bool loginDisabled = has("LOGINDISABLED");
+    // The capabilities may grow with the login; its answer names them, or they are asked.
+    const int noted = m_capabilityNotes;
+    if (plainOffered) {
         // RFC 4616: authorization id (empty), user, password, NUL between.
         const QByteArray plain = Base64Encode(QByteArray() + '\0' + user + '\0' + password);
-        if (has("SASL-IR")) {
+        if (saslIr) {
             if (!command("AUTHENTICATE PLAIN " + plain, {}, error))
                 return false;
         } else {
@@ -503,7 +509,7 @@ bool ImapMailbox::login(QString *error)
                 return false;
         }
     } else {
-        if (has("LOGINDISABLED")) {
+        if (loginDisabled) {
             *error = ImapMailboxText::loginDisabled();
             return false;
         }
@@ -521,8 +527,7 @@ bool ImapMailbox::login(QString *error)
         if (!command(parts, {}, error))
             return false;
     }
-    // The capabilities may grow after the login; ask when the answer did not say.
-    return capability(error);
+    return m_capabilityNotes != noted || capability(error);
 }
 
 bool ImapMailbox::select(QString *error)

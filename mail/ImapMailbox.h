@@ -82,6 +82,7 @@ private:
     ImapMailboxOptions m_options;
     QStringList m_capabilities;
     int m_tag = 0;
+    int m_capabilityNotes = 0;  // how often the capabilities were named
     qint64 m_exists = 0;
     QByteArray m_uidValidity;
     QList<QByteArray> m_marked;  // UIDs flagged \Deleted, not expunged yet
