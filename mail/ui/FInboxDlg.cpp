@@ -177,10 +177,11 @@ void TInboxDlg::ProtocolComboChange(int index)
 void TInboxDlg::TlsComboChange(int index)
 {
     // Moves the port along with the encryption, unless the user chose one of their own.
-    if (index == 2 && PortSpin->value() == kPlainPort)
-        PortSpin->setValue(kTlsPort);
-    else if (index != 2 && PortSpin->value() == kTlsPort)
-        PortSpin->setValue(kPlainPort[0]);
+    const int p = ProtocolCombo->currentIndex() == 1 ? 1 : 0;
+    if (index == 2 && PortSpin->value() == kPlainPort[p])
+        PortSpin->setValue(kTlsPort[p]);
+    else if (index != 2 && PortSpin->value() == kTlsPort[p])
+        PortSpin->setValue(kPlainPort[p]);
 }
 
 bool TInboxDlg::saveSettings()
