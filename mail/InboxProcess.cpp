@@ -190,6 +190,7 @@ private:
                 InboxSeen::keepOnly(m_mailbox.identity(), present);
             } catch (const StoreError &e) {
                 storeFailed(e);
+                finish();
                 return false;
             }
         }
@@ -197,6 +198,7 @@ private:
             m_seen.load(m_mailbox.identity());
         } catch (const StoreError &e) {
             storeFailed(e);
+            finish();
             return false;
         }
         return true;

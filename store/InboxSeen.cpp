@@ -36,11 +36,6 @@ QList<SeenRow> rows(const QString &mailbox)
     return out;
 }
 
-void forget(const QString &mailbox, const QByteArray &key)
-{
-    PreparedStatement s(QStringLiteral("delete from InboxSeen where Mailbox = ? and Uidl = ?"));
-    s.run({mailbox, QString::fromLatin1(key)});
-}
 
 void mark(const QString &mailbox, const QByteArray &uidl, State state)
 {

@@ -37,7 +37,5 @@ QList<SeenRow> rows(const QString &mailbox);
 // Forgets the rows of this mailbox whose id (the key's first word) is not among these (gone
 // from the server).
 void keepOnly(const QString &mailbox, const QList<QByteArray> &present);
-// Forgets one row (its message was deleted from the mailbox).
-void forget(const QString &mailbox, const QByteArray &key);
 
 } // namespace InboxSeen
