@@ -5,6 +5,7 @@
 #include "fakes/TestEnv.h"
 #include "mail/InboxProcess.h"
 #include "mail/UnsubscribeToken.h"
+#include "store/BackupScript.h"
 #include "store/UnsubscribeKey.h"
 #include "store/Database.h"
 #include "store/InboxSeen.h"
@@ -547,6 +548,41 @@ private Q_SLOTS:
         // A left row of another message with the same id and size keeps it from being read
         // (it is left, never deleted); any other row is no reason to skip it.
         QCOMPARE(s.read, state == int(InboxSeen::State::Left) ? 1 : 2);
+    }
+
+    // A backup taken while a handled message was still in the mailbox, restored after the
+    // mailbox was made anew with the same ids: the new mail is read and dealt with on its
+    // own, and only what it asks for is deleted.
+    void restoredBackup()
+    {
+        FakeMailbox box;
+        box.messages = {{"1", dsnMail("taro@example.jp", "5.1.1")}, {"2", kUnrelated}};
+        InboxOptions keep = options();
+        keep.keep = true;
+        QCOMPARE(ProcessInbox(box, keep, {}, nullptr).bounces, 2);
+        QStringList script;
+        QVERIFY(BackupScript::write([&](const QString &statement) { script += statement; }));
+        QVERIFY(script.join(u'\n').contains(QStringLiteral("InboxSeen")));
+
+        {
+            BackupScript::Restore restore;
+            for (const QString &statement : std::as_const(script))
+                QVERIFY2(restore.run(statement), qPrintable(statement));
+            restore.commit();
+        }
+        QByteArray otherUnknown = kUnrelated;
+        otherUnknown.replace("Hello", "Hallo");
+        box.messages = {{"1", otherUnknown}, {"2", unsubscribeMail(token(1, 3))}};
+        const InboxSummary s = ProcessInbox(box, options(), {}, nullptr);
+        QVERIFY2(s.end == InboxSummary::End::Done, qPrintable(s.text()));
+        QVERIFY(box.deletedUnread.isEmpty());
+        QCOMPARE(s.read, 2);
+        QCOMPARE(s.unknown, 1);
+        QCOMPARE(s.unsubscribed, 1);
+        QCOMPARE(s.bounces, 0);
+        QCOMPARE(box.ids(), QList<QByteArray>{"1"});
+        QVERIFY(sleeping(1, 3));
+        QCOMPARE(hardBounces(1, 1), 1);
     }
 
     // Mail left alone goes after the chosen number of days from when it was first read (off
