@@ -6,6 +6,7 @@
 
 #include <QDeadlineTimer>
 #include <QRegularExpression>
+#include <QSet>
 
 namespace ImapMailboxText {
 QString noStartTls() { return QStringLiteral("サーバが STARTTLS (暗号化) に対応していません"); }
@@ -562,6 +563,7 @@ bool ImapMailbox::list(QList<MailboxEntry> *entries, QString *error)
 {
     entries->clear();
     QList<MailboxEntry> found;
+    QSet<qint64> listed;
     const qint64 total = m_exists;
     const int chunk = qMax(1, m_options.listChunk);
     for (qint64 from = 1; from <= total && found.size() < m_options.connection.maxListEntries; from += chunk) {
@@ -570,23 +572,23 @@ bool ImapMailbox::list(QList<MailboxEntry> *entries, QString *error)
                                 [&](const ImapResponse &r) {
                                     qint64 number = 0;
                                     QHash<QByteArray, QByteArray> items;
-                                    if (!fetchItems(r, &number, &items))
-                                        return true;  // EXISTS, EXPUNGE, FLAGS...: nothing for the listing
+                                    // EXISTS, EXPUNGE, a FETCH of flags another client changed:
+                                    // nothing for the listing.
+                                    if (!fetchItems(r, &number, &items) || !items.contains("UID")
+                                        || !items.contains("RFC822.SIZE") || number < from || number > to
+                                        || listed.contains(number))
+                                        return true;
                                     qint64 uid = 0;
                                     qint64 size = 0;
-                                    if (!positiveNumber(items.value("UID"), &uid) || uid > 0xffffffffLL
-                                        || !items.contains("RFC822.SIZE")) {
-                                        *error = Pop3MailboxText::badListing();
-                                        broken();
-                                        return false;
-                                    }
                                     const QByteArray sizeText = items.value("RFC822.SIZE");
-                                    if (sizeText != "0" && !positiveNumber(sizeText, &size)) {
+                                    if (!positiveNumber(items.value("UID"), &uid) || uid > 0xffffffffLL
+                                        || (sizeText != "0" && !positiveNumber(sizeText, &size))) {
                                         *error = Pop3MailboxText::badListing();
                                         broken();
                                         return false;
                                     }
-                                    if (number >= from && number <= to && found.size() < m_options.connection.maxListEntries)
+                                    listed.insert(number);
+                                    if (found.size() < m_options.connection.maxListEntries)
                                         found += MailboxEntry{int(number), size, QByteArray::number(uid)};
                                     return true;
                                 },
