@@ -156,8 +156,15 @@ public:
         // Some ten sessions for the biggest mailbox, each at least chunkMessages long: what a
         // session applied is deleted at its end, so a pass cut short keeps most of its work.
         m_chunk = qMax(qMax(1, m_options.chunkMessages), m_summary.listed / 10);
-        Pass pass(m_mailbox, m_summary);
-        m_pass = &pass;
+        std::optional<Pass> pass;
+        try {
+            pass.emplace(m_mailbox, m_summary);
+        } catch (const StoreError &e) {
+            storeFailed(e);
+            finish();
+            return;
+        }
+        m_pass = &*pass;
         for (;;) {
             const Step step = walk();
             if (step == Step::Finished || step == Step::Stopped)
