@@ -396,9 +396,11 @@ bool ImapMailbox::tagged(const QByteArray &tag, bool loggingOut, const Untagged 
             return false;
         }
         const QByteArray status = r.text.mid(tag.size() + 1);
-        const QByteArray word = status.left(status.indexOf(' ')).toUpper();
+        const qsizetype space = status.indexOf(' ');
+        const QByteArray word = (space < 0 ? status : status.left(space)).toUpper();
         if (word == "OK") {
-            noteCapabilities(status.left(status.indexOf(']') + 1));
+            if (status.contains(']'))
+                noteCapabilities(status.left(status.indexOf(']') + 1));
             return true;
         }
         m_lastNoTryCreate = status.toUpper().contains("[TRYCREATE]");
