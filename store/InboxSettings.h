@@ -31,8 +31,8 @@ struct InboxSettings {
     int tls = 0;  // 0 none, 1 STLS, 2 implicit
     int protocol = 0;  // 0 POP3, 1 IMAP (own server only; the POP row is POP3)
     int deleteUnknownAfterDays = 0;
-    QString folder;
-    QString moveTo;
+    QString folder{};
+    QString moveTo{};
 
     bool operator==(const InboxSettings &) const = default;
 

@@ -131,7 +131,7 @@ private Q_SLOTS:
         // Dovecot keeps the folder under its name in modified UTF-7.
         if (!moveTo.isEmpty())
             QCOMPARE(server.messageCount(kUser, QStringLiteral("&UeZ0Bm4IMH8-")), 2);
-        QVERIFY(server.log().contains(QStringLiteral("imap-login: Login: user=<news>")));
+        QVERIFY2(server.log().contains(QStringLiteral("imap-login: Info: Login: user=<news>, method=PLAIN")), qPrintable(server.log()));
 
         const InboxSummary second = ProcessInbox(o, {}, {}, nullptr);
         QVERIFY2(second.end == InboxSummary::End::Done, qPrintable(second.text()));
