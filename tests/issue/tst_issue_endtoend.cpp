@@ -71,8 +71,8 @@ private Q_SLOTS:
         // the mail server, entered in the connection dialog
         const quint16 port = server.port();
         ModalDialog::whenShown<TConnDlg>([port](TConnDlg *d) {
-            d->Edit4->setText(QStringLiteral("127.0.0.1"));
-            d->NumberSpin2->setValue(port);
+            d->smtpHostEdit->setText(QStringLiteral("127.0.0.1"));
+            d->smtpPortSpin->setValue(port);
             d->Button1Click();
         });
         form.C1Click();
