@@ -219,10 +219,10 @@ private Q_SLOTS:
         dlg.ListWhere = Recipients::all(1);
         dlg.FormShow();
         QCOMPARE(dlg.windowTitle(), QStringLiteral("対象者一覧"));
-        QCOMPARE(dlg.Label1->text(), QStringLiteral("対象者一覧"));
-        QVERIFY(dlg.Label2->text().isEmpty());
+        QCOMPARE(dlg.headingLabel->text(), QStringLiteral("対象者一覧"));
+        QVERIFY(dlg.subjectCaptionLabel->text().isEmpty());
         QCOMPARE(dlg.lines(), QStringList{"山田 <y@example.jp>"});
-        QCOMPARE(dlg.RichEdit1->contextMenuPolicy(), Qt::NoContextMenu);
+        QCOMPARE(dlg.memberList->contextMenuPolicy(), Qt::NoContextMenu);
 
         dlg.ListWhere = Recipients::flag(1, MemberColumn::Flg1, true);
         dlg.FormShow();

@@ -149,9 +149,9 @@ private Q_SLOTS:
         QString date, title;
         ModalDialog::whenShown<THistDlg>([&](THistDlg *d) {
             lines = d->lines();
-            date = d->Label3->text();
-            title = d->Label4->text();
-            d->Button1->click();
+            date = d->sentAtLabel->text();
+            title = d->subjectLabel->text();
+            d->closeButton->click();
         });
         form->action("M1Click", 1)->trigger();
         lines.sort();
@@ -162,7 +162,7 @@ private Q_SLOTS:
         exec("delete from MagUser where MagIdx = 1 and UserIdx = 1");
         ModalDialog::whenShown<THistDlg>([&](THistDlg *d) {
             lines = d->lines();
-            d->Button1->click();
+            d->closeButton->click();
         });
         form->M1Click(1);
         // a member deleted since the issue keeps its line, by number, with how its mail went
