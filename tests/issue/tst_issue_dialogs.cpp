@@ -73,27 +73,27 @@ private Q_SLOTS:
         dlg.FieldNames = names();
         dlg.ConditionSql = QString();
         dlg.FormShow();
-        QCOMPARE(dlg.ComboBox1->count(), 7);
+        QCOMPARE(dlg.fieldCombo->count(), 7);
 
         dlg.Button5Click(); // empty memo: no connector
-        QVERIFY(dlg.Memo1->toPlainText().isEmpty());
+        QVERIFY(dlg.conditionMemo->toPlainText().isEmpty());
 
-        dlg.ComboBox1->setCurrentIndex(0);
-        QCOMPARE(dlg.ComboBox2->count(), 2);
-        dlg.ComboBox3->setCurrentIndex(1); // ON
+        dlg.fieldCombo->setCurrentIndex(0);
+        QCOMPARE(dlg.operatorCombo->count(), 2);
+        dlg.valueCombo->setCurrentIndex(1); // ON
         dlg.Button1Click();
-        QCOMPARE(dlg.Memo1->toPlainText(), QStringLiteral("購読 = ON \n"));
-        QCOMPARE(dlg.Memo1->toolTip(), QStringLiteral("さらに条件を続けるには、and(かつ) or(または)を入力してください。"));
+        QCOMPARE(dlg.conditionMemo->toPlainText(), QStringLiteral("購読 = ON \n"));
+        QCOMPARE(dlg.conditionMemo->toolTip(), QStringLiteral("さらに条件を続けるには、and(かつ) or(または)を入力してください。"));
 
         dlg.Button5Click(); // no connector chosen: only a space and a break
-        QCOMPARE(dlg.Memo1->toPlainText(), QStringLiteral("購読 = ON \n \n"));
-        dlg.ComboBox4->setCurrentIndex(1);
+        QCOMPARE(dlg.conditionMemo->toPlainText(), QStringLiteral("購読 = ON \n \n"));
+        dlg.joinCombo->setCurrentIndex(1);
         dlg.Button5Click();
-        dlg.ComboBox1->setCurrentIndex(3); // a counter: value 0
-        QCOMPARE(dlg.ComboBox3->currentText(), QStringLiteral("数字"));
-        dlg.ComboBox2->setCurrentIndex(2);
+        dlg.fieldCombo->setCurrentIndex(3); // a counter: value 0
+        QCOMPARE(dlg.valueCombo->currentText(), QStringLiteral("数字"));
+        dlg.operatorCombo->setCurrentIndex(2);
         dlg.Button1Click();
-        QCOMPARE(dlg.Memo1->toPlainText(), QStringLiteral("購読 = ON \n \n OR  \nポイント >= 0 \n"));
+        QCOMPARE(dlg.conditionMemo->toPlainText(), QStringLiteral("購読 = ON \n \n OR  \nポイント >= 0 \n"));
 
         dlg.Button2Click();
         QCOMPARE(warnings(), QStringList{"エラーはありません。"});
@@ -111,7 +111,7 @@ private Q_SLOTS:
         dlg.Button2Click();
         QCOMPARE(warnings(), QStringList{"エラーはありません。"});
 
-        dlg.Memo1->setPlainText(QStringLiteral("購読 = ON) or (1 = 1"));
+        dlg.conditionMemo->setPlainText(QStringLiteral("購読 = ON) or (1 = 1"));
         dlg.Button3Click();
         const QStringList w = warnings();
         QCOMPARE(w.size(), 1);
@@ -119,7 +119,7 @@ private Q_SLOTS:
         QCOMPARE(dlg.result(), 0); // stays open
         QCOMPARE(dlg.ConditionSql, QString());
 
-        dlg.Memo1->setPlainText(QStringLiteral("不明 = ON"));
+        dlg.conditionMemo->setPlainText(QStringLiteral("不明 = ON"));
         dlg.Button2Click();
         const QStringList w2 = warnings();
         QCOMPARE(w2.size(), 1);
@@ -132,7 +132,7 @@ private Q_SLOTS:
         dlg.FieldNames = names();
         dlg.ConditionSql = QStringLiteral("誕生日(月日) = '0115' \r\n AND 購読 = ON");
         dlg.FormShow();
-        QCOMPARE(dlg.Memo1->toPlainText(), QStringLiteral("誕生日(月日) = '0115' \n AND 購読 = ON"));
+        QCOMPARE(dlg.conditionMemo->toPlainText(), QStringLiteral("誕生日(月日) = '0115' \n AND 購読 = ON"));
         FileDialog::queueFileName(env->dataDir() + "where/birthday"); // no extension given
         dlg.SpeedButton2Click();
         const QByteArray expected = Codec::toCp932(QStringLiteral("誕生日(月日) = '0115' \r\n AND 購読 = ON\r\n"));
@@ -141,12 +141,12 @@ private Q_SLOTS:
         writeFile(env->dataDir() + "where/other.whr", Codec::toCp932(QStringLiteral("特典 = OFF\r\n")));
         FileDialog::queueFileName(env->dataDir() + "where/other.whr");
         dlg.SpeedButton1Click();
-        QCOMPARE(dlg.Memo1->toPlainText(), QStringLiteral("特典 = OFF"));
+        QCOMPARE(dlg.conditionMemo->toPlainText(), QStringLiteral("特典 = OFF"));
 
         // a file that cannot be read: the memo is emptied and the error shown
         FileDialog::queueFileName(env->dataDir() + "where/none.whr");
         dlg.SpeedButton1Click();
-        QVERIFY(dlg.Memo1->toPlainText().isEmpty());
+        QVERIFY(dlg.conditionMemo->toPlainText().isEmpty());
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].kind, MessageBox::Kind::Error);
