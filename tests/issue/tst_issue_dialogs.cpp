@@ -162,13 +162,13 @@ private Q_SLOTS:
         TSignDlg dlg(env->dataDir());
         dlg.SignFileName = QString();
         dlg.FormShow();
-        QVERIFY(dlg.Memo1->toPlainText().isEmpty());
+        QVERIFY(dlg.textMemo->toPlainText().isEmpty());
         QVERIFY(dlg.FileNameBand->text().isEmpty());
 
         // opened from another folder: the file of that name in the sign folder is read
         FileDialog::queueFileName(env->home() + "/elsewhere/a.txt");
         dlg.Open1Click();
-        QCOMPARE(dlg.Memo1->toPlainText(), QStringLiteral("署名Ａ\n二行目"));
+        QCOMPARE(dlg.textMemo->toPlainText(), QStringLiteral("署名Ａ\n二行目"));
         QCOMPARE(dlg.SignFileName, QStringLiteral("a.txt"));
         QCOMPARE(dlg.FileNameBand->text(), QStringLiteral("a.txt"));
 
@@ -180,14 +180,14 @@ private Q_SLOTS:
         QCOMPARE(MessageBox::takeShown().size(), 1);
 
         // overwrite
-        dlg.Memo1->setPlainText(QStringLiteral("一\n二\n三"));
+        dlg.textMemo->setPlainText(QStringLiteral("一\n二\n三"));
         dlg.Save1Click();
         QCOMPARE(fileBytes(sign + "a.txt"), Codec::toCp932(QStringLiteral("一\r\n二\r\n三\r\n")));
 
         // a new signature: save asks for a name first; no extension gets ".txt"
         TSignDlg fresh(env->dataDir());
         fresh.FormShow();
-        fresh.Memo1->setPlainText(QStringLiteral("新しい署名"));
+        fresh.textMemo->setPlainText(QStringLiteral("新しい署名"));
         FileDialog::queueFileName(env->home() + "/elsewhere/new");
         fresh.Save1Click();
         QCOMPARE(fresh.SignFileName, QStringLiteral("new.txt"));
@@ -198,11 +198,11 @@ private Q_SLOTS:
         TSignDlg again(env->dataDir());
         again.SignFileName = QStringLiteral("new.txt");
         again.FormShow();
-        QCOMPARE(again.Memo1->toPlainText(), QStringLiteral("新しい署名"));
+        QCOMPARE(again.textMemo->toPlainText(), QStringLiteral("新しい署名"));
         QCOMPARE(again.FileNameBand->text(), QStringLiteral("new.txt"));
 
         // a character with no Shift-JIS code is not silently lost
-        again.Memo1->setPlainText(QStringLiteral("絵文字😀"));
+        again.textMemo->setPlainText(QStringLiteral("絵文字😀"));
         again.Save1Click();
         QCOMPARE(MessageBox::takeShown().size(), 1);
         QCOMPARE(fileBytes(sign + "new.txt"), Codec::toCp932(QStringLiteral("新しい署名\r\n")));

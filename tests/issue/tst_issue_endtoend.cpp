@@ -198,9 +198,9 @@ private Q_SLOTS:
             d->ComboBox1->setCurrentIndex(d->ComboBox1->findText(QStringLiteral("a.txt")));
             ModalDialog::whenShown<TSignDlg>([&](TSignDlg *s) {
                 seenName = s->FileNameBand->text();
-                seenText = s->Memo1->toPlainText();
+                seenText = s->textMemo->toPlainText();
                 // save it under a new name: the magazine dialog lists it afterwards
-                s->Memo1->setPlainText(QStringLiteral("新しい署名"));
+                s->textMemo->setPlainText(QStringLiteral("新しい署名"));
                 FileDialog::queueFileName(form.DataDir + "sign/b");
                 s->SaveAs1Click();
                 s->Close1Click();
