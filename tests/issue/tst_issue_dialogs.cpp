@@ -236,59 +236,59 @@ private Q_SLOTS:
         magazine.setTexts(names(), {});
         TSendPage page(magazine, env->dataDir());
         page.show();
-        QCOMPARE(page.RadioGroup3->itemIndex(), 0);
-        QVERIFY(page.RadioButton1->isChecked());
-        QCOMPARE(page.DateTimePicker1->date(), QDate::currentDate());
-        QCOMPARE(page.DateTimePicker1->displayFormat(), QStringLiteral("yyyy'年'M'月'd'日'"));
+        QCOMPARE(page.conditionGroup->itemIndex(), 0);
+        QVERIFY(page.wholeDateRadio->isChecked());
+        QCOMPARE(page.datePicker->date(), QDate::currentDate());
+        QCOMPARE(page.datePicker->displayFormat(), QStringLiteral("yyyy'年'M'月'd'日'"));
 
         // no magazine: back to item 0 with the warning
-        page.RadioGroup3->setItemIndex(3);
+        page.conditionGroup->setItemIndex(3);
         page.RadioGroup3Click(3);
-        QCOMPARE(page.RadioGroup3->itemIndex(), 0);
+        QCOMPARE(page.conditionGroup->itemIndex(), 0);
         QCOMPARE(warnings(), QStringList{"マガジン名を選択してください。"});
-        QVERIFY(page.RadioGroup1->isHidden());
+        QVERIFY(page.fieldGroup->isHidden());
 
         magazine.choose(1);
-        page.RadioGroup3->setItemIndex(3);
+        page.conditionGroup->setItemIndex(3);
         page.RadioGroup3Click(3);
-        QVERIFY(page.RadioGroup1->isVisible());
-        QCOMPARE(page.RadioGroup1->title(), QStringLiteral("フラグの選択"));
-        QCOMPARE(page.RadioGroup1->items(), (QStringList{"購読", "特典", "旗3"}));
-        QCOMPARE(page.RadioGroup1->itemIndex(), -1);
-        QVERIFY(page.DateTimePicker1->isHidden());
-        QVERIFY(page.NumberSpin1->isHidden());
+        QVERIFY(page.fieldGroup->isVisible());
+        QCOMPARE(page.fieldGroup->title(), QStringLiteral("フラグの選択"));
+        QCOMPARE(page.fieldGroup->items(), (QStringList{"購読", "特典", "旗3"}));
+        QCOMPARE(page.fieldGroup->itemIndex(), -1);
+        QVERIFY(page.datePicker->isHidden());
+        QVERIFY(page.valueSpin->isHidden());
 
-        page.RadioGroup3->setItemIndex(8);
+        page.conditionGroup->setItemIndex(8);
         page.RadioGroup3Click(8);
-        QCOMPARE(page.RadioGroup1->title(), QStringLiteral("カウンタの選択"));
-        QCOMPARE(page.RadioGroup1->items(), (QStringList{"ポイント", "回数"}));
-        QVERIFY(page.NumberSpin1->isVisible());
-        QCOMPARE(page.Label6->text(), QStringLiteral("カウンタ値"));
+        QCOMPARE(page.fieldGroup->title(), QStringLiteral("カウンタの選択"));
+        QCOMPARE(page.fieldGroup->items(), (QStringList{"ポイント", "回数"}));
+        QVERIFY(page.valueSpin->isVisible());
+        QCOMPARE(page.valueLabel->text(), QStringLiteral("カウンタ値"));
 
-        page.RadioGroup3->setItemIndex(12);
+        page.conditionGroup->setItemIndex(12);
         page.RadioGroup3Click(12);
-        QVERIFY(page.RadioButton2->isVisible());
-        page.RadioButton2->setChecked(true);
-        QCOMPARE(page.DateTimePicker1->displayFormat(), QStringLiteral("M'月'd'日'"));
+        QVERIFY(page.monthDayRadio->isVisible());
+        page.monthDayRadio->setChecked(true);
+        QCOMPARE(page.datePicker->displayFormat(), QStringLiteral("M'月'd'日'"));
 
-        // 10 and 11 compare whole dates: RadioButton1 checked and both hidden
-        page.RadioGroup3->setItemIndex(10);
+        // 10 and 11 compare whole dates: 年月日 checked, both choices hidden
+        page.conditionGroup->setItemIndex(10);
         page.RadioGroup3Click(10);
-        QVERIFY(page.RadioButton1->isChecked());
-        QVERIFY(page.RadioButton1->isHidden());
-        QVERIFY(page.RadioButton2->isHidden());
-        QCOMPARE(page.DateTimePicker1->displayFormat(), QStringLiteral("yyyy'年'M'月'd'日'"));
-        QVERIFY(page.DateTimePicker1->isVisible());
+        QVERIFY(page.wholeDateRadio->isChecked());
+        QVERIFY(page.wholeDateRadio->isHidden());
+        QVERIFY(page.monthDayRadio->isHidden());
+        QCOMPARE(page.datePicker->displayFormat(), QStringLiteral("yyyy'年'M'月'd'日'"));
+        QVERIFY(page.datePicker->isVisible());
 
-        page.RadioGroup3->setItemIndex(5);
+        page.conditionGroup->setItemIndex(5);
         page.RadioGroup3Click(5);
-        QCOMPARE(page.Label6->text(), QStringLiteral("発行番号"));
-        QVERIFY(page.RadioGroup1->isHidden());
+        QCOMPARE(page.valueLabel->text(), QStringLiteral("発行番号"));
+        QVERIFY(page.fieldGroup->isHidden());
 
-        page.RadioGroup3->setItemIndex(13);
+        page.conditionGroup->setItemIndex(13);
         page.RadioGroup3Click(13);
-        QVERIFY(page.Button2->isVisible());
-        QVERIFY(page.NumberSpin1->isHidden());
+        QVERIFY(page.detailsButton->isVisible());
+        QVERIFY(page.valueSpin->isHidden());
 
         page.SetAfterSendCaptions(AfterSendCaptions(names()));
         QCOMPARE(page.CheckBoxes[6]->text(), QStringLiteral("記念日を今日の日付"));
@@ -310,7 +310,7 @@ private Q_SLOTS:
         hooks.body = [] { return QStringLiteral("b"); };
         hooks.showComposer = [&](bool) { composerShown = true; };
         page.setHooks(hooks);
-        page.RadioGroup3->setItemIndex(3);
+        page.conditionGroup->setItemIndex(3);
         page.RadioGroup3Click(3);
         page.Button1Click();
         QCOMPARE(warnings(), QStringList{"フラグが選択されていません。"});
@@ -318,7 +318,7 @@ private Q_SLOTS:
         QCOMPARE(Statement().scalar("select count(*) from MagInfo"), 0);
 
         // a No in the confirmation writes nothing
-        page.RadioGroup1->setItemIndex(0);
+        page.fieldGroup->setItemIndex(0);
         MessageBox::queueAnswer(MessageBox::Answer::No);
         page.Button1Click();
         const auto shown = MessageBox::takeShown();

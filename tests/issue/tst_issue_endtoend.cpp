@@ -118,9 +118,9 @@ private Q_SLOTS:
         // send to the flagged members, counting up counter 1 afterwards
         form.PageControl1->setCurrentWidget(form.TabSheet4);
         TSendPage *page = form.SendPage;
-        page->RadioGroup3->setItemIndex(3);
+        page->conditionGroup->setItemIndex(3);
         page->RadioGroup3Click(3);
-        page->RadioGroup1->setItemIndex(0);
+        page->fieldGroup->setItemIndex(0);
         page->CheckBoxes[3]->setChecked(true);
         MessageBox::takeShown();
         MessageBox::queueAnswer(MessageBox::Answer::Yes);
@@ -181,7 +181,7 @@ private Q_SLOTS:
 
         // sending again records a new issue with the next number; nothing on the window was reset
         QCOMPARE(form.Edit1->text(), QStringLiteral("It's \"news\" 第1号"));
-        QCOMPARE(page->RadioGroup3->itemIndex(), 3);
+        QCOMPARE(page->conditionGroup->itemIndex(), 3);
         form.close();
     }
 
