@@ -181,7 +181,7 @@ private Q_SLOTS:
 
         // Display settings: the sign-up date first, the address hidden.
         ModalDialog::answer<TDispOptDlg>([](TDispOptDlg *d) {
-            QListWidget *list = d->CheckListBox1;
+            QListWidget *list = d->fieldList;
             list->item(10)->setCheckState(Qt::Checked);
             list->item(1)->setCheckState(Qt::Unchecked);
             list->setCurrentRow(10);

@@ -516,34 +516,34 @@ private Q_SLOTS:
         const std::array<QString, 7> names{"会員", "会員", "フラグ３", "数字１", "数字2", "日付１", "日付２"};
         TDispOptDlg fresh(5, names);
         fresh.FormShow();
-        QCOMPARE(fresh.CheckListBox1->count(), 11);
+        QCOMPARE(fresh.fieldList->count(), 11);
         for (int i = 0; i < 11; ++i)
-            QCOMPARE(fresh.CheckListBox1->item(i)->checkState(), Qt::Checked);
+            QCOMPARE(fresh.fieldList->item(i)->checkState(), Qt::Checked);
 
         MemberOrder::save(5, "A:1,M:1,S:1,");
         TDispOptDlg dlg(5, names);
         dlg.FormShow();
-        QCOMPARE(dlg.CheckListBox1->item(0)->text(), QString("メールアドレス"));
-        QCOMPARE(dlg.CheckListBox1->item(2)->text(), QString("登録日"));
-        QCOMPARE(dlg.CheckListBox1->item(3)->checkState(), Qt::Unchecked);
+        QCOMPARE(dlg.fieldList->item(0)->text(), QString("メールアドレス"));
+        QCOMPARE(dlg.fieldList->item(2)->text(), QString("登録日"));
+        QCOMPARE(dlg.fieldList->item(3)->checkState(), Qt::Unchecked);
         // Move "登録日" to the top and back down one; its check mark goes with it.
-        dlg.CheckListBox1->setCurrentRow(2);
+        dlg.fieldList->setCurrentRow(2);
         dlg.Button3Click();
         dlg.Button3Click();
         dlg.Button3Click();  // already first: stays
-        QCOMPARE(dlg.CheckListBox1->item(0)->text(), QString("登録日"));
-        QCOMPARE(dlg.CheckListBox1->item(0)->checkState(), Qt::Checked);
-        dlg.CheckListBox1->setCurrentRow(10);
+        QCOMPARE(dlg.fieldList->item(0)->text(), QString("登録日"));
+        QCOMPARE(dlg.fieldList->item(0)->checkState(), Qt::Checked);
+        dlg.fieldList->setCurrentRow(10);
         dlg.Button4Click();  // already last: stays
-        QCOMPARE(dlg.CheckListBox1->currentRow(), 10);
-        dlg.CheckListBox1->item(4)->setCheckState(Qt::Checked);  // one of the two "会員"
+        QCOMPARE(dlg.fieldList->currentRow(), 10);
+        dlg.fieldList->item(4)->setCheckState(Qt::Checked);  // one of the two "会員"
         dlg.Button1Click();
         QCOMPARE(MemberOrder::load(5).value_or(""), QString("S:1,A:1,M:1,F1:0,F1:1,F3:0,C1:0,C2:0,D1:0,D2:0,U:0,"));
 
         // Cancel writes nothing.
         TDispOptDlg cancelled(5, names);
         cancelled.FormShow();
-        cancelled.CheckListBox1->item(0)->setCheckState(Qt::Unchecked);
+        cancelled.fieldList->item(0)->setCheckState(Qt::Unchecked);
         cancelled.reject();
         QCOMPARE(MemberOrder::load(5).value_or(""), QString("S:1,A:1,M:1,F1:0,F1:1,F3:0,C1:0,C2:0,D1:0,D2:0,U:0,"));
     }
