@@ -55,9 +55,9 @@ private:
     static void addMagazine(TMainForm &form, const QString &name)
     {
         ModalDialog::answer<TMagzineDlg>([name](TMagzineDlg *d) {
-            d->Edit1->setText(name);
-            d->Edit2->setText("発行者");
-            d->Edit3->setText("owner@example.jp");
+            d->nameEdit->setText(name);
+            d->ownerEdit->setText("発行者");
+            d->addressEdit->setText("owner@example.jp");
             d->Button1Click();
         });
         form.A2Click();
@@ -377,9 +377,9 @@ private Q_SLOTS:
         QCOMPARE(form.TabSheet4->findChild<QCheckBox *>("CheckBox1")->text(), QString("フラグ１をON"));
         QCOMPARE(form.TabSheet4->findChild<QCheckBox *>("CheckBox5")->text(), QString("数字2を加算"));
         ModalDialog::answer<TMagzineDlg>([](TMagzineDlg *d) {
-            QCOMPARE(d->Edit1->text(), QString("旧名"));
-            d->Edit1->setText("新名");
-            d->Edit5->setText("会員");
+            QCOMPARE(d->nameEdit->text(), QString("旧名"));
+            d->nameEdit->setText("新名");
+            d->flag1NameEdit->setText("会員");
             d->Button1Click();
         });
         form.E2Click();

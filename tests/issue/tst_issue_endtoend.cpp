@@ -85,12 +85,12 @@ private Q_SLOTS:
         sig.close();
 
         ModalDialog::whenShown<TMagzineDlg>([](TMagzineDlg *d) {
-            d->Edit1->setText(QStringLiteral("ツバメ通信"));
-            d->Edit2->setText(QStringLiteral("ツバメ出版"));
-            d->Edit3->setText(QStringLiteral("owner@example.jp"));
-            d->Edit4->setText(QStringLiteral("読者各位"));
-            d->Edit5->setText(QStringLiteral("購読"));
-            d->ComboBox1->setCurrentIndex(d->ComboBox1->findText(QStringLiteral("tsubame.txt")));
+            d->nameEdit->setText(QStringLiteral("ツバメ通信"));
+            d->ownerEdit->setText(QStringLiteral("ツバメ出版"));
+            d->addressEdit->setText(QStringLiteral("owner@example.jp"));
+            d->salutationEdit->setText(QStringLiteral("読者各位"));
+            d->flag1NameEdit->setText(QStringLiteral("購読"));
+            d->signatureCombo->setCurrentIndex(d->signatureCombo->findText(QStringLiteral("tsubame.txt")));
             d->Button1Click();
         });
         form.A2Click();
@@ -195,7 +195,7 @@ private Q_SLOTS:
         sig.close();
         QString seenName, seenText;
         ModalDialog::whenShown<TMagzineDlg>([&](TMagzineDlg *d) {
-            d->ComboBox1->setCurrentIndex(d->ComboBox1->findText(QStringLiteral("a.txt")));
+            d->signatureCombo->setCurrentIndex(d->signatureCombo->findText(QStringLiteral("a.txt")));
             ModalDialog::whenShown<TSignDlg>([&](TSignDlg *s) {
                 seenName = s->FileNameBand->text();
                 seenText = s->textMemo->toPlainText();
@@ -206,8 +206,8 @@ private Q_SLOTS:
                 s->Close1Click();
             });
             d->Label4Click();
-            QVERIFY(d->ComboBox1->findText(QStringLiteral("b.txt")) >= 0);
-            QCOMPARE(d->ComboBox1->currentText(), QStringLiteral("a.txt"));
+            QVERIFY(d->signatureCombo->findText(QStringLiteral("b.txt")) >= 0);
+            QCOMPARE(d->signatureCombo->currentText(), QStringLiteral("a.txt"));
             d->reject();
         });
         form.A2Click();

@@ -207,8 +207,8 @@ private Q_SLOTS:
         TMagzineDlg dlg(env->dataDir());
         dlg.FormShow();
         QStringList offered;
-        for (int i = 0; i < dlg.ComboBox1->count(); ++i)
-            offered << dlg.ComboBox1->itemText(i);
+        for (int i = 0; i < dlg.signatureCombo->count(); ++i)
+            offered << dlg.signatureCombo->itemText(i);
         QCOMPARE(offered, QStringList({"", "a.txt"}));
     }
 };

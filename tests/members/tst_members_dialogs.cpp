@@ -55,9 +55,9 @@ private:
         TMagzineDlg dlg(Folders_dataDir());
         dlg.setSave(MagazineEntry::save);
         dlg.FormShow();
-        dlg.Edit1->setText(name);
-        dlg.Edit2->setText(owner);
-        dlg.Edit3->setText(adrs);
+        dlg.nameEdit->setText(name);
+        dlg.ownerEdit->setText(owner);
+        dlg.addressEdit->setText(adrs);
         dlg.Button1Click();
         return dlg.result() == QDialog::Accepted ? dlg.MagIdx() : -1;
     }
@@ -105,12 +105,12 @@ private Q_SLOTS:
         TMagzineDlg dlg(env->dataDir());
         dlg.setSave(MagazineEntry::save);
         dlg.show();
-        dlg.Edit1->setText("週刊");
-        dlg.Edit2->setText("発行者");
-        dlg.Edit3->setText("a@b.jp");
+        dlg.nameEdit->setText("週刊");
+        dlg.ownerEdit->setText("発行者");
+        dlg.addressEdit->setText("a@b.jp");
         // Everything after the emptied field is empty too: only the first failing check speaks.
-        QLineEdit *edits[] = {dlg.Edit1, dlg.Edit2, dlg.Edit3, dlg.Edit4, dlg.Edit5, dlg.Edit6,
-                              dlg.Edit7, dlg.Edit8, dlg.Edit9, dlg.Edit10, dlg.Edit11};
+        QLineEdit *edits[] = {dlg.nameEdit, dlg.ownerEdit, dlg.addressEdit, dlg.salutationEdit, dlg.flag1NameEdit, dlg.flag2NameEdit,
+                              dlg.flag3NameEdit, dlg.count1NameEdit, dlg.count2NameEdit, dlg.date1NameEdit, dlg.date2NameEdit};
         for (int i = emptied; i <= 11; ++i)
             if (i != 4)
                 edits[i - 1]->clear();
@@ -127,8 +127,8 @@ private Q_SLOTS:
         dlg.setSave(MagazineEntry::save);
         dlg.FormShow();
         QVERIFY(!dlg.EditMode());
-        QCOMPARE(dlg.Edit9->text(), QString("数字2"));
-        QCOMPARE(dlg.ComboBox1->currentText(), QString());
+        QCOMPARE(dlg.count2NameEdit->text(), QString("数字2"));
+        QCOMPARE(dlg.signatureCombo->currentText(), QString());
         QCOMPARE(addMagazine("週刊ツバメ"), 1);
         QCOMPARE(addMagazine("月刊ツバメ"), 2);
         QCOMPARE(text("select Count2Name from Magzine where MagIdx = 1"), QString("数字2"));
@@ -152,9 +152,9 @@ private Q_SLOTS:
         dlg.setRecord(MagazineEntry::stored(1));
         dlg.show();
         QVERIFY(dlg.EditMode());
-        QCOMPARE(dlg.Edit1->text(), QString("A"));
-        dlg.Edit1->setText("B");
-        dlg.Edit2->setText("変えた");
+        QCOMPARE(dlg.nameEdit->text(), QString("A"));
+        dlg.nameEdit->setText("B");
+        dlg.ownerEdit->setText("変えた");
         dlg.Button1Click();
         QCOMPARE(warnings(), QString("同じ名前のマガジン名がすでに存在します。"));
         QVERIFY(dlg.isVisible());
@@ -162,7 +162,7 @@ private Q_SLOTS:
         QCOMPARE(text("select MagName || '/' || Owner from Magzine where MagIdx = 2"), QString("B/発行者"));
 
         // A fresh name renames A's own row; keeping its own name is no duplicate either.
-        dlg.Edit1->setText("C");
+        dlg.nameEdit->setText("C");
         dlg.Button1Click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(text("select MagName || '/' || Owner from Magzine where MagIdx = 1"), QString("C/変えた"));
@@ -186,12 +186,12 @@ private Q_SLOTS:
         TMagzineDlg dlg(env->dataDir());
         dlg.setSave(MagazineEntry::save);
         dlg.setRecord(MagazineEntry::stored(2));
-        dlg.Edit1->setText("週刊");
+        dlg.nameEdit->setText("週刊");
         dlg.FormShow();
         QCOMPARE(dlg.MagIdx(), 2);
-        QCOMPARE(dlg.Edit2->text(), QString("二番目"));
-        dlg.Edit1->setText("月刊");
-        dlg.Edit4->setText("読者各位");
+        QCOMPARE(dlg.ownerEdit->text(), QString("二番目"));
+        dlg.nameEdit->setText("月刊");
+        dlg.salutationEdit->setText("読者各位");
         dlg.Button1Click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(text("select MagName || '/' || Atena from Magzine where MagIdx = 2"), QString("月刊/読者各位"));
@@ -220,10 +220,10 @@ private Q_SLOTS:
         dlg.setSave(MagazineEntry::save);
         dlg.setRecord(MagazineEntry::stored(2));
         dlg.FormShow();
-        QCOMPARE(dlg.Edit1->text(), name);
+        QCOMPARE(dlg.nameEdit->text(), name);
         QCOMPARE(dlg.MagIdx(), 2);
-        QCOMPARE(dlg.Edit2->text(), name);
-        dlg.Edit5->setText(name);
+        QCOMPARE(dlg.ownerEdit->text(), name);
+        dlg.flag1NameEdit->setText(name);
         dlg.Button1Click();
         QCOMPARE(text("select Flg1Name from Magzine where MagIdx = 2"), name);
         QCOMPARE(text("select MagName from Magzine where MagIdx = 1"), QString("先にある"));
@@ -242,8 +242,8 @@ private Q_SLOTS:
         dlg.setSave(MagazineEntry::save);
         dlg.setRecord(MagazineEntry::stored(1));
         dlg.FormShow();
-        QCOMPARE(dlg.ComboBox1->currentText(), QString());
-        QVERIFY(dlg.ComboBox1->findText("a.txt") > 0);
+        QCOMPARE(dlg.signatureCombo->currentText(), QString());
+        QVERIFY(dlg.signatureCombo->findText("a.txt") > 0);
         dlg.Button1Click();
         QCOMPARE(text("select Sign from Magzine where MagIdx = 1"), QString("<null>"));
         // Choosing a file stores its name.
@@ -251,7 +251,7 @@ private Q_SLOTS:
         again.setSave(MagazineEntry::save);
         again.setRecord(MagazineEntry::stored(1));
         again.FormShow();
-        again.ComboBox1->setCurrentIndex(again.ComboBox1->findText("a.txt"));
+        again.signatureCombo->setCurrentIndex(again.signatureCombo->findText("a.txt"));
         again.Button1Click();
         QCOMPARE(text("select Sign from Magzine where MagIdx = 1"), QString("a.txt"));
     }

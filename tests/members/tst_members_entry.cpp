@@ -257,9 +257,9 @@ private Q_SLOTS:
         TMagzineDlg mag(env->dataDir());
         mag.setSave([](MagazineRecord &) { throw StoreError("disk I/O error"); });
         mag.show();
-        mag.Edit1->setText("週刊");
-        mag.Edit2->setText("発行者");
-        mag.Edit3->setText("a@b.jp");
+        mag.nameEdit->setText("週刊");
+        mag.ownerEdit->setText("発行者");
+        mag.addressEdit->setText("a@b.jp");
         mag.Button1Click();
         QVERIFY(mag.isVisible());
         QCOMPARE(mag.MagIdx(), -1);
@@ -291,7 +291,7 @@ private Q_SLOTS:
         mag.setRecord(magazine("週刊"));
         mag.show();
         QVERIFY(!mag.EditMode());
-        QCOMPARE(mag.Edit9->text(), QString("数字2"));
+        QCOMPARE(mag.count2NameEdit->text(), QString("数字2"));
         mag.Button1Click();
         QCOMPARE(mag.result(), int(QDialog::Accepted));
         QCOMPARE(mag.record().name, QString("週刊"));
