@@ -65,9 +65,9 @@ private:
     static void addMember(TMainForm &form, const QString &name, const QString &address, bool sleep = false)
     {
         ModalDialog::answer<TUserDlg>([=](TUserDlg *d) {
-            d->Edit1->setText(name);
-            d->Edit2->setText(address);
-            d->CheckBox1->setChecked(sleep);
+            d->nameEdit->setText(name);
+            d->addressEdit->setText(address);
+            d->sleepCheck->setChecked(sleep);
             d->Button1Click();
         });
         form.A1Click();
@@ -290,20 +290,20 @@ private Q_SLOTS:
         MemberOrder::save(1, "M:1,A:1,U:1,C1:1,");
         form.BuildMemberColumns();
         ModalDialog::answer<TUserDlg>([](TUserDlg *d) {
-            d->Edit1->setText("花子");
-            d->Edit2->setText("hanako@example.jp");
-            d->Edit3->setText("http://example.jp/");
-            d->NumberSpin1->setValue(1234567);
+            d->nameEdit->setText("花子");
+            d->addressEdit->setText("hanako@example.jp");
+            d->urlEdit->setText("http://example.jp/");
+            d->count1Spin->setValue(1234567);
             d->Button1Click();
         });
         form.A1Click();
         QCOMPARE(column(form, 3), (QStringList{"1,234,567"}));
         selectMembers(form, {0});
         ModalDialog::answer<TUserDlg>([](TUserDlg *d) {
-            QCOMPARE(d->Edit3->text(), QString("http://example.jp/"));
-            QCOMPARE(d->CheckBox2->toolTip(), QString("フラグ１"));
-            d->Edit3->clear();
-            d->CheckBox1->setChecked(true);
+            QCOMPARE(d->urlEdit->text(), QString("http://example.jp/"));
+            QCOMPARE(d->flag1Check->toolTip(), QString("フラグ１"));
+            d->urlEdit->clear();
+            d->sleepCheck->setChecked(true);
             d->Button1Click();
         });
         form.E3Click();
@@ -430,9 +430,9 @@ private Q_SLOTS:
         bool answered = false;
         ModalDialog::answer<TUserDlg>([&](TUserDlg *d) {
             answered = true;
-            QCOMPARE(d->Edit1->text(), QString());
-            QCOMPARE(d->Edit2->text(), QString("yamada@example.jp"));
-            QVERIFY(d->CheckBox2->toolTip().isEmpty());
+            QCOMPARE(d->nameEdit->text(), QString());
+            QCOMPARE(d->addressEdit->text(), QString("yamada@example.jp"));
+            QVERIFY(d->flag1Check->toolTip().isEmpty());
             d->Button1Click();
         });
         form.OleDropTarget1Drop("山田 <yamada@example.jp>");

@@ -43,9 +43,9 @@ private:
     static void addMember(TMainForm &form, const QString &name, const QString &address, bool flag1)
     {
         ModalDialog::whenShown<TUserDlg>([=](TUserDlg *d) {
-            d->Edit1->setText(name);
-            d->Edit2->setText(address);
-            d->CheckBox2->setChecked(flag1);
+            d->nameEdit->setText(name);
+            d->addressEdit->setText(address);
+            d->flag1Check->setChecked(flag1);
             d->Button1Click();
         });
         form.A1Click();

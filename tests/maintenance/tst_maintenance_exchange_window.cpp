@@ -326,9 +326,9 @@ private Q_SLOTS:
         bool shownDialog = false;
         ModalDialog::whenShown<TUserDlg>([&](TUserDlg *d) {
             shownDialog = true;
-            name = d->Edit1->text();
-            address = d->Edit2->text();
-            d->Button2->click();
+            name = d->nameEdit->text();
+            address = d->addressEdit->text();
+            d->cancelButton->click();
         });
         QApplication::sendEvent(viewport, &drop);
         QVERIFY(drop.isAccepted());

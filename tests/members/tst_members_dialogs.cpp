@@ -68,8 +68,8 @@ private:
         dlg.setRecord(MemberEntry::blank(magIdx));
         dlg.setSave(MemberEntry::save);
         dlg.FormShow();
-        dlg.Edit1->setText(name);
-        dlg.Edit2->setText(address);
+        dlg.nameEdit->setText(name);
+        dlg.addressEdit->setText(address);
         dlg.Button1Click();
         return dlg.result() == QDialog::Accepted ? dlg.UserIdx() : -1;
     }
@@ -274,12 +274,12 @@ private Q_SLOTS:
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::blank(1));
         dlg.show();
-        dlg.Edit1->setText("太郎");
-        dlg.Edit2->setText(address);
+        dlg.nameEdit->setText("太郎");
+        dlg.addressEdit->setText(address);
         dlg.Button1Click();
         QCOMPARE(warnings(), message);
         QVERIFY(dlg.isVisible());
-        QCOMPARE(dlg.Edit1->text(), QString("太郎"));
+        QCOMPARE(dlg.nameEdit->text(), QString("太郎"));
         QCOMPARE(scalar("select count(*) from MagUser"), 0);
     }
 
@@ -306,13 +306,13 @@ private Q_SLOTS:
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::blank(1));
         dlg.show();
-        dlg.Edit1->setText("二人目");
-        dlg.Edit2->setText("a@x.jp");
+        dlg.nameEdit->setText("二人目");
+        dlg.addressEdit->setText("a@x.jp");
         MessageBox::queueAnswer(MessageBox::Answer::No);
         dlg.Button1Click();
         QCOMPARE(warnings(), QString("同じメールアドレスが登録されています。追加しますか？"));
         QVERIFY(dlg.isVisible());
-        QCOMPARE(dlg.Edit1->text(), QString("二人目"));
+        QCOMPARE(dlg.nameEdit->text(), QString("二人目"));
         QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 1"), 1);
         MessageBox::queueAnswer(MessageBox::Answer::Cancel);
         dlg.Button1Click();
@@ -332,13 +332,13 @@ private Q_SLOTS:
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::blank(3));
         dlg.FormShow();
-        dlg.Edit1->setText(name);
-        dlg.Edit2->setText("o'brien@x.jp");
-        dlg.Edit3->setText(url);
-        dlg.CheckBox1->setChecked(true);
-        dlg.CheckBox3->setChecked(true);
-        dlg.NumberSpin1->setValue(1234567);
-        dlg.DateTimePicker1->setDate(QDate(2024, 2, 29));
+        dlg.nameEdit->setText(name);
+        dlg.addressEdit->setText("o'brien@x.jp");
+        dlg.urlEdit->setText(url);
+        dlg.sleepCheck->setChecked(true);
+        dlg.flag2Check->setChecked(true);
+        dlg.count1Spin->setValue(1234567);
+        dlg.date1Picker->setDate(QDate(2024, 2, 29));
         dlg.Button1Click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dlg.SleepValue(), 1);
@@ -358,8 +358,8 @@ private Q_SLOTS:
         edit.setSave(MemberEntry::save);
         edit.setRecord(MemberEntry::stored(3, dlg.UserIdx()));
         edit.FormShow();
-        QCOMPARE(edit.Edit1->text(), name);
-        QCOMPARE(edit.DateTimePicker1->date(), QDate(2024, 2, 29));
+        QCOMPARE(edit.nameEdit->text(), name);
+        QCOMPARE(edit.date1Picker->date(), QDate(2024, 2, 29));
         edit.Button1Click();
         QCOMPARE(edit.result(), int(QDialog::Accepted));
         const auto again = MemberSql::load(3, dlg.UserIdx());
@@ -395,7 +395,7 @@ private Q_SLOTS:
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::stored(1, 1));
         dlg.show();
-        QCOMPARE(dlg.Edit1->text(), value);
+        QCOMPARE(dlg.nameEdit->text(), value);
         dlg.Button1Click();
         QCOMPARE(warnings(), QString());
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
@@ -412,9 +412,9 @@ private Q_SLOTS:
         add.setSave(MemberEntry::save);
         add.setRecord(MemberEntry::blank(1));
         add.FormShow();
-        add.Edit1->setText(value);
-        add.Edit2->setText("b@x.jp");
-        add.Edit3->setText(value);
+        add.nameEdit->setText(value);
+        add.addressEdit->setText("b@x.jp");
+        add.urlEdit->setText(value);
         add.Button1Click();
         QCOMPARE(add.result(), int(QDialog::Accepted));
         const auto added = MemberSql::load(1, add.UserIdx());
@@ -441,7 +441,7 @@ private Q_SLOTS:
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::stored(1, 1));
         dlg.FormShow();
-        QCOMPARE(dlg.NumberSpin1->value(), shown);
+        QCOMPARE(dlg.count1Spin->value(), shown);
         dlg.Button1Click();
         QCOMPARE(scalar("select Count1 from MagUser where UserIdx = 1"), qint64(shown));
     }
@@ -469,8 +469,8 @@ private Q_SLOTS:
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::stored(1, 1));
         dlg.show();
-        QCOMPARE(dlg.DateTimePicker1->text(), shown);
-        QCOMPARE(dlg.DateTimePicker2->date(), QDate(2024, 1, 5));
+        QCOMPARE(dlg.date1Picker->text(), shown);
+        QCOMPARE(dlg.date2Picker->date(), QDate(2024, 1, 5));
         dlg.Button1Click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(text("select UserDate1 from MagUser where UserIdx = 1"), stored.isNull() ? "<null>" : stored);
@@ -479,7 +479,7 @@ private Q_SLOTS:
         again.setSave(MemberEntry::save);
         again.setRecord(MemberEntry::stored(1, 1));
         again.show();
-        again.DateTimePicker1->setDate(QDate(2025, 7, 1));
+        again.date1Picker->setDate(QDate(2025, 7, 1));
         again.Button1Click();
         QCOMPARE(text("select UserDate1 from MagUser where UserIdx = 1"), QString("20250701"));
     }
@@ -502,13 +502,13 @@ private Q_SLOTS:
         QFETCH(QString, url);
         TUserDlg dlg;
         dlg.setSave(MemberEntry::save);
-        dlg.Edit1->setText("元の名前");
-        dlg.Edit2->setText("old@x.jp");
+        dlg.nameEdit->setText("元の名前");
+        dlg.addressEdit->setText("old@x.jp");
         QApplication::clipboard()->setText(clip);
         dlg.Paste1Click();
-        QCOMPARE(dlg.Edit1->text(), name);
-        QCOMPARE(dlg.Edit2->text(), address);
-        QCOMPARE(dlg.Edit3->text(), url);
+        QCOMPARE(dlg.nameEdit->text(), name);
+        QCOMPARE(dlg.addressEdit->text(), address);
+        QCOMPARE(dlg.urlEdit->text(), url);
     }
 
     void dispOptReadsAndWrites()

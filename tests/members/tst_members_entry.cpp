@@ -225,8 +225,8 @@ private Q_SLOTS:
         int saves = 0;
         member.setSave([&saves](MemberRecord &) { ++saves; });
         member.show();
-        member.Edit2->setText("a@x.jp");
-        member.Edit1->setText(QString(kLongestBackupStatement, QLatin1Char('n')));
+        member.addressEdit->setText("a@x.jp");
+        member.nameEdit->setText(QString(kLongestBackupStatement, QLatin1Char('n')));
         member.Button1Click();
         QCOMPARE(saves, 0);
         QVERIFY(member.isVisible());
@@ -245,7 +245,7 @@ private Q_SLOTS:
             throw StoreError("database is locked");
         });
         member.show();
-        member.Edit2->setText("a@x.jp");
+        member.addressEdit->setText("a@x.jp");
         member.Button1Click();
         QCOMPARE(tries, 1);
         QVERIFY(member.isVisible());
@@ -276,8 +276,8 @@ private Q_SLOTS:
         TUserDlg member;
         member.setRecord(start);
         member.show();
-        QCOMPARE(member.Edit1->text(), QString("山田"));
-        member.CheckBox1->setChecked(true);
+        QCOMPARE(member.nameEdit->text(), QString("山田"));
+        member.sleepCheck->setChecked(true);
         member.Button1Click();
         QCOMPARE(member.result(), int(QDialog::Accepted));
         const MemberRecord out = member.record();
