@@ -105,15 +105,15 @@ private:
     {
         ModalDialog::whenShown<TDateDlg>([day, expectLabel](TDateDlg *d) {
             QCOMPARE(d->windowTitle(), QString("日付の設定"));
-            QCOMPARE(d->Label1->text(), expectLabel);
+            QCOMPARE(d->fieldLabel->text(), expectLabel);
             QCOMPARE(d->date(), QDate::currentDate());
             d->setDate(day);
-            d->Button1->click();
+            d->okButton->click();
         });
     }
     static void cancelDate()
     {
-        ModalDialog::whenShown<TDateDlg>([](TDateDlg *d) { d->Button2->click(); });
+        ModalDialog::whenShown<TDateDlg>([](TDateDlg *d) { d->cancelButton->click(); });
     }
 
 private Q_SLOTS:
