@@ -166,7 +166,7 @@ private:
         ModalDialog::whenShown<TImportDlg>([adjust](TImportDlg *d) {
             if (adjust)
                 adjust(d);
-            d->Button1->click();
+            d->okButton->click();
         });
     }
 
