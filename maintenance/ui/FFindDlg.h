@@ -20,7 +20,7 @@ public:
     QLabel *findLabel = nullptr;
     QLineEdit *findEdit = nullptr;
     QPushButton *findNextButton = nullptr; // 次を検索
-    QPushButton *cancelButton = nullptr; // キャンセル
+    QPushButton *cancelButton = nullptr;
 
 Q_SIGNALS:
     // The user asked to find the text.

@@ -14,10 +14,10 @@ public:
     TDispOptDlg(int magIdx, const std::array<QString, 7> &fieldNames, QWidget *parent = nullptr);
 
     QListWidget *fieldList = nullptr;
-    QPushButton *upButton = nullptr;  // 上へ
-    QPushButton *downButton = nullptr;  // 下へ
-    QPushButton *okButton = nullptr;  // OK
-    QPushButton *cancelButton = nullptr;  // キャンセル
+    QPushButton *upButton = nullptr;
+    QPushButton *downButton = nullptr;
+    QPushButton *okButton = nullptr;
+    QPushButton *cancelButton = nullptr;
 
     // The entries as the list holds them now.
     QList<MemberOrder::Entry> entries() const;

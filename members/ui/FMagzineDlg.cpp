@@ -61,7 +61,8 @@ TMagzineDlg::TMagzineDlg(const QString &dataDir, QWidget *parent)
     signatureLink->setObjectName(QStringLiteral("Label4"));
     signatureLink->setTextFormat(Qt::RichText);
     connect(signatureLink, &QLabel::linkActivated, this, &TMagzineDlg::Label4Click);
-    QLineEdit **names[7] = {&flag1NameEdit, &flag2NameEdit, &flag3NameEdit, &count1NameEdit, &count2NameEdit, &date1NameEdit, &date2NameEdit};
+    QLineEdit **names[7] = {&flag1NameEdit,  &flag2NameEdit, &flag3NameEdit, &count1NameEdit,
+                            &count2NameEdit, &date1NameEdit, &date2NameEdit};
     for (int i = 0; i < 7; ++i)
         *names[i] = lineEdit(this, qPrintable(QStringLiteral("Edit%1").arg(5 + i)), 32, true);
     okButton = new QPushButton(QStringLiteral("OK"), this);
@@ -84,8 +85,9 @@ TMagzineDlg::TMagzineDlg(const QString &dataDir, QWidget *parent)
     layout->addLayout(layOut());
     layout->addLayout(buttons);
 
-    QWidget *const order[] = {nameEdit, salutationEdit, individualCheck, ownerEdit, addressEdit,  signatureCombo, flag1NameEdit,  flag2NameEdit,
-                              flag3NameEdit, count1NameEdit, count2NameEdit,     date1NameEdit, date2NameEdit, okButton,  cancelButton};
+    QWidget *const order[] = {nameEdit,       salutationEdit, individualCheck, ownerEdit,     addressEdit,
+                              signatureCombo, flag1NameEdit,  flag2NameEdit,   flag3NameEdit, count1NameEdit,
+                              count2NameEdit, date1NameEdit,  date2NameEdit,   okButton,      cancelButton};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -113,7 +115,8 @@ QFormLayout *TMagzineDlg::layOut()
 
 QLineEdit *TMagzineDlg::fieldEdit(int field) const
 {
-    QLineEdit *const edits[] = {nameEdit, ownerEdit, addressEdit, flag1NameEdit, flag2NameEdit, flag3NameEdit, count1NameEdit, count2NameEdit, date1NameEdit, date2NameEdit};
+    QLineEdit *const edits[] = {nameEdit,      ownerEdit,      addressEdit,    flag1NameEdit, flag2NameEdit,
+                                flag3NameEdit, count1NameEdit, count2NameEdit, date1NameEdit, date2NameEdit};
     return field >= 0 && size_t(field) < std::size(edits) ? edits[field] : nullptr;
 }
 

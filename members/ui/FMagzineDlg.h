@@ -34,18 +34,20 @@ public:
     // Whether the dialog opened on a stored magazine.
     bool EditMode() const { return m_editMode; }
 
-    QLineEdit *nameEdit = nullptr;   // マガジン名
-    QLineEdit *salutationEdit = nullptr;   // メール宛名
-    QCheckBox *individualCheck = nullptr;  // 個別に送信
-    QLineEdit *ownerEdit = nullptr;   // 発行者名
-    QLineEdit *addressEdit = nullptr;   // メールアドレス
-    QComboBox *signatureCombo = nullptr;  // signature file
-    QLabel *signatureLink = nullptr;     // the signature link
-    QLineEdit *flag1NameEdit = nullptr, *flag2NameEdit = nullptr, *flag3NameEdit = nullptr;   // flag names
-    QLineEdit *count1NameEdit = nullptr, *count2NameEdit = nullptr;                      // counter names
-    QLineEdit *date1NameEdit = nullptr, *date2NameEdit = nullptr;                    // date names
-    QPushButton *okButton = nullptr;  // OK
-    QPushButton *cancelButton = nullptr;  // キャンセル
+    // Each widget's objectName keeps the name the product documents give it (Edit1 ...).
+    QLineEdit *nameEdit = nullptr;        // マガジン名
+    QLineEdit *salutationEdit = nullptr;  // メール宛名
+    QCheckBox *individualCheck = nullptr; // 個別に送信
+    QLineEdit *ownerEdit = nullptr;       // 発行者名
+    QLineEdit *addressEdit = nullptr;     // メールアドレス
+    QComboBox *signatureCombo = nullptr;  // the signature file
+    QLabel *signatureLink = nullptr;      // 署名: opens the signature editor
+    // The names of the magazine's flags, counters and dates.
+    QLineEdit *flag1NameEdit = nullptr, *flag2NameEdit = nullptr, *flag3NameEdit = nullptr;
+    QLineEdit *count1NameEdit = nullptr, *count2NameEdit = nullptr;
+    QLineEdit *date1NameEdit = nullptr, *date2NameEdit = nullptr;
+    QPushButton *okButton = nullptr;
+    QPushButton *cancelButton = nullptr;
 
     // The values as the fields hold them.
     MagazineRecord record() const;

@@ -178,7 +178,7 @@ void TUserDlg::layOut()
     layout->addLayout(grid);
     layout->addLayout(buttons);
 
-    QWidget *const order[] = {nameEdit,       addressEdit,           urlEdit,           flag1Check, flag2Check, flag3Check, count1Spin,
+    QWidget *const order[] = {nameEdit,   addressEdit, urlEdit,     flag1Check, flag2Check, flag3Check,  count1Spin,
                               count2Spin, date1Picker, date2Picker, sleepCheck, okButton,   cancelButton};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);

@@ -49,18 +49,20 @@ public:
     // -1 for a new member until it is saved.
     int UserIdx() const { return m_record.userIdx; }
 
-    QLineEdit *nameEdit = nullptr;  // 名前
-    QLineEdit *addressEdit = nullptr;  // アドレス
-    QLineEdit *urlEdit = nullptr;  // url
-    QCheckBox *flag1Check = nullptr, *flag2Check = nullptr, *flag3Check = nullptr;  // flags
-    QLabel *count1Label = nullptr, *count2Label = nullptr;  // counter names
+    // Each widget's objectName keeps the name the product documents give it (Edit1 ...).
+    QLineEdit *nameEdit = nullptr; // 名前
+    QLineEdit *addressEdit = nullptr;
+    QLineEdit *urlEdit = nullptr;
+    // The member's flags, counters and dates, captioned with the magazine's field names.
+    QCheckBox *flag1Check = nullptr, *flag2Check = nullptr, *flag3Check = nullptr;
+    QLabel *count1Label = nullptr, *count2Label = nullptr;
     NumberSpin *count1Spin = nullptr, *count2Spin = nullptr;
-    QLabel *date1Label = nullptr, *date2Label = nullptr;  // date names
+    QLabel *date1Label = nullptr, *date2Label = nullptr;
     QDateEdit *date1Picker = nullptr, *date2Picker = nullptr;
-    QCheckBox *sleepCheck = nullptr;  // 配信停止
-    QPushButton *okButton = nullptr;  // OK
-    QPushButton *cancelButton = nullptr;  // キャンセル
-    QMenu *pasteMenu = nullptr;     // 貼り付け
+    QCheckBox *sleepCheck = nullptr; // 配信停止
+    QPushButton *okButton = nullptr;
+    QPushButton *cancelButton = nullptr;
+    QMenu *pasteMenu = nullptr; // 貼り付け
 
     // Labels the flag boxes and the counter and date labels with the magazine's field
     // names; with hints, each field also gets its name as its hint.

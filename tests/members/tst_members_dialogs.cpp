@@ -109,8 +109,9 @@ private Q_SLOTS:
         dlg.ownerEdit->setText("発行者");
         dlg.addressEdit->setText("a@b.jp");
         // Everything after the emptied field is empty too: only the first failing check speaks.
-        QLineEdit *edits[] = {dlg.nameEdit, dlg.ownerEdit, dlg.addressEdit, dlg.salutationEdit, dlg.flag1NameEdit, dlg.flag2NameEdit,
-                              dlg.flag3NameEdit, dlg.count1NameEdit, dlg.count2NameEdit, dlg.date1NameEdit, dlg.date2NameEdit};
+        QLineEdit *edits[] = {dlg.nameEdit,       dlg.ownerEdit,     dlg.addressEdit,   dlg.salutationEdit,
+                              dlg.flag1NameEdit,  dlg.flag2NameEdit, dlg.flag3NameEdit, dlg.count1NameEdit,
+                              dlg.count2NameEdit, dlg.date1NameEdit, dlg.date2NameEdit};
         for (int i = emptied; i <= 11; ++i)
             if (i != 4)
                 edits[i - 1]->clear();
