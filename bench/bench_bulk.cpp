@@ -98,9 +98,9 @@ int main(int argc, char **argv)
 
     const double counter = seconds([&] {
         ModalDialog::whenShown<TCountDlg>([](TCountDlg *d) {
-            d->NumberSpin1->setValue(1);
-            d->RadioButton2->setChecked(true);
-            d->Button1->click();
+            d->valueSpin->setValue(1);
+            d->addRadio->setChecked(true);
+            d->okButton->click();
         });
         form.N15Click(1);
     });

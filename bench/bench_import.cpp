@@ -198,8 +198,8 @@ int main(int argc, char **argv)
     file.open(QIODevice::ReadOnly);
     const qint64 lines = CountTextLines(file);
     TProgressDlg progress;
-    progress.Label1->setText(QStringLiteral("インポート中"));
-    progress.ProgressBar1->setMaximum(int(lines));
+    progress.captionLabel->setText(QStringLiteral("インポート中"));
+    progress.progressBar->setMaximum(int(lines));
     progress.setPosition(0);
     progress.show();
     QFile log(dir + QStringLiteral("/ImportError.log"));
@@ -271,8 +271,8 @@ int main(int argc, char **argv)
     QFile listFile(list);
     listFile.open(QIODevice::ReadOnly);
     TProgressDlg removal;
-    removal.Label1->setText(QStringLiteral("削除中"));
-    removal.ProgressBar1->setMaximum(int(CountTextLines(listFile)));
+    removal.captionLabel->setText(QStringLiteral("削除中"));
+    removal.progressBar->setMaximum(int(CountTextLines(listFile)));
     removal.setPosition(0);
     removal.show();
     TextLineReader listReader(listFile);

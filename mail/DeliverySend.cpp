@@ -1,7 +1,7 @@
 #include "mail/DeliverySend.h"
 
 #include "mail/DeliveryMail.h"
-#include "mail/SendGroup.h"
+#include "mail/RecipientFate.h"
 #include "mail/SendPacing.h"
 #include "mail/SmtpClient.h"
 #include "store/Database.h"

@@ -14,9 +14,9 @@ public:
 
     int value() const;
 
-    QSpinBox *NumberSpin1;
-    QPushButton *Button1;
-    QPushButton *Button2;
+    QSpinBox *columnSpin;
+    QPushButton *okButton;
+    QPushButton *cancelButton;
 
     void FormShow();
     void Button1Click();

@@ -23,34 +23,34 @@ TComposer::TComposer(const CurrentMagazine &magazine, const QString &dataDir, co
     : QObject(window), m_magazine(magazine), m_dataDir(dataDir), m_w(w), m_window(window)
 {
     // A narrow margin keeps the ruler's columns over the body's columns.
-    m_w.RichEdit1->document()->setDocumentMargin(2);
-    m_w.RichEdit1->setLineWrapMode(QTextEdit::WidgetWidth);
+    m_w.bodyEdit->document()->setDocumentMargin(2);
+    m_w.bodyEdit->setLineWrapMode(QTextEdit::WidgetWidth);
     // A long ruler is cut off at the panel's edge; it must not widen the window.
-    m_w.Panel3->setMinimumWidth(1);
+    m_w.rulerLabel->setMinimumWidth(1);
     // The ruler shows as much as fits; its full text must not widen the window or push
     // the magazine pane aside.
-    m_w.Panel3->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    connect(m_w.Button3, &QPushButton::clicked, this, &TComposer::Button3Click);
-    connect(m_w.RichEdit1, &QTextEdit::textChanged, this, &TComposer::RichEdit1Change);
+    m_w.rulerLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    connect(m_w.templateButton, &QPushButton::clicked, this, &TComposer::Button3Click);
+    connect(m_w.bodyEdit, &QTextEdit::textChanged, this, &TComposer::RichEdit1Change);
     RichEdit1Change();
 }
 
 QString TComposer::subject() const
 {
-    return m_w.Edit1->text();
+    return m_w.subjectEdit->text();
 }
 
 QString TComposer::body() const
 {
-    return ComposeText::WithCrLf(m_w.RichEdit1->toPlainText());
+    return ComposeText::WithCrLf(m_w.bodyEdit->toPlainText());
 }
 
 void TComposer::setMail(const QString &subject, const QString &body)
 {
-    m_w.Edit1->setText(subject);
+    m_w.subjectEdit->setText(subject);
     QString plain = body;
     plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    m_w.RichEdit1->setPlainText(plain);
+    m_w.bodyEdit->setPlainText(plain);
 }
 
 int TComposer::insertAtCaret(const QString &text, bool moveCaret)
@@ -58,7 +58,7 @@ int TComposer::insertAtCaret(const QString &text, bool moveCaret)
     QString plain = text;
     plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     plain.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QTextEdit *edit = m_w.RichEdit1;
+    QTextEdit *edit = m_w.bodyEdit;
     QTextCursor caret = edit->textCursor();
     const int p = caret.selectionStart();
     if (edit->document()->isEmpty()) {
@@ -77,7 +77,7 @@ int TComposer::insertAtCaret(const QString &text, bool moveCaret)
 
 void TComposer::Button3Click()
 {
-    const QString item = m_w.ComboBox1->currentText();
+    const QString item = m_w.templateCombo->currentText();
     const int index = Templates::itemOf(item);
     if (index == Templates::Signature) {
         InsertSignature();
@@ -88,14 +88,14 @@ void TComposer::Button3Click()
         return;
     }
     const QString text = Templates::Text(index, clock());
-    const bool wasEmpty = m_w.RichEdit1->document()->isEmpty();
+    const bool wasEmpty = m_w.bodyEdit->document()->isEmpty();
     insertAtCaret(text, true);
     if (wasEmpty) {
-        QTextCursor c = m_w.RichEdit1->textCursor();
+        QTextCursor c = m_w.bodyEdit->textCursor();
         c.setPosition(int(text.size()));
-        m_w.RichEdit1->setTextCursor(c);
+        m_w.bodyEdit->setTextCursor(c);
     }
-    m_w.RichEdit1->setFocus();
+    m_w.bodyEdit->setFocus();
 }
 
 void TComposer::insertFile(const QString &path)
@@ -133,26 +133,26 @@ void TComposer::InsertSignature()
 void TComposer::RichEdit1Change()
 {
     if (m_w.StatusPanel)
-        m_w.StatusPanel->setText(QStringLiteral("%1 文字").arg(ComposeText::ByteCount(m_w.RichEdit1->toPlainText())));
+        m_w.StatusPanel->setText(QStringLiteral("%1 文字").arg(ComposeText::ByteCount(m_w.bodyEdit->toPlainText())));
 }
 
 void TComposer::N34Click()
 {
-    m_w.Edit1->clear();
-    m_w.RichEdit1->clear();
+    m_w.subjectEdit->clear();
+    m_w.bodyEdit->clear();
 }
 
 void TComposer::ApplyColumnSize()
 {
-    QTextEdit *edit = m_w.RichEdit1;
-    m_w.Panel3->setText(ComposeText::Ruler(ColumnSize));
+    QTextEdit *edit = m_w.bodyEdit;
+    m_w.rulerLabel->setText(ComposeText::Ruler(ColumnSize));
     // Ruler characters start where the body's text starts.
     const int textLeft = edit->frameWidth() + int(edit->document()->documentMargin());
-    m_w.Panel3->setContentsMargins(textLeft, 0, 0, 0);
+    m_w.rulerLabel->setContentsMargins(textLeft, 0, 0, 0);
 
     const int w = QFontMetrics(edit->font()).horizontalAdvance(QLatin1Char('A'));
     const int wanted = w + w * 2 * qMax(0, ColumnSize);
-    const int available = m_w.Panel2->contentsRect().width();
+    const int available = m_w.bodyPanel->contentsRect().width();
     // The body's client area is the viewport; the frame and the scroll bar come on top.
     const int chrome = 2 * edit->frameWidth() + edit->verticalScrollBar()->sizeHint().width();
     const int width = available < wanted + chrome ? available : wanted + chrome;

@@ -21,12 +21,12 @@ class TComposer : public QObject
 
 public:
     struct Widgets {
-        QLineEdit *Edit1;
-        QComboBox *ComboBox1;
-        QPushButton *Button3;
-        QLabel *Panel3;
-        QTextEdit *RichEdit1;
-        QWidget *Panel2;
+        QLineEdit *subjectEdit;
+        QComboBox *templateCombo;
+        QPushButton *templateButton;
+        QLabel *rulerLabel;
+        QTextEdit *bodyEdit;
+        QWidget *bodyPanel;
         QLabel *StatusPanel; // first panel of the status bar
     };
     // The signature comes from the magazine's row and the "sign" folder of dataDir.

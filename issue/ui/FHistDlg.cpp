@@ -24,59 +24,59 @@ THistDlg::THistDlg(QWidget *parent) : QDialog(parent)
     header->setObjectName(QStringLiteral("Panel1"));
     auto *grid = new QGridLayout(header);
     grid->setContentsMargins(0, 0, 0, 0);
-    Label1 = new QLabel(QStringLiteral("送信日時"), header);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label3 = new QLabel(header);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label2 = new QLabel(QStringLiteral("件名"), header);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label4 = new QLabel(header);
-    Label4->setObjectName(QStringLiteral("Label4"));
-    grid->addWidget(Label1, 0, 0);
-    grid->addWidget(Label3, 0, 1);
-    grid->addWidget(Label2, 1, 0);
-    grid->addWidget(Label4, 1, 1);
+    headingLabel = new QLabel(QStringLiteral("送信日時"), header);
+    headingLabel->setObjectName(QStringLiteral("Label1"));
+    sentAtLabel = new QLabel(header);
+    sentAtLabel->setObjectName(QStringLiteral("Label3"));
+    subjectCaptionLabel = new QLabel(QStringLiteral("件名"), header);
+    subjectCaptionLabel->setObjectName(QStringLiteral("Label2"));
+    subjectLabel = new QLabel(header);
+    subjectLabel->setObjectName(QStringLiteral("Label4"));
+    grid->addWidget(headingLabel, 0, 0);
+    grid->addWidget(sentAtLabel, 0, 1);
+    grid->addWidget(subjectCaptionLabel, 1, 0);
+    grid->addWidget(subjectLabel, 1, 1);
     grid->setColumnStretch(1, 1);
     layout->addWidget(header);
-    RichEdit1 = new QListView(this);
-    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
-    RichEdit1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    RichEdit1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    RichEdit1->setContextMenuPolicy(Qt::NoContextMenu);
+    memberList = new QListView(this);
+    memberList->setObjectName(QStringLiteral("RichEdit1"));
+    memberList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    memberList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    memberList->setContextMenuPolicy(Qt::NoContextMenu);
     // Every line is one text line: the view lays out none of the rows it does not show.
-    RichEdit1->setUniformItemSizes(true);
+    memberList->setUniformItemSizes(true);
     m_model = new MemberLinesModel(this);
-    RichEdit1->setModel(m_model);
+    memberList->setModel(m_model);
     connect(m_model, &MemberLinesModel::failed, this, [this](const QString &text) { MessageBox::error(this, text); });
-    auto *copy = new QAction(RichEdit1);
+    auto *copy = new QAction(memberList);
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetShortcut);
-    RichEdit1->addAction(copy);
+    memberList->addAction(copy);
     connect(copy, &QAction::triggered, this, &THistDlg::copySelection);
-    layout->addWidget(RichEdit1, 1);
+    layout->addWidget(memberList, 1);
     auto *buttons = new QHBoxLayout;
-    Button1 = new QPushButton(QStringLiteral("閉じる"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
+    closeButton = new QPushButton(QStringLiteral("閉じる"), this);
+    closeButton->setObjectName(QStringLiteral("Button1"));
     buttons->addStretch();
-    buttons->addWidget(Button1);
+    buttons->addWidget(closeButton);
     layout->addLayout(buttons);
-    connect(Button1, &QPushButton::clicked, this, &QDialog::close);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
 }
 
 void THistDlg::FormShow()
 {
     if (ListMode == Mode::Targets) {
         setWindowTitle(QStringLiteral("対象者一覧"));
-        Label1->setText(QStringLiteral("対象者一覧"));
-        Label2->clear();
-        Label3->clear();
-        Label4->clear();
+        headingLabel->setText(QStringLiteral("対象者一覧"));
+        subjectCaptionLabel->clear();
+        sentAtLabel->clear();
+        subjectLabel->clear();
         m_model->reset(MemberLineSources::targets(ListWhere, ListMagIdx));
         return;
     }
     std::unique_ptr<MemberLines> lines = MemberLineSources::recipients(ListMagIdx, ListMagCnt);
-    Label3->setText(lines->AddDate);
-    Label4->setText(lines->Title);
+    sentAtLabel->setText(lines->AddDate);
+    subjectLabel->setText(lines->Title);
     m_model->reset(std::move(lines));
 }
 
@@ -92,7 +92,7 @@ QStringList THistDlg::lines() const
 
 void THistDlg::copySelection()
 {
-    QModelIndexList rows = RichEdit1->selectionModel()->selectedRows();
+    QModelIndexList rows = memberList->selectionModel()->selectedRows();
     std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
     QStringList text;
     for (const QModelIndex &i : rows)

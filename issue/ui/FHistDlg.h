@@ -31,12 +31,12 @@ public:
     QStringList lines() const;
     MemberLinesModel *model() const { return m_model; }
 
-    QLabel *Label1;
-    QLabel *Label2;
-    QLabel *Label3;
-    QLabel *Label4;
-    QListView *RichEdit1;
-    QPushButton *Button1;
+    QLabel *headingLabel;
+    QLabel *subjectCaptionLabel;
+    QLabel *sentAtLabel;
+    QLabel *subjectLabel;
+    QListView *memberList;
+    QPushButton *closeButton;
 
 private:
     // Ctrl+C copies the selected lines, as the text area let the user copy them.

@@ -34,75 +34,75 @@ TSQLEditDlg::TSQLEditDlg(const QString &dataDir, QWidget *parent) : FormDialog(p
         c->setMinimumContentsLength(8);
         return c;
     };
-    ComboBox1 = combo("ComboBox1");
-    ComboBox2 = combo("ComboBox2");
-    ComboBox3 = combo("ComboBox3");
-    ComboBox4 = combo("ComboBox4");
-    ComboBox4->addItems({QStringLiteral("かつ　(AND)"), QStringLiteral("または (OR)")});
-    ComboBox4->setCurrentIndex(-1);
-    Button1 = new QPushButton(QStringLiteral("項目挿入"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button5 = new QPushButton(QStringLiteral("結合子挿入"), this);
-    Button5->setObjectName(QStringLiteral("Button5"));
+    fieldCombo = combo("ComboBox1");
+    operatorCombo = combo("ComboBox2");
+    valueCombo = combo("ComboBox3");
+    joinCombo = combo("ComboBox4");
+    joinCombo->addItems({QStringLiteral("かつ　(AND)"), QStringLiteral("または (OR)")});
+    joinCombo->setCurrentIndex(-1);
+    insertFieldButton = new QPushButton(QStringLiteral("項目挿入"), this);
+    insertFieldButton->setObjectName(QStringLiteral("Button1"));
+    insertJoinButton = new QPushButton(QStringLiteral("結合子挿入"), this);
+    insertJoinButton->setObjectName(QStringLiteral("Button5"));
     grid->addWidget(label("Label1", QStringLiteral("項目")), 0, 0);
     grid->addWidget(label("Label2", QStringLiteral("条件")), 0, 1);
     grid->addWidget(label("Label3", QStringLiteral("値")), 0, 2);
-    grid->addWidget(ComboBox1, 1, 0);
-    grid->addWidget(ComboBox2, 1, 1);
-    grid->addWidget(ComboBox3, 1, 2);
-    grid->addWidget(Button1, 1, 3);
+    grid->addWidget(fieldCombo, 1, 0);
+    grid->addWidget(operatorCombo, 1, 1);
+    grid->addWidget(valueCombo, 1, 2);
+    grid->addWidget(insertFieldButton, 1, 3);
     grid->addWidget(label("Label4", QStringLiteral("結合子")), 2, 0);
-    grid->addWidget(ComboBox4, 3, 0);
-    grid->addWidget(Button5, 3, 3);
+    grid->addWidget(joinCombo, 3, 0);
+    grid->addWidget(insertJoinButton, 3, 3);
     layout->addLayout(grid);
 
     auto *tools = new QHBoxLayout;
-    SpeedButton1 = new QToolButton(this);
-    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
-    SpeedButton1->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
-    SpeedButton1->setToolTip(QStringLiteral("条件式を開く"));
-    SpeedButton2 = new QToolButton(this);
-    SpeedButton2->setObjectName(QStringLiteral("SpeedButton2"));
-    SpeedButton2->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    SpeedButton2->setToolTip(QStringLiteral("条件式を保存"));
-    tools->addWidget(SpeedButton1);
-    tools->addWidget(SpeedButton2);
+    openButton = new QToolButton(this);
+    openButton->setObjectName(QStringLiteral("SpeedButton1"));
+    openButton->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    openButton->setToolTip(QStringLiteral("条件式を開く"));
+    saveButton = new QToolButton(this);
+    saveButton->setObjectName(QStringLiteral("SpeedButton2"));
+    saveButton->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    saveButton->setToolTip(QStringLiteral("条件式を保存"));
+    tools->addWidget(openButton);
+    tools->addWidget(saveButton);
     tools->addStretch();
     layout->addLayout(tools);
 
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setAttribute(Qt::WA_InputMethodEnabled, false);
-    Memo1->setMinimumSize(420, 180);
-    layout->addWidget(Memo1, 1);
+    conditionMemo = new QPlainTextEdit(this);
+    conditionMemo->setObjectName(QStringLiteral("Memo1"));
+    conditionMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    conditionMemo->setAttribute(Qt::WA_InputMethodEnabled, false);
+    conditionMemo->setMinimumSize(420, 180);
+    layout->addWidget(conditionMemo, 1);
 
     auto *buttons = new QHBoxLayout;
-    Button2 = new QPushButton(QStringLiteral("チェック"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button3 = new QPushButton(QStringLiteral("OK"), this);
-    Button3->setObjectName(QStringLiteral("Button3"));
-    Button4 = new QPushButton(QStringLiteral("キャンセル"), this);
-    Button4->setObjectName(QStringLiteral("Button4"));
-    buttons->addWidget(Button2);
+    checkButton = new QPushButton(QStringLiteral("チェック"), this);
+    checkButton->setObjectName(QStringLiteral("Button2"));
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("Button3"));
+    cancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
+    cancelButton->setObjectName(QStringLiteral("Button4"));
+    buttons->addWidget(checkButton);
     buttons->addStretch();
-    buttons->addWidget(Button3);
-    buttons->addWidget(Button4);
+    buttons->addWidget(okButton);
+    buttons->addWidget(cancelButton);
     layout->addLayout(buttons);
 
-    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TSQLEditDlg::ComboBox1Change);
-    connect(Button1, &QPushButton::clicked, this, &TSQLEditDlg::Button1Click);
-    connect(Button5, &QPushButton::clicked, this, &TSQLEditDlg::Button5Click);
-    connect(Button2, &QPushButton::clicked, this, &TSQLEditDlg::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TSQLEditDlg::Button3Click);
-    connect(Button4, &QPushButton::clicked, this, &QDialog::reject);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TSQLEditDlg::SpeedButton1Click);
-    connect(SpeedButton2, &QToolButton::clicked, this, &TSQLEditDlg::SpeedButton2Click);
+    connect(fieldCombo, &QComboBox::currentIndexChanged, this, &TSQLEditDlg::ComboBox1Change);
+    connect(insertFieldButton, &QPushButton::clicked, this, &TSQLEditDlg::Button1Click);
+    connect(insertJoinButton, &QPushButton::clicked, this, &TSQLEditDlg::Button5Click);
+    connect(checkButton, &QPushButton::clicked, this, &TSQLEditDlg::Button2Click);
+    connect(okButton, &QPushButton::clicked, this, &TSQLEditDlg::Button3Click);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(openButton, &QToolButton::clicked, this, &TSQLEditDlg::SpeedButton1Click);
+    connect(saveButton, &QToolButton::clicked, this, &TSQLEditDlg::SpeedButton2Click);
 }
 
 QString TSQLEditDlg::conditionText() const
 {
-    QString t = Memo1->toPlainText();
+    QString t = conditionMemo->toPlainText();
     t.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     return t;
 }
@@ -111,54 +111,54 @@ void TSQLEditDlg::fillForm()
 {
     QString t = ConditionSql;
     t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    Memo1->setPlainText(t);
-    ComboBox1->clear();
+    conditionMemo->setPlainText(t);
+    fieldCombo->clear();
     for (const QString &n : FieldNames)
-        ComboBox1->addItem(n);
-    ComboBox1->setCurrentIndex(-1);
+        fieldCombo->addItem(n);
+    fieldCombo->setCurrentIndex(-1);
 }
 
 void TSQLEditDlg::ComboBox1Change()
 {
-    const int field = ComboBox1->currentIndex();
-    ComboBox2->clear();
-    ComboBox3->clear();
-    ComboBox2->addItems(ConditionOperators(field));
-    ComboBox3->addItems(ConditionValues(field));
-    ComboBox2->setCurrentIndex(ComboBox2->count() ? 0 : -1);
-    ComboBox3->setCurrentIndex(ComboBox3->count() ? 0 : -1);
+    const int field = fieldCombo->currentIndex();
+    operatorCombo->clear();
+    valueCombo->clear();
+    operatorCombo->addItems(ConditionOperators(field));
+    valueCombo->addItems(ConditionValues(field));
+    operatorCombo->setCurrentIndex(operatorCombo->count() ? 0 : -1);
+    valueCombo->setCurrentIndex(valueCombo->count() ? 0 : -1);
 }
 
 void TSQLEditDlg::insertAtCaret(const QString &text)
 {
-    if (Memo1->document()->isEmpty()) {
-        Memo1->setPlainText(text);
+    if (conditionMemo->document()->isEmpty()) {
+        conditionMemo->setPlainText(text);
     } else {
-        Memo1->textCursor().insertText(text);
+        conditionMemo->textCursor().insertText(text);
     }
-    Memo1->moveCursor(QTextCursor::End);
-    Memo1->setFocus();
+    conditionMemo->moveCursor(QTextCursor::End);
+    conditionMemo->setFocus();
 }
 
 void TSQLEditDlg::Button1Click()
 {
-    const int field = ComboBox1->currentIndex();
+    const int field = fieldCombo->currentIndex();
     if (field < 0)
         return;
-    const QString piece = ConditionPiece(field, FieldNames, ComboBox2->currentText(), ComboBox3->currentIndex(),
-                                         ComboBox3->currentText(), QDate::currentDate());
+    const QString piece = ConditionPiece(field, FieldNames, operatorCombo->currentText(), valueCombo->currentIndex(),
+                                         valueCombo->currentText(), QDate::currentDate());
     insertAtCaret(piece + QStringLiteral(" \n"));
-    Memo1->setToolTip(QStringLiteral("さらに条件を続けるには、and(かつ) or(または)を入力してください。"));
+    conditionMemo->setToolTip(QStringLiteral("さらに条件を続けるには、and(かつ) or(または)を入力してください。"));
 }
 
 void TSQLEditDlg::Button5Click()
 {
-    if (Memo1->document()->isEmpty())
+    if (conditionMemo->document()->isEmpty())
         return;
     QString connector;
-    if (ComboBox4->currentIndex() == 0)
+    if (joinCombo->currentIndex() == 0)
         connector = QStringLiteral(" AND ");
-    else if (ComboBox4->currentIndex() == 1)
+    else if (joinCombo->currentIndex() == 1)
         connector = QStringLiteral(" OR ");
     insertAtCaret(connector + QStringLiteral(" \n"));
 }
@@ -190,14 +190,14 @@ void TSQLEditDlg::SpeedButton1Click()
         FileDialog::open(this, QString(), m_dataDir + QStringLiteral("where"), QStringLiteral("条件式(*.whr)"));
     if (path.isEmpty())
         return;
-    Memo1->clear();
+    conditionMemo->clear();
     QStringList lines;
     QString error;
     if (!TextFile::readLines(path, &lines, &error)) {
         MessageBox::error(this, error);
         return;
     }
-    Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+    conditionMemo->setPlainText(lines.join(QLatin1Char('\n')));
     // A file is anybody's text: say at once when it is not a condition that can be sent.
     QString message;
     if (!CheckCondition(TranslateToSql(conditionText(), FieldNames), FieldNames, &message))
@@ -206,13 +206,13 @@ void TSQLEditDlg::SpeedButton1Click()
 
 void TSQLEditDlg::SpeedButton2Click()
 {
-    if (Memo1->document()->isEmpty())
+    if (conditionMemo->document()->isEmpty())
         return;
     const QString path = FileDialog::save(this, QString(), m_dataDir + QStringLiteral("where"),
                                           QStringLiteral("条件式(*.whr)"), QStringLiteral("whr"));
     if (path.isEmpty())
         return;
     QString error;
-    if (!TextFile::writeLines(path, TextFile::splitLines(Memo1->toPlainText()), &error))
+    if (!TextFile::writeLines(path, TextFile::splitLines(conditionMemo->toPlainText()), &error))
         MessageBox::error(this, error);
 }

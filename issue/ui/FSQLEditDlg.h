@@ -30,18 +30,18 @@ public:
     void SpeedButton1Click();
     void SpeedButton2Click();
 
-    QComboBox *ComboBox1;
-    QComboBox *ComboBox2;
-    QComboBox *ComboBox3;
-    QComboBox *ComboBox4;
-    QPushButton *Button1;
-    QPushButton *Button2;
-    QPushButton *Button3;
-    QPushButton *Button4;
-    QPushButton *Button5;
-    QPlainTextEdit *Memo1;
-    QToolButton *SpeedButton1;
-    QToolButton *SpeedButton2;
+    QComboBox *fieldCombo;
+    QComboBox *operatorCombo;
+    QComboBox *valueCombo;
+    QComboBox *joinCombo;
+    QPushButton *insertFieldButton;
+    QPushButton *checkButton;
+    QPushButton *okButton;
+    QPushButton *cancelButton;
+    QPushButton *insertJoinButton;
+    QPlainTextEdit *conditionMemo;
+    QToolButton *openButton;
+    QToolButton *saveButton;
 
 protected:
     void fillForm() override;

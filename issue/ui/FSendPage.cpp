@@ -50,59 +50,59 @@ TSendPage::TSendPage(const CurrentMagazine &magazine, const QString &dataDir, QW
     auto *content = new QWidget(scroll);
     auto *layout = new QVBoxLayout(content);
 
-    RadioGroup3 = new TRadioGroup(QStringLiteral("送信条件"), 2, this);
-    RadioGroup3->setObjectName(QStringLiteral("RadioGroup3"));
-    RadioGroup3->setItems(SendCondition::Items());
-    RadioGroup3->setItemIndex(0);
-    layout->addWidget(RadioGroup3);
+    conditionGroup = new TRadioGroup(QStringLiteral("送信条件"), 2, this);
+    conditionGroup->setObjectName(QStringLiteral("RadioGroup3"));
+    conditionGroup->setItems(SendCondition::Items());
+    conditionGroup->setItemIndex(0);
+    layout->addWidget(conditionGroup);
 
-    RadioGroup1 = new TRadioGroup(QStringLiteral("フラグの選択"), 3, this);
-    RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
-    layout->addWidget(RadioGroup1);
+    fieldGroup = new TRadioGroup(QStringLiteral("フラグの選択"), 3, this);
+    fieldGroup->setObjectName(QStringLiteral("RadioGroup1"));
+    layout->addWidget(fieldGroup);
 
     auto *inputs = new QGridLayout;
-    Label7 = new QLabel(QStringLiteral("指定日"), this);
-    Label7->setObjectName(QStringLiteral("Label7"));
-    DateTimePicker1 = new QDateEdit(QDate::currentDate(), this);
-    DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
-    DateTimePicker1->setCalendarPopup(true);
-    DateTimePicker1->setDisplayFormat(wholeDateFormat);
-    RadioButton1 = new QRadioButton(QStringLiteral("年月日"), this);
-    RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
-    RadioButton2 = new QRadioButton(QStringLiteral("月日"), this);
-    RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
+    dateLabel = new QLabel(QStringLiteral("指定日"), this);
+    dateLabel->setObjectName(QStringLiteral("Label7"));
+    datePicker = new QDateEdit(QDate::currentDate(), this);
+    datePicker->setObjectName(QStringLiteral("DateTimePicker1"));
+    datePicker->setCalendarPopup(true);
+    datePicker->setDisplayFormat(wholeDateFormat);
+    wholeDateRadio = new QRadioButton(QStringLiteral("年月日"), this);
+    wholeDateRadio->setObjectName(QStringLiteral("RadioButton1"));
+    monthDayRadio = new QRadioButton(QStringLiteral("月日"), this);
+    monthDayRadio->setObjectName(QStringLiteral("RadioButton2"));
     auto *dateParts = new QButtonGroup(this);
-    dateParts->addButton(RadioButton1, 1);
-    dateParts->addButton(RadioButton2, 2);
-    RadioButton1->setChecked(true);
-    Label6 = new QLabel(QStringLiteral("発行番号"), this);
-    Label6->setObjectName(QStringLiteral("Label6"));
-    NumberSpin1 = new QSpinBox(this);
-    NumberSpin1->setObjectName(QStringLiteral("NumberSpin1"));
-    NumberSpin1->setRange(INT_MIN, INT_MAX);
-    NumberSpin1->setSingleStep(1);
-    NumberSpin1->setMinimumWidth(100);
-    Button2 = new QPushButton(QStringLiteral("詳細設定..."), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    inputs->addWidget(Label7, 0, 0);
-    inputs->addWidget(DateTimePicker1, 0, 1);
-    inputs->addWidget(RadioButton1, 0, 2);
-    inputs->addWidget(RadioButton2, 0, 3);
-    inputs->addWidget(Label6, 1, 0);
-    inputs->addWidget(NumberSpin1, 1, 1);
-    inputs->addWidget(Button2, 2, 0, 1, 2, Qt::AlignLeft);
+    dateParts->addButton(wholeDateRadio, 1);
+    dateParts->addButton(monthDayRadio, 2);
+    wholeDateRadio->setChecked(true);
+    valueLabel = new QLabel(QStringLiteral("発行番号"), this);
+    valueLabel->setObjectName(QStringLiteral("Label6"));
+    valueSpin = new QSpinBox(this);
+    valueSpin->setObjectName(QStringLiteral("NumberSpin1"));
+    valueSpin->setRange(INT_MIN, INT_MAX);
+    valueSpin->setSingleStep(1);
+    valueSpin->setMinimumWidth(100);
+    detailsButton = new QPushButton(QStringLiteral("詳細設定..."), this);
+    detailsButton->setObjectName(QStringLiteral("Button2"));
+    inputs->addWidget(dateLabel, 0, 0);
+    inputs->addWidget(datePicker, 0, 1);
+    inputs->addWidget(wholeDateRadio, 0, 2);
+    inputs->addWidget(monthDayRadio, 0, 3);
+    inputs->addWidget(valueLabel, 1, 0);
+    inputs->addWidget(valueSpin, 1, 1);
+    inputs->addWidget(detailsButton, 2, 0, 1, 2, Qt::AlignLeft);
     inputs->setColumnStretch(4, 1);
     layout->addLayout(inputs);
 
     auto *after = new QGroupBox(this);
     after->setObjectName(QStringLiteral("GroupBox1"));
     auto *afterLayout = new QGridLayout(after);
-    Label2 = new QLabel(QStringLiteral("送信後フラグを更新"), after);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    QFont bold = Label2->font();
+    afterSendLabel = new QLabel(QStringLiteral("送信後フラグを更新"), after);
+    afterSendLabel->setObjectName(QStringLiteral("Label2"));
+    QFont bold = afterSendLabel->font();
     bold.setBold(true);
-    Label2->setFont(bold);
-    afterLayout->addWidget(Label2, 0, 0, 1, 3);
+    afterSendLabel->setFont(bold);
+    afterLayout->addWidget(afterSendLabel, 0, 0, 1, 3);
     const char16_t *design[7] = {u"フラグ１をON", u"フラグ２をON", u"フラグ３をON", u"カウンタ１を加算",
                                  u"カウンタ２を加算", u"日付１を今日の日付", u"日付２を今日の日付"};
     // flags on the first row, counters on the second, dates on the third
@@ -116,25 +116,25 @@ TSendPage::TSendPage(const CurrentMagazine &magazine, const QString &dataDir, QW
     layout->addWidget(after);
 
     auto *buttons = new QHBoxLayout;
-    Button4 = new QPushButton(QStringLiteral("対象者表示..."), this);
-    Button4->setObjectName(QStringLiteral("Button4"));
-    Button1 = new QPushButton(QStringLiteral("メール送信"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
+    showTargetsButton = new QPushButton(QStringLiteral("対象者表示..."), this);
+    showTargetsButton->setObjectName(QStringLiteral("Button4"));
+    sendButton = new QPushButton(QStringLiteral("メール送信"), this);
+    sendButton->setObjectName(QStringLiteral("Button1"));
     buttons->addStretch();
-    buttons->addWidget(Button4);
-    buttons->addWidget(Button1);
+    buttons->addWidget(showTargetsButton);
+    buttons->addWidget(sendButton);
     layout->addLayout(buttons);
     layout->addStretch();
     scroll->setWidget(content);
 
-    connect(RadioGroup3, &TRadioGroup::clicked, this, &TSendPage::RadioGroup3Click);
+    connect(conditionGroup, &TRadioGroup::clicked, this, &TSendPage::RadioGroup3Click);
     connect(dateParts, &QButtonGroup::idToggled, this, [this](int id, bool on) {
         if (on)
             RadioButton1Click(id);
     });
-    connect(Button1, &QPushButton::clicked, this, &TSendPage::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TSendPage::Button2Click);
-    connect(Button4, &QPushButton::clicked, this, &TSendPage::Button4Click);
+    connect(sendButton, &QPushButton::clicked, this, &TSendPage::Button1Click);
+    connect(detailsButton, &QPushButton::clicked, this, &TSendPage::Button2Click);
+    connect(showTargetsButton, &QPushButton::clicked, this, &TSendPage::Button4Click);
     // The captions name the fields of the magazine shown; with none selected they stay.
     connect(&m_magazine, &CurrentMagazine::changed, this, [this] {
         if (m_magazine.isChosen())
@@ -155,12 +155,12 @@ void TSendPage::SetAfterSendCaptions(const std::array<QString, 7> &captions)
 SendInputs TSendPage::inputs() const
 {
     SendInputs in;
-    in.condition = RadioGroup3->itemIndex();
+    in.condition = conditionGroup->itemIndex();
     in.magIdx = m_magazine.CurMagIdx();
-    in.fieldItem = RadioGroup1->itemIndex();
-    in.date = DateTimePicker1->date();
-    in.wholeDate = RadioButton1->isChecked();
-    in.value = NumberSpin1->value();
+    in.fieldItem = fieldGroup->itemIndex();
+    in.date = datePicker->date();
+    in.wholeDate = wholeDateRadio->isChecked();
+    in.value = valueSpin->value();
     in.fieldNames = m_magazine.MagFieldNames();
     in.customSql = CustomCondSql;
     in.customText = CustomCondText;
@@ -188,8 +188,8 @@ bool TSendPage::CheckSendSettings(bool withText)
     in.withText = withText;
     in.subject = m_hooks.subject ? m_hooks.subject() : QString();
     in.body = m_hooks.body ? m_hooks.body() : QString();
-    in.condition = RadioGroup3->itemIndex();
-    in.fieldItem = RadioGroup1->itemIndex();
+    in.condition = conditionGroup->itemIndex();
+    in.fieldItem = fieldGroup->itemIndex();
     in.customSql = CustomCondSql;
     const SendCheck r = ::CheckSendSettings(in);
     if (r.ok)
@@ -207,12 +207,12 @@ bool TSendPage::CheckSendSettings(bool withText)
         if (m_hooks.showPage)
             m_hooks.showPage();
         if (r.focus == Focus::FieldGroup) {
-            if (auto *b = RadioGroup1->button(0))
+            if (auto *b = fieldGroup->button(0))
                 b->setFocus();
             else
-                RadioGroup1->setFocus();
+                fieldGroup->setFocus();
         } else {
-            Button2->setFocus();
+            detailsButton->setFocus();
         }
         break;
     case Focus::None: break;
@@ -224,7 +224,7 @@ void TSendPage::RadioGroup3Click(int index)
 {
     // Every condition but "all" needs the magazine's fields: fall back to "all" first.
     if (index != 0 && !MagazineChoice::isChosen(m_magazine.CurMagIdx())) {
-        RadioGroup3->setItemIndex(0);
+        conditionGroup->setItemIndex(0);
         index = 0;
         MessageBox::warning(window(), MagazineChoice::missingText());
     }
@@ -236,40 +236,40 @@ void TSendPage::RadioGroup3Click(int index)
     case AddedBefore:
         date = true;
         wholeShown = true;
-        RadioButton1->setChecked(true);
+        wholeDateRadio->setChecked(true);
         break;
     case FlagOn:
     case FlagOff:
         group = true;
-        RadioGroup1->setTitle(QStringLiteral("フラグの選択"));
-        RadioGroup1->setItems({n[0], n[1], n[2]});
+        fieldGroup->setTitle(QStringLiteral("フラグの選択"));
+        fieldGroup->setItems({n[0], n[1], n[2]});
         break;
     case SentIssue:
     case NotSentIssue:
         number = true;
-        Label6->setText(QStringLiteral("発行番号"));
+        valueLabel->setText(QStringLiteral("発行番号"));
         break;
     case CountAtLeast:
     case CountAtMost:
     case CountEquals:
         group = true;
-        RadioGroup1->setTitle(QStringLiteral("カウンタの選択"));
-        RadioGroup1->setItems({n[3], n[4]});
+        fieldGroup->setTitle(QStringLiteral("カウンタの選択"));
+        fieldGroup->setItems({n[3], n[4]});
         number = true;
-        Label6->setText(QStringLiteral("カウンタ値"));
+        valueLabel->setText(QStringLiteral("カウンタ値"));
         break;
     case DateSince:
     case DateBefore:
         group = true;
-        RadioGroup1->setTitle(QStringLiteral("日付の選択"));
-        RadioGroup1->setItems({n[5], n[6]});
+        fieldGroup->setTitle(QStringLiteral("日付の選択"));
+        fieldGroup->setItems({n[5], n[6]});
         date = true;
-        RadioButton1->setChecked(true);
+        wholeDateRadio->setChecked(true);
         break;
     case DateOn:
         group = true;
-        RadioGroup1->setTitle(QStringLiteral("日付の選択"));
-        RadioGroup1->setItems({n[5], n[6]});
+        fieldGroup->setTitle(QStringLiteral("日付の選択"));
+        fieldGroup->setItems({n[5], n[6]});
         date = true;
         wholeShown = true;
         monthDayShown = true;
@@ -277,19 +277,19 @@ void TSendPage::RadioGroup3Click(int index)
     case Custom: editor = true; break;
     default: break;
     }
-    RadioGroup1->setVisible(group);
-    Label7->setVisible(date);
-    DateTimePicker1->setVisible(date);
-    Label6->setVisible(number);
-    NumberSpin1->setVisible(number);
-    RadioButton1->setVisible(wholeShown);
-    RadioButton2->setVisible(monthDayShown);
-    Button2->setVisible(editor);
+    fieldGroup->setVisible(group);
+    dateLabel->setVisible(date);
+    datePicker->setVisible(date);
+    valueLabel->setVisible(number);
+    valueSpin->setVisible(number);
+    wholeDateRadio->setVisible(wholeShown);
+    monthDayRadio->setVisible(monthDayShown);
+    detailsButton->setVisible(editor);
 }
 
 void TSendPage::RadioButton1Click(int tag)
 {
-    DateTimePicker1->setDisplayFormat(tag == 1 ? wholeDateFormat : monthDayFormat);
+    datePicker->setDisplayFormat(tag == 1 ? wholeDateFormat : monthDayFormat);
 }
 
 void TSendPage::Button4Click()

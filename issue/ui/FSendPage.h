@@ -66,18 +66,18 @@ public:
     // The clock of issue creation (tests fix it).
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
 
-    TRadioGroup *RadioGroup3;
-    TRadioGroup *RadioGroup1;
-    QLabel *Label7;
-    QDateEdit *DateTimePicker1;
-    QRadioButton *RadioButton1;
-    QRadioButton *RadioButton2;
-    QLabel *Label6;
-    QSpinBox *NumberSpin1;
-    QPushButton *Button2;
-    QPushButton *Button4;
-    QPushButton *Button1;
-    QLabel *Label2;
+    TRadioGroup *conditionGroup;
+    TRadioGroup *fieldGroup;
+    QLabel *dateLabel;
+    QDateEdit *datePicker;
+    QRadioButton *wholeDateRadio;
+    QRadioButton *monthDayRadio;
+    QLabel *valueLabel;
+    QSpinBox *valueSpin;
+    QPushButton *detailsButton;
+    QPushButton *showTargetsButton;
+    QPushButton *sendButton;
+    QLabel *afterSendLabel;
     std::array<QCheckBox *, 7> CheckBoxes{};
 
     // The free condition: as a where-clause, and as the user wrote it.

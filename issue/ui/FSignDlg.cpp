@@ -27,9 +27,9 @@ TSignDlg::TSignDlg(const QString &dataDir, QWidget *parent) : QDialog(parent), m
 
     auto *bands = new QHBoxLayout;
     bands->setContentsMargins(2, 2, 2, 2);
-    MenuBar1 = new QMenuBar(this);
-    MenuBar1->setObjectName(QStringLiteral("MenuBar1"));
-    QMenu *menu = MenuBar1->addMenu(QStringLiteral("操作(&S)"));
+    commandMenuBar = new QMenuBar(this);
+    commandMenuBar->setObjectName(QStringLiteral("MenuBar1"));
+    QMenu *menu = commandMenuBar->addMenu(QStringLiteral("操作(&S)"));
     QAction *open = menu->addAction(QStringLiteral("開く(&O)"));
     open->setObjectName(QStringLiteral("Open1"));
     QAction *saveAs = menu->addAction(QStringLiteral("名前を付けて保存(&A)"));
@@ -39,7 +39,7 @@ TSignDlg::TSignDlg(const QString &dataDir, QWidget *parent) : QDialog(parent), m
     menu->addSeparator();
     QAction *close = menu->addAction(QStringLiteral("閉じる(&X)"));
     close->setObjectName(QStringLiteral("Close1"));
-    bands->addWidget(MenuBar1);
+    bands->addWidget(commandMenuBar);
 
     const auto tool = [this, bands](const char *name, const QString &hint, QStyle::StandardPixmap icon) {
         auto *b = new QToolButton(this);
@@ -50,26 +50,26 @@ TSignDlg::TSignDlg(const QString &dataDir, QWidget *parent) : QDialog(parent), m
         bands->addWidget(b);
         return b;
     };
-    ToolButton1 = tool("ToolButton1", QStringLiteral("ファイルを開く"), QStyle::SP_DialogOpenButton);
-    ToolButton2 = tool("ToolButton2", QStringLiteral("上書き保存"), QStyle::SP_DialogSaveButton);
-    ToolButton3 = tool("ToolButton3", QStringLiteral("閉じる"), QStyle::SP_DialogCloseButton);
+    openButton = tool("ToolButton1", QStringLiteral("ファイルを開く"), QStyle::SP_DialogOpenButton);
+    saveButton = tool("ToolButton2", QStringLiteral("上書き保存"), QStyle::SP_DialogSaveButton);
+    closeButton = tool("ToolButton3", QStringLiteral("閉じる"), QStyle::SP_DialogCloseButton);
     FileNameBand = new QLabel(this);
     FileNameBand->setObjectName(QStringLiteral("FileNameBand"));
     FileNameBand->setContentsMargins(8, 0, 0, 0);
     bands->addWidget(FileNameBand, 1);
     layout->addLayout(bands);
 
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    layout->addWidget(Memo1, 1);
+    textMemo = new QPlainTextEdit(this);
+    textMemo->setObjectName(QStringLiteral("Memo1"));
+    layout->addWidget(textMemo, 1);
 
     connect(open, &QAction::triggered, this, &TSignDlg::Open1Click);
     connect(saveAs, &QAction::triggered, this, &TSignDlg::SaveAs1Click);
     connect(save, &QAction::triggered, this, &TSignDlg::Save1Click);
     connect(close, &QAction::triggered, this, &TSignDlg::Close1Click);
-    connect(ToolButton1, &QToolButton::clicked, this, &TSignDlg::Open1Click);
-    connect(ToolButton2, &QToolButton::clicked, this, &TSignDlg::Save1Click);
-    connect(ToolButton3, &QToolButton::clicked, this, &TSignDlg::Close1Click);
+    connect(openButton, &QToolButton::clicked, this, &TSignDlg::Open1Click);
+    connect(saveButton, &QToolButton::clicked, this, &TSignDlg::Save1Click);
+    connect(closeButton, &QToolButton::clicked, this, &TSignDlg::Close1Click);
 }
 
 QString TSignDlg::signFolder() const
@@ -94,7 +94,7 @@ void TSignDlg::showEvent(QShowEvent *event)
 
 void TSignDlg::FormShow()
 {
-    Memo1->clear();
+    textMemo->clear();
     FileNameBand->clear();
     // A name that is no bare file name names no signature: nothing is read, and saving
     // asks for a name.
@@ -109,7 +109,7 @@ void TSignDlg::FormShow()
         MessageBox::error(this, error);
         return;
     }
-    Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+    textMemo->setPlainText(lines.join(QLatin1Char('\n')));
     FileNameBand->setText(SignFileName);
 }
 
@@ -129,7 +129,7 @@ void TSignDlg::Open1Click()
         MessageBox::error(this, error);
         return;
     }
-    Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+    textMemo->setPlainText(lines.join(QLatin1Char('\n')));
     SignFileName = name;
     FileNameBand->setText(name);
 }
@@ -141,7 +141,7 @@ bool TSignDlg::writeTo(const QString &name)
         return false;
     QDir().mkpath(signFolder());
     QString error;
-    if (!TextFile::writeLines(path, TextFile::splitLines(Memo1->toPlainText()), &error)) {
+    if (!TextFile::writeLines(path, TextFile::splitLines(textMemo->toPlainText()), &error)) {
         MessageBox::error(this, error);
         return false;
     }

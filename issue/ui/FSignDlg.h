@@ -23,12 +23,12 @@ public:
     void Save1Click();
     void Close1Click();
 
-    QMenuBar *MenuBar1;
-    QToolButton *ToolButton1;
-    QToolButton *ToolButton2;
-    QToolButton *ToolButton3;
+    QMenuBar *commandMenuBar;
+    QToolButton *openButton;
+    QToolButton *saveButton;
+    QToolButton *closeButton;
     QLabel *FileNameBand; // third band of the tool bar: the file's name
-    QPlainTextEdit *Memo1;
+    QPlainTextEdit *textMemo;
 
 protected:
     void showEvent(QShowEvent *event) override;

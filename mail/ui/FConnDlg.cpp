@@ -77,122 +77,122 @@ TConnDlg::TConnDlg(const ServerSettings &info, QWidget *parent) : FormDialog(par
     setObjectName(QStringLiteral("ConnDlg"));
     setWindowTitle(QStringLiteral("接続情報"));
 
-    Label4 = label(this, "Label4", QStringLiteral("SMTPサーバ"));
-    Edit4 = edit(this, "Edit4");
-    Label7 = label(this, "Label7", QStringLiteral("ポート"));
-    NumberSpin2 = port(this, "NumberSpin2");
+    smtpHostLabel = label(this, "Label4", QStringLiteral("SMTPサーバ"));
+    smtpHostEdit = edit(this, "Edit4");
+    smtpPortLabel = label(this, "Label7", QStringLiteral("ポート"));
+    smtpPortSpin = port(this, "NumberSpin2");
     // Created in the order shown, which is also the order of the Tab key.
-    Label16 = label(this, "Label16", QStringLiteral("接続の保護"));
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->addItems({QStringLiteral("なし"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS (465)")});
-    CheckBox4 = new QCheckBox(QStringLiteral("証明書を検証する"), this);
-    CheckBox4->setObjectName(QStringLiteral("CheckBox4"));
-    CheckBox2 = new QCheckBox(QStringLiteral("SMTPサーバは認証が必要"), this);
-    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
-    Label8 = label(this, "Label8", QStringLiteral("ユーザ名"));
-    Edit5 = edit(this, "Edit5");
-    Label9 = label(this, "Label9", QStringLiteral("パスワード"));
-    Edit6 = edit(this, "Edit6", true);
+    securityLabel = label(this, "Label16", QStringLiteral("接続の保護"));
+    securityCombo = new QComboBox(this);
+    securityCombo->setObjectName(QStringLiteral("ComboBox1"));
+    securityCombo->addItems({QStringLiteral("なし"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS (465)")});
+    verifyCertificateCheck = new QCheckBox(QStringLiteral("証明書を検証する"), this);
+    verifyCertificateCheck->setObjectName(QStringLiteral("CheckBox4"));
+    smtpAuthCheck = new QCheckBox(QStringLiteral("SMTPサーバは認証が必要"), this);
+    smtpAuthCheck->setObjectName(QStringLiteral("CheckBox2"));
+    smtpUserLabel = label(this, "Label8", QStringLiteral("ユーザ名"));
+    smtpUserEdit = edit(this, "Edit5");
+    smtpPasswordLabel = label(this, "Label9", QStringLiteral("パスワード"));
+    smtpPasswordEdit = edit(this, "Edit6", true);
 
-    CheckBox1 = new QCheckBox(QStringLiteral("POP before SMTP"), this);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    Label1 = label(this, "Label1", QStringLiteral("POPサーバ"));
-    Edit1 = edit(this, "Edit1");
-    Label6 = label(this, "Label6", QStringLiteral("ポート"));
-    NumberSpin1 = port(this, "NumberSpin1");
-    Label2 = label(this, "Label2", QStringLiteral("ユーザ名"));
-    Edit2 = edit(this, "Edit2");
-    Label3 = label(this, "Label3", QStringLiteral("パスワード"));
-    Edit3 = edit(this, "Edit3", true);
+    popBeforeSmtpCheck = new QCheckBox(QStringLiteral("POP before SMTP"), this);
+    popBeforeSmtpCheck->setObjectName(QStringLiteral("CheckBox1"));
+    popHostLabel = label(this, "Label1", QStringLiteral("POPサーバ"));
+    popHostEdit = edit(this, "Edit1");
+    popPortLabel = label(this, "Label6", QStringLiteral("ポート"));
+    popPortSpin = port(this, "NumberSpin1");
+    popUserLabel = label(this, "Label2", QStringLiteral("ユーザ名"));
+    popUserEdit = edit(this, "Edit2");
+    popPasswordLabel = label(this, "Label3", QStringLiteral("パスワード"));
+    popPasswordEdit = edit(this, "Edit3", true);
 
-    Label11 = label(this, "Label11", QStringLiteral("再送の間隔"));
-    Edit8 = edit(this, "Edit8");
-    Edit8->setPlaceholderText(QStringLiteral("1m,5m,15m,1h"));
-    Edit8->setToolTip(QStringLiteral("一時的に送れなかったメールを再送するまでの待ち時間（s 秒、m 分、h 時間）"));
-    Label12 = label(this, "Label12", QStringLiteral("1分あたりの通数"));
-    NumberSpin3 = limit(this, "NumberSpin3", 100000, QStringLiteral("制限なし"));
-    Label13 = label(this, "Label13", QStringLiteral("1時間あたりの通数"));
-    NumberSpin4 = limit(this, "NumberSpin4", 1000000, QStringLiteral("制限なし"));
-    Label14 = label(this, "Label14", QStringLiteral("1接続あたりの通数"));
-    NumberSpin5 = limit(this, "NumberSpin5", 1000000, QStringLiteral("制限なし"));
-    Label15 = label(this, "Label15", QStringLiteral("一括送信の間の休止（秒）"));
-    NumberSpin6 = limit(this, "NumberSpin6", 3600, QStringLiteral("なし"));
+    retryLabel = label(this, "Label11", QStringLiteral("再送の間隔"));
+    retryEdit = edit(this, "Edit8");
+    retryEdit->setPlaceholderText(QStringLiteral("1m,5m,15m,1h"));
+    retryEdit->setToolTip(QStringLiteral("一時的に送れなかったメールを再送するまでの待ち時間（s 秒、m 分、h 時間）"));
+    perMinuteLabel = label(this, "Label12", QStringLiteral("1分あたりの通数"));
+    perMinuteSpin = limit(this, "NumberSpin3", 100000, QStringLiteral("制限なし"));
+    perHourLabel = label(this, "Label13", QStringLiteral("1時間あたりの通数"));
+    perHourSpin = limit(this, "NumberSpin4", 1000000, QStringLiteral("制限なし"));
+    perConnectionLabel = label(this, "Label14", QStringLiteral("1接続あたりの通数"));
+    perConnectionSpin = limit(this, "NumberSpin5", 1000000, QStringLiteral("制限なし"));
+    pauseLabel = label(this, "Label15", QStringLiteral("一括送信の間の休止（秒）"));
+    pauseSpin = limit(this, "NumberSpin6", 3600, QStringLiteral("なし"));
 
-    Label10 = label(this, "Label10", QStringLiteral("テスト用アドレス"));
-    Edit7 = edit(this, "Edit7");
-    Button3 = new QPushButton(QStringLiteral("テスト"), this);
-    Button3->setObjectName(QStringLiteral("Button3"));
-    Button3->setAutoDefault(false);
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setReadOnly(true);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("キャンセル"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setAutoDefault(false);
+    testAddressLabel = label(this, "Label10", QStringLiteral("テスト用アドレス"));
+    testAddressEdit = edit(this, "Edit7");
+    testButton = new QPushButton(QStringLiteral("テスト"), this);
+    testButton->setObjectName(QStringLiteral("Button3"));
+    testButton->setAutoDefault(false);
+    testLogMemo = new QPlainTextEdit(this);
+    testLogMemo->setObjectName(QStringLiteral("Memo1"));
+    testLogMemo->setReadOnly(true);
+    testLogMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    testLogMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("Button1"));
+    okButton->setDefault(true);
+    cancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
+    cancelButton->setObjectName(QStringLiteral("Button2"));
+    cancelButton->setAutoDefault(false);
 
     auto *smtp = new QGroupBox(QStringLiteral("SMTP"), this);
     auto *sg = new QGridLayout(smtp);
-    sg->addWidget(Label4, 0, 0);
-    sg->addWidget(Edit4, 0, 1);
-    sg->addWidget(Label7, 0, 2);
-    sg->addWidget(NumberSpin2, 0, 3);
-    sg->addWidget(Label16, 1, 0);
-    sg->addWidget(ComboBox1, 1, 1);
-    sg->addWidget(CheckBox4, 1, 2, 1, 2);
-    sg->addWidget(CheckBox2, 2, 0, 1, 4);
-    sg->addWidget(Label8, 3, 0);
-    sg->addWidget(Edit5, 3, 1, 1, 3);
-    sg->addWidget(Label9, 4, 0);
-    sg->addWidget(Edit6, 4, 1, 1, 3);
+    sg->addWidget(smtpHostLabel, 0, 0);
+    sg->addWidget(smtpHostEdit, 0, 1);
+    sg->addWidget(smtpPortLabel, 0, 2);
+    sg->addWidget(smtpPortSpin, 0, 3);
+    sg->addWidget(securityLabel, 1, 0);
+    sg->addWidget(securityCombo, 1, 1);
+    sg->addWidget(verifyCertificateCheck, 1, 2, 1, 2);
+    sg->addWidget(smtpAuthCheck, 2, 0, 1, 4);
+    sg->addWidget(smtpUserLabel, 3, 0);
+    sg->addWidget(smtpUserEdit, 3, 1, 1, 3);
+    sg->addWidget(smtpPasswordLabel, 4, 0);
+    sg->addWidget(smtpPasswordEdit, 4, 1, 1, 3);
 
     auto *pop = new QGroupBox(QStringLiteral("POP3"), this);
     auto *pg = new QGridLayout(pop);
-    pg->addWidget(CheckBox1, 0, 0, 1, 4);
-    pg->addWidget(Label1, 1, 0);
-    pg->addWidget(Edit1, 1, 1);
-    pg->addWidget(Label6, 1, 2);
-    pg->addWidget(NumberSpin1, 1, 3);
-    pg->addWidget(Label2, 2, 0);
-    pg->addWidget(Edit2, 2, 1, 1, 3);
-    pg->addWidget(Label3, 3, 0);
-    pg->addWidget(Edit3, 3, 1, 1, 3);
+    pg->addWidget(popBeforeSmtpCheck, 0, 0, 1, 4);
+    pg->addWidget(popHostLabel, 1, 0);
+    pg->addWidget(popHostEdit, 1, 1);
+    pg->addWidget(popPortLabel, 1, 2);
+    pg->addWidget(popPortSpin, 1, 3);
+    pg->addWidget(popUserLabel, 2, 0);
+    pg->addWidget(popUserEdit, 2, 1, 1, 3);
+    pg->addWidget(popPasswordLabel, 3, 0);
+    pg->addWidget(popPasswordEdit, 3, 1, 1, 3);
 
     auto *delivery = new QGroupBox(QStringLiteral("配信の設定"), this);
     delivery->setObjectName(QStringLiteral("GroupBox3"));
     auto *dg = new QGridLayout(delivery);
-    dg->addWidget(Label11, 0, 0);
-    dg->addWidget(Edit8, 0, 1, 1, 3);
-    dg->addWidget(Label12, 1, 0);
-    dg->addWidget(NumberSpin3, 1, 1);
-    dg->addWidget(Label13, 1, 2);
-    dg->addWidget(NumberSpin4, 1, 3);
-    dg->addWidget(Label14, 2, 0);
-    dg->addWidget(NumberSpin5, 2, 1);
-    dg->addWidget(Label15, 2, 2);
-    dg->addWidget(NumberSpin6, 2, 3);
+    dg->addWidget(retryLabel, 0, 0);
+    dg->addWidget(retryEdit, 0, 1, 1, 3);
+    dg->addWidget(perMinuteLabel, 1, 0);
+    dg->addWidget(perMinuteSpin, 1, 1);
+    dg->addWidget(perHourLabel, 1, 2);
+    dg->addWidget(perHourSpin, 1, 3);
+    dg->addWidget(perConnectionLabel, 2, 0);
+    dg->addWidget(perConnectionSpin, 2, 1);
+    dg->addWidget(pauseLabel, 2, 2);
+    dg->addWidget(pauseSpin, 2, 3);
 
     auto *test = new QHBoxLayout;
-    test->addWidget(Label10);
-    test->addWidget(Edit7, 1);
-    test->addWidget(Button3);
+    test->addWidget(testAddressLabel);
+    test->addWidget(testAddressEdit, 1);
+    test->addWidget(testButton);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    buttons->addWidget(okButton);
+    buttons->addWidget(cancelButton);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(smtp);
     layout->addWidget(pop);
     layout->addWidget(delivery);
     layout->addLayout(test);
-    layout->addWidget(Memo1, 1);
+    layout->addWidget(testLogMemo, 1);
     layout->addLayout(buttons);
     resize(480, 680);
 
@@ -200,54 +200,54 @@ TConnDlg::TConnDlg(const ServerSettings &info, QWidget *parent) : FormDialog(par
     fillPop(info);
     fillDelivery(DeliverySettings());
 
-    connect(CheckBox1, &QCheckBox::clicked, this, &TConnDlg::CheckBox1Click);
-    connect(CheckBox2, &QCheckBox::clicked, this, &TConnDlg::CheckBox2Click);
-    connect(ComboBox1, &QComboBox::activated, this, &TConnDlg::ComboBox1Change);
-    connect(Button1, &QPushButton::clicked, this, &TConnDlg::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(Button3, &QPushButton::clicked, this, &TConnDlg::Button3Click);
+    connect(popBeforeSmtpCheck, &QCheckBox::clicked, this, &TConnDlg::CheckBox1Click);
+    connect(smtpAuthCheck, &QCheckBox::clicked, this, &TConnDlg::CheckBox2Click);
+    connect(securityCombo, &QComboBox::activated, this, &TConnDlg::ComboBox1Change);
+    connect(okButton, &QPushButton::clicked, this, &TConnDlg::Button1Click);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(testButton, &QPushButton::clicked, this, &TConnDlg::Button3Click);
 }
 
 void TConnDlg::fillSmtp(const ServerSettings &settings)
 {
-    Edit4->setText(settings.SmtpHost);
-    NumberSpin2->setValue(settings.SmtpPort);
-    CheckBox2->setChecked(settings.SmtpAuth);
+    smtpHostEdit->setText(settings.SmtpHost);
+    smtpPortSpin->setValue(settings.SmtpPort);
+    smtpAuthCheck->setChecked(settings.SmtpAuth);
     // What applies: rows stored before the choice existed show what their SSL flag did.
-    ComboBox1->setCurrentIndex(int(settings.smtpSecurity()));
-    CheckBox4->setChecked(settings.VerifyCertificate);
-    Edit5->setText(settings.SmtpUser);
-    Edit6->setText(settings.SmtpPassword);
+    securityCombo->setCurrentIndex(int(settings.smtpSecurity()));
+    verifyCertificateCheck->setChecked(settings.VerifyCertificate);
+    smtpUserEdit->setText(settings.SmtpUser);
+    smtpPasswordEdit->setText(settings.SmtpPassword);
 }
 
 void TConnDlg::fillPop(const ServerSettings &settings)
 {
-    CheckBox1->setChecked(settings.PopBeforeSmtp);
-    Edit1->setText(settings.PopHost);
-    NumberSpin1->setValue(settings.PopPort);
-    Edit2->setText(settings.PopUser);
-    Edit3->setText(settings.PopPassword);
+    popBeforeSmtpCheck->setChecked(settings.PopBeforeSmtp);
+    popHostEdit->setText(settings.PopHost);
+    popPortSpin->setValue(settings.PopPort);
+    popUserEdit->setText(settings.PopUser);
+    popPasswordEdit->setText(settings.PopPassword);
 }
 
 void TConnDlg::fillDelivery(const DeliverySettings &settings)
 {
-    Edit8->setText(settings.retry.text());
-    NumberSpin3->setValue(settings.pacing.perMinute);
-    NumberSpin4->setValue(settings.pacing.perHour);
-    NumberSpin5->setValue(settings.pacing.perConnection);
+    retryEdit->setText(settings.retry.text());
+    perMinuteSpin->setValue(settings.pacing.perMinute);
+    perHourSpin->setValue(settings.pacing.perHour);
+    perConnectionSpin->setValue(settings.pacing.perConnection);
     // Shown in whole seconds, a part of a second rounded up so that a pause stays a pause.
-    NumberSpin6->setValue((settings.pacing.pauseBetweenGroupsMs + 999) / 1000);
+    pauseSpin->setValue((settings.pacing.pauseBetweenGroupsMs + 999) / 1000);
 }
 
 DeliverySettings TConnDlg::deliverySettings() const
 {
     DeliverySettings s;
-    if (const auto retry = RetrySchedule::parse(Edit8->text().trimmed()))
+    if (const auto retry = RetrySchedule::parse(retryEdit->text().trimmed()))
         s.retry = *retry;
-    s.pacing.perMinute = NumberSpin3->value();
-    s.pacing.perHour = NumberSpin4->value();
-    s.pacing.perConnection = NumberSpin5->value();
-    s.pacing.pauseBetweenGroupsMs = NumberSpin6->value() * 1000;
+    s.pacing.perMinute = perMinuteSpin->value();
+    s.pacing.perHour = perHourSpin->value();
+    s.pacing.perConnection = perConnectionSpin->value();
+    s.pacing.pauseBetweenGroupsMs = pauseSpin->value() * 1000;
     return s;
 }
 
@@ -260,20 +260,20 @@ QString TConnDlg::retryScheduleWarning()
 ServerSettings TConnDlg::settings() const
 {
     ServerSettings s;
-    s.SmtpHost = Edit4->text();
-    s.SmtpPort = NumberSpin2->value();
-    s.SmtpAuth = CheckBox2->isChecked();
-    s.SmtpTls = SmtpSecurity(ComboBox1->currentIndex());
-    s.VerifyCertificate = CheckBox4->isChecked();
+    s.SmtpHost = smtpHostEdit->text();
+    s.SmtpPort = smtpPortSpin->value();
+    s.SmtpAuth = smtpAuthCheck->isChecked();
+    s.SmtpTls = SmtpSecurity(securityCombo->currentIndex());
+    s.VerifyCertificate = verifyCertificateCheck->isChecked();
     // Builds that do not know the choice read the SSL flag: on for any TLS.
     s.UseSsl = *s.SmtpTls != SmtpSecurity::None;
-    s.SmtpUser = Edit5->text();
-    s.SmtpPassword = Edit6->text();
-    s.PopBeforeSmtp = CheckBox1->isChecked();
-    s.PopHost = Edit1->text();
-    s.PopPort = NumberSpin1->value();
-    s.PopUser = Edit2->text();
-    s.PopPassword = Edit3->text();
+    s.SmtpUser = smtpUserEdit->text();
+    s.SmtpPassword = smtpPasswordEdit->text();
+    s.PopBeforeSmtp = popBeforeSmtpCheck->isChecked();
+    s.PopHost = popHostEdit->text();
+    s.PopPort = popPortSpin->value();
+    s.PopUser = popUserEdit->text();
+    s.PopPassword = popPasswordEdit->text();
     return s;
 }
 
@@ -292,39 +292,40 @@ void TConnDlg::fillForm()
     }
     CheckBox1Click();
     CheckBox2Click();
-    CheckBox4->setEnabled(ComboBox1->currentIndex() != int(SmtpSecurity::None));
+    verifyCertificateCheck->setEnabled(securityCombo->currentIndex() != int(SmtpSecurity::None));
     ProtocolLog.clear();
-    Edit7->clear();
-    Memo1->clear();
+    testAddressEdit->clear();
+    testLogMemo->clear();
 }
 
 void TConnDlg::CheckBox1Click()
 {
-    const bool on = CheckBox1->isChecked();
-    for (QWidget *w : {static_cast<QWidget *>(Edit1), static_cast<QWidget *>(Edit2), static_cast<QWidget *>(Edit3),
-                       static_cast<QWidget *>(NumberSpin1), static_cast<QWidget *>(Label1), static_cast<QWidget *>(Label2),
-                       static_cast<QWidget *>(Label3), static_cast<QWidget *>(Label6)})
+    const bool on = popBeforeSmtpCheck->isChecked();
+    for (QWidget *w : {static_cast<QWidget *>(popHostEdit), static_cast<QWidget *>(popUserEdit),
+                       static_cast<QWidget *>(popPasswordEdit), static_cast<QWidget *>(popPortSpin),
+                       static_cast<QWidget *>(popHostLabel), static_cast<QWidget *>(popUserLabel),
+                       static_cast<QWidget *>(popPasswordLabel), static_cast<QWidget *>(popPortLabel)})
         w->setEnabled(on);
 }
 
 void TConnDlg::CheckBox2Click()
 {
-    const bool on = CheckBox2->isChecked();
-    for (QWidget *w : {static_cast<QWidget *>(Label8), static_cast<QWidget *>(Label9), static_cast<QWidget *>(Edit5),
-                       static_cast<QWidget *>(Edit6)})
+    const bool on = smtpAuthCheck->isChecked();
+    for (QWidget *w : {static_cast<QWidget *>(smtpUserLabel), static_cast<QWidget *>(smtpPasswordLabel),
+                       static_cast<QWidget *>(smtpUserEdit), static_cast<QWidget *>(smtpPasswordEdit)})
         w->setEnabled(on);
 }
 
 void TConnDlg::ComboBox1Change()
 {
-    const auto security = SmtpSecurity(ComboBox1->currentIndex());
-    CheckBox4->setEnabled(security != SmtpSecurity::None);
+    const auto security = SmtpSecurity(securityCombo->currentIndex());
+    verifyCertificateCheck->setEnabled(security != SmtpSecurity::None);
     // The usual ports follow the choice; a port of one's own stays as typed.
-    const int port = NumberSpin2->value();
+    const int port = smtpPortSpin->value();
     if (security == SmtpSecurity::Implicit && (port == 25 || port == 587))
-        NumberSpin2->setValue(465);
+        smtpPortSpin->setValue(465);
     else if (security != SmtpSecurity::Implicit && port == 465)
-        NumberSpin2->setValue(587);
+        smtpPortSpin->setValue(587);
 }
 
 void TConnDlg::Button1Click()
@@ -334,11 +335,11 @@ void TConnDlg::Button1Click()
         using Field = ConnSettingsProblem::Field;
         QWidget *field = nullptr;
         switch (problem.field) {
-        case Field::PopHost: field = Edit1; break;
-        case Field::PopUser: field = Edit2; break;
-        case Field::PopPassword: field = Edit3; break;
-        case Field::SmtpUser: field = Edit5; break;
-        case Field::SmtpPassword: field = Edit6; break;
+        case Field::PopHost: field = popHostEdit; break;
+        case Field::PopUser: field = popUserEdit; break;
+        case Field::PopPassword: field = popPasswordEdit; break;
+        case Field::SmtpUser: field = smtpUserEdit; break;
+        case Field::SmtpPassword: field = smtpPasswordEdit; break;
         case Field::None: break;
         }
         MessageBox::warning(this, problem.message);
@@ -346,9 +347,9 @@ void TConnDlg::Button1Click()
             field->setFocus();
         return;
     }
-    if (!RetrySchedule::parse(Edit8->text().trimmed())) {
+    if (!RetrySchedule::parse(retryEdit->text().trimmed())) {
         MessageBox::warning(this, retryScheduleWarning());
-        Edit8->setFocus();
+        retryEdit->setFocus();
         return;
     }
     accept();
@@ -356,23 +357,23 @@ void TConnDlg::Button1Click()
 
 void TConnDlg::Button3Click()
 {
-    if (Edit4->text().isEmpty()) {
+    if (smtpHostEdit->text().isEmpty()) {
         MessageBox::warning(this, QStringLiteral("SMTPサーバをセットしてください"));
-        Edit4->setFocus();
+        smtpHostEdit->setFocus();
         return;
     }
-    if (Edit7->text().isEmpty()) {
+    if (testAddressEdit->text().isEmpty()) {
         MessageBox::warning(this, QStringLiteral("メールアドレスをセットしてください"));
-        Edit7->setFocus();
+        testAddressEdit->setFocus();
         return;
     }
     const MailSocketFactory factory = SocketFactory ? SocketFactory : MailSocketFactory(makeTcpMailSocket);
     const ServerSettings typed = settings();
 
     if (typed.PopBeforeSmtp) {
-        if (NumberSpin1->cleanText().isEmpty()) {
+        if (popPortSpin->cleanText().isEmpty()) {
             MessageBox::warning(this, QStringLiteral("POPポートをセットしてください"));
-            NumberSpin1->setFocus();
+            popPortSpin->setFocus();
             return;
         }
         Pop3Options p = Pop3OptionsFor(typed);
@@ -395,11 +396,11 @@ void TConnDlg::Button3Click()
     TlsReport tls;
     {
         WaitCursor wait;
-        Memo1->clear();
+        testLogMemo->clear();
         ProtocolLog.clear();
         repaint();
 
-        const QString address = Edit7->text();
+        const QString address = testAddressEdit->text();
         const MailFormat format(QString(), address, QString(), QStringLiteral("ツバメ便送信テスト"));
         const QByteArray message =
             format.individual(address, format.encodeBody(QStringLiteral("テストメールを送信しました")),
@@ -429,7 +430,7 @@ void TConnDlg::Button3Click()
             return ok;
         });
         ProtocolLog = log;
-        Memo1->setPlainText(ProtocolLog.join(u'\n'));
+        testLogMemo->setPlainText(ProtocolLog.join(u'\n'));
     }
     if (sent) {
         QString text = QStringLiteral("メールを送信しました。確認してください");

@@ -1,6 +1,6 @@
 #pragma once
 // 接続情報: the SMTP and POP3 settings, and a test mail sent with the values in the dialog
-// (saved or not), its SMTP dialogue shown in Memo1, and how deliveries treat the server (the
+// (saved or not), its SMTP dialogue shown in testLogMemo, and how deliveries treat the server (the
 // waits before a deferred mail is tried again, the mail rate and the pauses). The dialog reads
 // the stored settings when it is shown and, closed with OK, hands back what was entered for
 // the caller to save; it writes nothing itself.
@@ -35,22 +35,28 @@ public:
     // "再送の間隔" as RetrySchedule::parse takes it, refused with this warning otherwise.
     static QString retryScheduleWarning();
 
-    QLabel *Label1, *Label2, *Label3, *Label4, *Label6, *Label7, *Label8, *Label9, *Label10;
-    QLineEdit *Edit1, *Edit2, *Edit3, *Edit4, *Edit5, *Edit6, *Edit7;
-    QSpinBox *NumberSpin1, *NumberSpin2;
+    // Each widget's objectName keeps the name the product documents give it (Edit5 is the SMTP user).
+    QLabel *smtpHostLabel, *smtpPortLabel, *smtpUserLabel, *smtpPasswordLabel;
+    QLineEdit *smtpHostEdit, *smtpUserEdit, *smtpPasswordEdit;
+    QSpinBox *smtpPortSpin;
+    QLabel *popHostLabel, *popPortLabel, *popUserLabel, *popPasswordLabel;
+    QLineEdit *popHostEdit, *popUserEdit, *popPasswordEdit;
+    QSpinBox *popPortSpin;
+    QLabel *testAddressLabel;
+    QLineEdit *testAddressEdit;
     // "配信の設定": the retry schedule, mails per minute, per hour and per connection, and the
     // pause between batches in seconds (0: no limit, no pause).
-    QLabel *Label11, *Label12, *Label13, *Label14, *Label15;
-    QLineEdit *Edit8;
-    QSpinBox *NumberSpin3, *NumberSpin4, *NumberSpin5, *NumberSpin6;
-    QCheckBox *CheckBox1, *CheckBox2;
+    QLabel *retryLabel, *perMinuteLabel, *perHourLabel, *perConnectionLabel, *pauseLabel;
+    QLineEdit *retryEdit;
+    QSpinBox *perMinuteSpin, *perHourSpin, *perConnectionSpin, *pauseSpin;
+    QCheckBox *popBeforeSmtpCheck, *smtpAuthCheck;
     // "接続の保護": なし / STARTTLS / SSL/TLS (465), in the order of SmtpSecurity; and
     // "証明書を検証する", enabled while there is TLS.
-    QLabel *Label16;
-    QComboBox *ComboBox1;
-    QCheckBox *CheckBox4;
-    QPushButton *Button1, *Button2, *Button3;
-    QPlainTextEdit *Memo1;
+    QLabel *securityLabel;
+    QComboBox *securityCombo;
+    QCheckBox *verifyCertificateCheck;
+    QPushButton *okButton, *cancelButton, *testButton;
+    QPlainTextEdit *testLogMemo;
 
     // The last test's dialogue, one line per block sent or received, CR LF removed.
     QStringList ProtocolLog;

@@ -21,13 +21,13 @@ public:
     int mode() const { return m_mode; }
     qint64 value() const;
 
-    QLabel *Label1 = nullptr;
-    QSpinBox *NumberSpin1 = nullptr;
-    QRadioButton *RadioButton1 = nullptr;
-    QRadioButton *RadioButton2 = nullptr;
-    QRadioButton *RadioButton3 = nullptr;
-    QPushButton *Button1 = nullptr;
-    QPushButton *Button2 = nullptr;
+    QLabel *valueLabel = nullptr;
+    QSpinBox *valueSpin = nullptr;
+    QRadioButton *setRadio = nullptr;
+    QRadioButton *addRadio = nullptr;
+    QRadioButton *subtractRadio = nullptr;
+    QPushButton *okButton = nullptr;
+    QPushButton *cancelButton = nullptr;
 
 public Q_SLOTS:
     void Button1Click();

@@ -20,8 +20,8 @@ public:
     void setDate(const QDate &day);
     QDate date() const;
 
-    QLabel *Label1 = nullptr;
-    QDateEdit *DateTimePicker1 = nullptr;
-    QPushButton *Button1 = nullptr;
-    QPushButton *Button2 = nullptr;
+    QLabel *fieldLabel = nullptr;
+    QDateEdit *datePicker = nullptr;
+    QPushButton *okButton = nullptr;
+    QPushButton *cancelButton = nullptr;
 };

@@ -17,10 +17,10 @@ public:
     QString findText() const;
     void setFindText(const QString &text);
 
-    QLabel *Label1 = nullptr;
-    QLineEdit *Edit1 = nullptr;
-    QPushButton *Button1 = nullptr; // 次を検索
-    QPushButton *Button2 = nullptr; // キャンセル
+    QLabel *findLabel = nullptr;
+    QLineEdit *findEdit = nullptr;
+    QPushButton *findNextButton = nullptr; // 次を検索
+    QPushButton *cancelButton = nullptr;
 
 Q_SIGNALS:
     // The user asked to find the text.

@@ -17,77 +17,77 @@ TImportDlg::TImportDlg(const std::array<QString, 7> &fieldNames, QWidget *parent
     setObjectName(QStringLiteral("ImportDlg"));
     setWindowTitle(QStringLiteral("インポート"));
 
-    Label1 = new QLabel(QStringLiteral("並び順"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    CheckListBox1 = new QListWidget(this);
-    CheckListBox1->setObjectName(QStringLiteral("CheckListBox1"));
-    CheckListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    orderLabel = new QLabel(QStringLiteral("並び順"), this);
+    orderLabel->setObjectName(QStringLiteral("Label1"));
+    columnList = new QListWidget(this);
+    columnList->setObjectName(QStringLiteral("CheckListBox1"));
+    columnList->setSelectionMode(QAbstractItemView::SingleSelection);
     for (const QString &caption : m_captions) {
-        auto *item = new QListWidgetItem(caption, CheckListBox1);
+        auto *item = new QListWidgetItem(caption, columnList);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
     }
-    CheckListBox1->setCurrentRow(0);
-    CheckBox1 = new QCheckBox(QStringLiteral("１行目を項目見出しとして使用"), this);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setChecked(true);
-    CheckBox2 = new QCheckBox(QStringLiteral("重複する場合は置き換える"), this);
-    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
-    CheckBox2->setChecked(true);
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("キャンセル"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button3 = new QPushButton(QStringLiteral("上へ"), this);
-    Button3->setObjectName(QStringLiteral("Button3"));
-    Button4 = new QPushButton(QStringLiteral("下へ"), this);
-    Button4->setObjectName(QStringLiteral("Button4"));
+    columnList->setCurrentRow(0);
+    headingCheck = new QCheckBox(QStringLiteral("１行目を項目見出しとして使用"), this);
+    headingCheck->setObjectName(QStringLiteral("CheckBox1"));
+    headingCheck->setChecked(true);
+    replaceCheck = new QCheckBox(QStringLiteral("重複する場合は置き換える"), this);
+    replaceCheck->setObjectName(QStringLiteral("CheckBox2"));
+    replaceCheck->setChecked(true);
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("Button1"));
+    okButton->setDefault(true);
+    cancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
+    cancelButton->setObjectName(QStringLiteral("Button2"));
+    upButton = new QPushButton(QStringLiteral("上へ"), this);
+    upButton->setObjectName(QStringLiteral("Button3"));
+    downButton = new QPushButton(QStringLiteral("下へ"), this);
+    downButton->setObjectName(QStringLiteral("Button4"));
 
     auto *grid = new QGridLayout(this);
-    grid->addWidget(Label1, 0, 0);
-    grid->addWidget(CheckListBox1, 1, 0, 3, 1);
-    grid->addWidget(Button3, 1, 1);
-    grid->addWidget(Button4, 2, 1);
-    grid->addWidget(CheckBox1, 4, 0, 1, 2);
-    grid->addWidget(CheckBox2, 5, 0, 1, 2);
+    grid->addWidget(orderLabel, 0, 0);
+    grid->addWidget(columnList, 1, 0, 3, 1);
+    grid->addWidget(upButton, 1, 1);
+    grid->addWidget(downButton, 2, 1);
+    grid->addWidget(headingCheck, 4, 0, 1, 2);
+    grid->addWidget(replaceCheck, 5, 0, 1, 2);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    buttons->addWidget(okButton);
+    buttons->addWidget(cancelButton);
     grid->addLayout(buttons, 6, 0, 1, 2);
 
-    connect(Button1, &QPushButton::clicked, this, &TImportDlg::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(Button3, &QPushButton::clicked, this, &TImportDlg::Button3Click);
-    connect(Button4, &QPushButton::clicked, this, &TImportDlg::Button4Click);
+    connect(okButton, &QPushButton::clicked, this, &TImportDlg::Button1Click);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(upButton, &QPushButton::clicked, this, &TImportDlg::Button3Click);
+    connect(downButton, &QPushButton::clicked, this, &TImportDlg::Button4Click);
 }
 
 void TImportDlg::swapRows(int a, int b)
 {
     // the tick travels with its item, and the moved item stays selected
-    QListWidgetItem *first = CheckListBox1->item(a);
-    QListWidgetItem *second = CheckListBox1->item(b);
+    QListWidgetItem *first = columnList->item(a);
+    QListWidgetItem *second = columnList->item(b);
     const QString text = first->text();
     const Qt::CheckState check = first->checkState();
     first->setText(second->text());
     first->setCheckState(second->checkState());
     second->setText(text);
     second->setCheckState(check);
-    CheckListBox1->setCurrentRow(b);
+    columnList->setCurrentRow(b);
 }
 
 void TImportDlg::Button3Click()
 {
-    const int row = CheckListBox1->currentRow();
+    const int row = columnList->currentRow();
     if (row > 0)
         swapRows(row, row - 1);
 }
 
 void TImportDlg::Button4Click()
 {
-    const int row = CheckListBox1->currentRow();
-    if (row >= 0 && row < CheckListBox1->count() - 1)
+    const int row = columnList->currentRow();
+    if (row >= 0 && row < columnList->count() - 1)
         swapRows(row, row + 1);
 }
 
@@ -95,8 +95,8 @@ void TImportDlg::Button1Click()
 {
     QList<int> order;
     bool address = false;
-    for (int row = 0; row < CheckListBox1->count(); ++row) {
-        const QListWidgetItem *item = CheckListBox1->item(row);
+    for (int row = 0; row < columnList->count(); ++row) {
+        const QListWidgetItem *item = columnList->item(row);
         if (item->checkState() != Qt::Checked)
             continue;
         // the code follows from the caption; equal captions take the higher code
@@ -113,7 +113,7 @@ void TImportDlg::Button1Click()
         return;
     }
     m_settings.order = order;
-    m_settings.heading = CheckBox1->isChecked();
-    m_settings.replace = CheckBox2->isChecked();
+    m_settings.heading = headingCheck->isChecked();
+    m_settings.replace = replaceCheck->isChecked();
     accept();
 }

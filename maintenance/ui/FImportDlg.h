@@ -23,14 +23,14 @@ public:
     // Valid after OK.
     ImportSettings settings() const { return m_settings; }
 
-    QLabel *Label1 = nullptr;
-    QListWidget *CheckListBox1 = nullptr;
-    QCheckBox *CheckBox1 = nullptr;
-    QCheckBox *CheckBox2 = nullptr;
-    QPushButton *Button1 = nullptr;
-    QPushButton *Button2 = nullptr;
-    QPushButton *Button3 = nullptr;
-    QPushButton *Button4 = nullptr;
+    QLabel *orderLabel = nullptr;
+    QListWidget *columnList = nullptr;
+    QCheckBox *headingCheck = nullptr;
+    QCheckBox *replaceCheck = nullptr;
+    QPushButton *okButton = nullptr;
+    QPushButton *cancelButton = nullptr;
+    QPushButton *upButton = nullptr;
+    QPushButton *downButton = nullptr;
 
 public Q_SLOTS:
     void Button1Click();

@@ -14,34 +14,34 @@ TProgressDlg::TProgressDlg(QWidget *parent)
     setWindowTitle(QStringLiteral("進行状況"));
     setModal(false);
     auto *layout = new QVBoxLayout(this);
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setAlignment(Qt::AlignCenter);
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setMinimum(0);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setMinimumWidth(280);
-    Label2 = new QLabel(QStringLiteral("しばらくお待ちください"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setAlignment(Qt::AlignCenter);
-    layout->addWidget(Label1);
-    layout->addWidget(ProgressBar1);
-    layout->addWidget(Label2);
+    captionLabel = new QLabel(this);
+    captionLabel->setObjectName(QStringLiteral("Label1"));
+    captionLabel->setAlignment(Qt::AlignCenter);
+    progressBar = new QProgressBar(this);
+    progressBar->setObjectName(QStringLiteral("ProgressBar1"));
+    progressBar->setMinimum(0);
+    progressBar->setValue(0);
+    progressBar->setMinimumWidth(280);
+    waitLabel = new QLabel(QStringLiteral("しばらくお待ちください"), this);
+    waitLabel->setObjectName(QStringLiteral("Label2"));
+    waitLabel->setAlignment(Qt::AlignCenter);
+    layout->addWidget(captionLabel);
+    layout->addWidget(progressBar);
+    layout->addWidget(waitLabel);
 }
 
 void TProgressDlg::start(const QString &caption, qint64 steps)
 {
-    Label1->setText(caption);
-    ProgressBar1->setMaximum(int(qMin<qint64>(steps, INT_MAX)));
+    captionLabel->setText(caption);
+    progressBar->setMaximum(int(qMin<qint64>(steps, INT_MAX)));
     setPosition(0);
     show();
 }
 
 void TProgressDlg::setPosition(int position)
 {
-    const int maximum = ProgressBar1->maximum();
-    const int width = qMax(1, ProgressBar1->width());
+    const int maximum = progressBar->maximum();
+    const int width = qMax(1, progressBar->width());
     const int shown = maximum > 0 ? int(qint64(qBound(0, position, maximum)) * width / maximum) : 0;
     if (shown == m_shown)
         return;
@@ -51,7 +51,7 @@ void TProgressDlg::setPosition(int position)
         return;
     m_clock.start();
     m_shown = shown;
-    ProgressBar1->setValue(position);
+    progressBar->setValue(position);
     ++m_repaints;
     if (isVisible()) {
         repaint();

@@ -24,9 +24,9 @@ public:
     // How often the drawn bar changed (the benchmark reports it).
     int repaints() const { return m_repaints; }
 
-    QLabel *Label1 = nullptr;
-    QProgressBar *ProgressBar1 = nullptr;
-    QLabel *Label2 = nullptr;
+    QLabel *captionLabel = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QLabel *waitLabel = nullptr;
 
 private:
     int m_shown = -1;

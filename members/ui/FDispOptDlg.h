@@ -13,11 +13,11 @@ class TDispOptDlg : public FormDialog
 public:
     TDispOptDlg(int magIdx, const std::array<QString, 7> &fieldNames, QWidget *parent = nullptr);
 
-    QListWidget *CheckListBox1 = nullptr;
-    QPushButton *Button3 = nullptr;  // 上へ
-    QPushButton *Button4 = nullptr;  // 下へ
-    QPushButton *Button1 = nullptr;  // OK
-    QPushButton *Button2 = nullptr;  // キャンセル
+    QListWidget *fieldList = nullptr;
+    QPushButton *upButton = nullptr;
+    QPushButton *downButton = nullptr;
+    QPushButton *okButton = nullptr;
+    QPushButton *cancelButton = nullptr;
 
     // The entries as the list holds them now.
     QList<MemberOrder::Entry> entries() const;

@@ -47,45 +47,47 @@ TMagzineDlg::TMagzineDlg(const QString &dataDir, QWidget *parent)
     setWindowTitle(QStringLiteral("マガジン名"));
     setModal(true);
 
-    Edit1 = lineEdit(this, "Edit1", 64, true);
-    Edit4 = lineEdit(this, "Edit4", 64, true);
-    CheckBox1 = new QCheckBox(QStringLiteral("個別に送信"), this);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setToolTip(QStringLiteral("ONにした場合には送信に時間がかかります。"));
-    Edit2 = lineEdit(this, "Edit2", 64, true);
-    Edit3 = lineEdit(this, "Edit3", 128, false);
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(false);
-    Label4 = new QLabel(QStringLiteral("<a href=\"sign\">署　　　名</a>"), this);
-    Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->setTextFormat(Qt::RichText);
-    connect(Label4, &QLabel::linkActivated, this, &TMagzineDlg::Label4Click);
-    QLineEdit **names[7] = {&Edit5, &Edit6, &Edit7, &Edit8, &Edit9, &Edit10, &Edit11};
+    nameEdit = lineEdit(this, "Edit1", 64, true);
+    salutationEdit = lineEdit(this, "Edit4", 64, true);
+    individualCheck = new QCheckBox(QStringLiteral("個別に送信"), this);
+    individualCheck->setObjectName(QStringLiteral("CheckBox1"));
+    individualCheck->setToolTip(QStringLiteral("ONにした場合には送信に時間がかかります。"));
+    ownerEdit = lineEdit(this, "Edit2", 64, true);
+    addressEdit = lineEdit(this, "Edit3", 128, false);
+    signatureCombo = new QComboBox(this);
+    signatureCombo->setObjectName(QStringLiteral("ComboBox1"));
+    signatureCombo->setEditable(false);
+    signatureLink = new QLabel(QStringLiteral("<a href=\"sign\">署　　　名</a>"), this);
+    signatureLink->setObjectName(QStringLiteral("Label4"));
+    signatureLink->setTextFormat(Qt::RichText);
+    connect(signatureLink, &QLabel::linkActivated, this, &TMagzineDlg::Label4Click);
+    QLineEdit **names[7] = {&flag1NameEdit,  &flag2NameEdit, &flag3NameEdit, &count1NameEdit,
+                            &count2NameEdit, &date1NameEdit, &date2NameEdit};
     for (int i = 0; i < 7; ++i)
         *names[i] = lineEdit(this, qPrintable(QStringLiteral("Edit%1").arg(5 + i)), 32, true);
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("キャンセル"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    connect(Button1, &QPushButton::clicked, this, &TMagzineDlg::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("Button1"));
+    okButton->setDefault(true);
+    cancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
+    cancelButton->setObjectName(QStringLiteral("Button2"));
+    connect(okButton, &QPushButton::clicked, this, &TMagzineDlg::Button1Click);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     // Wide enough for a usual sender address, so that it does not scroll inside its field; the
     // other fields of the form grow with it.
-    Edit3->setMinimumWidth(fieldWidthFor(Edit3, QStringLiteral("tsubame-news@mail.example.co.jp")));
+    addressEdit->setMinimumWidth(fieldWidthFor(addressEdit, QStringLiteral("tsubame-news@mail.example.co.jp")));
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    buttons->addWidget(okButton);
+    buttons->addWidget(cancelButton);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(layOut());
     layout->addLayout(buttons);
 
-    QWidget *const order[] = {Edit1, Edit4, CheckBox1, Edit2, Edit3,  ComboBox1, Edit5,  Edit6,
-                              Edit7, Edit8, Edit9,     Edit10, Edit11, Button1,  Button2};
+    QWidget *const order[] = {nameEdit,       salutationEdit, individualCheck, ownerEdit,     addressEdit,
+                              signatureCombo, flag1NameEdit,  flag2NameEdit,   flag3NameEdit, count1NameEdit,
+                              count2NameEdit, date1NameEdit,  date2NameEdit,   okButton,      cancelButton};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -94,12 +96,12 @@ QFormLayout *TMagzineDlg::layOut()
 {
     auto *form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    form->addRow(QStringLiteral("マガジン名"), Edit1);
-    form->addRow(QStringLiteral("メール宛名"), Edit4);
-    form->addRow(QString(), CheckBox1);
-    form->addRow(QStringLiteral("発行者名"), Edit2);
-    form->addRow(QStringLiteral("メールアドレス"), Edit3);
-    form->addRow(Label4, ComboBox1);
+    form->addRow(QStringLiteral("マガジン名"), nameEdit);
+    form->addRow(QStringLiteral("メール宛名"), salutationEdit);
+    form->addRow(QString(), individualCheck);
+    form->addRow(QStringLiteral("発行者名"), ownerEdit);
+    form->addRow(QStringLiteral("メールアドレス"), addressEdit);
+    form->addRow(signatureLink, signatureCombo);
     auto *heading = new QLabel(QStringLiteral("フラグ名称"), this);
     QFont bold = heading->font();
     bold.setBold(true);
@@ -113,39 +115,40 @@ QFormLayout *TMagzineDlg::layOut()
 
 QLineEdit *TMagzineDlg::fieldEdit(int field) const
 {
-    QLineEdit *const edits[] = {Edit1, Edit2, Edit3, Edit5, Edit6, Edit7, Edit8, Edit9, Edit10, Edit11};
+    QLineEdit *const edits[] = {nameEdit,      ownerEdit,      addressEdit,    flag1NameEdit, flag2NameEdit,
+                                flag3NameEdit, count1NameEdit, count2NameEdit, date1NameEdit, date2NameEdit};
     return field >= 0 && size_t(field) < std::size(edits) ? edits[field] : nullptr;
 }
 
 void TMagzineDlg::fillSignatures()
 {
-    ComboBox1->clear();
+    signatureCombo->clear();
     // The first entry is "no signature", so a chosen one can be taken back.
-    ComboBox1->addItem(QString());
+    signatureCombo->addItem(QString());
     const QDir dir(SignatureFolder(m_dataDir));
     // A file whose name could not be given back as a signature name is not offered.
     for (const QString &name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name))
         if (IsSignatureName(name))
-            ComboBox1->addItem(name);
+            signatureCombo->addItem(name);
 }
 
 void TMagzineDlg::chooseSignature(const QString &fileName)
 {
     int index = 0;
     if (!fileName.isEmpty()) {
-        for (int i = 1; i < ComboBox1->count(); ++i) {
-            if (ComboBox1->itemText(i) == fileName) {
+        for (int i = 1; i < signatureCombo->count(); ++i) {
+            if (signatureCombo->itemText(i) == fileName) {
                 index = i;
                 break;
             }
         }
     }
-    ComboBox1->setCurrentIndex(index);
+    signatureCombo->setCurrentIndex(index);
 }
 
 QString TMagzineDlg::chosenSignature() const
 {
-    return ComboBox1->currentIndex() > 0 ? ComboBox1->currentText() : QString();
+    return signatureCombo->currentIndex() > 0 ? signatureCombo->currentText() : QString();
 }
 
 void TMagzineDlg::setRecord(const MagazineRecord &m)
@@ -163,13 +166,13 @@ void TMagzineDlg::fillForm()
     fillSignatures();
     m_editMode = m_record.magIdx != -1;
     const MagazineRecord &m = m_record;
-    Edit1->setText(m.name);
-    Edit2->setText(m.owner);
-    Edit3->setText(m.adrs);
-    Edit4->setText(m.atena);
+    nameEdit->setText(m.name);
+    ownerEdit->setText(m.owner);
+    addressEdit->setText(m.adrs);
+    salutationEdit->setText(m.atena);
     for (int i = 0; i < 7; ++i)
         fieldEdit(int(MagazineEntry::Field::FieldName1) + i)->setText(m.fieldNames[size_t(i)]);
-    CheckBox1->setChecked(m.useUserName);
+    individualCheck->setChecked(m.useUserName);
     chooseSignature(m.sign);
 }
 
@@ -187,14 +190,14 @@ MagazineRecord TMagzineDlg::record() const
 {
     MagazineRecord m;
     m.magIdx = m_record.magIdx;
-    m.name = Edit1->text();
-    m.owner = Edit2->text();
-    m.adrs = Edit3->text();
-    m.atena = Edit4->text();
+    m.name = nameEdit->text();
+    m.owner = ownerEdit->text();
+    m.adrs = addressEdit->text();
+    m.atena = salutationEdit->text();
     m.sign = chosenSignature();
     for (int i = 0; i < 7; ++i)
         m.fieldNames[size_t(i)] = fieldEdit(int(MagazineEntry::Field::FieldName1) + i)->text();
-    m.useUserName = CheckBox1->isChecked();
+    m.useUserName = individualCheck->isChecked();
     return m;
 }
 

@@ -34,18 +34,20 @@ public:
     // Whether the dialog opened on a stored magazine.
     bool EditMode() const { return m_editMode; }
 
-    QLineEdit *Edit1 = nullptr;   // マガジン名
-    QLineEdit *Edit4 = nullptr;   // メール宛名
-    QCheckBox *CheckBox1 = nullptr;  // 個別に送信
-    QLineEdit *Edit2 = nullptr;   // 発行者名
-    QLineEdit *Edit3 = nullptr;   // メールアドレス
-    QComboBox *ComboBox1 = nullptr;  // signature file
-    QLabel *Label4 = nullptr;     // the signature link
-    QLineEdit *Edit5 = nullptr, *Edit6 = nullptr, *Edit7 = nullptr;   // flag names
-    QLineEdit *Edit8 = nullptr, *Edit9 = nullptr;                      // counter names
-    QLineEdit *Edit10 = nullptr, *Edit11 = nullptr;                    // date names
-    QPushButton *Button1 = nullptr;  // OK
-    QPushButton *Button2 = nullptr;  // キャンセル
+    // Each widget's objectName keeps the name the product documents give it (Edit1 ...).
+    QLineEdit *nameEdit = nullptr;        // マガジン名
+    QLineEdit *salutationEdit = nullptr;  // メール宛名
+    QCheckBox *individualCheck = nullptr; // 個別に送信
+    QLineEdit *ownerEdit = nullptr;       // 発行者名
+    QLineEdit *addressEdit = nullptr;     // メールアドレス
+    QComboBox *signatureCombo = nullptr;  // the signature file
+    QLabel *signatureLink = nullptr;      // 署名: opens the signature editor
+    // The names of the magazine's flags, counters and dates.
+    QLineEdit *flag1NameEdit = nullptr, *flag2NameEdit = nullptr, *flag3NameEdit = nullptr;
+    QLineEdit *count1NameEdit = nullptr, *count2NameEdit = nullptr;
+    QLineEdit *date1NameEdit = nullptr, *date2NameEdit = nullptr;
+    QPushButton *okButton = nullptr;
+    QPushButton *cancelButton = nullptr;
 
     // The values as the fields hold them.
     MagazineRecord record() const;

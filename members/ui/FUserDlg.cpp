@@ -97,31 +97,31 @@ TUserDlg::TUserDlg(QWidget *parent) : FormDialog(parent), m_record(MemberEntry::
     setModal(true);
     setAcceptDrops(true);
 
-    Edit1 = named<QLineEdit>(this, "Edit1");
-    Edit2 = named<QLineEdit>(this, "Edit2");
-    Edit3 = named<QLineEdit>(this, "Edit3");
-    for (QLineEdit *e : {Edit1, Edit2, Edit3}) {
+    nameEdit = named<QLineEdit>(this, "Edit1");
+    addressEdit = named<QLineEdit>(this, "Edit2");
+    urlEdit = named<QLineEdit>(this, "Edit3");
+    for (QLineEdit *e : {nameEdit, addressEdit, urlEdit}) {
         // Text dropped anywhere on the dialog, fields included, is read as a name or address.
         e->setAcceptDrops(false);
         // An imported value may be longer than a line edit takes by default; opening and
         // saving the member must not cut it.
         e->setMaxLength(INT_MAX);
     }
-    for (QLineEdit *e : {Edit2, Edit3})
+    for (QLineEdit *e : {addressEdit, urlEdit})
         e->setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoPredictiveText);
-    CheckBox2 = named<QCheckBox>(this, "CheckBox2", QStringLiteral("フラグ１"));
-    CheckBox3 = named<QCheckBox>(this, "CheckBox3", QStringLiteral("フラグ２"));
-    CheckBox4 = named<QCheckBox>(this, "CheckBox4", QStringLiteral("フラグ３"));
-    Label3 = named<QLabel>(this, "Label3", QStringLiteral("数字１"));
-    Label4 = named<QLabel>(this, "Label4", QStringLiteral("数字２"));
-    NumberSpin1 = named<NumberSpin>(this, "NumberSpin1");
-    NumberSpin2 = named<NumberSpin>(this, "NumberSpin2");
-    Label5 = named<QLabel>(this, "Label5", QStringLiteral("日付１"));
-    Label6 = named<QLabel>(this, "Label6", QStringLiteral("日付２"));
-    DateTimePicker1 = datePicker(this, "DateTimePicker1");
-    DateTimePicker2 = datePicker(this, "DateTimePicker2");
+    flag1Check = named<QCheckBox>(this, "CheckBox2", QStringLiteral("フラグ１"));
+    flag2Check = named<QCheckBox>(this, "CheckBox3", QStringLiteral("フラグ２"));
+    flag3Check = named<QCheckBox>(this, "CheckBox4", QStringLiteral("フラグ３"));
+    count1Label = named<QLabel>(this, "Label3", QStringLiteral("数字１"));
+    count2Label = named<QLabel>(this, "Label4", QStringLiteral("数字２"));
+    count1Spin = named<NumberSpin>(this, "NumberSpin1");
+    count2Spin = named<NumberSpin>(this, "NumberSpin2");
+    date1Label = named<QLabel>(this, "Label5", QStringLiteral("日付１"));
+    date2Label = named<QLabel>(this, "Label6", QStringLiteral("日付２"));
+    date1Picker = datePicker(this, "DateTimePicker1");
+    date2Picker = datePicker(this, "DateTimePicker2");
     for (int which : {0, 1}) {
-        QDateEdit *picker = which == 0 ? DateTimePicker1 : DateTimePicker2;
+        QDateEdit *picker = which == 0 ? date1Picker : date2Picker;
         picker->calendarWidget()->installEventFilter(this);
         // Picking a day replaces a stored text that is no day.
         connect(picker, &QDateEdit::dateChanged, this, [this, picker, which](const QDate &d) {
@@ -131,15 +131,15 @@ TUserDlg::TUserDlg(QWidget *parent) : FormDialog(parent), m_record(MemberEntry::
             }
         });
     }
-    CheckBox1 = named<QCheckBox>(this, "CheckBox1", QStringLiteral("配信停止"));
-    Button1 = named<QPushButton>(this, "Button1", QStringLiteral("OK"));
-    Button1->setDefault(true);
-    Button2 = named<QPushButton>(this, "Button2", QStringLiteral("キャンセル"));
-    connect(Button1, &QPushButton::clicked, this, &TUserDlg::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    sleepCheck = named<QCheckBox>(this, "CheckBox1", QStringLiteral("配信停止"));
+    okButton = named<QPushButton>(this, "Button1", QStringLiteral("OK"));
+    okButton->setDefault(true);
+    cancelButton = named<QPushButton>(this, "Button2", QStringLiteral("キャンセル"));
+    connect(okButton, &QPushButton::clicked, this, &TUserDlg::Button1Click);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    PopupMenu1 = named<QMenu>(this, "PopupMenu1");
-    QAction *paste = PopupMenu1->addAction(QStringLiteral("貼り付け"));
+    pasteMenu = named<QMenu>(this, "PopupMenu1");
+    QAction *paste = pasteMenu->addAction(QStringLiteral("貼り付け"));
     paste->setObjectName(QStringLiteral("Paste1"));
     paste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
     paste->setShortcutContext(Qt::WindowShortcut);
@@ -147,7 +147,7 @@ TUserDlg::TUserDlg(QWidget *parent) : FormDialog(parent), m_record(MemberEntry::
     connect(paste, &QAction::triggered, this, &TUserDlg::Paste1Click);
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { PopupMenu1->popup(mapToGlobal(pos)); });
+            [this](const QPoint &pos) { pasteMenu->popup(mapToGlobal(pos)); });
 
     layOut();
 }
@@ -156,53 +156,53 @@ void TUserDlg::layOut()
 {
     auto *grid = new QGridLayout;
     const QString captions[3] = {QStringLiteral("名前"), QStringLiteral("アドレス"), QStringLiteral("url")};
-    QLineEdit *edits[3] = {Edit1, Edit2, Edit3};
+    QLineEdit *edits[3] = {nameEdit, addressEdit, urlEdit};
     for (int row = 0; row < 3; ++row) {
         grid->addWidget(new QLabel(captions[row], this), row, 0);
         grid->addWidget(edits[row], row, 1, 1, 3);
     }
     // Four columns from row 3 on: a caption and its field, twice.
-    const QList<QList<QWidget *>> rows = {{nullptr, CheckBox2, CheckBox3, CheckBox4},
-                                          {Label3, NumberSpin1, Label4, NumberSpin2},
-                                          {Label5, DateTimePicker1, Label6, DateTimePicker2},
-                                          {nullptr, CheckBox1}};
+    const QList<QList<QWidget *>> rows = {{nullptr, flag1Check, flag2Check, flag3Check},
+                                          {count1Label, count1Spin, count2Label, count2Spin},
+                                          {date1Label, date1Picker, date2Label, date2Picker},
+                                          {nullptr, sleepCheck}};
     for (int r = 0; r < rows.size(); ++r)
         for (int c = 0; c < rows[r].size(); ++c)
             if (rows[r][c])
                 grid->addWidget(rows[r][c], 3 + r, c);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    buttons->addWidget(okButton);
+    buttons->addWidget(cancelButton);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);
 
-    QWidget *const order[] = {Edit1,       Edit2,           Edit3,           CheckBox2, CheckBox3, CheckBox4, NumberSpin1,
-                              NumberSpin2, DateTimePicker1, DateTimePicker2, CheckBox1, Button1,   Button2};
+    QWidget *const order[] = {nameEdit,   addressEdit, urlEdit,     flag1Check, flag2Check, flag3Check,  count1Spin,
+                              count2Spin, date1Picker, date2Picker, sleepCheck, okButton,   cancelButton};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
 
 void TUserDlg::setFieldNames(const std::array<QString, 7> &names, bool withHints)
 {
-    CheckBox2->setText(names[0]);
-    CheckBox3->setText(names[1]);
-    CheckBox4->setText(names[2]);
-    Label3->setText(names[3]);
-    Label4->setText(names[4]);
-    Label5->setText(names[5]);
-    Label6->setText(names[6]);
+    flag1Check->setText(names[0]);
+    flag2Check->setText(names[1]);
+    flag3Check->setText(names[2]);
+    count1Label->setText(names[3]);
+    count2Label->setText(names[4]);
+    date1Label->setText(names[5]);
+    date2Label->setText(names[6]);
     if (!withHints)
         return;
-    QWidget *fields[7] = {CheckBox2, CheckBox3, CheckBox4, NumberSpin1, NumberSpin2, DateTimePicker1, DateTimePicker2};
+    QWidget *fields[7] = {flag1Check, flag2Check, flag3Check, count1Spin, count2Spin, date1Picker, date2Picker};
     for (int i = 0; i < 7; ++i)
         fields[i]->setToolTip(names[size_t(i)]);
 }
 
 void TUserDlg::setDate(int which, const std::optional<QString> &stored)
 {
-    QDateEdit *picker = which == 0 ? DateTimePicker1 : DateTimePicker2;
+    QDateEdit *picker = which == 0 ? date1Picker : date2Picker;
     const std::optional<QDate> d = stored ? parseStoredDate(*stored) : std::nullopt;
     if (d) {
         m_keepStored[size_t(which)] = false;
@@ -222,7 +222,7 @@ std::optional<QString> TUserDlg::dateValue(int which) const
 {
     if (m_keepStored[size_t(which)])
         return m_storedDate[size_t(which)];
-    const QDateEdit *picker = which == 0 ? DateTimePicker1 : DateTimePicker2;
+    const QDateEdit *picker = which == 0 ? date1Picker : date2Picker;
     return yyyymmdd(picker->date());
 }
 
@@ -230,7 +230,7 @@ bool TUserDlg::eventFilter(QObject *watched, QEvent *event)
 {
     // A picker that shows a stored text opens its calendar on today, not on its blank day.
     if (event->type() == QEvent::Show) {
-        for (QDateEdit *p : {DateTimePicker1, DateTimePicker2}) {
+        for (QDateEdit *p : {date1Picker, date2Picker}) {
             if (watched == p->calendarWidget() && p->date() == kNoDate) {
                 const QDate today = QDate::currentDate();
                 p->calendarWidget()->setCurrentPage(today.year(), today.month());
@@ -253,16 +253,16 @@ void TUserDlg::setSave(std::function<void(MemberRecord &)> save)
 void TUserDlg::fillForm()
 {
     const MemberRecord &m = m_record;
-    Edit1->setText(m.name);
-    Edit2->setText(m.address);
-    Edit3->setText(m.url);
-    CheckBox1->setChecked(m.sleep);
-    CheckBox2->setChecked(m.flags[0]);
-    CheckBox3->setChecked(m.flags[1]);
-    CheckBox4->setChecked(m.flags[2]);
+    nameEdit->setText(m.name);
+    addressEdit->setText(m.address);
+    urlEdit->setText(m.url);
+    sleepCheck->setChecked(m.sleep);
+    flag1Check->setChecked(m.flags[0]);
+    flag2Check->setChecked(m.flags[1]);
+    flag3Check->setChecked(m.flags[2]);
     // A counter stored outside the field's range shows at the nearest limit.
-    NumberSpin1->setValue(int(std::clamp<qint64>(m.counts[0], 0, INT_MAX)));
-    NumberSpin2->setValue(int(std::clamp<qint64>(m.counts[1], 0, INT_MAX)));
+    count1Spin->setValue(int(std::clamp<qint64>(m.counts[0], 0, INT_MAX)));
+    count2Spin->setValue(int(std::clamp<qint64>(m.counts[1], 0, INT_MAX)));
     setDate(0, m.date1);
     setDate(1, m.date2);
 }
@@ -272,12 +272,12 @@ MemberRecord TUserDlg::record() const
     MemberRecord m;
     m.magIdx = m_record.magIdx;
     m.userIdx = m_record.userIdx;
-    m.name = Edit1->text();
-    m.address = Edit2->text();
-    m.url = Edit3->text();
-    m.sleep = CheckBox1->isChecked();
-    m.flags = {CheckBox2->isChecked(), CheckBox3->isChecked(), CheckBox4->isChecked()};
-    m.counts = {NumberSpin1->value(), NumberSpin2->value()};
+    m.name = nameEdit->text();
+    m.address = addressEdit->text();
+    m.url = urlEdit->text();
+    m.sleep = sleepCheck->isChecked();
+    m.flags = {flag1Check->isChecked(), flag2Check->isChecked(), flag3Check->isChecked()};
+    m.counts = {count1Spin->value(), count2Spin->value()};
     m.date1 = dateValue(0);
     m.date2 = dateValue(1);
     m.addDate = m_record.addDate;
@@ -286,7 +286,7 @@ MemberRecord TUserDlg::record() const
 
 void TUserDlg::Button1Click()
 {
-    const QString problem = MemberEntry::addressProblem(Edit2->text());
+    const QString problem = MemberEntry::addressProblem(addressEdit->text());
     if (!problem.isEmpty()) {
         MessageBox::warning(this, problem);
         return;
@@ -323,23 +323,23 @@ void TUserDlg::Paste1Click()
         return;
     const QString text = data->text();
     if (text.startsWith(QLatin1String("http://"))) {
-        Edit3->setText(text);
+        urlEdit->setText(text);
         return;
     }
     const AddressText parsed = ParseAddressText(text);
     if (!parsed.name.isEmpty())
-        Edit1->setText(parsed.name);
+        nameEdit->setText(parsed.name);
     if (!parsed.address.isEmpty())
-        Edit2->setText(parsed.address);
+        addressEdit->setText(parsed.address);
 }
 
 void TUserDlg::dropText(const QString &text)
 {
     const AddressText parsed = ParseAddressText(text);
     if (!parsed.name.isEmpty())
-        Edit1->setText(parsed.name);
+        nameEdit->setText(parsed.name);
     if (!parsed.address.isEmpty())
-        Edit2->setText(parsed.address);
+        addressEdit->setText(parsed.address);
     activateWindow();
     raise();
 }

@@ -49,18 +49,20 @@ public:
     // -1 for a new member until it is saved.
     int UserIdx() const { return m_record.userIdx; }
 
-    QLineEdit *Edit1 = nullptr;  // 名前
-    QLineEdit *Edit2 = nullptr;  // アドレス
-    QLineEdit *Edit3 = nullptr;  // url
-    QCheckBox *CheckBox2 = nullptr, *CheckBox3 = nullptr, *CheckBox4 = nullptr;  // flags
-    QLabel *Label3 = nullptr, *Label4 = nullptr;  // counter names
-    NumberSpin *NumberSpin1 = nullptr, *NumberSpin2 = nullptr;
-    QLabel *Label5 = nullptr, *Label6 = nullptr;  // date names
-    QDateEdit *DateTimePicker1 = nullptr, *DateTimePicker2 = nullptr;
-    QCheckBox *CheckBox1 = nullptr;  // 配信停止
-    QPushButton *Button1 = nullptr;  // OK
-    QPushButton *Button2 = nullptr;  // キャンセル
-    QMenu *PopupMenu1 = nullptr;     // 貼り付け
+    // Each widget's objectName keeps the name the product documents give it (Edit1 ...).
+    QLineEdit *nameEdit = nullptr; // 名前
+    QLineEdit *addressEdit = nullptr;
+    QLineEdit *urlEdit = nullptr;
+    // The member's flags, counters and dates, captioned with the magazine's field names.
+    QCheckBox *flag1Check = nullptr, *flag2Check = nullptr, *flag3Check = nullptr;
+    QLabel *count1Label = nullptr, *count2Label = nullptr;
+    NumberSpin *count1Spin = nullptr, *count2Spin = nullptr;
+    QLabel *date1Label = nullptr, *date2Label = nullptr;
+    QDateEdit *date1Picker = nullptr, *date2Picker = nullptr;
+    QCheckBox *sleepCheck = nullptr; // 配信停止
+    QPushButton *okButton = nullptr;
+    QPushButton *cancelButton = nullptr;
+    QMenu *pasteMenu = nullptr; // 貼り付け
 
     // Labels the flag boxes and the counter and date labels with the magazine's field
     // names; with hints, each field also gets its name as its hint.

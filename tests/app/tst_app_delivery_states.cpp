@@ -501,12 +501,12 @@ private Q_SLOTS:
     {
         openWindow();
         ModalDialog::whenShown<TConnDlg>([](TConnDlg *d) {
-            QCOMPARE(d->Edit8->text(), QString("1m,5m,15m,1h"));
-            d->Edit8->setText("5s,30s,2m");
-            d->NumberSpin3->setValue(20);
-            d->NumberSpin4->setValue(600);
-            d->NumberSpin5->setValue(50);
-            d->NumberSpin6->setValue(3);
+            QCOMPARE(d->retryEdit->text(), QString("1m,5m,15m,1h"));
+            d->retryEdit->setText("5s,30s,2m");
+            d->perMinuteSpin->setValue(20);
+            d->perHourSpin->setValue(600);
+            d->perConnectionSpin->setValue(50);
+            d->pauseSpin->setValue(3);
             d->Button1Click();
         });
         form->C1Click();

@@ -55,9 +55,9 @@ private:
     static void addMagazine(TMainForm &form, const QString &name)
     {
         ModalDialog::answer<TMagzineDlg>([name](TMagzineDlg *d) {
-            d->Edit1->setText(name);
-            d->Edit2->setText("発行者");
-            d->Edit3->setText("owner@example.jp");
+            d->nameEdit->setText(name);
+            d->ownerEdit->setText("発行者");
+            d->addressEdit->setText("owner@example.jp");
             d->Button1Click();
         });
         form.A2Click();
@@ -65,9 +65,9 @@ private:
     static void addMember(TMainForm &form, const QString &name, const QString &address, bool sleep = false)
     {
         ModalDialog::answer<TUserDlg>([=](TUserDlg *d) {
-            d->Edit1->setText(name);
-            d->Edit2->setText(address);
-            d->CheckBox1->setChecked(sleep);
+            d->nameEdit->setText(name);
+            d->addressEdit->setText(address);
+            d->sleepCheck->setChecked(sleep);
             d->Button1Click();
         });
         form.A1Click();
@@ -181,7 +181,7 @@ private Q_SLOTS:
 
         // Display settings: the sign-up date first, the address hidden.
         ModalDialog::answer<TDispOptDlg>([](TDispOptDlg *d) {
-            QListWidget *list = d->CheckListBox1;
+            QListWidget *list = d->fieldList;
             list->item(10)->setCheckState(Qt::Checked);
             list->item(1)->setCheckState(Qt::Unchecked);
             list->setCurrentRow(10);
@@ -290,20 +290,20 @@ private Q_SLOTS:
         MemberOrder::save(1, "M:1,A:1,U:1,C1:1,");
         form.BuildMemberColumns();
         ModalDialog::answer<TUserDlg>([](TUserDlg *d) {
-            d->Edit1->setText("花子");
-            d->Edit2->setText("hanako@example.jp");
-            d->Edit3->setText("http://example.jp/");
-            d->NumberSpin1->setValue(1234567);
+            d->nameEdit->setText("花子");
+            d->addressEdit->setText("hanako@example.jp");
+            d->urlEdit->setText("http://example.jp/");
+            d->count1Spin->setValue(1234567);
             d->Button1Click();
         });
         form.A1Click();
         QCOMPARE(column(form, 3), (QStringList{"1,234,567"}));
         selectMembers(form, {0});
         ModalDialog::answer<TUserDlg>([](TUserDlg *d) {
-            QCOMPARE(d->Edit3->text(), QString("http://example.jp/"));
-            QCOMPARE(d->CheckBox2->toolTip(), QString("フラグ１"));
-            d->Edit3->clear();
-            d->CheckBox1->setChecked(true);
+            QCOMPARE(d->urlEdit->text(), QString("http://example.jp/"));
+            QCOMPARE(d->flag1Check->toolTip(), QString("フラグ１"));
+            d->urlEdit->clear();
+            d->sleepCheck->setChecked(true);
             d->Button1Click();
         });
         form.E3Click();
@@ -377,9 +377,9 @@ private Q_SLOTS:
         QCOMPARE(form.TabSheet4->findChild<QCheckBox *>("CheckBox1")->text(), QString("フラグ１をON"));
         QCOMPARE(form.TabSheet4->findChild<QCheckBox *>("CheckBox5")->text(), QString("数字2を加算"));
         ModalDialog::answer<TMagzineDlg>([](TMagzineDlg *d) {
-            QCOMPARE(d->Edit1->text(), QString("旧名"));
-            d->Edit1->setText("新名");
-            d->Edit5->setText("会員");
+            QCOMPARE(d->nameEdit->text(), QString("旧名"));
+            d->nameEdit->setText("新名");
+            d->flag1NameEdit->setText("会員");
             d->Button1Click();
         });
         form.E2Click();
@@ -430,9 +430,9 @@ private Q_SLOTS:
         bool answered = false;
         ModalDialog::answer<TUserDlg>([&](TUserDlg *d) {
             answered = true;
-            QCOMPARE(d->Edit1->text(), QString());
-            QCOMPARE(d->Edit2->text(), QString("yamada@example.jp"));
-            QVERIFY(d->CheckBox2->toolTip().isEmpty());
+            QCOMPARE(d->nameEdit->text(), QString());
+            QCOMPARE(d->addressEdit->text(), QString("yamada@example.jp"));
+            QVERIFY(d->flag1Check->toolTip().isEmpty());
             d->Button1Click();
         });
         form.OleDropTarget1Drop("山田 <yamada@example.jp>");

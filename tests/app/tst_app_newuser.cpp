@@ -204,9 +204,9 @@ private Q_SLOTS:
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         const QString address = QStringLiteral("tsubame-news@mail.example.co.jp");
-        QVERIFY2(dlg.Edit3->width() >= dlg.Edit3->fontMetrics().horizontalAdvance(address) + 8,
-                 qPrintable(QString::number(dlg.Edit3->width())));
-        QVERIFY(dlg.Edit1->width() >= dlg.Edit1->fontMetrics().horizontalAdvance(QStringLiteral("ツバメ便ニュース")) + 8);
+        QVERIFY2(dlg.addressEdit->width() >= dlg.addressEdit->fontMetrics().horizontalAdvance(address) + 8,
+                 qPrintable(QString::number(dlg.addressEdit->width())));
+        QVERIFY(dlg.nameEdit->width() >= dlg.nameEdit->fontMetrics().horizontalAdvance(QStringLiteral("ツバメ便ニュース")) + 8);
         dlg.reject();
     }
 

@@ -280,20 +280,20 @@ private Q_SLOTS:
         {
             TColSetDlg dlg;
             QCOMPARE(dlg.value(), 80); // nothing stored yet
-            dlg.NumberSpin1->setValue(30);
+            dlg.columnSpin->setValue(30);
             dlg.Button1Click();
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
         }
         QCOMPARE(AppSettings::readInt("ColumnSize", -1), 30);
         TColSetDlg again;
         QCOMPARE(again.value(), 30);
-        again.NumberSpin1->setValue(99);
-        again.Button2->click(); // cancel changes nothing
+        again.columnSpin->setValue(99);
+        again.cancelButton->click(); // cancel changes nothing
         QCOMPARE(AppSettings::readInt("ColumnSize", -1), 30);
 
         ModalDialog::answer<TColSetDlg>([](TColSetDlg *dlg) {
-            dlg->NumberSpin1->setValue(12);
-            dlg->Button1->click();
+            dlg->columnSpin->setValue(12);
+            dlg->okButton->click();
         });
         QVERIFY(composer->K1Click());
         QCOMPARE(composer->ColumnSize, 12);

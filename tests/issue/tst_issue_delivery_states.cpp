@@ -172,8 +172,8 @@ private Q_SLOTS:
         dlg.ListMagIdx = 1;
         dlg.ListMagCnt = 1;
         dlg.FormShow();
-        QCOMPARE(dlg.Label3->text(), QString("2026/12/10 09:00:00"));
-        QCOMPARE(dlg.Label4->text(), QString("十二月号"));
+        QCOMPARE(dlg.sentAtLabel->text(), QString("2026/12/10 09:00:00"));
+        QCOMPARE(dlg.subjectLabel->text(), QString("十二月号"));
         QCOMPARE(dlg.lines(),
                  (QStringList{"送信済の人 <m1@example.jp>  送信済", "待機の人 <m2@example.jp>  待機",
                               "保留の人 <m3@example.jp>  保留（2 回試行、次回 2026/12/10 09:30）  451 4.7.1 try again later",
@@ -225,7 +225,7 @@ private Q_SLOTS:
         dlg.ListMagIdx = 1;
         dlg.ListMagCnt = 1;
         dlg.FormShow();
-        QCOMPARE(dlg.Label4->text(), QString("昔の号"));
+        QCOMPARE(dlg.subjectLabel->text(), QString("昔の号"));
         QCOMPARE(dlg.lines(), (QStringList{"山田太郎 <taro@example.jp>", "佐藤花子 <hanako@example.jp>"}));
     }
 };

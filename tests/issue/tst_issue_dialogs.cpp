@@ -73,27 +73,27 @@ private Q_SLOTS:
         dlg.FieldNames = names();
         dlg.ConditionSql = QString();
         dlg.FormShow();
-        QCOMPARE(dlg.ComboBox1->count(), 7);
+        QCOMPARE(dlg.fieldCombo->count(), 7);
 
         dlg.Button5Click(); // empty memo: no connector
-        QVERIFY(dlg.Memo1->toPlainText().isEmpty());
+        QVERIFY(dlg.conditionMemo->toPlainText().isEmpty());
 
-        dlg.ComboBox1->setCurrentIndex(0);
-        QCOMPARE(dlg.ComboBox2->count(), 2);
-        dlg.ComboBox3->setCurrentIndex(1); // ON
+        dlg.fieldCombo->setCurrentIndex(0);
+        QCOMPARE(dlg.operatorCombo->count(), 2);
+        dlg.valueCombo->setCurrentIndex(1); // ON
         dlg.Button1Click();
-        QCOMPARE(dlg.Memo1->toPlainText(), QStringLiteral("購読 = ON \n"));
-        QCOMPARE(dlg.Memo1->toolTip(), QStringLiteral("さらに条件を続けるには、and(かつ) or(または)を入力してください。"));
+        QCOMPARE(dlg.conditionMemo->toPlainText(), QStringLiteral("購読 = ON \n"));
+        QCOMPARE(dlg.conditionMemo->toolTip(), QStringLiteral("さらに条件を続けるには、and(かつ) or(または)を入力してください。"));
 
         dlg.Button5Click(); // no connector chosen: only a space and a break
-        QCOMPARE(dlg.Memo1->toPlainText(), QStringLiteral("購読 = ON \n \n"));
-        dlg.ComboBox4->setCurrentIndex(1);
+        QCOMPARE(dlg.conditionMemo->toPlainText(), QStringLiteral("購読 = ON \n \n"));
+        dlg.joinCombo->setCurrentIndex(1);
         dlg.Button5Click();
-        dlg.ComboBox1->setCurrentIndex(3); // a counter: value 0
-        QCOMPARE(dlg.ComboBox3->currentText(), QStringLiteral("数字"));
-        dlg.ComboBox2->setCurrentIndex(2);
+        dlg.fieldCombo->setCurrentIndex(3); // a counter: value 0
+        QCOMPARE(dlg.valueCombo->currentText(), QStringLiteral("数字"));
+        dlg.operatorCombo->setCurrentIndex(2);
         dlg.Button1Click();
-        QCOMPARE(dlg.Memo1->toPlainText(), QStringLiteral("購読 = ON \n \n OR  \nポイント >= 0 \n"));
+        QCOMPARE(dlg.conditionMemo->toPlainText(), QStringLiteral("購読 = ON \n \n OR  \nポイント >= 0 \n"));
 
         dlg.Button2Click();
         QCOMPARE(warnings(), QStringList{"エラーはありません。"});
@@ -111,7 +111,7 @@ private Q_SLOTS:
         dlg.Button2Click();
         QCOMPARE(warnings(), QStringList{"エラーはありません。"});
 
-        dlg.Memo1->setPlainText(QStringLiteral("購読 = ON) or (1 = 1"));
+        dlg.conditionMemo->setPlainText(QStringLiteral("購読 = ON) or (1 = 1"));
         dlg.Button3Click();
         const QStringList w = warnings();
         QCOMPARE(w.size(), 1);
@@ -119,7 +119,7 @@ private Q_SLOTS:
         QCOMPARE(dlg.result(), 0); // stays open
         QCOMPARE(dlg.ConditionSql, QString());
 
-        dlg.Memo1->setPlainText(QStringLiteral("不明 = ON"));
+        dlg.conditionMemo->setPlainText(QStringLiteral("不明 = ON"));
         dlg.Button2Click();
         const QStringList w2 = warnings();
         QCOMPARE(w2.size(), 1);
@@ -132,7 +132,7 @@ private Q_SLOTS:
         dlg.FieldNames = names();
         dlg.ConditionSql = QStringLiteral("誕生日(月日) = '0115' \r\n AND 購読 = ON");
         dlg.FormShow();
-        QCOMPARE(dlg.Memo1->toPlainText(), QStringLiteral("誕生日(月日) = '0115' \n AND 購読 = ON"));
+        QCOMPARE(dlg.conditionMemo->toPlainText(), QStringLiteral("誕生日(月日) = '0115' \n AND 購読 = ON"));
         FileDialog::queueFileName(env->dataDir() + "where/birthday"); // no extension given
         dlg.SpeedButton2Click();
         const QByteArray expected = Codec::toCp932(QStringLiteral("誕生日(月日) = '0115' \r\n AND 購読 = ON\r\n"));
@@ -141,12 +141,12 @@ private Q_SLOTS:
         writeFile(env->dataDir() + "where/other.whr", Codec::toCp932(QStringLiteral("特典 = OFF\r\n")));
         FileDialog::queueFileName(env->dataDir() + "where/other.whr");
         dlg.SpeedButton1Click();
-        QCOMPARE(dlg.Memo1->toPlainText(), QStringLiteral("特典 = OFF"));
+        QCOMPARE(dlg.conditionMemo->toPlainText(), QStringLiteral("特典 = OFF"));
 
         // a file that cannot be read: the memo is emptied and the error shown
         FileDialog::queueFileName(env->dataDir() + "where/none.whr");
         dlg.SpeedButton1Click();
-        QVERIFY(dlg.Memo1->toPlainText().isEmpty());
+        QVERIFY(dlg.conditionMemo->toPlainText().isEmpty());
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].kind, MessageBox::Kind::Error);
@@ -162,13 +162,13 @@ private Q_SLOTS:
         TSignDlg dlg(env->dataDir());
         dlg.SignFileName = QString();
         dlg.FormShow();
-        QVERIFY(dlg.Memo1->toPlainText().isEmpty());
+        QVERIFY(dlg.textMemo->toPlainText().isEmpty());
         QVERIFY(dlg.FileNameBand->text().isEmpty());
 
         // opened from another folder: the file of that name in the sign folder is read
         FileDialog::queueFileName(env->home() + "/elsewhere/a.txt");
         dlg.Open1Click();
-        QCOMPARE(dlg.Memo1->toPlainText(), QStringLiteral("署名Ａ\n二行目"));
+        QCOMPARE(dlg.textMemo->toPlainText(), QStringLiteral("署名Ａ\n二行目"));
         QCOMPARE(dlg.SignFileName, QStringLiteral("a.txt"));
         QCOMPARE(dlg.FileNameBand->text(), QStringLiteral("a.txt"));
 
@@ -180,14 +180,14 @@ private Q_SLOTS:
         QCOMPARE(MessageBox::takeShown().size(), 1);
 
         // overwrite
-        dlg.Memo1->setPlainText(QStringLiteral("一\n二\n三"));
+        dlg.textMemo->setPlainText(QStringLiteral("一\n二\n三"));
         dlg.Save1Click();
         QCOMPARE(fileBytes(sign + "a.txt"), Codec::toCp932(QStringLiteral("一\r\n二\r\n三\r\n")));
 
         // a new signature: save asks for a name first; no extension gets ".txt"
         TSignDlg fresh(env->dataDir());
         fresh.FormShow();
-        fresh.Memo1->setPlainText(QStringLiteral("新しい署名"));
+        fresh.textMemo->setPlainText(QStringLiteral("新しい署名"));
         FileDialog::queueFileName(env->home() + "/elsewhere/new");
         fresh.Save1Click();
         QCOMPARE(fresh.SignFileName, QStringLiteral("new.txt"));
@@ -198,11 +198,11 @@ private Q_SLOTS:
         TSignDlg again(env->dataDir());
         again.SignFileName = QStringLiteral("new.txt");
         again.FormShow();
-        QCOMPARE(again.Memo1->toPlainText(), QStringLiteral("新しい署名"));
+        QCOMPARE(again.textMemo->toPlainText(), QStringLiteral("新しい署名"));
         QCOMPARE(again.FileNameBand->text(), QStringLiteral("new.txt"));
 
         // a character with no Shift-JIS code is not silently lost
-        again.Memo1->setPlainText(QStringLiteral("絵文字😀"));
+        again.textMemo->setPlainText(QStringLiteral("絵文字😀"));
         again.Save1Click();
         QCOMPARE(MessageBox::takeShown().size(), 1);
         QCOMPARE(fileBytes(sign + "new.txt"), Codec::toCp932(QStringLiteral("新しい署名\r\n")));
@@ -219,10 +219,10 @@ private Q_SLOTS:
         dlg.ListWhere = Recipients::all(1);
         dlg.FormShow();
         QCOMPARE(dlg.windowTitle(), QStringLiteral("対象者一覧"));
-        QCOMPARE(dlg.Label1->text(), QStringLiteral("対象者一覧"));
-        QVERIFY(dlg.Label2->text().isEmpty());
+        QCOMPARE(dlg.headingLabel->text(), QStringLiteral("対象者一覧"));
+        QVERIFY(dlg.subjectCaptionLabel->text().isEmpty());
         QCOMPARE(dlg.lines(), QStringList{"山田 <y@example.jp>"});
-        QCOMPARE(dlg.RichEdit1->contextMenuPolicy(), Qt::NoContextMenu);
+        QCOMPARE(dlg.memberList->contextMenuPolicy(), Qt::NoContextMenu);
 
         dlg.ListWhere = Recipients::flag(1, MemberColumn::Flg1, true);
         dlg.FormShow();
@@ -236,59 +236,59 @@ private Q_SLOTS:
         magazine.setTexts(names(), {});
         TSendPage page(magazine, env->dataDir());
         page.show();
-        QCOMPARE(page.RadioGroup3->itemIndex(), 0);
-        QVERIFY(page.RadioButton1->isChecked());
-        QCOMPARE(page.DateTimePicker1->date(), QDate::currentDate());
-        QCOMPARE(page.DateTimePicker1->displayFormat(), QStringLiteral("yyyy'年'M'月'd'日'"));
+        QCOMPARE(page.conditionGroup->itemIndex(), 0);
+        QVERIFY(page.wholeDateRadio->isChecked());
+        QCOMPARE(page.datePicker->date(), QDate::currentDate());
+        QCOMPARE(page.datePicker->displayFormat(), QStringLiteral("yyyy'年'M'月'd'日'"));
 
         // no magazine: back to item 0 with the warning
-        page.RadioGroup3->setItemIndex(3);
+        page.conditionGroup->setItemIndex(3);
         page.RadioGroup3Click(3);
-        QCOMPARE(page.RadioGroup3->itemIndex(), 0);
+        QCOMPARE(page.conditionGroup->itemIndex(), 0);
         QCOMPARE(warnings(), QStringList{"マガジン名を選択してください。"});
-        QVERIFY(page.RadioGroup1->isHidden());
+        QVERIFY(page.fieldGroup->isHidden());
 
         magazine.choose(1);
-        page.RadioGroup3->setItemIndex(3);
+        page.conditionGroup->setItemIndex(3);
         page.RadioGroup3Click(3);
-        QVERIFY(page.RadioGroup1->isVisible());
-        QCOMPARE(page.RadioGroup1->title(), QStringLiteral("フラグの選択"));
-        QCOMPARE(page.RadioGroup1->items(), (QStringList{"購読", "特典", "旗3"}));
-        QCOMPARE(page.RadioGroup1->itemIndex(), -1);
-        QVERIFY(page.DateTimePicker1->isHidden());
-        QVERIFY(page.NumberSpin1->isHidden());
+        QVERIFY(page.fieldGroup->isVisible());
+        QCOMPARE(page.fieldGroup->title(), QStringLiteral("フラグの選択"));
+        QCOMPARE(page.fieldGroup->items(), (QStringList{"購読", "特典", "旗3"}));
+        QCOMPARE(page.fieldGroup->itemIndex(), -1);
+        QVERIFY(page.datePicker->isHidden());
+        QVERIFY(page.valueSpin->isHidden());
 
-        page.RadioGroup3->setItemIndex(8);
+        page.conditionGroup->setItemIndex(8);
         page.RadioGroup3Click(8);
-        QCOMPARE(page.RadioGroup1->title(), QStringLiteral("カウンタの選択"));
-        QCOMPARE(page.RadioGroup1->items(), (QStringList{"ポイント", "回数"}));
-        QVERIFY(page.NumberSpin1->isVisible());
-        QCOMPARE(page.Label6->text(), QStringLiteral("カウンタ値"));
+        QCOMPARE(page.fieldGroup->title(), QStringLiteral("カウンタの選択"));
+        QCOMPARE(page.fieldGroup->items(), (QStringList{"ポイント", "回数"}));
+        QVERIFY(page.valueSpin->isVisible());
+        QCOMPARE(page.valueLabel->text(), QStringLiteral("カウンタ値"));
 
-        page.RadioGroup3->setItemIndex(12);
+        page.conditionGroup->setItemIndex(12);
         page.RadioGroup3Click(12);
-        QVERIFY(page.RadioButton2->isVisible());
-        page.RadioButton2->setChecked(true);
-        QCOMPARE(page.DateTimePicker1->displayFormat(), QStringLiteral("M'月'd'日'"));
+        QVERIFY(page.monthDayRadio->isVisible());
+        page.monthDayRadio->setChecked(true);
+        QCOMPARE(page.datePicker->displayFormat(), QStringLiteral("M'月'd'日'"));
 
-        // 10 and 11 compare whole dates: RadioButton1 checked and both hidden
-        page.RadioGroup3->setItemIndex(10);
+        // 10 and 11 compare whole dates: 年月日 checked, both choices hidden
+        page.conditionGroup->setItemIndex(10);
         page.RadioGroup3Click(10);
-        QVERIFY(page.RadioButton1->isChecked());
-        QVERIFY(page.RadioButton1->isHidden());
-        QVERIFY(page.RadioButton2->isHidden());
-        QCOMPARE(page.DateTimePicker1->displayFormat(), QStringLiteral("yyyy'年'M'月'd'日'"));
-        QVERIFY(page.DateTimePicker1->isVisible());
+        QVERIFY(page.wholeDateRadio->isChecked());
+        QVERIFY(page.wholeDateRadio->isHidden());
+        QVERIFY(page.monthDayRadio->isHidden());
+        QCOMPARE(page.datePicker->displayFormat(), QStringLiteral("yyyy'年'M'月'd'日'"));
+        QVERIFY(page.datePicker->isVisible());
 
-        page.RadioGroup3->setItemIndex(5);
+        page.conditionGroup->setItemIndex(5);
         page.RadioGroup3Click(5);
-        QCOMPARE(page.Label6->text(), QStringLiteral("発行番号"));
-        QVERIFY(page.RadioGroup1->isHidden());
+        QCOMPARE(page.valueLabel->text(), QStringLiteral("発行番号"));
+        QVERIFY(page.fieldGroup->isHidden());
 
-        page.RadioGroup3->setItemIndex(13);
+        page.conditionGroup->setItemIndex(13);
         page.RadioGroup3Click(13);
-        QVERIFY(page.Button2->isVisible());
-        QVERIFY(page.NumberSpin1->isHidden());
+        QVERIFY(page.detailsButton->isVisible());
+        QVERIFY(page.valueSpin->isHidden());
 
         page.SetAfterSendCaptions(AfterSendCaptions(names()));
         QCOMPARE(page.CheckBoxes[6]->text(), QStringLiteral("記念日を今日の日付"));
@@ -310,7 +310,7 @@ private Q_SLOTS:
         hooks.body = [] { return QStringLiteral("b"); };
         hooks.showComposer = [&](bool) { composerShown = true; };
         page.setHooks(hooks);
-        page.RadioGroup3->setItemIndex(3);
+        page.conditionGroup->setItemIndex(3);
         page.RadioGroup3Click(3);
         page.Button1Click();
         QCOMPARE(warnings(), QStringList{"フラグが選択されていません。"});
@@ -318,7 +318,7 @@ private Q_SLOTS:
         QCOMPARE(Statement().scalar("select count(*) from MagInfo"), 0);
 
         // a No in the confirmation writes nothing
-        page.RadioGroup1->setItemIndex(0);
+        page.fieldGroup->setItemIndex(0);
         MessageBox::queueAnswer(MessageBox::Answer::No);
         page.Button1Click();
         const auto shown = MessageBox::takeShown();

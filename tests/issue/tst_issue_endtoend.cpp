@@ -43,9 +43,9 @@ private:
     static void addMember(TMainForm &form, const QString &name, const QString &address, bool flag1)
     {
         ModalDialog::whenShown<TUserDlg>([=](TUserDlg *d) {
-            d->Edit1->setText(name);
-            d->Edit2->setText(address);
-            d->CheckBox2->setChecked(flag1);
+            d->nameEdit->setText(name);
+            d->addressEdit->setText(address);
+            d->flag1Check->setChecked(flag1);
             d->Button1Click();
         });
         form.A1Click();
@@ -71,8 +71,8 @@ private Q_SLOTS:
         // the mail server, entered in the connection dialog
         const quint16 port = server.port();
         ModalDialog::whenShown<TConnDlg>([port](TConnDlg *d) {
-            d->Edit4->setText(QStringLiteral("127.0.0.1"));
-            d->NumberSpin2->setValue(port);
+            d->smtpHostEdit->setText(QStringLiteral("127.0.0.1"));
+            d->smtpPortSpin->setValue(port);
             d->Button1Click();
         });
         form.C1Click();
@@ -85,12 +85,12 @@ private Q_SLOTS:
         sig.close();
 
         ModalDialog::whenShown<TMagzineDlg>([](TMagzineDlg *d) {
-            d->Edit1->setText(QStringLiteral("ツバメ通信"));
-            d->Edit2->setText(QStringLiteral("ツバメ出版"));
-            d->Edit3->setText(QStringLiteral("owner@example.jp"));
-            d->Edit4->setText(QStringLiteral("読者各位"));
-            d->Edit5->setText(QStringLiteral("購読"));
-            d->ComboBox1->setCurrentIndex(d->ComboBox1->findText(QStringLiteral("tsubame.txt")));
+            d->nameEdit->setText(QStringLiteral("ツバメ通信"));
+            d->ownerEdit->setText(QStringLiteral("ツバメ出版"));
+            d->addressEdit->setText(QStringLiteral("owner@example.jp"));
+            d->salutationEdit->setText(QStringLiteral("読者各位"));
+            d->flag1NameEdit->setText(QStringLiteral("購読"));
+            d->signatureCombo->setCurrentIndex(d->signatureCombo->findText(QStringLiteral("tsubame.txt")));
             d->Button1Click();
         });
         form.A2Click();
@@ -118,9 +118,9 @@ private Q_SLOTS:
         // send to the flagged members, counting up counter 1 afterwards
         form.PageControl1->setCurrentWidget(form.TabSheet4);
         TSendPage *page = form.SendPage;
-        page->RadioGroup3->setItemIndex(3);
+        page->conditionGroup->setItemIndex(3);
         page->RadioGroup3Click(3);
-        page->RadioGroup1->setItemIndex(0);
+        page->fieldGroup->setItemIndex(0);
         page->CheckBoxes[3]->setChecked(true);
         MessageBox::takeShown();
         MessageBox::queueAnswer(MessageBox::Answer::Yes);
@@ -181,7 +181,7 @@ private Q_SLOTS:
 
         // sending again records a new issue with the next number; nothing on the window was reset
         QCOMPARE(form.Edit1->text(), QStringLiteral("It's \"news\" 第1号"));
-        QCOMPARE(page->RadioGroup3->itemIndex(), 3);
+        QCOMPARE(page->conditionGroup->itemIndex(), 3);
         form.close();
     }
 
@@ -195,19 +195,19 @@ private Q_SLOTS:
         sig.close();
         QString seenName, seenText;
         ModalDialog::whenShown<TMagzineDlg>([&](TMagzineDlg *d) {
-            d->ComboBox1->setCurrentIndex(d->ComboBox1->findText(QStringLiteral("a.txt")));
+            d->signatureCombo->setCurrentIndex(d->signatureCombo->findText(QStringLiteral("a.txt")));
             ModalDialog::whenShown<TSignDlg>([&](TSignDlg *s) {
                 seenName = s->FileNameBand->text();
-                seenText = s->Memo1->toPlainText();
+                seenText = s->textMemo->toPlainText();
                 // save it under a new name: the magazine dialog lists it afterwards
-                s->Memo1->setPlainText(QStringLiteral("新しい署名"));
+                s->textMemo->setPlainText(QStringLiteral("新しい署名"));
                 FileDialog::queueFileName(form.DataDir + "sign/b");
                 s->SaveAs1Click();
                 s->Close1Click();
             });
             d->Label4Click();
-            QVERIFY(d->ComboBox1->findText(QStringLiteral("b.txt")) >= 0);
-            QCOMPARE(d->ComboBox1->currentText(), QStringLiteral("a.txt"));
+            QVERIFY(d->signatureCombo->findText(QStringLiteral("b.txt")) >= 0);
+            QCOMPARE(d->signatureCombo->currentText(), QStringLiteral("a.txt"));
             d->reject();
         });
         form.A2Click();

@@ -129,8 +129,8 @@ private Q_SLOTS:
         dlg.ListMagIdx = 1;
         dlg.ListMagCnt = 5;
         dlg.FormShow();
-        QCOMPARE(dlg.Label3->text(), QString("2024/03/01 12:00:00"));
-        QCOMPARE(dlg.Label4->text(), QString("三月号"));
+        QCOMPARE(dlg.sentAtLabel->text(), QString("2024/03/01 12:00:00"));
+        QCOMPARE(dlg.subjectLabel->text(), QString("三月号"));
         QStringList lines = dlg.lines();
         lines.sort();
         QCOMPARE(lines, (QStringList{"佐藤花子 <hanako@example.jp>", "山田太郎 <taro@example.jp>"}));
@@ -143,11 +143,11 @@ private Q_SLOTS:
         dlg.ListMode = THistDlg::Mode::Recipients;
         dlg.ListMagIdx = 1;
         dlg.ListMagCnt = 1;
-        dlg.Label3->setText("stale");
+        dlg.sentAtLabel->setText("stale");
         dlg.FormShow();
         QVERIFY(dlg.lines().isEmpty());
-        QVERIFY(dlg.Label3->text().isEmpty());
-        QVERIFY(dlg.Label4->text().isEmpty());
+        QVERIFY(dlg.sentAtLabel->text().isEmpty());
+        QVERIFY(dlg.subjectLabel->text().isEmpty());
     }
 
     // Deleting up to a day takes that whole day and spares every other magazine, even one

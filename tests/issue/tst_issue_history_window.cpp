@@ -149,9 +149,9 @@ private Q_SLOTS:
         QString date, title;
         ModalDialog::whenShown<THistDlg>([&](THistDlg *d) {
             lines = d->lines();
-            date = d->Label3->text();
-            title = d->Label4->text();
-            d->Button1->click();
+            date = d->sentAtLabel->text();
+            title = d->subjectLabel->text();
+            d->closeButton->click();
         });
         form->action("M1Click", 1)->trigger();
         lines.sort();
@@ -162,7 +162,7 @@ private Q_SLOTS:
         exec("delete from MagUser where MagIdx = 1 and UserIdx = 1");
         ModalDialog::whenShown<THistDlg>([&](THistDlg *d) {
             lines = d->lines();
-            d->Button1->click();
+            d->closeButton->click();
         });
         form->M1Click(1);
         // a member deleted since the issue keeps its line, by number, with how its mail went
@@ -210,21 +210,21 @@ private Q_SLOTS:
         bool asked = false;
         ModalDialog::whenShown<TDateDlg>([&](TDateDlg *d) {
             asked = true;
-            QCOMPARE(d->Label1->text(), QString("削除日付"));
+            QCOMPARE(d->fieldLabel->text(), QString("削除日付"));
             QCOMPARE(d->date(), today);
-            d->Button2->click();
+            d->cancelButton->click();
         });
         form->D4Click();
         QVERIFY(asked);
         QCOMPARE(shownTexts(), QString()); // cancelled at the date: no question
 
-        ModalDialog::whenShown<TDateDlg>([](TDateDlg *d) { d->Button1->click(); });
+        ModalDialog::whenShown<TDateDlg>([](TDateDlg *d) { d->okButton->click(); });
         MessageBox::queueAnswer(MessageBox::Answer::Cancel);
         form->D4Click();
         QCOMPARE(shownTexts(), today.toString("yyyy/MM/dd") + "以前の履歴データを削除します。よろしいですか？");
         QCOMPARE(scalar("select count(*) from MagInfo"), qint64(5));
 
-        ModalDialog::whenShown<TDateDlg>([](TDateDlg *d) { d->Button1->click(); });
+        ModalDialog::whenShown<TDateDlg>([](TDateDlg *d) { d->okButton->click(); });
         MessageBox::queueAnswer(MessageBox::Answer::Ok);
         form->action("D4Click")->trigger();
         QCOMPARE(scalar("select count(*) from MagInfo where MagIdx = 1"), qint64(1));
@@ -255,7 +255,7 @@ private Q_SLOTS:
         ModalDialog::whenShown<TDateDlg>(
             [&](TDateDlg *d) {
                 asked = true;
-                d->Button2->click();
+                d->cancelButton->click();
             },
             300);
         form->D4Click();

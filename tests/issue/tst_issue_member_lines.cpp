@@ -169,15 +169,15 @@ private Q_SLOTS:
         QVERIFY(model->rowCount() < members);
         QCOMPARE(model->data(model->index(0), Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::blue));
         for (int i = 0; i < members && model->rowCount() < members; ++i) {
-            dlg.RichEdit1->scrollToBottom();
+            dlg.memberList->scrollToBottom();
             QCoreApplication::processEvents();
         }
         QCOMPARE(model->rowCount(), members);
         QVERIFY(!model->canFetchMore(QModelIndex()));
-        dlg.RichEdit1->scrollToBottom();
+        dlg.memberList->scrollToBottom();
         QCoreApplication::processEvents();
-        const QRect shown = dlg.RichEdit1->visualRect(model->index(members - 1));
-        QVERIFY(dlg.RichEdit1->viewport()->rect().contains(shown.center()));
+        const QRect shown = dlg.memberList->visualRect(model->index(members - 1));
+        QVERIFY(dlg.memberList->viewport()->rect().contains(shown.center()));
         QCOMPARE(model->line(members - 1), line(members));
     }
 

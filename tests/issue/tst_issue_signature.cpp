@@ -150,12 +150,12 @@ private Q_SLOTS:
         TSignDlg dlg(env->dataDir());
         dlg.SignFileName = name;
         dlg.FormShow();
-        QVERIFY(dlg.Memo1->toPlainText().isEmpty());
+        QVERIFY(dlg.textMemo->toPlainText().isEmpty());
         QVERIFY(dlg.FileNameBand->text().isEmpty());
         QVERIFY(dlg.SignFileName.isEmpty());
 
         // Saving then asks for a name instead of writing where the name pointed.
-        dlg.Memo1->setPlainText("上書き");
+        dlg.textMemo->setPlainText("上書き");
         dlg.Save1Click();  // nothing queued: the save dialog is cancelled
         const QString reached = reachedBy(name);
         QCOMPARE(fileBytes(reached), QByteArray("SECRET\r\n"));
@@ -187,12 +187,12 @@ private Q_SLOTS:
         dlg.FormShow();
         FileDialog::queueFileName(signDir() + fileName);
         dlg.Open1Click();
-        QVERIFY(dlg.Memo1->toPlainText().isEmpty());
+        QVERIFY(dlg.textMemo->toPlainText().isEmpty());
         QVERIFY(dlg.SignFileName.isEmpty());
         QCOMPARE(MessageBox::takeShown().size(), 1);
 
         QFile::remove(signDir() + fileName);
-        dlg.Memo1->setPlainText("新しい署名");
+        dlg.textMemo->setPlainText("新しい署名");
         FileDialog::queueFileName(env->home() + "/" + fileName);
         dlg.SaveAs1Click();
         QCOMPARE(MessageBox::takeShown().size(), 1);
@@ -207,8 +207,8 @@ private Q_SLOTS:
         TMagzineDlg dlg(env->dataDir());
         dlg.FormShow();
         QStringList offered;
-        for (int i = 0; i < dlg.ComboBox1->count(); ++i)
-            offered << dlg.ComboBox1->itemText(i);
+        for (int i = 0; i < dlg.signatureCombo->count(); ++i)
+            offered << dlg.signatureCombo->itemText(i);
         QCOMPARE(offered, QStringList({"", "a.txt"}));
     }
 };

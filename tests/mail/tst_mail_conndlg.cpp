@@ -112,13 +112,13 @@ private Q_SLOTS:
         auto dlg = open();
         QVERIFY(!stored().smtp);
         QVERIFY(!stored().pop);
-        QCOMPARE(dlg->NumberSpin2->value(), 1);  // never below 1
-        dlg->Edit4->setText("smtp.example.jp");
-        dlg->NumberSpin2->setValue(587);
-        check(dlg->CheckBox2, true);
+        QCOMPARE(dlg->smtpPortSpin->value(), 1);  // never below 1
+        dlg->smtpHostEdit->setText("smtp.example.jp");
+        dlg->smtpPortSpin->setValue(587);
+        check(dlg->smtpAuthCheck, true);
         dlg->CheckBox2Click();
-        dlg->Edit5->setText("taro");
-        dlg->Edit6->setText("pa'ss\"word");
+        dlg->smtpUserEdit->setText("taro");
+        dlg->smtpPasswordEdit->setText("pa'ss\"word");
         dlg->Button1Click();
         QCOMPARE(dlg->result(), int(QDialog::Accepted));
         QVERIFY(rows().isEmpty());  // the dialog writes nothing itself
@@ -135,22 +135,22 @@ private Q_SLOTS:
         auto again = open();
         QVERIFY(stored().smtp);
         QVERIFY(stored().pop);
-        QCOMPARE(again->Edit6->text(), QStringLiteral("pa'ss\"word"));
-        QCOMPARE(again->NumberSpin2->value(), 587);
-        QVERIFY(again->CheckBox2->isChecked());
+        QCOMPARE(again->smtpPasswordEdit->text(), QStringLiteral("pa'ss\"word"));
+        QCOMPARE(again->smtpPortSpin->value(), 587);
+        QVERIFY(again->smtpAuthCheck->isChecked());
         QCOMPARE(LoadConnInfo().SmtpPassword, QStringLiteral("pa'ss\"word"));
     }
 
     void popRowOnThenOff()
     {
         auto dlg = open();
-        dlg->Edit4->setText("smtp.example.jp");
-        check(dlg->CheckBox1, true);
+        dlg->smtpHostEdit->setText("smtp.example.jp");
+        check(dlg->popBeforeSmtpCheck, true);
         dlg->CheckBox1Click();
-        dlg->Edit1->setText("pop.example.jp");
-        dlg->NumberSpin1->setValue(110);
-        dlg->Edit2->setText("hanako");
-        dlg->Edit3->setText("it's");
+        dlg->popHostEdit->setText("pop.example.jp");
+        dlg->popPortSpin->setValue(110);
+        dlg->popUserEdit->setText("hanako");
+        dlg->popPasswordEdit->setText("it's");
         confirm(*dlg);
         QCOMPARE(rows().at(1), QStringLiteral("100|2|110|1|0|pop.example.jp|hanako|it's"));
         const ConnInfo info = LoadConnInfo();
@@ -158,8 +158,8 @@ private Q_SLOTS:
         QCOMPARE(info.PopPort, 110);
 
         auto again = open();
-        QVERIFY(again->Edit1->isEnabled());
-        check(again->CheckBox1, false);
+        QVERIFY(again->popHostEdit->isEnabled());
+        check(again->popBeforeSmtpCheck, false);
         again->CheckBox1Click();
         confirm(*again);
         QCOMPARE(rows(), (QStringList{"100|1|1|0|0|smtp.example.jp||", "100|2|0|0|0|NULL|NULL|NULL",
@@ -175,26 +175,26 @@ private Q_SLOTS:
         auto dlg = open();
         // Authentication off, SSL on: STARTTLS never applied to such a row, so the choice
         // shows what applies, and saving it keeps that.
-        QCOMPARE(dlg->ComboBox1->currentIndex(), int(SmtpSecurity::None));
-        QVERIFY(dlg->ComboBox1->isEnabled());
-        QVERIFY(!dlg->CheckBox4->isEnabled());
-        QVERIFY(!dlg->Edit5->isEnabled());
-        QVERIFY(!dlg->Label9->isEnabled());
-        QVERIFY(!dlg->Edit1->isEnabled());
-        QVERIFY(!dlg->NumberSpin1->isEnabled());
-        QVERIFY(!dlg->Label6->isEnabled());
-        check(dlg->CheckBox2, true);
+        QCOMPARE(dlg->securityCombo->currentIndex(), int(SmtpSecurity::None));
+        QVERIFY(dlg->securityCombo->isEnabled());
+        QVERIFY(!dlg->verifyCertificateCheck->isEnabled());
+        QVERIFY(!dlg->smtpUserEdit->isEnabled());
+        QVERIFY(!dlg->smtpPasswordLabel->isEnabled());
+        QVERIFY(!dlg->popHostEdit->isEnabled());
+        QVERIFY(!dlg->popPortSpin->isEnabled());
+        QVERIFY(!dlg->popPortLabel->isEnabled());
+        check(dlg->smtpAuthCheck, true);
         dlg->CheckBox2Click();
-        QVERIFY(dlg->Edit6->isEnabled());
-        check(dlg->CheckBox2, false);
+        QVERIFY(dlg->smtpPasswordEdit->isEnabled());
+        check(dlg->smtpAuthCheck, false);
         dlg->CheckBox2Click();
         confirm(*dlg);
         QCOMPARE(rows().first(), QStringLiteral("100|1|25|0|0|smtp.example.jp|u|p"));
         QCOMPARE(rows().last(), QStringLiteral("100|3|0|0|0|NULL|NULL|NULL"));
         QCOMPARE(LoadConnInfo().smtpSecurity(), SmtpSecurity::None);
-        QVERIFY(dlg->Edit7->text().isEmpty());
-        QCOMPARE(dlg->Edit6->echoMode(), QLineEdit::Password);
-        QVERIFY(!dlg->Edit4->testAttribute(Qt::WA_InputMethodEnabled));
+        QVERIFY(dlg->testAddressEdit->text().isEmpty());
+        QCOMPARE(dlg->smtpPasswordEdit->echoMode(), QLineEdit::Password);
+        QVERIFY(!dlg->smtpHostEdit->testAttribute(Qt::WA_InputMethodEnabled));
     }
 
     // The connection's security as the dialog shows it for rows old and new, and what it
@@ -239,15 +239,15 @@ private Q_SLOTS:
             s.exec(insert);
         }
         auto dlg = open();
-        QCOMPARE(dlg->ComboBox1->currentIndex(), shown);
-        QCOMPARE(dlg->CheckBox4->isChecked(), verifyShown);
-        QCOMPARE(dlg->CheckBox4->isEnabled(), shown != int(SmtpSecurity::None));
+        QCOMPARE(dlg->securityCombo->currentIndex(), shown);
+        QCOMPARE(dlg->verifyCertificateCheck->isChecked(), verifyShown);
+        QCOMPARE(dlg->verifyCertificateCheck->isEnabled(), shown != int(SmtpSecurity::None));
         if (chosen != shown) {
-            dlg->ComboBox1->setCurrentIndex(chosen);
+            dlg->securityCombo->setCurrentIndex(chosen);
             dlg->ComboBox1Change();
         }
-        QCOMPARE(dlg->CheckBox4->isEnabled(), chosen != int(SmtpSecurity::None));
-        check(dlg->CheckBox4, verify);
+        QCOMPARE(dlg->verifyCertificateCheck->isEnabled(), chosen != int(SmtpSecurity::None));
+        check(dlg->verifyCertificateCheck, verify);
         confirm(*dlg);
         QStringList got = rows();
         got.removeAt(1);  // the POP row
@@ -262,15 +262,15 @@ private Q_SLOTS:
     {
         const QString odd = QString::fromUtf16(u"pa\u0000ss'\"\r\n", 9);
         auto dlg = open();
-        dlg->Edit4->setText("smtp.example.jp");
-        check(dlg->CheckBox2, true);
-        dlg->Edit5->setText(odd);
-        dlg->Edit6->setText(odd);
-        QCOMPARE(dlg->Edit6->text(), odd);
+        dlg->smtpHostEdit->setText("smtp.example.jp");
+        check(dlg->smtpAuthCheck, true);
+        dlg->smtpUserEdit->setText(odd);
+        dlg->smtpPasswordEdit->setText(odd);
+        QCOMPARE(dlg->smtpPasswordEdit->text(), odd);
         confirm(*dlg);
         auto again = open();
-        QCOMPARE(again->Edit5->text(), odd);
-        QCOMPARE(again->Edit6->text(), odd);
+        QCOMPARE(again->smtpUserEdit->text(), odd);
+        QCOMPARE(again->smtpPasswordEdit->text(), odd);
     }
 
     // A row that is not stored leaves its fields as the main window's copy filled them.
@@ -284,12 +284,12 @@ private Q_SLOTS:
         copy.PopPort = 995;
         TConnDlg dlg(copy);
         dlg.FormShow();
-        QCOMPARE(dlg.Edit4->text(), QStringLiteral("smtp.example.jp"));
-        QCOMPARE(dlg.NumberSpin2->value(), 25);
-        QVERIFY(dlg.CheckBox1->isChecked());
-        QVERIFY(dlg.Edit1->isEnabled());
-        QCOMPARE(dlg.Edit1->text(), QStringLiteral("pop.example.jp"));
-        QCOMPARE(dlg.NumberSpin1->value(), 995);
+        QCOMPARE(dlg.smtpHostEdit->text(), QStringLiteral("smtp.example.jp"));
+        QCOMPARE(dlg.smtpPortSpin->value(), 25);
+        QVERIFY(dlg.popBeforeSmtpCheck->isChecked());
+        QVERIFY(dlg.popHostEdit->isEnabled());
+        QCOMPARE(dlg.popHostEdit->text(), QStringLiteral("pop.example.jp"));
+        QCOMPARE(dlg.popPortSpin->value(), 995);
     }
 
     void validation_data()
@@ -315,8 +315,8 @@ private Q_SLOTS:
         QFETCH(QString, focus);
         auto dlg = open();
         dlg->show();
-        check(dlg->CheckBox1, pop);
-        check(dlg->CheckBox2, auth);
+        check(dlg->popBeforeSmtpCheck, pop);
+        check(dlg->smtpAuthCheck, auth);
         dlg->CheckBox1Click();
         dlg->CheckBox2Click();
         for (const QString &name : filled)
@@ -341,16 +341,16 @@ private Q_SLOTS:
         stored.pacing = {10, 500, 100, 1500};
         SendSettings::save(stored);
         auto dlg = open();
-        QCOMPARE(dlg->Edit8->text(), QString("30s,10m,2h"));
-        QCOMPARE(dlg->NumberSpin3->value(), 10);
-        QCOMPARE(dlg->NumberSpin4->value(), 500);
-        QCOMPARE(dlg->NumberSpin5->value(), 100);
-        QCOMPARE(dlg->NumberSpin6->value(), 2);  // 1.5 s, rounded up
-        QCOMPARE(dlg->NumberSpin3->text(), QString("10"));
-        dlg->NumberSpin3->setValue(0);
-        QCOMPARE(dlg->NumberSpin3->text(), QString("制限なし"));
-        dlg->Edit8->setText(" 5s,1h ");
-        dlg->NumberSpin6->setValue(0);
+        QCOMPARE(dlg->retryEdit->text(), QString("30s,10m,2h"));
+        QCOMPARE(dlg->perMinuteSpin->value(), 10);
+        QCOMPARE(dlg->perHourSpin->value(), 500);
+        QCOMPARE(dlg->perConnectionSpin->value(), 100);
+        QCOMPARE(dlg->pauseSpin->value(), 2);  // 1.5 s, rounded up
+        QCOMPARE(dlg->perMinuteSpin->text(), QString("10"));
+        dlg->perMinuteSpin->setValue(0);
+        QCOMPARE(dlg->perMinuteSpin->text(), QString("制限なし"));
+        dlg->retryEdit->setText(" 5s,1h ");
+        dlg->pauseSpin->setValue(0);
         dlg->Button1Click();
         QCOMPARE(dlg->result(), int(QDialog::Accepted));
         QCOMPARE(MessageBox::takeShown().size(), 0);
@@ -375,13 +375,13 @@ private Q_SLOTS:
         QFETCH(QString, schedule);
         auto dlg = open();
         dlg->show();
-        dlg->Edit8->setText(schedule);
+        dlg->retryEdit->setText(schedule);
         dlg->Button1Click();
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown.first().kind, MessageBox::Kind::Warning);
         QCOMPARE(shown.first().text, TConnDlg::retryScheduleWarning());
-        QCOMPARE(dlg->focusWidget(), dlg->Edit8);
+        QCOMPARE(dlg->focusWidget(), dlg->retryEdit);
         QCOMPARE(dlg->result(), int(QDialog::Rejected));
     }
 
@@ -390,13 +390,13 @@ private Q_SLOTS:
         SmtpTestServer server;
         QVERIFY2(server.start(), qPrintable(server.error()));
         auto dlg = open();
-        dlg->Edit4->setText("127.0.0.1");
-        dlg->NumberSpin2->setValue(server.port());
-        check(dlg->CheckBox2, true);
-        dlg->ComboBox1->setCurrentIndex(int(SmtpSecurity::StartTls));
-        dlg->Edit5->setText("user@example.jp");
-        dlg->Edit6->setText("pass'word");
-        dlg->Edit7->setText("tester@example.jp");
+        dlg->smtpHostEdit->setText("127.0.0.1");
+        dlg->smtpPortSpin->setValue(server.port());
+        check(dlg->smtpAuthCheck, true);
+        dlg->securityCombo->setCurrentIndex(int(SmtpSecurity::StartTls));
+        dlg->smtpUserEdit->setText("user@example.jp");
+        dlg->smtpPasswordEdit->setText("pass'word");
+        dlg->testAddressEdit->setText("tester@example.jp");
         dlg->Button3Click();
         // Over TLS the box also tells whether the certificate verified, against which name.
         const QString shown = MessageBox::takeShown().first().text;
@@ -406,7 +406,7 @@ private Q_SLOTS:
         QVERIFY(shown.contains(QStringLiteral("自己署名の証明書です")));
         QVERIFY(shown.contains(QStringLiteral("証明書の名前がサーバ名と一致しません")));
         const QStringList log = dlg->ProtocolLog;
-        QCOMPARE(dlg->Memo1->toPlainText(), log.join(u'\n'));
+        QCOMPARE(dlg->testLogMemo->toPlainText(), log.join(u'\n'));
         QVERIFY(log.first().startsWith("220 "));
         QVERIFY(log.contains("STARTTLS"));
         QVERIFY(log.contains("AUTH LOGIN"));
@@ -430,8 +430,8 @@ private Q_SLOTS:
                     .hasMatch());
         QVERIFY(rows().isEmpty());  // the test does not save anything
 
-        check(dlg->CheckBox2, false);
-        dlg->ComboBox1->setCurrentIndex(int(SmtpSecurity::None));
+        check(dlg->smtpAuthCheck, false);
+        dlg->securityCombo->setCurrentIndex(int(SmtpSecurity::None));
         dlg->Button3Click();
         QCOMPARE(MessageBox::takeShown().first().text, QStringLiteral("メールを送信しました。確認してください"));
         QVERIFY(!dlg->ProtocolLog.contains("AUTH LOGIN"));
@@ -461,8 +461,8 @@ private Q_SLOTS:
             ++connects;
             return std::unique_ptr<MailSocket>(new FakeMailSocket);
         };
-        dlg->Edit4->setText(server);
-        dlg->Edit7->setText(address);
+        dlg->smtpHostEdit->setText(server);
+        dlg->testAddressEdit->setText(address);
         dlg->Button3Click();
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
@@ -503,13 +503,13 @@ private Q_SLOTS:
                 s->serverSends(c);
             return std::unique_ptr<MailSocket>(std::move(s));
         };
-        dlg->Edit4->setText("smtp.example.jp");
-        check(dlg->CheckBox1, pop);
-        dlg->Edit1->setText("pop.example.jp");
-        check(dlg->CheckBox2, true);
-        dlg->ComboBox1->setCurrentIndex(int(SmtpSecurity::StartTls));
-        dlg->Edit5->setText("u");
-        dlg->Edit7->setText("a@example.jp");
+        dlg->smtpHostEdit->setText("smtp.example.jp");
+        check(dlg->popBeforeSmtpCheck, pop);
+        dlg->popHostEdit->setText("pop.example.jp");
+        check(dlg->smtpAuthCheck, true);
+        dlg->securityCombo->setCurrentIndex(int(SmtpSecurity::StartTls));
+        dlg->smtpUserEdit->setText("u");
+        dlg->testAddressEdit->setText("a@example.jp");
         dlg->Button3Click();
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
@@ -520,7 +520,7 @@ private Q_SLOTS:
             if (l.startsWith("EHLO "))
                 l = "EHLO ";
         QCOMPARE(got, log);
-        QCOMPARE(dlg->Memo1->toPlainText(), dlg->ProtocolLog.join(u'\n'));
+        QCOMPARE(dlg->testLogMemo->toPlainText(), dlg->ProtocolLog.join(u'\n'));
     }
 
     // The test mail over TLS from the first byte against a self-signed certificate: with
@@ -546,16 +546,16 @@ private Q_SLOTS:
         SmtpTestServer server;
         QVERIFY2(server.start(o), qPrintable(server.error()));
         auto dlg = open();
-        dlg->Edit4->setText("localhost");
-        dlg->ComboBox1->setCurrentIndex(int(SmtpSecurity::Implicit));
+        dlg->smtpHostEdit->setText("localhost");
+        dlg->securityCombo->setCurrentIndex(int(SmtpSecurity::Implicit));
         dlg->ComboBox1Change();
-        QCOMPARE(dlg->NumberSpin2->value(), 1);  // a port of one's own stays
-        dlg->NumberSpin2->setValue(server.port());
-        check(dlg->CheckBox4, verify);
-        check(dlg->CheckBox2, true);
-        dlg->Edit5->setText(o.user);
-        dlg->Edit6->setText(o.password);
-        dlg->Edit7->setText("tester@example.jp");
+        QCOMPARE(dlg->smtpPortSpin->value(), 1);  // a port of one's own stays
+        dlg->smtpPortSpin->setValue(server.port());
+        check(dlg->verifyCertificateCheck, verify);
+        check(dlg->smtpAuthCheck, true);
+        dlg->smtpUserEdit->setText(o.user);
+        dlg->smtpPasswordEdit->setText(o.password);
+        dlg->testAddressEdit->setText("tester@example.jp");
         dlg->Button3Click();
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
@@ -585,11 +585,11 @@ private Q_SLOTS:
             fake->serverSends(reply);
         // The dialog owns and drops its socket; this one outlives the test mail.
         dlg->SocketFactory = [fake] { return std::unique_ptr<MailSocket>(new SharedSocket(fake)); };
-        dlg->Edit4->setText("smtp.example.jp");
-        dlg->ComboBox1->setCurrentIndex(int(SmtpSecurity::Implicit));
+        dlg->smtpHostEdit->setText("smtp.example.jp");
+        dlg->securityCombo->setCurrentIndex(int(SmtpSecurity::Implicit));
         dlg->ComboBox1Change();
-        check(dlg->CheckBox4, true);
-        dlg->Edit7->setText("a@example.jp");
+        check(dlg->verifyCertificateCheck, true);
+        dlg->testAddressEdit->setText("a@example.jp");
         dlg->Button3Click();
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
@@ -605,9 +605,9 @@ private Q_SLOTS:
         SilentServer silent;
         auto dlg = open();
         dlg->TimeoutMs = 1000;
-        dlg->Edit4->setText("127.0.0.1");
-        dlg->NumberSpin2->setValue(silent.port());
-        dlg->Edit7->setText("a@example.jp");
+        dlg->smtpHostEdit->setText("127.0.0.1");
+        dlg->smtpPortSpin->setValue(silent.port());
+        dlg->testAddressEdit->setText("a@example.jp");
         QElapsedTimer t;
         t.start();
         dlg->Button3Click();

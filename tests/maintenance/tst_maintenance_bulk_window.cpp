@@ -94,26 +94,26 @@ private:
     {
         ModalDialog::whenShown<TCountDlg>([mode, value](TCountDlg *d) {
             QCOMPARE(d->windowTitle(), QString("カウンタ値の設定"));
-            QVERIFY(d->RadioButton1->isChecked());
-            QCOMPARE(d->NumberSpin1->value(), 0);
-            d->NumberSpin1->setValue(value);
-            (mode == 1 ? d->RadioButton2 : mode == 2 ? d->RadioButton3 : d->RadioButton1)->setChecked(true);
-            d->Button1->click();
+            QVERIFY(d->setRadio->isChecked());
+            QCOMPARE(d->valueSpin->value(), 0);
+            d->valueSpin->setValue(value);
+            (mode == 1 ? d->addRadio : mode == 2 ? d->subtractRadio : d->setRadio)->setChecked(true);
+            d->okButton->click();
         });
     }
     static void answerDate(const QDate &day, const QString &expectLabel)
     {
         ModalDialog::whenShown<TDateDlg>([day, expectLabel](TDateDlg *d) {
             QCOMPARE(d->windowTitle(), QString("日付の設定"));
-            QCOMPARE(d->Label1->text(), expectLabel);
+            QCOMPARE(d->fieldLabel->text(), expectLabel);
             QCOMPARE(d->date(), QDate::currentDate());
             d->setDate(day);
-            d->Button1->click();
+            d->okButton->click();
         });
     }
     static void cancelDate()
     {
-        ModalDialog::whenShown<TDateDlg>([](TDateDlg *d) { d->Button2->click(); });
+        ModalDialog::whenShown<TDateDlg>([](TDateDlg *d) { d->cancelButton->click(); });
     }
 
 private Q_SLOTS:
@@ -230,9 +230,9 @@ private Q_SLOTS:
         openOn("M:1,A:1,F1:1,C1:1,D1:1,U:0,F2:0,F3:0,C2:0,D2:0,S:0,");
         select({4});
         ModalDialog::whenShown<TCountDlg>([](TCountDlg *d) {
-            QCOMPARE(d->Label1->text(), QString("ポイント"));
-            d->NumberSpin1->setValue(9);
-            d->Button2->click();
+            QCOMPARE(d->valueLabel->text(), QString("ポイント"));
+            d->valueSpin->setValue(9);
+            d->cancelButton->click();
         });
         form->N15Click(2);
         QCOMPARE(scalar("select count(*) from MagUser where Count2 <> 0"), qint64(0));

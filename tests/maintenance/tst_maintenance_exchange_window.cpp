@@ -166,7 +166,7 @@ private:
         ModalDialog::whenShown<TImportDlg>([adjust](TImportDlg *d) {
             if (adjust)
                 adjust(d);
-            d->Button1->click();
+            d->okButton->click();
         });
     }
 
@@ -249,8 +249,8 @@ private Q_SLOTS:
         form->Find1Click();
         QVERIFY(form->FindDialog1 && form->FindDialog1->isVisible());
         QVERIFY(!form->FindDialog1->isModal());
-        form->FindDialog1->Edit1->setText("example");
-        form->FindDialog1->Button1->click();
+        form->FindDialog1->findEdit->setText("example");
+        form->FindDialog1->findNextButton->click();
         QCOMPARE(shown(), QString());
         QCOMPARE(selectedRows(), QList<int>({0, 2}));
         QVERIFY(!form->FindDialog1->isVisible());
@@ -261,14 +261,14 @@ private Q_SLOTS:
         addMember(1, 1, "a", "taro@example.jp");
         openWindow();
         form->Find1Click();
-        form->FindDialog1->Edit1->setText("EXAMPLE");
-        form->FindDialog1->Button1->click();
+        form->FindDialog1->findEdit->setText("EXAMPLE");
+        form->FindDialog1->findNextButton->click();
         QCOMPARE(shown(), QStringLiteral("指定されたアドレスは見つかりませんでした。"));
         QVERIFY(form->FindDialog1->isVisible());
         QVERIFY(selectedRows().isEmpty());
         // an empty text matches nothing
-        form->FindDialog1->Edit1->clear();
-        form->FindDialog1->Button1->click();
+        form->FindDialog1->findEdit->clear();
+        form->FindDialog1->findNextButton->click();
         QCOMPARE(shown(), QStringLiteral("指定されたアドレスは見つかりませんでした。"));
     }
 
@@ -326,9 +326,9 @@ private Q_SLOTS:
         bool shownDialog = false;
         ModalDialog::whenShown<TUserDlg>([&](TUserDlg *d) {
             shownDialog = true;
-            name = d->Edit1->text();
-            address = d->Edit2->text();
-            d->Button2->click();
+            name = d->nameEdit->text();
+            address = d->addressEdit->text();
+            d->cancelButton->click();
         });
         QApplication::sendEvent(viewport, &drop);
         QVERIFY(drop.isAccepted());

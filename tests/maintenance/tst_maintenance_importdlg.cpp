@@ -31,22 +31,22 @@ private Q_SLOTS:
     {
         TImportDlg d({"既読", "会員", "特典", "購読回数", "ポイント", "最終購読日", "誕生日"});
         QCOMPARE(d.windowTitle(), QStringLiteral("インポート"));
-        QCOMPARE(d.CheckListBox1->count(), 11);
-        QCOMPARE(d.CheckListBox1->item(3)->text(), QStringLiteral("既読"));
-        QCOMPARE(d.CheckListBox1->item(10)->text(), QStringLiteral("登録日"));
-        QVERIFY(d.CheckBox1->isChecked() && d.CheckBox2->isChecked());
+        QCOMPARE(d.columnList->count(), 11);
+        QCOMPARE(d.columnList->item(3)->text(), QStringLiteral("既読"));
+        QCOMPARE(d.columnList->item(10)->text(), QStringLiteral("登録日"));
+        QVERIFY(d.headingCheck->isChecked() && d.replaceCheck->isChecked());
         // move "メールアドレス" to the top, untick "url" and move it down one
-        d.CheckListBox1->setCurrentRow(1);
-        d.Button3->click();
-        d.Button3->click(); // nothing above the top item
-        QCOMPARE(d.CheckListBox1->currentRow(), 0);
-        d.CheckListBox1->item(2)->setCheckState(Qt::Unchecked);
-        d.CheckListBox1->setCurrentRow(2);
-        d.Button4->click();
-        QCOMPARE(d.CheckListBox1->item(3)->text(), QStringLiteral("url"));
-        QCOMPARE(d.CheckListBox1->item(3)->checkState(), Qt::Unchecked);
-        QCOMPARE(d.CheckListBox1->currentRow(), 3);
-        d.CheckBox1->setChecked(false);
+        d.columnList->setCurrentRow(1);
+        d.upButton->click();
+        d.upButton->click(); // nothing above the top item
+        QCOMPARE(d.columnList->currentRow(), 0);
+        d.columnList->item(2)->setCheckState(Qt::Unchecked);
+        d.columnList->setCurrentRow(2);
+        d.downButton->click();
+        QCOMPARE(d.columnList->item(3)->text(), QStringLiteral("url"));
+        QCOMPARE(d.columnList->item(3)->checkState(), Qt::Unchecked);
+        QCOMPARE(d.columnList->currentRow(), 3);
+        d.headingCheck->setChecked(false);
         d.Button1Click();
         QCOMPARE(shown(), QString());
         QCOMPARE(d.result(), int(QDialog::Accepted));
@@ -58,11 +58,11 @@ private Q_SLOTS:
     void importDialogRefusals()
     {
         TImportDlg d({"a", "b", "c", "d", "e", "f", "g"});
-        d.CheckListBox1->item(1)->setCheckState(Qt::Unchecked);
+        d.columnList->item(1)->setCheckState(Qt::Unchecked);
         d.Button1Click();
         QCOMPARE(shown(), QStringLiteral("メールアドレスは必ずチェックする必要があります。"));
         for (int i = 0; i < 11; ++i)
-            d.CheckListBox1->item(i)->setCheckState(Qt::Unchecked);
+            d.columnList->item(i)->setCheckState(Qt::Unchecked);
         d.Button1Click();
         QCOMPARE(shown(), QStringLiteral("インポートされる項目が１つもありません。"));
         QCOMPARE(d.result(), 0);

@@ -79,9 +79,9 @@ private Q_SLOTS:
         dlg.setRecord(MemberEntry::blank(1));
         dlg.setSave(MemberEntry::save);
         dlg.FormShow();
-        dlg.Edit1->setText("太郎");
-        dlg.Edit2->setText(address);
-        QCOMPARE(dlg.Edit2->text(), address);
+        dlg.nameEdit->setText("太郎");
+        dlg.addressEdit->setText(address);
+        QCOMPARE(dlg.addressEdit->text(), address);
         dlg.Button1Click();
         const auto shown = MessageBox::takeShown();
         if (accepted) {

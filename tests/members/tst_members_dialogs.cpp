@@ -55,9 +55,9 @@ private:
         TMagzineDlg dlg(Folders_dataDir());
         dlg.setSave(MagazineEntry::save);
         dlg.FormShow();
-        dlg.Edit1->setText(name);
-        dlg.Edit2->setText(owner);
-        dlg.Edit3->setText(adrs);
+        dlg.nameEdit->setText(name);
+        dlg.ownerEdit->setText(owner);
+        dlg.addressEdit->setText(adrs);
         dlg.Button1Click();
         return dlg.result() == QDialog::Accepted ? dlg.MagIdx() : -1;
     }
@@ -68,8 +68,8 @@ private:
         dlg.setRecord(MemberEntry::blank(magIdx));
         dlg.setSave(MemberEntry::save);
         dlg.FormShow();
-        dlg.Edit1->setText(name);
-        dlg.Edit2->setText(address);
+        dlg.nameEdit->setText(name);
+        dlg.addressEdit->setText(address);
         dlg.Button1Click();
         return dlg.result() == QDialog::Accepted ? dlg.UserIdx() : -1;
     }
@@ -105,12 +105,13 @@ private Q_SLOTS:
         TMagzineDlg dlg(env->dataDir());
         dlg.setSave(MagazineEntry::save);
         dlg.show();
-        dlg.Edit1->setText("週刊");
-        dlg.Edit2->setText("発行者");
-        dlg.Edit3->setText("a@b.jp");
+        dlg.nameEdit->setText("週刊");
+        dlg.ownerEdit->setText("発行者");
+        dlg.addressEdit->setText("a@b.jp");
         // Everything after the emptied field is empty too: only the first failing check speaks.
-        QLineEdit *edits[] = {dlg.Edit1, dlg.Edit2, dlg.Edit3, dlg.Edit4, dlg.Edit5, dlg.Edit6,
-                              dlg.Edit7, dlg.Edit8, dlg.Edit9, dlg.Edit10, dlg.Edit11};
+        QLineEdit *edits[] = {dlg.nameEdit,       dlg.ownerEdit,     dlg.addressEdit,   dlg.salutationEdit,
+                              dlg.flag1NameEdit,  dlg.flag2NameEdit, dlg.flag3NameEdit, dlg.count1NameEdit,
+                              dlg.count2NameEdit, dlg.date1NameEdit, dlg.date2NameEdit};
         for (int i = emptied; i <= 11; ++i)
             if (i != 4)
                 edits[i - 1]->clear();
@@ -127,8 +128,8 @@ private Q_SLOTS:
         dlg.setSave(MagazineEntry::save);
         dlg.FormShow();
         QVERIFY(!dlg.EditMode());
-        QCOMPARE(dlg.Edit9->text(), QString("数字2"));
-        QCOMPARE(dlg.ComboBox1->currentText(), QString());
+        QCOMPARE(dlg.count2NameEdit->text(), QString("数字2"));
+        QCOMPARE(dlg.signatureCombo->currentText(), QString());
         QCOMPARE(addMagazine("週刊ツバメ"), 1);
         QCOMPARE(addMagazine("月刊ツバメ"), 2);
         QCOMPARE(text("select Count2Name from Magzine where MagIdx = 1"), QString("数字2"));
@@ -152,9 +153,9 @@ private Q_SLOTS:
         dlg.setRecord(MagazineEntry::stored(1));
         dlg.show();
         QVERIFY(dlg.EditMode());
-        QCOMPARE(dlg.Edit1->text(), QString("A"));
-        dlg.Edit1->setText("B");
-        dlg.Edit2->setText("変えた");
+        QCOMPARE(dlg.nameEdit->text(), QString("A"));
+        dlg.nameEdit->setText("B");
+        dlg.ownerEdit->setText("変えた");
         dlg.Button1Click();
         QCOMPARE(warnings(), QString("同じ名前のマガジン名がすでに存在します。"));
         QVERIFY(dlg.isVisible());
@@ -162,7 +163,7 @@ private Q_SLOTS:
         QCOMPARE(text("select MagName || '/' || Owner from Magzine where MagIdx = 2"), QString("B/発行者"));
 
         // A fresh name renames A's own row; keeping its own name is no duplicate either.
-        dlg.Edit1->setText("C");
+        dlg.nameEdit->setText("C");
         dlg.Button1Click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(text("select MagName || '/' || Owner from Magzine where MagIdx = 1"), QString("C/変えた"));
@@ -186,12 +187,12 @@ private Q_SLOTS:
         TMagzineDlg dlg(env->dataDir());
         dlg.setSave(MagazineEntry::save);
         dlg.setRecord(MagazineEntry::stored(2));
-        dlg.Edit1->setText("週刊");
+        dlg.nameEdit->setText("週刊");
         dlg.FormShow();
         QCOMPARE(dlg.MagIdx(), 2);
-        QCOMPARE(dlg.Edit2->text(), QString("二番目"));
-        dlg.Edit1->setText("月刊");
-        dlg.Edit4->setText("読者各位");
+        QCOMPARE(dlg.ownerEdit->text(), QString("二番目"));
+        dlg.nameEdit->setText("月刊");
+        dlg.salutationEdit->setText("読者各位");
         dlg.Button1Click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(text("select MagName || '/' || Atena from Magzine where MagIdx = 2"), QString("月刊/読者各位"));
@@ -220,10 +221,10 @@ private Q_SLOTS:
         dlg.setSave(MagazineEntry::save);
         dlg.setRecord(MagazineEntry::stored(2));
         dlg.FormShow();
-        QCOMPARE(dlg.Edit1->text(), name);
+        QCOMPARE(dlg.nameEdit->text(), name);
         QCOMPARE(dlg.MagIdx(), 2);
-        QCOMPARE(dlg.Edit2->text(), name);
-        dlg.Edit5->setText(name);
+        QCOMPARE(dlg.ownerEdit->text(), name);
+        dlg.flag1NameEdit->setText(name);
         dlg.Button1Click();
         QCOMPARE(text("select Flg1Name from Magzine where MagIdx = 2"), name);
         QCOMPARE(text("select MagName from Magzine where MagIdx = 1"), QString("先にある"));
@@ -242,8 +243,8 @@ private Q_SLOTS:
         dlg.setSave(MagazineEntry::save);
         dlg.setRecord(MagazineEntry::stored(1));
         dlg.FormShow();
-        QCOMPARE(dlg.ComboBox1->currentText(), QString());
-        QVERIFY(dlg.ComboBox1->findText("a.txt") > 0);
+        QCOMPARE(dlg.signatureCombo->currentText(), QString());
+        QVERIFY(dlg.signatureCombo->findText("a.txt") > 0);
         dlg.Button1Click();
         QCOMPARE(text("select Sign from Magzine where MagIdx = 1"), QString("<null>"));
         // Choosing a file stores its name.
@@ -251,7 +252,7 @@ private Q_SLOTS:
         again.setSave(MagazineEntry::save);
         again.setRecord(MagazineEntry::stored(1));
         again.FormShow();
-        again.ComboBox1->setCurrentIndex(again.ComboBox1->findText("a.txt"));
+        again.signatureCombo->setCurrentIndex(again.signatureCombo->findText("a.txt"));
         again.Button1Click();
         QCOMPARE(text("select Sign from Magzine where MagIdx = 1"), QString("a.txt"));
     }
@@ -274,12 +275,12 @@ private Q_SLOTS:
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::blank(1));
         dlg.show();
-        dlg.Edit1->setText("太郎");
-        dlg.Edit2->setText(address);
+        dlg.nameEdit->setText("太郎");
+        dlg.addressEdit->setText(address);
         dlg.Button1Click();
         QCOMPARE(warnings(), message);
         QVERIFY(dlg.isVisible());
-        QCOMPARE(dlg.Edit1->text(), QString("太郎"));
+        QCOMPARE(dlg.nameEdit->text(), QString("太郎"));
         QCOMPARE(scalar("select count(*) from MagUser"), 0);
     }
 
@@ -306,13 +307,13 @@ private Q_SLOTS:
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::blank(1));
         dlg.show();
-        dlg.Edit1->setText("二人目");
-        dlg.Edit2->setText("a@x.jp");
+        dlg.nameEdit->setText("二人目");
+        dlg.addressEdit->setText("a@x.jp");
         MessageBox::queueAnswer(MessageBox::Answer::No);
         dlg.Button1Click();
         QCOMPARE(warnings(), QString("同じメールアドレスが登録されています。追加しますか？"));
         QVERIFY(dlg.isVisible());
-        QCOMPARE(dlg.Edit1->text(), QString("二人目"));
+        QCOMPARE(dlg.nameEdit->text(), QString("二人目"));
         QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 1"), 1);
         MessageBox::queueAnswer(MessageBox::Answer::Cancel);
         dlg.Button1Click();
@@ -332,13 +333,13 @@ private Q_SLOTS:
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::blank(3));
         dlg.FormShow();
-        dlg.Edit1->setText(name);
-        dlg.Edit2->setText("o'brien@x.jp");
-        dlg.Edit3->setText(url);
-        dlg.CheckBox1->setChecked(true);
-        dlg.CheckBox3->setChecked(true);
-        dlg.NumberSpin1->setValue(1234567);
-        dlg.DateTimePicker1->setDate(QDate(2024, 2, 29));
+        dlg.nameEdit->setText(name);
+        dlg.addressEdit->setText("o'brien@x.jp");
+        dlg.urlEdit->setText(url);
+        dlg.sleepCheck->setChecked(true);
+        dlg.flag2Check->setChecked(true);
+        dlg.count1Spin->setValue(1234567);
+        dlg.date1Picker->setDate(QDate(2024, 2, 29));
         dlg.Button1Click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(dlg.SleepValue(), 1);
@@ -358,8 +359,8 @@ private Q_SLOTS:
         edit.setSave(MemberEntry::save);
         edit.setRecord(MemberEntry::stored(3, dlg.UserIdx()));
         edit.FormShow();
-        QCOMPARE(edit.Edit1->text(), name);
-        QCOMPARE(edit.DateTimePicker1->date(), QDate(2024, 2, 29));
+        QCOMPARE(edit.nameEdit->text(), name);
+        QCOMPARE(edit.date1Picker->date(), QDate(2024, 2, 29));
         edit.Button1Click();
         QCOMPARE(edit.result(), int(QDialog::Accepted));
         const auto again = MemberSql::load(3, dlg.UserIdx());
@@ -395,7 +396,7 @@ private Q_SLOTS:
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::stored(1, 1));
         dlg.show();
-        QCOMPARE(dlg.Edit1->text(), value);
+        QCOMPARE(dlg.nameEdit->text(), value);
         dlg.Button1Click();
         QCOMPARE(warnings(), QString());
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
@@ -412,9 +413,9 @@ private Q_SLOTS:
         add.setSave(MemberEntry::save);
         add.setRecord(MemberEntry::blank(1));
         add.FormShow();
-        add.Edit1->setText(value);
-        add.Edit2->setText("b@x.jp");
-        add.Edit3->setText(value);
+        add.nameEdit->setText(value);
+        add.addressEdit->setText("b@x.jp");
+        add.urlEdit->setText(value);
         add.Button1Click();
         QCOMPARE(add.result(), int(QDialog::Accepted));
         const auto added = MemberSql::load(1, add.UserIdx());
@@ -441,7 +442,7 @@ private Q_SLOTS:
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::stored(1, 1));
         dlg.FormShow();
-        QCOMPARE(dlg.NumberSpin1->value(), shown);
+        QCOMPARE(dlg.count1Spin->value(), shown);
         dlg.Button1Click();
         QCOMPARE(scalar("select Count1 from MagUser where UserIdx = 1"), qint64(shown));
     }
@@ -469,8 +470,8 @@ private Q_SLOTS:
         dlg.setSave(MemberEntry::save);
         dlg.setRecord(MemberEntry::stored(1, 1));
         dlg.show();
-        QCOMPARE(dlg.DateTimePicker1->text(), shown);
-        QCOMPARE(dlg.DateTimePicker2->date(), QDate(2024, 1, 5));
+        QCOMPARE(dlg.date1Picker->text(), shown);
+        QCOMPARE(dlg.date2Picker->date(), QDate(2024, 1, 5));
         dlg.Button1Click();
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(text("select UserDate1 from MagUser where UserIdx = 1"), stored.isNull() ? "<null>" : stored);
@@ -479,7 +480,7 @@ private Q_SLOTS:
         again.setSave(MemberEntry::save);
         again.setRecord(MemberEntry::stored(1, 1));
         again.show();
-        again.DateTimePicker1->setDate(QDate(2025, 7, 1));
+        again.date1Picker->setDate(QDate(2025, 7, 1));
         again.Button1Click();
         QCOMPARE(text("select UserDate1 from MagUser where UserIdx = 1"), QString("20250701"));
     }
@@ -502,13 +503,13 @@ private Q_SLOTS:
         QFETCH(QString, url);
         TUserDlg dlg;
         dlg.setSave(MemberEntry::save);
-        dlg.Edit1->setText("元の名前");
-        dlg.Edit2->setText("old@x.jp");
+        dlg.nameEdit->setText("元の名前");
+        dlg.addressEdit->setText("old@x.jp");
         QApplication::clipboard()->setText(clip);
         dlg.Paste1Click();
-        QCOMPARE(dlg.Edit1->text(), name);
-        QCOMPARE(dlg.Edit2->text(), address);
-        QCOMPARE(dlg.Edit3->text(), url);
+        QCOMPARE(dlg.nameEdit->text(), name);
+        QCOMPARE(dlg.addressEdit->text(), address);
+        QCOMPARE(dlg.urlEdit->text(), url);
     }
 
     void dispOptReadsAndWrites()
@@ -516,34 +517,34 @@ private Q_SLOTS:
         const std::array<QString, 7> names{"会員", "会員", "フラグ３", "数字１", "数字2", "日付１", "日付２"};
         TDispOptDlg fresh(5, names);
         fresh.FormShow();
-        QCOMPARE(fresh.CheckListBox1->count(), 11);
+        QCOMPARE(fresh.fieldList->count(), 11);
         for (int i = 0; i < 11; ++i)
-            QCOMPARE(fresh.CheckListBox1->item(i)->checkState(), Qt::Checked);
+            QCOMPARE(fresh.fieldList->item(i)->checkState(), Qt::Checked);
 
         MemberOrder::save(5, "A:1,M:1,S:1,");
         TDispOptDlg dlg(5, names);
         dlg.FormShow();
-        QCOMPARE(dlg.CheckListBox1->item(0)->text(), QString("メールアドレス"));
-        QCOMPARE(dlg.CheckListBox1->item(2)->text(), QString("登録日"));
-        QCOMPARE(dlg.CheckListBox1->item(3)->checkState(), Qt::Unchecked);
+        QCOMPARE(dlg.fieldList->item(0)->text(), QString("メールアドレス"));
+        QCOMPARE(dlg.fieldList->item(2)->text(), QString("登録日"));
+        QCOMPARE(dlg.fieldList->item(3)->checkState(), Qt::Unchecked);
         // Move "登録日" to the top and back down one; its check mark goes with it.
-        dlg.CheckListBox1->setCurrentRow(2);
+        dlg.fieldList->setCurrentRow(2);
         dlg.Button3Click();
         dlg.Button3Click();
         dlg.Button3Click();  // already first: stays
-        QCOMPARE(dlg.CheckListBox1->item(0)->text(), QString("登録日"));
-        QCOMPARE(dlg.CheckListBox1->item(0)->checkState(), Qt::Checked);
-        dlg.CheckListBox1->setCurrentRow(10);
+        QCOMPARE(dlg.fieldList->item(0)->text(), QString("登録日"));
+        QCOMPARE(dlg.fieldList->item(0)->checkState(), Qt::Checked);
+        dlg.fieldList->setCurrentRow(10);
         dlg.Button4Click();  // already last: stays
-        QCOMPARE(dlg.CheckListBox1->currentRow(), 10);
-        dlg.CheckListBox1->item(4)->setCheckState(Qt::Checked);  // one of the two "会員"
+        QCOMPARE(dlg.fieldList->currentRow(), 10);
+        dlg.fieldList->item(4)->setCheckState(Qt::Checked);  // one of the two "会員"
         dlg.Button1Click();
         QCOMPARE(MemberOrder::load(5).value_or(""), QString("S:1,A:1,M:1,F1:0,F1:1,F3:0,C1:0,C2:0,D1:0,D2:0,U:0,"));
 
         // Cancel writes nothing.
         TDispOptDlg cancelled(5, names);
         cancelled.FormShow();
-        cancelled.CheckListBox1->item(0)->setCheckState(Qt::Unchecked);
+        cancelled.fieldList->item(0)->setCheckState(Qt::Unchecked);
         cancelled.reject();
         QCOMPARE(MemberOrder::load(5).value_or(""), QString("S:1,A:1,M:1,F1:0,F1:1,F3:0,C1:0,C2:0,D1:0,D2:0,U:0,"));
     }

@@ -225,8 +225,8 @@ private Q_SLOTS:
         int saves = 0;
         member.setSave([&saves](MemberRecord &) { ++saves; });
         member.show();
-        member.Edit2->setText("a@x.jp");
-        member.Edit1->setText(QString(kLongestBackupStatement, QLatin1Char('n')));
+        member.addressEdit->setText("a@x.jp");
+        member.nameEdit->setText(QString(kLongestBackupStatement, QLatin1Char('n')));
         member.Button1Click();
         QCOMPARE(saves, 0);
         QVERIFY(member.isVisible());
@@ -245,7 +245,7 @@ private Q_SLOTS:
             throw StoreError("database is locked");
         });
         member.show();
-        member.Edit2->setText("a@x.jp");
+        member.addressEdit->setText("a@x.jp");
         member.Button1Click();
         QCOMPARE(tries, 1);
         QVERIFY(member.isVisible());
@@ -257,9 +257,9 @@ private Q_SLOTS:
         TMagzineDlg mag(env->dataDir());
         mag.setSave([](MagazineRecord &) { throw StoreError("disk I/O error"); });
         mag.show();
-        mag.Edit1->setText("週刊");
-        mag.Edit2->setText("発行者");
-        mag.Edit3->setText("a@b.jp");
+        mag.nameEdit->setText("週刊");
+        mag.ownerEdit->setText("発行者");
+        mag.addressEdit->setText("a@b.jp");
         mag.Button1Click();
         QVERIFY(mag.isVisible());
         QCOMPARE(mag.MagIdx(), -1);
@@ -276,8 +276,8 @@ private Q_SLOTS:
         TUserDlg member;
         member.setRecord(start);
         member.show();
-        QCOMPARE(member.Edit1->text(), QString("山田"));
-        member.CheckBox1->setChecked(true);
+        QCOMPARE(member.nameEdit->text(), QString("山田"));
+        member.sleepCheck->setChecked(true);
         member.Button1Click();
         QCOMPARE(member.result(), int(QDialog::Accepted));
         const MemberRecord out = member.record();
@@ -291,7 +291,7 @@ private Q_SLOTS:
         mag.setRecord(magazine("週刊"));
         mag.show();
         QVERIFY(!mag.EditMode());
-        QCOMPARE(mag.Edit9->text(), QString("数字2"));
+        QCOMPARE(mag.count2NameEdit->text(), QString("数字2"));
         mag.Button1Click();
         QCOMPARE(mag.result(), int(QDialog::Accepted));
         QCOMPARE(mag.record().name, QString("週刊"));

@@ -1,4 +1,4 @@
-#include "mail/SendGroup.h"
+#include "mail/RecipientFate.h"
 
 namespace {
 
