@@ -5,6 +5,9 @@
 #include "store/DepartedMembers.h"
 #include "store/MemberNumbers.h"
 #include "store/RowCursor.h"
+#include "store/Sql.h"
+
+#include <QSet>
 
 #include <algorithm>
 #include <limits>
@@ -18,9 +21,63 @@ QVariant dateValue(const std::optional<QString> &d)
     return d ? TextValue(*d) : QVariant();
 }
 
+// The columns of a MemberRowView, in the order readRowView takes them.
+const QString kRowViewColumns = QStringLiteral(
+    "select UserIdx,Sleep,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Count1,Count2,UserDate1,UserDate2,AddDate"
+    " from MagUser where MagIdx = ?");
+
+// A selection up to this many members is read by their numbers; a longer one costs less as
+// one pass over the magazine.
+constexpr int kRowsByNumber = 2000;
+
+MemberRowView readRowView(const RowCursor &c)
+{
+    MemberRowView r;
+    r.userIdx = int(c.integer(0));
+    r.sleep = c.integer(1) != 0;
+    r.name = c.text(2);
+    r.address = c.text(3);
+    r.url = c.text(4);
+    r.flags = {c.integer(5) != 0, c.integer(6) != 0, c.integer(7) != 0};
+    r.counts = {c.integer(8), c.integer(9)};
+    r.date1 = c.text(10);
+    r.date2 = c.text(11);
+    r.addDate = c.text(12);
+    return r;
+}
+
 } // namespace
 
 namespace MemberSql {
+
+void forEachRow(int magIdx, const std::function<void(const MemberRowView &)> &each)
+{
+    RowCursor c(kRowViewColumns);
+    c.bind(0, magIdx);
+    while (c.next())
+        each(readRowView(c));
+}
+
+void forEachRow(int magIdx, const QList<int> &userIdxs, const std::function<void(const MemberRowView &)> &each)
+{
+    if (userIdxs.isEmpty())
+        return;
+    if (userIdxs.size() > kRowsByNumber) {
+        const QSet<int> wanted(userIdxs.cbegin(), userIdxs.cend());
+        forEachRow(magIdx, [&](const MemberRowView &r) {
+            if (wanted.contains(r.userIdx))
+                each(r);
+        });
+        return;
+    }
+    RowCursor c(kRowViewColumns + QStringLiteral(" and UserIdx in (") + Sql::marks(userIdxs.size())
+                + QStringLiteral(")"));
+    c.bind(0, magIdx);
+    for (qsizetype i = 0; i < userIdxs.size(); ++i)
+        c.bind(int(i) + 1, userIdxs[i]);
+    while (c.next())
+        each(readRowView(c));
+}
 
 std::unique_ptr<RowCursor> rows(int magIdx)
 {

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <QVariant>
 
@@ -31,10 +32,30 @@ struct MemberRecord {
     QString addDate;
 };
 
+// A member's columns as a list shows them, read without a string object per cell: the
+// texts point into the row just read and are valid only while the callback runs.
+struct MemberRowView {
+    int userIdx = -1;
+    bool sleep = false;
+    QStringView name;
+    QStringView address;
+    QStringView url;
+    std::array<bool, 3> flags{};
+    std::array<qint64, 2> counts{};
+    // "yyyymmdd" texts; a NULL column reads as empty.
+    QStringView date1;
+    QStringView date2;
+    QStringView addDate;
+};
+
 namespace MemberSql {
 
 // Every column ("select *", in the table's own order) of the magazine's members.
 std::unique_ptr<RowCursor> rows(int magIdx);
+// Calls each with every member of the magazine, in the store's order.
+void forEachRow(int magIdx, const std::function<void(const MemberRowView &)> &each);
+// Calls each with those of these members of the magazine that have a row, in the store's order.
+void forEachRow(int magIdx, const QList<int> &userIdxs, const std::function<void(const MemberRowView &)> &each);
 // The eleven columns a member exchange file holds, in its order: UserName, UserAdrs, url,
 // Flg1..Flg3, Count1, Count2, UserDate1, UserDate2, AddDate.
 using ExchangeRow = std::array<QVariant, 11>;

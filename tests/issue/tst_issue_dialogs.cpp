@@ -232,8 +232,8 @@ private Q_SLOTS:
 
     void sendPageRules()
     {
+        StoreFixture::addMagazine(1, "m", QStringList(names().begin(), names().end()));
         CurrentMagazine magazine;
-        magazine.setTexts(names(), {});
         TSendPage page(magazine, env->dataDir());
         page.show();
         QCOMPARE(page.RadioGroup3->itemIndex(), 0);
@@ -299,9 +299,9 @@ private Q_SLOTS:
 
     void sendStopsUntilFlagChosen()
     {
+        StoreFixture::addMagazine(1, "m", QStringList(names().begin(), names().end()));
         CurrentMagazine magazine;
         magazine.choose(1);
-        magazine.setTexts(names(), {});
         TSendPage page(magazine, env->dataDir());
         bool composerShown = false;
         TSendPage::Hooks hooks;

@@ -116,12 +116,11 @@ private Q_SLOTS:
     void sendAsksAboutUnmappableFirst()
     {
         // Emoji go out as UTF-8 without a word; half a surrogate pair is asked about.
-        StoreFixture::insert("Magzine", {{"MagIdx", 1}, {"MagName", "m"}, {"Owner", "ツバメ🐦便"},
-                                         {"Adrs", "owner@example.jp"}, {"Atena", "様"}});
+        StoreFixture::addMagazine(1, "m", QStringList(names().begin(), names().end()),
+                                  {{"Owner", "ツバメ🐦便"}, {"Adrs", "owner@example.jp"}, {"Atena", "様"}});
         StoreFixture::insert("MagUser", {{"MagIdx", 1}, {"UserIdx", 1}, {"UserName", "a"}, {"UserAdrs", "a@example.jp"}});
         CurrentMagazine magazine;
         magazine.choose(1);
-        magazine.setTexts(names(), {});
         TSendPage page(magazine, env->dataDir());
         int composer = -1;
         int created = 0;
