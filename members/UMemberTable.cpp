@@ -131,7 +131,7 @@ void MemberTable::load(int magIdx)
         return;
     const QString sep = groupSeparator();
     MemberSql::forEachRow(magIdx, [&](const MemberRowView &r) {
-        m_rows.push_back({r.userIdx, r.sleep, quint16(m_fields.size()), appendCells(r, sep, nullptr)});
+        m_rows.push_back({r.userIdx(), r.sleep(), quint16(m_fields.size()), appendCells(r, sep, nullptr)});
     });
 }
 
@@ -146,14 +146,14 @@ int MemberTable::refresh(int magIdx, const QList<int> &userIdxs)
     const QString sep = groupSeparator();
     int refreshed = 0;
     MemberSql::forEachRow(magIdx, userIdxs, [&](const MemberRowView &r) {
-        const auto it = rowOfMember.constFind(r.userIdx);
+        const auto it = rowOfMember.constFind(r.userIdx());
         if (it == rowOfMember.constEnd())
             return;
         Row &row = m_rows[size_t(*it)];
         const Row old = row;
         for (quint16 i = 0; i < old.cellCount; ++i)
             m_deadChars += m_cells[old.firstCell + i].length;
-        row.sleep = r.sleep;
+        row.sleep = r.sleep();
         row.firstCell = appendCells(r, sep, &old);
         row.cellCount = quint16(m_fields.size());
         ++refreshed;
@@ -177,21 +177,21 @@ quint32 MemberTable::appendCells(const MemberRowView &r, const QString &sep, con
         }
         const auto start = quint32(m_pool.size());
         switch (f) {
-        case MemberOrder::Name: m_pool.append(r.name); break;
-        case MemberOrder::Address: m_pool.append(r.address); break;
-        case MemberOrder::Url: m_pool.append(r.url); break;
+        case MemberOrder::Name: m_pool.append(r.name()); break;
+        case MemberOrder::Address: m_pool.append(r.address()); break;
+        case MemberOrder::Url: m_pool.append(r.url()); break;
         case MemberOrder::Flag1:
         case MemberOrder::Flag2:
-        case MemberOrder::Flag3: m_pool.append(r.flags[size_t(f - MemberOrder::Flag1)] ? on : off); break;
+        case MemberOrder::Flag3: m_pool.append(r.flag(f - MemberOrder::Flag1) ? on : off); break;
         case MemberOrder::Count1:
         case MemberOrder::Count2: {
-            const int pos = formatGrouped(r.counts[size_t(f - MemberOrder::Count1)], sep, buf, 64);
+            const int pos = formatGrouped(r.count(f - MemberOrder::Count1), sep, buf, 64);
             m_pool.append(reinterpret_cast<const QChar *>(buf + pos), 64 - pos);
             break;
         }
-        case MemberOrder::Date1: appendDate(m_pool, r.date1); break;
-        case MemberOrder::Date2: appendDate(m_pool, r.date2); break;
-        case MemberOrder::AddDate: appendDate(m_pool, r.addDate); break;
+        case MemberOrder::Date1: appendDate(m_pool, r.date1()); break;
+        case MemberOrder::Date2: appendDate(m_pool, r.date2()); break;
+        case MemberOrder::AddDate: appendDate(m_pool, r.addDate()); break;
         default: break;
         }
         m_cells.push_back({start, quint32(m_pool.size()) - start});

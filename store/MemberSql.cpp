@@ -21,32 +21,68 @@ QVariant dateValue(const std::optional<QString> &d)
     return d ? TextValue(*d) : QVariant();
 }
 
-// The columns of a MemberRowView, in the order readRowView takes them.
+// The columns of a MemberRowView, in the order of its column numbers below.
 const QString kRowViewColumns = QStringLiteral(
     "select UserIdx,Sleep,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Count1,Count2,UserDate1,UserDate2,AddDate"
     " from MagUser where MagIdx = ?");
+enum RowViewColumn { UserIdxAt, SleepAt, NameAt, AddressAt, UrlAt, Flag1At, Count1At = Flag1At + 3, Date1At = Count1At + 2,
+                     Date2At, AddDateAt };
 
 // A selection up to this many members is read by their numbers; a longer one costs less as
 // one pass over the magazine.
 constexpr int kRowsByNumber = 2000;
 
-MemberRowView readRowView(const RowCursor &c)
+} // namespace
+
+int MemberRowView::userIdx() const
 {
-    MemberRowView r;
-    r.userIdx = int(c.integer(0));
-    r.sleep = c.integer(1) != 0;
-    r.name = c.text(2);
-    r.address = c.text(3);
-    r.url = c.text(4);
-    r.flags = {c.integer(5) != 0, c.integer(6) != 0, c.integer(7) != 0};
-    r.counts = {c.integer(8), c.integer(9)};
-    r.date1 = c.text(10);
-    r.date2 = c.text(11);
-    r.addDate = c.text(12);
-    return r;
+    return int(m_row.integer(UserIdxAt));
 }
 
-} // namespace
+bool MemberRowView::sleep() const
+{
+    return m_row.integer(SleepAt) != 0;
+}
+
+QStringView MemberRowView::name() const
+{
+    return m_row.text(NameAt);
+}
+
+QStringView MemberRowView::address() const
+{
+    return m_row.text(AddressAt);
+}
+
+QStringView MemberRowView::url() const
+{
+    return m_row.text(UrlAt);
+}
+
+bool MemberRowView::flag(int index) const
+{
+    return m_row.integer(Flag1At + index) != 0;
+}
+
+qint64 MemberRowView::count(int index) const
+{
+    return m_row.integer(Count1At + index);
+}
+
+QStringView MemberRowView::date1() const
+{
+    return m_row.text(Date1At);
+}
+
+QStringView MemberRowView::date2() const
+{
+    return m_row.text(Date2At);
+}
+
+QStringView MemberRowView::addDate() const
+{
+    return m_row.text(AddDateAt);
+}
 
 namespace MemberSql {
 
@@ -54,8 +90,9 @@ void forEachRow(int magIdx, const std::function<void(const MemberRowView &)> &ea
 {
     RowCursor c(kRowViewColumns);
     c.bind(0, magIdx);
+    const MemberRowView row(c);
     while (c.next())
-        each(readRowView(c));
+        each(row);
 }
 
 void forEachRow(int magIdx, const QList<int> &userIdxs, const std::function<void(const MemberRowView &)> &each)
@@ -65,7 +102,7 @@ void forEachRow(int magIdx, const QList<int> &userIdxs, const std::function<void
     if (userIdxs.size() > kRowsByNumber) {
         const QSet<int> wanted(userIdxs.cbegin(), userIdxs.cend());
         forEachRow(magIdx, [&](const MemberRowView &r) {
-            if (wanted.contains(r.userIdx))
+            if (wanted.contains(r.userIdx()))
                 each(r);
         });
         return;
@@ -75,8 +112,9 @@ void forEachRow(int magIdx, const QList<int> &userIdxs, const std::function<void
     c.bind(0, magIdx);
     for (qsizetype i = 0; i < userIdxs.size(); ++i)
         c.bind(int(i) + 1, userIdxs[i]);
+    const MemberRowView row(c);
     while (c.next())
-        each(readRowView(c));
+        each(row);
 }
 
 std::unique_ptr<RowCursor> rows(int magIdx)

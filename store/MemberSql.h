@@ -32,20 +32,28 @@ struct MemberRecord {
     QString addDate;
 };
 
-// A member's columns as a list shows them, read without a string object per cell: the
-// texts point into the row just read and are valid only while the callback runs.
-struct MemberRowView {
-    int userIdx = -1;
-    bool sleep = false;
-    QStringView name;
-    QStringView address;
-    QStringView url;
-    std::array<bool, 3> flags{};
-    std::array<qint64, 2> counts{};
+// A member's row as a list shows it, read from the statement under way: each column is read
+// when asked for, without a string object per cell, so a list that shows a few fields pays
+// for those only. The texts are valid only while the callback that got the row runs.
+class MemberRowView
+{
+public:
+    explicit MemberRowView(const RowCursor &row) : m_row(row) {}
+    int userIdx() const;
+    bool sleep() const;
+    QStringView name() const;
+    QStringView address() const;
+    QStringView url() const;
+    // Flg1..Flg3 by 0..2, Count1..Count2 by 0..1.
+    bool flag(int index) const;
+    qint64 count(int index) const;
     // "yyyymmdd" texts; a NULL column reads as empty.
-    QStringView date1;
-    QStringView date2;
-    QStringView addDate;
+    QStringView date1() const;
+    QStringView date2() const;
+    QStringView addDate() const;
+
+private:
+    const RowCursor &m_row;
 };
 
 namespace MemberSql {

@@ -143,7 +143,7 @@ private Q_SLOTS:
         QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 1 and Count1 = 1005 + UserIdx"), qint64(n));
         QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 2 and Count1 = 1000 + UserIdx"), qint64(10));
         QHash<int, qint64> counters;
-        MemberSql::forEachRow(1, all, [&](const MemberRowView &r) { counters.insert(r.userIdx, r.counts[0]); });
+        MemberSql::forEachRow(1, all, [&](const MemberRowView &r) { counters.insert(r.userIdx(), r.count(0)); });
         QCOMPARE(counters.size(), n);
         QCOMPARE(counters.value(n), qint64(1005 + n));
     }

@@ -110,15 +110,15 @@ private Q_SLOTS:
         QStringList seen;
         MemberSql::forEachRow(1, [&](const MemberRowView &r) {
             seen << QStringLiteral("%1|%2|%3|%4|%5|%6%7%8|%9|%10|%11|%12|%13")
-                        .arg(r.userIdx)
-                        .arg(int(r.sleep))
-                        .arg(r.name, r.address, r.url)
-                        .arg(int(r.flags[0]))
-                        .arg(int(r.flags[1]))
-                        .arg(int(r.flags[2]))
-                        .arg(r.counts[0])
-                        .arg(r.counts[1])
-                        .arg(r.date1.isEmpty() ? "-" : r.date1.toString(), r.date2, r.addDate);
+                        .arg(r.userIdx())
+                        .arg(int(r.sleep()))
+                        .arg(r.name(), r.address(), r.url())
+                        .arg(int(r.flag(0)))
+                        .arg(int(r.flag(1)))
+                        .arg(int(r.flag(2)))
+                        .arg(r.count(0))
+                        .arg(r.count(1))
+                        .arg(r.date1().isEmpty() ? "-" : r.date1().toString(), r.date2(), r.addDate());
         });
         QCOMPARE(seen, QStringList{"4|1|山田 'q'|y@example.jp|http://example.jp/|011|-5|1234567|-|20240229|20240101"});
     }
@@ -146,8 +146,8 @@ private Q_SLOTS:
         QList<int> read;
         QStringList names;
         MemberSql::forEachRow(1, wanted, [&](const MemberRowView &r) {
-            read << r.userIdx;
-            names << r.name.toString();
+            read << r.userIdx();
+            names << r.name().toString();
         });
         std::sort(read.begin(), read.end());
         QList<int> expected;
