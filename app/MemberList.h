@@ -5,6 +5,7 @@
 // selected members; it follows the current magazine by itself. Cells change only by what the
 // list reads from the store.
 #include "members/MemberField.h"
+#include "store/BulkUpdateRecords.h"
 
 #include <QTreeView>
 
@@ -97,6 +98,8 @@ private:
     void SortMembers(int column, Qt::SortOrder order);
     // The members of the selected rows, top to bottom; none without a magazine.
     QList<int> selectedMembers() const;
+    // MemberListBulk.cpp: writes the change for these members, then reads their rows again.
+    void changeSelected(const QList<int> &members, const BulkUpdateRecords::Change &change);
 
     const CurrentMagazine &m_magazine;
     TMemberListModel *m_model;

@@ -12,19 +12,23 @@
 #include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"
 
+void TMemberList::changeSelected(const QList<int> &members, const BulkUpdateRecords::Change &change)
+{
+    const int magIdx = m_magazine.CurMagIdx();
+    Command::run(window(), [&] {
+        WaitCursor wait;
+        BulkUpdate::updateSelected(change, magIdx, members);
+        m_model->refresh(magIdx, members);
+    });
+}
+
 void TMemberList::A4Click(MemberField flag, bool on)
 {
     if (!RequireMagazine(window(), m_magazine.CurMagIdx()))
         return;
     const QList<int> members = selectedMembers();
-    if (members.isEmpty())
-        return;
-    const int magIdx = m_magazine.CurMagIdx();
-    Command::run(window(), [&] {
-        WaitCursor wait;
-        BulkUpdate::updateSelected(BulkUpdate::flagChange(flag, on), magIdx, members);
-        m_model->refresh(magIdx, members);
-    });
+    if (!members.isEmpty())
+        changeSelected(members, BulkUpdate::flagChange(flag, on));
 }
 
 void TMemberList::N15Click(MemberField counter)
@@ -36,15 +40,9 @@ void TMemberList::N15Click(MemberField counter)
     dlg.setFieldName(m_magazine.MagFieldNames()[MemberFields::nameIndex(counter)]);
     if (dlg.exec() != QDialog::Accepted)
         return;
-    const int magIdx = m_magazine.CurMagIdx();
     // Adding or subtracting starts from what the store holds, which may be ahead of the cell
     // (a delivery counts its recipients up when it completes): the rows are read again.
-    const BulkUpdate::Change change = BulkUpdate::counterChange(counter, dlg.mode(), dlg.value());
-    Command::run(window(), [&] {
-        WaitCursor wait;
-        BulkUpdate::updateSelected(change, magIdx, members);
-        m_model->refresh(magIdx, members);
-    });
+    changeSelected(members, BulkUpdate::counterChange(counter, dlg.mode(), dlg.value()));
 }
 
 void TMemberList::N16Click(MemberField date)
@@ -57,13 +55,7 @@ void TMemberList::N16Click(MemberField date)
     dlg.setDate(QDate::currentDate());
     if (dlg.exec() != QDialog::Accepted)
         return;
-    const int magIdx = m_magazine.CurMagIdx();
-    const BulkUpdate::Change change = BulkUpdate::dateChange(date, dlg.date());
-    Command::run(window(), [&] {
-        WaitCursor wait;
-        BulkUpdate::updateSelected(change, magIdx, members);
-        m_model->refresh(magIdx, members);
-    });
+    changeSelected(members, BulkUpdate::dateChange(date, dlg.date()));
 }
 
 void TMemberList::OFF11Click(MemberField field)
