@@ -15,14 +15,14 @@ TVerDlg::TVerDlg(QWidget *parent) : QDialog(parent)
     auto *label1 = new QLabel(QStringLiteral("ツバメ便 バージョン情報"), this);
     label1->setObjectName(QStringLiteral("Label1"));
     const auto v = TMainForm::programVersion();
-    Label2 = new QLabel(versionLine(v.major, v.minor, v.release, v.build), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
+    versionLabel = new QLabel(versionLine(v.major, v.minor, v.release, v.build), this);
+    versionLabel->setObjectName(QStringLiteral("Label2"));
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("Button1"));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     layout->addWidget(label1);
-    layout->addWidget(Label2);
+    layout->addWidget(versionLabel);
     layout->addWidget(ok, 0, Qt::AlignHCenter);
 }
 

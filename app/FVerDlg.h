@@ -10,5 +10,5 @@ class TVerDlg : public QDialog
 public:
     explicit TVerDlg(QWidget *parent = nullptr);
     static QString versionLine(int major, int minor, int release, int build);
-    QLabel *Label2 = nullptr;
+    QLabel *versionLabel = nullptr;  // Label2
 };

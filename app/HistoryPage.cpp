@@ -68,51 +68,53 @@ THistoryPage::THistoryPage(const CurrentMagazine &magazine, QWidget *parent)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    Splitter3 = new QSplitter(Qt::Vertical, this);
-    Splitter3->setObjectName(QStringLiteral("Splitter3"));
-    ListView4 = new QTreeWidget(Splitter3);
-    ListView4->setObjectName(QStringLiteral("ListView4"));
-    ListView4->setRootIsDecorated(false);
-    ListView4->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView4->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView4->setHeaderLabels({QStringLiteral("件名"), QStringLiteral("発行番号"), QStringLiteral("発行日"),
+    previewSplitter = new QSplitter(Qt::Vertical, this);
+    previewSplitter->setObjectName(QStringLiteral("Splitter3"));
+    historyList = new QTreeWidget(previewSplitter);
+    historyList->setObjectName(QStringLiteral("ListView4"));
+    historyList->setRootIsDecorated(false);
+    historyList->setSelectionMode(QAbstractItemView::SingleSelection);
+    historyList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    historyList->setHeaderLabels({QStringLiteral("件名"), QStringLiteral("発行番号"), QStringLiteral("発行日"),
                                 QStringLiteral("発行数"), QStringLiteral("条件"), QStringLiteral("状態")});
-    ListView4->setSelectionBehavior(QAbstractItemView::SelectRows);
+    historyList->setSelectionBehavior(QAbstractItemView::SelectRows);
     // First-start widths; loadColumnWidths puts stored ones over them.
     const QStringList samples = ListWidths::historySamples();
     for (int c = 0; c < samples.size(); ++c)
-        ListView4->setColumnWidth(c, ListWidths::fitColumn(ListView4, c, samples[c]));
-    connect(ListView4, &QTreeWidget::itemSelectionChanged, this, &THistoryPage::ListView4SelectItem);
-    connect(ListView4, &QTreeWidget::itemSelectionChanged, this, &THistoryPage::commandsChanged);
-    Memo2 = new QPlainTextEdit(Splitter3);
-    Memo2->setObjectName(QStringLiteral("Memo2"));
-    QPalette pal = Memo2->palette();
+        historyList->setColumnWidth(c, ListWidths::fitColumn(historyList, c, samples[c]));
+    connect(historyList, &QTreeWidget::itemSelectionChanged, this, &THistoryPage::ListView4SelectItem);
+    connect(historyList, &QTreeWidget::itemSelectionChanged, this, &THistoryPage::commandsChanged);
+    preview = new QPlainTextEdit(previewSplitter);
+    preview->setObjectName(QStringLiteral("Memo2"));
+    QPalette pal = preview->palette();
     pal.setColor(QPalette::Text, Qt::blue);
-    Memo2->setPalette(pal);
-    Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
-    layout->addWidget(Splitter3);
+    preview->setPalette(pal);
+    preview->setLineWrapMode(QPlainTextEdit::NoWrap);
+    layout->addWidget(previewSplitter);
+    connect(&magazine, &CurrentMagazine::changed, this, &THistoryPage::clear);
 }
 
 void THistoryPage::loadColumnWidths()
 {
     const auto s = AppSettings::open();
-    for (int i = 0; i < ListView4->columnCount(); ++i) {
+    for (int i = 0; i < historyList->columnCount(); ++i) {
         const QString name = QStringLiteral("List4Width%1").arg(i + 1);
         if (s->contains(name))
-            ListView4->setColumnWidth(i, s->value(name).toInt());
+            historyList->setColumnWidth(i, s->value(name).toInt());
     }
 }
 
 void THistoryPage::saveColumnWidths() const
 {
     const auto s = AppSettings::open();
-    for (int i = 0; i < ListView4->columnCount(); ++i)
-        s->setValue(QStringLiteral("List4Width%1").arg(i + 1), ListView4->columnWidth(i));
+    for (int i = 0; i < historyList->columnCount(); ++i)
+        s->setValue(QStringLiteral("List4Width%1").arg(i + 1), historyList->columnWidth(i));
 }
 
 void THistoryPage::clear()
 {
-    ListView4->clear();
+    historyList->clear();
+    preview->clear();
     Q_EMIT commandsChanged();
 }
 
@@ -131,8 +133,8 @@ void THistoryPage::LoadHistoryList()
     const int magIdx = m_magazine.CurMagIdx();
     {
         WaitCursor wait;
-        ListView4->clear();
-        Memo2->clear();
+        historyList->clear();
+        preview->clear();
         Command::run(window(), [this, magIdx] {
             const QList<History::Row> rows = History::load(magIdx);
             QList<QTreeWidgetItem *> items;
@@ -147,29 +149,29 @@ void THistoryPage::LoadHistoryList()
                 item->setData(0, Qt::UserRole, r.magCnt);
                 items << item;
             }
-            ListView4->addTopLevelItems(items);
+            historyList->addTopLevelItems(items);
             showStates(magIdx);
         });
         Q_EMIT loaded();
-        ListView4->viewport()->update();
+        historyList->viewport()->update();
     }
 }
 
 void THistoryPage::ListView4SelectItem()
 {
-    const int magCnt = selectedIssue(ListView4);
+    const int magCnt = selectedIssue(historyList);
     if (!m_magazine.isChosen() || magCnt == 0)
         return;
     const int magIdx = m_magazine.CurMagIdx();
     Command::run(window(), [this, magIdx, magCnt] {
         if (const auto issue = History::readIssue(magIdx, magCnt))
-            Memo2->setPlainText(asPlainLines(issue->body));
+            preview->setPlainText(asPlainLines(issue->body));
     });
 }
 
 void THistoryPage::E4Click()
 {
-    const int magCnt = selectedIssue(ListView4);
+    const int magCnt = selectedIssue(historyList);
     if (!issueChosen(window(), m_magazine.CurMagIdx(), magCnt))
         return;
     const int magIdx = m_magazine.CurMagIdx();
@@ -181,7 +183,7 @@ void THistoryPage::E4Click()
 
 void THistoryPage::M1Click(int)
 {
-    const int magCnt = selectedIssue(ListView4);
+    const int magCnt = selectedIssue(historyList);
     if (!issueChosen(window(), m_magazine.CurMagIdx(), magCnt))
         return;
     THistDlg dlg(window());
@@ -224,8 +226,8 @@ void THistoryPage::showStates(int magIdx)
     byNumber.reserve(issues.size());
     for (const IssueStateRow &issue : issues)
         byNumber.insert(issue.MagCnt, &issue);
-    for (int i = 0; i < ListView4->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *item = ListView4->topLevelItem(i);
+    for (int i = 0; i < historyList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = historyList->topLevelItem(i);
         const IssueStateRow *issue = byNumber.value(item->data(0, Qt::UserRole).toInt());
         const IssueState state = issue ? issue->state : IssueState::Legacy;
         QString text = IssueStateText(state);
@@ -250,7 +252,7 @@ void THistoryPage::showStates(int magIdx)
 
 void THistoryPage::refreshStates()
 {
-    if (!m_magazine.isChosen() || ListView4->topLevelItemCount() == 0)
+    if (!m_magazine.isChosen() || historyList->topLevelItemCount() == 0)
         return;
     const int magIdx = m_magazine.CurMagIdx();
     Command::run(window(), [this, magIdx] { showStates(magIdx); });
@@ -258,19 +260,19 @@ void THistoryPage::refreshStates()
 
 bool THistoryPage::canResumeSelected() const
 {
-    const auto items = ListView4->selectedItems();
+    const auto items = historyList->selectedItems();
     return !items.isEmpty() && items.first()->data(0, kCanResumeRole).toBool();
 }
 
 bool THistoryPage::canResendSelected() const
 {
-    const auto items = ListView4->selectedItems();
+    const auto items = historyList->selectedItems();
     return !items.isEmpty() && items.first()->data(0, kCanResendRole).toBool();
 }
 
 bool THistoryPage::readOpenIssue(int *magIdxOut, int *magCntOut, SendStateCounts *counts)
 {
-    const int magCnt = selectedIssue(ListView4);
+    const int magCnt = selectedIssue(historyList);
     if (!issueChosen(window(), m_magazine.CurMagIdx(), magCnt))
         return false;
     const int magIdx = m_magazine.CurMagIdx();

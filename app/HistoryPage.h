@@ -1,6 +1,6 @@
 #pragma once
-// The history page: the current magazine's issues (ListView4) over the preview of the one
-// selected (Memo2). It owns the list's columns and their stored widths, the preview, and the
+// The history page: the current magazine's issues over the preview of the one selected. It
+// follows the current magazine (another one empties the page) and owns the list's columns and their stored widths, the preview, and the
 // commands on the selected issue: its recipients, taking it into the composer, resuming its
 // delivery or sending again to its failed recipients, and the deletion of the magazine's
 // history up to a day. The "状態" column shows how each issue's delivery stands, and for one
@@ -21,14 +21,15 @@ class THistoryPage : public QWidget
 public:
     explicit THistoryPage(const CurrentMagazine &magazine, QWidget *parent = nullptr);
 
-    QSplitter *Splitter3;
-    QTreeWidget *ListView4;
-    QPlainTextEdit *Memo2;
+    QSplitter *previewSplitter;
+    QTreeWidget *historyList;
+    QPlainTextEdit *preview;
 
     // Lists the current magazine's issues, after warning when none is selected.
     void H1Click();
     // Lists the current magazine's issues; loaded() tells the window to show the page.
     void LoadHistoryList();
+    // Empties the list and the preview.
     void clear();
     void ListView4SelectItem();
     // Hands the selected issue's subject and body to editIssue().

@@ -91,6 +91,7 @@ TMagazineList::TMagazineList(const CurrentMagazine &magazine, QWidget *parent)
     HeaderSort::clear(*header());
     connect(header(), &QHeaderView::sortIndicatorChanged, this, &TMagazineList::SortMagazines);
     connect(this, &QTreeWidget::itemDoubleClicked, this, &TMagazineList::editRequested);
+    connect(&magazine, &CurrentMagazine::changed, this, [this] { markCurrent(FindMagazineRow()); });
 }
 
 void TMagazineList::loadColumnWidths()
@@ -115,11 +116,10 @@ int TMagazineList::magIdxOf(const QTreeWidgetItem *item)
     return item->data(0, Qt::UserRole).toInt();
 }
 
-void TMagazineList::markCurrent(QTreeWidgetItem *item)
+void TMagazineList::markCurrent(int row)
 {
     for (int i = 0; i < topLevelItemCount(); ++i)
-        setMark(topLevelItem(i), false);
-    setMark(item, true);
+        setMark(topLevelItem(i), i == row);
 }
 
 void TMagazineList::ShowMemberCount(int count)

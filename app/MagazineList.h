@@ -1,7 +1,8 @@
 #pragma once
 // The magazine list (ListView1): every magazine with its member count, the current one
-// marked. It owns its rows, their Shift-JIS order by the header's sort indicator, and its
-// column widths; the window decides what choosing, editing or deleting a magazine does.
+// marked as the current magazine changes. It owns its rows, their Shift-JIS order by the
+// header's sort indicator, and its column widths; the window decides what choosing, editing
+// or deleting a magazine does.
 #include <QTreeWidget>
 
 class CurrentMagazine;
@@ -19,8 +20,8 @@ public:
     int FindMagazineRow() const;
     // The magazine of a row.
     static int magIdxOf(const QTreeWidgetItem *item);
-    // Marks the row as the current magazine's, and no other.
-    void markCurrent(QTreeWidgetItem *item);
+    // Marks the row (-1 for none) as the current magazine's, and no other.
+    void markCurrent(int row);
     // The current magazine's member count.
     void ShowMemberCount(int count);
 

@@ -82,14 +82,14 @@ void TMainForm::FormCreate()
         return;
     }
 
-    RichEdit1->clear();
-    RichEdit1->setCurrentFont(RichEdit1->font());
-    Edit1->clear();
+    bodyEdit->clear();
+    bodyEdit->setCurrentFont(bodyEdit->font());
+    subjectEdit->clear();
 
-    PageControl1->setCurrentWidget(TabSheet2);
-    ComboBox1->addItems(Templates::Items());
+    pages->setCurrentWidget(mailPage);
+    templateCombo->addItems(Templates::Items());
     // No template is chosen until the user picks one: "挿入" then inserts nothing.
-    ComboBox1->setCurrentIndex(-1);
+    templateCombo->setCurrentIndex(-1);
 
     QDir().mkdir(DataDir + QStringLiteral("sign"));
     QDir().mkdir(DataDir + QStringLiteral("where"));
@@ -98,7 +98,7 @@ void TMainForm::FormCreate()
     LoadWindowSettings();
     RefreshConnInfo();
 
-    connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
+    connect(pages, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
     m_startedOk = true;
 }
 
@@ -139,9 +139,9 @@ void TMainForm::LoadWindowSettings()
 
     if (s->contains(QStringLiteral("List1Width0"))) {
         const int w = s->value(QStringLiteral("List1Width0")).toInt();
-        Splitter1->setSizes({w, qMax(1, width() - w)});
+        mainSplitter->setSizes({w, qMax(1, width() - w)});
     }
-    ListView1->loadColumnWidths();
+    magazineList->loadColumnWidths();
 
     BuildMemberColumns();
 
@@ -197,9 +197,9 @@ void TMainForm::saveWindowSettings()
     s->setValue(QStringLiteral("height"), height());
     s->setValue(QStringLiteral("left"), pos().x());
     s->setValue(QStringLiteral("top"), pos().y());
-    s->setValue(QStringLiteral("List1Width0"), Splitter1->sizes().value(0));
-    ListView1->saveColumnWidths();
-    ListView2->saveColumnWidths();
+    s->setValue(QStringLiteral("List1Width0"), mainSplitter->sizes().value(0));
+    magazineList->saveColumnWidths();
+    memberList->saveColumnWidths();
     HistoryPage->saveColumnWidths();
 }
 
@@ -274,14 +274,9 @@ bool TMainForm::RequireMagazine()
     return ::RequireMagazine(this, Magazine->CurMagIdx());
 }
 
-void TMainForm::N45Click()
-{
-    LoadMemberRows(Magazine->CurMagIdx());
-}
-
 void TMainForm::PageControl1Change(int index)
 {
-    if (PageControl1->widget(index) == TabSheet5)
+    if (pages->widget(index) == HistoryPage)
         H1Click();
 }
 

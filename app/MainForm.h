@@ -25,7 +25,6 @@ class QToolButton;
 class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
-class TFindDlg;
 class TGetVersion;
 class TMagzineDlg;
 class TComposer;
@@ -58,7 +57,8 @@ public:
     // Operations other parts call.
     void LoadWindowSettings();
     void LoadMagazineList();
-    void ShowMagazine(int magIdx);
+    // Makes the magazine (or none) current, read from the store; a failed read is shown.
+    void chooseMagazine(int magIdx);
     int FindMagazineRow() const;
     void BuildMemberColumns();
     void LoadMemberRows(int magIdx);
@@ -87,33 +87,29 @@ public:
     const QString DocDir;
     const QString DataDir;
 
-    // Controls, under their names.
-    TMagazineList *ListView1 = nullptr; // magazines
-    TMemberList *ListView2 = nullptr;  // members
-    QTreeWidget *ListView4 = nullptr;  // history
-    QTabWidget *PageControl1 = nullptr;
-    QWidget *TabSheet1 = nullptr;
-    QWidget *TabSheet2 = nullptr;
-    QWidget *TabSheet4 = nullptr;
-    QWidget *TabSheet5 = nullptr;
-    QSplitter *Splitter1 = nullptr;    // magazine pane | pages
-    QSplitter *Splitter3 = nullptr;    // history list | preview
-    QLabel *MagNamePanel = nullptr;    // name of the selected magazine, beside the toolbar
-    QLineEdit *Edit1 = nullptr;        // subject
-    QComboBox *ComboBox1 = nullptr;    // templates
-    QPushButton *Button3 = nullptr;    // "挿入"
-    QLabel *Panel3 = nullptr;          // ruler
-    QTextEdit *RichEdit1 = nullptr;    // body
-    QPlainTextEdit *Memo2 = nullptr;   // history preview
+    // Controls; each keeps its old name as its objectName, for look-ups by name.
+    TMagazineList *magazineList = nullptr;    // ListView1
+    TMemberList *memberList = nullptr;        // ListView2, with its own context menu
+    QTreeWidget *historyList = nullptr;       // ListView4, on the history page
+    QTabWidget *pages = nullptr;              // PageControl1
+    QWidget *memberPage = nullptr;            // TabSheet1: the member list
+    QWidget *mailPage = nullptr;              // TabSheet2: subject, templates, ruler and body
+    QSplitter *mainSplitter = nullptr;        // Splitter1: magazine pane | pages
+    QLabel *MagNamePanel = nullptr;           // name of the selected magazine, beside the toolbar
+    QLineEdit *subjectEdit = nullptr;         // Edit1
+    QComboBox *templateCombo = nullptr;       // ComboBox1
+    QPushButton *insertButton = nullptr;      // Button3: "挿入"
+    QLabel *ruler = nullptr;                  // Panel3: the column ruler over the body
+    QTextEdit *bodyEdit = nullptr;            // RichEdit1
+    QPlainTextEdit *historyPreview = nullptr; // Memo2: the selected issue's body
     QLabel *StatusPanels[4] = {};      // status bar panels 80, 80, 300, 50 pixels
     TDeliveryControls *DeliveryButtons = nullptr; // 一時停止 / 再開 / 中止 beside the progress
-    QMenu *PopupMenu1 = nullptr;       // member-list context menu
-    TFindDlg *FindDialog1 = nullptr;   // address search, made on first use
     TComposer *Composer = nullptr;     // the mail tab's behaviour
     TSendPage *SendPage = nullptr;     // TabSheet4: send conditions and the send command
     THistoryPage *HistoryPage = nullptr; // TabSheet5: the history list and its preview
 
-    // Finds a menu action by its handler name and tag (tests and the toolbar use it).
+    // Finds a menu action by its handler name and tag, the member list's context menu
+    // ("popup_" handler) included (tests and the toolbar use it).
     QAction *action(const QString &handler, int tag = 0) const;
 
 public Q_SLOTS:
@@ -140,10 +136,6 @@ public Q_SLOTS:
     void E3Click();
     void yu1Click();
     void C4Click();
-    void A4Click(int tag);
-    void N15Click(int tag);
-    void N16Click(int tag);
-    void OFF11Click(int tag);
     void S2Click();
     void U2Click();
     void Find1Click();
@@ -168,12 +160,9 @@ public Q_SLOTS:
     void ListView2ColumnClick(int column);
     void ListView4SelectItem();
     void PageControl1Change(int index);
-    // WM_USER+400: text dropped on the member list, handled after the drop returned.
-    void DroppedTextReady();
-    // Text dropped on the member list: kept by the list, then DroppedTextReady is queued.
+    // Text dropped on the member list: the list opens the member dialog once the drop has
+    // returned to its source.
     void OleDropTarget1Drop(const QString &text);
-    // The address search box asks for its text.
-    void FindDialog1Find();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -188,7 +177,7 @@ private:
     void markInstalledUpdates();
     void saveWindowSettings();
     void countWaitingUpdates();
-    // FMainDelivery.cpp: the delivery manager and the progress it feeds; stopping on close.
+    // MainFormDelivery.cpp: the delivery manager and the progress it feeds; stopping on close.
     void setupDeliveries();
     void StopDeliveries();  // asks running deliveries to stop, waits for them
     void finishDeliveries();  // waits for running deliveries to end
@@ -197,12 +186,12 @@ private:
     void ResumeDelivery();
     void CancelDelivery();
     void stopUpdateCheck();
-    // FMainResume.cpp: at start, offers to resume the deliveries a closed or killed run left.
+    // MainFormResume.cpp: at start, offers to resume the deliveries a closed or killed run left.
     void offerResume();
     // The history menu's commands on the selected issue follow what its state allows.
     void updateHistoryCommands();
 
-    // Layout (FMainLayout.cpp)
+    // Layout (MainFormLayout.cpp)
     void createLayout();
     void createMenus();
     void createToolBar();
@@ -210,7 +199,7 @@ private:
     QWidget *createMemberPage();
     QWidget *createComposerPage();
     QWidget *createSendPage();
-    void setupIssuePages(); // FMainCompose.cpp
+    void setupIssuePages(); // MainFormCompose.cpp
     QWidget *createHistoryPage();
     // The magazine dialog, with its signature link leading to the signature editor.
     void wireMagazineDialog(TMagzineDlg &dlg);

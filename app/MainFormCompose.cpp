@@ -14,21 +14,21 @@
 void TMainForm::setupIssuePages()
 {
     Composer = new TComposer(*Magazine, DataDir,
-                             {Edit1, ComboBox1, Button3, Panel3, RichEdit1,
-                              TabSheet2->findChild<QWidget *>(QStringLiteral("Panel2")), StatusPanels[0]},
+                             {subjectEdit, templateCombo, insertButton, ruler, bodyEdit,
+                              mailPage->findChild<QWidget *>(QStringLiteral("Panel2")), StatusPanels[0]},
                              this);
     TSendPage::Hooks hooks;
     hooks.smtpHost = [this] { return Conn.SmtpHost; };
     hooks.subject = [this] { return Composer->subject(); };
     hooks.body = [this] { return Composer->body(); };
     hooks.showComposer = [this](bool subject) {
-        PageControl1->setCurrentWidget(TabSheet2);
+        pages->setCurrentWidget(mailPage);
         if (subject)
-            Edit1->setFocus();
+            subjectEdit->setFocus();
         else
-            RichEdit1->setFocus();
+            bodyEdit->setFocus();
     };
-    hooks.showPage = [this] { PageControl1->setCurrentWidget(TabSheet4); };
+    hooks.showPage = [this] { pages->setCurrentWidget(SendPage); };
     hooks.issueCreated = [this](int magIdx, int magCnt, int recipients) {
         LoadMemberRows(magIdx);
         StartMailThread(magIdx, magCnt, recipients);

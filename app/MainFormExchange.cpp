@@ -1,10 +1,8 @@
-// Member exchange and address operations: CSV import and export, removal by list, backup
-// and restore, the address check and search, home pages and the logs.
+// Member exchange: CSV import and export, removal by list, backup and restore, and the logs.
 #include "MainForm.h"
 
 #include "MemberList.h"
 
-#include "maintenance/ui/FFindDlg.h"
 #include "maintenance/ui/FImportDlg.h"
 #include "maintenance/ui/FProgressDlg.h"
 #include "maintenance/CountedLineFile.h"
@@ -14,12 +12,8 @@
 #include "maintenance/URemoveList.h"
 #include "maintenance/UTextLines.h"
 #include "members/CurrentMagazine.h"
-#include "members/MemberListModel.h"
-#include "members/UAddress.h"
-#include "members/UMemberOrder.h"
 #include "store/AppSettings.h"
 #include "store/Database.h"
-#include "store/MemberSql.h"
 #include "store/StoreFile.h"
 #include "widgets/Command.h"
 #include "widgets/FileDialog.h"
@@ -32,26 +26,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QItemSelection>
-#include <QLabel>
-#include <QProgressBar>
 #include <QSaveFile>
-#include <QTabWidget>
-#include <QTreeView>
-#include <QTreeWidget>
 
-#include <algorithm>
 
 namespace {
 
 const QString kFileBusy =
     QStringLiteral("選択されたファイルは他のアプリケーションで開かれている可能性があります。処理を中断します。");
-
-// The first column of the member list that shows the address, or -1.
-int addressColumn(const TMemberList &list)
-{
-    return list.columnOf(MemberOrder::Address);
-}
 
 QString cannotOpen(const QString &file)
 {
@@ -74,106 +55,6 @@ static void reloadMembers(TMainForm &form, int magIdx)
 {
     form.LoadMemberRows(magIdx);
     form.ShowMemberCount();
-}
-
-// ---- address check and search -----------------------------------------------------------
-
-void TMainForm::C4Click()
-{
-    if (!RequireMagazine())
-        return;
-    const int column = addressColumn(*ListView2);
-    if (column < 0) {
-        MessageBox::warning(this, QStringLiteral("チェックを行なう前に表示設定でアドレスを表示してください。"));
-        return;
-    }
-    PageControl1->setCurrentWidget(TabSheet1);
-    ListView2->clearSelection();
-    QAbstractItemModel *model = ListView2->model();
-    const int rows = model ? model->rowCount() : 0;
-    for (int r = 0; r < rows; ++r) {
-        const QModelIndex cell = model->index(r, column);
-        if (!IsValidAddress(cell.data(Qt::DisplayRole).toString())) {
-            ListView2->selectionModel()->setCurrentIndex(cell, QItemSelectionModel::ClearAndSelect
-                                                                   | QItemSelectionModel::Rows);
-            ListView2->scrollTo(cell, QAbstractItemView::EnsureVisible);
-            MessageBox::warning(this, QStringLiteral("エラーが見つかりました。"));
-            return;
-        }
-    }
-    MessageBox::warning(this, QStringLiteral("チェックは正常に終了しました。"));
-}
-
-void TMainForm::Find1Click()
-{
-    if (!RequireMagazine())
-        return;
-    if (addressColumn(*ListView2) < 0)
-        return;
-    if (!FindDialog1) {
-        FindDialog1 = new TFindDlg(this);
-        connect(FindDialog1, &TFindDlg::find, this, &TMainForm::FindDialog1Find);
-    }
-    FindDialog1->setFindText(QString());
-    FindDialog1->show();
-    FindDialog1->raise();
-    FindDialog1->activateWindow();
-}
-
-void TMainForm::FindDialog1Find()
-{
-    PageControl1->setCurrentWidget(TabSheet1);
-    ListView2->clearSelection();
-    const QString text = FindDialog1 ? FindDialog1->findText() : QString();
-    const int column = addressColumn(*ListView2);
-    QAbstractItemModel *model = ListView2->model();
-    QItemSelection found;
-    int first = -1;
-    if (!text.isEmpty() && column >= 0 && model) {
-        const int rows = model->rowCount();
-        const int last = model->columnCount() - 1;
-        int runStart = -1;
-        for (int r = 0; r <= rows; ++r) {
-            const bool match = r < rows && model->index(r, column).data(Qt::DisplayRole).toString().contains(text);
-            if (match && runStart < 0)
-                runStart = r;
-            if (!match && runStart >= 0) {
-                found.select(model->index(runStart, 0), model->index(r - 1, last));
-                runStart = -1;
-            }
-            if (match && first < 0)
-                first = r;
-        }
-    }
-    if (first < 0) {
-        MessageBox::info(this, QStringLiteral("指定されたアドレスは見つかりませんでした。"));
-        return;
-    }
-    ListView2->selectionModel()->select(found, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    ListView2->selectionModel()->setCurrentIndex(model->index(first, column), QItemSelectionModel::NoUpdate);
-    ListView2->scrollTo(model->index(first, column), QAbstractItemView::EnsureVisible);
-    ListView2->setFocus();
-    FindDialog1->close();
-}
-
-// ---- home pages ---------------------------------------------------------------------
-
-void TMainForm::U2Click()
-{
-    const QList<int> rows = ListView2->selectedRowNumbers();
-    if (rows.isEmpty())
-        return;
-    QList<int> ids;
-    for (int row : rows)
-        ids << ListView2->memberModel()->userIdx(row);
-    Command::run(this, [&] {
-        WaitCursor wait;
-        for (const QString &stored : MemberSql::urls(Magazine->CurMagIdx(), ids)) {
-            const QString url = stored.trimmed();
-            if (!url.isEmpty())
-                Shell::open(QUrl::fromUserInput(url));
-        }
-    });
 }
 
 // ---- logs -----------------------------------------------------------------------------

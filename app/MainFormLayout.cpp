@@ -5,6 +5,8 @@
 #include "MagazineList.h"
 #include "MemberList.h"
 #include "mail/DeliveryManager.h"
+#include "members/CurrentMagazine.h"
+#include "members/MemberField.h"
 #include "mail/ui/DeliveryControls.h"
 #include "mail/ui/SendProgressPanel.h"
 
@@ -49,7 +51,7 @@ QAction *TMainForm::action(const QString &handler, int tag) const
     for (QAction *a : m_commands)
         if (a->objectName() == name)
             return a;
-    return nullptr;
+    return memberList ? memberList->contextAction(name) : nullptr;
 }
 
 void TMainForm::createMenus()
@@ -91,33 +93,40 @@ void TMainForm::createMenus()
     QMenu *change = members->addMenu(QStringLiteral("フラグの変更(&M)"));
     QMenu *on = change->addMenu(QStringLiteral("フラグを ON (&Y)"));
     QMenu *off = change->addMenu(QStringLiteral("フラグをOFF (&Z)"));
-    for (int i = 1; i <= 3; ++i) {
-        const QString digit = QString(QChar(0xFF10 + i));
-        addCommand(on, QStringLiteral("フラグ%1 (&%2)").arg(digit).arg(i), "A4Click", i, [this, i] { A4Click(i); });
-    }
-    for (int i = 1; i <= 3; ++i) {
-        const QString digit = QString(QChar(0xFF10 + i));
-        addCommand(off, QStringLiteral("フラグ%1 (&%2)").arg(digit).arg(i), "A4Click", 10 + i,
-                   [this, i] { A4Click(10 + i); });
+    for (const bool setOn : {true, false}) {
+        for (const MemberField f : MemberFields::kFlags) {
+            const int n = MemberFields::number(f);
+            const int tag = MemberFields::menuTag(f) + (setOn ? 0 : MemberFields::kFlagOffTag);
+            addCommand(setOn ? on : off, QStringLiteral("フラグ%1 (&%2)").arg(QChar(0xFF10 + n)).arg(n), "A4Click", tag,
+                       [this, f, setOn] { memberList->A4Click(f, setOn); });
+        }
     }
     QMenu *counters = change->addMenu(QStringLiteral("カウンタ値の変更(&C)"));
-    for (int i = 1; i <= 2; ++i)
-        addCommand(counters, QStringLiteral("カウンタ%1 (&%2)...").arg(QChar(0xFF10 + i)).arg(i), "N15Click", i,
-                   [this, i] { N15Click(i); });
+    for (const MemberField f : MemberFields::kCounters) {
+        const int n = MemberFields::number(f);
+        addCommand(counters, QStringLiteral("カウンタ%1 (&%2)...").arg(QChar(0xFF10 + n)).arg(n), "N15Click",
+                   MemberFields::menuTag(f), [this, f] { memberList->N15Click(f); });
+    }
     QMenu *dates = change->addMenu(QStringLiteral("日付の変更(&D)"));
-    for (int i = 1; i <= 2; ++i)
-        addCommand(dates, QStringLiteral("日付%1 (&%2)...").arg(QChar(0xFF10 + i)).arg(i), "N16Click", i,
-                   [this, i] { N16Click(i); });
+    for (const MemberField f : MemberFields::kDates) {
+        const int n = MemberFields::number(f);
+        addCommand(dates, QStringLiteral("日付%1 (&%2)...").arg(QChar(0xFF10 + n)).arg(n), "N16Click",
+                   MemberFields::menuTag(f), [this, f] { memberList->N16Click(f); });
+    }
     QMenu *reset = members->addMenu(QStringLiteral("フラグのリセット(&T)"));
-    for (int i = 1; i <= 3; ++i)
-        addCommand(reset, QStringLiteral("フラグ%1をOFF(&%2)").arg(QChar(0xFF10 + i)).arg(i), "OFF11Click", i,
-                   [this, i] { OFF11Click(i); });
+    const auto addReset = [&](const QString &caption, MemberField f) {
+        addCommand(reset, caption, "OFF11Click", MemberFields::resetTag(f), [this, f] { memberList->OFF11Click(f); });
+    };
+    for (const MemberField f : MemberFields::kFlags) {
+        const int n = MemberFields::number(f);
+        addReset(QStringLiteral("フラグ%1をOFF(&%2)").arg(QChar(0xFF10 + n)).arg(n), f);
+    }
     reset->addSeparator();
-    addCommand(reset, QStringLiteral("カウンタ１をゼロ (&4)"), "OFF11Click", 4, [this] { OFF11Click(4); });
-    addCommand(reset, QStringLiteral("カウンタ２をゼロ (&5)"), "OFF11Click", 5, [this] { OFF11Click(5); });
+    addReset(QStringLiteral("カウンタ１をゼロ (&4)"), MemberField::Count1);
+    addReset(QStringLiteral("カウンタ２をゼロ (&5)"), MemberField::Count2);
     reset->addSeparator();
-    addCommand(reset, QStringLiteral("日付１をセット (&6)..."), "OFF11Click", 6, [this] { OFF11Click(6); });
-    addCommand(reset, QStringLiteral("日付２をセット (&7)..."), "OFF11Click", 7, [this] { OFF11Click(7); });
+    addReset(QStringLiteral("日付１をセット (&6)..."), MemberField::Date1);
+    addReset(QStringLiteral("日付２をセット (&7)..."), MemberField::Date2);
     members->addSeparator();
     addCommand(members, QStringLiteral("休止、再開(&S)"), "S2Click", 0, [this] { S2Click(); });
     addCommand(members, QStringLiteral("ホームページ表示(&U)"), "U2Click", 0, [this] { U2Click(); });
@@ -126,7 +135,7 @@ void TMainForm::createMenus()
     members->addSeparator();
     addCommand(members, QStringLiteral("表示設定(&O)..."), "O1Click", 0, [this] { O1Click(); });
     QAction *bounces = addCommand(members, QStringLiteral("不達の表示(&B)"), "Bounces1Click", 0,
-                                  [this] { ListView2->Bounces1Click(); });
+                                  [this] { memberList->Bounces1Click(); });
     bounces->setCheckable(true);  // checked as the list starts, once it is made
     members->addSeparator();
     addCommand(members, QStringLiteral("最新の情報に更新"), "N45Click", 0, [this] { N45Click(); })
@@ -152,44 +161,6 @@ void TMainForm::createMenus()
     addCommand(help, QStringLiteral("ブリンドロウのホームページ(&S)"), "S6Click", 0, [this] { S6Click(); });
     help->addSeparator();
     addCommand(help, QStringLiteral("バージョン(&V)..."), "V1Click", 0, [this] { V1Click(); });
-
-    // The member list's context menu; its flag, counter and date items carry the shortcuts.
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    auto popup = [this](QMenu *m, const QString &caption, const QString &handler, int tag, QKeySequence key,
-                        const std::function<void()> &slot) {
-        QAction *a = addCommand(m, caption, QStringLiteral("popup_") + handler, tag, slot);
-        if (!key.isEmpty()) {
-            // The member list takes these actions on when it is made (createMemberPage).
-            a->setShortcut(key);
-            a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        }
-        return a;
-    };
-    popup(PopupMenu1, QStringLiteral("メンバー追加(&A)"), "A1Click", 0, {}, [this] { A1Click(); });
-    popup(PopupMenu1, QStringLiteral("メンバー修正(&E)"), "E3Click", 0, {}, [this] { E3Click(); });
-    popup(PopupMenu1, QStringLiteral("メンバー削除(&D)"), "yu1Click", 0, {}, [this] { yu1Click(); });
-    PopupMenu1->addSeparator();
-    QMenu *pOn = PopupMenu1->addMenu(QStringLiteral("フラグON(&N)"));
-    QMenu *pOff = PopupMenu1->addMenu(QStringLiteral("フラグOFF(&F)"));
-    QMenu *pCount = PopupMenu1->addMenu(QStringLiteral("カウンタ設定(&C)"));
-    QMenu *pDate = PopupMenu1->addMenu(QStringLiteral("日付設定(&H)"));
-    const Qt::Key fkeys[] = {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3};
-    for (int i = 1; i <= 3; ++i) {
-        const QString caption = QStringLiteral("フラグ%1").arg(QChar(0xFF10 + i));
-        popup(pOn, caption, "A4Click", i, QKeySequence(Qt::CTRL | fkeys[i - 1]), [this, i] { A4Click(i); });
-        popup(pOff, caption, "A4Click", 10 + i, QKeySequence(Qt::SHIFT | fkeys[i - 1]),
-              [this, i] { A4Click(10 + i); });
-    }
-    const Qt::Key fkeys2[] = {Qt::Key_F6, Qt::Key_F7};
-    for (int i = 1; i <= 2; ++i) {
-        popup(pCount, QStringLiteral("カウンタ%1").arg(QChar(0xFF10 + i)), "N15Click", i,
-              QKeySequence(Qt::CTRL | fkeys2[i - 1]), [this, i] { N15Click(i); });
-        popup(pDate, QStringLiteral("日付%1").arg(QChar(0xFF10 + i)), "N16Click", i,
-              QKeySequence(Qt::SHIFT | fkeys2[i - 1]), [this, i] { N16Click(i); });
-    }
-    PopupMenu1->addSeparator();
-    popup(PopupMenu1, QStringLiteral("休止・再開(&S)"), "S2Click", 0, {}, [this] { S2Click(); });
 }
 
 void TMainForm::createToolBar()
@@ -226,6 +197,7 @@ void TMainForm::createToolBar()
     f.setBold(true);
     MagNamePanel->setFont(f);
     tools->addWidget(MagNamePanel);
+    connect(Magazine, &CurrentMagazine::changed, MagNamePanel, [this] { MagNamePanel->setText(Magazine->name()); });
 }
 
 void TMainForm::createStatusBar()
@@ -251,10 +223,10 @@ QWidget *TMainForm::createMemberPage()
     auto *page = new QWidget;
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
-    ListView2 = new TMemberList(*Magazine, page);
-    ListView2->setContextMenu(PopupMenu1);
-    connect(ListView2, &TMemberList::countChanged, this, &TMainForm::ShowMemberCount);
-    layout->addWidget(ListView2);
+    memberList = new TMemberList(*Magazine, page);
+    connect(memberList, &TMemberList::countChanged, this, &TMainForm::ShowMemberCount);
+    connect(memberList, &TMemberList::showRequested, this, [this] { pages->setCurrentWidget(memberPage); });
+    layout->addWidget(memberList);
     return page;
 }
 
@@ -265,25 +237,25 @@ QWidget *TMainForm::createComposerPage()
     auto *row1 = new QHBoxLayout;
     auto *label1 = new QLabel(QStringLiteral("件名"), page);
     label1->setObjectName(QStringLiteral("Label1"));
-    Edit1 = new QLineEdit(page);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
+    subjectEdit = new QLineEdit(page);
+    subjectEdit->setObjectName(QStringLiteral("Edit1"));
     row1->addWidget(label1);
-    row1->addWidget(Edit1, 1);
+    row1->addWidget(subjectEdit, 1);
     layout->addLayout(row1);
 
     auto *row2 = new QHBoxLayout;
     auto *label3 = new QLabel(QStringLiteral("定型文挿入"), page);
     label3->setObjectName(QStringLiteral("Label3"));
-    ComboBox1 = new QComboBox(page);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(false);
-    ComboBox1->setFocusPolicy(Qt::ClickFocus);
-    Button3 = new QPushButton(QStringLiteral("挿入"), page);
-    Button3->setObjectName(QStringLiteral("Button3"));
-    Button3->setFocusPolicy(Qt::ClickFocus);
+    templateCombo = new QComboBox(page);
+    templateCombo->setObjectName(QStringLiteral("ComboBox1"));
+    templateCombo->setEditable(false);
+    templateCombo->setFocusPolicy(Qt::ClickFocus);
+    insertButton = new QPushButton(QStringLiteral("挿入"), page);
+    insertButton->setObjectName(QStringLiteral("Button3"));
+    insertButton->setFocusPolicy(Qt::ClickFocus);
     row2->addWidget(label3);
-    row2->addWidget(ComboBox1, 1);
-    row2->addWidget(Button3);
+    row2->addWidget(templateCombo, 1);
+    row2->addWidget(insertButton);
     layout->addLayout(row2);
 
     auto *panel2 = new QWidget(page);
@@ -298,24 +270,24 @@ QWidget *TMainForm::createComposerPage()
     QFont fixed(QStringLiteral("IPAGothic"));
     fixed.setStyleHint(QFont::Monospace);
     fixed.setPixelSize(16);
-    Panel3 = new QLabel(panel2);
-    Panel3->setObjectName(QStringLiteral("Panel3"));
-    Panel3->setFont(fixed);
-    Panel3->setAutoFillBackground(true);
-    QPalette rulerPal = Panel3->palette();
+    ruler = new QLabel(panel2);
+    ruler->setObjectName(QStringLiteral("Panel3"));
+    ruler->setFont(fixed);
+    ruler->setAutoFillBackground(true);
+    QPalette rulerPal = ruler->palette();
     rulerPal.setColor(QPalette::Window, Qt::white);
     rulerPal.setColor(QPalette::WindowText, Qt::blue);
-    Panel3->setPalette(rulerPal);
-    RichEdit1 = new QTextEdit(panel2);
-    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
-    RichEdit1->setAcceptRichText(false);
-    RichEdit1->setFont(fixed);
-    RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    panelLayout->addWidget(Panel3, 0, Qt::AlignLeft);
+    ruler->setPalette(rulerPal);
+    bodyEdit = new QTextEdit(panel2);
+    bodyEdit->setObjectName(QStringLiteral("RichEdit1"));
+    bodyEdit->setAcceptRichText(false);
+    bodyEdit->setFont(fixed);
+    bodyEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    panelLayout->addWidget(ruler, 0, Qt::AlignLeft);
     // The body keeps to the left; ApplyColumnSize caps its width, the stretch takes the rest.
     auto *bodyRow = new QHBoxLayout;
     bodyRow->setSpacing(0);
-    bodyRow->addWidget(RichEdit1, 1);
+    bodyRow->addWidget(bodyEdit, 1);
     bodyRow->addStretch(0);
     panelLayout->addLayout(bodyRow, 1);
     layout->addWidget(panel2, 1);
@@ -331,17 +303,16 @@ QWidget *TMainForm::createSendPage()
 QWidget *TMainForm::createHistoryPage()
 {
     HistoryPage = new THistoryPage(*Magazine);
-    Splitter3 = HistoryPage->Splitter3;
-    ListView4 = HistoryPage->ListView4;
-    Memo2 = HistoryPage->Memo2;
-    connect(HistoryPage, &THistoryPage::loaded, this, [this] { PageControl1->setCurrentWidget(TabSheet5); });
+    historyList = HistoryPage->historyList;
+    historyPreview = HistoryPage->preview;
+    connect(HistoryPage, &THistoryPage::loaded, this, [this] { pages->setCurrentWidget(HistoryPage); });
     connect(HistoryPage, &THistoryPage::startDelivery, this, &TMainForm::StartMailThread);
     connect(HistoryPage, &THistoryPage::commandsChanged, this, &TMainForm::updateHistoryCommands);
     // An ended delivery has changed its issue's state.
     connect(Deliveries, &DeliveryManager::Ended, HistoryPage, &THistoryPage::refreshStates);
     connect(HistoryPage, &THistoryPage::editIssue, this, [this](const QString &subject, const QString &body) {
         Composer->setMail(subject, body);
-        PageControl1->setCurrentWidget(TabSheet2);
+        pages->setCurrentWidget(mailPage);
     });
     return HistoryPage;
 }
@@ -353,32 +324,32 @@ void TMainForm::createLayout()
     createMenus();
     createToolBar();
 
-    Splitter1 = new QSplitter(Qt::Horizontal, this);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    ListView1 = new TMagazineList(*Magazine, Splitter1);
-    connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView1SelectItem);
-    connect(ListView1, &TMagazineList::editRequested, this, &TMainForm::E2Click);
+    mainSplitter = new QSplitter(Qt::Horizontal, this);
+    mainSplitter->setObjectName(QStringLiteral("Splitter1"));
+    magazineList = new TMagazineList(*Magazine, mainSplitter);
+    connect(magazineList, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView1SelectItem);
+    connect(magazineList, &TMagazineList::editRequested, this, &TMainForm::E2Click);
 
-    PageControl1 = new QTabWidget(Splitter1);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    TabSheet1 = createMemberPage();
-    action(QStringLiteral("Bounces1Click"))->setChecked(ListView2->ShowBounces());
-    TabSheet2 = createComposerPage();
-    TabSheet4 = createSendPage();
-    TabSheet5 = createHistoryPage();
-    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
-    TabSheet4->setObjectName(QStringLiteral("TabSheet4"));
-    TabSheet5->setObjectName(QStringLiteral("TabSheet5"));
-    PageControl1->addTab(TabSheet1, QStringLiteral("メンバー管理"));
-    PageControl1->addTab(TabSheet2, QStringLiteral("メール"));
-    PageControl1->addTab(TabSheet4, QStringLiteral("メール送信"));
-    PageControl1->addTab(TabSheet5, QStringLiteral("履歴"));
+    pages = new QTabWidget(mainSplitter);
+    pages->setObjectName(QStringLiteral("PageControl1"));
+    memberPage = createMemberPage();
+    action(QStringLiteral("Bounces1Click"))->setChecked(memberList->ShowBounces());
+    mailPage = createComposerPage();
+    createSendPage();
+    createHistoryPage();
+    memberPage->setObjectName(QStringLiteral("TabSheet1"));
+    mailPage->setObjectName(QStringLiteral("TabSheet2"));
+    SendPage->setObjectName(QStringLiteral("TabSheet4"));
+    HistoryPage->setObjectName(QStringLiteral("TabSheet5"));
+    pages->addTab(memberPage, QStringLiteral("メンバー管理"));
+    pages->addTab(mailPage, QStringLiteral("メール"));
+    pages->addTab(SendPage, QStringLiteral("メール送信"));
+    pages->addTab(HistoryPage, QStringLiteral("履歴"));
 
-    Splitter1->setStretchFactor(0, 0);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({177, 731 - 177});
-    setCentralWidget(Splitter1);
+    mainSplitter->setStretchFactor(0, 0);
+    mainSplitter->setStretchFactor(1, 1);
+    mainSplitter->setSizes({177, 731 - 177});
+    setCentralWidget(mainSplitter);
     createStatusBar();
     setupIssuePages();
 }

@@ -10,72 +10,87 @@
 
 void TMainForm::LoadMagazineList()
 {
-    ListView1->LoadMagazineList();
+    magazineList->LoadMagazineList();
 }
 
 int TMainForm::FindMagazineRow() const
 {
-    return ListView1->FindMagazineRow();
+    return magazineList->FindMagazineRow();
 }
 
 void TMainForm::ListView1ColumnClick(int column)
 {
-    ListView1->ListView1ColumnClick(column);
+    magazineList->ListView1ColumnClick(column);
 }
 
 void TMainForm::ShowMemberCount()
 {
-    ListView1->ShowMemberCount(ListView2->memberModel()->rowCount());
+    magazineList->ShowMemberCount(memberList->memberModel()->rowCount());
 }
 
 void TMainForm::BuildMemberColumns()
 {
-    ListView2->BuildMemberColumns();
+    memberList->BuildMemberColumns();
 }
 
 void TMainForm::LoadMemberRows(int magIdx)
 {
-    ListView2->LoadMemberRows(magIdx);
+    memberList->LoadMemberRows(magIdx);
 }
 
 void TMainForm::ListView2ColumnClick(int column)
 {
-    ListView2->ListView2ColumnClick(column);
+    memberList->ListView2ColumnClick(column);
 }
 
 void TMainForm::O1Click()
 {
-    ListView2->O1Click();
+    memberList->O1Click();
 }
 
 void TMainForm::A1Click()
 {
-    ListView2->A1Click();
+    memberList->A1Click();
 }
 
 void TMainForm::E3Click()
 {
-    ListView2->E3Click();
+    memberList->E3Click();
 }
 
 void TMainForm::yu1Click()
 {
-    ListView2->yu1Click();
+    memberList->yu1Click();
 }
 
 void TMainForm::S2Click()
 {
-    ListView2->S2Click();
-}
-
-void TMainForm::DroppedTextReady()
-{
-    ListView2->DroppedTextReady();
+    memberList->S2Click();
 }
 
 void TMainForm::OleDropTarget1Drop(const QString &text)
 {
-    ListView2->OleDropTarget1Drop(text);
+    memberList->OleDropTarget1Drop(text);
+}
+
+void TMainForm::N45Click()
+{
+    memberList->N45Click();
+}
+
+void TMainForm::C4Click()
+{
+    memberList->C4Click();
+}
+
+void TMainForm::Find1Click()
+{
+    memberList->Find1Click();
+}
+
+void TMainForm::U2Click()
+{
+    memberList->U2Click();
 }
 
 void TMainForm::H1Click()
@@ -122,6 +137,6 @@ void TMainForm::updateHistoryCommands()
 void TMainForm::D4Click()
 {
     // Show what is left rather than issues that no longer exist.
-    if (HistoryPage->D4Click() && PageControl1->currentWidget() == TabSheet5)
+    if (HistoryPage->D4Click() && pages->currentWidget() == HistoryPage)
         LoadHistoryList();
 }

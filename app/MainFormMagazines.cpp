@@ -1,33 +1,23 @@
-// Magazine list and magazine commands.
+// Magazine list and magazine commands. Each command only says which magazine is current
+// afterwards: the lists, the pages and the name beside the toolbar follow the change.
 #include "MainForm.h"
 
-#include "HistoryPage.h"
 #include "MagazineList.h"
 #include "MemberList.h"
-#include "issue/ui/FSendPage.h"
 #include "members/CurrentMagazine.h"
 #include "members/MagazineEntry.h"
 #include "members/ui/FMagMailDlg.h"
 #include "members/ui/FMagzineDlg.h"
 #include "members/UMagazineChoice.h"
-#include "members/UMemberRecord.h"
-#include "store/Database.h"
+#include "store/MagazineSql.h"
 #include "widgets/Command.h"
 #include "widgets/MessageBox.h"
 #include "widgets/WaitCursor.h"
 
-#include <QLabel>
-#include <QLineEdit>
-
-void TMainForm::ShowMagazine(int magIdx)
+void TMainForm::chooseMagazine(int magIdx)
 {
     WaitCursor wait;
-    Command::run(this, [this, magIdx] {
-        const auto m = MagazineSql::load(magIdx);
-        if (!m)
-            return;
-        Magazine->setTexts(m->fieldNames, m->sign);
-    });
+    Command::run(this, [this, magIdx] { Magazine->choose(magIdx); });
 }
 
 void TMainForm::wireMagazineDialog(TMagzineDlg &dlg)
@@ -45,19 +35,21 @@ void TMainForm::A2Click()
         dlg.setSave(MagazineEntry::save);
         dlg.exec();
     }
-    Magazine->choose(MagazineChoice::None);
-    MagNamePanel->clear();
+    // The list is read again with nothing selected, so no magazine stays current, as after a
+    // deletion.
+    chooseMagazine(MagazineChoice::None);
     LoadMagazineList();
 }
 
 void TMainForm::E2Click()
 {
-    const auto selected = ListView1->selectedItems();
+    const auto selected = magazineList->selectedItems();
     if (selected.isEmpty())
         return;
     QTreeWidgetItem *item = selected.first();
+    const int magIdx = TMagazineList::magIdxOf(item);
     MagazineRecord stored;
-    if (!Command::run(this, [&] { stored = MagazineEntry::stored(TMagazineList::magIdxOf(item)); }))
+    if (!Command::run(this, [&] { stored = MagazineEntry::stored(magIdx); }))
         return;
     TMagzineDlg dlg(DataDir, this);
     wireMagazineDialog(dlg);
@@ -66,10 +58,8 @@ void TMainForm::E2Click()
     if (dlg.exec() != QDialog::Accepted)
         return;
     item->setText(0, dlg.record().name);
-    if (TMagazineList::magIdxOf(item) == Magazine->CurMagIdx())
-        MagNamePanel->setText(dlg.record().name);
-    ShowMagazine(Magazine->CurMagIdx());
-    BuildMemberColumns();
+    if (magIdx == Magazine->CurMagIdx())
+        chooseMagazine(magIdx);
 }
 
 void TMainForm::D2Click()
@@ -77,7 +67,7 @@ void TMainForm::D2Click()
     if (!HasMagazine())
         return;
     const int r = FindMagazineRow();
-    const QString caption = r >= 0 ? ListView1->topLevelItem(r)->text(0) : QString();
+    const QString caption = r >= 0 ? magazineList->topLevelItem(r)->text(0) : QString();
     if (MessageBox::confirm(this, QStringLiteral("「%1」を削除します。よろしいですか？").arg(caption),
                             MessageBox::Buttons::YesNoCancel)
         != MessageBox::Answer::Yes)
@@ -87,15 +77,13 @@ void TMainForm::D2Click()
     const bool deleted = Command::run(this, [magIdx] { MagazineSql::removeWithMembers(magIdx); });
     if (!deleted)
         return;
+    // Nothing is selected once the row goes: the list would otherwise select its neighbour,
+    // and choose that magazine, on the way to none.
+    magazineList->setCurrentItem(nullptr);
     if (r >= 0)
-        delete ListView1->takeTopLevelItem(r);
-    // No magazine is current any more: member and send commands must not act on the
-    // deleted one, so its name, columns and rows go too.
-    Magazine->choose(MagazineChoice::None);
-    MagNamePanel->clear();
-    BuildMemberColumns();
-    LoadMemberRows(-1);
-    HistoryPage->clear();
+        delete magazineList->takeTopLevelItem(r);
+    // Member and send commands must not act on the deleted magazine.
+    chooseMagazine(MagazineChoice::None);
 }
 
 void TMainForm::MailSettings1Click()
@@ -103,25 +91,17 @@ void TMainForm::MailSettings1Click()
     if (!RequireMagazine())
         return;
     const int r = FindMagazineRow();
-    TMagMailDlg dlg(Magazine->CurMagIdx(), r >= 0 ? ListView1->topLevelItem(r)->text(0) : QString(), this);
+    TMagMailDlg dlg(Magazine->CurMagIdx(), r >= 0 ? magazineList->topLevelItem(r)->text(0) : QString(), this);
     dlg.exec();
 }
 
 void TMainForm::ListView1SelectItem()
 {
-    const auto selected = ListView1->selectedItems();
+    const auto selected = magazineList->selectedItems();
     if (selected.isEmpty())
         return;
-    ListView2->saveColumnWidths();
-    QTreeWidgetItem *item = selected.first();
-    const int magIdx = TMagazineList::magIdxOf(item);
+    const int magIdx = TMagazineList::magIdxOf(selected.first());
     if (magIdx == Magazine->CurMagIdx())
         return;
-    ListView1->markCurrent(item);
-    Magazine->choose(magIdx);
-    MagNamePanel->setText(item->text(0));
-    ShowMagazine(magIdx);
-    BuildMemberColumns();
-    LoadMemberRows(magIdx);
-    HistoryPage->clear();
+    chooseMagazine(magIdx);
 }

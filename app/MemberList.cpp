@@ -26,10 +26,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAction>
 #include <QMenu>
 #include <QStyle>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 TMemberList::TMemberList(const CurrentMagazine &magazine, QWidget *parent)
@@ -50,27 +52,77 @@ TMemberList::TMemberList(const CurrentMagazine &magazine, QWidget *parent)
     header()->setStretchLastSection(false);
     auto *target = new TextDropTarget(viewport());
     connect(target, &TextDropTarget::dropped, this, &TMemberList::OleDropTarget1Drop);
-    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        if (m_menu)
-            m_menu->popup(viewport()->mapToGlobal(pos));
-    });
+    buildContextMenu();
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { m_menu->popup(viewport()->mapToGlobal(pos)); });
     // A click on a column title flips the header's indicator before anyone hears of the click;
     // the indicator changing is what sorts.
     HeaderSort::clear(*header());
     connect(header(), &QHeaderView::sortIndicatorChanged, this, &TMemberList::SortMembers);
     connect(this, &QTreeView::doubleClicked, this, [this] { E3Click(); });
+    connect(&magazine, &CurrentMagazine::changed, this, &TMemberList::followMagazine);
 }
 
-void TMemberList::setContextMenu(QMenu *menu)
+void TMemberList::buildContextMenu()
 {
-    m_menu = menu;
-    // The menu's shortcuts act on the selected members, so they work while the member list
-    // has the focus and the menu is closed, and nowhere else: typed in the mail, Ctrl+F1
-    // must not change a member on a page that is not even shown.
-    const QList<QAction *> actions = menu->findChildren<QAction *>();
-    for (QAction *a : actions)
-        if (!a->shortcut().isEmpty())
+    m_menu = new QMenu(this);
+    m_menu->setObjectName(QStringLiteral("PopupMenu1"));
+    auto add = [this](QMenu *menu, const QString &caption, const char *handler, int tag, const QKeySequence &key,
+                      const std::function<void()> &slot) {
+        QAction *a = menu->addAction(caption);
+        a->setObjectName(QStringLiteral("popup_%1_%2").arg(QLatin1String(handler)).arg(tag));
+        a->setData(tag);
+        connect(a, &QAction::triggered, this, [slot] { slot(); });
+        if (!key.isEmpty()) {
+            // The shortcuts act on the selected members, so they work while the list has the
+            // focus and the menu is closed, and nowhere else: typed in the mail, Ctrl+F1 must
+            // not change a member on a page that is not even shown.
+            a->setShortcut(key);
+            a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
             addAction(a);
+        }
+    };
+    add(m_menu, QStringLiteral("メンバー追加(&A)"), "A1Click", 0, {}, [this] { A1Click(); });
+    add(m_menu, QStringLiteral("メンバー修正(&E)"), "E3Click", 0, {}, [this] { E3Click(); });
+    add(m_menu, QStringLiteral("メンバー削除(&D)"), "yu1Click", 0, {}, [this] { yu1Click(); });
+    m_menu->addSeparator();
+    QMenu *on = m_menu->addMenu(QStringLiteral("フラグON(&N)"));
+    QMenu *off = m_menu->addMenu(QStringLiteral("フラグOFF(&F)"));
+    QMenu *counters = m_menu->addMenu(QStringLiteral("カウンタ設定(&C)"));
+    QMenu *dates = m_menu->addMenu(QStringLiteral("日付設定(&H)"));
+    const Qt::Key flagKeys[] = {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3};
+    for (const MemberField f : MemberFields::kFlags) {
+        const int n = MemberFields::number(f);
+        const QString caption = QStringLiteral("フラグ%1").arg(QChar(0xFF10 + n));
+        const Qt::Key key = flagKeys[n - 1];
+        add(on, caption, "A4Click", MemberFields::menuTag(f), QKeySequence(Qt::CTRL | key),
+            [this, f] { A4Click(f, true); });
+        add(off, caption, "A4Click", MemberFields::kFlagOffTag + MemberFields::menuTag(f),
+            QKeySequence(Qt::SHIFT | key), [this, f] { A4Click(f, false); });
+    }
+    const Qt::Key valueKeys[] = {Qt::Key_F6, Qt::Key_F7};
+    for (size_t i = 0; i < MemberFields::kCounters.size(); ++i) {
+        const MemberField counter = MemberFields::kCounters[i];
+        const MemberField date = MemberFields::kDates[i];
+        add(counters, QStringLiteral("カウンタ%1").arg(QChar(0xFF10 + MemberFields::number(counter))), "N15Click",
+            MemberFields::menuTag(counter), QKeySequence(Qt::CTRL | valueKeys[i]), [this, counter] { N15Click(counter); });
+        add(dates, QStringLiteral("日付%1").arg(QChar(0xFF10 + MemberFields::number(date))), "N16Click",
+            MemberFields::menuTag(date), QKeySequence(Qt::SHIFT | valueKeys[i]), [this, date] { N16Click(date); });
+    }
+    m_menu->addSeparator();
+    add(m_menu, QStringLiteral("休止・再開(&S)"), "S2Click", 0, {}, [this] { S2Click(); });
+}
+
+QAction *TMemberList::contextAction(const QString &name) const
+{
+    return m_menu->findChild<QAction *>(name);
+}
+
+void TMemberList::followMagazine()
+{
+    saveColumnWidths();
+    BuildMemberColumns();
+    LoadMemberRows(m_magazine.CurMagIdx());
 }
 
 void TMemberList::keyPressEvent(QKeyEvent *event)
@@ -106,6 +158,14 @@ QList<int> TMemberList::selectedRowNumbers() const
 QList<int> TMemberList::commandRows() const
 {
     return m_magazine.isChosen() ? selectedRowNumbers() : QList<int>();
+}
+
+QList<int> TMemberList::selectedMembers() const
+{
+    QList<int> members;
+    for (int row : commandRows())
+        members << m_model->userIdx(row);
+    return members;
 }
 
 int TMemberList::columnOf(int field) const
@@ -163,6 +223,11 @@ void TMemberList::LoadMemberRows(int magIdx)
     TMemberListModel *model = m_model;
     WaitCursor wait;
     Command::run(window(), [model, magIdx] { model->load(magIdx); });
+}
+
+void TMemberList::N45Click()
+{
+    LoadMemberRows(m_magazine.CurMagIdx());
 }
 
 void TMemberList::ListView2ColumnClick(int column)
@@ -285,8 +350,10 @@ void TMemberList::S2Click()
         for (int row : rows)
             changes.append({model->userIdx(row), !model->sleep(row)});
         MemberSql::setSleep(magIdx, changes);
-        for (qsizetype i = 0; i < rows.size(); ++i)
-            model->setSleep(rows[i], changes[i].sleep);
+        QList<int> members;
+        for (const MemberSql::SleepChange &c : changes)
+            members << c.userIdx;
+        model->refresh(magIdx, members);
     });
 }
 

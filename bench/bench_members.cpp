@@ -79,7 +79,7 @@ void fillStore()
 
 void selectMagazine(TMainForm &form, int row)
 {
-    form.ListView1->setCurrentItem(form.ListView1->topLevelItem(row));
+    form.magazineList->setCurrentItem(form.magazineList->topLevelItem(row));
     QApplication::processEvents();
 }
 
@@ -112,7 +112,7 @@ int main(int argc, char **argv)
     form.resize(1000, 700);
     form.show();
     QApplication::processEvents();
-    if (form.ListView1->topLevelItemCount() != 2)
+    if (form.magazineList->topLevelItemCount() != 2)
         qFatal("magazines not listed");
 
     // Magazine 1 lists at row 0, the empty one at row 1.
@@ -128,7 +128,7 @@ int main(int argc, char **argv)
         if (round == 0)
             memory = residentMB() - before;
     }
-    auto *model = qobject_cast<TMemberListModel *>(form.ListView2->model());
+    auto *model = qobject_cast<TMemberListModel *>(form.memberList->model());
     if (!model || model->rowCount() != kMembers || form.Magazine->CurMagIdx() != 1 || model->columnCount() != 2
         || model->cell(kMembers - 1, 1).isEmpty())
         qFatal("the list does not show every member");

@@ -111,7 +111,7 @@ void views()
 // with the name and address columns shown; returns the window with the magazine selected.
 void selectMagazine(TMainForm &form, int row)
 {
-    form.ListView1->setCurrentItem(form.ListView1->topLevelItem(row));
+    form.magazineList->setCurrentItem(form.magazineList->topLevelItem(row));
     QApplication::processEvents();
 }
 
@@ -124,14 +124,14 @@ std::unique_ptr<TMainForm> windowOnMillion(TestEnv &env)
     form->resize(1000, 700);
     form->show();
     QApplication::processEvents();
-    if (form->ListView1->topLevelItemCount() < 1)
+    if (form->magazineList->topLevelItemCount() < 1)
         qFatal("magazine not listed");
     return form;
 }
 
 void checkListed(TMainForm &form)
 {
-    auto *model = qobject_cast<TMemberListModel *>(form.ListView2->model());
+    auto *model = qobject_cast<TMemberListModel *>(form.memberList->model());
     if (!model || model->rowCount() != 1000000)
         qFatal("the list does not show every member");
 }
@@ -159,7 +159,7 @@ void selectMagazineTime()
         },
         [&] {
             // Away from the magazine first, so each run loads it again.
-            form->ListView1->clearSelection();
+            form->magazineList->clearSelection();
             form->Magazine->choose(-1);
             QApplication::processEvents();
         });

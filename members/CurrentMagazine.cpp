@@ -1,6 +1,7 @@
 #include "members/CurrentMagazine.h"
 
 #include "members/UMagazineChoice.h"
+#include "store/MagazineSql.h"
 
 CurrentMagazine::CurrentMagazine(QObject *parent) : QObject(parent), m_magIdx(MagazineChoice::None) {}
 
@@ -11,15 +12,17 @@ bool CurrentMagazine::isChosen() const
 
 void CurrentMagazine::choose(int magIdx)
 {
-    m_magIdx = magIdx;
-    if (!MagazineChoice::isChosen(magIdx))
+    const std::optional<MagazineRecord> stored =
+        MagazineChoice::isChosen(magIdx) ? MagazineSql::load(magIdx) : std::nullopt;
+    if (stored) {
+        m_magIdx = magIdx;
+        m_name = stored->name;
+        m_fieldNames = stored->fieldNames;
+        m_sign = stored->sign;
+    } else {
+        m_magIdx = MagazineChoice::None;
+        m_name.clear();
         m_sign.clear();
-    Q_EMIT changed();
-}
-
-void CurrentMagazine::setTexts(const FieldNames &fieldNames, const QString &sign)
-{
-    m_fieldNames = fieldNames;
-    m_sign = sign;
+    }
     Q_EMIT changed();
 }

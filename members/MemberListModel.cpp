@@ -63,6 +63,12 @@ void TMemberListModel::load(int magIdx)
     endInsertRows();
 }
 
+void TMemberListModel::refresh(int magIdx, const QList<int> &userIdxs)
+{
+    if (m_table.refresh(magIdx, userIdxs) > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, qMax(0, columnCount() - 1)));
+}
+
 void TMemberListModel::clear()
 {
     if (m_table.rowCount() == 0) {

@@ -27,6 +27,9 @@ public:
     const QList<int> &fields() const { return m_table.fields(); }
     // Replaces the rows with the magazine's members; a magazine of -1 empties the list.
     void load(int magIdx);
+    // Reads these members' rows of the magazine again, after a command changed them in the
+    // store; the returned-mail columns stay as shown. Throws StoreError.
+    void refresh(int magIdx, const QList<int> &userIdxs);
     void clear();
 
     int userIdx(int row) const { return m_table.userIdx(row); }

@@ -2,19 +2,15 @@
 
 #include "members/UMemberOrder.h"
 #include "members/USjisKey.h"
-#include "store/RowCursor.h"
+#include "store/MemberSql.h"
 
+#include <QHash>
 #include <QLocale>
 
 #include <algorithm>
 #include <numeric>
 
 namespace {
-
-// Positions of the member fields in "select * from maguser".
-constexpr int kUserIdxColumn = 1;
-constexpr int kSleepColumn = 8;
-constexpr int kColumnOfField[MemberOrder::FieldCount] = {2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13};
 
 QString groupSeparator()
 {
@@ -133,46 +129,74 @@ void MemberTable::load(int magIdx)
     clear();
     if (magIdx < 0)
         return;
-    const std::unique_ptr<RowCursor> cursor = MemberSql::rows(magIdx);
-    RowCursor &rows = *cursor;
     const QString sep = groupSeparator();
-    const int columns = int(m_fields.size());
-    std::vector<int> source(static_cast<size_t>(columns));
-    for (int c = 0; c < columns; ++c) {
-        const int f = m_fields[c];
-        source[size_t(c)] = f >= 0 && f < MemberOrder::FieldCount ? kColumnOfField[f] : -1;
-    }
+    MemberSql::forEachRow(magIdx, [&](const MemberRowView &r) {
+        m_rows.push_back({r.userIdx(), r.sleep(), quint16(m_fields.size()), appendCells(r, sep, nullptr)});
+    });
+}
+
+int MemberTable::refresh(int magIdx, const QList<int> &userIdxs)
+{
+    if (userIdxs.isEmpty() || m_rows.empty())
+        return 0;
+    QHash<int, int> rowOfMember;
+    rowOfMember.reserve(qsizetype(m_rows.size()));
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        rowOfMember.insert(m_rows[i].userIdx, int(i));
+    const QString sep = groupSeparator();
+    int refreshed = 0;
+    MemberSql::forEachRow(magIdx, userIdxs, [&](const MemberRowView &r) {
+        const auto it = rowOfMember.constFind(r.userIdx());
+        if (it == rowOfMember.constEnd())
+            return;
+        Row &row = m_rows[size_t(*it)];
+        const Row old = row;
+        for (quint16 i = 0; i < old.cellCount; ++i)
+            m_deadChars += m_cells[old.firstCell + i].length;
+        row.sleep = r.sleep();
+        row.firstCell = appendCells(r, sep, &old);
+        row.cellCount = quint16(m_fields.size());
+        ++refreshed;
+    });
+    compactIfWasteful();
+    return refreshed;
+}
+
+quint32 MemberTable::appendCells(const MemberRowView &r, const QString &sep, const Row *kept)
+{
+    const auto first = quint32(m_cells.size());
     const QLatin1String on("ON"), off("OFF");
     char16_t buf[64];
-    while (rows.next()) {
-        Row row{int(rows.integer(kUserIdxColumn)), rows.integer(kSleepColumn) != 0, quint16(columns),
-                quint32(m_cells.size())};
-        for (int c = 0; c < columns; ++c) {
-            const auto start = quint32(m_pool.size());
-            const int f = m_fields[c];
-            const int col = source[size_t(c)];
-            switch (f) {
-            case MemberOrder::Name:
-            case MemberOrder::Address:
-            case MemberOrder::Url: m_pool.append(rows.text(col)); break;
-            case MemberOrder::Flag1:
-            case MemberOrder::Flag2:
-            case MemberOrder::Flag3: m_pool.append(rows.integer(col) != 0 ? on : off); break;
-            case MemberOrder::Count1:
-            case MemberOrder::Count2: {
-                const int pos = formatGrouped(rows.integer(col), sep, buf, 64);
-                m_pool.append(reinterpret_cast<const QChar *>(buf + pos), 64 - pos);
-                break;
-            }
-            case MemberOrder::Date1:
-            case MemberOrder::Date2:
-            case MemberOrder::AddDate: appendDate(m_pool, rows.text(col)); break;
-            default: break;
-            }
-            m_cells.push_back({start, quint32(m_pool.size()) - start});
+    for (int c = 0; c < int(m_fields.size()); ++c) {
+        const int f = m_fields[c];
+        if (kept && f >= MemberOrder::FieldCount) {
+            // not a field of the member's row (the returned-mail columns): it stays as shown
+            const Span shown = c < kept->cellCount ? m_cells[kept->firstCell + quint32(c)] : Span{0, 0};
+            m_cells.push_back(shown);
+            continue;
         }
-        m_rows.push_back(row);
+        const auto start = quint32(m_pool.size());
+        switch (f) {
+        case MemberOrder::Name: m_pool.append(r.name()); break;
+        case MemberOrder::Address: m_pool.append(r.address()); break;
+        case MemberOrder::Url: m_pool.append(r.url()); break;
+        case MemberOrder::Flag1:
+        case MemberOrder::Flag2:
+        case MemberOrder::Flag3: m_pool.append(r.flag(f - MemberOrder::Flag1) ? on : off); break;
+        case MemberOrder::Count1:
+        case MemberOrder::Count2: {
+            const int pos = formatGrouped(r.count(f - MemberOrder::Count1), sep, buf, 64);
+            m_pool.append(reinterpret_cast<const QChar *>(buf + pos), 64 - pos);
+            break;
+        }
+        case MemberOrder::Date1: appendDate(m_pool, r.date1()); break;
+        case MemberOrder::Date2: appendDate(m_pool, r.date2()); break;
+        case MemberOrder::AddDate: appendDate(m_pool, r.addDate()); break;
+        default: break;
+        }
+        m_cells.push_back({start, quint32(m_pool.size()) - start});
     }
+    return first;
 }
 
 QStringView MemberTable::cellView(int row, int column) const

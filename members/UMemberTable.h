@@ -1,8 +1,9 @@
 #pragma once
 // The rows of the member list, kept compact: every cell's text lives in one shared buffer,
 // so a magazine of 100,000 members costs a few bytes per cell beyond its text. Rows are
-// read with one query, by column position, without a string object per cell.
+// read with one query without a string object per cell.
 #include "members/UMemberRecord.h"
+#include "store/MemberSql.h"
 
 #include <QList>
 #include <QString>
@@ -34,6 +35,10 @@ public:
 
     // Replaces the rows with the magazine's members in the store's order.
     void load(int magIdx);
+    // Reads these members' rows again into their cells (columns that are no member field keep
+    // what they show); members not listed or gone from the store stay as shown. Returns the
+    // rows read again.
+    int refresh(int magIdx, const QList<int> &userIdxs);
     void clear();
 
     int rowCount() const { return int(m_rows.size()); }
@@ -73,6 +78,9 @@ private:
         quint32 length;
     };
     quint32 addCells(const QStringList &cells);
+    // Appends the cells of a member's row for the columns and returns the first; with kept,
+    // the row as it was, whose cells in columns that are no member field are carried over.
+    quint32 appendCells(const MemberRowView &r, const QString &sep, const Row *kept);
     void compactIfWasteful();
 
     QList<int> m_fields;

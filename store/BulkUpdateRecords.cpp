@@ -4,7 +4,6 @@
 #include "store/Database.h"
 #include "store/Sql.h"
 
-#include <QSet>
 #include <QStringList>
 
 #include <memory>
@@ -95,36 +94,6 @@ int updateSelected(const Change &change, int magIdx, const QList<int> &userIdx)
         changed += update.run(magIdx, userIdx.mid(i, kSelectionChunk));
     t.commit();
     return changed;
-}
-
-QHash<int, qint64> storedCounters(int counter, int magIdx, const QList<int> &userIdx)
-{
-    QHash<int, qint64> out;
-    out.reserve(userIdx.size());
-    const QString select = QStringLiteral("select UserIdx,%1 from MagUser where MagIdx = ?")
-                               .arg(columnName(counter == 2 ? Field::Count2 : Field::Count1));
-    if (userIdx.size() <= kSelectionChunk) {
-        PreparedStatement s(select + QStringLiteral(" and (UserIdx in (") + Sql::marks(userIdx.size()) + QStringLiteral("))"));
-        int i = 0;
-        s.bind(i++, magIdx);
-        for (int idx : userIdx)
-            s.bind(i++, idx);
-        s.exec();
-        while (s.next())
-            out.insert(s.value(0).toInt(), s.value(1).toLongLong());
-        return out;
-    }
-    // A long selection: one pass over the magazine costs less than many lists.
-    const QSet<int> wanted(userIdx.cbegin(), userIdx.cend());
-    PreparedStatement s(select);
-    s.bind(0, magIdx);
-    s.exec();
-    while (s.next()) {
-        const int idx = s.value(0).toInt();
-        if (wanted.contains(idx))
-            out.insert(idx, s.value(1).toLongLong());
-    }
-    return out;
 }
 
 int updateAll(const Change &change, int magIdx)

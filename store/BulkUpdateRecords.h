@@ -2,7 +2,6 @@
 // Changing one member field (a flag, a counter or a date) for many members at once. The
 // column comes from a fixed list and every value is bound, so nothing a caller passes
 // becomes part of a statement.
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -28,9 +27,6 @@ inline constexpr int kSelectionChunk = 2000;
 // that needs several statements runs them in one transaction, so it changes all of them
 // or, when the store refuses one, none (StoreError is thrown either way).
 int updateSelected(const Change &change, int magIdx, const QList<int> &userIdx);
-
-// What the stored counter 1 or 2 now holds, per UserIdx, for the given members.
-QHash<int, qint64> storedCounters(int counter, int magIdx, const QList<int> &userIdx);
 
 // Changes every member of the magazine; returns the rows changed.
 int updateAll(const Change &change, int magIdx);

@@ -5,6 +5,9 @@
 #include "store/DepartedMembers.h"
 #include "store/MemberNumbers.h"
 #include "store/RowCursor.h"
+#include "store/Sql.h"
+
+#include <QSet>
 
 #include <algorithm>
 #include <limits>
@@ -43,9 +46,101 @@ MemberRecord memberFrom(const PreparedStatement &s, int first)
     return m;
 }
 
+// The columns of a MemberRowView, in the order of its column numbers below.
+const QString kRowViewColumns = QStringLiteral(
+    "select UserIdx,Sleep,UserName,UserAdrs,url,Flg1,Flg2,Flg3,Count1,Count2,UserDate1,UserDate2,AddDate"
+    " from MagUser where MagIdx = ?");
+enum RowViewColumn { UserIdxAt, SleepAt, NameAt, AddressAt, UrlAt, Flag1At, Count1At = Flag1At + 3, Date1At = Count1At + 2,
+                     Date2At, AddDateAt };
+
+// A selection up to this many members is read by their numbers; a longer one costs less as
+// one pass over the magazine.
+constexpr int kRowsByNumber = 2000;
+
 } // namespace
 
+int MemberRowView::userIdx() const
+{
+    return int(m_row.integer(UserIdxAt));
+}
+
+bool MemberRowView::sleep() const
+{
+    return m_row.integer(SleepAt) != 0;
+}
+
+QStringView MemberRowView::name() const
+{
+    return m_row.text(NameAt);
+}
+
+QStringView MemberRowView::address() const
+{
+    return m_row.text(AddressAt);
+}
+
+QStringView MemberRowView::url() const
+{
+    return m_row.text(UrlAt);
+}
+
+bool MemberRowView::flag(int index) const
+{
+    return m_row.integer(Flag1At + index) != 0;
+}
+
+qint64 MemberRowView::count(int index) const
+{
+    return m_row.integer(Count1At + index);
+}
+
+QStringView MemberRowView::date1() const
+{
+    return m_row.text(Date1At);
+}
+
+QStringView MemberRowView::date2() const
+{
+    return m_row.text(Date2At);
+}
+
+QStringView MemberRowView::addDate() const
+{
+    return m_row.text(AddDateAt);
+}
+
 namespace MemberSql {
+
+void forEachRow(int magIdx, const std::function<void(const MemberRowView &)> &each)
+{
+    RowCursor c(kRowViewColumns);
+    c.bind(0, magIdx);
+    const MemberRowView row(c);
+    while (c.next())
+        each(row);
+}
+
+void forEachRow(int magIdx, const QList<int> &userIdxs, const std::function<void(const MemberRowView &)> &each)
+{
+    if (userIdxs.isEmpty())
+        return;
+    if (userIdxs.size() > kRowsByNumber) {
+        const QSet<int> wanted(userIdxs.cbegin(), userIdxs.cend());
+        forEachRow(magIdx, [&](const MemberRowView &r) {
+            if (wanted.contains(r.userIdx()))
+                each(r);
+        });
+        return;
+    }
+    RowCursor c(kRowViewColumns + QStringLiteral(" and UserIdx in (") + Sql::marks(userIdxs.size())
+                + QStringLiteral(")"));
+    c.bind(0, magIdx);
+    for (qsizetype i = 0; i < userIdxs.size(); ++i)
+        c.bind(int(i) + 1, userIdxs[i]);
+    const MemberRowView row(c);
+    while (c.next())
+        each(row);
+}
 
 std::unique_ptr<RowCursor> rows(int magIdx)
 {

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <QVariant>
 
@@ -31,6 +32,30 @@ struct MemberRecord {
     QString addDate;
 };
 
+// A member's row as a list shows it, read from the statement under way: each column is read
+// when asked for, without a string object per cell, so a list that shows a few fields pays
+// for those only. The texts are valid only while the callback that got the row runs.
+class MemberRowView
+{
+public:
+    explicit MemberRowView(const RowCursor &row) : m_row(row) {}
+    int userIdx() const;
+    bool sleep() const;
+    QStringView name() const;
+    QStringView address() const;
+    QStringView url() const;
+    // Flg1..Flg3 by 0..2, Count1..Count2 by 0..1.
+    bool flag(int index) const;
+    qint64 count(int index) const;
+    // "yyyymmdd" texts; a NULL column reads as empty.
+    QStringView date1() const;
+    QStringView date2() const;
+    QStringView addDate() const;
+
+private:
+    const RowCursor &m_row;
+};
+
 namespace MemberSql {
 
 // Every column ("select *", in the table's own order) of the magazine's members.
@@ -38,6 +63,10 @@ std::unique_ptr<RowCursor> rows(int magIdx);
 // Calls each with every member of the magazine, in the order the store gives them (as rows()
 // and the member list); a NULL date stays std::nullopt, any other NULL reads as empty or 0.
 void forEachMember(int magIdx, const std::function<void(const MemberRecord &)> &each);
+// Calls each with every member of the magazine, in the store's order.
+void forEachRow(int magIdx, const std::function<void(const MemberRowView &)> &each);
+// Calls each with those of these members of the magazine that have a row, in the store's order.
+void forEachRow(int magIdx, const QList<int> &userIdxs, const std::function<void(const MemberRowView &)> &each);
 // The eleven columns a member exchange file holds, in its order: UserName, UserAdrs, url,
 // Flg1..Flg3, Count1, Count2, UserDate1, UserDate2, AddDate.
 using ExchangeRow = std::array<QVariant, 11>;

@@ -92,9 +92,9 @@ class TestAppDeliveryStates : public QObject
         form = std::make_unique<TMainForm>();
         dispatched = std::make_unique<QSignalSpy>(form->Deliveries, &DeliveryManager::Dispatched);
         form->show();
-        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
-            if (form->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == 1)
-                form->ListView1->setCurrentItem(form->ListView1->topLevelItem(i));
+        for (int i = 0; i < form->magazineList->topLevelItemCount(); ++i)
+            if (form->magazineList->topLevelItem(i)->data(0, Qt::UserRole).toInt() == 1)
+                form->magazineList->setCurrentItem(form->magazineList->topLevelItem(i));
         QCOMPARE(form->Magazine->CurMagIdx(), 1);
     }
     void showHistory()
@@ -104,9 +104,9 @@ class TestAppDeliveryStates : public QObject
     }
     void selectIssue(int magCnt)
     {
-        for (int i = 0; i < form->ListView4->topLevelItemCount(); ++i)
-            if (form->ListView4->topLevelItem(i)->data(0, Qt::UserRole).toInt() == magCnt)
-                form->ListView4->setCurrentItem(form->ListView4->topLevelItem(i));
+        for (int i = 0; i < form->historyList->topLevelItemCount(); ++i)
+            if (form->historyList->topLevelItem(i)->data(0, Qt::UserRole).toInt() == magCnt)
+                form->historyList->setCurrentItem(form->historyList->topLevelItem(i));
     }
     QList<int> dispatchedCounts() const
     {
@@ -213,11 +213,11 @@ private Q_SLOTS:
         QVERIFY(SendLock::acquire(1, 5));
         openWindow();
         showHistory();
-        QCOMPARE(form->ListView4->headerItem()->text(5), QString("状態"));
+        QCOMPARE(form->historyList->headerItem()->text(5), QString("状態"));
         QStringList states, resume, resend;
-        for (int i = 0; i < form->ListView4->topLevelItemCount(); ++i) {
-            states << form->ListView4->topLevelItem(i)->text(5);
-            form->ListView4->setCurrentItem(form->ListView4->topLevelItem(i));
+        for (int i = 0; i < form->historyList->topLevelItemCount(); ++i) {
+            states << form->historyList->topLevelItem(i)->text(5);
+            form->historyList->setCurrentItem(form->historyList->topLevelItem(i));
             resume << (form->action("Resume1Click")->isEnabled() ? "再開" : "-");
             resend << (form->action("Resend1Click")->isEnabled() ? "再送" : "-");
         }
@@ -228,19 +228,19 @@ private Q_SLOTS:
         // When a delivery ends, the column follows.
         SendLock::release(1, 5);
         Q_EMIT form->Deliveries->Ended(1, 5);
-        QCOMPARE(form->ListView4->topLevelItem(0)->text(5), QString("中断"));
+        QCOMPARE(form->historyList->topLevelItem(0)->text(5), QString("中断"));
     }
 
     void stateColumnWidthIsKept()
     {
         openWindow();
-        form->ListView4->setColumnWidth(5, 91);
+        form->historyList->setColumnWidth(5, 91);
         QVERIFY(form->close());
         form.reset();
         QSettings s(env->settingsFile(), QSettings::NativeFormat);
         QCOMPARE(s.value("List4Width6").toInt(), 91);
         openWindow();
-        QCOMPARE(form->ListView4->columnWidth(5), 91);
+        QCOMPARE(form->historyList->columnWidth(5), 91);
     }
 
     void resumeCommand_data()
@@ -340,9 +340,9 @@ private Q_SLOTS:
 
         showHistory();
         QStringList states, tips;
-        for (int i = 0; i < form->ListView4->topLevelItemCount(); ++i) {
-            states << form->ListView4->topLevelItem(i)->text(5);
-            tips << form->ListView4->topLevelItem(i)->toolTip(5);
+        for (int i = 0; i < form->historyList->topLevelItemCount(); ++i) {
+            states << form->historyList->topLevelItem(i)->text(5);
+            tips << form->historyList->topLevelItem(i)->toolTip(5);
         }
         // This window's own delivery needs no name in the column.
         QCOMPARE(states, (QStringList{"送信中", "送信中（" + elsewhere + "）", "中断"}));

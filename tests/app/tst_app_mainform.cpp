@@ -1,6 +1,7 @@
 // The main window started headless on a private HOME: first start, settings, closing.
 #include "issue/ui/FComposer.h"
 #include "members/CurrentMagazine.h"
+#include "app/HistoryPage.h"
 #include "app/MainForm.h"
 #include "app/FVerDlg.h"
 #include "mail/DeliveryManager.h"
@@ -63,13 +64,13 @@ private Q_SLOTS:
             QVERIFY(QDir(env->dataDir() + "sign").exists());
             QVERIFY(QDir(env->dataDir() + "where").exists());
             QVERIFY(QDir(env->home() + "/Documents/ツバメ便").exists());
-            QCOMPARE(form.PageControl1->count(), 4);
+            QCOMPARE(form.pages->count(), 4);
             QStringList tabs;
             for (int i = 0; i < 4; ++i)
-                tabs << form.PageControl1->tabText(i);
+                tabs << form.pages->tabText(i);
             QCOMPARE(tabs, (QStringList{"メンバー管理", "メール", "メール送信", "履歴"}));
-            QCOMPARE(form.PageControl1->currentWidget(), form.TabSheet2);
-            QCOMPARE(form.Splitter1->sizes().value(0), 177);
+            QCOMPARE(form.pages->currentWidget(), form.mailPage);
+            QCOMPARE(form.mainSplitter->sizes().value(0), 177);
             form.close();
         }
         QVERIFY(MessageBox::takeShown().isEmpty());
@@ -99,7 +100,7 @@ private Q_SLOTS:
         QCOMPARE(form.action("popup_A4Click", 13)->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F3));
         QCOMPARE(form.action("popup_N15Click", 2)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F7));
         QCOMPARE(form.action("popup_N16Click", 1)->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F6));
-        QCOMPARE(menuCaptions(form.PopupMenu1),
+        QCOMPARE(menuCaptions(form.memberList->contextMenu()),
                  (QStringList{"メンバー追加(&A)", "メンバー修正(&E)", "メンバー削除(&D)", "-", "フラグON(&N)",
                               "フラグOFF(&F)", "カウンタ設定(&C)", "日付設定(&H)", "-", "休止・再開(&S)"}));
     }
@@ -111,9 +112,9 @@ private Q_SLOTS:
             form.show();
             form.resize(800, 640);
             form.move(30, 40);
-            form.Splitter1->setSizes({210, 590});
-            form.ListView1->setColumnWidth(0, 123);
-            form.ListView4->setColumnWidth(2, 77);
+            form.mainSplitter->setSizes({210, 590});
+            form.magazineList->setColumnWidth(0, 123);
+            form.historyList->setColumnWidth(2, 77);
             QVERIFY(form.close());
         }
         QSettings s(env->settingsFile(), QSettings::NativeFormat);
@@ -130,9 +131,9 @@ private Q_SLOTS:
             form.show();
             QCOMPARE(form.width(), 800);
             QCOMPARE(form.height(), 640);
-            QCOMPARE(form.Splitter1->sizes().value(0), s.value("List1Width0").toInt());
-            QCOMPARE(form.ListView1->columnWidth(0), 123);
-            QCOMPARE(form.ListView4->columnWidth(2), 77);
+            QCOMPARE(form.mainSplitter->sizes().value(0), s.value("List1Width0").toInt());
+            QCOMPARE(form.magazineList->columnWidth(0), 123);
+            QCOMPARE(form.historyList->columnWidth(2), 77);
         }
     }
 
@@ -289,7 +290,7 @@ private Q_SLOTS:
     {
         TMainForm form;
         form.show();
-        form.PageControl1->setCurrentWidget(form.TabSheet5);
+        form.pages->setCurrentWidget(form.HistoryPage);
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text, QString("マガジン名を選択してください。"));
@@ -315,7 +316,7 @@ private Q_SLOTS:
         QCOMPARE(TVerDlg::versionLine(2, 0, 6, 451), QString("Ver 2.0.6 (451)"));
         TVerDlg dlg;
         QCOMPARE(dlg.windowTitle(), QString("バージョン"));
-        QVERIFY(dlg.Label2->text().startsWith("Ver 2.0.6 ("));
+        QVERIFY(dlg.versionLabel->text().startsWith("Ver 2.0.6 ("));
     }
 };
 

@@ -4,6 +4,7 @@
 #include "app/MemberList.h"
 #include "members/CurrentMagazine.h"
 #include "app/MainForm.h"
+#include "issue/ui/FSendPage.h"
 #include "fakes/ModalDialog.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
@@ -17,11 +18,15 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateEdit>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
@@ -36,11 +41,11 @@ private:
     std::unique_ptr<TestEnv> env;
 
     // Runs `fill` on the modal dialog of type T once it is open.
-    static TMemberListModel *model(TMainForm &form) { return qobject_cast<TMemberListModel *>(form.ListView2->model()); }
+    static TMemberListModel *model(TMainForm &form) { return qobject_cast<TMemberListModel *>(form.memberList->model()); }
     static QStringList headers(TMainForm &form)
     {
         QStringList out;
-        auto *m = form.ListView2->model();
+        auto *m = form.memberList->model();
         for (int c = 0; m && c < m->columnCount(); ++c)
             out << m->headerData(c, Qt::Horizontal).toString();
         return out;
@@ -72,10 +77,10 @@ private:
         });
         form.A1Click();
     }
-    static void select(TMainForm &form, int magRow) { form.ListView1->setCurrentItem(form.ListView1->topLevelItem(magRow)); }
+    static void select(TMainForm &form, int magRow) { form.magazineList->setCurrentItem(form.magazineList->topLevelItem(magRow)); }
     static void selectMembers(TMainForm &form, const QList<int> &rows)
     {
-        auto *sel = form.ListView2->selectionModel();
+        auto *sel = form.memberList->selectionModel();
         sel->clearSelection();
         for (int r : rows)
             sel->select(model(form)->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -99,7 +104,7 @@ private:
         }
         const int magRow = form.FindMagazineRow();
         QVERIFY(magRow >= 0);
-        QCOMPARE(form.ListView1->topLevelItem(magRow)->text(1), QString::number(m->rowCount()));
+        QCOMPARE(form.magazineList->topLevelItem(magRow)->text(1), QString::number(m->rowCount()));
     }
 
 private Q_SLOTS:
@@ -149,14 +154,14 @@ private Q_SLOTS:
     {
         TMainForm form;
         form.show();
-        QCOMPARE(form.ListView1->topLevelItemCount(), 0);
+        QCOMPARE(form.magazineList->topLevelItemCount(), 0);
         QVERIFY(headers(form).isEmpty());
 
         // A magazine with the defaults; afterwards none is current.
         addMagazine(form, "週刊 \"ツバメ\" 便①");
-        QCOMPARE(form.ListView1->topLevelItemCount(), 1);
-        QCOMPARE(form.ListView1->topLevelItem(0)->text(0), QString("週刊 \"ツバメ\" 便①"));
-        QCOMPARE(form.ListView1->topLevelItem(0)->text(1), QString("0"));
+        QCOMPARE(form.magazineList->topLevelItemCount(), 1);
+        QCOMPARE(form.magazineList->topLevelItem(0)->text(0), QString("週刊 \"ツバメ\" 便①"));
+        QCOMPARE(form.magazineList->topLevelItem(0)->text(1), QString("0"));
         QCOMPARE(form.Magazine->CurMagIdx(), -1);
         form.A1Click();
         QCOMPARE(MessageBox::takeShown().value(0).text, QString("マガジン名を選択してください。"));
@@ -166,9 +171,9 @@ private Q_SLOTS:
         QCOMPARE(form.MagNamePanel->text(), QString("週刊 \"ツバメ\" 便①"));
         QCOMPARE(form.Magazine->MagFieldNames()[4], QString("数字2"));
         QCOMPARE(headers(form), (QStringList{"メンバー名", "メールアドレス"}));
-        QCOMPARE(form.ListView2->ColumnMap()[0], 0);
-        QCOMPARE(form.ListView2->ColumnMap()[1], 1);
-        QCOMPARE(form.ListView2->ColumnMap()[2], -1);
+        QCOMPARE(form.memberList->ColumnMap()[0], 0);
+        QCOMPARE(form.memberList->ColumnMap()[1], 1);
+        QCOMPARE(form.memberList->ColumnMap()[2], -1);
 
         addMember(form, "山田 太郎", "taro@example.jp");
         addMember(form, "o'brien 😀", "bob@example.jp", true);
@@ -176,7 +181,7 @@ private Q_SLOTS:
         QCOMPARE(model(form)->rowCount(), 3);
         QCOMPARE(column(form, 0), (QStringList{"山田 太郎", "o'brien 😀", "Alice"}));
         QVERIFY(model(form)->sleep(1));
-        QCOMPARE(form.ListView1->topLevelItem(0)->text(1), QString("3"));
+        QCOMPARE(form.magazineList->topLevelItem(0)->text(1), QString("3"));
         verifyStoreMatchesScreen(form);
 
         // Display settings: the sign-up date first, the address hidden.
@@ -198,13 +203,13 @@ private Q_SLOTS:
         // Sort by name: ascending, then descending.
         form.ListView2ColumnClick(1);
         QCOMPARE(column(form, 1), (QStringList{"Alice", "o'brien 😀", "山田 太郎"}));
-        QCOMPARE(form.ListView2->header()->sortIndicatorSection(), 1);
-        QCOMPARE(form.ListView2->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+        QCOMPARE(form.memberList->header()->sortIndicatorSection(), 1);
+        QCOMPARE(form.memberList->header()->sortIndicatorOrder(), Qt::AscendingOrder);
         form.ListView2ColumnClick(1);
         QCOMPARE(column(form, 1), (QStringList{"山田 太郎", "o'brien 😀", "Alice"}));
-        QCOMPARE(form.ListView2->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+        QCOMPARE(form.memberList->header()->sortIndicatorOrder(), Qt::DescendingOrder);
         form.ListView2ColumnClick(0);
-        QCOMPARE(form.ListView2->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+        QCOMPARE(form.memberList->header()->sortIndicatorOrder(), Qt::AscendingOrder);
         form.ListView2ColumnClick(1);
 
         // Suspend a selection of one active and one suspended member: both switch.
@@ -233,7 +238,7 @@ private Q_SLOTS:
         // Refresh brings the store's order back; the arrow stays.
         form.N45Click();
         QCOMPARE(model(form)->rowCount(), 1);
-        QVERIFY(form.ListView2->header()->isSortIndicatorShown());
+        QVERIFY(form.memberList->header()->isSortIndicatorShown());
     }
 
     // Deleting many selected members: the rows the store took go from the list, a block
@@ -325,8 +330,8 @@ private Q_SLOTS:
         form.LoadMagazineList();
         auto texts = [&](int c) {
             QStringList out;
-            for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i)
-                out << form.ListView1->topLevelItem(i)->text(c);
+            for (int i = 0; i < form.magazineList->topLevelItemCount(); ++i)
+                out << form.magazineList->topLevelItem(i)->text(c);
             return out;
         };
         QCOMPARE(texts(1), (QStringList{"10", "9", "0"}));
@@ -345,7 +350,7 @@ private Q_SLOTS:
         MessageBox::queueAnswer(MessageBox::Answer::Cancel);
         form.D2Click();
         QCOMPARE(MessageBox::takeShown().value(0).text, QString("「b」を削除します。よろしいですか？"));
-        QCOMPARE(form.ListView1->topLevelItemCount(), 3);
+        QCOMPARE(form.magazineList->topLevelItemCount(), 3);
         MessageBox::queueAnswer(MessageBox::Answer::Yes);
         form.D2Click();
         MessageBox::takeShown();
@@ -365,17 +370,17 @@ private Q_SLOTS:
         TMainForm form;
         // The send page's after-send boxes, wherever that page keeps them (stand-ins while
         // the page has none).
-        if (!form.TabSheet4->findChild<QCheckBox *>("CheckBox1"))
+        if (!form.SendPage->findChild<QCheckBox *>("CheckBox1"))
             for (int i = 1; i <= 7; ++i)
-                (new QCheckBox(form.TabSheet4))->setObjectName(QString("CheckBox%1").arg(i));
+                (new QCheckBox(form.SendPage))->setObjectName(QString("CheckBox%1").arg(i));
         form.show();
         addMagazine(form, "旧名");
         select(form, 0);
-        auto *box7 = form.TabSheet4->findChild<QCheckBox *>("CheckBox7");
+        auto *box7 = form.SendPage->findChild<QCheckBox *>("CheckBox7");
         QCOMPARE(box7->text(), QString("日付２を今日の日付"));
         QCOMPARE(box7->toolTip(), QString("日付２を今日の日付"));
-        QCOMPARE(form.TabSheet4->findChild<QCheckBox *>("CheckBox1")->text(), QString("フラグ１をON"));
-        QCOMPARE(form.TabSheet4->findChild<QCheckBox *>("CheckBox5")->text(), QString("数字2を加算"));
+        QCOMPARE(form.SendPage->findChild<QCheckBox *>("CheckBox1")->text(), QString("フラグ１をON"));
+        QCOMPARE(form.SendPage->findChild<QCheckBox *>("CheckBox5")->text(), QString("数字2を加算"));
         ModalDialog::answer<TMagzineDlg>([](TMagzineDlg *d) {
             QCOMPARE(d->nameEdit->text(), QString("旧名"));
             d->nameEdit->setText("新名");
@@ -383,9 +388,9 @@ private Q_SLOTS:
             d->Button1Click();
         });
         form.E2Click();
-        QCOMPARE(form.ListView1->topLevelItem(0)->text(0), QString("新名"));
+        QCOMPARE(form.magazineList->topLevelItem(0)->text(0), QString("新名"));
         QCOMPARE(form.Magazine->MagFieldNames()[0], QString("会員"));
-        QCOMPARE(form.TabSheet4->findChild<QCheckBox *>("CheckBox1")->text(), QString("会員をON"));
+        QCOMPARE(form.SendPage->findChild<QCheckBox *>("CheckBox1")->text(), QString("会員をON"));
     }
 
     void columnWidthsSharedBetweenMagazines()
@@ -395,11 +400,11 @@ private Q_SLOTS:
         addMagazine(form, "A");
         addMagazine(form, "B");
         select(form, 0);
-        form.ListView2->header()->resizeSection(0, 211);
-        form.ListView2->header()->resizeSection(1, 123);
+        form.memberList->header()->resizeSection(0, 211);
+        form.memberList->header()->resizeSection(1, 123);
         select(form, 1);
-        QCOMPARE(form.ListView2->header()->sectionSize(0), 211);
-        QCOMPARE(form.ListView2->header()->sectionSize(1), 123);
+        QCOMPARE(form.memberList->header()->sectionSize(0), 211);
+        QCOMPARE(form.memberList->header()->sectionSize(1), 123);
         QSettings settings("Brindlow", "Quillpost2");
         QCOMPARE(settings.value("List2Width1").toInt(), 211);
     }
@@ -411,10 +416,84 @@ private Q_SLOTS:
         addMagazine(form, "A");
         select(form, 0);
         addMember(form, "x", "x@example.jp");
-        addMagazine(form, "B");  // no magazine current now; the rows stay until refresh
-        QCOMPARE(model(form)->rowCount(), 1);
+        addMagazine(form, "B");  // no magazine current now, as after a deletion
+        QCOMPARE(model(form)->rowCount(), 0);
         form.N45Click();
         QCOMPARE(model(form)->rowCount(), 0);
+        QCOMPARE(Statement().scalar("select count(*) from MagUser"), 1);
+    }
+
+    // The member list's own context menu: an item changes the selected members in the store
+    // and no other, and every cell then shows what the store holds.
+    void contextMenuChangesTheSelection_data()
+    {
+        QTest::addColumn<QStringList>("path"); // the submenus' captions, then the item's
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QString>("stored"); // members 1, 2, 3
+        QTest::addColumn<int>("shownIn");    // the column that shows it, -1 for the mark
+        QTest::addColumn<QString>("shown");  // member 1's cell after the command
+        QTest::addColumn<bool>("asks");      // a dialog asks for the value
+        QTest::newRow("flag on") << QStringList{"フラグON(&N)", "フラグ２"} << "Flg2" << "1,0,1" << 3 << "ON" << false;
+        QTest::newRow("flag off") << QStringList{"フラグOFF(&F)", "フラグ１"} << "Flg1" << "0,1,0" << 2 << "OFF"
+                                  << false;
+        QTest::newRow("counter") << QStringList{"カウンタ設定(&C)", "カウンタ１"} << "Count1" << "1234567,2000,1234567"
+                                 << 4 << "1,234,567" << true;
+        QTest::newRow("date") << QStringList{"日付設定(&H)", "日付２"} << "UserDate2" << "20080305,,20080305" << 5
+                              << "2008/03/05" << true;
+        QTest::newRow("suspend") << QStringList{"休止・再開(&S)"} << "Sleep" << "1,0,1" << -1 << "" << false;
+    }
+    void contextMenuChangesTheSelection()
+    {
+        QFETCH(QStringList, path);
+        QFETCH(QString, column);
+        QFETCH(QString, stored);
+        QFETCH(int, shownIn);
+        QFETCH(QString, shown);
+        QFETCH(bool, asks);
+        env->openStore();
+        StoreFixture::addMagazine(1, "A");
+        for (int i = 1; i <= 3; ++i)
+            StoreFixture::addMember(1, i, QString("m%1").arg(i), QString("m%1@example.jp").arg(i),
+                                    StoreFixture::blankMemberColumns()
+                                        + StoreFixture::Row{{"Flg1", 1}, {"Count1", 1000 * i}, {"UserDate2", ""}});
+        MemberOrder::save(1, "M:1,A:1,F1:1,F2:1,C1:1,D2:1,U:0,F3:0,C2:0,D1:0,S:0,");
+        TMainForm form;
+        form.show();
+        select(form, 0);
+        QCOMPARE(model(form)->rowCount(), 3);
+        selectMembers(form, {0, 2});
+        if (asks)
+            ModalDialog::answer<QDialog>([](QDialog *d) {
+                if (auto *spin = d->findChild<QSpinBox *>("NumberSpin1"))
+                    spin->setValue(1234567);
+                if (auto *day = d->findChild<QDateEdit *>("DateTimePicker1"))
+                    day->setDate(QDate(2008, 3, 5));
+                d->findChild<QPushButton *>("Button1")->click();
+            });
+        QMenu *menu = form.memberList->findChild<QMenu *>("PopupMenu1");
+        QVERIFY(menu);
+        QAction *item = nullptr;
+        for (const QString &caption : path) {
+            QVERIFY2(menu, qPrintable(caption));
+            const QList<QAction *> actions = menu->actions();
+            const auto it = std::find_if(actions.begin(), actions.end(), [&](QAction *a) { return a->text() == caption; });
+            QVERIFY2(it != actions.end(), qPrintable(caption));
+            item = *it;
+            menu = item->menu();
+        }
+        item->trigger();
+        Statement s;
+        s.open("select " + column + " from MagUser where MagIdx = 1 order by UserIdx");
+        QStringList values;
+        while (s.next())
+            values << s.text(0);
+        QCOMPARE(values.join(','), stored);
+        if (shownIn >= 0)
+            QCOMPARE(model(form)->cell(0, shownIn), shown);
+        else
+            QVERIFY(model(form)->sleep(0));
+        verifyStoreMatchesScreen(form);
+        QVERIFY(MessageBox::takeShown().isEmpty());
     }
 
     void droppedText()
@@ -424,7 +503,7 @@ private Q_SLOTS:
         addMagazine(form, "A");
         select(form, 0);
         form.OleDropTarget1Drop(" \r\n");
-        QCOMPARE(form.ListView2->DroppedText(), QString());
+        QCOMPARE(form.memberList->DroppedText(), QString());
         QTest::qWait(50);  // nothing to read: no dialog
         QVERIFY(MessageBox::takeShown().isEmpty());
         bool answered = false;
@@ -436,7 +515,7 @@ private Q_SLOTS:
             d->Button1Click();
         });
         form.OleDropTarget1Drop("山田 <yamada@example.jp>");
-        QCOMPARE(form.ListView2->DroppedText(), QString("山田 <yamada@example.jp>"));
+        QCOMPARE(form.memberList->DroppedText(), QString("山田 <yamada@example.jp>"));
         QVERIFY(!answered);  // the dialog opens after the drop has returned
         QTRY_VERIFY(answered);
         QCOMPARE(column(form, 1), (QStringList{"yamada@example.jp"}));
@@ -456,7 +535,7 @@ private Q_SLOTS:
         addMember(form, "b", "b@example.jp");
         addMember(form, "c", "c@example.jp");
         addMember(form, "a", "a@example.jp");
-        QHeaderView *header = form.ListView2->header();
+        QHeaderView *header = form.memberList->header();
         auto click = [](QHeaderView *h, int section) {
             QVERIFY(h->isVisible());
             // narrow columns, so the clicked one is on screen
@@ -473,20 +552,20 @@ private Q_SLOTS:
                                                    h->sortIndicatorOrder() == Qt::AscendingOrder ? "^" : "v")
                                              : QString("-");
         };
-        form.PageControl1->setCurrentWidget(form.TabSheet1);
+        form.pages->setCurrentWidget(form.memberPage);
         QCOMPARE(arrow(header), QString("-"));
         click(header, 0);
         QCOMPARE(column(form, 0), (QStringList{"a", "b", "c"}));
         QCOMPARE(arrow(header), QString("0^"));
-        QVERIFY(!form.ListView2->SortDescending());
+        QVERIFY(!form.memberList->SortDescending());
         click(header, 0);
         QCOMPARE(column(form, 0), (QStringList{"c", "b", "a"}));
         QCOMPARE(arrow(header), QString("0v"));
-        QVERIFY(form.ListView2->SortDescending());
+        QVERIFY(form.memberList->SortDescending());
         click(header, 1);
         QCOMPARE(column(form, 1), (QStringList{"a@example.jp", "b@example.jp", "c@example.jp"}));
         QCOMPARE(arrow(header), QString("1^"));
-        QCOMPARE(form.ListView2->MemberSortColumn(), 1);
+        QCOMPARE(form.memberList->MemberSortColumn(), 1);
 
         // Reloading keeps the arrow, and the next click on its column turns it down.
         form.N45Click();
@@ -508,17 +587,17 @@ private Q_SLOTS:
 
         // The magazine list follows its header the same way.
         addMagazine(form, "B");
-        QHeaderView *magHeader = form.ListView1->header();
+        QHeaderView *magHeader = form.magazineList->header();
         auto names = [&] {
             QStringList out;
-            for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i)
-                out << form.ListView1->topLevelItem(i)->text(0);
+            for (int i = 0; i < form.magazineList->topLevelItemCount(); ++i)
+                out << form.magazineList->topLevelItem(i)->text(0);
             return out;
         };
         click(magHeader, 0);
         QCOMPARE(names(), (QStringList{"A", "B"}));
         QCOMPARE(arrow(magHeader), QString("0^"));
-        QCOMPARE(form.ListView1->MagSortColumn(), 0);
+        QCOMPARE(form.magazineList->MagSortColumn(), 0);
         click(magHeader, 0);
         QCOMPARE(names(), (QStringList{"B", "A"}));
         QCOMPARE(arrow(magHeader), QString("0v"));

@@ -3,6 +3,7 @@
 // that says why.
 #include "members/CurrentMagazine.h"
 #include "app/MainForm.h"
+#include "issue/ui/FSendPage.h"
 #include "app/ListWidths.h"
 #include "app/QtTranslations.h"
 #include "fakes/StoreFixture.h"
@@ -53,7 +54,7 @@ private:
     }
     static void selectMagazine(TMainForm &form)
     {
-        form.ListView1->setCurrentItem(form.ListView1->topLevelItem(0));
+        form.magazineList->setCurrentItem(form.magazineList->topLevelItem(0));
         QCOMPARE(form.Magazine->CurMagIdx(), 1);
     }
     // The text of a button without its mnemonic: "はい(&Y)" and "&Yes" read "はい" and "Yes".
@@ -106,30 +107,30 @@ private Q_SLOTS:
         form.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         selectMagazine(form);
-        form.ListView2->selectionModel()->select(form.ListView2->model()->index(0, 0),
+        form.memberList->selectionModel()->select(form.memberList->model()->index(0, 0),
                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 
         // Typing in the mail: the member list is on a hidden page.
-        form.PageControl1->setCurrentWidget(form.TabSheet2);
-        form.RichEdit1->setFocus();
-        QCOMPARE(QApplication::focusWidget(), form.RichEdit1);
-        QTest::keyClick(form.RichEdit1, Qt::Key_F1, Qt::ControlModifier);
-        QTest::keyClick(form.RichEdit1, Qt::Key_F2, Qt::ControlModifier);
+        form.pages->setCurrentWidget(form.mailPage);
+        form.bodyEdit->setFocus();
+        QCOMPARE(QApplication::focusWidget(), form.bodyEdit);
+        QTest::keyClick(form.bodyEdit, Qt::Key_F1, Qt::ControlModifier);
+        QTest::keyClick(form.bodyEdit, Qt::Key_F2, Qt::ControlModifier);
         QCOMPARE(scalar("select Flg1 + Flg2 from MagUser where UserIdx = 1"), qint64(0));
 
         // On the send page too.
-        form.PageControl1->setCurrentWidget(form.TabSheet4);
-        form.TabSheet4->setFocus();
+        form.pages->setCurrentWidget(form.SendPage);
+        form.SendPage->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1, Qt::ControlModifier);
         QCOMPARE(scalar("select Flg1 from MagUser where UserIdx = 1"), qint64(0));
 
         // In the member list the same keys do their work.
-        form.PageControl1->setCurrentWidget(form.TabSheet1);
-        form.ListView2->setFocus();
-        QCOMPARE(QApplication::focusWidget(), form.ListView2);
-        QTest::keyClick(form.ListView2, Qt::Key_F1, Qt::ControlModifier);
+        form.pages->setCurrentWidget(form.memberPage);
+        form.memberList->setFocus();
+        QCOMPARE(QApplication::focusWidget(), form.memberList);
+        QTest::keyClick(form.memberList, Qt::Key_F1, Qt::ControlModifier);
         QCOMPARE(scalar("select Flg1 from MagUser where UserIdx = 1"), qint64(1));
-        QTest::keyClick(form.ListView2, Qt::Key_F1, Qt::ShiftModifier);
+        QTest::keyClick(form.memberList, Qt::Key_F1, Qt::ShiftModifier);
         QCOMPARE(scalar("select Flg1 from MagUser where UserIdx = 1"), qint64(0));
         QVERIFY(MessageBox::takeShown().isEmpty());
     }
@@ -140,20 +141,20 @@ private Q_SLOTS:
         TMainForm form;
         form.show();
         selectMagazine(form);
-        const QFontMetrics magazines = form.ListView1->fontMetrics();
+        const QFontMetrics magazines = form.magazineList->fontMetrics();
         // Column 0 of every list also holds a mark.
-        QVERIFY(form.ListView1->columnWidth(0) >= magazines.horizontalAdvance(QStringLiteral("ツバメ便ニュース")) + 16);
-        QVERIFY(form.ListView1->columnWidth(1)
-                >= form.ListView1->header()->fontMetrics().horizontalAdvance(QStringLiteral("参加人数")));
-        const QFontMetrics members = form.ListView2->fontMetrics();
-        QVERIFY(form.ListView2->columnWidth(0) >= members.horizontalAdvance(QStringLiteral("山田 太郎")) + 16);
-        QVERIFY(form.ListView2->columnWidth(1) >= members.horizontalAdvance(QStringLiteral("yamada.taro@example.co.jp")));
-        const QFontMetrics history = form.ListView4->fontMetrics();
-        QVERIFY(form.ListView4->columnWidth(0) >= history.horizontalAdvance(QStringLiteral("ツバメ便ニュース 第123号")));
-        QVERIFY(form.ListView4->columnWidth(2) >= history.horizontalAdvance(QStringLiteral("2024/01/05 12:34:56")));
-        for (int c = 0; c < form.ListView4->columnCount(); ++c)
-            QVERIFY(form.ListView4->columnWidth(c)
-                    >= form.ListView4->header()->fontMetrics().horizontalAdvance(form.ListView4->headerItem()->text(c)));
+        QVERIFY(form.magazineList->columnWidth(0) >= magazines.horizontalAdvance(QStringLiteral("ツバメ便ニュース")) + 16);
+        QVERIFY(form.magazineList->columnWidth(1)
+                >= form.magazineList->header()->fontMetrics().horizontalAdvance(QStringLiteral("参加人数")));
+        const QFontMetrics members = form.memberList->fontMetrics();
+        QVERIFY(form.memberList->columnWidth(0) >= members.horizontalAdvance(QStringLiteral("山田 太郎")) + 16);
+        QVERIFY(form.memberList->columnWidth(1) >= members.horizontalAdvance(QStringLiteral("yamada.taro@example.co.jp")));
+        const QFontMetrics history = form.historyList->fontMetrics();
+        QVERIFY(form.historyList->columnWidth(0) >= history.horizontalAdvance(QStringLiteral("ツバメ便ニュース 第123号")));
+        QVERIFY(form.historyList->columnWidth(2) >= history.horizontalAdvance(QStringLiteral("2024/01/05 12:34:56")));
+        for (int c = 0; c < form.historyList->columnCount(); ++c)
+            QVERIFY(form.historyList->columnWidth(c)
+                    >= form.historyList->header()->fontMetrics().horizontalAdvance(form.historyList->headerItem()->text(c)));
     }
 
     void storedColumnWidthsStillWin()
@@ -168,12 +169,12 @@ private Q_SLOTS:
         TMainForm form;
         form.show();
         selectMagazine(form);
-        QCOMPARE(form.ListView1->columnWidth(0), 61);
-        QCOMPARE(form.ListView2->columnWidth(1), 62);
-        QCOMPARE(form.ListView4->columnWidth(0), 63);
+        QCOMPARE(form.magazineList->columnWidth(0), 61);
+        QCOMPARE(form.memberList->columnWidth(1), 62);
+        QCOMPARE(form.historyList->columnWidth(0), 63);
         // Positions without a stored width still fit their content.
-        QVERIFY(form.ListView2->columnWidth(0)
-                >= form.ListView2->fontMetrics().horizontalAdvance(QStringLiteral("山田 太郎")));
+        QVERIFY(form.memberList->columnWidth(0)
+                >= form.memberList->fontMetrics().horizontalAdvance(QStringLiteral("山田 太郎")));
     }
 
     void memberColumnWidthFitsCaptionAndSample_data()
@@ -221,14 +222,14 @@ private Q_SLOTS:
         }
         TMainForm form;
         form.show();
-        QCOMPARE(form.ComboBox1->currentIndex(), -1);
-        QCOMPARE(form.ComboBox1->currentText(), QString());
-        QCOMPARE(form.ComboBox1->count(), 14);
+        QCOMPARE(form.templateCombo->currentIndex(), -1);
+        QCOMPARE(form.templateCombo->currentText(), QString());
+        QCOMPARE(form.templateCombo->count(), 14);
         // Were "ファイルから" chosen, this answer would put the file into the body.
         FileDialog::queueFileName(file);
-        form.RichEdit1->setPlainText(QStringLiteral("本文"));
-        form.Button3->click();
-        QCOMPARE(form.RichEdit1->toPlainText(), QStringLiteral("本文"));
+        form.bodyEdit->setPlainText(QStringLiteral("本文"));
+        form.insertButton->click();
+        QCOMPARE(form.bodyEdit->toPlainText(), QStringLiteral("本文"));
         QVERIFY(MessageBox::takeShown().isEmpty());
     }
 

@@ -422,9 +422,9 @@ private Q_SLOTS:
         MessageBox::takeShown();
         TMainForm form;
         form.show();
-        for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i)
-            if (form.ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == kMag)
-                form.ListView1->setCurrentItem(form.ListView1->topLevelItem(i));
+        for (int i = 0; i < form.magazineList->topLevelItemCount(); ++i)
+            if (form.magazineList->topLevelItem(i)->data(0, Qt::UserRole).toInt() == kMag)
+                form.magazineList->setCurrentItem(form.magazineList->topLevelItem(i));
         QCOMPARE(form.Magazine->CurMagIdx(), kMag);
 
         const std::unique_ptr<QProcess> p = StartProgram(sendArgs({"--after-send", "count1"}), CronEnvironment());
@@ -444,8 +444,8 @@ private Q_SLOTS:
         QCOMPARE(Statement().scalar("select Count1 from MagUser where MagIdx = 3 and UserIdx = 104"), 1);
         form.H1Click();
         bool listed = false;
-        for (int i = 0; i < form.ListView4->topLevelItemCount(); ++i)
-            listed = listed || form.ListView4->topLevelItem(i)->data(0, Qt::UserRole).toInt() == 1;
+        for (int i = 0; i < form.historyList->topLevelItemCount(); ++i)
+            listed = listed || form.historyList->topLevelItem(i)->data(0, Qt::UserRole).toInt() == 1;
         QVERIFY(listed);
         form.close();
     }

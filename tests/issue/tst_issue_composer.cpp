@@ -1,6 +1,7 @@
 // The mail composer: templates in Japanese forms whatever the locale, insertion at the
 // caret, files and signatures, the byte count, the ruler and the line width.
 #include "fakes/ModalDialog.h"
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "issue/ui/FColSetDlg.h"
 #include "issue/ui/FComposer.h"
@@ -205,15 +206,16 @@ private Q_SLOTS:
         QVERIFY(body->toPlainText().isEmpty());
 
         // a magazine whose signature file is gone: silently nothing
+        StoreFixture::addMagazine(1, QStringLiteral("m"), StoreFixture::defaultFieldNames(), {{"Sign", "gone.txt"}});
+        StoreFixture::addMagazine(2, QStringLiteral("n"), StoreFixture::defaultFieldNames(), {{"Sign", "sig.txt"}});
         magazine->choose(1);
-        magazine->setTexts({}, QStringLiteral("gone.txt"));
         composer->Button3Click();
         QVERIFY(MessageBox::takeShown().isEmpty());
         QVERIFY(body->toPlainText().isEmpty());
 
         // three lines with mixed line ends come in as three lines, each ending in a break
         writeCp932(dataDir + "sign/sig.txt", Codec::toCp932(QStringLiteral("――\r\nツバメ便\n〜発行者〜")));
-        magazine->setTexts({}, QStringLiteral("sig.txt"));
+        magazine->choose(2);
         body->setPlainText(QStringLiteral("本文"));
         caretAt(2);
         composer->Button3Click();

@@ -38,6 +38,11 @@ private:
         return {QStringLiteral("購読"), QStringLiteral("特典"), QStringLiteral("旗3"), QStringLiteral("ポイント"),
                 QStringLiteral("回数"), QStringLiteral("誕生日"), QStringLiteral("記念日")};
     }
+    static QStringList nameList()
+    {
+        const std::array<QString, 7> all = names();
+        return QStringList(all.begin(), all.end());
+    }
     static QByteArray fileBytes(const QString &path)
     {
         QFile f(path);
@@ -232,8 +237,8 @@ private Q_SLOTS:
 
     void sendPageRules()
     {
+        StoreFixture::addMagazine(1, "m", nameList());
         CurrentMagazine magazine;
-        magazine.setTexts(names(), {});
         TSendPage page(magazine, env->dataDir());
         page.show();
         QCOMPARE(page.conditionGroup->itemIndex(), 0);
@@ -299,9 +304,9 @@ private Q_SLOTS:
 
     void sendStopsUntilFlagChosen()
     {
+        StoreFixture::addMagazine(1, "m", nameList());
         CurrentMagazine magazine;
         magazine.choose(1);
-        magazine.setTexts(names(), {});
         TSendPage page(magazine, env->dataDir());
         bool composerShown = false;
         TSendPage::Hooks hooks;

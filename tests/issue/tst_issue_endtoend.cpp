@@ -94,8 +94,8 @@ private Q_SLOTS:
             d->Button1Click();
         });
         form.A2Click();
-        QCOMPARE(form.ListView1->topLevelItemCount(), 1);
-        form.ListView1->setCurrentItem(form.ListView1->topLevelItem(0));
+        QCOMPARE(form.magazineList->topLevelItemCount(), 1);
+        form.magazineList->setCurrentItem(form.magazineList->topLevelItem(0));
         QCOMPARE(form.Magazine->CurMagIdx(), 1);
         QCOMPARE(form.Magazine->MagSign(), QStringLiteral("tsubame.txt"));
         QCOMPARE(form.SendPage->CheckBoxes[0]->text(), QStringLiteral("購読をON"));
@@ -106,17 +106,17 @@ private Q_SLOTS:
         QCOMPARE(Statement().scalar("select count(*) from MagUser where MagIdx = 1"), 3);
 
         // compose: subject, a personalised body with quotes, and the signature at the end
-        form.PageControl1->setCurrentWidget(form.TabSheet2);
-        form.Edit1->setText(QStringLiteral("It's \"news\" 第1号"));
-        form.RichEdit1->setPlainText(QStringLiteral("[member name] 様\nDon't miss \"this\".\n"));
-        form.RichEdit1->moveCursor(QTextCursor::End);
-        form.ComboBox1->setCurrentIndex(form.ComboBox1->findText(QStringLiteral("署名")));
+        form.pages->setCurrentWidget(form.mailPage);
+        form.subjectEdit->setText(QStringLiteral("It's \"news\" 第1号"));
+        form.bodyEdit->setPlainText(QStringLiteral("[member name] 様\nDon't miss \"this\".\n"));
+        form.bodyEdit->moveCursor(QTextCursor::End);
+        form.templateCombo->setCurrentIndex(form.templateCombo->findText(QStringLiteral("署名")));
         form.Composer->Button3Click();
         const QString body = QStringLiteral("[member name] 様\r\nDon't miss \"this\".\r\n--\r\nツバメ便 編集部\r\n");
         QCOMPARE(form.Composer->body(), body);
 
         // send to the flagged members, counting up counter 1 afterwards
-        form.PageControl1->setCurrentWidget(form.TabSheet4);
+        form.pages->setCurrentWidget(form.SendPage);
         TSendPage *page = form.SendPage;
         page->conditionGroup->setItemIndex(3);
         page->RadioGroup3Click(3);
@@ -180,7 +180,7 @@ private Q_SLOTS:
         QVERIFY(form.Deliveries->waitForAll(30000));
 
         // sending again records a new issue with the next number; nothing on the window was reset
-        QCOMPARE(form.Edit1->text(), QStringLiteral("It's \"news\" 第1号"));
+        QCOMPARE(form.subjectEdit->text(), QStringLiteral("It's \"news\" 第1号"));
         QCOMPARE(page->conditionGroup->itemIndex(), 3);
         form.close();
     }

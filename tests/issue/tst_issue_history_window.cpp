@@ -1,6 +1,7 @@
 // The history tab as a user meets it: two issues sent, listed newest first, previewed,
 // loaded back into the composer, their recipients listed, and deleted up to a day.
 #include "members/CurrentMagazine.h"
+#include "app/HistoryPage.h"
 #include "app/MainForm.h"
 #include "fakes/ModalDialog.h"
 #include "fakes/StoreFixture.h"
@@ -75,19 +76,19 @@ private:
     {
         form = std::make_unique<TMainForm>();
         form->show();
-        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
-            if (form->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == magIdx)
-                form->ListView1->setCurrentItem(form->ListView1->topLevelItem(i));
+        for (int i = 0; i < form->magazineList->topLevelItemCount(); ++i)
+            if (form->magazineList->topLevelItem(i)->data(0, Qt::UserRole).toInt() == magIdx)
+                form->magazineList->setCurrentItem(form->magazineList->topLevelItem(i));
         QCOMPARE(form->Magazine->CurMagIdx(), magIdx);
     }
     QStringList column(int c) const
     {
         QStringList out;
-        for (int i = 0; i < form->ListView4->topLevelItemCount(); ++i)
-            out << form->ListView4->topLevelItem(i)->text(c);
+        for (int i = 0; i < form->historyList->topLevelItemCount(); ++i)
+            out << form->historyList->topLevelItem(i)->text(c);
         return out;
     }
-    void selectHistoryRow(int row) { form->ListView4->setCurrentItem(form->ListView4->topLevelItem(row)); }
+    void selectHistoryRow(int row) { form->historyList->setCurrentItem(form->historyList->topLevelItem(row)); }
 
 private Q_SLOTS:
     void init()
@@ -117,23 +118,23 @@ private Q_SLOTS:
                       "フラグ１が\r\nONの\r\nメンバー"),
                  3);
         openOn(1);
-        form->Edit1->setText("書きかけ");
-        form->PageControl1->setCurrentWidget(form->TabSheet5); // bringing the tab to front loads it
-        QCOMPARE(form->ListView4->topLevelItemCount(), 2);
+        form->subjectEdit->setText("書きかけ");
+        form->pages->setCurrentWidget(form->HistoryPage); // bringing the tab to front loads it
+        QCOMPARE(form->historyList->topLevelItemCount(), 2);
         QCOMPARE(column(0), (QStringList{"二月号", "一月号"}));
         QCOMPARE(column(1), (QStringList{"3", "1"}));
         QCOMPARE(column(2), (QStringList{"2024/02/10 09:00:00", "2024/01/10 09:00:00"}));
         QCOMPARE(column(3), (QStringList{"2", "2"}));
         QCOMPARE(column(4), (QStringList{"フラグ１が ONの メンバー", "無条件"}));
-        QCOMPARE(form->ListView4->topLevelItem(1)->data(0, Qt::UserRole).toInt(), 1);
+        QCOMPARE(form->historyList->topLevelItem(1)->data(0, Qt::UserRole).toInt(), 1);
 
         selectHistoryRow(1);
-        QCOMPARE(form->Memo2->toPlainText(), QString("It's \"new\"\n二行目"));
+        QCOMPARE(form->historyPreview->toPlainText(), QString("It's \"new\"\n二行目"));
 
         form->E4Click();
-        QCOMPARE(form->PageControl1->currentWidget(), form->TabSheet2);
-        QCOMPARE(form->Edit1->text(), QString("一月号"));
-        QCOMPARE(form->RichEdit1->toPlainText(), QString("It's \"new\"\n二行目"));
+        QCOMPARE(form->pages->currentWidget(), form->mailPage);
+        QCOMPARE(form->subjectEdit->text(), QString("一月号"));
+        QCOMPARE(form->bodyEdit->toPlainText(), QString("It's \"new\"\n二行目"));
         QCOMPARE(shownTexts(), QString());
     }
 
@@ -143,7 +144,7 @@ private Q_SLOTS:
         addMember(1, 3, "後から入会", "late@example.jp"); // joined after the issue
         openOn(1);
         form->H1Click();
-        QCOMPARE(form->PageControl1->currentWidget(), form->TabSheet5);
+        QCOMPARE(form->pages->currentWidget(), form->HistoryPage);
         selectHistoryRow(0);
         QStringList lines;
         QString date, title;
@@ -182,15 +183,15 @@ private Q_SLOTS:
         form.reset();
         openOn(1);
         form->H1Click();
-        form->ListView4->clearSelection();
+        form->historyList->clearSelection();
         form->E4Click();
         form->M1Click(1);
         QCOMPARE(shownTexts(), QString("表示する履歴を選択してください。|表示する履歴を選択してください。"));
         // selecting another magazine empties the list
-        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
-            if (form->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == 2)
-                form->ListView1->setCurrentItem(form->ListView1->topLevelItem(i));
-        QCOMPARE(form->ListView4->topLevelItemCount(), 0);
+        for (int i = 0; i < form->magazineList->topLevelItemCount(); ++i)
+            if (form->magazineList->topLevelItem(i)->data(0, Qt::UserRole).toInt() == 2)
+                form->magazineList->setCurrentItem(form->magazineList->topLevelItem(i));
+        QCOMPARE(form->historyList->topLevelItemCount(), 0);
     }
 
     // Deleting up to today takes today's issues of this magazine only, though the other
@@ -205,7 +206,7 @@ private Q_SLOTS:
         send(1, QDateTime(today.addDays(1), QTime(0, 0, 0)), "明日", "e");
         openOn(1);
         form->H1Click();
-        QCOMPARE(form->ListView4->topLevelItemCount(), 3);
+        QCOMPARE(form->historyList->topLevelItemCount(), 3);
 
         bool asked = false;
         ModalDialog::whenShown<TDateDlg>([&](TDateDlg *d) {
@@ -238,13 +239,13 @@ private Q_SLOTS:
     {
         form = std::make_unique<TMainForm>();
         form->show();
-        form->ListView4->setColumnWidth(0, 211);
-        form->ListView4->setColumnWidth(4, 333);
+        form->historyList->setColumnWidth(0, 211);
+        form->historyList->setColumnWidth(4, 333);
         form->close();
         form = std::make_unique<TMainForm>();
-        QCOMPARE(form->ListView4->columnWidth(0), 211);
-        QCOMPARE(form->ListView4->columnWidth(4), 333);
-        QCOMPARE(form->ListView4->columnCount(), 6);
+        QCOMPARE(form->historyList->columnWidth(0), 211);
+        QCOMPARE(form->historyList->columnWidth(4), 333);
+        QCOMPARE(form->historyList->columnCount(), 6);
     }
 
     void deleteWithoutMagazineDoesNothing()

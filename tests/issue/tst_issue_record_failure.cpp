@@ -50,9 +50,9 @@ void composeFor(TMainForm &form, quint16 port)
     Statement().exec(QStringLiteral("insert into CommonTBL values(100,1,%1,0,0,'127.0.0.1','','')").arg(port));
     form.RefreshConnInfo();
     form.LoadMagazineList();
-    form.ListView1->setCurrentItem(form.ListView1->topLevelItem(0));
-    form.Edit1->setText(QStringLiteral("お知らせ"));
-    form.RichEdit1->setPlainText(QStringLiteral("本文です。"));
+    form.magazineList->setCurrentItem(form.magazineList->topLevelItem(0));
+    form.subjectEdit->setText(QStringLiteral("お知らせ"));
+    form.bodyEdit->setPlainText(QStringLiteral("本文です。"));
 }
 
 // How the store refuses: 0 read-only, 1 locked by another writer, 2 full.

@@ -1,6 +1,7 @@
 // Signature names stay inside the signature folder: a name that is not a bare file name
 // (as a restored backup may hold in Sign) is ignored when the signature is inserted or
 // opened, refused when a signature is saved, and never offered by the magazine dialog.
+#include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "issue/ui/FComposer.h"
 #include "issue/ui/FSignDlg.h"
@@ -8,6 +9,7 @@
 #include "members/ui/FMagzineDlg.h"
 #include "members/USignName.h"
 #include "store/Codec.h"
+#include "store/PreparedStatement.h"
 #include "members/CurrentMagazine.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
@@ -115,9 +117,10 @@ private Q_SLOTS:
         QFETCH(QString, row);
         const QString name = hostileName(row);
         plantSecret(name);
+        StoreFixture::addMagazine(1, "m", StoreFixture::defaultFieldNames(), {{"Sign", TextValue(name)}});
+        StoreFixture::addMagazine(2, "n", StoreFixture::defaultFieldNames(), {{"Sign", "sig.txt"}});
         CurrentMagazine magazine;
         magazine.choose(1);
-        magazine.setTexts({}, name);
         QWidget window;
         auto *edit = new QLineEdit(&window);
         auto *combo = new QComboBox(&window);
@@ -136,7 +139,7 @@ private Q_SLOTS:
 
         // A bare name beside it is inserted as before.
         writeFile(signDir() + "sig.txt", Codec::toCp932("署名\r\n"));
-        magazine.setTexts({}, "sig.txt");
+        magazine.choose(2);
         composer.Button3Click();
         QVERIFY(body->toPlainText().contains("署名"));
     }

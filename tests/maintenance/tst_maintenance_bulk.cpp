@@ -4,6 +4,7 @@
 #include "fakes/TestEnv.h"
 #include "maintenance/UBulkUpdate.h"
 #include "store/Database.h"
+#include "store/MemberSql.h"
 #include "store/Sql.h"
 
 #include <QtTest>
@@ -13,6 +14,7 @@ using BulkUpdateRecords::Field;
 using BulkUpdateRecords::Op;
 
 Q_DECLARE_METATYPE(BulkUpdateRecords::Change)
+Q_DECLARE_METATYPE(MemberField)
 
 class TestBulkUpdate : public QObject
 {
@@ -59,15 +61,18 @@ private Q_SLOTS:
         QTest::addColumn<int>("op");
         QTest::addColumn<QVariant>("value");
         const int set = int(Op::Set);
-        QTest::newRow("flag 1 on") << flagChange(1) << "Flg1" << set << QVariant(1);
-        QTest::newRow("flag 3 on") << flagChange(3) << "Flg3" << set << QVariant(1);
-        QTest::newRow("flag 2 off") << flagChange(12) << "Flg2" << set << QVariant(0);
-        QTest::newRow("flag 3 off") << flagChange(13) << "Flg3" << set << QVariant(0);
-        QTest::newRow("counter set") << counterChange(1, SetValue, 1234567) << "Count1" << set << QVariant(1234567);
-        QTest::newRow("counter add") << counterChange(2, AddValue, 5) << "Count2" << int(Op::Add) << QVariant(5);
-        QTest::newRow("counter subtract") << counterChange(1, SubtractValue, 7) << "Count1" << int(Op::Subtract)
-                                          << QVariant(7);
-        QTest::newRow("date") << dateChange(2, QDate(2008, 3, 5)) << "UserDate2" << set << QVariant("20080305");
+        QTest::newRow("flag 1 on") << flagChange(MemberField::Flag1, true) << "Flg1" << set << QVariant(1);
+        QTest::newRow("flag 3 on") << flagChange(MemberField::Flag3, true) << "Flg3" << set << QVariant(1);
+        QTest::newRow("flag 2 off") << flagChange(MemberField::Flag2, false) << "Flg2" << set << QVariant(0);
+        QTest::newRow("flag 3 off") << flagChange(MemberField::Flag3, false) << "Flg3" << set << QVariant(0);
+        QTest::newRow("counter set") << counterChange(MemberField::Count1, SetValue, 1234567) << "Count1" << set
+                                     << QVariant(1234567);
+        QTest::newRow("counter add") << counterChange(MemberField::Count2, AddValue, 5) << "Count2" << int(Op::Add)
+                                     << QVariant(5);
+        QTest::newRow("counter subtract") << counterChange(MemberField::Count1, SubtractValue, 7) << "Count1"
+                                          << int(Op::Subtract) << QVariant(7);
+        QTest::newRow("date") << dateChange(MemberField::Date2, QDate(2008, 3, 5)) << "UserDate2" << set
+                              << QVariant("20080305");
     }
     void changes()
     {
@@ -89,12 +94,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("before2");
         QTest::addColumn<QString>("after2");
         QTest::addColumn<QString>("after4");
-        QTest::newRow("flag on") << flagChange(2) << "Flg2" << "0" << "1" << "1";
-        QTest::newRow("counter set") << counterChange(1, SetValue, 42) << "Count1" << "1002" << "42" << "42";
-        QTest::newRow("counter add") << counterChange(1, AddValue, 5) << "Count1" << "1002" << "1007" << "1009";
-        QTest::newRow("subtract below zero") << counterChange(2, SubtractValue, 5000) << "Count2" << "2002"
-                                             << "-2998" << "-2996";
-        QTest::newRow("date") << dateChange(1, QDate(2008, 3, 5)) << "UserDate1" << "" << "20080305" << "20080305";
+        QTest::newRow("flag on") << flagChange(MemberField::Flag2, true) << "Flg2" << "0" << "1" << "1";
+        QTest::newRow("counter set") << counterChange(MemberField::Count1, SetValue, 42) << "Count1" << "1002" << "42"
+                                     << "42";
+        QTest::newRow("counter add") << counterChange(MemberField::Count1, AddValue, 5) << "Count1" << "1002"
+                                     << "1007" << "1009";
+        QTest::newRow("subtract below zero") << counterChange(MemberField::Count2, SubtractValue, 5000) << "Count2"
+                                             << "2002" << "-2998" << "-2996";
+        QTest::newRow("date") << dateChange(MemberField::Date1, QDate(2008, 3, 5)) << "UserDate1" << ""
+                              << "20080305" << "20080305";
     }
     void selectionChangesOnlyItsMembers()
     {
@@ -116,7 +124,7 @@ private Q_SLOTS:
     void emptySelectionRunsNothing()
     {
         addMembers(1, 3);
-        QCOMPARE(updateSelected(flagChange(1), 1, {}), 0);
+        QCOMPARE(updateSelected(flagChange(MemberField::Flag1, true), 1, {}), 0);
         QCOMPARE(field(1, 1, "Flg1"), 0);
     }
 
@@ -130,11 +138,12 @@ private Q_SLOTS:
         for (int i = n; i >= 1; --i)
             all << i;
         QVERIFY(all.size() > 2 * kSelectionChunk);
-        QCOMPARE(updateSelected(counterChange(1, AddValue, 5), 1, all), n);
+        QCOMPARE(updateSelected(counterChange(MemberField::Count1, AddValue, 5), 1, all), n);
         Statement s;
         QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 1 and Count1 = 1005 + UserIdx"), qint64(n));
         QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 2 and Count1 = 1000 + UserIdx"), qint64(10));
-        const QHash<int, qint64> counters = storedCounters(1, 1, all);
+        QHash<int, qint64> counters;
+        MemberSql::forEachRow(1, all, [&](const MemberRowView &r) { counters.insert(r.userIdx(), r.count(0)); });
         QCOMPARE(counters.size(), n);
         QCOMPARE(counters.value(n), qint64(1005 + n));
     }
@@ -151,55 +160,42 @@ private Q_SLOTS:
         QList<int> all;
         for (int i = 1; i <= n; ++i)
             all << i;
-        QVERIFY_THROWS_EXCEPTION(StoreError, updateSelected(flagChange(1), 1, all));
+        QVERIFY_THROWS_EXCEPTION(StoreError, updateSelected(flagChange(MemberField::Flag1, true), 1, all));
         QCOMPARE(s.scalar("select count(*) from MagUser where Flg1 <> 0"), qint64(0));
     }
 
-    void resetTargets_data()
+    void resetChanges_data()
     {
-        QTest::addColumn<int>("tag");
+        QTest::addColumn<MemberField>("field");
         QTest::addColumn<QString>("column");
-        QTest::addColumn<int>("nameIndex");
-        QTest::addColumn<bool>("needsDate");
         QTest::addColumn<QString>("value");
-        QTest::newRow("flag 1") << 1 << "Flg1" << 0 << false << "0";
-        QTest::newRow("flag 3") << 3 << "Flg3" << 2 << false << "0";
-        QTest::newRow("counter 1") << 4 << "Count1" << 3 << false << "0";
-        QTest::newRow("counter 2") << 5 << "Count2" << 4 << false << "0";
-        QTest::newRow("date 1") << 6 << "UserDate1" << 5 << true << "20240229";
-        QTest::newRow("date 2") << 7 << "UserDate2" << 6 << true << "20240229";
+        QTest::newRow("flag 1") << MemberField::Flag1 << "Flg1" << "0";
+        QTest::newRow("flag 3") << MemberField::Flag3 << "Flg3" << "0";
+        QTest::newRow("counter 1") << MemberField::Count1 << "Count1" << "0";
+        QTest::newRow("counter 2") << MemberField::Count2 << "Count2" << "0";
+        QTest::newRow("date 1") << MemberField::Date1 << "UserDate1" << "20240229";
+        QTest::newRow("date 2") << MemberField::Date2 << "UserDate2" << "20240229";
     }
-    void resetTargets()
+    void resetChanges()
     {
-        QFETCH(int, tag);
+        QFETCH(MemberField, field);
         QFETCH(QString, column);
-        QFETCH(int, nameIndex);
-        QFETCH(bool, needsDate);
         QFETCH(QString, value);
-        const auto t = resetTarget(tag);
-        QVERIFY(t);
-        QCOMPARE(BulkUpdateRecords::columnName(t->column), column);
-        QCOMPARE(t->nameIndex, nameIndex);
-        QCOMPARE(t->needsDate, needsDate);
-        const Change change = resetChange(*t, QDate(2024, 2, 29));
-        QCOMPARE(change.field, t->column);
+        const Change change = resetChange(field, QDate(2024, 2, 29));
+        QCOMPARE(BulkUpdateRecords::columnName(change.field), column);
         QCOMPARE(int(change.op), int(Op::Set));
         QCOMPARE(change.value.toString(), value);
-        QVERIFY(!resetTarget(8));
-        QVERIFY(!resetTarget(0));
     }
 
     void resetChangesTheWholeMagazineOnly()
     {
         addMembers(1, 4);
         addMembers(2, 4);
-        const auto t = resetTarget(6);
-        QCOMPARE(resetAll(resetChange(*t, QDate(2024, 2, 29)), 2), 4);
+        QCOMPARE(resetAll(resetChange(MemberField::Date1, QDate(2024, 2, 29)), 2), 4);
         Statement s;
         QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 2 and UserDate1 = '20240229'"), qint64(4));
         QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 1 and UserDate1 = ''"), qint64(4));
-        const auto c = resetTarget(5);
-        resetAll(resetChange(*c, QDate()), 1);
+        resetAll(resetChange(MemberField::Count2, QDate()), 1);
         QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 1 and Count2 = 0"), qint64(4));
         QCOMPARE(s.scalar("select count(*) from MagUser where MagIdx = 2 and Count2 = 0"), qint64(0));
     }

@@ -1,5 +1,6 @@
-// The bulk field commands in the main window: the selection they change, the cells they
-// patch, the dialogs and confirmations that stop them, the reload after a reset.
+// The bulk field commands in the main window: the selection they change, the cells that
+// show the store afterwards, the dialogs and confirmations that stop them, the reload after
+// a reset.
 #include "members/CurrentMagazine.h"
 #include "app/MainForm.h"
 #include "fakes/ModalDialog.h"
@@ -59,17 +60,17 @@ private:
         MemberOrder::save(1, memberOrder);
         form = std::make_unique<TMainForm>();
         form->show();
-        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
-            if (form->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == 1)
-                form->ListView1->setCurrentItem(form->ListView1->topLevelItem(i));
+        for (int i = 0; i < form->magazineList->topLevelItemCount(); ++i)
+            if (form->magazineList->topLevelItem(i)->data(0, Qt::UserRole).toInt() == 1)
+                form->magazineList->setCurrentItem(form->magazineList->topLevelItem(i));
         QCOMPARE(form->Magazine->CurMagIdx(), 1);
         QCOMPARE(model()->rowCount(), 6);
     }
-    TMemberListModel *model() const { return qobject_cast<TMemberListModel *>(form->ListView2->model()); }
+    TMemberListModel *model() const { return qobject_cast<TMemberListModel *>(form->memberList->model()); }
     int rowOf(int userIdx) const { return model()->rowOf(userIdx); }
     void select(const QList<int> &userIdx)
     {
-        QItemSelectionModel *sel = form->ListView2->selectionModel();
+        QItemSelectionModel *sel = form->memberList->selectionModel();
         sel->clearSelection();
         for (int u : userIdx)
             sel->select(model()->index(rowOf(u), 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -139,7 +140,7 @@ private Q_SLOTS:
     {
         openOn("M:1,A:1,F1:1,C1:1,D1:1,U:0,F2:0,F3:0,C2:0,D2:0,S:0,");
         select({5, 2});
-        form->A4Click(1);
+        form->action("A4Click", 1)->trigger();
         QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 1 and Flg1 = 1"), qint64(2));
         QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 1 and Flg1 = 1 and UserIdx in (2,5)"), qint64(2));
         QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 2 and Flg1 = 1"), qint64(0));
@@ -159,7 +160,7 @@ private Q_SLOTS:
         openOn("M:1,A:1,F1:1,C1:1,D1:1,U:0,F2:0,F3:0,C2:0,D2:0,S:0,");
         select({3});
         const QStringList before = cells(3);
-        form->A4Click(2);
+        form->action("A4Click", 2)->trigger();
         QCOMPARE(text("select Flg2 from MagUser where MagIdx = 1 and UserIdx = 3"), QString("1"));
         QCOMPARE(cells(3), before);
     }
@@ -168,17 +169,17 @@ private Q_SLOTS:
     {
         form = std::make_unique<TMainForm>();
         form->show();
-        form->A4Click(1);
+        form->action("A4Click", 1)->trigger();
         QCOMPARE(shownTexts(), QString("マガジン名を選択してください。"));
-        form->N15Click(1); // silent without a magazine
-        form->N16Click(1);
+        form->action("N15Click", 1)->trigger(); // silent without a magazine
+        form->action("N16Click", 1)->trigger();
         QCOMPARE(shownTexts(), QString());
         form.reset();
         openOn("M:1,A:1,F1:1,C1:1,D1:1,U:0,F2:0,F3:0,C2:0,D2:0,S:0,");
-        form->ListView2->selectionModel()->clearSelection();
-        form->A4Click(1);
-        form->N15Click(1); // no dialog opens without a selection
-        form->N16Click(2);
+        form->memberList->selectionModel()->clearSelection();
+        form->action("A4Click", 1)->trigger();
+        form->action("N15Click", 1)->trigger(); // no dialog opens without a selection
+        form->action("N16Click", 2)->trigger();
         QCOMPARE(shownTexts(), QString());
         QCOMPARE(scalar("select count(*) from MagUser where Flg1 <> 0"), qint64(0));
     }
@@ -203,7 +204,7 @@ private Q_SLOTS:
         QCOMPARE(cell(4, 3), QString("1,234"));
         select({4});
         answerCount(mode, value);
-        form->N15Click(1);
+        form->action("N15Click", 1)->trigger();
         QCOMPARE(scalar("select Count1 from MagUser where MagIdx = 1 and UserIdx = 4"), stored);
         QCOMPARE(cell(4, 3), shown);
         QCOMPARE(scalar("select Count1 from MagUser where MagIdx = 2 and UserIdx = 4"), qint64(1234));
@@ -234,7 +235,7 @@ private Q_SLOTS:
             d->valueSpin->setValue(9);
             d->cancelButton->click();
         });
-        form->N15Click(2);
+        form->action("N15Click", 2)->trigger();
         QCOMPARE(scalar("select count(*) from MagUser where Count2 <> 0"), qint64(0));
     }
 
@@ -257,9 +258,9 @@ private Q_SLOTS:
         exec("update MagUser set Flg1 = 1");
         // the list still shows OFF; No and Cancel change nothing
         MessageBox::queueAnswer(MessageBox::Answer::No);
-        form->OFF11Click(1);
+        form->action("OFF11Click", 1)->trigger();
         MessageBox::queueAnswer(MessageBox::Answer::Cancel);
-        form->OFF11Click(1);
+        form->action("OFF11Click", 1)->trigger();
         QCOMPARE(shownTexts(), QString("メンバーすべてのフィールド「既読」を変更します。よろしいですか？|"
                                        "メンバーすべてのフィールド「既読」を変更します。よろしいですか？"));
         QCOMPARE(scalar("select count(*) from MagUser where Flg1 = 1"), qint64(12));
@@ -279,11 +280,11 @@ private Q_SLOTS:
     {
         openOn("M:1,A:1,F1:1,C1:1,D1:1,U:0,F2:0,D2:1,F3:0,C2:0,S:0,");
         cancelDate();
-        form->OFF11Click(7);
+        form->action("OFF11Click", 7)->trigger();
         QCOMPARE(shownTexts(), QString()); // no confirmation after the cancelled date
         answerDate(QDate(2024, 2, 29), "誕生日");
         MessageBox::queueAnswer(MessageBox::Answer::Yes);
-        form->OFF11Click(7);
+        form->action("OFF11Click", 7)->trigger();
         QCOMPARE(shownTexts(), QString("メンバーすべてのフィールド「誕生日」を変更します。よろしいですか？"));
         QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 1 and UserDate2 = '20240229'"), qint64(6));
         QCOMPARE(scalar("select count(*) from MagUser where MagIdx = 2 and UserDate2 = '20240229'"), qint64(0));
@@ -294,7 +295,7 @@ private Q_SLOTS:
     {
         form = std::make_unique<TMainForm>();
         form->show();
-        form->OFF11Click(6);
+        form->action("OFF11Click", 6)->trigger();
         QCOMPARE(shownTexts(), QString("マガジン名を選択してください。"));
     }
 
@@ -336,11 +337,11 @@ private Q_SLOTS:
         QApplication::setActiveWindow(form.get());
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         // The shortcuts belong to the member list: its page is in front and it has the focus.
-        form->PageControl1->setCurrentWidget(form->TabSheet1);
-        form->ListView2->setFocus();
-        QCOMPARE(QApplication::focusWidget(), form->ListView2);
+        form->pages->setCurrentWidget(form->memberPage);
+        form->memberList->setFocus();
+        QCOMPARE(QApplication::focusWidget(), form->memberList);
         select({6});
-        QTest::keyClick(form->ListView2, Qt::Key_F3, Qt::ControlModifier);
+        QTest::keyClick(form->memberList, Qt::Key_F3, Qt::ControlModifier);
         QCOMPARE(text("select Flg3 from MagUser where MagIdx = 1 and UserIdx = 6"), QString("1"));
     }
 };

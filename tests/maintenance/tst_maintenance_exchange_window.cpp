@@ -127,18 +127,18 @@ private:
     std::unique_ptr<TestEnv> env;
     std::unique_ptr<TMainForm> form;
 
-    TMemberListModel *model() const { return qobject_cast<TMemberListModel *>(form->ListView2->model()); }
+    TMemberListModel *model() const { return qobject_cast<TMemberListModel *>(form->memberList->model()); }
     QString count(int magIdx) const
     {
-        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
-            if (form->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == magIdx)
-                return form->ListView1->topLevelItem(i)->text(1);
+        for (int i = 0; i < form->magazineList->topLevelItemCount(); ++i)
+            if (form->magazineList->topLevelItem(i)->data(0, Qt::UserRole).toInt() == magIdx)
+                return form->magazineList->topLevelItem(i)->text(1);
         return QString();
     }
     QList<int> selectedRows() const
     {
         QList<int> rows;
-        for (const QModelIndex &i : form->ListView2->selectionModel()->selectedRows())
+        for (const QModelIndex &i : form->memberList->selectionModel()->selectedRows())
             rows << i.row();
         std::sort(rows.begin(), rows.end());
         return rows;
@@ -156,9 +156,9 @@ private:
         form->show();
         if (magIdx < 0)
             return;
-        for (int i = 0; i < form->ListView1->topLevelItemCount(); ++i)
-            if (form->ListView1->topLevelItem(i)->data(0, Qt::UserRole).toInt() == magIdx)
-                form->ListView1->setCurrentItem(form->ListView1->topLevelItem(i));
+        for (int i = 0; i < form->magazineList->topLevelItemCount(); ++i)
+            if (form->magazineList->topLevelItem(i)->data(0, Qt::UserRole).toInt() == magIdx)
+                form->magazineList->setCurrentItem(form->magazineList->topLevelItem(i));
         QCOMPARE(form->Magazine->CurMagIdx(), magIdx);
     }
     static void acceptImportDialog(std::function<void(TImportDlg *)> adjust = {})
@@ -218,7 +218,7 @@ private Q_SLOTS:
         QCOMPARE(shown(), QStringLiteral("エラーが見つかりました。"));
         // Blanks make no address: the second row is the first that fails.
         QCOMPARE(selectedRows(), QList<int>({1}));
-        QCOMPARE(form->PageControl1->currentWidget(), form->TabSheet1);
+        QCOMPARE(form->pages->currentWidget(), form->memberPage);
     }
 
     void addressCheckPasses()
@@ -247,13 +247,13 @@ private Q_SLOTS:
         addMember(1, 3, "c", "jiro@example.jp");
         openWindow();
         form->Find1Click();
-        QVERIFY(form->FindDialog1 && form->FindDialog1->isVisible());
-        QVERIFY(!form->FindDialog1->isModal());
-        form->FindDialog1->findEdit->setText("example");
-        form->FindDialog1->findNextButton->click();
+        QVERIFY(form->memberList->findDialog() && form->memberList->findDialog()->isVisible());
+        QVERIFY(!form->memberList->findDialog()->isModal());
+        form->memberList->findDialog()->findEdit->setText("example");
+        form->memberList->findDialog()->findNextButton->click();
         QCOMPARE(shown(), QString());
         QCOMPARE(selectedRows(), QList<int>({0, 2}));
-        QVERIFY(!form->FindDialog1->isVisible());
+        QVERIFY(!form->memberList->findDialog()->isVisible());
     }
 
     void searchIsCaseSensitive()
@@ -261,14 +261,14 @@ private Q_SLOTS:
         addMember(1, 1, "a", "taro@example.jp");
         openWindow();
         form->Find1Click();
-        form->FindDialog1->findEdit->setText("EXAMPLE");
-        form->FindDialog1->findNextButton->click();
+        form->memberList->findDialog()->findEdit->setText("EXAMPLE");
+        form->memberList->findDialog()->findNextButton->click();
         QCOMPARE(shown(), QStringLiteral("指定されたアドレスは見つかりませんでした。"));
-        QVERIFY(form->FindDialog1->isVisible());
+        QVERIFY(form->memberList->findDialog()->isVisible());
         QVERIFY(selectedRows().isEmpty());
         // an empty text matches nothing
-        form->FindDialog1->findEdit->clear();
-        form->FindDialog1->findNextButton->click();
+        form->memberList->findDialog()->findEdit->clear();
+        form->memberList->findDialog()->findNextButton->click();
         QCOMPARE(shown(), QStringLiteral("指定されたアドレスは見つかりませんでした。"));
     }
 
@@ -281,7 +281,7 @@ private Q_SLOTS:
         addMember(1, 3, "c", "c@example.jp", "http://c.example.jp/");
         openWindow();
         Shell::takeOpened();
-        QItemSelectionModel *sel = form->ListView2->selectionModel();
+        QItemSelectionModel *sel = form->memberList->selectionModel();
         for (int r = 0; r < 3; ++r)
             sel->select(model()->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         form->U2Click();
@@ -317,7 +317,7 @@ private Q_SLOTS:
         openWindow();
         QMimeData mime;
         mime.setText(QStringLiteral("  \t山田 <taro@example.jp>\r\n") + QChar(0) + "junk");
-        QWidget *viewport = form->ListView2->viewport();
+        QWidget *viewport = form->memberList->viewport();
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::LinkAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(viewport, &enter);
         QVERIFY(enter.isAccepted());
@@ -333,7 +333,7 @@ private Q_SLOTS:
         QApplication::sendEvent(viewport, &drop);
         QVERIFY(drop.isAccepted());
         QCOMPARE(drop.dropAction(), Qt::LinkAction);
-        QCOMPARE(form->ListView2->DroppedText(), QStringLiteral("山田 <taro@example.jp>"));
+        QCOMPARE(form->memberList->DroppedText(), QStringLiteral("山田 <taro@example.jp>"));
         QVERIFY(!shownDialog); // not while the drop is still being delivered
         QTRY_VERIFY(shownDialog);
         QCOMPARE(name, QString());
@@ -418,7 +418,7 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(csv + ".csv"));
 
         // into the other magazine, the dialog left at its defaults
-        form->ListView1->setCurrentItem(form->ListView1->topLevelItem(1));
+        form->magazineList->setCurrentItem(form->magazineList->topLevelItem(1));
         QCOMPARE(form->Magazine->CurMagIdx(), 2);
         FileDialog::queueFileName(csv + ".csv");
         acceptImportDialog();

@@ -99,6 +99,68 @@ private Q_SLOTS:
         QCOMPARE(userIdxs(2), QList<int>{6});
     }
 
+    // A member's columns as the member list reads them, each in its place; NULL dates read
+    // as empty texts.
+    void rowViewHoldsEveryColumn()
+    {
+        StoreFixture::addMember(1, 4, "山田 'q'", "y@example.jp",
+                                {{"url", "http://example.jp/"}, {"Sleep", 1}, {"Flg1", 0}, {"Flg2", 1}, {"Flg3", 1},
+                                 {"Count1", -5}, {"Count2", 1234567}, {"UserDate1", QVariant()},
+                                 {"UserDate2", "20240229"}, {"AddDate", "20240101"}});
+        QStringList seen;
+        MemberSql::forEachRow(1, [&](const MemberRowView &r) {
+            seen << QStringLiteral("%1|%2|%3|%4|%5|%6%7%8|%9|%10|%11|%12|%13")
+                        .arg(r.userIdx())
+                        .arg(int(r.sleep()))
+                        .arg(r.name(), r.address(), r.url())
+                        .arg(int(r.flag(0)))
+                        .arg(int(r.flag(1)))
+                        .arg(int(r.flag(2)))
+                        .arg(r.count(0))
+                        .arg(r.count(1))
+                        .arg(r.date1().isEmpty() ? "-" : r.date1().toString(), r.date2(), r.addDate());
+        });
+        QCOMPARE(seen, QStringList{"4|1|山田 'q'|y@example.jp|http://example.jp/|011|-5|1234567|-|20240229|20240101"});
+    }
+
+    // Given members are read by their numbers or, past a long selection, in one pass over the
+    // magazine: either way only those of the magazine that are still stored, each once.
+    void rowViewsOfGivenMembers_data()
+    {
+        QTest::addColumn<int>("members");
+        QTest::newRow("a few") << 5;
+        QTest::newRow("more than one statement would bind") << 4500;
+    }
+    void rowViewsOfGivenMembers()
+    {
+        QFETCH(int, members);
+        for (int magIdx : {1, 2})
+            StoreFixture::insertMany("MagUser", members, [magIdx](int i) {
+                return StoreFixture::memberRow(magIdx, i + 1, QStringLiteral("m%1").arg(i + 1),
+                                               QStringLiteral("m%1@example.jp").arg(i + 1));
+            });
+        QList<int> wanted;
+        for (int i = members; i >= 2; --i)
+            wanted << i;
+        wanted << members + 100 << 3;
+        QList<int> read;
+        QStringList names;
+        MemberSql::forEachRow(1, wanted, [&](const MemberRowView &r) {
+            read << r.userIdx();
+            names << r.name().toString();
+        });
+        std::sort(read.begin(), read.end());
+        QList<int> expected;
+        for (int i = 2; i <= members; ++i)
+            expected << i;
+        QCOMPARE(read, expected);
+        QCOMPARE(names.size(), read.size());
+        QVERIFY(names.contains(QStringLiteral("m%1").arg(members)));
+        int none = 0;
+        MemberSql::forEachRow(1, QList<int>{}, [&](const MemberRowView &) { ++none; });
+        QCOMPARE(none, 0);
+    }
+
     void removeTakesAllOrNone()
     {
         for (int i = 1; i <= 4; ++i)
