@@ -57,6 +57,25 @@ static void reloadMembers(TMainForm &form, int magIdx)
     form.ShowMemberCount();
 }
 
+// Runs a job over the lines of an opened file with a progress window, then shows what the
+// store now holds (also after a job that stopped part-way) and why it stopped, if it did.
+template <typename Job>
+static auto readWithProgress(TMainForm &form, int magIdx, CountedLineFile &file, const QString &caption, Job &&job)
+{
+    TProgressDlg progress(&form);
+    progress.start(caption, file.lines());
+    const auto outcome = [&] {
+        WaitCursor wait;
+        auto done = file.read(std::forward<Job>(job), [&](qint64 line, qint64) { progress.setPosition(int(line)); });
+        Command::run(&form, [&] { reloadMembers(form, magIdx); });
+        return done;
+    }();
+    progress.close();
+    if (outcome.stopped)
+        MessageBox::error(&form, outcome.error);
+    return outcome;
+}
+
 // ---- logs -----------------------------------------------------------------------------
 
 void TMainForm::M3Click()
@@ -104,32 +123,19 @@ void TMainForm::I1Click()
         MessageBox::warning(this, kFileBusy);
         return;
     }
-
-    TProgressDlg progress(this);
-    progress.start(QStringLiteral("インポート中"), file.lines());
-
     QDir().mkpath(DocDir);
     QFile log(DocDir + QStringLiteral("/ImportError.log"));
     if (!log.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        progress.close();
         MessageBox::error(this, cannotOpen(log.fileName()));
         return;
     }
-    ImportOutcome outcome;
-    {
-        WaitCursor wait;
-        outcome = file.read(
-            [&](TextLineReader &lines, const std::function<void(int)> &lineDone) {
-                return MemberImport(magIdx, settings, QDate::currentDate()).run(lines, &log, lineDone);
-            },
-            [&](qint64 line, qint64) { progress.setPosition(int(line)); });
-        log.close();
-        // what the store now holds, also after an import that stopped part-way
-        Command::run(this, [&] { reloadMembers(*this, magIdx); });
-    }
-    progress.close();
-    if (outcome.stopped)
-        MessageBox::error(this, outcome.error);
+    const ImportOutcome outcome = readWithProgress(
+        *this, magIdx, file, QStringLiteral("インポート中"),
+        [&](TextLineReader &lines, const std::function<void(int)> &lineDone) {
+            const ImportOutcome done = MemberImport(magIdx, settings, QDate::currentDate()).run(lines, &log, lineDone);
+            log.close();
+            return done;
+        });
     if (outcome.rejected > 0)
         MessageBox::warning(this, QStringLiteral("無効なメールアドレスが %1 件見つかりました。これらの行はインポートされていません。\r\n"
                                                  "インポートログ（ImportError.log）を確認してください。")
@@ -180,21 +186,10 @@ void TMainForm::N39Click()
         MessageBox::warning(this, kFileBusy);
         return;
     }
-    TProgressDlg progress(this);
-    progress.start(QStringLiteral("削除中"), file.lines());
-    RemoveOutcome outcome;
-    {
-        WaitCursor wait;
-        outcome = file.read(
-            [&](TextLineReader &lines, const std::function<void(int)> &lineDone) {
-                return RemoveListedMembers(magIdx, lines, lineDone);
-            },
-            [&](qint64 line, qint64) { progress.setPosition(int(line)); });
-        Command::run(this, [&] { reloadMembers(*this, magIdx); });
-    }
-    progress.close();
-    if (outcome.stopped)
-        MessageBox::error(this, outcome.error);
+    readWithProgress(*this, magIdx, file, QStringLiteral("削除中"),
+                     [&](TextLineReader &lines, const std::function<void(int)> &lineDone) {
+                         return RemoveListedMembers(magIdx, lines, lineDone);
+                     });
 }
 
 // ---- backup and restore ---------------------------------------------------------------
