@@ -1,22 +1,14 @@
 #include "mail/InboxProcess.h"
 
-#include "mail/BounceReport.h"
 #include "mail/InboundMail.h"
-#include "mail/UnsubscribeRequest.h"
-#include "mail/UnsubscribeToken.h"
+#include "mail/InboxMessage.h"
 #include "store/UnsubscribeKey.h"
 #include "store/Database.h"
 #include "store/InboxSeen.h"
 #include "store/InboxSettings.h"
-#include "store/MemberBounces.h"
 #include "store/ServerSettings.h"
 
-#include <QDateTime>
-
 namespace {
-
-// What one message did.
-enum class Kind { Handled, Left };
 
 class Pass
 {
@@ -40,58 +32,11 @@ public:
         }
         ++m_summary.read;
         const InboundPart mail = InboundMail::parse(bytes);
-        *deleteIt = classify(entry, mail) == Kind::Handled;
+        *deleteIt = InboxMessage::handle(mail, m_id, entry.uidl, m_key, m_summary) == InboxMessage::Disposition::Handled;
         return true;
     }
 
 private:
-    Kind classify(const MailboxEntry &entry, const InboundPart &mail)
-    {
-        if (const std::optional<QString> token = UnsubscribeRequest::token(mail)) {
-            const std::optional<UnsubscribeToken::Member> member = UnsubscribeToken::parse(m_key, *token);
-            if (!member) {
-                ++m_summary.forged;
-                return left(entry);
-            }
-            switch (MemberBounces::applyUnsubscribe(m_id, entry.uidl, member->magIdx, member->userIdx)) {
-            case MemberBounces::UnsubscribeOutcome::Slept:
-                ++m_summary.unsubscribed;
-                break;
-            case MemberBounces::UnsubscribeOutcome::Removed:
-                ++m_summary.removed;
-                break;
-            case MemberBounces::UnsubscribeOutcome::AlreadyDone:
-            case MemberBounces::UnsubscribeOutcome::NoMember:
-                break;
-            }
-            return Kind::Handled;
-        }
-        if (const std::optional<QList<BouncedRecipient>> report = BounceReport::read(mail)) {
-            QList<BounceEvent> events;
-            for (const BouncedRecipient &r : *report)
-                events += BounceEvent{r.address, r.hard, r.reason};
-            const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd hh:mm"));
-            const MemberBounces::BounceOutcome outcome = MemberBounces::applyBounce(m_id, entry.uidl, events, now);
-            if (outcome.alreadyDone)
-                return Kind::Handled;
-            if (outcome.counted == 0) {
-                ++m_summary.unmatchedReports;
-                return left(entry);
-            }
-            m_summary.bounces += outcome.counted;
-            m_summary.suspended += outcome.suspended;
-            return Kind::Handled;
-        }
-        ++m_summary.unknown;
-        return left(entry);
-    }
-
-    Kind left(const MailboxEntry &entry)
-    {
-        InboxSeen::mark(m_id, entry.uidl, InboxSeen::State::Left);
-        return Kind::Left;
-    }
-
     Mailbox &m_mailbox;
     InboxSummary &m_summary;
     const QString m_id;
