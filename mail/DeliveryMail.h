@@ -1,7 +1,7 @@
 #pragma once
 // The mails of one delivery as they go on the wire: one member's mail (personalised when the
-// plan's body holds placeholders) or one mail to hidden recipients, each with its Message-ID
-// and List-Unsubscribe fields. The send step sends these; a dry run shows the first one.
+// plan's body holds placeholders) or one mail to hidden recipients, each with its Message-ID,
+// List-Unsubscribe and token fields (TokenField). The send step sends these; a dry run shows the first one.
 #include "mail/DeliveryPlan.h"
 #include "mail/ListUnsubscribe.h"
 #include "mail/MailFormat.h"
@@ -29,6 +29,8 @@ private:
     const MailFormat m_format;
     MessageIdSource m_ids;
     const ListUnsubscribe m_unsubscribe;
+    const QByteArray m_key;
+    const int m_magIdx;
     const DeliveryMode m_mode;
     const QString m_body;
     EncodedBody m_sameBody;  // the encoded body of every mail, unless personalised

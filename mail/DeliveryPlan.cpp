@@ -73,8 +73,9 @@ void applyMailSettings(DeliveryPlan &plan, const std::function<QByteArray()> &ke
     if (!mail.unsubscribeAddress.isEmpty()) {
         plan.unsubscribeAddress = mail.unsubscribeAddress;
         plan.unsubscribeUrl = mail.unsubscribeUrl;
-        plan.unsubscribeKey = keyOf();
     }
+    // Every mail carries its token, for the reports that return it.
+    plan.unsubscribeKey = keyOf();
 }
 
 } // namespace

@@ -178,11 +178,21 @@ QString InboxSummary::text() const
         break;
     }
     lines << QStringLiteral("メールボックスのメール %1 通のうち %2 通を読みました。").arg(listed).arg(read);
-    lines << QStringLiteral("配信停止 %1 件").arg(unsubscribed);
+    if (addressUnsubscribed > 0)
+        lines << QStringLiteral("配信停止 %1 件 (うちトークンなしで差出人のアドレスによる %2 件)")
+                     .arg(unsubscribed)
+                     .arg(addressUnsubscribed);
+    else
+        lines << QStringLiteral("配信停止 %1 件").arg(unsubscribed);
     lines << QStringLiteral("削除 %1 件").arg(removed);
-    lines << QStringLiteral("不達 %1 件 (うち停止 %2 件)").arg(bounces).arg(suspended);
+    lines << QStringLiteral("不達 %1 件 (宛先不明 %2 件・一時的 %3 件、うち停止 %4 件)")
+                 .arg(bounces)
+                 .arg(hardBounces)
+                 .arg(softBounces)
+                 .arg(suspended);
+    lines << QStringLiteral("苦情 %1 件 (うち停止 %2 件)").arg(complaints).arg(complaintSuspended);
     if (unmatchedReports > 0)
-        lines << QStringLiteral("メンバーに該当しない不達通知 %1 通 (残した)").arg(unmatchedReports);
+        lines << QStringLiteral("メンバーに該当しない不達通知・苦情 %1 通 (残した)").arg(unmatchedReports);
     lines << QStringLiteral("不明 %1 通 (残した)").arg(unknown);
     lines << QStringLiteral("偽の解除依頼 %1 通 (残した)").arg(forged);
     if (tooLarge > 0)
