@@ -321,9 +321,13 @@ std::optional<QList<BouncedRecipient>> readPlainText(const InboundPart &mail)
         if (found.isEmpty())
             continue;
         QString reason = paragraph.mid(firstEnd);
-        // "<addr>:" alone on its paragraph, its reason in the next one (qmail and its kin).
-        if (reason.trimmed().size() <= 2 && p + 1 < paragraphs.size()
-            && !addressPattern().match(paragraphs[p + 1]).hasMatch())
+        const auto saysWhy = [](const QString &text) {
+            return enhancedStatus().match(text).hasMatch() || replyCode().match(text).hasMatch()
+                   || BouncePhrases::severity(text) != BounceSeverity::Unknown;
+        };
+        // The address on a paragraph of its own, the reason in the next one (qmail, SMTP32,
+        // web mail services' notices).
+        if (!saysWhy(reason) && p + 1 < paragraphs.size() && !addressPattern().match(paragraphs[p + 1]).hasMatch())
             reason += u'\n' + paragraphs[p + 1];
         const bool hasCode = enhancedStatus().match(reason).hasMatch() || replyCode().match(reason).hasMatch();
         const BounceSeverity said = BouncePhrases::severity(reason);

@@ -84,16 +84,18 @@ InboxVerdict bounce(const InboundPart &mail, const QByteArray &key)
         return v;
     v.token = ReturnedToken::find(mail, key);
     if (!system && !report && (!v.token.found() || isReplySubject(mail.text("Subject"))))
-        return v;
+        return {};
     // A report from a person's own return path is nobody's notice unless it returns our token.
     if (report && !system && !v.token.found() && !mail.field("Return-Path").trimmed().isEmpty())
-        return v;
+        return {};
     v.recipients = (system || report ? BounceReport::read(mail) : BounceReport::readText(mail)).value_or(QList<BouncedRecipient>());
     v.overall = BounceReport::textSeverity(mail);
     if (v.token.member) {
         // Returned by somebody who is no mail system: only a notice that says a delivery failed.
         const bool says = !v.recipients.isEmpty() || v.overall != BounceSeverity::Unknown;
-        v.kind = system || report || says ? Kind::Bounce : Kind::Other;
+        if (!system && !report && !says)
+            return {};
+        v.kind = Kind::Bounce;
         return v;
     }
     if (v.recipients.isEmpty())
