@@ -1,6 +1,7 @@
 #include "mail/BouncePhrases.h"
 
 #include <QList>
+#include <QStringList>
 
 namespace BouncePhrases {
 
@@ -162,13 +163,20 @@ const QList<Phrase> &table()
 
 BounceSeverity severity(const QString &text)
 {
+    // Decoded once: every paragraph of every notice is matched against all of them.
+    static const QList<std::pair<QString, BounceSeverity>> phrases = [] {
+        QList<std::pair<QString, BounceSeverity>> out;
+        for (const Phrase &p : table())
+            out.append({QString::fromUtf8(p.text), p.severity});
+        return out;
+    }();
     if (text.isEmpty())
         return BounceSeverity::Unknown;
     BounceSeverity found = BounceSeverity::Unknown;
-    for (const Phrase &p : table()) {
-        if (!text.contains(QString::fromUtf8(p.text), Qt::CaseInsensitive))
+    for (const auto &[phrase, severity] : phrases) {
+        if (!text.contains(phrase, Qt::CaseInsensitive))
             continue;
-        if (p.severity == BounceSeverity::Soft)
+        if (severity == BounceSeverity::Soft)
             return BounceSeverity::Soft;
         found = BounceSeverity::Hard;
     }
@@ -177,8 +185,14 @@ BounceSeverity severity(const QString &text)
 
 bool isWarning(const QString &text)
 {
-    for (const char *w : kWarnings)
-        if (text.contains(QString::fromUtf8(w), Qt::CaseInsensitive))
+    static const QStringList warnings = [] {
+        QStringList out;
+        for (const char *w : kWarnings)
+            out << QString::fromUtf8(w);
+        return out;
+    }();
+    for (const QString &w : warnings)
+        if (text.contains(w, Qt::CaseInsensitive))
             return true;
     return false;
 }

@@ -6,6 +6,7 @@
 // by itself and a wrong hard one would.
 #include "mail/BounceSeverity.h"
 
+#include <QList>
 #include <QString>
 
 namespace BouncePhrases {
