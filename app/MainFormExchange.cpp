@@ -7,6 +7,7 @@
 #include "maintenance/ui/FFindDlg.h"
 #include "maintenance/ui/FImportDlg.h"
 #include "maintenance/ui/FProgressDlg.h"
+#include "maintenance/CountedLineFile.h"
 #include "maintenance/UBackup.h"
 #include "maintenance/UExport.h"
 #include "maintenance/UImport.h"
@@ -217,15 +218,14 @@ void TMainForm::I1Click()
     if (MessageBox::confirm(this, QStringLiteral("インポートを開始します。よろしいですか？"), MessageBox::Buttons::OkCancel)
         != MessageBox::Answer::Ok)
         return;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    CountedLineFile file(fileName);
+    if (!file.open()) {
         MessageBox::warning(this, kFileBusy);
         return;
     }
-    const qint64 lines = CountTextLines(file);
 
     TProgressDlg progress(this);
-    progress.start(QStringLiteral("インポート中"), lines);
+    progress.start(QStringLiteral("インポート中"), file.lines());
 
     QDir().mkpath(DocDir);
     QFile log(DocDir + QStringLiteral("/ImportError.log"));
@@ -237,10 +237,11 @@ void TMainForm::I1Click()
     ImportOutcome outcome;
     {
         WaitCursor wait;
-        TextLineReader reader(file);
-        outcome = MemberImport(magIdx, settings, QDate::currentDate())
-                      .run(reader, &log, [&](int line) { progress.setPosition(line); });
-        file.close();
+        outcome = file.read(
+            [&](TextLineReader &lines, const std::function<void(int)> &lineDone) {
+                return MemberImport(magIdx, settings, QDate::currentDate()).run(lines, &log, lineDone);
+            },
+            [&](qint64 line, qint64) { progress.setPosition(int(line)); });
         log.close();
         // what the store now holds, also after an import that stopped part-way
         Command::run(this, [&] { reloadMembers(*this, magIdx); });
@@ -293,20 +294,21 @@ void TMainForm::N39Click()
     if (MessageBox::confirm(this, QStringLiteral("ファイルに書き込まれたユーザを削除します。よろしいですか？"))
         != MessageBox::Answer::Yes)
         return;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    CountedLineFile file(fileName);
+    if (!file.open()) {
         MessageBox::warning(this, kFileBusy);
         return;
     }
-    const qint64 lines = CountTextLines(file);
     TProgressDlg progress(this);
-    progress.start(QStringLiteral("削除中"), lines);
+    progress.start(QStringLiteral("削除中"), file.lines());
     RemoveOutcome outcome;
     {
         WaitCursor wait;
-        TextLineReader reader(file);
-        outcome = RemoveListedMembers(magIdx, reader, [&](int line) { progress.setPosition(line); });
-        file.close();
+        outcome = file.read(
+            [&](TextLineReader &lines, const std::function<void(int)> &lineDone) {
+                return RemoveListedMembers(magIdx, lines, lineDone);
+            },
+            [&](qint64 line, qint64) { progress.setPosition(int(line)); });
         Command::run(this, [&] { reloadMembers(*this, magIdx); });
     }
     progress.close();

@@ -1,12 +1,14 @@
 #include "cli/CliCommon.h"
 
 #include "mail/DeliveryManager.h"
+#include "members/UAddress.h"
 #include "store/Database.h"
 #include "store/Folders.h"
 #include "store/MagazineSql.h"
 #include "store/SendStates.h"
 #include "store/StoreFile.h"
 
+#include <QCommandLineParser>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -95,6 +97,31 @@ void Progress::showText(const QString &text)
         return;
     std::fputs(qPrintable(QStringLiteral("\r%1: %2   ").arg(m_label, text)), stderr);
     m_shown = true;
+}
+
+void addMagazineOption(QCommandLineParser &p)
+{
+    p.addOption({QStringLiteral("magazine"), QStringLiteral("マガジン名"), QStringLiteral("名前")});
+}
+
+void addRetryOption(QCommandLineParser &p)
+{
+    p.addOption({QStringLiteral("retry-schedule"), QStringLiteral("再送の間隔"), QStringLiteral("5s,30s,...")});
+}
+
+std::optional<TMailThread::Settings> deliverySettings(const QCommandLineParser &p)
+{
+    TMailThread::Settings settings;
+    settings.isValidAddress = IsValidAddress;
+    settings.DocDir = Folders::docDir();
+    if (p.isSet(QStringLiteral("retry-schedule"))) {
+        settings.retry = RetrySchedule::parse(p.value(QStringLiteral("retry-schedule")));
+        if (!settings.retry) {
+            say(QStringLiteral("--retry-schedule が正しくありません(例: 5s,30s,1m)。"));
+            return std::nullopt;
+        }
+    }
+    return settings;
 }
 
 DeliverySummary deliverIssue(const IssueStateRow &issue, const TMailThread::Settings &settings)

@@ -2,6 +2,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/CliDevices.h"
+#include "maintenance/CountedLineFile.h"
 #include "maintenance/UBackup.h"
 #include "maintenance/UExport.h"
 #include "maintenance/UImport.h"
@@ -20,16 +21,11 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <memory>
 
 namespace Cli {
 
 namespace {
-
-const QString kImport = QStringLiteral("import");
-const QString kExport = QStringLiteral("export");
-const QString kRemoveList = QStringLiteral("remove-list");
-const QString kBackup = QStringLiteral("backup");
-const QString kRestore = QStringLiteral("restore");
 
 QString cannotOpen(const QString &file, const QString &why)
 {
@@ -47,17 +43,18 @@ QString fileArgument(const QCommandLineParser &p)
     return files.first();
 }
 
-// --magazine and FILE, both required.
-// Opens a file of lines and counts them for the progress line; -1, having said why, when it
+// Opens a file of lines and counts them for the progress line; null, having said why, when it
 // cannot be read.
-qint64 openCounted(QFile &file)
+std::shared_ptr<CountedLineFile> openCounted(const QString &fileName)
 {
-    const qint64 total = file.open(QIODevice::ReadOnly) ? CountTextLines(file) : -1;
-    if (total < 0)
-        say(cannotOpen(file.fileName(), file.errorString()));
-    return total;
+    auto file = std::make_shared<CountedLineFile>(fileName);
+    if (file->open())
+        return file;
+    say(cannotOpen(fileName, file->errorString()));
+    return nullptr;
 }
 
+// --magazine and FILE, both required.
 bool magazineAndFile(const QCommandLineParser &p, QString &magazine, QString &file)
 {
     magazine = p.value(QStringLiteral("magazine"));
@@ -116,85 +113,68 @@ std::optional<QList<int>> parseColumns(const QString &text)
     return order;
 }
 
-int runImport(const QCommandLineParser &p)
+// Says where a job over a file's lines stopped, and what stays done before it; the exit
+// status: 2 when the store failed, 3 when a line or the file did.
+int stoppedLineJob(const LineJobOutcome &outcome, const QString &keptText)
 {
-    QString magazine;
-    QString fileName;
-    if (!magazineAndFile(p, magazine, fileName))
+    say(outcome.error);
+    say(QStringLiteral("%1 行目で中断しました。").arg(outcome.errorLine) + keptText);
+    return outcome.storeFailed ? kNotStarted : kSomeLeft;
+}
+
+// Where the import writes the lines it rejected: the file asked for, or the window's log
+// when the window has its folder; empty (stderr) on a server that never ran the window.
+QString importLogName(const QString &asked)
+{
+    if (asked.isEmpty() && QFileInfo(Folders::docDir()).isDir())
+        return Folders::docDir() + QStringLiteral("/ImportError.log");
+    return asked;
+}
+
+int import(const QString &magazine, CountedLineFile &file, const ImportSettings &settings, const QString &logAsked)
+{
+    const std::optional<int> magIdx = magazineNamed(magazine);
+    if (!magIdx)
         return kRefused;
-    ImportSettings settings;
-    settings.order = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}; // the export's columns
-    if (p.isSet(QStringLiteral("columns"))) {
-        const std::optional<QList<int>> order = parseColumns(p.value(QStringLiteral("columns")));
-        if (!order)
+
+    LineProgress progress(QStringLiteral("インポート中"), file.lines());
+    const QString logName = importLogName(logAsked);
+    QFile logFile(logName);
+    StderrLogDevice stderrLog([&progress] { progress.breakLine(); });
+    QIODevice *log = &stderrLog;
+    if (!logName.isEmpty()) {
+        if (!logFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            say(cannotOpen(logName, logFile.errorString()));
             return kRefused;
-        settings.order = *order;
-    }
-    settings.heading = !p.isSet(QStringLiteral("no-heading"));
-    settings.replace = !p.isSet(QStringLiteral("no-replace"));
-    if (p.isSet(QStringLiteral("log")) && refusedAsStore(p.value(QStringLiteral("log"))))
-        return kRefused;
-
-    QFile file(fileName);
-    const qint64 total = openCounted(file);
-    if (total < 0)
-        return kRefused;
-    if (!openStore())
-        return kNotStarted;
-    try {
-        const std::optional<int> magIdx = magazineNamed(magazine);
-        if (!magIdx)
-            return kRefused;
-
-        LineProgress progress(QStringLiteral("インポート中"), total);
-        // Rejected lines go where the window puts them, when the window has its folder;
-        // without one (a server that never ran the window) they are said on stderr.
-        QString logName = p.value(QStringLiteral("log"));
-        if (logName.isEmpty() && QFileInfo(Folders::docDir()).isDir())
-            logName = Folders::docDir() + QStringLiteral("/ImportError.log");
-        QFile logFile(logName);
-        StderrLogDevice stderrLog([&progress] { progress.breakLine(); });
-        QIODevice *log = &stderrLog;
-        if (!logName.isEmpty()) {
-            if (!logFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-                say(cannotOpen(logName, logFile.errorString()));
-                return kRefused;
-            }
-            log = &logFile;
-        } else {
-            stderrLog.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
         }
-
-        TextLineReader reader(file);
-        const ImportOutcome outcome =
-            MemberImport(*magIdx, settings, QDate::currentDate()).run(reader, log, [&progress](int line) {
-                progress.show(line);
-            });
-        progress.breakLine();
-        logFile.close();
-        say(QStringLiteral("%1 行を読み、%2 人を追加、%3 人を更新しました。")
-                .arg(outcome.lines)
-                .arg(outcome.inserted)
-                .arg(outcome.updated));
-        const QString where =
-            logName.isEmpty() ? QStringLiteral("上の一覧") : QStringLiteral("インポートログ（%1）").arg(logName);
-        if (outcome.rejected > 0)
-            say(QStringLiteral(
-                    "無効なメールアドレスが %1 件見つかりました。これらの行はインポートされていません。%2を確認してください。")
-                    .arg(outcome.rejected)
-                    .arg(where));
-        if (outcome.tooLong > 0)
-            say(TooLongLinesText(outcome.tooLong, where));
-        if (outcome.stopped) {
-            say(outcome.error);
-            say(QStringLiteral("%1 行目で中断しました。それより前の行はインポートされています。")
-                    .arg(outcome.errorLine));
-            return outcome.storeFailed ? kNotStarted : kSomeLeft;
-        }
-        return outcome.rejected + outcome.tooLong > 0 ? kSomeLeft : kDone;
-    } catch (const StoreError &e) {
-        return storeUnreadable(e);
+        log = &logFile;
+    } else {
+        stderrLog.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     }
+
+    const ImportOutcome outcome = file.read(
+        [&](TextLineReader &lines, const std::function<void(int)> &lineDone) {
+            return MemberImport(*magIdx, settings, QDate::currentDate()).run(lines, log, lineDone);
+        },
+        [&progress](qint64 line, qint64) { progress.show(line); });
+    progress.breakLine();
+    logFile.close();
+    say(QStringLiteral("%1 行を読み、%2 人を追加、%3 人を更新しました。")
+            .arg(outcome.lines)
+            .arg(outcome.inserted)
+            .arg(outcome.updated));
+    const QString where =
+        logName.isEmpty() ? QStringLiteral("上の一覧") : QStringLiteral("インポートログ（%1）").arg(logName);
+    if (outcome.rejected > 0)
+        say(QStringLiteral(
+                "無効なメールアドレスが %1 件見つかりました。これらの行はインポートされていません。%2を確認してください。")
+                .arg(outcome.rejected)
+                .arg(where));
+    if (outcome.tooLong > 0)
+        say(TooLongLinesText(outcome.tooLong, where));
+    if (outcome.stopped)
+        return stoppedLineJob(outcome, QStringLiteral("それより前の行はインポートされています。"));
+    return outcome.rejected + outcome.tooLong > 0 ? kSomeLeft : kDone;
 }
 
 // A failed export or backup: the file could not be written (1), or the store not read (2).
@@ -224,94 +204,62 @@ bool copyToStdout(const QString &fileName)
     return std::fflush(stdout) == 0 && !in.error();
 }
 
-int runExport(const QCommandLineParser &p)
+int exportMembers(const QString &magazine, const QString &fileName)
 {
-    QString magazine;
-    QString fileName;
-    if (!magazineAndFile(p, magazine, fileName))
+    const std::optional<MagazineRecord> m = magazineRecordNamed(magazine);
+    if (!m)
         return kRefused;
-    if (fileName != QLatin1String("-") && refusedAsStore(fileName))
-        return kRefused;
-    if (!openStore())
-        return kNotStarted;
-    try {
-        const std::optional<MagazineRecord> m = magazineRecordNamed(magazine);
-        if (!m)
-            return kRefused;
-        // "-" is stdout: the file is finished aside first, so a failure never leaves half a
-        // list in a pipe.
-        const bool toStdout = fileName == QLatin1String("-");
-        QTemporaryDir aside;
-        const QString target = toStdout ? aside.filePath(QStringLiteral("members.csv")) : fileName;
-        ExportOutcome outcome;
-        {
-            WatchedSaveFile file(target);
-            if (!file.openForWriting()) {
-                say(cannotOpen(fileName, file.errorString()));
-                return kRefused;
-            }
-            outcome = ExportMembers(m->magIdx, m->fieldNames, file);
-            if (!outcome.ok)
-                return writeFailure(file, fileName, outcome.error);
-        }
-        if (toStdout && !copyToStdout(target)) {
-            say(QStringLiteral("標準出力に書き込めません。"));
+    // "-" is stdout: the file is finished aside first, so a failure never leaves half a
+    // list in a pipe.
+    const bool toStdout = fileName == QLatin1String("-");
+    QTemporaryDir aside;
+    const QString target = toStdout ? aside.filePath(QStringLiteral("members.csv")) : fileName;
+    ExportOutcome outcome;
+    {
+        WatchedSaveFile file(target);
+        if (!file.openForWriting()) {
+            say(cannotOpen(fileName, file.errorString()));
             return kRefused;
         }
-        say(QStringLiteral("%1 人のメンバーを書き出しました%2。")
-                .arg(outcome.members)
-                .arg(toStdout ? QString() : QStringLiteral(": ") + fileName));
-        if (outcome.utf8)
-            say(QStringLiteral("シフトJISにない文字があるため、UTF-8 (BOM 付き) で書きました。"));
-        return kDone;
-    } catch (const StoreError &e) {
-        return storeUnreadable(e);
+        outcome = ExportMembers(m->magIdx, m->fieldNames, file);
+        if (!outcome.ok)
+            return writeFailure(file, fileName, outcome.error);
     }
+    if (toStdout && !copyToStdout(target)) {
+        say(QStringLiteral("標準出力に書き込めません。"));
+        return kRefused;
+    }
+    say(QStringLiteral("%1 人のメンバーを書き出しました%2。")
+            .arg(outcome.members)
+            .arg(toStdout ? QString() : QStringLiteral(": ") + fileName));
+    if (outcome.utf8)
+        say(QStringLiteral("シフトJISにない文字があるため、UTF-8 (BOM 付き) で書きました。"));
+    return kDone;
 }
 
-int runRemoveList(const QCommandLineParser &p)
+int removeListed(const QString &magazine, CountedLineFile &file)
 {
-    QString magazine;
-    QString fileName;
-    if (!magazineAndFile(p, magazine, fileName))
+    const std::optional<int> magIdx = magazineNamed(magazine);
+    if (!magIdx)
         return kRefused;
-    QFile file(fileName);
-    const qint64 total = openCounted(file);
-    if (total < 0)
-        return kRefused;
-    if (!openStore())
-        return kNotStarted;
-    try {
-        const std::optional<int> magIdx = magazineNamed(magazine);
-        if (!magIdx)
-            return kRefused;
-        RemoveOutcome outcome;
-        {
-            LineProgress progress(QStringLiteral("削除中"), total);
-            TextLineReader reader(file);
-            outcome = RemoveListedMembers(*magIdx, reader, [&progress](int line) { progress.show(line); });
-        }
-        const QByteArray out = QStringLiteral("%1 人のメンバーを削除しました。\n").arg(outcome.removed).toUtf8();
-        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
-        if (outcome.stopped) {
-            say(outcome.error);
-            say(QStringLiteral("%1 行目で中断しました。それより前の行のメンバーは削除されています。")
-                    .arg(outcome.errorLine));
-            return outcome.storeFailed ? kNotStarted : kSomeLeft;
-        }
-        return kDone;
-    } catch (const StoreError &e) {
-        return storeUnreadable(e);
+    RemoveOutcome outcome;
+    {
+        LineProgress progress(QStringLiteral("削除中"), file.lines());
+        outcome = file.read(
+            [&](TextLineReader &lines, const std::function<void(int)> &lineDone) {
+                return RemoveListedMembers(*magIdx, lines, lineDone);
+            },
+            [&progress](qint64 line, qint64) { progress.show(line); });
     }
+    const QByteArray out = QStringLiteral("%1 人のメンバーを削除しました。\n").arg(outcome.removed).toUtf8();
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    if (outcome.stopped)
+        return stoppedLineJob(outcome, QStringLiteral("それより前の行のメンバーは削除されています。"));
+    return kDone;
 }
 
-int runBackup(const QCommandLineParser &p)
+int backup(const QString &fileName)
 {
-    const QString fileName = fileArgument(p);
-    if (fileName.isEmpty() || refusedAsStore(fileName))
-        return kRefused;
-    if (!openStore())
-        return kNotStarted;
     BackupOutcome outcome;
     {
         // written beside the old backup, which it replaces only once complete
@@ -338,26 +286,8 @@ int runBackup(const QCommandLineParser &p)
     return kDone;
 }
 
-int runRestore(const QCommandLineParser &p)
+int restore(QFile &file)
 {
-    const QString fileName = fileArgument(p);
-    if (fileName.isEmpty())
-        return kRefused;
-    if (!p.isSet(QStringLiteral("yes"))) {
-        say(QStringLiteral(
-            "現在のデータをバックアップデータで書き換えます。データベース全体(すべてのマガジン、メンバー、号、設定)が"
-            "置き換わります。よろしければ --yes を付けて実行してください。"));
-        return kRefused;
-    }
-    if (refusedAsStore(fileName))
-        return kRefused;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        say(cannotOpen(fileName, file.errorString()));
-        return kRefused;
-    }
-    if (!openStore())
-        return kNotStarted;
     RestoreOutcome outcome;
     bool unreadable = false;
     {
@@ -403,46 +333,100 @@ int runRestore(const QCommandLineParser &p)
 
 } // namespace
 
-bool isExchangeCommand(const QString &command)
+void addImportOptions(QCommandLineParser &p)
 {
-    return command == kImport || command == kExport || command == kRemoveList || command == kBackup
-           || command == kRestore;
+    addMagazineOption(p);
+    p.addOption({QStringLiteral("columns"),
+                 QStringLiteral("ファイルの列ごとの項目番号(0 メンバー名、1 メールアドレス、2 url、"
+                                "3-5 フラグ、6-7 カウンタ、8-9 日付、10 登録日)。既定はエクスポートの並び"),
+                 QStringLiteral("0,1,2,...")});
+    p.addOption({QStringLiteral("no-heading"), QStringLiteral("１行目も見出しではなくデータとして読みます。")});
+    p.addOption({QStringLiteral("no-replace"), QStringLiteral("同じアドレスのメンバーがいても置き換えず、追加します。")});
+    p.addOption(
+        {QStringLiteral("log"), QStringLiteral("無効なアドレスの行を書くログファイル"), QStringLiteral("ファイル")});
 }
 
-void addExchangeOptions(const QString &command, QCommandLineParser &p)
+CommandStart startImport(const QCommandLineParser &p)
 {
-    if (command == kImport || command == kExport || command == kRemoveList)
-        p.addOption({QStringLiteral("magazine"), QStringLiteral("マガジン名"), QStringLiteral("名前")});
-    if (command == kImport) {
-        p.addOption({QStringLiteral("columns"),
-                     QStringLiteral("ファイルの列ごとの項目番号(0 メンバー名、1 メールアドレス、2 url、"
-                                    "3-5 フラグ、6-7 カウンタ、8-9 日付、10 登録日)。既定はエクスポートの並び"),
-                     QStringLiteral("0,1,2,...")});
-        p.addOption({QStringLiteral("no-heading"), QStringLiteral("１行目も見出しではなくデータとして読みます。")});
-        p.addOption(
-            {QStringLiteral("no-replace"), QStringLiteral("同じアドレスのメンバーがいても置き換えず、追加します。")});
-        p.addOption({QStringLiteral("log"), QStringLiteral("無効なアドレスの行を書くログファイル"),
-                     QStringLiteral("ファイル")});
+    QString magazine;
+    QString fileName;
+    if (!magazineAndFile(p, magazine, fileName))
+        return std::nullopt;
+    ImportSettings settings;
+    settings.order = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}; // the export's columns
+    if (p.isSet(QStringLiteral("columns"))) {
+        const std::optional<QList<int>> order = parseColumns(p.value(QStringLiteral("columns")));
+        if (!order)
+            return std::nullopt;
+        settings.order = *order;
     }
-    if (command == kRestore)
-        p.addOption({QStringLiteral("yes"),
-                     QStringLiteral("データベース全体をバックアップの内容で置き換えることを承諾します。")});
-    p.addPositionalArgument(QStringLiteral("ファイル"), command == kExport
-                                                            ? QStringLiteral("書き出すファイル(- で標準出力)")
-                                                            : QStringLiteral("ファイル"));
+    settings.heading = !p.isSet(QStringLiteral("no-heading"));
+    settings.replace = !p.isSet(QStringLiteral("no-replace"));
+    const QString log = p.value(QStringLiteral("log"));
+    if (p.isSet(QStringLiteral("log")) && refusedAsStore(log))
+        return std::nullopt;
+    const std::shared_ptr<CountedLineFile> file = openCounted(fileName);
+    if (!file)
+        return std::nullopt;
+    return [=] { return import(magazine, *file, settings, log); };
 }
 
-int runExchange(const QString &command, const QCommandLineParser &p)
+CommandStart startExport(const QCommandLineParser &p)
 {
-    if (command == kImport)
-        return runImport(p);
-    if (command == kExport)
-        return runExport(p);
-    if (command == kRemoveList)
-        return runRemoveList(p);
-    if (command == kBackup)
-        return runBackup(p);
-    return runRestore(p);
+    QString magazine;
+    QString fileName;
+    if (!magazineAndFile(p, magazine, fileName))
+        return std::nullopt;
+    if (fileName != QLatin1String("-") && refusedAsStore(fileName))
+        return std::nullopt;
+    return [=] { return exportMembers(magazine, fileName); };
+}
+
+CommandStart startRemoveList(const QCommandLineParser &p)
+{
+    QString magazine;
+    QString fileName;
+    if (!magazineAndFile(p, magazine, fileName))
+        return std::nullopt;
+    const std::shared_ptr<CountedLineFile> file = openCounted(fileName);
+    if (!file)
+        return std::nullopt;
+    return [=] { return removeListed(magazine, *file); };
+}
+
+CommandStart startBackup(const QCommandLineParser &p)
+{
+    const QString fileName = fileArgument(p);
+    if (fileName.isEmpty() || refusedAsStore(fileName))
+        return std::nullopt;
+    return [fileName] { return backup(fileName); };
+}
+
+void addRestoreOptions(QCommandLineParser &p)
+{
+    p.addOption(
+        {QStringLiteral("yes"), QStringLiteral("データベース全体をバックアップの内容で置き換えることを承諾します。")});
+}
+
+CommandStart startRestore(const QCommandLineParser &p)
+{
+    const QString fileName = fileArgument(p);
+    if (fileName.isEmpty())
+        return std::nullopt;
+    if (!p.isSet(QStringLiteral("yes"))) {
+        say(QStringLiteral(
+            "現在のデータをバックアップデータで書き換えます。データベース全体(すべてのマガジン、メンバー、号、設定)が"
+            "置き換わります。よろしければ --yes を付けて実行してください。"));
+        return std::nullopt;
+    }
+    if (refusedAsStore(fileName))
+        return std::nullopt;
+    auto file = std::make_shared<QFile>(fileName);
+    if (!file->open(QIODevice::ReadOnly)) {
+        say(cannotOpen(fileName, file->errorString()));
+        return std::nullopt;
+    }
+    return [file] { return restore(*file); };
 }
 
 } // namespace Cli

@@ -1,17 +1,21 @@
 #pragma once
 // The commands that move members and the whole store in and out of files: import,
 // export, remove-list, backup and restore. Each runs the unit the window runs, with the
-// same options, and answers with the command line's exit statuses.
-#include <QString>
+// same options, and answers with the command line's exit statuses. Their input files are
+// opened (and a line file counted) before the store is.
+#include "cli/CliCommon.h"
 
 class QCommandLineParser;
 
 namespace Cli {
 
-bool isExchangeCommand(const QString &command);
-// Adds the options and the file argument of the command to the parser.
-void addExchangeOptions(const QString &command, QCommandLineParser &parser);
-// Runs the command with the parsed arguments; returns its exit status.
-int runExchange(const QString &command, const QCommandLineParser &parser);
+// export and remove-list take --magazine alone (addMagazineOption), backup no option.
+void addImportOptions(QCommandLineParser &parser);
+CommandStart startImport(const QCommandLineParser &parser);
+CommandStart startExport(const QCommandLineParser &parser);
+CommandStart startRemoveList(const QCommandLineParser &parser);
+CommandStart startBackup(const QCommandLineParser &parser);
+void addRestoreOptions(QCommandLineParser &parser);
+CommandStart startRestore(const QCommandLineParser &parser);
 
 } // namespace Cli

@@ -3,12 +3,14 @@
 #include "maintenance/UCsv.h"
 #include "store/MemberSql.h"
 #include "store/MagazineSql.h"
-#include "store/RowCursor.h"
 
+#include <QCommandLineParser>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
+
+#include <cstdio>
 
 namespace {
 
@@ -43,10 +45,21 @@ QByteArray lines(const QList<QStringList> &rows, ListingFormat format)
     return out.toUtf8();
 }
 
-// Member columns as the member table holds them (select * by position).
-constexpr int kUserIdx = 1;
+// The listing's member keys, in the order of memberValues().
 const char *const kKeys[] = {"userIdx", "name", "address", "url", "flag1", "flag2", "flag3", "sleep",
                              "count1", "count2", "date1", "date2", "addDate"};
+
+// A member's values in the order of kKeys: numbers for the index, flags and counters, text
+// for the rest (an empty date for none).
+QVariantList memberValues(const MemberRecord &m)
+{
+    const auto flag = [](bool on) { return QVariant(qint64(on ? 1 : 0)); };
+    QVariantList values{qint64(m.userIdx), m.name, m.address, m.url};
+    values << flag(m.flags[0]) << flag(m.flags[1]) << flag(m.flags[2]) << flag(m.sleep);
+    values << m.counts[0] << m.counts[1];
+    values << m.date1.value_or(QString()) << m.date2.value_or(QString()) << m.addDate;
+    return values;
+}
 
 } // namespace
 
@@ -68,33 +81,99 @@ QByteArray MagazineListing(ListingFormat format)
 
 QByteArray MemberListing(int magIdx, ListingFormat format)
 {
-    const std::unique_ptr<RowCursor> cursor = MemberSql::rows(magIdx);
     QJsonArray all;
     QList<QStringList> rows;
     QStringList heading;
     for (const char *key : kKeys)
         heading << QLatin1String(key);
     rows << heading;
-    while (cursor->next()) {
-        QStringList row;
-        QJsonObject member;
-        for (int k = 0; k < int(std::size(kKeys)); ++k) {
-            const int column = kUserIdx + k;
-            const bool number = k == 0 || (k >= 4 && k <= 9);
-            if (number) {
-                row << QString::number(cursor->integer(column));
-                member.insert(QLatin1String(kKeys[k]), cursor->integer(column));
-            } else {
-                row << cursor->text(column).toString();
-                member.insert(QLatin1String(kKeys[k]), row.last());
-            }
-        }
-        if (format == ListingFormat::Json)
+    MemberSql::forEachMember(magIdx, [&](const MemberRecord &m) {
+        const QVariantList values = memberValues(m);
+        if (format == ListingFormat::Json) {
+            QJsonObject member;
+            for (int k = 0; k < int(std::size(kKeys)); ++k)
+                member.insert(QLatin1String(kKeys[k]), QJsonValue::fromVariant(values.at(k)));
             all.append(member);
-        else
-            rows << row;
-    }
+            return;
+        }
+        QStringList row;
+        for (const QVariant &value : values)
+            row << value.toString();
+        rows << row;
+    });
     if (format == ListingFormat::Json)
         return QJsonDocument(QJsonObject{{"MagIdx", magIdx}, {"members", all}}).toJson(QJsonDocument::Indented);
     return lines(rows, format);
 }
+
+namespace Cli {
+
+namespace {
+
+void addFormatOption(QCommandLineParser &p)
+{
+    p.addOption({QStringLiteral("format"), QStringLiteral("出力の形式"), QStringLiteral("text|csv|json")});
+}
+
+std::optional<ListingFormat> listingFormat(const QCommandLineParser &p)
+{
+    const QString f = p.value(QStringLiteral("format"));
+    if (f.isEmpty() || f == QLatin1String("text"))
+        return ListingFormat::Text;
+    if (f == QLatin1String("csv"))
+        return ListingFormat::Csv;
+    if (f == QLatin1String("json"))
+        return ListingFormat::Json;
+    say(QStringLiteral("--format は text、csv、json のどれかです。"));
+    return std::nullopt;
+}
+
+void write(const QByteArray &out)
+{
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+}
+
+} // namespace
+
+void addMagazinesOptions(QCommandLineParser &p)
+{
+    addFormatOption(p);
+}
+
+CommandStart startMagazines(const QCommandLineParser &p)
+{
+    const std::optional<ListingFormat> format = listingFormat(p);
+    if (!format)
+        return std::nullopt;
+    return [format] {
+        write(MagazineListing(*format));
+        return kDone;
+    };
+}
+
+void addMembersOptions(QCommandLineParser &p)
+{
+    addFormatOption(p);
+    addMagazineOption(p);
+}
+
+CommandStart startMembers(const QCommandLineParser &p)
+{
+    const std::optional<ListingFormat> format = listingFormat(p);
+    if (!format)
+        return std::nullopt;
+    const QString magazine = p.value(QStringLiteral("magazine"));
+    if (magazine.isEmpty()) {
+        say(QStringLiteral("--magazine でマガジン名を指定してください。"));
+        return std::nullopt;
+    }
+    return [format, magazine] {
+        const std::optional<int> magIdx = magazineNamed(magazine);
+        if (!magIdx)
+            return kRefused;
+        write(MemberListing(*magIdx, *format));
+        return kDone;
+    };
+}
+
+} // namespace Cli

@@ -316,11 +316,97 @@ std::optional<Request> readRequest(const QCommandLineParser &p)
     return r;
 }
 
+// Records the request as the send page does and delivers it, or shows what it would do.
+int send(const QCommandLineParser &p, const Request &request, const TMailThread::Settings &settings)
+{
+    SendInputs in;
+    in.condition = request.condition;
+    in.date = request.date.value_or(QDate::currentDate());
+    in.wholeDate = !p.isSet(QStringLiteral("month-day"));
+    in.value = request.number.value_or(0);
+    const QString magazine = p.value(QStringLiteral("magazine"));
+    if (!magazine.isEmpty()) {
+        const std::optional<MagazineRecord> m = magazineRecordNamed(magazine);
+        if (!m)
+            return kRefused;
+        in.magIdx = m->magIdx;
+        in.fieldNames = m->fieldNames;
+    }
+    if (p.isSet(QStringLiteral("field")) && in.magIdx >= 0) {
+        const QString name = p.value(QStringLiteral("field"));
+        const std::optional<int> item = fieldItemNamed(in.condition, name, in.fieldNames);
+        if (!item) {
+            say(QStringLiteral("項目「%1」はこのマガジンにありません。次のどれかを指定してください: %2")
+                    .arg(name, fieldChoices(in.condition, in.fieldNames).join(QStringLiteral(", "))));
+            return kRefused;
+        }
+        in.fieldItem = *item;
+    }
+    if (request.conditionText) {
+        in.customText = *request.conditionText;
+        in.customSql = TranslateToSql(in.customText, in.fieldNames);
+    }
+
+    SendCheckInputs check;
+    check.smtpHost = LoadConnInfo().SmtpHost;
+    check.magIdx = in.magIdx;
+    check.withText = true;
+    check.subject = request.subject;
+    check.body = request.body;
+    check.condition = in.condition;
+    check.fieldItem = in.fieldItem;
+    check.customSql = in.customSql;
+    const SendCheck checked = CheckSendSettings(check);
+    if (!checked.ok) {
+        say(checked.message);
+        return kRefused;
+    }
+    // The free condition passes the same test run as in the condition editor.
+    QString message;
+    if (in.condition == Custom && !CheckCondition(in.customSql, in.fieldNames, &message)) {
+        say(message);
+        return kRefused;
+    }
+    const SendConditionText cond = BuildSendCondition(in);
+    if (!cond.problem.isEmpty()) {
+        say(cond.problem);
+        return kRefused;
+    }
+
+    MailTexts texts;
+    texts.subject = request.subject;
+    texts.body = request.body;
+    ReadMagazineTexts(in.magIdx, &texts);
+    int total = 0;
+    const QList<UnmappableChar> unmappable = FindUnmappable(texts, 1, &total);
+    if (!unmappable.isEmpty()) {
+        // Nobody is there to answer the window's question: the send is refused.
+        const UnmappableChar &u = unmappable.first();
+        say(QStringLiteral("%1にメールで送れない文字があるため送信しません(%2行目 %3文字目、全部で %4 文字)。")
+                .arg(u.field)
+                .arg(qMax(1, u.line))
+                .arg(u.column)
+                .arg(total));
+        return kRefused;
+    }
+
+    IssueDraft draft;
+    draft.inputs = in;
+    draft.title = request.subject;
+    draft.body = request.body;
+    draft.updates = request.updates;
+    draft.now = QDateTime::currentDateTime();
+    say(cond.text);
+    if (p.isSet(QStringLiteral("dry-run")))
+        return showDryRun(draft);
+    return sendIssue(draft, settings);
+}
+
 } // namespace
 
 void addSendOptions(QCommandLineParser &p)
 {
-    p.addOption({QStringLiteral("magazine"), QStringLiteral("マガジン名"), QStringLiteral("名前")});
+    addMagazineOption(p);
     p.addOption({QStringLiteral("subject"), QStringLiteral("件名"), QStringLiteral("件名")});
     p.addOption({QStringLiteral("subject-file"), QStringLiteral("件名のファイル"), QStringLiteral("ファイル")});
     p.addOption({QStringLiteral("body-file"), QStringLiteral("本文のファイル"), QStringLiteral("ファイル")});
@@ -331,100 +417,18 @@ void addSendOptions(QCommandLineParser &p)
     p.addOption({QStringLiteral("condition-file"), QStringLiteral("保存した条件式(.whr)"), QStringLiteral("ファイル")});
     p.addOption({QStringLiteral("after-send"), QStringLiteral("送信後の更新"), QStringLiteral("flag1,count1,date1,...")});
     p.addOption({QStringLiteral("dry-run"), QStringLiteral("何も記録せず、対象者数と最初のメールを表示します。")});
+    addRetryOption(p);
 }
 
-int runSend(const QCommandLineParser &p, const TMailThread::Settings &settings)
+CommandStart startSend(const QCommandLineParser &p)
 {
+    const std::optional<TMailThread::Settings> settings = deliverySettings(p);
+    if (!settings)
+        return std::nullopt;
     const std::optional<Request> request = readRequest(p);
     if (!request)
-        return kRefused;
-    if (!openStore())
-        return kNotStarted;
-    try {
-        SendInputs in;
-        in.condition = request->condition;
-        in.date = request->date.value_or(QDate::currentDate());
-        in.wholeDate = !p.isSet(QStringLiteral("month-day"));
-        in.value = request->number.value_or(0);
-        const QString magazine = p.value(QStringLiteral("magazine"));
-        if (!magazine.isEmpty()) {
-            const std::optional<MagazineRecord> m = magazineRecordNamed(magazine);
-            if (!m)
-                return kRefused;
-            in.magIdx = m->magIdx;
-            in.fieldNames = m->fieldNames;
-        }
-        if (p.isSet(QStringLiteral("field")) && in.magIdx >= 0) {
-            const QString name = p.value(QStringLiteral("field"));
-            const std::optional<int> item = fieldItemNamed(in.condition, name, in.fieldNames);
-            if (!item) {
-                say(QStringLiteral("項目「%1」はこのマガジンにありません。次のどれかを指定してください: %2")
-                        .arg(name, fieldChoices(in.condition, in.fieldNames).join(QStringLiteral(", "))));
-                return kRefused;
-            }
-            in.fieldItem = *item;
-        }
-        if (request->conditionText) {
-            in.customText = *request->conditionText;
-            in.customSql = TranslateToSql(in.customText, in.fieldNames);
-        }
-
-        SendCheckInputs check;
-        check.smtpHost = LoadConnInfo().SmtpHost;
-        check.magIdx = in.magIdx;
-        check.withText = true;
-        check.subject = request->subject;
-        check.body = request->body;
-        check.condition = in.condition;
-        check.fieldItem = in.fieldItem;
-        check.customSql = in.customSql;
-        const SendCheck checked = CheckSendSettings(check);
-        if (!checked.ok) {
-            say(checked.message);
-            return kRefused;
-        }
-        // The free condition passes the same test run as in the condition editor.
-        QString message;
-        if (in.condition == Custom && !CheckCondition(in.customSql, in.fieldNames, &message)) {
-            say(message);
-            return kRefused;
-        }
-        const SendConditionText cond = BuildSendCondition(in);
-        if (!cond.problem.isEmpty()) {
-            say(cond.problem);
-            return kRefused;
-        }
-
-        MailTexts texts;
-        texts.subject = request->subject;
-        texts.body = request->body;
-        ReadMagazineTexts(in.magIdx, &texts);
-        int total = 0;
-        const QList<UnmappableChar> unmappable = FindUnmappable(texts, 1, &total);
-        if (!unmappable.isEmpty()) {
-            // Nobody is there to answer the window's question: the send is refused.
-            const UnmappableChar &u = unmappable.first();
-            say(QStringLiteral("%1にメールで送れない文字があるため送信しません(%2行目 %3文字目、全部で %4 文字)。")
-                    .arg(u.field)
-                    .arg(qMax(1, u.line))
-                    .arg(u.column)
-                    .arg(total));
-            return kRefused;
-        }
-
-        IssueDraft draft;
-        draft.inputs = in;
-        draft.title = request->subject;
-        draft.body = request->body;
-        draft.updates = request->updates;
-        draft.now = QDateTime::currentDateTime();
-        say(cond.text);
-        if (p.isSet(QStringLiteral("dry-run")))
-            return showDryRun(draft);
-        return sendIssue(draft, settings);
-    } catch (const StoreError &e) {
-        return storeUnreadable(e);
-    }
+        return std::nullopt;
+    return [&p, request, settings] { return send(p, *request, *settings); };
 }
 
 } // namespace Cli

@@ -2,10 +2,12 @@
 
 #include "store/SendStatePages.h"
 
+#include <QCommandLineParser>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -146,3 +148,36 @@ void WriteStatus(const StatusOptions &options, const StatusSink &out)
     if (options.json)
         out("\n]}\n");
 }
+
+namespace Cli {
+
+void addStatusOptions(QCommandLineParser &p)
+{
+    p.addOption({QStringLiteral("json"), QStringLiteral("JSON で出力します。")});
+    p.addOption({QStringLiteral("limit"), QStringLiteral("号ごとに表示するメンバーの上限(件数はすべて数えます)"),
+                 QStringLiteral("人数")});
+}
+
+CommandStart startStatus(const QCommandLineParser &p)
+{
+    StatusOptions options;
+    options.json = p.isSet(QStringLiteral("json"));
+    if (p.isSet(QStringLiteral("limit"))) {
+        bool ok = false;
+        const qint64 limit = p.value(QStringLiteral("limit")).toLongLong(&ok);
+        if (!ok || limit < 0) {
+            say(QStringLiteral("--limit には 0 以上の人数を指定してください。"));
+            return std::nullopt;
+        }
+        options.limit = limit;
+    }
+    return [options] {
+        WriteStatus(options, [](const QByteArray &piece) {
+            std::fwrite(piece.constData(), 1, size_t(piece.size()), stdout);
+        });
+        std::fflush(stdout);
+        return kDone;
+    };
+}
+
+} // namespace Cli

@@ -3,6 +3,7 @@
 // delivers it when a live delivery holds it, and its deferred, failed and unknown recipients
 // with their last replies. The answer is written as it is read, the recipients a page at a
 // time, so an issue with a million failures costs no more memory than one with ten.
+#include "cli/CliCommon.h"
 #include "store/SendStates.h"
 
 #include <QByteArray>
@@ -29,3 +30,12 @@ void WriteStatus(const StatusOptions &options, const StatusSink &out);
 // and one recipient's object, each compact and escaped by QJsonDocument.
 QByteArray IssueJsonOpening(const IssueStateRow &issue, const std::optional<SendLockHolder> &holder);
 QByteArray RecipientJson(const SendStateRow &row);
+
+namespace Cli {
+
+// "status": WriteStatus on stdout, with --json and --limit. Exit status 0 written, 2 the store
+// could not be read (what was written stays), 1 refused arguments.
+void addStatusOptions(QCommandLineParser &parser);
+CommandStart startStatus(const QCommandLineParser &parser);
+
+} // namespace Cli

@@ -1,11 +1,12 @@
 #pragma once
-// The program run without a window: "deliver", "resume", "status", "inbox", "magazines",
-// "members" or "check-condition" as the first argument, or "--help" alone.
-// Messages go to stderr in Japanese; the status and the listings to stdout.
+// The program run without a window: a command of the command table as the first argument
+// (CommandTable.h), or "--help" alone. Messages go to stderr in Japanese; the status, the
+// listings and the help to stdout.
 #include <optional>
 
-// The exit status of the command given, or nullopt when the arguments name none (the
-// window starts then). 0: every recipient ended sent or skipped; 3: some failed, are deferred
-// or unknown; 2: could not start (store, server, lock); 1: refused arguments. "inbox": 0 the
-// mailbox was processed; 2 the store or the server could not be reached; 1 refused arguments.
+// The exit status of the command given, or nullopt when there is none and the window starts:
+// no argument, or an option first (the toolkit's own options belong to the window). A first
+// word that names no command prints the usage on stderr (exit 1). The exit statuses are the
+// command line's (CliCommon.h): 0 done, 1 refused arguments, 2 could not start (the store,
+// the server, a lock), 3 partly done.
 std::optional<int> RunCommandLine(int argc, char **argv);

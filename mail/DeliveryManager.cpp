@@ -120,8 +120,7 @@ void DeliveryManager::cancelStopped(int MagIdx, int MagCnt)
     try {
         QString holder;
         if (!SendLock::acquire(MagIdx, MagCnt, &holder)) {
-            Q_EMIT ErrorBox(QStringLiteral("この号はほかの配信が送信中です。")
-                            + (holder.isEmpty() ? QString() : QStringLiteral("\r\n") + holder));
+            Q_EMIT ErrorBox(SendLockHeldText(holder));
             return;
         }
         try {

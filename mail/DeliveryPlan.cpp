@@ -74,6 +74,7 @@ void applyMailSettings(DeliveryPlan &plan, const std::function<QByteArray()> &ke
         plan.unsubscribeAddress = mail.unsubscribeAddress;
         plan.unsubscribeUrl = mail.unsubscribeUrl;
     }
+    plan.returnPath = mail.returnPath;
     // Every mail carries its token, for the reports that return it.
     plan.unsubscribeKey = keyOf();
 }

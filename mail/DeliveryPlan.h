@@ -51,10 +51,13 @@ struct DeliveryPlan {
     DeliveryMode mode = DeliveryMode::Batch;
     bool forceUtf8 = false;  // every mail as UTF-8, whatever its text
     // List-Unsubscribe: where unsubscribe mails go (none: no field), the one-click URL, and
-    // the store's key that signs each member's token (in List-Unsubscribe and TokenField).
+    // the store's key that signs each member's token (in List-Unsubscribe, the return path
+    // and TokenField).
     QString unsubscribeAddress;
     QString unsubscribeUrl;
     QByteArray unsubscribeKey;
+    // Where bounces go; empty: the sender address. Each member's mail names its member in it.
+    QString returnPath;
     QString UpdateSQL;  // after-send update's set clause; empty for none
     std::unique_ptr<RecipientSource> recipients;
 };

@@ -276,8 +276,8 @@ private:
         }
         const SmtpTransaction t =
             m_plan.mode == DeliveryMode::Batch
-                ? m_smtp.transact(m_mail.sender(), addresses, m_mail.batch(m_clock->now()))
-                : m_smtp.transact(m_mail.sender(), addresses,
+                ? m_smtp.transact(m_mail.batchEnvelopeSender(), addresses, m_mail.batch(m_clock->now()))
+                : m_smtp.transact(m_mail.envelopeSender(int(unit.first().recipient.MagUser)), addresses,
                                   m_mail.individual(unit.first().recipient, m_today, m_clock->now()));
         if (!afterMail(t)) {
             release(unit);

@@ -2,11 +2,21 @@
 // Processing what comes back to the sender's mailbox: unsubscribe requests and delivery
 // reports change the members; everything else is left alone.
 //
-// Order, per message: the ids are listed; an id already dealt with is not read again (one
-// whose effect is committed but that is still there is only deleted); the message is read,
-// classified, its effect and its id committed in one transaction, and only then marked for
-// deletion. QUIT at the end makes the deletions real. A run that breaks off anywhere leaves
-// every uncommitted message in the mailbox and never applies a committed effect twice.
+// Order, per message: the ids are listed; a message already dealt with is not read again
+// unless to be deleted (one whose effect is committed but that is still there is read only
+// to make sure it is the same message, then deleted); the message is read, classified, its
+// effect and its key (id, size, digest: store/InboxSeen.h) committed in one transaction, and
+// only then marked for deletion. Every message is addressed by its number in the session
+// that listed it. The end of each session (QUIT) makes its deletions real; a pass ends its
+// session whatever happened, so what was applied is deleted. A run that breaks off anywhere
+// leaves every uncommitted message in the mailbox and never applies a committed effect twice.
+//
+// Nothing blocks a pass: a message that cannot be read (too big, a body without end, refused
+// by the server) is remembered as unreadable, counted and left, and the pass goes on, in a new
+// session when the old one became unusable. A pass takes the whole mailbox, in sessions of
+// chunkMessages messages or more (some ten for the biggest mailbox), each ending with its
+// deletions made real.
+#include "mail/ImapMailbox.h"
 #include "mail/MailSocket.h"
 #include "mail/Pop3Mailbox.h"
 
@@ -16,10 +26,17 @@
 #include <functional>
 #include <optional>
 
+enum class InboxProtocol { Pop3 = 0, Imap = 1 };
+
 struct InboxOptions {
-    Pop3MailboxOptions server;
+    InboxProtocol protocol = InboxProtocol::Pop3;
+    Pop3MailboxOptions server;  // the connection and its bounds, for either protocol
+    QString folder;             // IMAP: the folder read (empty: INBOX)
+    QString moveTo;             // IMAP: processed mail is moved there instead of deleted
     bool keep = false;          // delete nothing (effects are still applied, once)
-    int maxMessages = 1000;     // messages read per run; the rest wait for the next run
+    int deleteUnknownAfterDays = 0;  // > 0: mail left alone this many days after it was first read is deleted
+    int chunkMessages = 1000;   // messages read in one session at least before its deletions are made real
+    int maxReconnects = 20;     // new sessions after an unusable one, per pass
 };
 
 struct InboxSummary {
@@ -47,8 +64,10 @@ struct InboxSummary {
     int unknown = 0;            // messages neither request nor report (left)
     int forged = 0;             // requests with a token that does not check out (left)
     int tooLarge = 0;           // messages above the size bound (left, not read)
+    int unreadable = 0;         // messages that could not be read (remembered and left)
+    int expired = 0;            // unrecognised messages deleted for their age
     int deleted = 0;            // messages deleted from the mailbox at the end
-    int postponed = 0;          // beyond maxMessages this run
+    int postponed = 0;          // left for a later run
 
     bool operator==(const InboxSummary &) const = default;
 
@@ -66,7 +85,7 @@ using InboxProgress = std::function<void(int done, int total)>;
 InboxSummary ProcessInbox(Mailbox &mailbox, const InboxOptions &options, const InboxProgress &progress,
                           const std::atomic<bool> *cancel);
 
-// The same over POP3 through a socket from the factory (empty: a real TCP socket).
+// The same over POP3 or IMAP through a socket from the factory (empty: a real TCP socket).
 InboxSummary ProcessInbox(const InboxOptions &options, const MailSocketFactory &factory,
                           const InboxProgress &progress, const std::atomic<bool> *cancel);
 

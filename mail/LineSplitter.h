@@ -20,6 +20,9 @@ public:
     explicit LineSplitter(qsizetype maxLine = kMaxLine) : m_maxLine(maxLine) {}
 
     Result takeLine(QByteArray *line);
+    // Takes what is buffered as it came, line ends included: at most maxBytes, and with
+    // toLineEnd no further than the first LF. False when nothing is buffered.
+    bool takeRaw(QByteArray *bytes, qsizetype maxBytes, bool toLineEnd);
     // How many bytes a read may add now; the line and its CR LF fit, nothing beyond.
     qsizetype room() const { return qMax<qsizetype>(0, m_maxLine + 2 - m_buffer.size()); }
     void append(const QByteArray &bytes) { m_buffer += bytes; }

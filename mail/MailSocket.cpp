@@ -105,27 +105,19 @@ public:
                 return true;
             if (got == LineSplitter::Result::TooLong)
                 return fail(MailSocketText::replyTooLong());
-            if (m_socket.bytesAvailable() > 0) {
-                m_lines.append(m_socket.read(m_lines.room()));
-                continue;
-            }
-            if (m_socket.state() != QAbstractSocket::ConnectedState)
-                return fail(MailSocketText::closedByPeer());
-            if (deadline.hasExpired())
-                return fail(MailSocketText::readTimedOut());
-            const int slice = int(qMin<qint64>(kSliceMs, qMax<qint64>(1, deadline.remainingTime())));
-            if (m_socket.waitForReadyRead(slice) || m_socket.bytesAvailable() > 0)
-                continue;
-            if (m_socket.error() != QAbstractSocket::SocketTimeoutError) {
-                const bool closed = m_socket.error() == QAbstractSocket::RemoteHostClosedError
-                                    || m_socket.state() != QAbstractSocket::ConnectedState;
-                return fail(closed ? MailSocketText::closedByPeer() : m_socket.errorString());
-            }
-            // A server that answers at once is never cut short; one that has kept quiet for
-            // a whole slice is given up when the program is closing.
-            if (cancelled())
-                return fail(MailSocketText::cancelled());
+            if (!fill(deadline))
+                return false;
         }
+    }
+
+    bool readRaw(QByteArray *bytes, qint64 maxBytes, bool toLineEnd, int timeoutMs) override
+    {
+        const QDeadlineTimer deadline(timeoutMs);
+        const qsizetype most = qsizetype(qBound<qint64>(1, maxBytes, LineSplitter::kMaxLine));
+        while (!m_lines.takeRaw(bytes, most, toLineEnd))
+            if (!fill(deadline))
+                return false;
+        return true;
     }
 
     bool write(const QByteArray &bytes, int timeoutMs) override
@@ -184,6 +176,33 @@ public:
     QString errorString() const override { return m_error; }
 
 private:
+    // Waits for more bytes and adds them to the line buffer, never more than it has room for.
+    bool fill(const QDeadlineTimer &deadline)
+    {
+        for (;;) {
+            if (m_socket.bytesAvailable() > 0) {
+                m_lines.append(m_socket.read(m_lines.room()));
+                return true;
+            }
+            if (m_socket.state() != QAbstractSocket::ConnectedState)
+                return fail(MailSocketText::closedByPeer());
+            if (deadline.hasExpired())
+                return fail(MailSocketText::readTimedOut());
+            const int slice = int(qMin<qint64>(kSliceMs, qMax<qint64>(1, deadline.remainingTime())));
+            if (m_socket.waitForReadyRead(slice) || m_socket.bytesAvailable() > 0)
+                continue;
+            if (m_socket.error() != QAbstractSocket::SocketTimeoutError) {
+                const bool closed = m_socket.error() == QAbstractSocket::RemoteHostClosedError
+                                    || m_socket.state() != QAbstractSocket::ConnectedState;
+                return fail(closed ? MailSocketText::closedByPeer() : m_socket.errorString());
+            }
+            // A server that answers at once is never cut short; one that has kept quiet for
+            // a whole slice is given up when the program is closing.
+            if (cancelled())
+                return fail(MailSocketText::cancelled());
+        }
+    }
+
     bool fail(const QString &why)
     {
         m_error = why;

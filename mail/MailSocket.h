@@ -46,6 +46,10 @@ public:
     // Reads one line and returns it without its CR LF. False when no full line arrived
     // within timeoutMs or the peer closed the connection.
     virtual bool readLine(QByteArray *line, int timeoutMs) = 0;
+    // Reads bytes as they arrive, line ends included: at least one, at most maxBytes, and with
+    // toLineEnd no further than the next LF. For what a line cannot carry: an IMAP literal,
+    // and a mail whose lines are longer than readLine() takes. False as readLine().
+    virtual bool readRaw(QByteArray *bytes, qint64 maxBytes, bool toLineEnd, int timeoutMs) = 0;
     // Sends the bytes; returns when they are handed to the system (or false on failure).
     virtual bool write(const QByteArray &bytes, int timeoutMs) = 0;
     // Turns the open connection into a TLS one, checking the server's certificate only when

@@ -1,5 +1,6 @@
 #include "mail/Pop3Mailbox.h"
 
+#include "mail/LineSplitter.h"
 #include "mail/LogLine.h"
 
 #include <QDeadlineTimer>
@@ -10,9 +11,9 @@
 namespace Pop3MailboxText {
 QString noStls() { return QStringLiteral("サーバが STLS (暗号化) に対応していません"); }
 QString messageTooLarge() { return QStringLiteral("メールが大きすぎます"); }
-QString listTooLong() { return QStringLiteral("メールの一覧が長すぎます"); }
 QString badListing() { return QStringLiteral("メールの一覧が読めません"); }
 QString notTerminated() { return QStringLiteral("サーバの応答が途中で切れました"); }
+QString messageWithoutEnd() { return QStringLiteral("メールが終わりません"); }
 } // namespace Pop3MailboxText
 
 namespace {
@@ -93,10 +94,10 @@ bool Pop3Mailbox::command(const QByteArray &line, QByteArray *reply, QString *er
 // RFC 1939 section 3: a multi-line answer ends with a line of one "."; a line that starts
 // with "." has one more "." put before it, taken away here.
 bool Pop3Mailbox::multiLine(qint64 maxBytes, int maxLines, const QString &tooLong,
-                            const std::function<bool(const QByteArray &)> &each, QString *error)
+                            const std::function<bool(const QByteArray &)> &each, QString *error, qint64 deadlineMs)
 {
     // One deadline for the whole answer, so a server that trickles cannot hold us for ever.
-    const QDeadlineTimer deadline(qint64(m_options.replyTimeoutMs) * 2);
+    const QDeadlineTimer deadline(deadlineMs > 0 ? deadlineMs : qint64(m_options.replyTimeoutMs) * 2);
     qint64 bytes = 0;
     QByteArray l;
     for (int lines = 0;; ++lines) {
@@ -124,6 +125,8 @@ bool Pop3Mailbox::multiLine(qint64 maxBytes, int maxLines, const QString &tooLon
 
 bool Pop3Mailbox::open(QString *error)
 {
+    m_inStep = true;
+    m_messageAtFault = false;
     if (!safeArgument(m_options.user) || !safeArgument(m_options.password)) {
         *error = QStringLiteral("ユーザ名またはパスワードに改行が含まれています");
         return false;
@@ -189,13 +192,19 @@ bool Pop3Mailbox::open(QString *error)
 bool Pop3Mailbox::list(QList<MailboxEntry> *entries, QString *error)
 {
     entries->clear();
-    const qint64 maxBytes = qint64(m_options.maxListEntries) * (kMaxUidl + 16);
+    // A listing of any length is read to its end; only the first maxListEntries are kept, so
+    // memory stays bounded whatever the server claims. A big mailbox lists slowly: the whole
+    // answer gets twenty reply times.
+    const qint64 deadline = qint64(m_options.replyTimeoutMs) * 20;
+    const qint64 unbounded = std::numeric_limits<qint64>::max();
+    const int noLimit = std::numeric_limits<int>::max();
     // RFC 1939 section 7: UIDL gives "n id" for every message not marked as deleted.
     QList<MailboxEntry> found;
     QHash<int, qsizetype> byNumber;
     if (!command("UIDL", nullptr, error))
         return false;
-    const bool uidlRead = multiLine(maxBytes, m_options.maxListEntries, Pop3MailboxText::listTooLong(),
+    m_inStep = false;
+    const bool uidlRead = multiLine(unbounded, noLimit, QString(),
                                     [&](const QByteArray &line) {
                                         MailboxEntry e;
                                         if (!splitListing(line, &e.number, &e.uidl) || !validUidl(e.uidl)
@@ -203,17 +212,21 @@ bool Pop3Mailbox::list(QList<MailboxEntry> *entries, QString *error)
                                             *error = Pop3MailboxText::badListing();
                                             return false;
                                         }
-                                        byNumber.insert(e.number, found.size());
-                                        found += e;
+                                        if (found.size() < m_options.maxListEntries) {
+                                            byNumber.insert(e.number, found.size());
+                                            found += e;
+                                        }
                                         return true;
                                     },
-                                    error);
+                                    error, deadline);
     if (!uidlRead)
         return false;
+    m_inStep = true;
     // LIST: "n octets" for the same messages.
     if (!command("LIST", nullptr, error))
         return false;
-    const bool listRead = multiLine(maxBytes, m_options.maxListEntries, Pop3MailboxText::listTooLong(),
+    m_inStep = false;
+    const bool listRead = multiLine(unbounded, noLimit, QString(),
                                     [&](const QByteArray &line) {
                                         int number = 0;
                                         QByteArray value;
@@ -230,9 +243,10 @@ bool Pop3Mailbox::list(QList<MailboxEntry> *entries, QString *error)
                                             found[*at].size = size;
                                         return true;
                                     },
-                                    error);
+                                    error, deadline);
     if (!listRead)
         return false;
+    m_inStep = true;
     *entries = found;
     return true;
 }
@@ -240,26 +254,84 @@ bool Pop3Mailbox::list(QList<MailboxEntry> *entries, QString *error)
 bool Pop3Mailbox::retrieve(const MailboxEntry &entry, QByteArray *message, QString *error)
 {
     message->clear();
+    m_messageAtFault = false;
     if (entry.size > m_options.maxMessageBytes) {
+        m_messageAtFault = true;
         *error = Pop3MailboxText::messageTooLarge();
         return false;
     }
-    if (!command("RETR " + QByteArray::number(entry.number), nullptr, error))
+    if (!send("RETR " + QByteArray::number(entry.number), error))
         return false;
-    // The size LIST gave may be wrong: the bound holds whatever the server sends.
+    QByteArray reply;
+    if (!status(&reply, error)) {
+        // An -ERR is the server's word on this message (gone, or broken in its store).
+        m_messageAtFault = m_socket.isConnected() && !reply.isEmpty();
+        return false;
+    }
+    m_inStep = false;
     QByteArray out;
-    const bool read = multiLine(m_options.maxMessageBytes, std::numeric_limits<int>::max(),
-                                Pop3MailboxText::messageTooLarge(),
-                                [&](const QByteArray &line) {
-                                    out += line;
-                                    out += "\r\n";
-                                    return true;
-                                },
-                                error);
-    if (!read)
+    bool tooBig = false;
+    if (!readMessage(&out, &tooBig, error))
         return false;
+    m_inStep = true;
+    if (tooBig) {
+        // The size LIST gave was wrong: the bound holds whatever the server sends.
+        m_messageAtFault = true;
+        *error = Pop3MailboxText::messageTooLarge();
+        return false;
+    }
     *message = out;
     return true;
+}
+
+// RFC 1939 section 3: the answer ends with a line of one "."; a line that starts with "." has
+// one more "." put before it, taken away here. The mail's lines are taken in pieces, so a
+// line may be as long as the mail; past maxMessageBytes the rest is read and dropped up to
+// maxSkipBytes, beyond which the mail counts as endless and the session is lost.
+bool Pop3Mailbox::readMessage(QByteArray *out, bool *tooBig, QString *error)
+{
+    const QDeadlineTimer deadline(qint64(m_options.replyTimeoutMs) * 2);
+    qint64 total = 0;
+    QByteArray line;          // the line so far (only its first bytes once the mail is too big)
+    qint64 lineLength = 0;    // its length as received
+    QByteArray piece;
+    for (;;) {
+        if (deadline.hasExpired()) {
+            m_messageAtFault = true;
+            *error = Pop3MailboxText::messageWithoutEnd();
+            return false;
+        }
+        const int wait = int(qMin<qint64>(m_options.replyTimeoutMs, qMax<qint64>(1, deadline.remainingTime())));
+        if (!m_socket.readRaw(&piece, LineSplitter::kMaxLine, true, wait)) {
+            *error = m_socket.isConnected() ? m_socket.errorString() : Pop3MailboxText::notTerminated();
+            return false;
+        }
+        total += piece.size();
+        lineLength += piece.size();
+        if (total > m_options.maxMessageBytes + 3)
+            *tooBig = true;
+        if (*tooBig && total > m_options.maxMessageBytes + m_options.maxSkipBytes) {
+            m_messageAtFault = true;
+            *error = Pop3MailboxText::messageWithoutEnd();
+            return false;
+        }
+        if (!*tooBig || line.size() < 3)
+            line += piece;
+        if (!piece.endsWith('\n'))
+            continue;
+        // A whole line: without its CR LF (or bare LF).
+        if (lineLength == line.size()) {
+            line.chop(line.endsWith("\r\n") ? 2 : 1);
+            if (line == ".")
+                return true;
+            if (!*tooBig) {
+                out->append(QByteArrayView(line).sliced(line.startsWith('.') ? 1 : 0));
+                out->append("\r\n");
+            }
+        }
+        line.clear();
+        lineLength = 0;
+    }
 }
 
 bool Pop3Mailbox::remove(const MailboxEntry &entry, QString *error)

@@ -28,7 +28,6 @@ const QString kRecordFailed = QStringLiteral("送信の記録を書けないた�
                                              "残りのメンバーは未送信のままです。");
 const QString kConnectionLost = QStringLiteral("メールサーバーに接続できなくなったため、配信を途中で止めました。"
                                                "残りのメンバーは未送信のままです。");
-const QString kLockHeld = QStringLiteral("この号はほかの配信が送信中です。");
 const QString kRecordFailedLine = QStringLiteral("送信の記録に失敗 ");
 
 } // namespace
@@ -160,7 +159,7 @@ void TMailThread::run()
         QString holder;
         locked = m_settings.lockTaken || SendLock::acquire(m_magIdx, m_magCnt, &holder);
         if (!locked) {
-            Q_EMIT ErrorBox(kLockHeld + (holder.isEmpty() ? QString() : QStringLiteral("\r\n") + holder));
+            Q_EMIT ErrorBox(SendLockHeldText(holder));
         } else {
             if (m_settings.resendFailed || m_settings.resendUnknown)
                 SendStates::requeue(m_magIdx, m_magCnt, m_settings.resendFailed, m_settings.resendUnknown);

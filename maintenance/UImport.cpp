@@ -78,134 +78,121 @@ MemberImport::MemberImport(int magIdx, const ImportSettings &settings, const QDa
 ImportOutcome MemberImport::run(TextLineReader &lines, QIODevice *log, const std::function<void(int)> &progress)
 {
     ImportOutcome out;
-    QString line;
-    if (m_settings.heading)
-        lines.readLine(line);
+    if (m_settings.heading) {
+        QString heading;
+        lines.readLine(heading);
+    }
 
     std::unique_ptr<MemberImportRows> rows;
-    try {
-        rows = std::make_unique<MemberImportRows>(m_magIdx, m_settings.replace && m_column[1] >= 0);
-        MemberImportRows::Values values;
-        MemberImportRows::Values row;
-        while (lines.readLine(line)) {
-            ++out.lines;
-            if (progress)
-                progress(out.lines);
-            if (line.isEmpty())
-                continue;
-            rows->beginRow();
+    ImportOutcome before; // the counts of the lines before the open group
+    MemberImportRows::Values values;
+    MemberImportRows::Values row;
+    const auto apply = [&](const QString &line) {
+        rows->beginRow();
 
-            const QStringList fields = SplitCsvLine(line);
-            int present = 0;
-            bool rejected = false;
-            QString badCount;
-            for (int code = 0; code < 11; ++code) {
-                const int col = m_column[code];
-                if (col < 0 || col >= fields.size())
-                    continue;
-                present |= 1 << code;
-                const QString &field = fields.at(col);
-                switch (ruleOf(code)) {
-                case Rule::Text: values[code] = TextValue(field); break;
-                case Rule::Address:
-                    rejected = !IsValidAddress(field);
-                    values[code] = TextValue(field);
-                    break;
-                case Rule::Flag: values[code] = ToFlagValue(field).toInt(); break;
-                case Rule::Count: {
-                    bool isNumber = false;
-                    const QString v = ToCountValue(field, &isNumber);
-                    if (!isNumber && badCount.isNull())
-                        badCount = field;
-                    values[code] = v.trimmed().toLongLong();
-                    break;
-                }
-                case Rule::Date: values[code] = ToDateValue(field, m_todayDate); break;
-                }
-            }
-
-            if (rejected) {
-                ++out.rejected;
-                if (log)
-                    log->write(Codec::toCp932(QStringLiteral("line %1  ").arg(out.lines) + fields.at(m_column[1])
-                                              + QStringLiteral("\r\n")));
+        const QStringList fields = SplitCsvLine(line);
+        int present = 0;
+        bool rejected = false;
+        QString badCount;
+        for (int code = 0; code < 11; ++code) {
+            const int col = m_column[code];
+            if (col < 0 || col >= fields.size())
                 continue;
-            }
-            if (!badCount.isNull()) {
-                out.stopped = true;
-                out.errorLine = out.lines;
-                out.error = QStringLiteral("%1 行目: カウンタの値「%2」は数値ではありません。").arg(out.lines).arg(badCount);
+            present |= 1 << code;
+            const QString &field = fields.at(col);
+            switch (ruleOf(code)) {
+            case Rule::Text: values[code] = TextValue(field); break;
+            case Rule::Address:
+                rejected = !IsValidAddress(field);
+                values[code] = TextValue(field);
+                break;
+            case Rule::Flag: values[code] = ToFlagValue(field).toInt(); break;
+            case Rule::Count: {
+                bool isNumber = false;
+                const QString v = ToCountValue(field, &isNumber);
+                if (!isNumber && badCount.isNull())
+                    badCount = field;
+                values[code] = v.trimmed().toLongLong();
                 break;
             }
+            case Rule::Date: values[code] = ToDateValue(field, m_todayDate); break;
+            }
+        }
 
-            const qint64 userIdx = (present & (1 << 1)) ? rows->find(values[1]) : -1;
-            if (userIdx >= 0) {
-                // the member as the line leaves it: its items, and the stored ones only when
-                // the line's alone could come near the limit
+        if (rejected) {
+            ++out.rejected;
+            if (log)
+                log->write(Codec::toCp932(QStringLiteral("line %1  ").arg(out.lines) + fields.at(m_column[1])
+                                          + QStringLiteral("\r\n")));
+            return;
+        }
+        if (!badCount.isNull()) {
+            out.stop(QStringLiteral("%1 行目: カウンタの値「%2」は数値ではありません。").arg(out.lines).arg(badCount));
+            return;
+        }
+
+        const qint64 userIdx = (present & (1 << 1)) ? rows->find(values[1]) : -1;
+        if (userIdx >= 0) {
+            // the member as the line leaves it: its items, and the stored ones only when
+            // the line's alone could come near the limit
+            for (int code = 0; code < 11; ++code)
+                row[code] = (present & (1 << code)) ? values[code] : QVariant();
+            if (BackupScript::rowStatementLength(QStringLiteral("MagUser"), rows->columnValues(row)) > kLineAloneFits) {
+                const MemberImportRows::Values stored = rows->stored(userIdx);
                 for (int code = 0; code < 11; ++code)
-                    row[code] = (present & (1 << code)) ? values[code] : QVariant();
-                if (BackupScript::rowStatementLength(QStringLiteral("MagUser"), rows->columnValues(row)) > kLineAloneFits) {
-                    const MemberImportRows::Values stored = rows->stored(userIdx);
-                    for (int code = 0; code < 11; ++code)
-                        if (!(present & (1 << code)))
-                            row[code] = stored[code];
-                }
-            } else {
-                // An item the file does not hold: no text, a zero flag or counter, today's date.
-                for (int code = 0; code < 11; ++code) {
-                    if (present & (1 << code))
-                        row[code] = values[code];
-                    else if (code <= 2)
-                        row[code] = QVariant();
-                    else if (code <= 7)
-                        row[code] = 0;
-                    else
-                        row[code] = m_today;
-                }
+                    if (!(present & (1 << code)))
+                        row[code] = stored[code];
             }
-            // A row a backup could not carry would make every later backup fail.
-            if (const int item = tooLongItem(*rows, row); item >= 0) {
-                ++out.tooLong;
-                if (log)
-                    log->write(Codec::toCp932(QStringLiteral("line %1  %2  「%3」が長すぎます(バックアップできない長さです)\r\n")
-                                                  .arg(out.lines)
-                                                  .arg(logged((present & (1 << 1)) ? values[1].toString() : QString()),
-                                                       itemName(item))));
-                continue;
+        } else {
+            // An item the file does not hold: no text, a zero flag or counter, today's date.
+            for (int code = 0; code < 11; ++code) {
+                if (present & (1 << code))
+                    row[code] = values[code];
+                else if (code <= 2)
+                    row[code] = QVariant();
+                else if (code <= 7)
+                    row[code] = 0;
+                else
+                    row[code] = m_today;
             }
-            if (userIdx >= 0) {
-                rows->update(userIdx, present, values);
-                ++out.updated;
-            } else {
-                rows->insert(row);
-                ++out.inserted;
-            }
-
-            rows->endRow();
         }
-        if (!out.stopped && lines.failed()) {
-            // a file that could not be read further did not end there
-            out.stopped = true;
-            out.errorLine = out.lines;
-            out.error = QStringLiteral("ファイルを最後まで読めませんでした。");
+        // A row a backup could not carry would make every later backup fail.
+        if (const int item = tooLongItem(*rows, row); item >= 0) {
+            ++out.tooLong;
+            if (log)
+                log->write(Codec::toCp932(QStringLiteral("line %1  %2  「%3」が長すぎます(バックアップできない長さです)\r\n")
+                                              .arg(out.lines)
+                                              .arg(logged((present & (1 << 1)) ? values[1].toString() : QString()),
+                                                   itemName(item))));
+            return;
         }
-    } catch (const StoreError &e) {
-        out.storeFailed = true;
-        out.stopped = true;
-        out.errorLine = out.lines;
-        out.error = e.text();
-    }
+        if (userIdx >= 0) {
+            rows->update(userIdx, present, values);
+            ++out.updated;
+        } else {
+            rows->insert(row);
+            ++out.inserted;
+        }
 
-    // A failed statement undoes only itself: what the lines before it did is kept.
-    try {
-        if (rows)
-            rows->commit();
-    } catch (const StoreError &e) {
-        out.storeFailed = true;
-        out.stopped = true;
-        if (out.errorLine == 0)
-            out.errorLine = out.lines;
-        out.error = out.error.isEmpty() ? e.text() : out.error + QStringLiteral("\n") + e.text();
-    }
+        rows->endRow();
+    };
+    RunLineJob(out, lines, progress,
+               {.begin =
+                    [&] {
+                        rows = std::make_unique<MemberImportRows>(m_magIdx, m_settings.replace && m_column[1] >= 0);
+                    },
+                .apply = apply,
+                .commit =
+                    [&] {
+                        if (rows)
+                            rows->commit();
+                    },
+                .groupOpen = [&] { return rows && rows->groupOpen(); },
+                .groupBegins = [&] { before = out; },
+                .groupLost =
+                    [&] {
+                        out.inserted = before.inserted;
+                        out.updated = before.updated;
+                    }});
     return out;
 }

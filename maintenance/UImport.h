@@ -2,6 +2,8 @@
 // Adding the lines of a comma-separated file to a magazine as members, or updating the
 // members that already have a line's address. Plain values in, an outcome out; the
 // command around it shows the dialogs and the progress.
+#include "maintenance/LineJobOutcome.h"
+
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -18,16 +20,12 @@ struct ImportSettings {
     bool replace = true;  // a line whose address a member already has updates that member
 };
 
-struct ImportOutcome {
-    int lines = 0;        // lines read after the heading, empty ones included
+// Its lines are counted after the heading.
+struct ImportOutcome : LineJobOutcome {
     int inserted = 0;
     int updated = 0;
     int rejected = 0;     // lines with an unusable address, written to the log
     int tooLong = 0;      // lines that would make a member too long for a backup, in the log too
-    bool stopped = false; // ended early at errorLine; the lines before it stay imported
-    int errorLine = 0;
-    QString error;
-    bool storeFailed = false; // the store refused or was locked, rather than a line being bad
 };
 
 // What the import says of the lines it left out for being too long, pointing to where they

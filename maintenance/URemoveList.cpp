@@ -1,7 +1,6 @@
 #include "maintenance/URemoveList.h"
 
 #include "maintenance/UTextLines.h"
-#include "store/Database.h"
 #include "store/MemberRemoval.h"
 
 #include <memory>
@@ -10,35 +9,17 @@ RemoveOutcome RemoveListedMembers(int magIdx, TextLineReader &lines, const std::
 {
     RemoveOutcome out;
     std::unique_ptr<MemberRemoval> removal;
-    try {
-        removal = std::make_unique<MemberRemoval>(magIdx);
-        QString line;
-        while (lines.readLine(line)) {
-            ++out.lines;
-            if (progress)
-                progress(out.lines);
-            if (line.isEmpty())
-                continue;
-            out.removed += removal->remove(line);
-        }
-        if (lines.failed()) {
-            out.stopped = true;
-            out.errorLine = out.lines;
-            out.error = QStringLiteral("ファイルを最後まで読めませんでした。");
-        }
-    } catch (const StoreError &e) {
-        out.storeFailed = true;
-        out.stopped = true;
-        out.errorLine = out.lines;
-        out.error = e.text();
-    }
-    try {
-        if (removal)
-            removal->commit();
-    } catch (const StoreError &e) {
-        out.storeFailed = true;
-        out.stopped = true;
-        out.error = out.error.isEmpty() ? e.text() : out.error + QStringLiteral("\n") + e.text();
-    }
+    int removedBefore = 0; // by the lines before the open group
+    RunLineJob(out, lines, progress,
+               {.begin = [&] { removal = std::make_unique<MemberRemoval>(magIdx); },
+                .apply = [&](const QString &address) { out.removed += removal->remove(address); },
+                .commit =
+                    [&] {
+                        if (removal)
+                            removal->commit();
+                    },
+                .groupOpen = [&] { return removal && removal->groupOpen(); },
+                .groupBegins = [&] { removedBefore = out.removed; },
+                .groupLost = [&] { out.removed = removedBefore; }});
     return out;
 }

@@ -1,19 +1,16 @@
 #pragma once
 // Removing from a magazine every member whose address is listed in a text file, one
 // address per line.
+#include "maintenance/LineJobOutcome.h"
+
 #include <QString>
 
 #include <functional>
 
 class TextLineReader;
 
-struct RemoveOutcome {
-    int lines = 0;        // lines read, empty ones included
+struct RemoveOutcome : LineJobOutcome {
     int removed = 0;      // members deleted
-    bool stopped = false; // ended early at errorLine; the lines before it stay removed
-    int errorLine = 0;
-    QString error;
-    bool storeFailed = false; // the store refused or was locked, rather than a line being bad
 };
 
 // Each non-empty line is an address, used exactly as read (no trimming); the store's

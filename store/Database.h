@@ -11,6 +11,15 @@
 
 struct sqlite3;
 
+// How failures travel in this program, layer by layer:
+// - The store throws StoreError (this type, and nothing else) for any statement or value it
+//   refuses; it is caught at the boundary of a command: Command::run in the windows, the
+//   command table's one store guard on the command line, the delivery worker's run.
+// - Sockets, files and other devices return bool and leave a message (QString *failure,
+//   errorString()): their failures are expected, and a caller decides what to tell.
+// - Long jobs (import, export, removal by list, backup, restore, inbox, delivery) return an
+//   outcome record saying what was done, where they stopped and why; they never throw past it.
+//
 // A statement that failed; what() and text() carry the engine's own message, code() the
 // engine's result code when it gave one (0 otherwise).
 class StoreError : public std::runtime_error

@@ -15,12 +15,27 @@ QHash<QByteArray, State> load(const QString &mailbox)
     s.run({mailbox});
     while (s.next()) {
         const qint64 state = s.value(1).toLongLong();
-        if (state == qint64(State::Done) || state == qint64(State::Left))
+        if (state == qint64(State::Done) || state == qint64(State::Left) || state == qint64(State::Unreadable))
             out.insert(s.value(0).toString().toLatin1(), State(state));
     }
     s.finish();
     return out;
 }
+
+QList<SeenRow> rows(const QString &mailbox)
+{
+    QList<SeenRow> out;
+    PreparedStatement s(QStringLiteral("select Uidl, State, SeenDate from InboxSeen where Mailbox = ?"));
+    s.run({mailbox});
+    while (s.next()) {
+        const qint64 state = s.value(1).toLongLong();
+        if (state == qint64(State::Done) || state == qint64(State::Left) || state == qint64(State::Unreadable))
+            out += SeenRow{s.value(0).toString().toLatin1(), State(state), s.value(2).toString()};
+    }
+    s.finish();
+    return out;
+}
+
 
 void mark(const QString &mailbox, const QByteArray &uidl, State state)
 {
@@ -35,9 +50,11 @@ void keepOnly(const QString &mailbox, const QList<QByteArray> &present)
     const QSet<QByteArray> keep(present.begin(), present.end());
     Transaction t;
     PreparedStatement remove(QStringLiteral("delete from InboxSeen where Mailbox = ? and Uidl = ?"));
-    for (auto it = stored.constBegin(); it != stored.constEnd(); ++it)
-        if (!keep.contains(it.key()))
+    for (auto it = stored.constBegin(); it != stored.constEnd(); ++it) {
+        const qsizetype space = it.key().indexOf(' ');
+        if (!keep.contains(space < 0 ? it.key() : it.key().left(space)))
             remove.run({mailbox, QString::fromLatin1(it.key())});
+    }
     t.commit();
 }
 

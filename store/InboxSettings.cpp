@@ -20,6 +20,16 @@ InboxSettings InboxSettings::load()
         settings.password = s.value(5).toString();
     }
     s.finish();
+    PreparedStatement more(QStringLiteral("select int1,int2,str1,str2 from CommonTBL where key1 = 100 and key2 = 5"));
+    more.exec();
+    while (more.next()) {
+        settings.protocol = more.value(0).toLongLong() == 1 ? 1 : 0;
+        const qint64 days = more.value(1).toLongLong();
+        settings.deleteUnknownAfterDays = days > 0 && days <= 36500 ? int(days) : 0;
+        settings.folder = more.value(2).toString();
+        settings.moveTo = more.value(3).toString();
+    }
+    more.finish();
     return settings;
 }
 
@@ -35,6 +45,17 @@ void InboxSettings::save(const InboxSettings &settings)
     if (update.rowsAffected() == 0) {
         PreparedStatement insert(QStringLiteral("insert into CommonTBL values(100, 4, ?, ?, ?, ?, ?, ?)"));
         insert.bindFrom(0, values);
+        insert.exec();
+    }
+    const QVariantList more{settings.protocol, settings.deleteUnknownAfterDays, TextValue(settings.folder),
+                            TextValue(settings.moveTo)};
+    PreparedStatement updateMore(
+        QStringLiteral("update CommonTBL set int1 = ?, int2 = ?, str1 = ?, str2 = ? where key1 = 100 and key2 = 5"));
+    updateMore.bindFrom(0, more);
+    updateMore.exec();
+    if (updateMore.rowsAffected() == 0) {
+        PreparedStatement insert(QStringLiteral("insert into CommonTBL values(100, 5, ?, ?, 0, ?, ?, NULL)"));
+        insert.bindFrom(0, more);
         insert.exec();
     }
     t.commit();

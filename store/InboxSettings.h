@@ -12,6 +12,13 @@
 //   str2  user name
 //   str3  password
 //
+// and the row key1 = 100, key2 = 5, for what only a pass over the inbox uses:
+//
+//   int1  protocol: 0 POP3, 1 IMAP
+//   int2  days after which mail left alone is deleted (0: never)
+//   str1  IMAP folder read (empty: INBOX)
+//   str2  IMAP folder processed mail is moved to (empty: deleted)
+//
 // Texts are bound, never pasted. Failures throw StoreError.
 #include <QString>
 
@@ -22,11 +29,15 @@ struct InboxSettings {
     QString user;
     QString password;
     int tls = 0;  // 0 none, 1 STLS, 2 implicit
+    int protocol = 0;  // 0 POP3, 1 IMAP (own server only; the POP row is POP3)
+    int deleteUnknownAfterDays = 0;
+    QString folder{};
+    QString moveTo{};
 
     bool operator==(const InboxSettings &) const = default;
 
     // The row as stored; the defaults above when there is none.
     static InboxSettings load();
-    // Updates the row in place or inserts it.
+    // Updates the rows in place or inserts them.
     static void save(const InboxSettings &settings);
 };

@@ -6,8 +6,6 @@
 
 #include <QUrl>
 
-#include <stdexcept>
-
 namespace {
 
 bool safeUrl(const QString &text)
@@ -38,6 +36,16 @@ QString MagazineMailSettings::problem() const
         return QStringLiteral("配信停止のURLには受付アドレスも入力してください");
     if (!unsubscribeUrl.isEmpty() && !safeUrl(unsubscribeUrl))
         return QStringLiteral("配信停止のURLは https:// で始まる正しいURLを入力してください");
+    if (!returnPath.isEmpty()) {
+        if (!IsPlainAddress(returnPath))
+            return QStringLiteral("不達メールの返送先が正しくありません");
+        if (returnPath.indexOf(QLatin1Char('@')) > kMaxReturnPathLocal)
+            return QStringLiteral("不達メールの返送先は、@ の前を %1 文字までにしてください"
+                                  "(メンバーごとの識別子を付け足すため)")
+                .arg(kMaxReturnPathLocal);
+        if (returnPath.left(returnPath.indexOf(QLatin1Char('@'))).contains(QLatin1Char('+')))
+            return QStringLiteral("不達メールの返送先には + を含まないアドレスを入力してください");
+    }
     if (bounceLimit < 1 || bounceLimit > kMaxBounceLimit)
         return QStringLiteral("配信停止にする不達の回数は 1 から %1 までです").arg(kMaxBounceLimit);
     return {};
@@ -46,8 +54,8 @@ QString MagazineMailSettings::problem() const
 MagazineMailSettings MagazineMailSettings::load(int magIdx)
 {
     MagazineMailSettings m;
-    PreparedStatement s(QStringLiteral("select ForceUtf8, UnsubAddress, UnsubUrl, UnsubAction, BounceLimit"
-                                       " from MagMailSetting where MagIdx = ?"));
+    PreparedStatement s(QStringLiteral("select ForceUtf8, UnsubAddress, UnsubUrl, UnsubAction, BounceLimit,"
+                                       " ReturnPath from MagMailSetting where MagIdx = ?"));
     s.run({magIdx});
     if (!s.next())
         return m;
@@ -62,6 +70,10 @@ MagazineMailSettings MagazineMailSettings::load(int magIdx)
     const qint64 limit = s.value(4).toLongLong();
     if (limit >= 1 && limit <= kMaxBounceLimit)
         m.bounceLimit = int(limit);
+    MagazineMailSettings returnPath;
+    returnPath.returnPath = s.value(5).toString();
+    if (returnPath.problem().isEmpty())
+        m.returnPath = returnPath.returnPath;
     return m;
 }
 
@@ -69,12 +81,13 @@ void MagazineMailSettings::save(int magIdx, const MagazineMailSettings &settings
 {
     const QString why = settings.problem();
     if (!why.isEmpty())
-        throw std::invalid_argument(why.toStdString());
+        throw StoreError(why);
     PreparedStatement s(QStringLiteral("insert or replace into MagMailSetting"
-                                       " (MagIdx, ForceUtf8, UnsubAddress, UnsubUrl, UnsubAction, BounceLimit)"
-                                       " values(?, ?, ?, ?, ?, ?)"));
+                                       " (MagIdx, ForceUtf8, UnsubAddress, UnsubUrl, UnsubAction, BounceLimit,"
+                                       " ReturnPath) values(?, ?, ?, ?, ?, ?, ?)"));
     s.run({magIdx, FlagValue(settings.forceUtf8), TextValue(settings.unsubscribeAddress),
-           TextValue(settings.unsubscribeUrl), int(settings.unsubscribeAction), settings.bounceLimit});
+           TextValue(settings.unsubscribeUrl), int(settings.unsubscribeAction), settings.bounceLimit,
+           TextValue(settings.returnPath)});
 }
 
 void MagazineMailSettings::remove(int magIdx)

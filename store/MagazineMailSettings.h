@@ -12,9 +12,14 @@ struct MagazineMailSettings {
     QString unsubscribeUrl;      // https only; empty: mailto alone
     UnsubscribeAction unsubscribeAction = UnsubscribeAction::Suspend;
     int bounceLimit = 3;         // hard bounces that suspend a member
+    // Where bounces go (the envelope sender); empty: the magazine's own address. Each member's
+    // mail goes out from local+TOKEN@domain, so a bounce names its member whatever its format.
+    QString returnPath;
 
     static constexpr int kMaxBounceLimit = 100;
     static constexpr int kMaxUrlLength = 500;
+    // The member's token after '+' takes up to 46 of the 64 characters a local part may have.
+    static constexpr int kMaxReturnPathLocal = 17;
 
     bool operator==(const MagazineMailSettings &) const = default;
 
@@ -28,8 +33,8 @@ struct MagazineMailSettings {
     // The row of the magazine, or the defaults; values that fail the checks above read as
     // not set. Throws StoreError when the store cannot be read.
     static MagazineMailSettings load(int magIdx);
-    // Writes the row (one statement); throws StoreError on failure, and std::invalid_argument
-    // when problem() is not empty.
+    // Writes the row (one statement); throws StoreError on failure, and with problem()'s text
+    // when it is not empty, so that no caller can store values a header could not carry.
     static void save(int magIdx, const MagazineMailSettings &settings);
     // Removes the row with the magazine (inside the caller's transaction).
     static void remove(int magIdx);

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 struct MemberBounce {
     int magIdx = -1;
@@ -27,6 +28,12 @@ struct MemberBounce {
 // One returned address and whom it may touch: by default every member (any magazine) with
 // the address.
 struct BounceEvent {
+    BounceEvent() = default;
+    BounceEvent(QString address, bool hard, QString reason)
+        : address(std::move(address)), hard(hard), reason(std::move(reason))
+    {
+    }
+
     QString address;
     bool hard = false;
     QString reason;

@@ -33,6 +33,8 @@ public:
     // Commits what is open. A statement that failed undoes only itself, so this keeps
     // what the lines before it wrote.
     void commit();
+    // True while the rows since the last commit are not committed yet.
+    bool groupOpen() const { return m_groups.isOpen(); }
 
     // The UserIdx of the magazine's member with this address; -1 when there is none or
     // the look-up was not prepared.

@@ -16,7 +16,7 @@ namespace MemberNumbers {
 // (members, recipients, delivery rows), and brings the store's number-giving trigger up to
 // date; afterwards raises a magazine's mark when a member above it was added by an older
 // build (an indexed read per magazine; it writes only then). Runs on the connection given,
-// when the store is opened. Throws std::runtime_error.
+// when the store is opened. Throws StoreError.
 void ensure(QSqlDatabase &db);
 
 // The statement that creates the store's trigger giving a number to a member inserted

@@ -18,6 +18,8 @@ public:
     // Commits what is open. A statement that failed undoes only itself, so this keeps
     // what the addresses before it removed.
     void commit();
+    // True while the addresses since the last commit are not committed yet.
+    bool groupOpen() const { return m_groups.isOpen(); }
 
 private:
     int m_magIdx;

@@ -18,6 +18,31 @@ QVariant dateValue(const std::optional<QString> &d)
     return d ? TextValue(*d) : QVariant();
 }
 
+// The member columns after the statement's first `first` ones, in this order.
+const QString kMemberColumns = QStringLiteral("UserName,UserAdrs,url,Sleep,Flg1,Flg2,Flg3,Count1,Count2,"
+                                              "UserDate1,UserDate2,AddDate");
+
+// A member as read from kMemberColumns starting at column `first`.
+MemberRecord memberFrom(const PreparedStatement &s, int first)
+{
+    const auto integer = [&s, first](int column) { return s.value(first + column).toLongLong(); };
+    const auto date = [&s, first](int column) {
+        const QVariant v = s.value(first + column);
+        return v.isNull() ? std::nullopt : std::optional<QString>(v.toString());
+    };
+    MemberRecord m;
+    m.name = s.value(first).toString();
+    m.address = s.value(first + 1).toString();
+    m.url = s.value(first + 2).toString();
+    m.sleep = integer(3) != 0;
+    m.flags = {integer(4) != 0, integer(5) != 0, integer(6) != 0};
+    m.counts = {integer(7), integer(8)};
+    m.date1 = date(9);
+    m.date2 = date(10);
+    m.addDate = s.value(first + 11).toString();
+    return m;
+}
+
 } // namespace
 
 namespace MemberSql {
@@ -179,30 +204,29 @@ QStringList urls(int magIdx, QList<int> userIdxs)
 
 std::optional<MemberRecord> load(int magIdx, int userIdx)
 {
-    PreparedStatement s(QStringLiteral("select UserName,UserAdrs,url,Sleep,Flg1,Flg2,Flg3,Count1,Count2,"
-                                       "UserDate1,UserDate2,AddDate from MagUser where MagIdx = ? and UserIdx = ?"));
+    PreparedStatement s(QStringLiteral("select ") + kMemberColumns
+                        + QStringLiteral(" from MagUser where MagIdx = ? and UserIdx = ?"));
     s.run({magIdx, userIdx});
     if (!s.next())
         return std::nullopt;
-    const auto integer = [&s](int column) { return s.value(column).toLongLong(); };
-    const auto date = [&s](int column) {
-        const QVariant v = s.value(column);
-        return v.isNull() ? std::nullopt : std::optional<QString>(v.toString());
-    };
-    MemberRecord m;
+    MemberRecord m = memberFrom(s, 0);
     m.magIdx = magIdx;
     m.userIdx = userIdx;
-    m.name = s.value(0).toString();
-    m.address = s.value(1).toString();
-    m.url = s.value(2).toString();
-    m.sleep = integer(3) != 0;
-    m.flags = {integer(4) != 0, integer(5) != 0, integer(6) != 0};
-    m.counts = {integer(7), integer(8)};
-    m.date1 = date(9);
-    m.date2 = date(10);
-    m.addDate = s.value(11).toString();
     s.finish();
     return m;
+}
+
+void forEachMember(int magIdx, const std::function<void(const MemberRecord &)> &each)
+{
+    PreparedStatement s(QStringLiteral("select UserIdx,") + kMemberColumns
+                        + QStringLiteral(" from MagUser where MagIdx = ?"));
+    s.run({magIdx});
+    while (s.next()) {
+        MemberRecord m = memberFrom(s, 1);
+        m.magIdx = magIdx;
+        m.userIdx = int(s.value(0).toLongLong());
+        each(m);
+    }
 }
 
 } // namespace MemberSql

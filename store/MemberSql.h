@@ -35,6 +35,9 @@ namespace MemberSql {
 
 // Every column ("select *", in the table's own order) of the magazine's members.
 std::unique_ptr<RowCursor> rows(int magIdx);
+// Calls each with every member of the magazine, in the order the store gives them (as rows()
+// and the member list); a NULL date stays std::nullopt, any other NULL reads as empty or 0.
+void forEachMember(int magIdx, const std::function<void(const MemberRecord &)> &each);
 // The eleven columns a member exchange file holds, in its order: UserName, UserAdrs, url,
 // Flg1..Flg3, Count1, Count2, UserDate1, UserDate2, AddDate.
 using ExchangeRow = std::array<QVariant, 11>;

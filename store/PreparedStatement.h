@@ -54,6 +54,8 @@ public:
     void endRow();
     // Commits what is open.
     void commit();
+    // True while a group is open: its rows are not committed yet.
+    bool isOpen() const { return m_group != nullptr; }
     // Called inside each group just before it commits, for writes that must go with the
     // group's rows.
     void setBeforeCommit(std::function<void()> beforeCommit) { m_beforeCommit = std::move(beforeCommit); }

@@ -1,5 +1,6 @@
 #include "store/Schema.h"
 
+#include "store/Database.h"
 #include "store/DepartedMembers.h"
 #include "store/MemberNumbers.h"
 
@@ -30,7 +31,8 @@ const QList<Table> &carriedTables()
     static const QList<Table> all = {
         {"SendState", {"MagIdx", "MagCnt", "MagUser", "State", "Attempts", "NextTry", "Reply"}, true},
         {"SendSetting", {"Name", "Value"}},
-        {"MagMailSetting", {"MagIdx", "ForceUtf8", "UnsubAddress", "UnsubUrl", "UnsubAction", "BounceLimit"}, true},
+        {"MagMailSetting",
+         {"MagIdx", "ForceUtf8", "UnsubAddress", "UnsubUrl", "UnsubAction", "BounceLimit", "ReturnPath"}, true},
         {"MemberBounce", {"MagIdx", "UserIdx", "Bounces", "HardBounces", "LastReason", "LastDate", "Complaints"}, true},
         {"InboxSeen", {"Mailbox", "Uidl", "State", "SeenDate"}, true},
         {"MemberNumber", {"MagIdx", "Highest"}, true},
@@ -72,7 +74,7 @@ void run(QSqlDatabase &db, const char *sql)
 {
     QSqlQuery q(db);
     if (!q.exec(QString::fromLatin1(sql)))
-        throw std::runtime_error(q.lastError().text().toStdString());
+        throw StoreError::of(q.lastError());
 }
 
 } // namespace
@@ -105,6 +107,8 @@ QStringList ownTables()
         QStringLiteral("create table if not exists MagMailSetting (MagIdx integer primary key, ForceUtf8 integer"
                        " not null default 0, UnsubAddress text, UnsubUrl text, UnsubAction integer not null"
                        " default 0, BounceLimit integer not null default 3)"),
+        // Where bounces go, added to the settings of an older build.
+        QStringLiteral("alter table MagMailSetting add column ReturnPath text"),
         QStringLiteral("create table if not exists MemberBounce (MagIdx integer not null, UserIdx integer not null,"
                        " Bounces integer not null default 0, HardBounces integer not null default 0,"
                        " LastReason text, LastDate text, primary key (MagIdx, UserIdx))"),

@@ -88,11 +88,7 @@ namespace SendSettings {
 void ensureTable()
 {
     QSqlDatabase db = Store::connection();
-    try {
-        Schema::ensureIndexes(db);
-    } catch (const std::runtime_error &e) {
-        throw StoreError(QString::fromStdString(e.what()));
-    }
+    Schema::ensureIndexes(db);
 }
 
 DeliverySettings load()

@@ -311,11 +311,7 @@ namespace SendStates {
 void ensureTable()
 {
     QSqlDatabase db = Store::connection();
-    try {
-        Schema::ensureIndexes(db);
-    } catch (const std::runtime_error &e) {
-        throw StoreError(QString::fromStdString(e.what()));
-    }
+    Schema::ensureIndexes(db);
 }
 
 void seed(int MagIdx, int MagCnt)
@@ -608,6 +604,12 @@ QString SendLockHolderText(const SendLockHolder &holder)
     if (holder.since.isValid())
         text += QStringLiteral(" (%1 から)").arg(holder.since.toString(QStringLiteral("yyyy/MM/dd HH:mm")));
     return text;
+}
+
+QString SendLockHeldText(const QString &holderText)
+{
+    const QString text = QStringLiteral("この号はほかの配信が送信中です。");
+    return holderText.isEmpty() ? text : text + QStringLiteral("\r\n") + holderText;
 }
 
 namespace SendLock {

@@ -214,6 +214,9 @@ struct SendLockHolder {
 };
 // "ホスト host のプロセス pid (yyyy/MM/dd hh:mm から)"
 QString SendLockHolderText(const SendLockHolder &holder);
+// The window's refusal when another delivery holds the issue: "この号はほかの配信が送信中です。"
+// and, on a line of its own, who holds it (SendLockHolderText) when known.
+QString SendLockHeldText(const QString &holderText);
 
 namespace SendLock {
 

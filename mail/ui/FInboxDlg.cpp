@@ -32,8 +32,9 @@ QLineEdit *latinEdit(QWidget *parent, const char *name, bool password = false)
     return e;
 }
 
-constexpr int kPlainPort = 110;
-constexpr int kTlsPort = 995;
+// The usual ports of each protocol: clear or STLS/STARTTLS, and TLS from the first byte.
+constexpr int kPlainPort[] = {110, 143};
+constexpr int kTlsPort[] = {995, 993};
 
 } // namespace
 
@@ -51,12 +52,28 @@ TInboxDlg::TInboxDlg(QWidget *parent) : FormDialog(parent)
     PortSpin = new QSpinBox(this);
     PortSpin->setObjectName(QStringLiteral("PortSpin"));
     PortSpin->setRange(1, 65535);
-    PortSpin->setValue(kPlainPort);
+    PortSpin->setValue(kPlainPort[0]);
     UserEdit = latinEdit(this, "UserEdit");
     PasswordEdit = latinEdit(this, "PasswordEdit", true);
     TlsCombo = new QComboBox(this);
     TlsCombo->setObjectName(QStringLiteral("TlsCombo"));
-    TlsCombo->addItems({QStringLiteral("なし"), QStringLiteral("STLS"), QStringLiteral("SSL/TLS (995)")});
+    TlsCombo->addItems({QStringLiteral("なし"), QStringLiteral("STLS / STARTTLS"), QStringLiteral("SSL/TLS (995 / 993)")});
+    ProtocolCombo = new QComboBox(this);
+    ProtocolCombo->setObjectName(QStringLiteral("ProtocolCombo"));
+    ProtocolCombo->addItems({QStringLiteral("POP3"), QStringLiteral("IMAP")});
+    FolderEdit = new QLineEdit(this);
+    FolderEdit->setObjectName(QStringLiteral("FolderEdit"));
+    FolderEdit->setMaxLength(255);
+    FolderEdit->setPlaceholderText(QStringLiteral("INBOX"));
+    MoveToEdit = new QLineEdit(this);
+    MoveToEdit->setObjectName(QStringLiteral("MoveToEdit"));
+    MoveToEdit->setMaxLength(255);
+    MoveToEdit->setPlaceholderText(QStringLiteral("空欄: 削除する (例: 処理済み)"));
+    DeleteUnknownSpin = new QSpinBox(this);
+    DeleteUnknownSpin->setObjectName(QStringLiteral("DeleteUnknownSpin"));
+    DeleteUnknownSpin->setRange(0, 3650);
+    DeleteUnknownSpin->setSpecialValueText(QStringLiteral("削除しない"));
+    DeleteUnknownSpin->setSuffix(QStringLiteral(" 日後に削除"));
     KeepCheck = new QCheckBox(QStringLiteral("処理したメールをメールボックスから削除しない"), this);
     KeepCheck->setObjectName(QStringLiteral("KeepCheck"));
     ProgressBar = new QProgressBar(this);
@@ -78,14 +95,19 @@ TInboxDlg::TInboxDlg(QWidget *parent) : FormDialog(parent)
     connect(CloseButton, &QPushButton::clicked, this, &TInboxDlg::CloseButtonClick);
     connect(TlsCombo, &QComboBox::currentIndexChanged, this, &TInboxDlg::TlsComboChange);
     connect(OwnRadio, &QRadioButton::toggled, this, &TInboxDlg::OwnRadioClick);
+    connect(ProtocolCombo, &QComboBox::currentIndexChanged, this, &TInboxDlg::ProtocolComboChange);
 
     auto *server = new QFormLayout;
-    server->addRow(QStringLiteral("POPサーバ"), HostEdit);
+    server->addRow(QStringLiteral("サーバの種類"), ProtocolCombo);
+    server->addRow(QStringLiteral("受信サーバ"), HostEdit);
     server->addRow(QStringLiteral("ポート"), PortSpin);
     server->addRow(QStringLiteral("ユーザ名"), UserEdit);
     server->addRow(QStringLiteral("パスワード"), PasswordEdit);
     auto *security = new QFormLayout;
     security->addRow(QStringLiteral("暗号化"), TlsCombo);
+    security->addRow(QStringLiteral("フォルダ (IMAP)"), FolderEdit);
+    security->addRow(QStringLiteral("処理したメールの移動先 (IMAP)"), MoveToEdit);
+    security->addRow(QStringLiteral("残したメール (初めて読んでから)"), DeleteUnknownSpin);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -117,8 +139,13 @@ void TInboxDlg::fillForm()
     {
         // The stored port stands as it is, whatever the usual one of its encryption.
         const QSignalBlocker quiet(TlsCombo);
+        const QSignalBlocker quietToo(ProtocolCombo);
         TlsCombo->setCurrentIndex(qBound(0, s.tls, 2));
+        ProtocolCombo->setCurrentIndex(s.protocol == 1 ? 1 : 0);
     }
+    FolderEdit->setText(s.folder);
+    MoveToEdit->setText(s.moveTo);
+    DeleteUnknownSpin->setValue(qBound(0, s.deleteUnknownAfterDays, 3650));
     OwnRadioClick();
 }
 
@@ -126,17 +153,35 @@ void TInboxDlg::OwnRadioClick()
 {
     const bool own = OwnRadio->isChecked();
     for (QWidget *w : {static_cast<QWidget *>(HostEdit), static_cast<QWidget *>(PortSpin),
-                       static_cast<QWidget *>(UserEdit), static_cast<QWidget *>(PasswordEdit)})
+                       static_cast<QWidget *>(UserEdit), static_cast<QWidget *>(PasswordEdit),
+                       static_cast<QWidget *>(ProtocolCombo)})
         w->setEnabled(own && !m_running);
+    // The POP row of the connection dialog is a POP3 server: folders are IMAP's alone.
+    const bool imap = own && ProtocolCombo->currentIndex() == 1;
+    FolderEdit->setEnabled(imap && !m_running);
+    MoveToEdit->setEnabled(imap && !m_running);
+    DeleteUnknownSpin->setEnabled(!m_running);
+}
+
+void TInboxDlg::ProtocolComboChange(int index)
+{
+    // Moves the port to the other protocol's usual one, unless the user chose one of their own.
+    const int tls = TlsCombo->currentIndex() == 2 ? 1 : 0;
+    const int other = index == 1 ? 0 : 1;
+    const int was = tls ? kTlsPort[other] : kPlainPort[other];
+    if (PortSpin->value() == was)
+        PortSpin->setValue(tls ? kTlsPort[index == 1 ? 1 : 0] : kPlainPort[index == 1 ? 1 : 0]);
+    OwnRadioClick();
 }
 
 void TInboxDlg::TlsComboChange(int index)
 {
     // Moves the port along with the encryption, unless the user chose one of their own.
-    if (index == 2 && PortSpin->value() == kPlainPort)
-        PortSpin->setValue(kTlsPort);
-    else if (index != 2 && PortSpin->value() == kTlsPort)
-        PortSpin->setValue(kPlainPort);
+    const int p = ProtocolCombo->currentIndex() == 1 ? 1 : 0;
+    if (index == 2 && PortSpin->value() == kPlainPort[p])
+        PortSpin->setValue(kTlsPort[p]);
+    else if (index != 2 && PortSpin->value() == kTlsPort[p])
+        PortSpin->setValue(kPlainPort[p]);
 }
 
 bool TInboxDlg::saveSettings()
@@ -148,8 +193,13 @@ bool TInboxDlg::saveSettings()
     s.user = UserEdit->text();
     s.password = PasswordEdit->text();
     s.tls = TlsCombo->currentIndex();
+    s.protocol = ProtocolCombo->currentIndex() == 1 ? 1 : 0;
+    s.folder = FolderEdit->text().trimmed();
+    s.moveTo = MoveToEdit->text().trimmed();
+    s.deleteUnknownAfterDays = DeleteUnknownSpin->value();
     if (s.useOwn && s.host.isEmpty()) {
-        MessageBox::warning(this, QStringLiteral("POPサーバを入力してください"));
+        MessageBox::warning(this, s.protocol == 1 ? QStringLiteral("IMAPサーバを入力してください")
+                                                  : QStringLiteral("POPサーバを入力してください"));
         HostEdit->setFocus();
         return false;
     }

@@ -30,7 +30,11 @@ public:
     QSpinBox *PortSpin = nullptr;
     QLineEdit *UserEdit = nullptr;
     QLineEdit *PasswordEdit = nullptr;
-    QComboBox *TlsCombo = nullptr;        // なし / STLS / SSL/TLS
+    QComboBox *ProtocolCombo = nullptr;   // POP3 / IMAP (own server only)
+    QComboBox *TlsCombo = nullptr;        // なし / STLS (STARTTLS) / SSL/TLS
+    QLineEdit *FolderEdit = nullptr;      // IMAP: the folder read (empty: INBOX)
+    QLineEdit *MoveToEdit = nullptr;      // IMAP: processed mail goes there (empty: deleted)
+    QSpinBox *DeleteUnknownSpin = nullptr;  // days after which mail left alone is deleted; 0 never
     QCheckBox *KeepCheck = nullptr;       // メールボックスから削除しない
     QProgressBar *ProgressBar = nullptr;
     QLabel *StatusLabel = nullptr;
@@ -48,6 +52,7 @@ public Q_SLOTS:
     void RunButtonClick();
     void CloseButtonClick();
     void TlsComboChange(int index);
+    void ProtocolComboChange(int index);
     void OwnRadioClick();
 
 protected:

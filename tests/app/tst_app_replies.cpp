@@ -135,6 +135,66 @@ private Q_SLOTS:
         QCOMPARE(dlg.PortSpin->value(), 1995);
     }
 
+    // IMAP from the dialog: the kind of server, the folder to move processed mail to and the
+    // days after which mail left alone goes are kept with the server, and a pass uses them.
+    void passOverARealImapMailbox()
+    {
+        Pop3TestServer server;
+        QVERIFY2(server.start("inbox", "secret", false, true), qPrintable(server.error()));
+        const QString token = UnsubscribeToken::make(UnsubscribeKey::load(), 1, 2);
+        QVERIFY2(server.deliver("inbox", unsubscribeMail(token)), qPrintable(server.error()));
+        QVERIFY2(server.deliver("inbox", kUnrelated), qPrintable(server.error()));
+
+        TInboxDlg dlg;
+        dlg.FormShow();
+        QVERIFY(!dlg.MoveToEdit->isEnabled());  // the POP row is POP3
+        dlg.OwnRadio->setChecked(true);
+        dlg.ProtocolCombo->setCurrentIndex(1);
+        QCOMPARE(dlg.PortSpin->value(), 143);
+        QVERIFY(dlg.MoveToEdit->isEnabled());
+        dlg.HostEdit->setText("127.0.0.1");
+        dlg.PortSpin->setValue(server.imapPort());
+        dlg.UserEdit->setText("inbox");
+        dlg.PasswordEdit->setText("secret");
+        dlg.MoveToEdit->setText(QStringLiteral("処理済み"));
+        dlg.DeleteUnknownSpin->setValue(30);
+        dlg.RunButtonClick();
+
+        QVERIFY(dlg.ran());
+        QVERIFY2(dlg.summary().end == InboxSummary::End::Done, qPrintable(dlg.summary().text()));
+        QCOMPARE(dlg.summary().unsubscribed, 1);
+        MessageBox::takeShown();
+        QCOMPARE(sleepOf(2), 1);
+        QCOMPARE(server.messageCount("inbox"), 1);
+        QCOMPARE(server.messageCount("inbox", QStringLiteral("&UeZ0Bm4IMH8-")), 1);
+        const InboxSettings saved = InboxSettings::load();
+        QCOMPARE(saved.protocol, 1);
+        QCOMPARE(saved.moveTo, QStringLiteral("処理済み"));
+        QCOMPARE(saved.deleteUnknownAfterDays, 30);
+        TInboxDlg again;
+        again.FormShow();
+        QCOMPARE(again.ProtocolCombo->currentIndex(), 1);
+        QCOMPARE(again.MoveToEdit->text(), QStringLiteral("処理済み"));
+        QCOMPARE(again.DeleteUnknownSpin->value(), 30);
+        QCOMPARE(again.PortSpin->value(), int(server.imapPort()));
+    }
+
+    void portFollowsTheProtocol()
+    {
+        TInboxDlg dlg;
+        dlg.FormShow();
+        dlg.OwnRadio->setChecked(true);
+        dlg.ProtocolCombo->setCurrentIndex(1);
+        QCOMPARE(dlg.PortSpin->value(), 143);
+        dlg.TlsCombo->setCurrentIndex(2);
+        QCOMPARE(dlg.PortSpin->value(), 993);
+        dlg.ProtocolCombo->setCurrentIndex(0);
+        QCOMPARE(dlg.PortSpin->value(), 995);
+        dlg.PortSpin->setValue(2000);
+        dlg.ProtocolCombo->setCurrentIndex(1);
+        QCOMPARE(dlg.PortSpin->value(), 2000);
+    }
+
     void memberListShowsReturnedMail()
     {
         StoreFixture::insert("MemberBounce", {{"MagIdx", 1}, {"UserIdx", 2}, {"Bounces", 3}, {"HardBounces", 2},

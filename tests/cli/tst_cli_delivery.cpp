@@ -1,6 +1,7 @@
 // The program's command line end to end: the real binary against a sink on loopback that
 // logs every recipient it accepts, the store read back as the window reads it.
 #include "fakes/MailServers.h"
+#include "fakes/RunProgram.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "store/PreparedStatement.h"
@@ -27,12 +28,6 @@ QString addr(int i)
 {
     return QStringLiteral("member%1@example.com").arg(i, 4, 10, QLatin1Char('0'));
 }
-
-struct Run {
-    int code = -1;
-    QString err;
-    QByteArray out;
-};
 
 } // namespace
 
@@ -80,7 +75,7 @@ class TestCliDelivery : public QObject
     // character in a string, no key twice in an object), written back as plain ASCII JSON.
     static QJsonObject statusByPython(const QStringList &more = {})
     {
-        const Run r = runProgram(QStringList{QStringLiteral("status"), QStringLiteral("--json")} + more);
+        const ProgramResult r = RunProgram(QStringList{QStringLiteral("status"), QStringLiteral("--json")} + more);
         if (r.code != 0)
             return {};
         QProcess py;
@@ -120,30 +115,6 @@ class TestCliDelivery : public QObject
         s.exec("insert into CommonTBL values(100,2,0,0,0,NULL,NULL,NULL)");
     }
 
-    static QProcess *startProgram(const QStringList &args)
-    {
-        auto *p = new QProcess;
-        p->start(QStringLiteral(TSUBAME_PROGRAM), args);
-        p->waitForStarted(10000);
-        return p;
-    }
-
-    static Run runProgram(const QStringList &args, int timeoutMs = 120000)
-    {
-        std::unique_ptr<QProcess> p(startProgram(args));
-        Run r;
-        if (!p->waitForFinished(timeoutMs)) {
-            p->kill();
-            p->waitForFinished();
-            r.err = QStringLiteral("<time-out>");
-            return r;
-        }
-        r.code = p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1;
-        r.err = QString::fromUtf8(p->readAllStandardError());
-        r.out = p->readAllStandardOutput();
-        return r;
-    }
-
     static QStringList deliverArgs()
     {
         return {QStringLiteral("deliver"), QStringLiteral("--magazine"), QStringLiteral("週刊ツバメ"),
@@ -152,7 +123,7 @@ class TestCliDelivery : public QObject
 
     static QJsonArray statusRecipients()
     {
-        const Run r = runProgram({QStringLiteral("status"), QStringLiteral("--json")});
+        const ProgramResult r = RunProgram({QStringLiteral("status"), QStringLiteral("--json")});
         if (r.code != 0)
             return {};
         const QJsonArray issues = QJsonDocument::fromJson(r.out).object().value("issues").toArray();
@@ -187,7 +158,7 @@ private Q_SLOTS:
         QFETCH(int, code);
         setUpIssue({addr(0), addr(1)});
         setServer(FreeLoopbackPort());
-        const Run r = runProgram(args);
+        const ProgramResult r = RunProgram(args);
         QCOMPARE(r.code, code);
         QVERIFY(!r.err.isEmpty());
         // Nothing was sent, and the issue is still there to be sent.
@@ -212,15 +183,9 @@ private Q_SLOTS:
     {
         QFETCH(QString, arg);
         QFETCH(QString, expected);
-        QProcess p;
-        QProcessEnvironment cron;
-        cron.insert("PATH", "/usr/bin:/bin");
-        cron.insert("HOME", env->home());
-        p.setProcessEnvironment(cron);
-        p.start(QStringLiteral(TSUBAME_PROGRAM), {arg});
-        QVERIFY(p.waitForFinished(30000));
-        QCOMPARE(p.exitCode(), 0);
-        QVERIFY2(QString::fromUtf8(p.readAllStandardOutput()).contains(expected), qPrintable(arg));
+        const ProgramResult r = RunProgram({arg}, CronEnvironment(), 30000);
+        QCOMPARE(r.code, 0);
+        QVERIFY2(QString::fromUtf8(r.out).contains(expected), qPrintable(arg));
     }
 
     // The listings read the store the window uses, in the form asked for, with awkward text
@@ -247,7 +212,7 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         setUpIssue({addr(0), addr(1)});
         Statement().exec("update MagUser set UserName = '会員, \"一\"' where UserIdx = 101");
-        const Run r = runProgram(args);
+        const ProgramResult r = RunProgram(args);
         QCOMPARE(r.code, code);
         if (code == 0)
             QVERIFY2(QString::fromUtf8(r.out).contains(expected), r.out.constData());
@@ -273,7 +238,7 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         setUpIssue({addr(0), addr(1)});
         Statement().exec("update Magzine set Flg1Name = '購読中' where MagIdx = 3");
-        const Run r = runProgram({"check-condition", "--magazine", "週刊ツバメ", condition});
+        const ProgramResult r = RunProgram({"check-condition", "--magazine", "週刊ツバメ", condition});
         QCOMPARE(r.code, code);
         QVERIFY2((code == 0 ? QString::fromUtf8(r.out) : r.err).contains(expected), qPrintable(r.err));
         QCOMPARE(Statement().scalar("select count(*) from MagUser"), 2);
@@ -283,7 +248,7 @@ private Q_SLOTS:
     {
         env->closeStore();
         QFile::remove(env->dataDir() + "Tsubame.db");
-        const Run r = runProgram({QStringLiteral("status")});
+        const ProgramResult r = RunProgram({QStringLiteral("status")});
         QCOMPARE(r.code, 2);
         QVERIFY(r.err.contains(QStringLiteral("データベース")));
     }
@@ -315,7 +280,7 @@ private Q_SLOTS:
             s.exec("insert into CommonTBL values(100,2,0,0,0,NULL,NULL,NULL)");
             s.exec(QStringLiteral("insert into CommonTBL values(100,3,2,%1,0,NULL,NULL,NULL)").arg(verify ? 1 : 0));
         }
-        const Run r = runProgram(deliverArgs());
+        const ProgramResult r = RunProgram(deliverArgs());
         if (verify) {
             QCOMPARE(r.code, 2);
             QVERIFY2(r.err.contains(QStringLiteral("サーバの証明書を検証できません（名前: localhost）")), qPrintable(r.err));
@@ -358,7 +323,7 @@ private Q_SLOTS:
         QVERIFY(holder);
         QCOMPARE(holder->pid, qint64(QCoreApplication::applicationPid()));
 
-        const Run r = runProgram(args);
+        const ProgramResult r = RunProgram(args);
         SendLock::release(kMag, kIssue);
         QCOMPARE(r.code, 2);
         QVERIFY2(r.err.contains(QStringLiteral("週刊ツバメ 第%1号").arg(kIssue)), qPrintable(r.err));
@@ -390,7 +355,7 @@ private Q_SLOTS:
         done.run({kMag, kIssue, 100 + alreadyDone});
         setServer(sink.port());
 
-        const Run r = runProgram(deliverArgs());
+        const ProgramResult r = RunProgram(deliverArgs());
         QCOMPARE(r.code, 0);
         const QHash<QString, int> accepted = sink.acceptedCounts();
         QCOMPARE(accepted.size(), addresses.size() - alreadyDone);
@@ -410,7 +375,7 @@ private Q_SLOTS:
         recordIssue(kIssue + 1, 2);
         QVERIFY(SendLock::acquire(kMag, kIssue));
         const SendLockHolder holder = *SendLock::holder(kMag, kIssue);
-        const Run text = runProgram({QStringLiteral("status")});
+        const ProgramResult text = RunProgram({QStringLiteral("status")});
         const QJsonObject json = statusByPython();
         SendLock::release(kMag, kIssue);
 
@@ -498,7 +463,7 @@ private Q_SLOTS:
         QCOMPARE(done.value("recipients").toArray().size(), 0);
 
         // The words for people list as many, and say how many more there are.
-        const Run text = runProgram(QStringList{QStringLiteral("status")} + limit);
+        const ProgramResult text = RunProgram(QStringList{QStringLiteral("status")} + limit);
         QCOMPARE(text.code, 0);
         const QString out = QString::fromUtf8(text.out);
         QCOMPARE(out.count(QStringLiteral("@example.com")), listed);
@@ -514,7 +479,7 @@ private Q_SLOTS:
     void statusRefusesABadLimit()
     {
         QFETCH(QString, limit);
-        const Run r = runProgram({QStringLiteral("status"), QStringLiteral("--limit"), limit});
+        const ProgramResult r = RunProgram({QStringLiteral("status"), QStringLiteral("--limit"), limit});
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.contains(QStringLiteral("--limit")));
         QVERIFY(r.out.isEmpty());
@@ -528,7 +493,7 @@ private Q_SLOTS:
         QVERIFY2(sink.start({.deferTenth = false, .reject = {"bad"}}), qPrintable(sink.error()));
         setUpIssue({addr(0), "bad1@example.com", addr(2), "bad3@example.com", addr(4)});
         setServer(sink.port());
-        const Run r = runProgram(deliverArgs());
+        const ProgramResult r = RunProgram(deliverArgs());
         QCOMPARE(r.code, 3);
         QCOMPARE(sink.acceptedCounts().size(), 3);
         const QJsonArray recipients = statusRecipients();
@@ -540,7 +505,7 @@ private Q_SLOTS:
             QVERIFY2(o.value("reply").toString().contains("550"), qPrintable(o.value("reply").toString()));
         }
         // Delivered again, the issue sends nothing more.
-        QCOMPARE(runProgram({QStringLiteral("resume"), QStringLiteral("--all")}).code, 0);
+        QCOMPARE(RunProgram({QStringLiteral("resume"), QStringLiteral("--all")}).code, 0);
         QCOMPARE(sink.acceptedCounts().size(), 3);
     }
 
@@ -555,7 +520,7 @@ private Q_SLOTS:
             addresses += addr(i);
         setUpIssue(addresses);
         setServer(sink.port());
-        const Run r = runProgram(deliverArgs() << "--retry-schedule" << "1s,1s");
+        const ProgramResult r = RunProgram(deliverArgs() << "--retry-schedule" << "1s,1s");
         QCOMPARE(r.code, 0);
         const QHash<QString, int> accepted = sink.acceptedCounts();
         QCOMPARE(accepted.size(), 80);
@@ -582,7 +547,7 @@ private Q_SLOTS:
         DeliverySettings settings;
         settings.pacing.perHour = 600;
         SendSettings::save(settings);
-        QCOMPARE(runProgram(deliverArgs()).code, 0);
+        QCOMPARE(RunProgram(deliverArgs()).code, 0);
         QList<double> times;
         for (const SmtpSink::Entry &e : sink.entries())
             if (e.kind == "accepted")
@@ -608,15 +573,14 @@ private Q_SLOTS:
         for (int k = 1; k <= 3; ++k)
             kills += k * 500 + QRandomGenerator::global()->bounded(300);
         for (int i = 0; i < kills.size(); ++i) {
-            std::unique_ptr<QProcess> p(startProgram(i == 0 ? deliverArgs()
-                                                            : QStringList{"resume", "--all"}));
+            const std::unique_ptr<QProcess> p = StartProgram(i == 0 ? deliverArgs() : QStringList{"resume", "--all"});
             QVERIFY2(sink.waitForAccepted(kills[i], 60000), qPrintable(QString::number(kills[i])));
             ::kill(pid_t(p->processId()), SIGKILL);
             QVERIFY(p->waitForFinished(10000));
         }
-        Run last;
+        ProgramResult last;
         for (int round = 0; round < 3 && last.code != 0 && last.code != 3; ++round)
-            last = runProgram({QStringLiteral("resume"), QStringLiteral("--all")});
+            last = RunProgram({QStringLiteral("resume"), QStringLiteral("--all")});
         QVERIFY2(last.code == 0 || last.code == 3, qPrintable(last.err));
 
         QSet<QString> unknown;

@@ -1,6 +1,7 @@
 // The member files and the whole store through the command line, end to end: the real
 // binary with a private HOME, its CSV read back by Python's csv module, input files in
 // CP932 made by iconv, and the store read back row by row.
+#include "fakes/RunProgram.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "store/BackupScript.h"
@@ -28,29 +29,6 @@ const int kMagB = 4;
 const QString kNameA = QStringLiteral("週刊ツバメ");
 const QString kNameB = QStringLiteral("月刊カモメ");
 const QString kLocker = QStringLiteral("locker");
-
-struct Run {
-    int code = -1;
-    QString err;
-    QByteArray out;
-};
-
-Run runProgram(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(TSUBAME_PROGRAM), args);
-    Run r;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("<time-out>");
-        return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    r.out = p.readAllStandardOutput();
-    return r;
-}
 
 // Text in CP932 as another program writes it.
 QByteArray iconvCp932(const QString &text)
@@ -98,7 +76,7 @@ void addMemberAsTheWindowDoes(int magIdx, int userIdx)
 // UserIdx: name, address, url, three flags, sleep, two counters, two dates, sign-up date.
 QList<QStringList> listedMembers(const QString &magazine)
 {
-    const Run r = runProgram({"members", "--magazine", magazine, "--format", "csv"});
+    const ProgramResult r = RunProgram({"members", "--magazine", magazine, "--format", "csv"});
     if (r.code != 0)
         return {};
     QList<QStringList> rows = pythonCsv(r.out);
@@ -217,12 +195,12 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QVERIFY(!bytes.isEmpty());
         QVERIFY(writeFile(path("members.csv"), bytes));
-        const Run r = runProgram({"import", "--magazine", kNameA, path("members.csv")});
+        const ProgramResult r = RunProgram({"import", "--magazine", kNameA, path("members.csv")});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QVERIFY(!r.err.contains(u'\r'));
         QCOMPARE(listedMembers(kNameA), kMembers);
         // Importing it again replaces, by address, rather than adding.
-        QCOMPARE(runProgram({"import", "--magazine", kNameA, path("members.csv")}).code, 0);
+        QCOMPARE(RunProgram({"import", "--magazine", kNameA, path("members.csv")}).code, 0);
         QCOMPARE(listedMembers(kNameA), kMembers);
     }
 
@@ -230,21 +208,21 @@ private Q_SLOTS:
     void exportThenImport()
     {
         QVERIFY(writeFile(path("in.csv"), membersCsv().toUtf8()));
-        QCOMPARE(runProgram({"import", "--magazine", kNameA, path("in.csv")}).code, 0);
+        QCOMPARE(RunProgram({"import", "--magazine", kNameA, path("in.csv")}).code, 0);
         StoreFixture::addMember(kMagA, 900, QStringLiteral("絵文字😀さん"), QStringLiteral("emoji@example.jp"),
                                 StoreFixture::importedMemberColumns());
         const QList<QStringList> members = listedMembers(kNameA);
         QCOMPARE(members.size(), 4);
 
-        const Run toFile = runProgram({"export", "--magazine", kNameA, path("out.csv")});
+        const ProgramResult toFile = RunProgram({"export", "--magazine", kNameA, path("out.csv")});
         QVERIFY2(toFile.code == 0, qPrintable(toFile.err));
-        const Run toStdout = runProgram({"export", "--magazine", kNameA, "-"});
+        const ProgramResult toStdout = RunProgram({"export", "--magazine", kNameA, "-"});
         QCOMPARE(toStdout.code, 0);
         QFile written(path("out.csv"));
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(toStdout.out, written.readAll());
 
-        const Run in = runProgram({"import", "--magazine", kNameB, path("out.csv")});
+        const ProgramResult in = RunProgram({"import", "--magazine", kNameB, path("out.csv")});
         QVERIFY2(in.code == 0, qPrintable(in.err));
         QCOMPARE(listedMembers(kNameB), members);
     }
@@ -253,11 +231,11 @@ private Q_SLOTS:
     void removeList()
     {
         QVERIFY(writeFile(path("in.csv"), membersCsv().toUtf8()));
-        QCOMPARE(runProgram({"import", "--magazine", kNameA, path("in.csv")}).code, 0);
-        QCOMPARE(runProgram({"import", "--magazine", kNameB, path("in.csv")}).code, 0);
+        QCOMPARE(RunProgram({"import", "--magazine", kNameA, path("in.csv")}).code, 0);
+        QCOMPARE(RunProgram({"import", "--magazine", kNameB, path("in.csv")}).code, 0);
         QVERIFY(writeFile(path("list.txt"), iconvCp932("taka@example.jp\r\n\r\n sato@example.co.jp\r\n"
                                                        "nobody@example.jp\r\ntanaka@example.jp")));
-        const Run r = runProgram({"remove-list", "--magazine", kNameA, path("list.txt")});
+        const ProgramResult r = RunProgram({"remove-list", "--magazine", kNameA, path("list.txt")});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QVERIFY(QString::fromUtf8(r.out).contains(QStringLiteral("2 人")));
         QVERIFY(!r.err.contains(u'\r'));
@@ -269,7 +247,7 @@ private Q_SLOTS:
     void backupThenRestore()
     {
         QVERIFY(writeFile(path("in.csv"), membersCsv().toUtf8()));
-        QCOMPARE(runProgram({"import", "--magazine", kNameA, path("in.csv")}).code, 0);
+        QCOMPARE(RunProgram({"import", "--magazine", kNameA, path("in.csv")}).code, 0);
         StoreFixture::addIssue(kMagA, 7,
                                {.addDate = "2026/12/10 10:00:00",
                                 .sendCnt = 1,
@@ -280,14 +258,14 @@ private Q_SLOTS:
         StoreFixture::addRecipient(kMagA, 7, 1);
         const QStringList before = storeRows();
 
-        const Run backup = runProgram({"backup", path("store.bak")});
+        const ProgramResult backup = RunProgram({"backup", path("store.bak")});
         QVERIFY2(backup.code == 0, qPrintable(backup.err));
         Statement().exec("delete from MagUser where UserAdrs = 'taka@example.jp'");
         Statement().exec("update Magzine set MagName = '別名' where MagIdx = 4");
         StoreFixture::addMagazine(9, QStringLiteral("新しいマガジン"));
         QVERIFY(storeRows() != before);
 
-        const Run restore = runProgram({"restore", path("store.bak"), "--yes"});
+        const ProgramResult restore = RunProgram({"restore", path("store.bak"), "--yes"});
         QVERIFY2(restore.code == 0, qPrintable(restore.err));
         QVERIFY(!restore.err.contains(u'\r'));
         QCOMPARE(storeRows(), before);
@@ -315,7 +293,7 @@ private Q_SLOTS:
         addMemberAsTheWindowDoes(kMagA, 1);
         const QStringList before = storeRows();
         QVERIFY(writeFile(path("hostile.bak"), bytes));
-        const Run r = runProgram(QStringList{"restore", path("hostile.bak")} + extra);
+        const ProgramResult r = RunProgram(QStringList{"restore", path("hostile.bak")} + extra);
         QCOMPARE(r.code, code);
         QVERIFY(!r.err.isEmpty());
         QCOMPARE(storeRows(), before);
@@ -353,7 +331,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(path("in.csv"), membersCsv().toUtf8()));
         args.replaceInStrings(QStringLiteral("@HOME@"), env->home());
         const QStringList before = storeRows();
-        const Run r = runProgram(args);
+        const ProgramResult r = RunProgram(args);
         QCOMPARE(r.code, code);
         QVERIFY(r.err.contains(said));
         QVERIFY(r.out.isEmpty());
@@ -381,7 +359,7 @@ private Q_SLOTS:
         QStringList args{"import", "--magazine", kNameA, "--columns", "0,1", "--no-heading", path("in.csv")};
         if (namedLog)
             args << "--log" << path("named.log");
-        const Run r = runProgram(args);
+        const ProgramResult r = RunProgram(args);
         QCOMPARE(r.code, 3);
         QCOMPARE(listedMembers(kNameA).size(), 2);
         const QString lines = QStringLiteral("line 2  ｚｅｎ@example.jp\nline 3  nodot@example\n");
@@ -402,8 +380,8 @@ private Q_SLOTS:
         QVERIFY(writeFile(path("in.csv"), QStringLiteral("一,one@example.jp,7\r\n二,two@example.jp,12件\r\n"
                                                          "三,three@example.jp,1\r\n")
                                               .toUtf8()));
-        const Run r =
-            runProgram({"import", "--magazine", kNameA, "--columns", "0,1,6", "--no-heading", path("in.csv")});
+        const ProgramResult r =
+            RunProgram({"import", "--magazine", kNameA, "--columns", "0,1,6", "--no-heading", path("in.csv")});
         QCOMPARE(r.code, 3);
         QVERIFY2(r.err.contains(QStringLiteral("2 行目")), qPrintable(r.err));
         const QList<QStringList> members = listedMembers(kNameA);
@@ -464,7 +442,7 @@ private Q_SLOTS:
         const QByteArray before = bytes();
         args.replaceInStrings(QStringLiteral("@FILE@"), file);
         args.replaceInStrings(QStringLiteral("@HOME@"), env->home());
-        const Run r = runProgram(args);
+        const ProgramResult r = RunProgram(args);
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains(QStringLiteral("データベースのファイル")), qPrintable(r.err));
         QCOMPARE(bytes(), before);
@@ -478,7 +456,7 @@ private Q_SLOTS:
         StoreFixture::addMember(kMagA, 1, QStringLiteral("会員"), QStringLiteral("a@example.jp"));
         const QString store = Store::path();
         for (const QString &file : QStringList{store + ".bak", path(QFileInfo(store).fileName())}) {
-            const Run r = runProgram({"backup", file});
+            const ProgramResult r = RunProgram({"backup", file});
             QVERIFY2(r.code == 0, qPrintable(r.err));
             QVERIFY(QFileInfo(file).size() > 0);
         }
@@ -495,8 +473,8 @@ private Q_SLOTS:
         StoreFixture::addSendStates(kMagA, 1);
         Statement().exec("update SendState set State = 1 where MagUser = 1");
         Statement().exec("update SendState set State = 7 where MagUser in (2, 3)");
-        QCOMPARE(runProgram({"backup", path("store.bak")}).code, 0);
-        const Run r = runProgram({"restore", path("store.bak"), "--yes"});
+        QCOMPARE(RunProgram({"backup", path("store.bak")}).code, 0);
+        const ProgramResult r = RunProgram({"restore", path("store.bak"), "--yes"});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QVERIFY2(r.err.contains(QStringLiteral("送信中だった 1 人は結果が分からないため「不明」")), qPrintable(r.err));
         QVERIFY2(r.err.contains(QStringLiteral("予約されていた 2 人は「待機」")), qPrintable(r.err));
@@ -511,7 +489,7 @@ private Q_SLOTS:
         QByteArray csv = "a,a@example.jp\r\n" + QByteArray(kLongestBackupStatement + 10, 'x') + ",b@example.jp\r\n";
         QVERIFY(writeFile(path("in.csv"), csv));
         csv.clear();
-        const Run r = runProgram({"import", "--magazine", kNameA, "--columns", "0,1", "--no-heading", path("in.csv"),
+        const ProgramResult r = RunProgram({"import", "--magazine", kNameA, "--columns", "0,1", "--no-heading", path("in.csv"),
                                   "--log", path("import.log")});
         QCOMPARE(r.code, 3);
         QVERIFY2(r.err.contains(QStringLiteral("バックアップできないほど長い値のある行が 1 件")), qPrintable(r.err));
@@ -519,7 +497,7 @@ private Q_SLOTS:
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(log.readAll(), iconvCp932(QStringLiteral("line 2  b@example.jp  「メンバー名」が長すぎます(バックアップできない長さです)\r\n")));
         QCOMPARE(listedMembers(kNameA).size(), 1);
-        const Run backup = runProgram({"backup", path("after.bak")});
+        const ProgramResult backup = RunProgram({"backup", path("after.bak")});
         QVERIFY2(backup.code == 0, qPrintable(backup.err));
     }
 
@@ -534,12 +512,12 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, args);
         QVERIFY(writeFile(path("in.csv"), membersCsv().toUtf8()));
-        QCOMPARE(runProgram({"backup", path("store.bak")}).code, 0);
+        QCOMPARE(RunProgram({"backup", path("store.bak")}).code, 0);
         addMemberAsTheWindowDoes(kMagA, 1);
         const QStringList before = storeRows();
         lockStore();
         args.replaceInStrings(QStringLiteral("@HOME@"), env->home());
-        const Run r = runProgram(args);
+        const ProgramResult r = RunProgram(args);
         releaseStore();
         QCOMPARE(r.code, 2);
         QVERIFY(!r.err.isEmpty());

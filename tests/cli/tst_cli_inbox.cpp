@@ -1,6 +1,7 @@
 // "tsubame inbox" end to end: the real binary against dovecot on loopback, with the inbox's
 // own settings in the store; its summary on stderr and its exit status.
 #include "fakes/MailServers.h"
+#include "fakes/RunProgram.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "mail/UnsubscribeToken.h"
@@ -8,34 +9,12 @@
 #include "store/InboxSettings.h"
 #include "store/UnsubscribeKey.h"
 
-#include <QProcess>
 #include <QtTest>
 
 namespace {
 
 const QString kUser = QStringLiteral("news");
 const QString kPassword = QStringLiteral("secret");
-
-struct Run {
-    int code = -1;
-    QString err;
-};
-
-Run runProgram(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(TSUBAME_PROGRAM), args);
-    Run r;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("<time-out>");
-        return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 QByteArray unsubscribeMail(const QString &token)
 {
@@ -88,14 +67,14 @@ private Q_SLOTS:
         QVERIFY(server.deliver(kUser, unsubscribeMail(UnsubscribeToken::make(key, 1, 2))));
         QVERIFY(server.deliver(kUser, "From: a@example.org\r\nSubject: hello\r\n\r\nhi\r\n"));
 
-        const Run kept = runProgram({QStringLiteral("inbox"), QStringLiteral("--keep")});
+        const ProgramResult kept = RunProgram({QStringLiteral("inbox"), QStringLiteral("--keep")});
         QCOMPARE(kept.code, 0);
         QVERIFY2(kept.err.contains(QStringLiteral("配信停止 1 件")), qPrintable(kept.err));
         QVERIFY2(kept.err.contains(QStringLiteral("メールボックスから削除したメール 0 通")), qPrintable(kept.err));
         QCOMPARE(sleeping(2), 1);
         QCOMPARE(server.messageCount(kUser), 2);
 
-        const Run processed = runProgram({QStringLiteral("inbox")});
+        const ProgramResult processed = RunProgram({QStringLiteral("inbox")});
         QCOMPARE(processed.code, 0);
         QVERIFY2(processed.err.contains(QStringLiteral("配信停止 0 件")), qPrintable(processed.err));
         QVERIFY2(processed.err.contains(QStringLiteral("メールボックスから削除したメール 1 通")), qPrintable(processed.err));
@@ -120,7 +99,7 @@ private Q_SLOTS:
         QFETCH(int, code);
         if (configured)
             setInbox(FreeLoopbackPort());
-        const Run r = runProgram(args);
+        const ProgramResult r = RunProgram(args);
         QCOMPARE(r.code, code);
         QVERIFY(!r.err.isEmpty());
     }

@@ -3,6 +3,7 @@
 // read back with Python's email package.
 #include "app/MainForm.h"
 #include "fakes/MailServers.h"
+#include "fakes/RunProgram.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "issue/UComposeText.h"
@@ -35,49 +36,10 @@ const QStringList kFieldNames = {"購読中", "特典", "未使用", "ポイン�
 const QString kBody = QStringLiteral("[member name]様\r\n今週のお知らせです。\r\n");
 const QString kSubject = QStringLiteral("ツバメ便 第1号のお知らせ");
 
-struct Run {
-    int code = -1;
-    QString err;
-    QByteArray out;
-};
-
-// What cron gives a job: a home, a short PATH, no display and no Qt platform.
-QProcessEnvironment cronEnvironment()
+// Every program here runs as cron runs it.
+ProgramResult runProgram(const QStringList &args)
 {
-    QProcessEnvironment env;
-    env.insert("PATH", "/usr/bin:/bin");
-    env.insert("HOME", qEnvironmentVariable("HOME"));
-    return env;
-}
-
-QProcess *startProgram(const QStringList &args)
-{
-    auto *p = new QProcess;
-    p->setProcessEnvironment(cronEnvironment());
-    p->start(QStringLiteral(TSUBAME_PROGRAM), args);
-    p->waitForStarted(10000);
-    return p;
-}
-
-Run finish(QProcess &p, int timeoutMs = 120000)
-{
-    Run r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("<time-out>");
-        return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    r.out = p.readAllStandardOutput();
-    return r;
-}
-
-Run runProgram(const QStringList &args)
-{
-    std::unique_ptr<QProcess> p(startProgram(args));
-    return finish(*p);
+    return RunProgram(args, CronEnvironment());
 }
 
 struct IssueFields {
@@ -209,7 +171,7 @@ private Q_SLOTS:
         lfBody.replace("\r\n", "\n");
         const QString body = writeFile("body.txt", encoded(lfBody, encoding));
         const QString subject = writeFile("subject.txt", encoded(kSubject + "\n", encoding));
-        const Run r = runProgram({"send", "--magazine", kMagazine, "--subject-file", subject, "--body-file", body,
+        const ProgramResult r = runProgram({"send", "--magazine", kMagazine, "--subject-file", subject, "--body-file", body,
                                   "--condition", "flag-on", "--field", "購読中", "--after-send", "count1,date1"});
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QVERIFY(server.waitFor(2));
@@ -281,7 +243,7 @@ private Q_SLOTS:
         setServer(sink.port());
         if (!whr.isEmpty())
             condition << "--condition-file" << writeFile("cond.whr", Codec::toCp932(whr));
-        const Run r = runProgram(sendArgs(condition));
+        const ProgramResult r = runProgram(sendArgs(condition));
         QVERIFY2(r.code == code, qPrintable(QString::number(r.code) + r.err));
         if (code != 0) {
             QVERIFY2(r.err.contains("条件式が間違っています。"), qPrintable(r.err));
@@ -311,7 +273,7 @@ private Q_SLOTS:
         env->closeStore();
         env->openStore();
         const QStringList before = tableCounts();
-        const Run r = runProgram(sendArgs({"--condition", "flag-on", "--field", "購読中", "--after-send", "flag2",
+        const ProgramResult r = runProgram(sendArgs({"--condition", "flag-on", "--field", "購読中", "--after-send", "flag2",
                                            "--dry-run"}));
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QCOMPARE(tableCounts(), before);
@@ -373,7 +335,7 @@ private Q_SLOTS:
         for (QString &a : args)
             if (a == "body.txt" || a == "nothing-here.txt")
                 a = env->home() + "/" + a;
-        const Run r = runProgram(args);
+        const ProgramResult r = runProgram(args);
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
         QCOMPARE(issueCount(), 0);
@@ -382,7 +344,7 @@ private Q_SLOTS:
     // The help, in Japanese, shows how a send is written.
     void helpShowsAnExample()
     {
-        const Run r = runProgram({"send", "--help"});
+        const ProgramResult r = runProgram({"send", "--help"});
         QCOMPARE(r.code, 0);
         const QString help = QString::fromUtf8(r.out);
         QVERIFY2(help.contains("例: tsubame send --magazine"), qPrintable(help));
@@ -394,7 +356,7 @@ private Q_SLOTS:
     {
         setServer(FreeLoopbackPort());
         const QString body = writeFile("big.txt", QByteArray(4 * 1024 * 1024 + 1, 'a'));
-        const Run r = runProgram({"send", "--magazine", kMagazine, "--subject", "件名", "--body-file", body});
+        const ProgramResult r = runProgram({"send", "--magazine", kMagazine, "--subject", "件名", "--body-file", body});
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains("ファイルが大きすぎます"), qPrintable(r.err));
         QCOMPARE(issueCount(), 0);
@@ -412,7 +374,7 @@ private Q_SLOTS:
             QSqlQuery q(other);
             QVERIFY(q.exec("begin immediate"));
             QVERIFY(q.exec("update MagUser set UserName = UserName"));
-            const Run r = runProgram(sendArgs());
+            const ProgramResult r = runProgram(sendArgs());
             QCOMPARE(r.code, 2);
             QVERIFY2(r.err.contains(IssueNotRecordedText()), qPrintable(r.err));
             QVERIFY(q.exec("rollback"));
@@ -428,7 +390,7 @@ private Q_SLOTS:
     void unreachableServerLeavesTheIssueWaiting()
     {
         setServer(FreeLoopbackPort());
-        const Run r = runProgram(sendArgs());
+        const ProgramResult r = runProgram(sendArgs());
         QCOMPARE(r.code, 2);
         QCOMPARE(issueCount(), 1);
         QCOMPARE(SendStates::counts(kMag, 1).waiting, 3);
@@ -441,7 +403,7 @@ private Q_SLOTS:
         SmtpSink sink;
         QVERIFY2(sink.start({.deferTenth = false, .reject = {"two@"}}), qPrintable(sink.error()));
         setServer(sink.port());
-        const Run r = runProgram(sendArgs());
+        const ProgramResult r = runProgram(sendArgs());
         QVERIFY2(r.code == 3, qPrintable(r.err));
         QCOMPARE(sink.acceptedCounts().size(), 2);
         QCOMPARE(SendStates::counts(kMag, 1).failed, 1);
@@ -465,14 +427,14 @@ private Q_SLOTS:
                 form.ListView1->setCurrentItem(form.ListView1->topLevelItem(i));
         QCOMPARE(form.Magazine->CurMagIdx(), kMag);
 
-        std::unique_ptr<QProcess> p(startProgram(sendArgs({"--after-send", "count1"})));
+        const std::unique_ptr<QProcess> p = StartProgram(sendArgs({"--after-send", "count1"}), CronEnvironment());
         QVERIFY(sink.waitForAccepted(1, 30000));
         // Meanwhile the window changes a recipient, as its member dialog does.
         MemberRecord m = MemberEntry::stored(kMag, 104);
         m.name = QStringLiteral("会員四(変更)");
         m.flags[2] = true;
         MemberEntry::save(m);
-        const Run r = finish(*p);
+        const ProgramResult r = FinishProgram(*p);
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QCOMPARE(sink.acceptedCounts().size(), 3);
 
@@ -495,13 +457,13 @@ private Q_SLOTS:
         QVERIFY2(sink.start({}), qPrintable(sink.error()));
         setServer(sink.port());
         const auto quoted = [](QString arg) -> QString { return "'" + arg.replace("'", "'\\''") + "'"; };
-        QString command = quoted(QStringLiteral(TSUBAME_PROGRAM));
+        QString command = quoted(ProgramUnderTest());
         for (const QString &arg : sendArgs())
             command += ' ' + quoted(arg);
         QProcess p;
-        p.setProcessEnvironment(cronEnvironment());
+        p.setProcessEnvironment(CronEnvironment());
         p.start(QStringLiteral("script"), {"-qefc", command, "/dev/null"});
-        const Run r = finish(p);
+        const ProgramResult r = FinishProgram(p);
         const QString terminal = QString::fromUtf8(r.out);
         QVERIFY2(r.code == 0, qPrintable(terminal + r.err));
         QVERIFY2(terminal.contains(QStringLiteral("\r週刊ツバメ 第1号: 3 / 3")), qPrintable(terminal));

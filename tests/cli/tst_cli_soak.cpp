@@ -12,6 +12,7 @@
 // Every check is run and every broken one named before the test fails.
 #include "fakes/MailServers.h"
 #include "fakes/FakeHttpServer.h"
+#include "fakes/RunProgram.h"
 #include "fakes/StoreFixture.h"
 #include "fakes/TestEnv.h"
 #include "mail/UnsubscribeToken.h"
@@ -104,16 +105,6 @@ class TestCliSoak : public QObject
     // in its time with the checks named.
     QDeadlineTimer budget;
 
-    static std::unique_ptr<QProcess> start(const QStringList &args,
-                                           const QProcessEnvironment &e = QProcessEnvironment::systemEnvironment())
-    {
-        auto p = std::make_unique<QProcess>();
-        p->setProcessEnvironment(e);
-        p->start(QStringLiteral(TSUBAME_PROGRAM), args);
-        p->waitForStarted(10000);
-        return p;
-    }
-
     static QString oneLine(const QByteArray &err)
     {
         return QString::fromUtf8(err).trimmed().replace(u'\n', QStringLiteral(" / "));
@@ -184,7 +175,7 @@ class TestCliSoak : public QObject
             if (!lane->process && lanesRunning && (!lane->ended.isValid() || lane->ended.elapsed() > 300)) {
                 ++lane->runs;
                 lane->endedByUs = false;
-                lane->process = start(lane->prepare(), lane->env);
+                lane->process = StartProgram(lane->prepare(), lane->env);
                 lane->started.start();
             }
         }
@@ -329,7 +320,7 @@ class TestCliSoak : public QObject
 
     QJsonObject status()
     {
-        std::unique_ptr<QProcess> p = start({QStringLiteral("status"), QStringLiteral("--json")});
+        std::unique_ptr<QProcess> p = StartProgram({QStringLiteral("status"), QStringLiteral("--json")});
         p->waitForFinished(60000);
         return QJsonDocument::fromJson(p->readAllStandardOutput()).object();
     }
@@ -389,7 +380,7 @@ private Q_SLOTS:
 
         budget.setRemainingTime(170000);
         lanesRunning = true;
-        std::unique_ptr<QProcess> delivery = start({QStringLiteral("send"), QStringLiteral("--magazine"),
+        std::unique_ptr<QProcess> delivery = StartProgram({QStringLiteral("send"), QStringLiteral("--magazine"),
                                                     QStringLiteral("週刊ツバメ"), QStringLiteral("--subject"),
                                                     QStringLiteral("週刊ツバメ"), QStringLiteral("--body-file"), body});
         // Kills spread over the delivery, each at a random point of its stretch.
@@ -411,7 +402,7 @@ private Q_SLOTS:
                 delivery->waitForFinished(10000);
                 ++kills;
             }
-            delivery = start({QStringLiteral("resume"), QStringLiteral("--all")});
+            delivery = StartProgram({QStringLiteral("resume"), QStringLiteral("--all")});
         }
         if (!waitForProcess(delivery.get(), 120000)) {
             broken << QStringLiteral("the last resume did not end in time");
@@ -435,7 +426,7 @@ private Q_SLOTS:
         qInfo("update checks: %d; window starts that recorded their update list: %d", checks, windowsRecorded);
 
         // Whatever a writer left open is finished now, with nobody else writing.
-        std::unique_ptr<QProcess> last = start({QStringLiteral("resume"), QStringLiteral("--all")});
+        std::unique_ptr<QProcess> last = StartProgram({QStringLiteral("resume"), QStringLiteral("--all")});
         if (!last->waitForFinished(120000)) {
             broken << QStringLiteral("a final resume --all did not end within 120 s");
             last->kill();

@@ -64,6 +64,24 @@ bool FakeMailSocket::readLine(QByteArray *line, int timeoutMs)
             m_error = MailSocketText::replyTooLong();
             return false;
         }
+        if (!fill())
+            return false;
+    }
+}
+
+bool FakeMailSocket::readRaw(QByteArray *bytes, qint64 maxBytes, bool toLineEnd, int timeoutMs)
+{
+    readTimeoutMs = timeoutMs;
+    const qsizetype most = qsizetype(qBound<qint64>(1, maxBytes, LineSplitter::kMaxLine));
+    while (!m_lines.takeRaw(bytes, most, toLineEnd))
+        if (!fill())
+            return false;
+    return true;
+}
+
+bool FakeMailSocket::fill()
+{
+    for (;;) {
         if (!m_connected) {
             m_error = MailSocketText::notConnected();
             return false;
@@ -88,6 +106,8 @@ bool FakeMailSocket::readLine(QByteArray *line, int timeoutMs)
         bytes.remove(0, take);
         if (bytes.isEmpty())
             m_chunks.removeFirst();
+        if (take > 0)
+            return true;
     }
 }
 

@@ -33,6 +33,7 @@ public:
     using MailSocket::startTls;
     bool connectToHost(const QString &host, quint16 port, int timeoutMs, const TlsOptions &tlsOptions) override;
     bool readLine(QByteArray *line, int timeoutMs) override;
+    bool readRaw(QByteArray *bytes, qint64 maxBytes, bool toLineEnd, int timeoutMs) override;
     bool write(const QByteArray &bytes, int timeoutMs) override;
     bool startTls(int timeoutMs, const TlsOptions &tlsOptions) override;
     TlsReport tlsReport() const override { return m_report; }
@@ -67,4 +68,6 @@ private:
     TlsReport m_report;
 
     bool handshake(const TlsOptions &options);
+    // Moves the next queued bytes into the line buffer; false (with the reason) when none.
+    bool fill();
 };

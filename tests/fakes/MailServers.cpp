@@ -134,7 +134,7 @@ Pop3TestServer::~Pop3TestServer()
     stop();
 }
 
-bool Pop3TestServer::start(const QString &user, const QString &password, bool tls)
+bool Pop3TestServer::start(const QString &user, const QString &password, bool tls, bool imap)
 {
     // dovecot refuses to hand a mailbox to uid 0, so as root the mail user is nobody; as an
     // ordinary user everything runs under that user's own ids.
@@ -157,7 +157,7 @@ bool Pop3TestServer::start(const QString &user, const QString &password, bool tl
     const QString uid = root ? QStringLiteral("65534") : QString::number(::getuid());
     const QString gid = root ? QStringLiteral("65534") : QString::number(::getgid());
     QString conf = QStringLiteral(
-                       "protocols = pop3\n"
+                       "protocols = %5\n"
                        "listen = 127.0.0.1\n"
                        "base_dir = %1/run\n"
                        "state_dir = %1/state\n"
@@ -175,7 +175,13 @@ bool Pop3TestServer::start(const QString &user, const QString &password, bool tl
                        "    port = %4\n  }\n}\n"
                        "service imap-login {\n  chroot =\n}\n"
                        "service anvil {\n  chroot =\n}\n")
-                       .arg(dir, uid, gid, QString::number(m_port));
+                       .arg(dir, uid, gid, QString::number(m_port), imap ? QStringLiteral("pop3 imap") : QStringLiteral("pop3"));
+    if (imap) {
+        m_imapPort = FreeLoopbackPort();
+        conf += QStringLiteral("service imap-login {\n  inet_listener imap {\n    address = 127.0.0.1\n    port = %1\n  }\n"
+                               "  inet_listener imaps {\n    port = 0\n  }\n}\n")
+                    .arg(m_imapPort);
+    }
     if (tls) {
         QProcess openssl;
         openssl.start(QStringLiteral("openssl"),
@@ -193,6 +199,12 @@ bool Pop3TestServer::start(const QString &user, const QString &password, bool tl
                                "    port = %2\n    ssl = yes\n  }\n}\n")
                     .arg(dir)
                     .arg(m_tlsPort);
+        if (imap) {
+            m_imapTlsPort = FreeLoopbackPort();
+            conf += QStringLiteral("service imap-login {\n  inet_listener imaps {\n    address = 127.0.0.1\n"
+                                   "    port = %1\n    ssl = yes\n  }\n}\n")
+                        .arg(m_imapTlsPort);
+        }
     } else {
         conf += QStringLiteral("ssl = no\n");
     }
@@ -262,9 +274,10 @@ bool Pop3TestServer::deliver(const QString &user, const QByteArray &message)
     return true;
 }
 
-int Pop3TestServer::messageCount(const QString &user) const
+int Pop3TestServer::messageCount(const QString &user, const QString &folder) const
 {
-    const QString box = m_dir.path() + QStringLiteral("/mail/") + user;
+    // Maildir++: a folder is a directory ".name" inside the mailbox.
+    const QString box = m_dir.path() + QStringLiteral("/mail/") + user + (folder.isEmpty() ? QString() : QStringLiteral("/.") + folder);
     return int(QDir(box + QStringLiteral("/new")).entryList(QDir::Files).size()
                + QDir(box + QStringLiteral("/cur")).entryList(QDir::Files).size());
 }

@@ -3,7 +3,8 @@
 // test in a private temporary folder and stopped with it:
 //  - SmtpTestServer: aiosmtpd (smtp_server.py) with STARTTLS or TLS from the start, AUTH
 //    LOGIN, PLAIN or CRAM-MD5 and a self-signed certificate, saving what it accepts;
-//  - Pop3TestServer: dovecot with a private configuration and one passwd-file user;
+//  - Pop3TestServer: dovecot with a private configuration and one passwd-file user, POP3
+//    and, when asked, IMAP;
 //  - HostileSmtpServer: a server whose EHLO answer never ends or trickles.
 // ReadMail() reads a saved message with Python's email package (mail_read.py).
 #include <QHash>
@@ -60,16 +61,23 @@ public:
     ~Pop3TestServer();
     // With tls, STLS is offered on port() and implicit TLS listens on tlsPort(), with a
     // self-signed certificate made at start.
-    bool start(const QString &user, const QString &password, bool tls);
+    bool start(const QString &user, const QString &password, bool tls) { return start(user, password, tls, false); }
     bool start(const QString &user, const QString &password) { return start(user, password, false); }
+    // With imap, IMAP listens on imapPort() as well (STARTTLS offered with tls) and, with
+    // tls, IMAP over TLS on imapTlsPort().
+    bool start(const QString &user, const QString &password, bool tls, bool imap);
     void stop();
     quint16 port() const { return m_port; }
     quint16 tlsPort() const { return m_tlsPort; }
+    quint16 imapPort() const { return m_imapPort; }
+    quint16 imapTlsPort() const { return m_imapTlsPort; }
     // Puts a message into the user's mailbox as a delivery agent would; false with error()
     // when it could not be written.
     bool deliver(const QString &user, const QByteArray &message);
-    // The number of messages in the user's mailbox.
-    int messageCount(const QString &user) const;
+    // The number of messages in the user's mailbox, or in one of its folders (the name as
+    // the server stores it, in modified UTF-7).
+    int messageCount(const QString &user) const { return messageCount(user, QString()); }
+    int messageCount(const QString &user, const QString &folder) const;
     QString log() const;
     QString error() const { return m_error; }
 
@@ -78,6 +86,8 @@ private:
     QProcess m_process;
     quint16 m_port = 0;
     quint16 m_tlsPort = 0;
+    quint16 m_imapPort = 0;
+    quint16 m_imapTlsPort = 0;
     int m_delivered = 0;
     QString m_error;
 };

@@ -62,6 +62,10 @@ public:
         return m_fake->connectToHost(host, port, timeoutMs, tls);
     }
     bool readLine(QByteArray *line, int timeoutMs) override { return m_fake->readLine(line, timeoutMs); }
+    bool readRaw(QByteArray *bytes, qint64 maxBytes, bool toLineEnd, int timeoutMs) override
+    {
+        return m_fake->readRaw(bytes, maxBytes, toLineEnd, timeoutMs);
+    }
     bool write(const QByteArray &bytes, int timeoutMs) override { return m_fake->write(bytes, timeoutMs); }
     bool startTls(int timeoutMs, const TlsOptions &tls) override { return m_fake->startTls(timeoutMs, tls); }
     TlsReport tlsReport() const override { return m_fake->tlsReport(); }

@@ -4,6 +4,7 @@
 // and an unreadable recipient.
 #include "fakes/FakeMailSocket.h"
 #include "mail/DeliverySend.h"
+#include "mail/ReturnPath.h"
 #include "mail/SmtpClient.h"
 #include "store/Database.h"
 
@@ -677,6 +678,50 @@ private Q_SLOTS:
         QCOMPARE(run.outcome.log, QStringList{QStringLiteral("データベースの読み込みエラーによる中断 disk I/O error")});
         QCOMPARE(run.journal.state(100), SendState::Sent);
         QVERIFY(!run.journal.last.contains(101));
+    }
+    // With a return path, each member's mail goes out from return+TOKEN, so a bounce to it
+    // names that member; a batch names nobody and goes from the return path as it is. From
+    // stays the magazine's address.
+    void returnPathNamesTheMember_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("individual") << int(DeliveryMode::Individual);
+        QTest::newRow("personalised") << int(DeliveryMode::Personalised);
+        QTest::newRow("batch") << int(DeliveryMode::Batch);
+    }
+    void returnPathNamesTheMember()
+    {
+        QFETCH(int, mode);
+        const bool batch = DeliveryMode(mode) == DeliveryMode::Batch;
+        Session s;
+        acceptMail(s.socket, batch ? 2 : 1);
+        if (!batch)
+            acceptMail(s.socket);
+        s.socket.serverSends("221 bye\r\n");
+        DeliveryPlan p = plan(DeliveryMode(mode), {addr(0), addr(1)});
+        p.returnPath = QStringLiteral("bounce@example.jp");
+        p.unsubscribeKey = "the store's key";
+        Run run;
+        send(s, p, run);
+        QCOMPARE(run.outcome.counts.sent, 2);
+        const QString written = QString::fromLatin1(s.socket.written);
+        static const QRegularExpression mailFrom(QStringLiteral("\r\nMAIL FROM: <([^>]*)>\r\n"));
+        QStringList senders;
+        for (auto it = mailFrom.globalMatch(written); it.hasNext();)
+            senders += it.next().captured(1);
+        QCOMPARE(written.count(QStringLiteral("\r\nFrom: \"Owner\" <owner@example.jp>\r\n")), batch ? 1 : 2);
+        if (batch) {
+            QCOMPARE(senders, QStringList{QStringLiteral("bounce@example.jp")});
+            return;
+        }
+        QCOMPARE(senders.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY2(senders.at(i).startsWith(QStringLiteral("bounce+")), qPrintable(senders.at(i)));
+            const auto member = ReturnPath::memberOf(p.returnPath, p.unsubscribeKey, senders.at(i));
+            QVERIFY(member);
+            QCOMPARE(member->magIdx, 3);
+            QCOMPARE(member->userIdx, 100 + i);
+        }
     }
 };
 

@@ -160,6 +160,29 @@ private Q_SLOTS:
         QCOMPARE(server.messageCount(kUser), 2);
     }
 
+    // A mail with a line of 1.5 MB is read whole, one above the size bound is left unread,
+    // and neither keeps the mail after them from being processed and deleted.
+    void longLinesAndBigMailDoNotBlock()
+    {
+        Pop3TestServer server;
+        QVERIFY2(server.start(kUser, kPassword), qPrintable(server.error()));
+        const QByteArray longLine = crlf("From: friend@example.org\nTo: news@example.jp\nSubject: long\n\n")
+                                    + QByteArray(1500 * 1024, 'a') + "\r\n";
+        const QByteArray big = kUnrelated + QByteArray(3 * 1024 * 1024, 'b') + "\r\n";
+        const QByteArray report = dsnMail("taro@example.jp", UnsubscribeToken::make(UnsubscribeKey::load(), 1, 1));
+        for (const QByteArray &m : {longLine, big, report})
+            QVERIFY2(server.deliver(kUser, m), qPrintable(server.error()));
+        const InboxSummary s = ProcessInbox(options(server, Pop3Tls::None), {}, {}, nullptr);
+        QVERIFY2(s.end == InboxSummary::End::Done, qPrintable(s.text()));
+        QCOMPARE(s.read, 2);
+        QCOMPARE(s.unknown, 1);
+        QCOMPARE(s.tooLarge, 1);
+        QCOMPARE(s.bounces, 1);
+        QCOMPARE(s.deleted, 1);
+        QCOMPARE(hardBounces(1, 1), 1);
+        QTRY_COMPARE(server.messageCount(kUser), 2);
+    }
+
     // With the certificate check on, dovecot's self-signed certificate is refused before a
     // password is sent, and nothing in the mailbox is touched.
     void certificateRefused_data()

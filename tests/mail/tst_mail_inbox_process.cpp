@@ -5,6 +5,7 @@
 #include "fakes/TestEnv.h"
 #include "mail/InboxProcess.h"
 #include "mail/UnsubscribeToken.h"
+#include "store/BackupScript.h"
 #include "store/UnsubscribeKey.h"
 #include "store/Database.h"
 #include "store/InboxSeen.h"
@@ -25,15 +26,20 @@ public:
     };
     QList<Message> messages;
     QByteArray failRetrieveOf;  // RETR of this id fails (the connection breaks)
+    QByteArray unreadableOf;    // RETR of this id fails for the message's own sake
+    bool unreadableBreaksSession = false;  // ... and the session cannot go on
     bool failClose = false;     // QUIT is never confirmed
     bool failOpen = false;
     QList<QByteArray> retrieved;
+    QList<QByteArray> deletedUnread;  // deleted without having been retrieved in that session
     int sessions = 0;
 
     bool open(QString *error) override
     {
         ++sessions;
         m_marked.clear();
+        m_read.clear();
+        m_usable = true;
         if (failOpen) {
             *error = QStringLiteral("-ERR [AUTH] Authentication failed.");
             return false;
@@ -49,17 +55,31 @@ public:
     }
     bool retrieve(const MailboxEntry &entry, QByteArray *message, QString *error) override
     {
+        m_atFault = false;
         if (entry.uidl == failRetrieveOf) {
             *error = QStringLiteral("connection closed");
+            m_usable = false;
+            return false;
+        }
+        if (!unreadableOf.isEmpty() && entry.uidl == unreadableOf) {
+            *error = QStringLiteral("too long");
+            m_atFault = true;
+            m_usable = !unreadableBreaksSession;
             return false;
         }
         retrieved += entry.uidl;
+        m_read += entry.number;
         *message = messages[entry.number - 1].bytes;
         return true;
     }
+    bool messageAtFault() const override { return m_atFault; }
+    bool usable() const override { return m_usable; }
     bool remove(const MailboxEntry &entry, QString *) override
     {
-        m_marked += entry.uidl;
+        // By number, as POP3 deletes: the message there now is the one that goes.
+        if (!m_read.contains(entry.number))
+            deletedUnread += messages[entry.number - 1].uidl;
+        m_marked += entry.number;
         return true;
     }
     bool close(QString *error) override
@@ -68,7 +88,12 @@ public:
             *error = QStringLiteral("connection closed");
             return false;
         }
-        messages.removeIf([this](const Message &m) { return m_marked.contains(m.uidl); });
+        QList<Message> kept;
+        for (int i = 0; i < messages.size(); ++i)
+            if (!m_marked.contains(i + 1))
+                kept += messages[i];
+        messages = kept;
+        m_marked.clear();
         return true;
     }
     void abandon() override { m_marked.clear(); }
@@ -83,7 +108,10 @@ public:
     }
 
 private:
-    QList<QByteArray> m_marked;
+    QList<int> m_marked;
+    QList<int> m_read;
+    bool m_atFault = false;
+    bool m_usable = true;
 };
 
 QByteArray crlf(QByteArray text)
@@ -319,19 +347,24 @@ private Q_SLOTS:
         QCOMPARE(s.suspended, int(sleep1) + int(sleep2));
     }
 
-    // A pass that breaks off after its commits: the next one deletes what was committed
-    // without counting it again, and reads what was not.
+    // A pass that breaks off after its commits: the pass still ends a session so what was
+    // applied is deleted where the server lets it; the next pass deletes whatever was
+    // committed and is still there without counting it again (reading it only to make sure
+    // it is the same message), and reads what was not.
     void breakOffAndResume_data()
     {
         QTest::addColumn<bool>("failClose");
         QTest::addColumn<QByteArray>("failRetrieveOf");
-        QTest::newRow("QUIT never confirmed") << true << QByteArray();
-        QTest::newRow("connection breaks while reading") << false << QByteArray("b");
+        QTest::addColumn<QList<QByteArray>>("leftAfterFirst");
+        QTest::newRow("QUIT never confirmed") << true << QByteArray() << QList<QByteArray>{"a", "b"};
+        // A new session deletes a; b, never read, stays.
+        QTest::newRow("connection breaks while reading") << false << QByteArray("b") << QList<QByteArray>{"b"};
     }
     void breakOffAndResume()
     {
         QFETCH(bool, failClose);
         QFETCH(QByteArray, failRetrieveOf);
+        QFETCH(QList<QByteArray>, leftAfterFirst);
         FakeMailbox box;
         box.messages = {{"a", dsnMail("taro@example.jp", "5.1.1", "failed", token(1, 1))},
                         {"b", dsnMail("hana@example.jp", "5.1.1", "failed", token(1, 3))}};
@@ -339,17 +372,19 @@ private Q_SLOTS:
         box.failRetrieveOf = failRetrieveOf;
         const InboxSummary first = ProcessInbox(box, options(), {}, nullptr);
         QCOMPARE(first.end, InboxSummary::End::ServerFailed);
-        QCOMPARE(first.deleted, 0);
-        QCOMPARE(box.messages.size(), 2);
+        QCOMPARE(first.deleted, 2 - int(leftAfterFirst.size()));
+        QCOMPARE(box.ids(), leftAfterFirst);
         QCOMPARE(hardBounces(1, 1), 1);
+        QCOMPARE(hardBounces(1, 3), failClose ? 1 : 0);
 
         box.failClose = false;
         box.failRetrieveOf.clear();
         box.retrieved.clear();
         const InboxSummary second = ProcessInbox(box, options(), {}, nullptr);
         QCOMPARE(second.end, InboxSummary::End::Done);
-        QVERIFY(!box.retrieved.contains("a"));
+        QCOMPARE(second.bounces, failClose ? 0 : 1);
         QCOMPARE(box.messages.size(), 0);
+        QVERIFY(box.deletedUnread.isEmpty());
         QCOMPARE(hardBounces(1, 1), 1);
         QCOMPARE(hardBounces(1, 3), 1);
     }
@@ -374,6 +409,8 @@ private Q_SLOTS:
         QCOMPARE(hardBounces(1, 1), 1);
     }
 
+    // One pass takes the whole mailbox, in sessions whose deletions are made real as it goes;
+    // the message above the size bound is never read; a cancel stops before the next message.
     void boundsAndCancel()
     {
         FakeMailbox box;
@@ -382,11 +419,14 @@ private Q_SLOTS:
                         {"b", dsnMail("hana@example.jp", "5.1.1", "failed", token(1, 3))},
                         {"c", kUnrelated}};
         InboxOptions o = options();
-        o.maxMessages = 2;
+        o.chunkMessages = 2;
         const InboxSummary s = ProcessInbox(box, o, {}, nullptr);
+        QCOMPARE(s.end, InboxSummary::End::Done);
         QCOMPARE(s.tooLarge, 1);
-        QCOMPARE(s.read, 2);
-        QCOMPARE(s.postponed, 1);
+        QCOMPARE(s.read, 3);
+        QCOMPARE(s.postponed, 0);
+        QCOMPARE(s.deleted, 2);
+        QCOMPARE(box.sessions, 2);  // a and b deleted by the first session's end
         QVERIFY(!box.retrieved.contains("big"));
         QCOMPARE(box.ids(), (QList<QByteArray>{"big", "c"}));
 
@@ -415,6 +455,217 @@ private Q_SLOTS:
         QCOMPARE(box.ids(), (QList<QByteArray>{"b", "c"}));
         QVERIFY(!box.retrieved.contains("c"));
         QVERIFY(InboxSeen::load(box.identity()).value("b", InboxSeen::State::New) == InboxSeen::State::New);
+    }
+
+    // A message that cannot be read is remembered and counted; the pass goes on (in a new
+    // session when the old one is lost), everything else is processed, and nothing that was
+    // not processed is deleted. Later passes do not try it again.
+    void poisonMail_data()
+    {
+        QTest::addColumn<bool>("breaksSession");
+        QTest::newRow("session goes on") << false;
+        QTest::newRow("session lost") << true;
+    }
+    void poisonMail()
+    {
+        QFETCH(bool, breaksSession);
+        FakeMailbox box;
+        box.messages = {{"a", dsnMail("taro@example.jp", "5.1.1", "failed", token(1, 1))},
+                        {"poison", kUnrelated},
+                        {"b", unsubscribeMail(token(1, 3))},
+                        {"c", kUnrelated}};
+        box.unreadableOf = "poison";
+        box.unreadableBreaksSession = breaksSession;
+        const InboxSummary s = ProcessInbox(box, options(), {}, nullptr);
+        QVERIFY2(s.end == InboxSummary::End::Done, qPrintable(s.text()));
+        QCOMPARE(s.unreadable, 1);
+        QCOMPARE(s.bounces, 1);
+        QCOMPARE(s.unsubscribed, 1);
+        QCOMPARE(s.unknown, 1);
+        QCOMPARE(s.deleted, 2);
+        QCOMPARE(box.ids(), (QList<QByteArray>{"poison", "c"}));
+        QVERIFY(box.deletedUnread.isEmpty());
+        QCOMPARE(box.sessions, breaksSession ? 2 : 1);
+        QVERIFY(s.text().contains(QStringLiteral("読めないメール 1 通")));
+
+        box.unreadableOf.clear();
+        box.retrieved.clear();
+        const InboxSummary again = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(again.end, InboxSummary::End::Done);
+        QCOMPARE(again.unreadable, 0);
+        QVERIFY(box.retrieved.isEmpty());
+        QCOMPARE(box.ids(), (QList<QByteArray>{"poison", "c"}));
+        QCOMPARE(hardBounces(1, 1), 1);
+    }
+
+    // Thousands of messages in one pass: each session ends with its deletions made real,
+    // and what is unrecognised stays.
+    void hugeMailbox()
+    {
+        FakeMailbox box;
+        const int n = 1200;
+        const int chunk = 300;
+        for (int i = 0; i < n; ++i) {
+            const QByteArray id = "m" + QByteArray::number(i);
+            box.messages += {id, i % 3 == 0 ? kUnrelated + id : dsnMail("hana@example.jp", "4.2.2", "failed", token(1, 3))};
+        }
+        InboxOptions o = options();
+        o.chunkMessages = chunk;
+        int lastDone = 0;
+        int lastTotal = 0;
+        const InboxSummary s = ProcessInbox(box, o, [&](int done, int total) { lastDone = done; lastTotal = total; }, nullptr);
+        QVERIFY2(s.end == InboxSummary::End::Done, qPrintable(s.text()));
+        QCOMPARE(s.listed, n);
+        QCOMPARE(s.read, n);
+        QCOMPARE(s.unknown, n / 3);
+        QCOMPARE(s.bounces, n - n / 3);
+        QCOMPARE(s.deleted, n - n / 3);
+        QCOMPARE(int(box.messages.size()), n / 3);
+        QCOMPARE(box.sessions, 1 + n / chunk);
+        QVERIFY(box.deletedUnread.isEmpty());
+        QCOMPARE(allBounces(1, 3), n - n / 3);
+        QCOMPARE(lastDone, n);
+        QCOMPARE(lastTotal, n);
+    }
+
+    // A server that gives one id to two messages (the same size, or another): the second is
+    // read and dealt with on its own; a message that was not processed is never deleted.
+    void repeatedIds_data()
+    {
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<bool>("secondDeleted");
+        // As long as the report with its real token.
+        const QByteArray first = dsnMail("taro@example.jp", "5.1.1", "failed", QStringLiteral("1-1-000000000000000000000000"));
+        QByteArray sameSize = kUnrelated;
+        sameSize += QByteArray(first.size() - sameSize.size(), 'x');
+        QTest::newRow("unrecognised, same size") << sameSize << false;
+        QTest::newRow("unrecognised, other size") << kUnrelated << false;
+        QTest::newRow("a request") << unsubscribeMail(QStringLiteral("@@TOKEN@@")) << true;
+    }
+    void repeatedIds()
+    {
+        QFETCH(QByteArray, second);
+        QFETCH(bool, secondDeleted);
+        second.replace("@@TOKEN@@", token(1, 3).toLatin1());
+        const QByteArray first = dsnMail("taro@example.jp", "5.1.1", "failed", token(1, 1));
+        FakeMailbox box;
+        box.messages = {{"dup", first}, {"dup", second}, {"z", kUnrelated}};
+        for (int pass = 0; pass < 2; ++pass) {
+            const InboxSummary s = ProcessInbox(box, options(), {}, nullptr);
+            QVERIFY2(s.end == InboxSummary::End::Done, qPrintable(s.text()));
+            QVERIFY(box.deletedUnread.isEmpty());
+        }
+        QCOMPARE(hardBounces(1, 1), 1);
+        QCOMPARE(sleeping(1, 3), secondDeleted);
+        QList<QByteArray> left;
+        for (const FakeMailbox::Message &m : std::as_const(box.messages))
+            left += m.bytes;
+        QCOMPARE(left.contains(second), !secondDeleted);
+        QVERIFY(!left.contains(first));
+        QVERIFY(left.contains(kUnrelated));
+    }
+
+    // Rows that name an id the server now gives to other mail (a table restored from an older
+    // backup, a mailbox made anew, a store of an older build that keyed by the id alone) make
+    // nothing look handled: the new mail is read and dealt with, never deleted unprocessed.
+    void staleRows_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<int>("state");
+        QTest::newRow("done, by the id alone") << QByteArray("x1") << int(InboxSeen::State::Done);
+        QTest::newRow("done, another message")
+            << "x1 " + QByteArray::number(kUnrelated.size()) + " 0123456789abcdef0123456789abcdef"
+            << int(InboxSeen::State::Done);
+        QTest::newRow("left, another message")
+            << "x1 " + QByteArray::number(kUnrelated.size()) + " 0123456789abcdef0123456789abcdef"
+            << int(InboxSeen::State::Left);
+    }
+    void staleRows()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(int, state);
+        FakeMailbox box;
+        // The same size as the unrelated mail the old row was about.
+        const QByteArray request = unsubscribeMail(token(1, 3));
+        QByteArray unknown = kUnrelated;
+        unknown[unknown.size() - 3] = '!';
+        box.messages = {{"x1", unknown}, {"x2", request}};
+        InboxSeen::mark(box.identity(), key, InboxSeen::State(state));
+        const InboxSummary s = ProcessInbox(box, options(), {}, nullptr);
+        QVERIFY2(s.end == InboxSummary::End::Done, qPrintable(s.text()));
+        QVERIFY(box.deletedUnread.isEmpty());
+        QCOMPARE(box.ids(), QList<QByteArray>{"x1"});
+        QCOMPARE(s.unsubscribed, 1);
+        // A left row of another message with the same id and size keeps it from being read
+        // (it is left, never deleted); any other row is no reason to skip it.
+        QCOMPARE(s.read, state == int(InboxSeen::State::Left) ? 1 : 2);
+    }
+
+    // A backup taken while a handled message was still in the mailbox, restored after the
+    // mailbox was made anew with the same ids: the new mail is read and dealt with on its
+    // own, and only what it asks for is deleted.
+    void restoredBackup()
+    {
+        FakeMailbox box;
+        box.messages = {{"1", dsnMail("taro@example.jp", "5.1.1", "failed", token(1, 1))}, {"2", kUnrelated}};
+        InboxOptions keep = options();
+        keep.keep = true;
+        QCOMPARE(ProcessInbox(box, keep, {}, nullptr).bounces, 1);
+        QStringList script;
+        QVERIFY(BackupScript::write([&](const QString &statement) { script += statement; }));
+        QVERIFY(script.join(u'\n').contains(QStringLiteral("InboxSeen")));
+
+        {
+            BackupScript::Restore restore;
+            for (const QString &statement : std::as_const(script))
+                QVERIFY2(restore.run(statement), qPrintable(statement));
+            restore.commit();
+        }
+        QByteArray otherUnknown = kUnrelated;
+        otherUnknown.replace("Hello", "Hallo");
+        box.messages = {{"1", otherUnknown}, {"2", unsubscribeMail(token(1, 3))}};
+        const InboxSummary s = ProcessInbox(box, options(), {}, nullptr);
+        QVERIFY2(s.end == InboxSummary::End::Done, qPrintable(s.text()));
+        QVERIFY(box.deletedUnread.isEmpty());
+        QCOMPARE(s.read, 2);
+        QCOMPARE(s.unknown, 1);
+        QCOMPARE(s.unsubscribed, 1);
+        QCOMPARE(s.bounces, 0);
+        QCOMPARE(box.ids(), QList<QByteArray>{"1"});
+        QVERIFY(sleeping(1, 3));
+        QCOMPARE(hardBounces(1, 1), 1);
+    }
+
+    // Mail left alone goes after the chosen number of days from when it was first read (off
+    // by default); what was never read, or is younger, stays.
+    void unrecognisedDeletedWhenOld_data()
+    {
+        QTest::addColumn<int>("days");
+        QTest::addColumn<int>("ageDays");
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("off") << 0 << 400 << false;
+        QTest::newRow("older") << 30 << 31 << true;
+        QTest::newRow("younger") << 30 << 29 << false;
+    }
+    void unrecognisedDeletedWhenOld()
+    {
+        QFETCH(int, days);
+        QFETCH(int, ageDays);
+        QFETCH(bool, deleted);
+        FakeMailbox box;
+        box.messages = {{"u", kUnrelated}, {"f", unsubscribeMail(QStringLiteral("1-5-0123456789abcdef0123456789abcdef"))}};
+        QCOMPARE(ProcessInbox(box, options(), {}, nullptr).unknown, 1);
+        Statement().exec(QStringLiteral("update InboxSeen set SeenDate = '%1'")
+                             .arg(QDateTime::currentDateTime().addDays(-ageDays).toString(QStringLiteral("yyyy/MM/dd hh:mm"))));
+        box.messages += {"new", kUnrelated + "new"};
+        InboxOptions o = options();
+        o.deleteUnknownAfterDays = days;
+        const InboxSummary s = ProcessInbox(box, o, {}, nullptr);
+        QCOMPARE(s.end, InboxSummary::End::Done);
+        QCOMPARE(s.expired, deleted ? 2 : 0);
+        QCOMPARE(s.unknown, 1);  // the new one, read now and left
+        QCOMPARE(box.ids(), deleted ? QList<QByteArray>{"new"} : (QList<QByteArray>{"u", "f", "new"}));
+        QVERIFY(box.deletedUnread.isEmpty());
     }
 
     void serverRefuses()

@@ -29,6 +29,8 @@
 
 #include <limits>
 
+#include <sqlite3.h>
+
 namespace {
 
 const QDate kToday(2024, 6, 1);
@@ -633,6 +635,67 @@ private Q_SLOTS:
     }
 
     // ---- removal by list --------------------------------------------------------------
+
+    // The store refuses the commit of the job's last group: the job stops where the work that
+    // group lost begins, never at line 0, and the store and the job's counts hold exactly what
+    // the lines before that line did.
+    void lostLastGroupStopsWhereItsWorkBegins_data()
+    {
+        QTest::addColumn<bool>("removal");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<bool>("groupCommittedBefore");
+        QTest::newRow("import, one group") << false << 20 << false;
+        QTest::newRow("import, after a full group") << false << 5200 << true;
+        QTest::newRow("remove-list, one group") << true << 20 << false;
+        QTest::newRow("remove-list, after a full group") << true << 5200 << true;
+    }
+    void lostLastGroupStopsWhereItsWorkBegins()
+    {
+        QFETCH(bool, removal);
+        QFETCH(int, total);
+        QFETCH(bool, groupCommittedBefore);
+        QStringList lines;
+        for (int i = 1; i <= total; ++i)
+            lines << QStringLiteral("m%1@example.jp").arg(i);
+        if (removal)
+            StoreFixture::insertMany("MagUser", total, [&](int i) {
+                return StoreFixture::memberRow(1, i + 1, QStringLiteral("m"), lines.at(i));
+            });
+        QByteArray bytes = cp932Lines(lines);
+        QBuffer in(&bytes);
+        in.open(QIODevice::ReadOnly);
+        TextLineReader reader(in);
+
+        // every commit from the last line's on is turned into a rollback
+        bool refusing = false;
+        sqlite3 *db = Store::handle(Store::connection());
+        sqlite3_commit_hook(db, [](void *on) { return *static_cast<bool *>(on) ? 1 : 0; }, &refusing);
+        const auto progress = [&](int line) { refusing = refusing || line == total; };
+        LineJobOutcome out;
+        int counted = 0; // members removed or added, as the job counts them
+        if (removal) {
+            const RemoveOutcome removed = RemoveListedMembers(1, reader, progress);
+            out = removed;
+            counted = removed.removed;
+        } else {
+            ImportSettings s;
+            s.order = {1};
+            s.heading = false;
+            const ImportOutcome imported = MemberImport(1, s, kToday).run(reader, nullptr, progress);
+            out = imported;
+            counted = imported.inserted + imported.updated;
+        }
+        sqlite3_commit_hook(db, nullptr, nullptr);
+
+        QVERIFY(out.stopped);
+        QVERIFY(out.storeFailed);
+        QVERIFY2(!out.error.isEmpty(), qPrintable(out.error));
+        QVERIFY2(out.errorLine >= 1 && out.errorLine <= total, qPrintable(QString::number(out.errorLine)));
+        QCOMPARE(out.errorLine > 1, groupCommittedBefore);
+        const int done = out.errorLine - 1;
+        QCOMPARE(counted, done);
+        QCOMPARE(Statement().scalar("select count(*) from MagUser where MagIdx = 1"), qint64(removal ? total - done : done));
+    }
 
     void removeByList()
     {

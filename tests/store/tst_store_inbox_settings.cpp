@@ -29,6 +29,9 @@ private Q_SLOTS:
         QTest::newRow("own, implicit TLS") << own;
         InboxSettings odd{false, QStringLiteral("h"), 110, QStringLiteral("ユーザ\n"), QString(), 1};
         QTest::newRow("POP row, STLS, odd texts") << odd;
+        InboxSettings imap{true, QStringLiteral("imap.example.jp"), 993, QStringLiteral("news"), QStringLiteral("x"), 2,
+                           1, 30, QStringLiteral("受信箱/返信"), QStringLiteral("処理済み'; --")};
+        QTest::newRow("IMAP, folders, days") << imap;
     }
     void roundTrip()
     {
@@ -43,6 +46,7 @@ private Q_SLOTS:
         QCOMPARE(ServerSettings::load(), server);
         Statement s;
         QCOMPARE(s.scalar(QStringLiteral("select count(*) from CommonTBL where key1 = 100 and key2 = 4")), 1);
+        QCOMPARE(s.scalar(QStringLiteral("select count(*) from CommonTBL where key1 = 100 and key2 = 5")), 1);
     }
 
     void missingRowReadsAsDefaults()
@@ -96,6 +100,45 @@ private Q_SLOTS:
         QCOMPARE(o->server.user, user);
         QCOMPARE(int(o->server.tls), tls);
         QCOMPARE(o->server.verifyCertificate, verify);
+        QCOMPARE(o->protocol, InboxProtocol::Pop3);
+    }
+
+    // IMAP and its folders come with the inbox's own server only; the POP row is POP3. The
+    // usual port follows the protocol and encryption when none is stored.
+    void imapForThePass_data()
+    {
+        QTest::addColumn<bool>("useOwn");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("tls");
+        QTest::addColumn<int>("protocol");
+        QTest::addColumn<int>("expectedPort");
+        QTest::newRow("own IMAP") << true << 1143 << 1 << int(InboxProtocol::Imap) << 1143;
+        QTest::newRow("own IMAP, no port, clear") << true << 0 << 0 << int(InboxProtocol::Imap) << 143;
+        QTest::newRow("own IMAP, no port, TLS") << true << 0 << 2 << int(InboxProtocol::Imap) << 993;
+        QTest::newRow("POP row") << false << 0 << 0 << int(InboxProtocol::Pop3) << 110;
+    }
+    void imapForThePass()
+    {
+        QFETCH(bool, useOwn);
+        QFETCH(int, port);
+        QFETCH(int, tls);
+        QFETCH(int, protocol);
+        QFETCH(int, expectedPort);
+        ServerSettings server;
+        server.PopBeforeSmtp = true;
+        server.PopHost = QStringLiteral("pop.example.jp");
+        server.PopPort = 110;
+        ServerSettings::save(server);
+        InboxSettings::save({useOwn, QStringLiteral("in.example.jp"), port, QStringLiteral("own"), QStringLiteral("p"), tls,
+                             1, 14, QStringLiteral("Returns"), QStringLiteral("処理済み")});
+        QString error;
+        const std::optional<InboxOptions> o = InboxOptionsFromStore(&error);
+        QVERIFY2(o.has_value(), qPrintable(error));
+        QCOMPARE(int(o->protocol), protocol);
+        QCOMPARE(int(o->server.port), expectedPort);
+        QCOMPARE(o->folder, useOwn ? QStringLiteral("Returns") : QString());
+        QCOMPARE(o->moveTo, useOwn ? QStringLiteral("処理済み") : QString());
+        QCOMPARE(o->deleteUnknownAfterDays, 14);
     }
 };
 

@@ -44,6 +44,7 @@ private slots:
         m.unsubscribeUrl = "https://example.jp/stop?list=1";
         m.unsubscribeAction = MagazineMailSettings::UnsubscribeAction::Delete;
         m.bounceLimit = 5;
+        m.returnPath = "bounce@example.jp";
         MagazineMailSettings::save(1, m);
         QCOMPARE(MagazineMailSettings::load(1), m);
         QCOMPARE(MagazineMailSettings::load(2), MagazineMailSettings());
@@ -80,12 +81,13 @@ private slots:
         m.bounceLimit = limit;
         QCOMPARE(m.problem().isEmpty(), ok);
         if (!ok) {
-            QVERIFY_THROWS_EXCEPTION(std::invalid_argument, MagazineMailSettings::save(1, m));
+            QVERIFY_THROWS_EXCEPTION(StoreError, MagazineMailSettings::save(1, m));
             QCOMPARE(Statement().scalar("select count(*) from MagMailSetting"), 0);
         }
         // A row written behind the program's back is read as not set, never passed on.
         QSqlQuery q(Store::connection());
-        q.prepare("insert or replace into MagMailSetting values(7, 0, ?, ?, 0, ?)");
+        q.prepare("insert or replace into MagMailSetting (MagIdx, ForceUtf8, UnsubAddress, UnsubUrl, UnsubAction,"
+                  " BounceLimit) values(7, 0, ?, ?, 0, ?)");
         q.addBindValue(address);
         q.addBindValue(url);
         q.addBindValue(limit);
@@ -94,6 +96,26 @@ private slots:
         QVERIFY(read.problem().isEmpty());
         if (ok)
             QCOMPARE(read, m);
+    }
+
+    // A store whose settings table predates the return path gains the column when opened,
+    // and its rows read as before.
+    void olderTableGainsTheReturnPath()
+    {
+        sql("drop table MagMailSetting");
+        sql("create table MagMailSetting (MagIdx integer primary key, ForceUtf8 integer not null default 0,"
+            " UnsubAddress text, UnsubUrl text, UnsubAction integer not null default 0,"
+            " BounceLimit integer not null default 3)");
+        sql("insert into MagMailSetting (MagIdx, ForceUtf8, UnsubAddress) values(1, 1, 'stop@example.jp')");
+        env->closeStore();
+        env->openStore();
+        MagazineMailSettings expected;
+        expected.forceUtf8 = true;
+        expected.unsubscribeAddress = "stop@example.jp";
+        QCOMPARE(MagazineMailSettings::load(1), expected);
+        expected.returnPath = "bounce@example.jp";
+        MagazineMailSettings::save(1, expected);
+        QCOMPARE(MagazineMailSettings::load(1), expected);
     }
 
     void goesWithItsMagazine()
@@ -131,6 +153,7 @@ private slots:
     {
         MagazineMailSettings m;
         m.unsubscribeAddress = "stop@example.jp";
+        m.returnPath = "bounce@example.jp";
         MagazineMailSettings::save(3, m);
         QStringList script;
         BackupScript::write([&](const QString &s) { script << s; });

@@ -1,0 +1,43 @@
+#include "mail/ReturnPath.h"
+
+namespace {
+
+constexpr qsizetype kMaxLocalPart = 64;
+constexpr qsizetype kMaxAddress = 254;
+
+} // namespace
+
+namespace ReturnPath {
+
+QString forMember(const QString &returnPath, const QByteArray &key, int magIdx, int userIdx)
+{
+    const qsizetype at = returnPath.lastIndexOf(QLatin1Char('@'));
+    if (at <= 0 || key.isEmpty())
+        return returnPath;
+    const QString local = returnPath.left(at) + QLatin1Char('+') + UnsubscribeToken::make(key, magIdx, userIdx);
+    if (local.size() > kMaxLocalPart)
+        return returnPath;
+    return local + returnPath.mid(at);
+}
+
+std::optional<UnsubscribeToken::Member> memberOf(const QString &returnPath, const QByteArray &key,
+                                                 const QString &address)
+{
+    if (returnPath.isEmpty() || key.isEmpty() || address.size() > kMaxAddress)
+        return std::nullopt;
+    const qsizetype pathAt = returnPath.lastIndexOf(QLatin1Char('@'));
+    const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
+    if (pathAt <= 0 || at <= 0)
+        return std::nullopt;
+    const QStringView local = QStringView(address).left(at);
+    const qsizetype plus = local.indexOf(QLatin1Char('+'));
+    if (plus <= 0)
+        return std::nullopt;
+    if (local.left(plus).compare(QStringView(returnPath).left(pathAt), Qt::CaseInsensitive) != 0
+        || QStringView(address).mid(at).compare(QStringView(returnPath).mid(pathAt), Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    // Some servers fold the local part to lower case; the token is digits, '-' and lower hex.
+    return UnsubscribeToken::parse(key, local.mid(plus + 1).toString().toLower());
+}
+
+} // namespace ReturnPath
