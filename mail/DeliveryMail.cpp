@@ -1,6 +1,7 @@
 #include "mail/DeliveryMail.h"
 
 #include "mail/ReturnPath.h"
+#include "mail/TokenField.h"
 
 DeliveryMail::DeliveryMail(const DeliveryPlan &plan)
     : m_format(plan.Owner, plan.Adrs, plan.Atena, plan.Title, plan.forceUtf8), m_ids(m_format.sender()),
@@ -18,12 +19,14 @@ QByteArray DeliveryMail::individual(const DeliveryRecipient &recipient, const QD
                                  ? m_format.encodeBody(Personalize(m_body, recipient.values, today))
                                  : m_sameBody;
     return m_format.individual(recipient.UserAdrs, body, now,
-                               m_ids.nextField() + m_unsubscribe.memberFields(int(recipient.MagUser)));
+                               m_ids.nextField() + m_unsubscribe.memberFields(int(recipient.MagUser))
+                                   + TokenField::member(m_key, m_magIdx, int(recipient.MagUser)));
 }
 
 QByteArray DeliveryMail::batch(const QDateTime &now)
 {
-    return m_format.batch(m_sameBody, now, m_ids.nextField() + m_unsubscribe.batchFields());
+    return m_format.batch(m_sameBody, now,
+                          m_ids.nextField() + m_unsubscribe.batchFields() + TokenField::batch(m_key, m_magIdx));
 }
 
 QString DeliveryMail::envelopeSender(int userIdx) const

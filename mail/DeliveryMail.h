@@ -1,7 +1,8 @@
 #pragma once
 // The mails of one delivery as they go on the wire: one member's mail (personalised when the
-// plan's body holds placeholders) or one mail to hidden recipients, each with its Message-ID
-// and List-Unsubscribe fields. The send step sends these; a dry run shows the first one.
+// plan's body holds placeholders) or one mail to hidden recipients, each with its Message-ID,
+// List-Unsubscribe and token fields (TokenField), and the envelope sender each goes out from.
+// The send step sends these; a dry run shows the first one.
 #include "mail/DeliveryPlan.h"
 #include "mail/ListUnsubscribe.h"
 #include "mail/MailFormat.h"

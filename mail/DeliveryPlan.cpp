@@ -75,8 +75,8 @@ void applyMailSettings(DeliveryPlan &plan, const std::function<QByteArray()> &ke
         plan.unsubscribeUrl = mail.unsubscribeUrl;
     }
     plan.returnPath = mail.returnPath;
-    if (!plan.unsubscribeAddress.isEmpty() || !plan.returnPath.isEmpty())
-        plan.unsubscribeKey = keyOf();
+    // Every mail carries its token, for the reports that return it.
+    plan.unsubscribeKey = keyOf();
 }
 
 } // namespace

@@ -51,8 +51,8 @@ struct DeliveryPlan {
     DeliveryMode mode = DeliveryMode::Batch;
     bool forceUtf8 = false;  // every mail as UTF-8, whatever its text
     // List-Unsubscribe: where unsubscribe mails go (none: no field), the one-click URL, and
-    // the store's key that signs each member's token (loaded only with an address or a return
-    // path).
+    // the store's key that signs each member's token (in List-Unsubscribe, the return path
+    // and TokenField).
     QString unsubscribeAddress;
     QString unsubscribeUrl;
     QByteArray unsubscribeKey;

@@ -1,14 +1,11 @@
 #include "mail/InboxProcess.h"
 
-#include "mail/BounceReport.h"
 #include "mail/InboundMail.h"
-#include "mail/UnsubscribeRequest.h"
-#include "mail/UnsubscribeToken.h"
+#include "mail/InboxMessage.h"
 #include "store/UnsubscribeKey.h"
 #include "store/Database.h"
 #include "store/InboxSeen.h"
 #include "store/InboxSettings.h"
-#include "store/MemberBounces.h"
 #include "store/ServerSettings.h"
 
 #include <QCryptographicHash>
@@ -18,9 +15,6 @@
 #include <algorithm>
 
 namespace {
-
-// What one message did.
-enum class Kind { Handled, Left };
 
 class Pass
 {
@@ -37,57 +31,10 @@ public:
     {
         ++m_summary.read;
         const InboundPart mail = InboundMail::parse(bytes);
-        return classify(entry, mail) == Kind::Handled;
+        return InboxMessage::handle(mail, m_id, entry.uidl, m_key, m_summary) == InboxMessage::Disposition::Handled;
     }
 
 private:
-    Kind classify(const MailboxEntry &entry, const InboundPart &mail)
-    {
-        if (const std::optional<QString> token = UnsubscribeRequest::token(mail)) {
-            const std::optional<UnsubscribeToken::Member> member = UnsubscribeToken::parse(m_key, *token);
-            if (!member) {
-                ++m_summary.forged;
-                return left(entry);
-            }
-            switch (MemberBounces::applyUnsubscribe(m_id, entry.uidl, member->magIdx, member->userIdx)) {
-            case MemberBounces::UnsubscribeOutcome::Slept:
-                ++m_summary.unsubscribed;
-                break;
-            case MemberBounces::UnsubscribeOutcome::Removed:
-                ++m_summary.removed;
-                break;
-            case MemberBounces::UnsubscribeOutcome::AlreadyDone:
-            case MemberBounces::UnsubscribeOutcome::NoMember:
-                break;
-            }
-            return Kind::Handled;
-        }
-        if (const std::optional<QList<BouncedRecipient>> report = BounceReport::read(mail)) {
-            QList<BounceEvent> events;
-            for (const BouncedRecipient &r : *report)
-                events += BounceEvent{r.address, r.hard, r.reason};
-            const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd hh:mm"));
-            const MemberBounces::BounceOutcome outcome = MemberBounces::applyBounce(m_id, entry.uidl, events, now);
-            if (outcome.alreadyDone)
-                return Kind::Handled;
-            if (outcome.counted == 0) {
-                ++m_summary.unmatchedReports;
-                return left(entry);
-            }
-            m_summary.bounces += outcome.counted;
-            m_summary.suspended += outcome.suspended;
-            return Kind::Handled;
-        }
-        ++m_summary.unknown;
-        return left(entry);
-    }
-
-    Kind left(const MailboxEntry &entry)
-    {
-        InboxSeen::mark(m_id, entry.uidl, InboxSeen::State::Left);
-        return Kind::Left;
-    }
-
     Mailbox &m_mailbox;
     InboxSummary &m_summary;
     const QString m_id;
@@ -507,11 +454,21 @@ QString InboxSummary::text() const
         break;
     }
     lines << QStringLiteral("メールボックスのメール %1 通のうち %2 通を読みました。").arg(listed).arg(read);
-    lines << QStringLiteral("配信停止 %1 件").arg(unsubscribed);
+    if (addressUnsubscribed > 0)
+        lines << QStringLiteral("配信停止 %1 件 (うちトークンなしで差出人のアドレスによる %2 件)")
+                     .arg(unsubscribed)
+                     .arg(addressUnsubscribed);
+    else
+        lines << QStringLiteral("配信停止 %1 件").arg(unsubscribed);
     lines << QStringLiteral("削除 %1 件").arg(removed);
-    lines << QStringLiteral("不達 %1 件 (うち停止 %2 件)").arg(bounces).arg(suspended);
+    lines << QStringLiteral("不達 %1 件 (宛先不明 %2 件・一時的 %3 件、うち停止 %4 件)")
+                 .arg(bounces)
+                 .arg(hardBounces)
+                 .arg(softBounces)
+                 .arg(suspended);
+    lines << QStringLiteral("苦情 %1 件 (うち停止 %2 件)").arg(complaints).arg(complaintSuspended);
     if (unmatchedReports > 0)
-        lines << QStringLiteral("メンバーに該当しない不達通知 %1 通 (残した)").arg(unmatchedReports);
+        lines << QStringLiteral("メンバーに該当しない不達通知・苦情 %1 通 (残した)").arg(unmatchedReports);
     lines << QStringLiteral("不明 %1 通 (残した)").arg(unknown);
     lines << QStringLiteral("偽の解除依頼 %1 通 (残した)").arg(forged);
     if (tooLarge > 0)

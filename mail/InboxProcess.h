@@ -52,10 +52,15 @@ struct InboxSummary {
     int listed = 0;             // messages in the mailbox
     int read = 0;               // messages retrieved this run
     int unsubscribed = 0;       // members set to Sleep by a request
+    int addressUnsubscribed = 0;  // of those, by a request without a token from their own address
     int removed = 0;            // members deleted by a request
     int bounces = 0;            // members whose bounce count went up
+    int hardBounces = 0;        // of those, for good (these count towards the limit)
+    int softBounces = 0;        // of those, for now, or by a report nobody vouches for
     int suspended = 0;          // of those, members set to Sleep for reaching the limit
-    int unmatchedReports = 0;   // delivery reports naming no member (left in the mailbox)
+    int complaints = 0;         // members a complaint report named
+    int complaintSuspended = 0; // of those, set to Sleep now (the others were already)
+    int unmatchedReports = 0;   // delivery reports and complaints naming no member (left in the mailbox)
     int unknown = 0;            // messages neither request nor report (left)
     int forged = 0;             // requests with a token that does not check out (left)
     int tooLarge = 0;           // messages above the size bound (left, not read)
@@ -68,6 +73,8 @@ struct InboxSummary {
 
     // What was done, in Japanese, one item a line (for the summary box and the command line).
     QString text() const;
+    // Some member was suspended, removed or counted: a member list on show is out of date.
+    bool membersChanged() const { return unsubscribed + removed + bounces + complaints > 0; }
 };
 
 using InboxProgress = std::function<void(int done, int total)>;

@@ -1,8 +1,8 @@
 #pragma once
 // The header of a delivery mail and the message put together from it. The fields, in this
 // order: From, Subject, To, Content-Type, MIME-Version, Content-Transfer-Encoding, Date, then
-// the fields the caller adds (Message-ID, List-Unsubscribe). Nothing else is written (no Cc,
-// Bcc, Reply-To or mailer name).
+// the fields the caller adds (Message-ID, List-Unsubscribe, X-Tsubame-Token). Nothing else is
+// written (no Cc, Bcc, Reply-To or mailer name).
 #include "mail/MailText.h"
 
 #include <QByteArray>

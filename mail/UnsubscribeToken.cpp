@@ -11,10 +11,32 @@ namespace {
 constexpr int kHashHexChars = 24;
 constexpr int kMaxTokenChars = 64;
 
+QByteArray signature(const QByteArray &key, const QByteArray &message)
+{
+    return QMessageAuthenticationCode::hash(message, key, QCryptographicHash::Sha256).toHex().left(kHashHexChars);
+}
+
 QByteArray hashHex(const QByteArray &key, int magIdx, int userIdx)
 {
-    const QByteArray message = "unsubscribe:" + QByteArray::number(magIdx) + ':' + QByteArray::number(userIdx);
-    return QMessageAuthenticationCode::hash(message, key, QCryptographicHash::Sha256).toHex().left(kHashHexChars);
+    return signature(key, "unsubscribe:" + QByteArray::number(magIdx) + ':' + QByteArray::number(userIdx));
+}
+
+// Another message than any member's, so neither token passes for the other.
+QByteArray magazineHashHex(const QByteArray &key, int magIdx)
+{
+    return signature(key, "magazine:" + QByteArray::number(magIdx));
+}
+
+// Compared in full whatever differs first, so the time taken tells nothing of the hash.
+bool sameHash(const QByteArray &expected, const QString &given)
+{
+    if (given.size() != kHashHexChars)
+        return false;
+    const QByteArray bytes = given.toLatin1();
+    int diff = 0;
+    for (int i = 0; i < kHashHexChars; ++i)
+        diff |= expected.at(i) ^ bytes.at(i);
+    return diff == 0;
 }
 
 bool number(const QString &text, int *value)
@@ -43,17 +65,25 @@ std::optional<Member> parse(const QByteArray &key, const QString &token)
     const QStringList parts = token.split(u'-');
     Member m;
     if (parts.size() != 3 || !number(parts[0], &m.magIdx) || !number(parts[1], &m.userIdx)
-        || parts[2].size() != kHashHexChars)
-        return std::nullopt;
-    const QByteArray expected = hashHex(key, m.magIdx, m.userIdx);
-    const QByteArray given = parts[2].toLatin1();
-    // Compared in full whatever differs first, so the time taken tells nothing of the hash.
-    int diff = 0;
-    for (int i = 0; i < kHashHexChars; ++i)
-        diff |= expected.at(i) ^ given.at(i);
-    if (diff != 0)
+        || !sameHash(hashHex(key, m.magIdx, m.userIdx), parts[2]))
         return std::nullopt;
     return m;
+}
+
+QString makeMagazine(const QByteArray &key, int magIdx)
+{
+    return QString::number(magIdx) + u'-' + QString::fromLatin1(magazineHashHex(key, magIdx));
+}
+
+std::optional<int> parseMagazine(const QByteArray &key, const QString &token)
+{
+    if (key.isEmpty() || token.size() > kMaxTokenChars)
+        return std::nullopt;
+    const QStringList parts = token.split(u'-');
+    int magIdx = 0;
+    if (parts.size() != 2 || !number(parts[0], &magIdx) || !sameHash(magazineHashHex(key, magIdx), parts[1]))
+        return std::nullopt;
+    return magIdx;
 }
 
 } // namespace UnsubscribeToken

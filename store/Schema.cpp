@@ -33,7 +33,7 @@ const QList<Table> &carriedTables()
         {"SendSetting", {"Name", "Value"}},
         {"MagMailSetting",
          {"MagIdx", "ForceUtf8", "UnsubAddress", "UnsubUrl", "UnsubAction", "BounceLimit", "ReturnPath"}, true},
-        {"MemberBounce", {"MagIdx", "UserIdx", "Bounces", "HardBounces", "LastReason", "LastDate"}, true},
+        {"MemberBounce", {"MagIdx", "UserIdx", "Bounces", "HardBounces", "LastReason", "LastDate", "Complaints"}, true},
         {"InboxSeen", {"Mailbox", "Uidl", "State", "SeenDate"}, true},
         {"MemberNumber", {"MagIdx", "Highest"}, true},
     };
@@ -112,6 +112,8 @@ QStringList ownTables()
         QStringLiteral("create table if not exists MemberBounce (MagIdx integer not null, UserIdx integer not null,"
                        " Bounces integer not null default 0, HardBounces integer not null default 0,"
                        " LastReason text, LastDate text, primary key (MagIdx, UserIdx))"),
+        // Complaints about our mail, added to the counts of an older build.
+        QStringLiteral("alter table MemberBounce add column Complaints integer not null default 0"),
         QStringLiteral("create table if not exists InboxSeen (Mailbox text not null, Uidl text not null,"
                        " State integer not null, SeenDate text, primary key (Mailbox, Uidl))"),
     };

@@ -45,7 +45,7 @@ out['max_line'] = max(len(l) for l in raw.split(b'\r\n'))
 
 strict = email.message_from_bytes(raw, policy=email.policy.default)
 default = {'defects': [str(d) for d in strict.defects]}
-for key in ('Subject', 'From', 'To', 'Message-ID', 'List-Unsubscribe', 'List-Unsubscribe-Post'):
+for key in ('Subject', 'From', 'To', 'Message-ID', 'List-Unsubscribe', 'List-Unsubscribe-Post', 'X-Tsubame-Token'):
     value = strict[key]
     if value is None:
         continue

@@ -24,7 +24,8 @@ QByteArray crlf(QByteArray text)
     return text.replace("\n", "\r\n");
 }
 
-QByteArray dsnMail(const QByteArray &address)
+// A report returning our mail's header with its token field.
+QByteArray dsnMail(const QByteArray &address, const QString &token)
 {
     return crlf("Return-Path: <>\nFrom: Mail Delivery System <MAILER-DAEMON@mx.example.org>\nTo: news@example.jp\n"
                 "Subject: Undelivered Mail Returned to Sender\nMIME-Version: 1.0\n"
@@ -32,7 +33,9 @@ QByteArray dsnMail(const QByteArray &address)
                 "--b1\nContent-Type: text/plain\n\nCould not deliver.\n\n"
                 "--b1\nContent-Type: message/delivery-status\n\nReporting-MTA: dns; mx.example.org\n\n"
                 "Final-Recipient: rfc822; " + address + "\nAction: failed\nStatus: 5.1.1\n"
-                "Diagnostic-Code: smtp; 550 5.1.1 <" + address + ">: User unknown\n\n--b1--\n");
+                "Diagnostic-Code: smtp; 550 5.1.1 <" + address + ">: User unknown\n\n"
+                "--b1\nContent-Type: text/rfc822-headers\n\nFrom: news@example.jp\nX-Tsubame-Token: " + token.toLatin1()
+                + "\n\n--b1--\n");
 }
 
 QByteArray unsubscribeMail(const QString &token)
@@ -111,7 +114,8 @@ private Q_SLOTS:
         Pop3TestServer server;
         QVERIFY2(server.start(kUser, kPassword, tls != Pop3Tls::None, true), qPrintable(server.error()));
         const QByteArray key = UnsubscribeKey::load();
-        for (const QByteArray &m : {dsnMail("taro@example.jp"), kUnrelated, unsubscribeMail(UnsubscribeToken::make(key, 1, 2)),
+        for (const QByteArray &m : {dsnMail("taro@example.jp", UnsubscribeToken::make(key, 1, 1)), kUnrelated,
+                                    unsubscribeMail(UnsubscribeToken::make(key, 1, 2)),
                                     longLineMail()})
             QVERIFY2(server.deliver(kUser, m), qPrintable(server.error()));
 
@@ -147,7 +151,7 @@ private Q_SLOTS:
     {
         Pop3TestServer server;
         QVERIFY2(server.start(kUser, kPassword, false, true), qPrintable(server.error()));
-        QVERIFY(server.deliver(kUser, dsnMail("taro@example.jp")));
+        QVERIFY(server.deliver(kUser, dsnMail("taro@example.jp", UnsubscribeToken::make(UnsubscribeKey::load(), 1, 1))));
         QVERIFY(server.deliver(kUser, longLineMail()));
         // First move everything into 処理済み, then read that folder.
         InboxOptions o = options(server, Pop3Tls::None);

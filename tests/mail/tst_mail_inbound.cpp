@@ -152,10 +152,11 @@ private Q_SLOTS:
         QTest::newRow("dsn delayed is never hard")
             << dsn("Final-Recipient: rfc822; hana@example.jp\nAction: delayed\nStatus: 5.0.0\n")
             << QList<BouncedRecipient>{{"hana@example.jp", false, "5.0.0", "5.0.0"}};
+        // A policy refusal (5.7.x) is no closed address: soft.
         QTest::newRow("dsn delivered and failed")
             << dsn("Final-Recipient: rfc822; ok@example.jp\nAction: delivered\nStatus: 2.0.0\n\n"
                    "Final-Recipient: rfc822;<bad@example.jp>\nAction: failed\nStatus: 5.7.1 (policy)\n")
-            << QList<BouncedRecipient>{{"bad@example.jp", true, "5.7.1", "5.7.1"}};
+            << QList<BouncedRecipient>{{"bad@example.jp", false, "5.7.1", "5.7.1"}};
         QTest::newRow("dsn of success only") << dsn("Final-Recipient: rfc822; ok@example.jp\nAction: delivered\nStatus: 2.0.0\n")
                                              << QList<BouncedRecipient>{};
 

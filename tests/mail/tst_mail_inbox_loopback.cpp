@@ -22,7 +22,8 @@ QByteArray crlf(QByteArray text)
     return text.replace("\n", "\r\n");
 }
 
-QByteArray dsnMail(const QByteArray &address)
+// Reports returning our mail with its token field (token empty: without one).
+QByteArray dsnMail(const QByteArray &address, const QString &token = {})
 {
     return crlf("Return-Path: <>\nFrom: Mail Delivery System <MAILER-DAEMON@mx.example.org>\nTo: news@example.jp\n"
                 "Subject: Undelivered Mail Returned to Sender\nMIME-Version: 1.0\n"
@@ -35,18 +36,20 @@ QByteArray dsnMail(const QByteArray &address)
                 "Final-Recipient: rfc822; " + address + "\nOriginal-Recipient: rfc822;" + address + "\n"
                 "Action: failed\nStatus: 5.1.1\nDiagnostic-Code: smtp; 550 5.1.1 <" + address + ">: User unknown\n\n"
                 "--4A1B2C.1765400000/mx\nContent-Type: message/rfc822\n\n"
-                "From: news@example.jp\nTo: " + address + "\nSubject: =?ISO-2022-JP?B?GyRCRnxLXBsoQg==?=\n\nbody\n"
-                "--4A1B2C.1765400000/mx--\n");
+                "From: news@example.jp\nTo: " + address + "\nSubject: =?ISO-2022-JP?B?GyRCRnxLXBsoQg==?=\n"
+                + (token.isEmpty() ? QByteArray() : "X-Tsubame-Token: " + token.toLatin1() + "\n")
+                + "\nbody\n--4A1B2C.1765400000/mx--\n");
 }
 
-QByteArray plainBounce(const QByteArray &address)
+QByteArray plainBounce(const QByteArray &address, const QString &token)
 {
     return crlf("Return-Path: <>\nFrom: MAILER-DAEMON@mail.example.net\nTo: news@example.jp\nSubject: failure notice\n\n"
                 "Hi. This is the qmail-send program at mail.example.net.\n"
                 "I'm afraid I wasn't able to deliver your message to the following addresses.\n"
                 "This is a permanent error; I've given up. Sorry it didn't work out.\n\n<" + address
                 + ">:\nSorry, no mailbox here by that name. (#5.1.1)\n\n--- Below this line is a copy of the message.\n\n"
-                  "Return-Path: <news@example.jp>\nTo: " + address + "\n\nbody\n");
+                  "Return-Path: <news@example.jp>\nTo: " + address + "\nX-Tsubame-Token: " + token.toLatin1()
+                + "\n\nbody\n");
 }
 
 QByteArray unsubscribeMail(const QString &token)
@@ -121,9 +124,11 @@ private Q_SLOTS:
         // Taro has two hard bounces already: this report is his third.
         {
             Statement s;
-            s.exec(QStringLiteral("insert into MemberBounce values (1, 1, 2, 2, 'old', '2026/12/01 10:00')"));
+            s.exec(QStringLiteral("insert into MemberBounce (MagIdx, UserIdx, Bounces, HardBounces, LastReason, LastDate)"
+                                  " values (1, 1, 2, 2, 'old', '2026/12/01 10:00')"));
         }
-        for (const QByteArray &m : {dsnMail("taro@example.jp"), plainBounce("jiro@example.net"),
+        for (const QByteArray &m : {dsnMail("taro@example.jp", UnsubscribeToken::make(key, 1, 1)),
+                                    plainBounce("jiro@example.net", UnsubscribeToken::make(key, 1, 3)),
                                     unsubscribeMail(UnsubscribeToken::make(key, 1, 2)),
                                     unsubscribeMail(UnsubscribeToken::make(QByteArray(32, 'k'), 1, 4)), kUnrelated})
             QVERIFY2(server.deliver(kUser, m), qPrintable(server.error()));
@@ -164,7 +169,8 @@ private Q_SLOTS:
         const QByteArray longLine = crlf("From: friend@example.org\nTo: news@example.jp\nSubject: long\n\n")
                                     + QByteArray(1500 * 1024, 'a') + "\r\n";
         const QByteArray big = kUnrelated + QByteArray(3 * 1024 * 1024, 'b') + "\r\n";
-        for (const QByteArray &m : {longLine, big, dsnMail("taro@example.jp")})
+        const QByteArray report = dsnMail("taro@example.jp", UnsubscribeToken::make(UnsubscribeKey::load(), 1, 1));
+        for (const QByteArray &m : {longLine, big, report})
             QVERIFY2(server.deliver(kUser, m), qPrintable(server.error()));
         const InboxSummary s = ProcessInbox(options(server, Pop3Tls::None), {}, {}, nullptr);
         QVERIFY2(s.end == InboxSummary::End::Done, qPrintable(s.text()));

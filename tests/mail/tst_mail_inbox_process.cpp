@@ -125,25 +125,60 @@ QByteArray unsubscribeMail(const QString &token)
                 + "\n\n\n");
 }
 
-QByteArray dsnMail(const QByteArray &address, const QByteArray &status, const QByteArray &action = "failed")
+// A report returning the original's header (with our token field when token is given).
+QByteArray dsnMail(const QByteArray &address, const QByteArray &status, const QByteArray &action = "failed",
+                   const QString &token = {})
 {
+    const QByteArray original = token.isEmpty() ? QByteArray() : "X-Tsubame-Token: " + token.toLatin1() + "\n";
     return crlf("Return-Path: <>\nFrom: MAILER-DAEMON@mx.example.org\nTo: news@example.jp\n"
                 "Subject: Undelivered Mail Returned to Sender\n"
                 "Content-Type: multipart/report; report-type=delivery-status; boundary=b\n\n"
                 "--b\nContent-Type: text/plain\n\nCould not deliver.\n\n"
                 "--b\nContent-Type: message/delivery-status\n\nReporting-MTA: dns; mx.example.org\n\n"
                 "Final-Recipient: rfc822; " + address + "\nAction: " + action + "\nStatus: " + status + "\n"
-                "Diagnostic-Code: smtp; " + status + " no such user\n\n--b--\n");
+                "Diagnostic-Code: smtp; " + status + " no such user\n\n"
+                "--b\nContent-Type: text/rfc822-headers\n\nFrom: news@example.jp\nTo: " + address + "\n"
+                + original + "Subject: issue\n\n--b--\n");
 }
 
-QByteArray plainBounce(const QByteArray &address)
+QByteArray plainBounce(const QByteArray &address, const QString &token = {})
 {
+    const QByteArray original = token.isEmpty() ? QByteArray() : "X-Tsubame-Token: " + token.toLatin1() + "\n";
     return crlf("From: MAILER-DAEMON@mail.example.net\nTo: news@example.jp\nSubject: failure notice\n\n"
                 "Hi. This is the qmail-send program at mail.example.net.\n"
                 "I'm afraid I wasn't able to deliver your message to the following addresses.\n"
                 "This is a permanent error; I've given up. Sorry it didn't work out.\n\n<" + address
                 + ">:\nSorry, no mailbox here by that name. (#5.1.1)\n\n"
-                "--- Below this line is a copy of the message.\n\nTo: " + address + "\n");
+                "--- Below this line is a copy of the message.\n\nTo: " + address + "\n" + original);
+}
+
+// RFC 5965: an abuse report returning the original's header.
+QByteArray complaintMail(const QByteArray &originalHeaders, const QByteArray &rcptTo = {},
+                         const QByteArray &feedbackType = "abuse")
+{
+    return crlf("From: feedback@isp.example.com\nTo: news@example.jp\nSubject: Abuse report\n"
+                "MIME-Version: 1.0\n"
+                "Content-Type: multipart/report; report-type=feedback-report; boundary=\"fb\"\n\n"
+                "--fb\nContent-Type: text/plain\n\nA member of ours marked this mail as spam.\n\n"
+                "--fb\nContent-Type: message/feedback-report\n\nFeedback-Type: " + feedbackType + "\n"
+                "User-Agent: ExampleFBL/1.0\nVersion: 1\n"
+                + (rcptTo.isEmpty() ? QByteArray() : "Original-Rcpt-To: " + rcptTo + "\n")
+                + "\n--fb\nContent-Type: text/rfc822-headers\n\nFrom: news@example.jp\n" + originalHeaders
+                + "Subject: issue\n\n--fb--\n");
+}
+
+QByteArray readerMail(const QByteArray &from, const QByteArray &subject, const QByteArray &body = "\n")
+{
+    return crlf("From: " + from + "\nTo: news@example.jp\nSubject: " + subject
+                + "\nContent-Type: text/plain; charset=UTF-8\n\n" + body);
+}
+
+using Members = QList<std::pair<int, int>>;  // (MagIdx, UserIdx)
+
+// MagInfo.AddDate of a moment days before now.
+QString daysAgo(int days)
+{
+    return QDateTime::currentDateTime().addDays(-days).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
 }
 
 const QByteArray kUnrelated = "From: friend@example.org\r\nSubject: Hello\r\n\r\nHow are you?\r\n";
@@ -170,6 +205,12 @@ int allBounces(int magIdx, int userIdx)
 {
     const std::optional<MemberBounce> b = MemberBounces::load(magIdx, userIdx);
     return b ? b->bounces : 0;
+}
+
+int complaintCount(int magIdx, int userIdx)
+{
+    const std::optional<MemberBounce> b = MemberBounces::load(magIdx, userIdx);
+    return b ? b->complaints : 0;
 }
 
 } // namespace
@@ -216,10 +257,11 @@ private Q_SLOTS:
     {
         FakeMailbox box;
         box.messages = {
-            {"u-dsn", dsnMail("TARO@example.jp", "5.1.1")},  // local part differs: nobody
-            {"u-dsn2", dsnMail("taro@EXAMPLE.jp", "5.1.1")}, // both of taro's memberships
-            {"u-qmail", plainBounce("jiro@example.net")},
-            {"u-soft", dsnMail("hana@example.jp", "4.2.2")},
+            {"u-dsn", dsnMail("TARO@example.jp", "5.1.1")},  // no token, nobody mailed lately: nobody
+            {"u-dsn2", dsnMail("taro@EXAMPLE.jp", "5.1.1", "failed", token(1, 1))},
+            {"u-dsn3", dsnMail("taro@EXAMPLE.jp", "5.1.1", "failed", token(2, 2))},
+            {"u-qmail", plainBounce("jiro@example.net", token(2, 4))},
+            {"u-soft", dsnMail("hana@example.jp", "4.2.2", "failed", token(1, 3))},
             {"u-unsub", unsubscribeMail(token(1, 3))},
             {"u-unsub-del", unsubscribeMail(token(2, 4))},
             {"u-forged", unsubscribeMail(QStringLiteral("1-5-0123456789abcdef0123456789abcdef"))},
@@ -228,18 +270,20 @@ private Q_SLOTS:
         QList<std::pair<int, int>> progress;
         const InboxSummary s = ProcessInbox(box, options(), [&](int done, int total) { progress += {done, total}; }, nullptr);
         QCOMPARE(s.end, InboxSummary::End::Done);
-        QCOMPARE(s.listed, 8);
-        QCOMPARE(s.read, 8);
+        QCOMPARE(s.listed, 9);
+        QCOMPARE(s.read, 9);
         QCOMPARE(s.unsubscribed, 1);
         QCOMPARE(s.removed, 1);
         QCOMPARE(s.bounces, 4);    // taro twice (two magazines), jiro, hana
+        QCOMPARE(s.hardBounces, 3);
+        QCOMPARE(s.softBounces, 1);
         QCOMPARE(s.suspended, 0);
         QCOMPARE(s.unmatchedReports, 1);
         QCOMPARE(s.forged, 1);
         QCOMPARE(s.unknown, 1);
-        QCOMPARE(s.deleted, 5);
-        QCOMPARE(progress.size(), 8);
-        QCOMPARE(progress.last(), (std::pair<int, int>{8, 8}));
+        QCOMPARE(s.deleted, 6);
+        QCOMPARE(progress.size(), 9);
+        QCOMPARE(progress.last(), (std::pair<int, int>{9, 9}));
         QCOMPARE(box.ids(), (QList<QByteArray>{"u-dsn", "u-forged", "u-unrelated"}));
 
         QCOMPARE(hardBounces(1, 1), 1);
@@ -288,8 +332,11 @@ private Q_SLOTS:
         FakeMailbox box;
         for (int i = 0; i < statuses.size(); ++i) {
             const bool delayed = statuses[i] == "delayed";
-            box.messages += {"r" + QByteArray::number(i),
-                             dsnMail("taro@example.jp", delayed ? "5.0.0" : statuses[i], delayed ? "delayed" : "failed")};
+            // One report for each of taro's memberships, each returning that mail's token.
+            for (const auto &[magIdx, userIdx] : {std::pair{1, 1}, std::pair{2, 2}})
+                box.messages += {"r" + QByteArray::number(i) + '-' + QByteArray::number(magIdx),
+                                 dsnMail("taro@example.jp", delayed ? "5.0.0" : statuses[i], delayed ? "delayed" : "failed",
+                                         token(magIdx, userIdx))};
         }
         const InboxSummary s = ProcessInbox(box, options(), {}, nullptr);
         QCOMPARE(s.end, InboxSummary::End::Done);
@@ -319,7 +366,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, failRetrieveOf);
         QFETCH(QList<QByteArray>, leftAfterFirst);
         FakeMailbox box;
-        box.messages = {{"a", dsnMail("taro@example.jp", "5.1.1")}, {"b", dsnMail("hana@example.jp", "5.1.1")}};
+        box.messages = {{"a", dsnMail("taro@example.jp", "5.1.1", "failed", token(1, 1))},
+                        {"b", dsnMail("hana@example.jp", "5.1.1", "failed", token(1, 3))}};
         box.failClose = failClose;
         box.failRetrieveOf = failRetrieveOf;
         const InboxSummary first = ProcessInbox(box, options(), {}, nullptr);
@@ -346,11 +394,11 @@ private Q_SLOTS:
     void keepThenDelete()
     {
         FakeMailbox box;
-        box.messages = {{"a", dsnMail("taro@example.jp", "5.1.1")}, {"b", unsubscribeMail(token(1, 3))}};
+        box.messages = {{"a", dsnMail("taro@example.jp", "5.1.1", "failed", token(1, 1))}, {"b", unsubscribeMail(token(1, 3))}};
         InboxOptions keep = options();
         keep.keep = true;
         const InboxSummary first = ProcessInbox(box, keep, {}, nullptr);
-        QCOMPARE(first.bounces, 2);
+        QCOMPARE(first.bounces, 1);
         QCOMPARE(first.unsubscribed, 1);
         QCOMPARE(first.deleted, 0);
         QCOMPARE(box.messages.size(), 2);
@@ -367,8 +415,8 @@ private Q_SLOTS:
     {
         FakeMailbox box;
         box.messages = {{"big", kUnrelated + QByteArray(200000, 'x')},
-                        {"a", dsnMail("taro@example.jp", "5.1.1")},
-                        {"b", dsnMail("hana@example.jp", "5.1.1")},
+                        {"a", dsnMail("taro@example.jp", "5.1.1", "failed", token(1, 1))},
+                        {"b", dsnMail("hana@example.jp", "5.1.1", "failed", token(1, 3))},
                         {"c", kUnrelated}};
         InboxOptions o = options();
         o.chunkMessages = 2;
@@ -394,7 +442,9 @@ private Q_SLOTS:
     void storeRefuses()
     {
         FakeMailbox box;
-        box.messages = {{"a", unsubscribeMail(token(1, 3))}, {"b", dsnMail("taro@example.jp", "5.1.1")}, {"c", kUnrelated}};
+        box.messages = {{"a", unsubscribeMail(token(1, 3))},
+                        {"b", dsnMail("taro@example.jp", "5.1.1", "failed", token(1, 1))},
+                        {"c", kUnrelated}};
         Statement s;
         s.exec(QStringLiteral("drop table MemberBounce"));
         const InboxSummary summary = ProcessInbox(box, options(), {}, nullptr);
@@ -420,7 +470,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, breaksSession);
         FakeMailbox box;
-        box.messages = {{"a", dsnMail("taro@example.jp", "5.1.1")},
+        box.messages = {{"a", dsnMail("taro@example.jp", "5.1.1", "failed", token(1, 1))},
                         {"poison", kUnrelated},
                         {"b", unsubscribeMail(token(1, 3))},
                         {"c", kUnrelated}};
@@ -429,7 +479,7 @@ private Q_SLOTS:
         const InboxSummary s = ProcessInbox(box, options(), {}, nullptr);
         QVERIFY2(s.end == InboxSummary::End::Done, qPrintable(s.text()));
         QCOMPARE(s.unreadable, 1);
-        QCOMPARE(s.bounces, 2);
+        QCOMPARE(s.bounces, 1);
         QCOMPARE(s.unsubscribed, 1);
         QCOMPARE(s.unknown, 1);
         QCOMPARE(s.deleted, 2);
@@ -457,7 +507,7 @@ private Q_SLOTS:
         const int chunk = 300;
         for (int i = 0; i < n; ++i) {
             const QByteArray id = "m" + QByteArray::number(i);
-            box.messages += {id, i % 3 == 0 ? kUnrelated + id : dsnMail("hana@example.jp", "4.2.2")};
+            box.messages += {id, i % 3 == 0 ? kUnrelated + id : dsnMail("hana@example.jp", "4.2.2", "failed", token(1, 3))};
         }
         InboxOptions o = options();
         o.chunkMessages = chunk;
@@ -484,7 +534,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("second");
         QTest::addColumn<bool>("secondDeleted");
-        const QByteArray first = dsnMail("taro@example.jp", "5.1.1");
+        // As long as the report with its real token.
+        const QByteArray first = dsnMail("taro@example.jp", "5.1.1", "failed", QStringLiteral("1-1-000000000000000000000000"));
         QByteArray sameSize = kUnrelated;
         sameSize += QByteArray(first.size() - sameSize.size(), 'x');
         QTest::newRow("unrecognised, same size") << sameSize << false;
@@ -496,7 +547,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, second);
         QFETCH(bool, secondDeleted);
         second.replace("@@TOKEN@@", token(1, 3).toLatin1());
-        const QByteArray first = dsnMail("taro@example.jp", "5.1.1");
+        const QByteArray first = dsnMail("taro@example.jp", "5.1.1", "failed", token(1, 1));
         FakeMailbox box;
         box.messages = {{"dup", first}, {"dup", second}, {"z", kUnrelated}};
         for (int pass = 0; pass < 2; ++pass) {
@@ -556,10 +607,10 @@ private Q_SLOTS:
     void restoredBackup()
     {
         FakeMailbox box;
-        box.messages = {{"1", dsnMail("taro@example.jp", "5.1.1")}, {"2", kUnrelated}};
+        box.messages = {{"1", dsnMail("taro@example.jp", "5.1.1", "failed", token(1, 1))}, {"2", kUnrelated}};
         InboxOptions keep = options();
         keep.keep = true;
-        QCOMPARE(ProcessInbox(box, keep, {}, nullptr).bounces, 2);
+        QCOMPARE(ProcessInbox(box, keep, {}, nullptr).bounces, 1);
         QStringList script;
         QVERIFY(BackupScript::write([&](const QString &statement) { script += statement; }));
         QVERIFY(script.join(u'\n').contains(QStringLiteral("InboxSeen")));
@@ -627,6 +678,220 @@ private Q_SLOTS:
         QVERIFY(s.text().contains(QStringLiteral("-ERR [AUTH] Authentication failed.")));
     }
 
+    // A report without our token: soft at most, only for members a magazine mailed lately,
+    // and never a suspension however many come; from a person's own return path, nothing.
+    void unverifiedReports_data()
+    {
+        QTest::addColumn<int>("mailedDaysAgo");  // magazine 1's issue to taro; -1: none
+        QTest::addColumn<bool>("fromPerson");     // the report comes with a person's return path
+        QTest::addColumn<int>("reports");
+        QTest::addColumn<int>("counted");         // taro's count in magazine 1
+        QTest::newRow("mailed lately: soft") << 3 << false << 1 << 1;
+        QTest::newRow("five never suspend") << 3 << false << 5 << 5;
+        QTest::newRow("mailed long ago: nobody") << 40 << false << 1 << 0;
+        QTest::newRow("never mailed: nobody") << -1 << false << 1 << 0;
+        QTest::newRow("a person's report: nobody") << 3 << true << 3 << 0;
+    }
+    void unverifiedReports()
+    {
+        QFETCH(int, mailedDaysAgo);
+        QFETCH(bool, fromPerson);
+        QFETCH(int, reports);
+        QFETCH(int, counted);
+        if (mailedDaysAgo >= 0) {
+            StoreFixture::addIssue(1, 10, {daysAgo(mailedDaysAgo), 1, {}, QStringLiteral("号"), QStringLiteral("本文")});
+            StoreFixture::addRecipient(1, 10, 1);
+        }
+        FakeMailbox box;
+        for (int i = 0; i < reports; ++i) {
+            QByteArray m = dsnMail("taro@example.jp", "5.1.1");
+            if (fromPerson)
+                m.replace("Return-Path: <>\r\nFrom: MAILER-DAEMON@mx.example.org",
+                          "Return-Path: <mallory@example.org>\r\nFrom: mallory@example.org");
+            box.messages += {"r" + QByteArray::number(i), m};
+        }
+        const InboxSummary s = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(s.end, InboxSummary::End::Done);
+        QCOMPARE(allBounces(1, 1), counted);
+        QCOMPARE(hardBounces(1, 1), 0);
+        QCOMPARE(allBounces(2, 2), 0);  // magazine 2 never mailed taro
+        QVERIFY(!sleeping(1, 1));
+        QCOMPARE(s.softBounces, counted);
+        QCOMPARE(s.hardBounces, 0);
+        QCOMPARE(s.deleted, counted);
+        QCOMPARE(box.messages.size(), reports - counted);
+    }
+
+    // A mail to hidden recipients returns its magazine's token: the addresses the report
+    // names count in that magazine alone, as hard as reported.
+    void magazineTokenReport()
+    {
+        FakeMailbox box;
+        QByteArray report = dsnMail("taro@example.jp", "5.1.1");
+        const QByteArray headers = "--b\r\nContent-Type: text/rfc822-headers\r\n\r\n";
+        const QByteArray withToken =
+            headers + "X-Tsubame-Token: " + UnsubscribeToken::makeMagazine(key, 2).toLatin1() + "\r\n";
+        report.replace(headers, withToken);
+        box.messages = {{"m", report}, {"h", dsnMail("hana@example.jp", "5.1.1")}};
+        box.messages[1].bytes.replace(headers, withToken);
+        const InboxSummary s = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(hardBounces(2, 2), 1);
+        QCOMPARE(allBounces(1, 1), 0);
+        QCOMPARE(allBounces(1, 3), 0);  // hana is no member of magazine 2
+        QCOMPARE(s.unmatchedReports, 1);
+        QCOMPARE(box.ids(), QList<QByteArray>{"h"});
+    }
+
+    // A complaint suspends the member its returned token names at once, counted apart.
+    void complaints_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<Members>("suspended");
+        QTest::addColumn<bool>("deleted");
+        // The store (and its key) opens per row: MEMBER and MAGAZINE stand for the tokens.
+        const QByteArray own = "X-Tsubame-Token: MEMBER\n";
+        const QByteArray list = "List-Unsubscribe: <mailto:stop@example.jp?subject=unsubscribe%20MEMBER>\n";
+        const QByteArray magazine = "X-Tsubame-Token: MAGAZINE\n";
+        QTest::newRow("member's token") << complaintMail(own) << Members{{1, 3}} << true;
+        QTest::newRow("token in List-Unsubscribe") << complaintMail(list) << Members{{1, 3}} << true;
+        QTest::newRow("magazine's token and Original-Rcpt-To") << complaintMail(magazine, "<taro@example.jp>")
+                                                               << Members{{2, 2}} << true;
+        QTest::newRow("magazine's token, no recipient") << complaintMail(magazine) << Members{} << false;
+        QTest::newRow("no token") << complaintMail({}, "taro@example.jp") << Members{} << false;
+        QTest::newRow("forged token") << complaintMail("X-Tsubame-Token: 1-3-0123456789abcdef01234567\n", "hana@example.jp")
+                                      << Members{} << false;
+        QTest::newRow("not an abuse report") << complaintMail(own, {}, "not-spam") << Members{} << false;
+    }
+    void complaints()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(Members, suspended);
+        QFETCH(bool, deleted);
+        message.replace("MEMBER", token(1, 3).toLatin1());
+        message.replace("MAGAZINE", UnsubscribeToken::makeMagazine(key, 2).toLatin1());
+        FakeMailbox box;
+        box.messages = {{"c", message}};
+        const InboxSummary s = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(s.end, InboxSummary::End::Done);
+        for (const auto &[magIdx, userIdx] : {std::pair{1, 1}, std::pair{2, 2}, std::pair{1, 3}, std::pair{2, 4}}) {
+            const bool named = suspended.contains({magIdx, userIdx});
+            QCOMPARE(sleeping(magIdx, userIdx), named);
+            QCOMPARE(complaintCount(magIdx, userIdx), named ? 1 : 0);
+            QCOMPARE(allBounces(magIdx, userIdx), 0);
+        }
+        QCOMPARE(s.complaints, int(suspended.size()));
+        QCOMPARE(s.complaintSuspended, int(suspended.size()));
+        QCOMPARE(s.deleted, deleted ? 1 : 0);
+        // Read again it counts once.
+        if (deleted)
+            return;
+        const InboxSummary again = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(again.read, 0);
+    }
+
+    // "unsubscribe" with no token from a member's own address: the member is suspended (never
+    // deleted) in each magazine that mailed it to hidden recipients, and only there.
+    void addressUnsubscribe_data()
+    {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("subject");
+        QTest::addColumn<QString>("body");    // of magazine 1's issue to taro
+        QTest::addColumn<bool>("deleting");  // magazine 1 deletes on request
+        QTest::addColumn<bool>("suspended");
+        const QString plain = QStringLiteral("本文です。");
+        QTest::newRow("unsubscribe") << QByteArray("taro@example.jp") << QByteArray("unsubscribe") << plain << false << true;
+        QTest::newRow("capitals, blanks, display name") << QByteArray("Taro <taro@example.jp>") << QByteArray("  UNSUBSCRIBE ")
+                                                        << plain << false << true;
+        QTest::newRow("配信停止, encoded") << QByteArray("taro@example.jp") << QByteArray("=?UTF-8?B?6YWN5L+h5YGc5q2i?=")
+                                           << plain << false << true;
+        QTest::newRow("解除") << QByteArray("taro@example.jp") << QByteArray("解除") << plain << false << true;
+        QTest::newRow("deleting magazine only suspends") << QByteArray("taro@example.jp") << QByteArray("unsubscribe")
+                                                         << plain << true << true;
+        QTest::newRow("a reply") << QByteArray("taro@example.jp") << QByteArray("Re: unsubscribe") << plain << false
+                                 << false;
+        QTest::newRow("more words") << QByteArray("taro@example.jp") << QByteArray("unsubscribe me") << plain << false
+                                    << false;
+        QTest::newRow("not a member's address") << QByteArray("mallory@example.org") << QByteArray("unsubscribe")
+                                                << plain << false << false;
+        QTest::newRow("local part differs") << QByteArray("TARO@example.jp") << QByteArray("unsubscribe") << plain
+                                            << false << false;
+        QTest::newRow("issue was personalised") << QByteArray("taro@example.jp") << QByteArray("unsubscribe")
+                                                << QStringLiteral("[member name]様\r\n本文") << false << false;
+    }
+    void addressUnsubscribe()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, subject);
+        QFETCH(QString, body);
+        QFETCH(bool, deleting);
+        QFETCH(bool, suspended);
+        // Magazine 1 mails to hidden recipients; magazine 2 one mail per member (with tokens).
+        Statement st;
+        st.exec(QStringLiteral("update Magzine set UseUserName = 1 where MagIdx = 2"));
+        if (deleting) {
+            MagazineMailSettings m = MagazineMailSettings::load(1);
+            m.unsubscribeAction = MagazineMailSettings::UnsubscribeAction::Delete;
+            MagazineMailSettings::save(1, m);
+        }
+        StoreFixture::addIssue(1, 10, {daysAgo(100), 1, {}, QStringLiteral("号"), body});
+        StoreFixture::addRecipient(1, 10, 1);
+        StoreFixture::addIssue(2, 11, {daysAgo(1), 1, {}, QStringLiteral("号"), QStringLiteral("本文")});
+        StoreFixture::addRecipient(2, 11, 2);
+        FakeMailbox box;
+        box.messages = {{"u", readerMail(from, subject)}};
+        const InboxSummary s = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(s.end, InboxSummary::End::Done);
+        QVERIFY(exists(1, 1));
+        QCOMPARE(sleeping(1, 1), suspended);
+        QVERIFY(!sleeping(2, 2));
+        QVERIFY(!sleeping(1, 5));
+        QCOMPARE(s.unsubscribed, suspended ? 1 : 0);
+        QCOMPARE(s.addressUnsubscribed, suspended ? 1 : 0);
+        QCOMPARE(s.removed, 0);
+        QCOMPARE(s.unknown + s.forged, suspended ? 0 : 1);  // "unsubscribe me": a request with a bad token
+        QCOMPARE(box.messages.isEmpty(), suspended);
+        if (suspended)
+            QVERIFY(s.text().contains(QStringLiteral("差出人のアドレスによる 1 件")));
+    }
+
+    // Mail that is no report touches nobody and stays, though taro was mailed yesterday.
+    void notBouncesTouchNobody_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("a reader's reply about an error")
+            << readerMail("hana@example.jp", "Re: 不達について",
+                          "友人 taro@example.jp に届かないと言われました 550 だそうです。\n");
+        QTest::newRow("out of office from a null return path")
+            << crlf("Return-Path: <>\nFrom: Taro <taro@example.jp>\nTo: news@example.jp\nAuto-Submitted: auto-replied\n"
+                    "Subject: Out of Office: issue\n\nI am away. Mail to taro@example.jp waits; 550 rooms booked.\n");
+        QTest::newRow("report-shaped mail from a person")
+            << crlf("Return-Path: <mallory@example.org>\nFrom: mallory@example.org\nTo: news@example.jp\n"
+                    "Subject: Undelivered Mail Returned to Sender\n"
+                    "Content-Type: multipart/report; report-type=delivery-status; boundary=b\n\n"
+                    "--b\nContent-Type: message/delivery-status\n\nReporting-MTA: dns; evil.example.org\n\n"
+                    "Final-Recipient: rfc822; taro@example.jp\nAction: failed\nStatus: 5.1.1\n\n--b--\n");
+        QTest::newRow("forged token in a mail system's notice")
+            << crlf("Return-Path: <>\nFrom: MAILER-DAEMON@mx.example.org\nSubject: failure notice\n\n"
+                    "Something happened.\n\n--- Below this line is a copy of the message.\n\n"
+                    "X-Tsubame-Token: 1-1-0123456789abcdef01234567\n");
+    }
+    void notBouncesTouchNobody()
+    {
+        QFETCH(QByteArray, message);
+        StoreFixture::addIssue(1, 10, {daysAgo(1), 1, {}, QStringLiteral("号"), QStringLiteral("本文")});
+        StoreFixture::addRecipient(1, 10, 1);
+        FakeMailbox box;
+        box.messages = {{"x", message}};
+        const InboxSummary s = ProcessInbox(box, options(), {}, nullptr);
+        QCOMPARE(s.end, InboxSummary::End::Done);
+        QCOMPARE(s.bounces + s.unsubscribed + s.complaints, 0);
+        for (const auto &[magIdx, userIdx] : {std::pair{1, 1}, std::pair{2, 2}, std::pair{1, 3}}) {
+            QVERIFY(!MemberBounces::load(magIdx, userIdx).has_value());
+            QVERIFY(!sleeping(magIdx, userIdx));
+        }
+        QCOMPARE(box.ids(), QList<QByteArray>{"x"});
+    }
+
     void summaryText()
     {
         InboxSummary s;
@@ -639,9 +904,20 @@ private Q_SLOTS:
         s.unknown = 1;
         s.forged = 1;
         s.deleted = 6;
+        s.hardBounces = 2;
+        s.softBounces = 1;
         QCOMPARE(s.text(), QStringLiteral("メールボックスのメール 9 通のうち 8 通を読みました。\n"
-                                          "配信停止 2 件\n削除 1 件\n不達 3 件 (うち停止 1 件)\n不明 1 通 (残した)\n"
+                                          "配信停止 2 件\n削除 1 件\n不達 3 件 (宛先不明 2 件・一時的 1 件、うち停止 1 件)\n"
+                                          "苦情 0 件 (うち停止 0 件)\n不明 1 通 (残した)\n"
                                           "偽の解除依頼 1 通 (残した)\nメールボックスから削除したメール 6 通"));
+        s.addressUnsubscribed = 1;
+        s.complaints = 2;
+        s.complaintSuspended = 1;
+        s.unmatchedReports = 3;
+        const QStringList lines = s.text().split(u'\n');
+        QVERIFY(lines.contains(QStringLiteral("配信停止 2 件 (うちトークンなしで差出人のアドレスによる 1 件)")));
+        QVERIFY(lines.contains(QStringLiteral("苦情 2 件 (うち停止 1 件)")));
+        QVERIFY(lines.contains(QStringLiteral("メンバーに該当しない不達通知・苦情 3 通 (残した)")));
     }
 };
 

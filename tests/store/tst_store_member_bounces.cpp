@@ -103,6 +103,11 @@ private Q_SLOTS:
     void backupCarriesThem()
     {
         MemberBounces::applyBounce(kBox, "id1", {{"taro@example.jp", true, "it's gone"}}, "d");
+        BounceEvent complaint;
+        complaint.magIdx = 2;
+        complaint.userIdx = 2;
+        complaint.reason = QStringLiteral("苦情 (abuse)");
+        QCOMPARE(MemberBounces::applyComplaint(kBox, "id3", {complaint}, "d").suspended, 1);
         InboxSeen::mark(kBox, "id2", InboxSeen::State::Left);
         QStringList script;
         BackupScript::write([&](const QString &s) { script << s; });
@@ -116,7 +121,20 @@ private Q_SLOTS:
             r.commit();
         }
         QCOMPARE(MemberBounces::load(1, 3)->lastReason, QStringLiteral("it's gone"));
-        QCOMPARE(InboxSeen::load(kBox).size(), 2);
+        QCOMPARE(MemberBounces::load(2, 2)->complaints, 1);
+        QCOMPARE(MemberBounces::load(1, 3)->complaints, 0);
+        QCOMPARE(InboxSeen::load(kBox).size(), 3);
+
+        // The counts of a build before complaints were counted: none.
+        {
+            BackupScript::Restore r;
+            QVERIFY(r.run(QStringLiteral("delete from MemberBounce;")));
+            QVERIFY(r.run(QStringLiteral("insert into MemberBounce (MagIdx,UserIdx,Bounces,HardBounces,LastReason,LastDate)"
+                                         " values (2,2,1,1,'old','d');")));
+            r.commit();
+        }
+        QCOMPARE(MemberBounces::load(2, 2)->complaints, 0);
+        QCOMPARE(MemberBounces::load(2, 2)->hardBounces, 1);
 
         // A backup of an older build holds neither: they are not pinned on its members.
         {
@@ -126,6 +144,27 @@ private Q_SLOTS:
         }
         QVERIFY(!MemberBounces::load(1, 3));
         QVERIFY(InboxSeen::load(kBox).isEmpty());
+    }
+
+    // A store of a build before complaints were counted gets the column when it opens, its
+    // counts as they were.
+    void olderStoreGetsTheColumn()
+    {
+        {
+            Statement s;
+            s.exec(QStringLiteral("drop table MemberBounce"));
+            s.exec(QStringLiteral("create table MemberBounce (MagIdx integer not null, UserIdx integer not null,"
+                                  " Bounces integer not null default 0, HardBounces integer not null default 0,"
+                                  " LastReason text, LastDate text, primary key (MagIdx, UserIdx))"));
+            s.exec(QStringLiteral("insert into MemberBounce values (1, 3, 4, 2, 'old', 'd')"));
+        }
+        env->closeStore();
+        env->openStore();
+        const std::optional<MemberBounce> b = MemberBounces::load(1, 3);
+        QVERIFY(b.has_value());
+        QCOMPARE(b->bounces, 4);
+        QCOMPARE(b->hardBounces, 2);
+        QCOMPARE(b->complaints, 0);
     }
 
     void forgetsWhatIsGone()
