@@ -12,7 +12,7 @@ void TMainForm::Inbox1Click()
         return;
     const InboxSummary &s = dlg.summary();
     // Members may have been suspended or removed: the list shows them as stored now.
-    if (s.unsubscribed + s.removed + s.bounces > 0) {
+    if (s.membersChanged()) {
         LoadMemberRows(Magazine->CurMagIdx());
         ShowMemberCount();
     }
