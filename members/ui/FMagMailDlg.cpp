@@ -42,6 +42,18 @@ TMagMailDlg::TMagMailDlg(int magIdx, const QString &magazineName, QWidget *paren
     BounceSpin->setObjectName(QStringLiteral("BounceSpin"));
     BounceSpin->setRange(1, MagazineMailSettings::kMaxBounceLimit);
     BounceSpin->setSuffix(QStringLiteral(" 回"));
+    ReturnPathEdit = new QLineEdit(this);
+    ReturnPathEdit->setObjectName(QStringLiteral("ReturnPathEdit"));
+    ReturnPathEdit->setMaxLength(254);
+    ReturnPathEdit->setInputMethodHints(Qt::ImhEmailCharactersOnly);
+    ReturnPathEdit->setPlaceholderText(QStringLiteral("例: bounce@example.jp (空欄: 発行者のアドレスに戻る)"));
+    auto *returnPathNote = new QLabel(
+        QStringLiteral("メンバーごとのメールは bounce+識別子@example.jp から送られ、戻ってきた不達メールが"
+                       "どのメンバーのものかを確実に判定できます。このアドレスのメールボックスは + 付きの"
+                       "アドレスも受け取れる(またはキャッチオール)必要があります。返信メールの処理では、"
+                       "このメールボックスを読むように設定してください。"),
+        this);
+    returnPathNote->setWordWrap(true);
 
     auto *form = new QFormLayout;
     form->addRow(Utf8Check);
@@ -49,6 +61,8 @@ TMagMailDlg::TMagMailDlg(int magIdx, const QString &magazineName, QWidget *paren
     form->addRow(QStringLiteral("配信停止のURL (https)"), UrlEdit);
     form->addRow(QStringLiteral("配信停止の依頼が届いたとき"), ActionCombo);
     form->addRow(QStringLiteral("配信停止にする不達 (5xx) の回数"), BounceSpin);
+    form->addRow(QStringLiteral("不達メールの返送先"), ReturnPathEdit);
+    form->addRow(returnPathNote);
 
     OkButton = new QPushButton(QStringLiteral("OK"), this);
     OkButton->setObjectName(QStringLiteral("OkButton"));
@@ -78,6 +92,7 @@ void TMagMailDlg::fillForm()
     UrlEdit->setText(m.unsubscribeUrl);
     ActionCombo->setCurrentIndex(int(m.unsubscribeAction));
     BounceSpin->setValue(m.bounceLimit);
+    ReturnPathEdit->setText(m.returnPath);
 }
 
 MagazineMailSettings TMagMailDlg::settings() const
@@ -89,6 +104,7 @@ MagazineMailSettings TMagMailDlg::settings() const
     m.unsubscribeAction = ActionCombo->currentIndex() == 1 ? MagazineMailSettings::UnsubscribeAction::Delete
                                                            : MagazineMailSettings::UnsubscribeAction::Suspend;
     m.bounceLimit = BounceSpin->value();
+    m.returnPath = ReturnPathEdit->text().trimmed();
     return m;
 }
 

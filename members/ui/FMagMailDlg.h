@@ -25,6 +25,7 @@ public:
     QLineEdit *UrlEdit = nullptr;        // 配信停止のURL
     QComboBox *ActionCombo = nullptr;    // 配信停止の依頼が届いたとき
     QSpinBox *BounceSpin = nullptr;      // 不達で配信停止にする回数
+    QLineEdit *ReturnPathEdit = nullptr; // 不達メールの返送先
     QPushButton *OkButton = nullptr;
     QPushButton *CancelButton = nullptr;
 

@@ -553,12 +553,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("returnPath");
         QTest::addColumn<QString>("warning");
-        QTest::newRow("both set") << "stop@example.jp" << "https://example.jp/stop" << "";
-        QTest::newRow("nothing set") << "" << "" << "";
-        QTest::newRow("header in address") << "stop@example.jp\nBcc: all@example.jp" << ""
+        QTest::newRow("both set") << "stop@example.jp" << "https://example.jp/stop" << "" << "";
+        QTest::newRow("nothing set") << "" << "" << "" << "";
+        QTest::newRow("return path") << "" << "" << "bounce@example.jp" << "";
+        QTest::newRow("return path with a plus") << "" << "" << "bounce+x@example.jp"
+                                                 << "不達メールの返送先には + を含まないアドレスを入力してください";
+        QTest::newRow("header in address") << "stop@example.jp\nBcc: all@example.jp" << "" << ""
                                            << "配信停止の受付アドレスが正しくありません";
-        QTest::newRow("http url") << "stop@example.jp" << "http://example.jp/stop"
+        QTest::newRow("http url") << "stop@example.jp" << "http://example.jp/stop" << ""
                                   << "配信停止のURLは https:// で始まる正しいURLを入力してください";
     }
 
@@ -566,6 +570,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, address);
         QFETCH(QString, url);
+        QFETCH(QString, returnPath);
         QFETCH(QString, warning);
         MagazineMailSettings before;
         before.bounceLimit = 4;
@@ -577,6 +582,7 @@ private Q_SLOTS:
         dlg.Utf8Check->setChecked(true);
         dlg.AddressEdit->setText(address.replace("\\n", "\n"));
         dlg.UrlEdit->setText(url);
+        dlg.ReturnPathEdit->setText(returnPath);
         dlg.ActionCombo->setCurrentIndex(1);
         dlg.OkButtonClick();
         QCOMPARE(warnings(), warning);
@@ -592,6 +598,7 @@ private Q_SLOTS:
         QCOMPARE(saved.unsubscribeUrl, url);
         QCOMPARE(saved.unsubscribeAction, MagazineMailSettings::UnsubscribeAction::Delete);
         QCOMPARE(saved.bounceLimit, 4);
+        QCOMPARE(saved.returnPath, returnPath);
     }
 };
 
