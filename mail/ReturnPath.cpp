@@ -20,6 +20,17 @@ QString forMember(const QString &returnPath, const QByteArray &key, int magIdx, 
     return local + returnPath.mid(at);
 }
 
+QString tokenIn(const QString &address)
+{
+    if (address.size() > kMaxAddress)
+        return {};
+    const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
+    const qsizetype plus = at > 0 ? QStringView(address).left(at).indexOf(QLatin1Char('+')) : -1;
+    if (plus <= 0)
+        return {};
+    return address.mid(plus + 1, at - plus - 1).toLower();
+}
+
 std::optional<UnsubscribeToken::Member> memberOf(const QString &returnPath, const QByteArray &key,
                                                  const QString &address)
 {
@@ -29,15 +40,14 @@ std::optional<UnsubscribeToken::Member> memberOf(const QString &returnPath, cons
     const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
     if (pathAt <= 0 || at <= 0)
         return std::nullopt;
-    const QStringView local = QStringView(address).left(at);
-    const qsizetype plus = local.indexOf(QLatin1Char('+'));
-    if (plus <= 0)
+    const QString token = tokenIn(address);
+    if (token.isEmpty())
         return std::nullopt;
-    if (local.left(plus).compare(QStringView(returnPath).left(pathAt), Qt::CaseInsensitive) != 0
+    const qsizetype plus = address.indexOf(QLatin1Char('+'));
+    if (QStringView(address).left(plus).compare(QStringView(returnPath).left(pathAt), Qt::CaseInsensitive) != 0
         || QStringView(address).mid(at).compare(QStringView(returnPath).mid(pathAt), Qt::CaseInsensitive) != 0)
         return std::nullopt;
-    // Some servers fold the local part to lower case; the token is digits, '-' and lower hex.
-    return UnsubscribeToken::parse(key, local.mid(plus + 1).toString().toLower());
+    return UnsubscribeToken::parse(key, token);
 }
 
 } // namespace ReturnPath

@@ -15,6 +15,10 @@ namespace ReturnPath {
 // 64 characters a local part may have.
 QString forMember(const QString &returnPath, const QByteArray &key, int magIdx, int userIdx);
 
+// The token of an address of the form local+TOKEN@domain, in the lower case tokens are made
+// in (some servers fold the local part); empty when the address has none.
+QString tokenIn(const QString &address);
+
 // The member an address of the form local+TOKEN@domain names, when local@domain is the return
 // path (letters compared without case, as mail servers do) and the token checks out; nullopt
 // for anything else.

@@ -1,5 +1,6 @@
 #include "mail/ReturnedToken.h"
 
+#include "mail/ReturnPath.h"
 #include "mail/TokenField.h"
 
 #include <QRegularExpression>
@@ -65,12 +66,13 @@ void collect(const InboundPart &part, int depth, QStringList *out)
 // "local+TOKEN@domain": the address a return path of ours was given.
 void addFromPlusAddress(const InboundPart &mail, QStringList *out)
 {
-    static const QRegularExpression plus(QStringLiteral("\\+([0-9]{1,9}-[0-9]{1,9}-[0-9a-f]{1,32})@"),
-                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression address(QStringLiteral("[^\\s<>,;\"]+@[^\\s<>,;\"]+"));
     for (const char *name : {"Delivered-To", "X-Original-To", "To"}) {
-        const auto m = plus.match(QString::fromLatin1(mail.field(name)));
-        if (m.hasMatch())
-            out->append(m.captured(1));
+        for (auto it = address.globalMatch(QString::fromLatin1(mail.field(name))); it.hasNext();) {
+            const QString token = ReturnPath::tokenIn(it.next().captured(0));
+            if (!token.isEmpty())
+                out->append(token);
+        }
     }
 }
 

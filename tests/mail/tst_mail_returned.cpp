@@ -328,6 +328,10 @@ private Q_SLOTS:
                   crlf("Return-Path: <>\nDelivered-To: bounces+" + member + "@example.jp\n"
                        "From: MAILER-DAEMON@mx.example.net\nSubject: failure notice\n\nSomething went wrong.\n"),
                   "bounce", {}, "member 1-3");
+        addSample("token: the plus address folded to capitals by the receiving server",
+                  crlf("Return-Path: <>\nX-Original-To: \"Bounces\" <BOUNCES+" + member.toUpper() + "@EXAMPLE.JP>\n"
+                       "From: MAILER-DAEMON@mx.example.net\nSubject: failure notice\n\nSomething went wrong.\n"),
+                  "bounce", {}, "member 1-3");
         addSample("token: a magazine's, from a mail to hidden recipients",
                   report("Final-Recipient: rfc822; m1@example.jp\nAction: failed\nStatus: 5.1.1\n",
                          "From: news@example.jp\nX-Tsubame-Token: " + UnsubscribeToken::makeMagazine(kKey, 2).toLatin1() + "\n"),
